@@ -1,0 +1,26 @@
+#pragma once
+
+#include <cstdint>
+
+// A performance counter with a sleep, so that time can be replaced in tests.
+class Clock {
+public:
+    virtual ~Clock() = default;
+    // Ticks per second. Safe to call from any thread.
+    virtual std::int64_t Frequency() const = 0;
+    // The current tick count. Safe to call from any thread.
+    virtual std::int64_t Counter() const = 0;
+    // Blocks the calling thread for about `ms` milliseconds. Safe to call from any thread.
+    virtual void Sleep(int ms) = 0;
+};
+
+// std::chrono::steady_clock in nanoseconds and std::this_thread::sleep_for.
+class SteadyClock final : public Clock {
+public:
+    std::int64_t Frequency() const override;
+    std::int64_t Counter() const override;
+    void Sleep(int ms) override;
+};
+
+// The program's clock: one steady clock for the whole process.
+Clock& DefaultClock();
