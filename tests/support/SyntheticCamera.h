@@ -1,0 +1,102 @@
+#pragma once
+
+#include <atomic>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <set>
+#include <string>
+#include <vector>
+
+#include <opencv2/core/mat.hpp>
+
+#include "capture/CameraSource.h"
+
+class ManualClock;
+
+// A capture property the code under test set on a camera.
+struct PropertySet {
+    int property;
+    double value;
+    bool operator==(const PropertySet&) const = default;
+};
+
+// A camera that makes numbered frames: frame n (the n-th successful grab, from 0) is filled with
+// FrameColour(n). Every member is safe to call from any thread, so a test can configure and read
+// the camera while a capture thread uses it.
+class SyntheticCamera final : public CameraSource {
+public:
+    explicit SyntheticCamera(cv::Size frameSize = {640, 480});
+
+    bool Grab() override;
+    // The frame of the last successful grab, in the camera's own buffer like a real camera's, so
+    // the next retrieve overwrites it; false and empty before any grab, after a failed grab and
+    // for a dropped frame.
+    bool Retrieve(cv::Mat& frame) override;
+    // Records the call; the camera takes every property.
+    bool Set(int property, double value) override;
+
+    // The colour (BGR) that fills frame `index`; neighbouring frames differ in every channel.
+    static cv::Scalar FrameColour(int index);
+
+    // Grabs fail once `grabs` grabs have succeeded.
+    void FailGrabsAfter(int grabs);
+    // Retrieve gives no frame for frame `index`.
+    void DropFrame(int index);
+    // Every grab advances `clock` by `ms`, as a slow camera would take that long.
+    void AdvanceClockOnGrab(ManualClock& clock, int ms);
+
+    // Calls of Grab, failed ones included.
+    int GrabCount() const { return m_grabCalls.load(); }
+    // The Set calls, in order.
+    std::vector<PropertySet> PropertySets() const;
+
+private:
+    std::atomic<int> m_grabCalls{0};
+
+    mutable std::mutex m_mutex;  // guards everything below
+    cv::Mat m_buffer;
+    int m_framesGrabbed = 0;
+    int m_currentFrame = -1;  // -1: no frame grabbed
+    int m_failAfter = -1;     // -1: never fail
+    std::set<int> m_droppedFrames;
+    ManualClock* m_clock = nullptr;
+    int m_grabMs = 0;
+    std::vector<PropertySet> m_propertySets;
+};
+
+// What a camera opener was asked to open.
+struct OpenRequest {
+    int index;
+    std::string source;
+    bool operator==(const OpenRequest&) const = default;
+};
+
+// Makes CameraOpeners that open cameras with a factory and record what they were asked for.
+// Safe to call from any thread; the openers it makes may outlive it.
+class RecordingOpener {
+public:
+    using Factory = std::function<std::unique_ptr<CameraSource>()>;
+
+    explicit RecordingOpener(Factory factory);
+
+    CameraOpener Opener() const;
+    // Every request made so far, in order.
+    std::vector<OpenRequest> Requests() const;
+
+private:
+    struct Log {
+        Factory factory;
+        std::mutex mutex;
+        std::vector<OpenRequest> requests;  // guarded by mutex
+    };
+
+    std::shared_ptr<Log> m_log;
+};
+
+// A factory whose cameras all forward to `camera`, so that the test can still read it after the
+// code under test has closed what it opened.
+RecordingOpener::Factory ShareCamera(std::shared_ptr<SyntheticCamera> camera);
+
+// A factory that finds no camera.
+RecordingOpener::Factory NoCamera();
