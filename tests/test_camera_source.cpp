@@ -1,0 +1,87 @@
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <opencv2/videoio.hpp>
+
+#include "capture/CameraSource.h"
+
+class CameraSourceTest : public QObject {
+    Q_OBJECT
+
+private:
+    static constexpr int kClipFrames = 5;
+
+    QTemporaryDir m_dir;
+    QString m_clip;  // empty when ffmpeg is not installed
+
+    // A 320x240 AVI of kClipFrames frames made by ffmpeg; empty when ffmpeg failed.
+    QString MakeClip(const QString& ffmpegPath) {
+        const QString clip = m_dir.filePath("clip.avi");
+        QProcess ffmpeg;
+        ffmpeg.start(ffmpegPath,
+                     {"-loglevel", "error", "-f", "lavfi", "-i", "testsrc=size=320x240:rate=10",
+                      "-frames:v", QString::number(kClipFrames), "-y", clip});
+        const bool made = ffmpeg.waitForFinished(-1) &&
+                          ffmpeg.exitStatus() == QProcess::NormalExit && ffmpeg.exitCode() == 0;
+        return made ? clip : QString();
+    }
+
+    std::unique_ptr<CameraSource> OpenClip() { return OpenVideoCapture(0, m_clip.toStdString()); }
+
+private slots:
+    void initTestCase() {
+        QVERIFY(m_dir.isValid());
+        // Made before OpenCV starts threads of its own: ThreadSanitizer forbids forking after.
+        const QString ffmpeg = QStandardPaths::findExecutable("ffmpeg");
+        if (!ffmpeg.isEmpty()) {
+            m_clip = MakeClip(ffmpeg);
+            QVERIFY(!m_clip.isEmpty());
+        }
+    }
+
+    void missingFileOpensNoCamera() {
+        QVERIFY(!OpenVideoCapture(0, m_dir.filePath("missing.avi").toStdString()));
+    }
+
+    void indexWithoutDeviceOpensNoCamera() { QVERIFY(!OpenVideoCapture(99, "")); }
+
+    void videoFileGivesEachFrameThenStops() {
+        if (m_clip.isEmpty()) {
+            QSKIP("ffmpeg is not installed");
+        }
+        const std::unique_ptr<CameraSource> camera = OpenClip();
+        QVERIFY(camera);
+        cv::Mat frame;
+        for (int index = 0; index < kClipFrames; ++index) {
+            QVERIFY2(camera->Grab(), qPrintable(QString("frame %1").arg(index)));
+            QVERIFY(camera->Retrieve(frame));
+            QCOMPARE(frame.cols, 320);
+            QCOMPARE(frame.rows, 240);
+            QCOMPARE(frame.type(), CV_8UC3);
+        }
+        QVERIFY(!camera->Grab());
+        QVERIFY(!camera->Retrieve(frame));
+        QVERIFY(frame.empty());
+    }
+
+    void propertyReachesTheCapture() {
+        if (m_clip.isEmpty()) {
+            QSKIP("ffmpeg is not installed");
+        }
+        const std::unique_ptr<CameraSource> camera = OpenClip();
+        QVERIFY(camera);
+        while (camera->Grab()) {
+        }
+
+        // Rewinding the file makes its frames available again.
+        QVERIFY(camera->Set(cv::CAP_PROP_POS_FRAMES, 0));
+        QVERIFY(camera->Grab());
+        cv::Mat frame;
+        QVERIFY(camera->Retrieve(frame));
+    }
+};
+
+QTEST_GUILESS_MAIN(CameraSourceTest)
+#include "test_camera_source.moc"
