@@ -1,0 +1,329 @@
+#include "platform/PreviewWindow.h"
+
+#include <QApplication>
+#include <QImage>
+#include <QKeyEvent>
+#include <QPainter>
+#include <QPointer>
+#include <QThread>
+#include <QTimer>
+#include <QWidget>
+
+#include <algorithm>
+#include <bit>
+#include <chrono>
+#include <condition_variable>
+#include <deque>
+#include <functional>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <utility>
+
+#include <opencv2/core/mat.hpp>
+#include <opencv2/imgproc.hpp>
+
+namespace {
+
+class PreviewWidget;
+
+// One named window: the latest image, handed over between the caller's thread and the UI thread.
+struct PreviewState {
+    std::mutex mutex;
+    // Guarded by mutex. Shared through shared_ptr rather than QImage's own sharing, so that
+    // ThreadSanitizer sees that the last owner, on either thread, frees the pixels after use.
+    std::shared_ptr<const QImage> image;
+    bool refreshPending = false;     // guarded by mutex; one queued refresh at a time is enough
+    QPointer<PreviewWidget> widget;  // UI thread only
+};
+
+// The windows by name. A name is registered at once, so an image shown right after NamedWindow
+// from another thread is kept even though the widget itself is made later on the UI thread.
+class WindowRegistry {
+public:
+    std::shared_ptr<PreviewState> Add(const std::string& name) {
+        std::lock_guard lock(m_mutex);
+        auto [it, added] = m_windows.try_emplace(name);
+        if (!added) {
+            return nullptr;
+        }
+        it->second = std::make_shared<PreviewState>();
+        return it->second;
+    }
+
+    std::shared_ptr<PreviewState> Find(const std::string& name) const {
+        std::lock_guard lock(m_mutex);
+        const auto it = m_windows.find(name);
+        return it == m_windows.end() ? nullptr : it->second;
+    }
+
+    std::shared_ptr<PreviewState> Remove(const std::string& name) {
+        std::lock_guard lock(m_mutex);
+        const auto node = m_windows.extract(name);
+        return node.empty() ? nullptr : node.mapped();
+    }
+
+private:
+    mutable std::mutex m_mutex;
+    std::map<std::string, std::shared_ptr<PreviewState>> m_windows;
+};
+
+WindowRegistry& Windows() {
+    static WindowRegistry registry;
+    return registry;
+}
+
+// Keys pressed in any preview window, oldest first, until WaitKey takes them.
+class KeyQueue {
+public:
+    void Push(int key) {
+        {
+            std::lock_guard lock(m_mutex);
+            m_keys.push_back(key);
+        }
+        m_pressed.notify_all();
+    }
+
+    std::optional<int> TryTake() {
+        std::lock_guard lock(m_mutex);
+        return TakeLocked();
+    }
+
+    std::optional<int> WaitTake(std::chrono::milliseconds timeout) {
+        std::unique_lock lock(m_mutex);
+        m_pressed.wait_for(lock, timeout, [this] { return !m_keys.empty(); });
+        return TakeLocked();
+    }
+
+private:
+    std::optional<int> TakeLocked() {
+        if (m_keys.empty()) {
+            return std::nullopt;
+        }
+        const int key = m_keys.front();
+        m_keys.pop_front();
+        return key;
+    }
+
+    std::mutex m_mutex;
+    std::condition_variable m_pressed;
+    std::deque<int> m_keys;
+};
+
+KeyQueue& Keys() {
+    static KeyQueue keys;
+    return keys;
+}
+
+// The Latin-1 code of the key's text (113 for q, 27 for Escape), else Qt's key value.
+int KeyCode(const QKeyEvent& event) {
+    const QString text = event.text();
+    if (text.size() == 1 && text.front().unicode() < 256) {
+        return text.front().unicode();
+    }
+    if (event.key() == Qt::Key_Escape) {
+        return 27;  // some platforms send Escape without text
+    }
+    return event.key();
+}
+
+class PreviewWidget final : public QWidget {
+public:
+    explicit PreviewWidget(std::shared_ptr<PreviewState> state) : m_state(std::move(state)) {}
+
+protected:
+    void paintEvent(QPaintEvent*) override {
+        std::shared_ptr<const QImage> image;
+        {
+            std::lock_guard lock(m_state->mutex);
+            image = m_state->image;  // the caller replaces the image, never writes into it
+        }
+        if (image) {
+            QPainter(this).drawImage(0, 0, *image);
+        }
+    }
+
+    void keyPressEvent(QKeyEvent* event) override { Keys().Push(KeyCode(*event)); }
+
+private:
+    std::shared_ptr<PreviewState> m_state;
+};
+
+QApplication* Application() {
+    return qobject_cast<QApplication*>(QCoreApplication::instance());
+}
+
+bool OnUiThread(const QApplication& app) {
+    return QThread::currentThread() == app.thread();
+}
+
+// Calls waiting for the UI thread. They are handed over under this queue's lock rather than inside
+// the posted event, so that ThreadSanitizer sees the hand-over: it cannot see the locks of Qt's own
+// event queue, and would take a call made on one thread and run on the other for a race.
+class UiCallQueue {
+public:
+    void Post(QApplication& app, std::function<void()> call);
+    void RunPending();
+
+private:
+    std::mutex m_mutex;
+    std::deque<std::function<void()>> m_calls;  // guarded by m_mutex
+};
+
+UiCallQueue& UiCalls() {
+    static UiCallQueue calls;
+    return calls;
+}
+
+void UiCallQueue::Post(QApplication& app, std::function<void()> call) {
+    std::lock_guard lock(m_mutex);
+    m_calls.push_back(std::move(call));
+    // Posted under the lock, so the UI thread has taken it before it frees the event; and the
+    // posted lambda holds no data that the UI thread would read before that.
+    QMetaObject::invokeMethod(
+        &app, [] { UiCalls().RunPending(); }, Qt::QueuedConnection);
+}
+
+void UiCallQueue::RunPending() {
+    std::deque<std::function<void()>> calls;
+    {
+        std::lock_guard lock(m_mutex);
+        calls.swap(m_calls);
+    }
+    for (const std::function<void()>& call : calls) {
+        call();
+    }
+}
+
+// Runs `task` on the UI thread: at once when called there, else queued without waiting for it.
+void RunOnUiThread(std::function<void()> task) {
+    QApplication* app = Application();
+    if (!app) {
+        return;
+    }
+    if (OnUiThread(*app)) {
+        task();
+    } else {
+        UiCalls().Post(*app, std::move(task));
+    }
+}
+
+// Fits the window to its latest image and asks for a repaint. UI thread only.
+void Refresh(PreviewState& state) {
+    QSize size;
+    {
+        std::lock_guard lock(state.mutex);
+        state.refreshPending = false;
+        size = state.image ? state.image->size() : QSize();
+    }
+    if (!state.widget || size.isEmpty()) {
+        return;
+    }
+    if (state.widget->size() != size) {
+        state.widget->setFixedSize(size);
+    }
+    state.widget->update();
+}
+
+// Deletes the preview windows left open while the application can still delete widgets.
+void DeletePreviewWidgets() {
+    for (QWidget* widget : QApplication::topLevelWidgets()) {
+        if (dynamic_cast<PreviewWidget*>(widget)) {
+            delete widget;
+        }
+    }
+}
+
+// Registers DeletePreviewWidgets once with the running application.
+void DeletePreviewWidgetsAtExit() {
+    qRemovePostRoutine(DeletePreviewWidgets);
+    qAddPostRoutine(DeletePreviewWidgets);
+}
+
+// Makes the widget of `state` unless the window was destroyed before this ran. UI thread only.
+void CreateWidget(const std::string& name, const std::shared_ptr<PreviewState>& state) {
+    if (Windows().Find(name) != state) {
+        return;
+    }
+    // A top-level window: deleted by DestroyWindow, or by DeletePreviewWidgets at exit.
+    state->widget = new PreviewWidget(state);
+    state->widget->setWindowTitle(QString::fromStdString(name));
+    state->widget->setAccessibleName(state->widget->windowTitle());
+    DeletePreviewWidgetsAtExit();
+    state->widget->show();
+    Refresh(*state);
+}
+
+// A copy of an 8-bit gray or BGR image in the format the UI thread paints by plain copy, or null
+// for an empty image or any other kind.
+std::shared_ptr<const QImage> ToQImage(const cv::Mat& image) {
+    if (image.empty() || image.depth() != CV_8U ||
+        (image.channels() != 1 && image.channels() != 3)) {
+        return nullptr;
+    }
+    // RGB32 pixels lie in memory as B, G, R, 255 on little-endian machines.
+    static_assert(std::endian::native == std::endian::little);
+    QImage converted(image.cols, image.rows, QImage::Format_RGB32);
+    cv::Mat target(image.rows, image.cols, CV_8UC4, converted.bits(), converted.bytesPerLine());
+    cv::cvtColor(image, target, image.channels() == 1 ? cv::COLOR_GRAY2BGRA : cv::COLOR_BGR2BGRA);
+    return std::make_shared<const QImage>(std::move(converted));
+}
+
+}  // namespace
+
+void NamedWindow(const std::string& name) {
+    if (!Application()) {
+        return;
+    }
+    std::shared_ptr<PreviewState> state = Windows().Add(name);
+    if (state) {
+        RunOnUiThread([name, state] { CreateWidget(name, state); });
+    }
+}
+
+void ShowImage(const std::string& name, const cv::Mat& image) {
+    const std::shared_ptr<PreviewState> state = Windows().Find(name);
+    if (!state) {
+        return;
+    }
+    std::shared_ptr<const QImage> copy = ToQImage(image);
+    if (!copy) {
+        return;
+    }
+    bool askRefresh = false;
+    {
+        std::lock_guard lock(state->mutex);
+        state->image.swap(copy);  // the replaced image is freed after unlocking
+        askRefresh = !std::exchange(state->refreshPending, true);
+    }
+    if (askRefresh) {
+        RunOnUiThread([state] { Refresh(*state); });
+    }
+}
+
+int WaitKey(int ms) {
+    const std::chrono::milliseconds timeout(std::max(ms, 1));
+    const QApplication* app = Application();
+    if (!app || !OnUiThread(*app)) {
+        return Keys().WaitTake(timeout).value_or(-1);
+    }
+    // The deadline timer's own event ends the wait below when no key comes.
+    QTimer deadline;
+    deadline.setSingleShot(true);
+    deadline.setTimerType(Qt::PreciseTimer);
+    deadline.start(timeout);
+    std::optional<int> key = Keys().TryTake();
+    while (!key && deadline.isActive()) {
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+        key = Keys().TryTake();
+    }
+    return key.value_or(-1);
+}
+
+void DestroyWindow(const std::string& name) {
+    const std::shared_ptr<PreviewState> state = Windows().Remove(name);
+    if (state) {
+        RunOnUiThread([state] { delete state->widget.data(); });
+    }
+}
