@@ -1,11 +1,12 @@
 #include "platform/PreviewWindow.h"
 
+#include "platform/UiThread.h"
+
 #include <QApplication>
 #include <QImage>
 #include <QKeyEvent>
 #include <QPainter>
 #include <QPointer>
-#include <QThread>
 #include <QTimer>
 #include <QWidget>
 
@@ -150,65 +151,6 @@ private:
     std::shared_ptr<PreviewState> m_state;
 };
 
-QApplication* Application() {
-    return qobject_cast<QApplication*>(QCoreApplication::instance());
-}
-
-bool OnUiThread(const QApplication& app) {
-    return QThread::currentThread() == app.thread();
-}
-
-// Calls waiting for the UI thread. They are handed over under this queue's lock rather than inside
-// the posted event, so that ThreadSanitizer sees the hand-over: it cannot see the locks of Qt's own
-// event queue, and would take a call made on one thread and run on the other for a race.
-class UiCallQueue {
-public:
-    void Post(QApplication& app, std::function<void()> call);
-    void RunPending();
-
-private:
-    std::mutex m_mutex;
-    std::deque<std::function<void()>> m_calls;  // guarded by m_mutex
-};
-
-UiCallQueue& UiCalls() {
-    static UiCallQueue calls;
-    return calls;
-}
-
-void UiCallQueue::Post(QApplication& app, std::function<void()> call) {
-    std::lock_guard lock(m_mutex);
-    m_calls.push_back(std::move(call));
-    // Posted under the lock, so the UI thread has taken it before it frees the event; and the
-    // posted lambda holds no data that the UI thread would read before that.
-    QMetaObject::invokeMethod(
-        &app, [] { UiCalls().RunPending(); }, Qt::QueuedConnection);
-}
-
-void UiCallQueue::RunPending() {
-    std::deque<std::function<void()>> calls;
-    {
-        std::lock_guard lock(m_mutex);
-        calls.swap(m_calls);
-    }
-    for (const std::function<void()>& call : calls) {
-        call();
-    }
-}
-
-// Runs `task` on the UI thread: at once when called there, else queued without waiting for it.
-void RunOnUiThread(std::function<void()> task) {
-    QApplication* app = Application();
-    if (!app) {
-        return;
-    }
-    if (OnUiThread(*app)) {
-        task();
-    } else {
-        UiCalls().Post(*app, std::move(task));
-    }
-}
-
 // Fits the window to its latest image and asks for a repaint. UI thread only.
 void Refresh(PreviewState& state) {
     QSize size;
@@ -304,8 +246,7 @@ void ShowImage(const std::string& name, const cv::Mat& image) {
 
 int WaitKey(int ms) {
     const std::chrono::milliseconds timeout(std::max(ms, 1));
-    const QApplication* app = Application();
-    if (!app || !OnUiThread(*app)) {
+    if (!IsUiThread()) {
         return Keys().WaitTake(timeout).value_or(-1);
     }
     // The deadline timer's own event ends the wait below when no key comes.

@@ -1,0 +1,215 @@
+#include "app/VornDlg.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTimerEvent>
+#include <chrono>
+
+#include "platform/Clock.h"
+#include "platform/DialogTemplate.h"
+#include "platform/MessageBox.h"
+#include "res/DialogTemplates.h"
+#include "res/Resource.h"
+
+namespace {
+
+// What the framework's data exchange says when it refuses a value.
+constexpr char kNotAnInteger[] = "Please enter an integer.";
+constexpr char kNotANumber[] = "Please enter a number.";
+constexpr char kDelayOutOfRange[] = "Please enter a number between 0.1 and 86400.";
+constexpr float kMinCaptureDelay = 0.1f;
+constexpr float kMaxCaptureDelay = 86400.0f;
+
+// A float as the framework writes it into an edit: the shortest form, without trailing zeros.
+QString FloatText(float value) {
+    return QString::asprintf("%.*g", 6, static_cast<double>(value));
+}
+
+}  // namespace
+
+std::string WithTrailingSeparator(std::string directory) {
+    if (!directory.empty() && directory.back() != '/') {
+        directory += '/';
+    }
+    return directory;
+}
+
+CVornDlg::CVornDlg(QWidget* parent)
+    : QDialog(parent), m_hIcon(QString::fromLatin1(IDR_MAINFRAME)), m_clock(&DefaultClock()) {
+    setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                   Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
+    CreateControls(*this, kVornDialogTemplate);
+    ConnectMessageTable();
+}
+
+CVornDlg::~CVornDlg() {
+    OnDestroy();
+    JoinCaptureThread();
+}
+
+int CVornDlg::DoModal() {
+    OnInitDialog();
+    return exec();
+}
+
+void CVornDlg::ConnectMessageTable() {
+    auto button = [this](int id) { return GetDlgItemAs<QPushButton>(*this, id); };
+    // system command: OnSysCommand
+
+    // click 1000: OnStartStop
+
+    // click 1001: OnMakeVideo
+
+    // arrows 1004, 1011, 1009, 1006: OnDeltaposFpsSpin, OnDeltaposEndSpin, OnDeltaposStartSpin,
+    // OnDeltaposGapSpin
+
+    // clicks 1013, 1012: OnProductPage
+
+    // arrows 1015: OnDeltaposDelaySpin
+
+    // timer: OnTimer
+
+    // click 1024: OnBrowse
+
+    // changes 1010, 1008, 1005: OnChangeEndFrame, OnChangeStartFrame, OnChangeGap
+
+    // change 1014: OnChangeDelay
+
+    // clicks 1003, 1033: OnPause, OnShowTimestamp
+
+    connect(button(IDOK), &QPushButton::clicked, this, &CVornDlg::accept);
+}
+
+void CVornDlg::OnInitDialog() {
+    DoDataExchange(false);
+    // the About entry
+
+    setWindowIcon(m_hIcon);
+    m_showTimestamp = false;
+    m_resolution = 640480;
+    CreateDefaultSettings();
+    SetFrameDir({});
+    m_running = false;
+    m_paused = false;
+    m_cameraIndex = 0;
+    m_autoStartFrameCount = 0;
+    m_autoStart = 0;
+    if (!LoadSettings()) {
+        ShowMessageBox(tr("Error! Cannot find settings."));
+    }
+    m_frameCounter = m_autoStartFrameCount + 10000;
+    m_endFrame = m_autoStartFrameCount;
+    SetDlgItemText(IDC_END_FRAME, QString::asprintf("%d", m_autoStartFrameCount));
+    UpdateDuration();
+    if (m_frameCounter == 10000 || m_autoStart != 0) {
+        EnableDlgItem(IDC_MAKE_VIDEO, false);
+    }
+    SetDlgItemText(IDC_FPS, QString::asprintf("%.1f", static_cast<double>(m_fps)));
+    SetDlgItemText(IDC_DELAY, QString::asprintf("%.1f", static_cast<double>(m_captureDelay)));
+    EnableDlgItem(IDC_START_STOP, true);
+    // the splash window
+}
+
+bool CVornDlg::DoDataExchange(bool toMembers) {
+    if (!toMembers) {
+        SetDlgItemText(IDC_FPS, FloatText(m_fps));
+        SetDlgItemText(IDC_START_FRAME, QString::number(m_startFrame));
+        SetDlgItemText(IDC_END_FRAME, QString::number(m_endFrame));
+        SetDlgItemText(IDC_GAP, QString::number(m_gap));
+        SetDlgItemText(IDC_DURATION, FloatText(m_videoDuration));
+        SetDlgItemText(IDC_DELAY, FloatText(m_captureDelay));
+        return true;
+    }
+    // Each value is taken in turn; the first that is refused keeps the dialog open at its control.
+    auto refuse = [this](int id, const char* message) {
+        ShowMessageBox(tr(message));
+        if (QWidget* control = GetDlgItem(*this, id)) {
+            control->setFocus();
+        }
+        return false;
+    };
+    auto exchangeFloat = [&](int id, auto& member) {
+        bool ok = false;
+        const float value = GetDlgItemText(id).trimmed().toFloat(&ok);
+        if (ok) {
+            member = value;
+        }
+        return ok || refuse(id, kNotANumber);
+    };
+    auto exchangeInt = [&](int id, int& member) {
+        bool ok = false;
+        const int value = GetDlgItemText(id).trimmed().toInt(&ok);
+        if (ok) {
+            member = value;
+        }
+        return ok || refuse(id, kNotAnInteger);
+    };
+    if (!exchangeFloat(IDC_FPS, m_fps) || !exchangeInt(IDC_START_FRAME, m_startFrame) ||
+        !exchangeInt(IDC_END_FRAME, m_endFrame) || !exchangeInt(IDC_GAP, m_gap) ||
+        !exchangeFloat(IDC_DURATION, m_videoDuration) ||
+        !exchangeFloat(IDC_DELAY, m_captureDelay)) {
+        return false;
+    }
+    if (m_captureDelay < kMinCaptureDelay || m_captureDelay > kMaxCaptureDelay) {
+        return refuse(IDC_DELAY, kDelayOutOfRange);
+    }
+    return true;
+}
+
+void CVornDlg::accept() {
+    if (DoDataExchange(true)) {
+        QDialog::accept();
+    }
+}
+
+void CVornDlg::timerEvent(QTimerEvent* event) {
+    QDialog::timerEvent(event);
+}
+
+void CVornDlg::OnDestroy() {
+    if (m_running) {
+        m_running = false;
+        WaitForCaptureThread(1000);
+    }
+}
+
+std::string CVornDlg::GetFrameDir() const {
+    std::lock_guard lock(m_frameDirMutex);
+    return m_frameDir;
+}
+
+void CVornDlg::SetFrameDir(std::string frameDir) {
+    std::lock_guard lock(m_frameDirMutex);
+    m_frameDir = std::move(frameDir);
+}
+
+void CVornDlg::SetDlgItemText(int id, const QString& text) {
+    if (auto* edit = GetDlgItemAs<QLineEdit>(*this, id)) {
+        // Writing an edit always notifies its change handler, also when the text stays the same.
+        if (edit->text() == text) {
+            emit edit->textChanged(text);
+        } else {
+            edit->setText(text);
+        }
+    } else if (auto* button = GetDlgItemAs<QAbstractButton>(*this, id)) {
+        button->setText(text);
+    }
+}
+
+QString CVornDlg::GetDlgItemText(int id) const {
+    if (auto* edit = GetDlgItemAs<QLineEdit>(*this, id)) {
+        return edit->text();
+    }
+    if (auto* button = GetDlgItemAs<QAbstractButton>(*this, id)) {
+        return button->text();
+    }
+    return {};
+}
+
+void CVornDlg::EnableDlgItem(int id, bool enable) {
+    if (QWidget* control = GetDlgItem(*this, id)) {
+        control->setEnabled(enable);
+    }
+}

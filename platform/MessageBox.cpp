@@ -1,0 +1,41 @@
+#include "platform/MessageBox.h"
+
+#include "platform/UiThread.h"
+
+#include <QApplication>
+#include <QMessageBox>
+#include <future>
+
+namespace {
+
+void ShowOnUiThread(const QString& text) {
+    QMessageBox box(QMessageBox::NoIcon, QApplication::applicationName(), text, QMessageBox::Ok,
+                    QApplication::activeWindow());
+    box.exec();
+}
+
+}  // namespace
+
+void ShowMessageBox(const QString& text) {
+    if (Application() == nullptr) {
+        return;
+    }
+    if (IsUiThread()) {
+        ShowOnUiThread(text);
+        return;
+    }
+    // If the call is dropped undelivered (the application is going away), the promise is broken
+    // and the caller is released all the same.
+    auto answered = std::make_shared<std::promise<void>>();
+    std::future<void> done = answered->get_future();
+    RunOnUiThread([text, answered] {
+        ShowOnUiThread(text);
+        answered->set_value();
+    });
+    answered.reset();
+    done.wait();
+}
+
+void PostMessageBox(const QString& text) {
+    RunOnUiThread([text] { ShowOnUiThread(text); });
+}

@@ -1,0 +1,12 @@
+#pragma once
+
+#include <QString>
+
+// Shows a modal message box titled with the application's name, with one OK button, and
+// returns when the user has pressed OK. From a thread other than the UI thread the box is shown
+// on the UI thread and the caller blocks until it is answered. Safe to call from any thread.
+void ShowMessageBox(const QString& text);
+
+// Shows the same message box on the UI thread without waiting for it to be answered, for a
+// worker that must go on meanwhile. Safe to call from any thread.
+void PostMessageBox(const QString& text);

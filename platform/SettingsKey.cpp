@@ -1,0 +1,137 @@
+#include "platform/SettingsKey.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QIODevice>
+#include <QStandardPaths>
+
+namespace {
+
+constexpr char kGeneralGroup[] = "General";
+
+// Quoted values are written by this program for text that would not survive a line of its own.
+QString Unquote(const QString& value) {
+    if (value.size() < 2 || !value.startsWith(u'"') || !value.endsWith(u'"')) {
+        return value;
+    }
+    QString text;
+    for (qsizetype i = 1; i + 1 < value.size(); ++i) {
+        QChar c = value[i];
+        if (c == u'\\' && i + 2 < value.size()) {
+            c = value[++i];
+            c = c == u'n' ? QChar(u'\n') : c == u'r' ? QChar(u'\r') : c;
+        }
+        text += c;
+    }
+    return text;
+}
+
+QString QuoteIfNeeded(const QString& value) {
+    const bool needsQuotes = value != value.trimmed() || value.startsWith(u'"') ||
+                             value.contains(u'\n') || value.contains(u'\r');
+    if (!needsQuotes) {
+        return value;
+    }
+    QString text = QStringLiteral("\"");
+    for (QChar c : value) {
+        if (c == u'\n') {
+            text += QStringLiteral("\\n");
+        } else if (c == u'\r') {
+            text += QStringLiteral("\\r");
+        } else {
+            if (c == u'"' || c == u'\\') {
+                text += u'\\';
+            }
+            text += c;
+        }
+    }
+    return text + u'"';
+}
+
+// An INI reader that keeps a value's text whole up to the end of its line.
+bool ReadIni(QIODevice& device, QSettings::SettingsMap& map) {
+    QString group;
+    while (!device.atEnd()) {
+        const QString line = QString::fromUtf8(device.readLine()).trimmed();
+        if (line.isEmpty() || line.startsWith(u';') || line.startsWith(u'#')) {
+            continue;
+        }
+        if (line.startsWith(u'[') && line.endsWith(u']')) {
+            group = line.mid(1, line.size() - 2).trimmed();
+            continue;
+        }
+        const qsizetype equals = line.indexOf(u'=');
+        if (equals <= 0) {
+            continue;
+        }
+        const QString name = line.left(equals).trimmed();
+        const QString value = Unquote(line.mid(equals + 1).trimmed());
+        map.insert(group.isEmpty() || group == kGeneralGroup ? name : group + u'/' + name, value);
+    }
+    return true;
+}
+
+bool WriteIni(QIODevice& device, const QSettings::SettingsMap& map) {
+    QByteArray text = QByteArray("[") + kGeneralGroup + "]\n";
+    for (auto it = map.cbegin(); it != map.cend(); ++it) {
+        text += it.key().toUtf8() + '=' + QuoteIfNeeded(it.value().toString()).toUtf8() + '\n';
+    }
+    return device.write(text) == text.size();
+}
+
+QSettings::Format IniFormat() {
+    static const QSettings::Format format = QSettings::registerFormat("conf", ReadIni, WriteIni);
+    return format;
+}
+
+}  // namespace
+
+QString SettingsKey::FilePath() {
+    QString base = qEnvironmentVariable("XDG_CONFIG_HOME");
+    if (base.isEmpty()) {
+        base = QDir::homePath() + QStringLiteral("/.config");
+    }
+    return base + QStringLiteral("/Brimlow/Vorn.conf");
+}
+
+std::optional<SettingsKey> SettingsKey::OpenForReading() {
+    QFile file(FilePath());
+    if (!file.open(QIODevice::ReadOnly)) {
+        return std::nullopt;
+    }
+    auto settings = std::make_unique<QSettings>(FilePath(), IniFormat());
+    if (settings->status() != QSettings::NoError) {
+        return std::nullopt;
+    }
+    return SettingsKey(std::move(settings));
+}
+
+std::optional<SettingsKey> SettingsKey::OpenForWriting() {
+    const QString path = FilePath();
+    if (!QDir().mkpath(QFileInfo(path).absolutePath())) {
+        return std::nullopt;
+    }
+    QFile file(path);
+    if (!file.open(QIODevice::ReadWrite)) {
+        return std::nullopt;
+    }
+    file.close();
+    return SettingsKey(std::make_unique<QSettings>(path, IniFormat()));
+}
+
+std::optional<std::string> SettingsKey::Query(const char* name) const {
+    const QVariant value = m_settings->value(QString::fromUtf8(name));
+    if (!value.isValid()) {
+        return std::nullopt;
+    }
+    std::string text = value.toString().toStdString();
+    if (text.size() + 1 > kMaxValueBytes) {
+        return std::nullopt;
+    }
+    return text;
+}
+
+void SettingsKey::SetValue(const char* name, const std::string& text) {
+    m_settings->setValue(QString::fromUtf8(name), QString::fromStdString(text));
+}

@@ -1,0 +1,32 @@
+#pragma once
+
+#include <QSettings>
+#include <memory>
+#include <optional>
+#include <string>
+
+// The program's settings file, opened like a registry key: for reading or for writing, and closed
+// when the object goes. Values are text. The file is $XDG_CONFIG_HOME/Brimlow/Vorn.conf (default
+// ~/.config/Brimlow/Vorn.conf), an INI file whose values are taken as they stand on their line,
+// so that a path typed by hand with commas, ';' or '#' reads back whole.
+class SettingsKey {
+public:
+    // The longest value a query returns, in bytes, counting the terminating NUL it is stored with.
+    static constexpr std::size_t kMaxValueBytes = 255;
+
+    static QString FilePath();
+
+    // Fails when the file is missing or cannot be read.
+    static std::optional<SettingsKey> OpenForReading();
+    // Creates the file's folder and the file as needed; fails when it cannot be written.
+    static std::optional<SettingsKey> OpenForWriting();
+
+    // The value's text, or nothing when it is missing or its bytes with a NUL exceed the limit.
+    std::optional<std::string> Query(const char* name) const;
+    void SetValue(const char* name, const std::string& text);
+
+private:
+    explicit SettingsKey(std::unique_ptr<QSettings> settings) : m_settings(std::move(settings)) {}
+
+    std::unique_ptr<QSettings> m_settings;
+};

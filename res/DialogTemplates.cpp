@@ -1,0 +1,66 @@
+#include "res/DialogTemplates.h"
+
+#include "res/Resource.h"
+#include "res/Strings.h"
+
+namespace {
+
+using K = ControlKind;
+
+constexpr ControlTemplate kVornControls[] = {
+    {-1, K::GroupBox, "Frames creation", 12, 11, 207, 69},
+    {-1, K::Label, "Delay between frames (seconds)", 16, 25, 104, 8},
+    {IDC_DELAY, K::Edit, "", 124, 22, 26, 14, kDigitsOnly, "Delay between frames (seconds)"},
+    {IDC_DELAY_SPIN, K::UpDown, "", 152, 23, 10, 14, kNoStyle,
+     "Delay between frames (seconds) arrows"},
+    {IDC_START_STOP, K::PushButton, "&Start", 169, 21, 45, 27, kFlat},
+    {IDC_TIMESTAMP, K::CheckBox, "Show timestamp", 16, 36, 64, 10},
+    {-1, K::Label, "Directory to store frames", 16, 48, 77, 8},
+    {IDC_BROWSE, K::PushButton, "Browse", 107, 46, 37, 12, kFlat},
+    {IDC_FRAME_DIR, K::Edit, "", 15, 61, 150, 14, kReadOnly, "Directory to store frames"},
+    {IDC_PAUSE, K::PushButton, "&Pause", 169, 49, 45, 27, kFlat | kDisabled},
+    {-1, K::GroupBox, "Video creation", 12, 86, 160, 87},
+    {-1, K::Label, "Start frame", 16, 100, 35, 8},
+    {IDC_START_FRAME, K::Edit, "", 79, 97, 26, 14, kDigitsOnly, "Start frame"},
+    {IDC_START_SPIN, K::UpDown, "", 106, 97, 11, 14, kNoStyle, "Start frame arrows"},
+    {-1, K::Label, "End frame", 16, 117, 33, 8},
+    {IDC_END_FRAME, K::Edit, "", 79, 114, 26, 14, kDigitsOnly, "End frame"},
+    {IDC_END_SPIN, K::UpDown, "", 106, 114, 11, 14, kNoStyle, "End frame arrows"},
+    {-1, K::Label, "Gap (i.e. 2 to skip every other frame)", 15, 129, 59, 19},
+    {IDC_GAP, K::Edit, "", 79, 131, 26, 14, kDigitsOnly, "Gap (i.e. 2 to skip every other frame)"},
+    {IDC_GAP_SPIN, K::UpDown, "", 106, 131, 11, 14, kNoStyle,
+     "Gap (i.e. 2 to skip every other frame) arrows"},
+    {-1, K::Label, "Frames per second", 16, 151, 61, 8},
+    {IDC_FPS, K::Edit, "", 79, 148, 26, 14, kReadOnly | kDigitsOnly, "Frames per second"},
+    {IDC_FPS_SPIN, K::UpDown, "", 106, 148, 11, 14, kNoStyle, "Frames per second arrows"},
+    {-1, K::Label, "Video duration", 122, 96, 46, 8},
+    {IDC_DURATION, K::Edit, "", 123, 109, 40, 14, kReadOnly, "Video duration"},
+    {IDC_MAKE_VIDEO, K::PushButton, "Make video", 122, 130, 46, 33, kFlat},
+    {IDC_HELP_PAGE, K::PushButton, "&Help", 174, 90, 45, 37, kFlat},
+    {IDOK, K::DefaultButton, "&Quit", 174, 135, 45, 37, kFlat},
+    {IDC_NOTICE, K::PushButton, kNoticeLine, 12, 177, 207, 14, kFlat},
+};
+
+constexpr ControlTemplate kAboutControls[] = {
+    {-1, K::Icon, "", 11, 17, 20, 20, kNoStyle, "Vorn"},
+    {-1, K::Label, "Vorn Version 3.5", 40, 10, 119, 8},
+    {-1, K::Label, kNoticeLine, 40, 22, 119, 8},
+    {IDOK, K::DefaultButton, "OK", 178, 7, 50, 14},
+    {IDC_USER_GROUP, K::PushButton, kUserGroupUrl, 39, 37, 189, 11, kFlat},
+};
+
+constexpr ControlTemplate kMakingControls[] = {
+    {IDC_PROGRESS, K::ProgressBar, "", 7, 7, 172, 19, kNoStyle, "Progress"},
+    {-1, K::Label,
+     "If you decide to upload this video to YouTube, why not share it with folk at the Vorn "
+     "Google Group!",
+     7, 34, 172, 18},
+    {IDC_USER_GROUP, K::PushButton, kUserGroupUrl, 7, 56, 172, 10, kFlat},
+};
+
+}  // namespace
+
+const DialogTemplate kVornDialogTemplate{IDD_VORN_DIALOG, "Vorn V3.6", 226, 201, kVornControls};
+const DialogTemplate kAboutDialogTemplate{IDD_ABOUTBOX, "About Vorn", 235, 55, kAboutControls};
+const DialogTemplate kMakingDialogTemplate{IDD_MAKING_DIALOG, "Creating video...", 186, 73,
+                                           kMakingControls};

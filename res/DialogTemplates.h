@@ -1,0 +1,7 @@
+#pragma once
+
+#include "platform/DialogTemplate.h"
+
+extern const DialogTemplate kVornDialogTemplate;    // 102, the main dialog
+extern const DialogTemplate kAboutDialogTemplate;   // 100, the About box
+extern const DialogTemplate kMakingDialogTemplate;  // 129, the video maker

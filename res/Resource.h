@@ -1,0 +1,37 @@
+#pragma once
+
+// Dialog templates.
+inline constexpr int IDD_ABOUTBOX = 100;
+inline constexpr int IDD_VORN_DIALOG = 102;
+inline constexpr int IDD_MAKING_DIALOG = 129;
+
+// Commands.
+inline constexpr int IDOK = 1;
+inline constexpr int ID_SYSMENU_ABOUT = 0x0010;
+
+// Controls.
+inline constexpr int IDC_START_STOP = 1000;
+inline constexpr int IDC_MAKE_VIDEO = 1001;
+inline constexpr int IDC_FPS = 1002;
+inline constexpr int IDC_PAUSE = 1003;
+inline constexpr int IDC_FPS_SPIN = 1004;
+inline constexpr int IDC_GAP = 1005;
+inline constexpr int IDC_GAP_SPIN = 1006;
+inline constexpr int IDC_DURATION = 1007;
+inline constexpr int IDC_START_FRAME = 1008;
+inline constexpr int IDC_START_SPIN = 1009;
+inline constexpr int IDC_END_FRAME = 1010;
+inline constexpr int IDC_END_SPIN = 1011;
+inline constexpr int IDC_HELP_PAGE = 1012;
+inline constexpr int IDC_NOTICE = 1013;
+inline constexpr int IDC_DELAY = 1014;
+inline constexpr int IDC_DELAY_SPIN = 1015;
+inline constexpr int IDC_PROGRESS = 1017;
+inline constexpr int IDC_FRAME_DIR = 1023;
+inline constexpr int IDC_BROWSE = 1024;
+inline constexpr int IDC_USER_GROUP = 1032;
+inline constexpr int IDC_TIMESTAMP = 1033;
+
+// Pictures, in the Qt resource file.
+inline constexpr char IDR_MAINFRAME[] = ":/vorn.png";  // icon 128
+inline constexpr char IDB_SPLASH[] = ":/splash.bmp";   // bitmap 131

@@ -1,0 +1,10 @@
+#pragma once
+
+// The values of the settings file.
+namespace SettingNames {
+inline constexpr char kAutoStartDir[] = "AUTO_START_DIR";
+inline constexpr char kAutoStartOnOff[] = "AUTO_START_ON_OFF";
+inline constexpr char kAutoStartFrameCount[] = "AUTO_START_FRAME_COUNT";
+inline constexpr char kCamRef[] = "CAM_REF";
+inline constexpr char kResolutionRef[] = "RESOLUTION_REF";
+}  // namespace SettingNames

@@ -1,0 +1,61 @@
+#include "support/TestSettings.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QRegularExpression>
+
+#include "platform/SettingsKey.h"
+
+TestSettings::TestSettings()
+    : m_oldConfigHome(qgetenv("XDG_CONFIG_HOME")), m_oldHome(qgetenv("HOME")) {
+    qputenv("XDG_CONFIG_HOME", QFile::encodeName(m_dir.path() + QStringLiteral("/config")));
+    qputenv("HOME", QFile::encodeName(m_dir.path()));
+}
+
+TestSettings::~TestSettings() {
+    qputenv("XDG_CONFIG_HOME", m_oldConfigHome);
+    qputenv("HOME", m_oldHome);
+}
+
+QString TestSettings::FilePath() const {
+    return SettingsKey::FilePath();
+}
+
+bool TestSettings::Exists() const {
+    return QFileInfo::exists(FilePath());
+}
+
+void TestSettings::Write(const QByteArray& text) const {
+    QDir().mkpath(QFileInfo(FilePath()).absolutePath());
+    QFile file(FilePath());
+    if (file.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
+        file.write(text);
+    }
+}
+
+void TestSettings::WriteValues(const QByteArray& lines) const {
+    Write("[General]\n" + lines);
+}
+
+QByteArray TestSettings::Read() const {
+    QFile file(FilePath());
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+QString TestSettings::Value(const QString& name) const {
+    const QRegularExpression line(QStringLiteral("^%1=(.*)$").arg(QRegularExpression::escape(name)),
+                                  QRegularExpression::MultilineOption);
+    const QRegularExpressionMatch match = line.match(QString::fromUtf8(Read()));
+    return match.hasMatch() ? match.captured(1) : QString();
+}
+
+void TestSettings::MakeUnwritable() const {
+    // A plain file where the settings folder should be: even root cannot create the file then.
+    const QString folder = QFileInfo(FilePath()).absolutePath();
+    QDir().mkpath(QFileInfo(folder).absolutePath());
+    QFile blocker(folder);
+    if (blocker.open(QIODevice::WriteOnly)) {
+        blocker.write("not a folder");
+    }
+}

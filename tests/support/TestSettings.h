@@ -1,0 +1,31 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <QTemporaryDir>
+
+// Points the settings location ($XDG_CONFIG_HOME) and $HOME at a fresh temporary folder for the
+// object's life, so that no test touches a real user's settings file.
+class TestSettings {
+public:
+    TestSettings();
+    ~TestSettings();
+
+    QString FilePath() const;
+    bool Exists() const;
+    // Writes the settings file as a user would type it in an editor.
+    void Write(const QByteArray& text) const;
+    // Writes the five values, each given as `NAME=value` lines after the [General] header.
+    void WriteValues(const QByteArray& lines) const;
+    QByteArray Read() const;
+    // The text of one value as the file holds it, or a null string when it is missing.
+    QString Value(const QString& name) const;
+    // Makes the settings file impossible to create or write.
+    void MakeUnwritable() const;
+    QString Dir() const { return m_dir.path(); }
+
+private:
+    QTemporaryDir m_dir;
+    QByteArray m_oldConfigHome;
+    QByteArray m_oldHome;
+};
