@@ -1,11 +1,9 @@
 #include "app/VornDlg.h"
 
-#include <QCoreApplication>
-#include <QElapsedTimer>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTimerEvent>
-#include <chrono>
+#include <algorithm>
 
 #include "platform/Clock.h"
 #include "platform/DialogTemplate.h"
@@ -152,6 +150,8 @@ bool CVornDlg::DoDataExchange(bool toMembers) {
         !exchangeFloat(IDC_DELAY, m_captureDelay)) {
         return false;
     }
+    // A gap below 1 would make the duration infinite and leave the video maker nothing to take.
+    m_gap = std::max(m_gap, 1);
     if (m_captureDelay < kMinCaptureDelay || m_captureDelay > kMaxCaptureDelay) {
         return refuse(IDC_DELAY, kDelayOutOfRange);
     }
