@@ -79,7 +79,9 @@ public:
     // Safe to call from any thread.
     void SetFrameDir(std::string frameDir);
     // Opens camera `index` (or the configured source) through the camera opener.
-    std::unique_ptr<CameraSource> OpenCamera(int index) const { return m_openCamera(index, {}); }
+    std::unique_ptr<CameraSource> OpenCamera(int index) const {
+        return m_openCamera(index, m_camSource);
+    }
     // Starts a capture thread running CaptureThreadProc with this dialog. The previous one must
     // have been joined.
     void StartCaptureThread();
@@ -110,6 +112,8 @@ public:
     std::atomic<bool> m_paused{false};
     std::atomic<int> m_frameCounter{10000};
     int m_autoStartFrameCount = 0;
+    // A camera source other than a camera index (CAM_SOURCE), or empty.
+    std::string m_camSource;
 
 protected:
     void accept() override;

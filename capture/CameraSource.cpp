@@ -27,12 +27,45 @@ private:
 
 }  // namespace
 
-std::unique_ptr<CameraSource> OpenVideoCapture(int index, const std::string& source) {
-    cv::VideoCapture capture;
-    if (source.empty()) {
-        capture.open(index);
+namespace {
+
+// How long a network stream may take to open, or to deliver a frame, before it counts as gone.
+constexpr int kNetworkTimeoutMs = 5000;
+
+bool IsNetworkStream(const std::string& source) {
+    return source.find("://") != std::string::npos;
+}
+
+bool IsGStreamerPipeline(const std::string& source) {
+    return source.find("appsink") != std::string::npos;
+}
+
+void OpenSource(cv::VideoCapture& capture, const std::string& source) {
+    if (IsNetworkStream(source)) {
+        // Only FFmpeg gives up on a stalled stream by itself; without a limit a dead camera on
+        // the network would hold the capture forever.
+        capture.open(source, cv::CAP_FFMPEG,
+                     {cv::CAP_PROP_OPEN_TIMEOUT_MSEC, kNetworkTimeoutMs,
+                      cv::CAP_PROP_READ_TIMEOUT_MSEC, kNetworkTimeoutMs});
+    } else if (IsGStreamerPipeline(source)) {
+        capture.open(source, cv::CAP_GSTREAMER);
     } else {
         capture.open(source, cv::CAP_ANY);
+    }
+}
+
+}  // namespace
+
+std::unique_ptr<CameraSource> OpenVideoCapture(int index, const std::string& source) {
+    cv::VideoCapture capture;
+    try {
+        if (source.empty()) {
+            capture.open(index);
+        } else {
+            OpenSource(capture, source);
+        }
+    } catch (const cv::Exception&) {
+        return nullptr;  // a source a backend refuses is no camera
     }
     if (!capture.isOpened()) {
         return nullptr;

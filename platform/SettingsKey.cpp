@@ -120,13 +120,13 @@ std::optional<SettingsKey> SettingsKey::OpenForWriting() {
     return SettingsKey(std::make_unique<QSettings>(path, IniFormat()));
 }
 
-std::optional<std::string> SettingsKey::Query(const char* name) const {
+std::optional<std::string> SettingsKey::Query(const char* name, std::size_t maxBytes) const {
     const QVariant value = m_settings->value(QString::fromUtf8(name));
     if (!value.isValid()) {
         return std::nullopt;
     }
     std::string text = value.toString().toStdString();
-    if (text.size() + 1 > kMaxValueBytes) {
+    if (text.size() + 1 > maxBytes) {
         return std::nullopt;
     }
     return text;

@@ -21,8 +21,8 @@ public:
     // Creates the file's folder and the file as needed; fails when it cannot be written.
     static std::optional<SettingsKey> OpenForWriting();
 
-    // The value's text, or nothing when it is missing or its bytes with a NUL exceed the limit.
-    std::optional<std::string> Query(const char* name) const;
+    // The value's text, or nothing when it is missing or its bytes with a NUL exceed `maxBytes`.
+    std::optional<std::string> Query(const char* name, std::size_t maxBytes = kMaxValueBytes) const;
     void SetValue(const char* name, const std::string& text);
 
 private:

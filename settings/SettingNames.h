@@ -7,4 +7,7 @@ inline constexpr char kAutoStartOnOff[] = "AUTO_START_ON_OFF";
 inline constexpr char kAutoStartFrameCount[] = "AUTO_START_FRAME_COUNT";
 inline constexpr char kCamRef[] = "CAM_REF";
 inline constexpr char kResolutionRef[] = "RESOLUTION_REF";
+// Optional: a device path, video file, stream URL or GStreamer pipeline to use instead of a
+// camera index. Not written by default and not missed when absent.
+inline constexpr char kCamSource[] = "CAM_SOURCE";
 }  // namespace SettingNames

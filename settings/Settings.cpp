@@ -14,6 +14,8 @@ namespace {
 
 constexpr int kAutoStartTimer = 1;
 constexpr int kAutoStartTimerMs = 1000;
+// A GStreamer pipeline can be long; the other values keep the usual limit.
+constexpr std::size_t kMaxCamSourceBytes = 4096;
 
 }  // namespace
 
@@ -89,6 +91,7 @@ bool CVornDlg::LoadSettings() {
          [this](const std::string& text) { m_cameraIndex = ParseInt(text); });
     read(SettingNames::kResolutionRef,
          [this](const std::string& text) { m_resolution = ResolutionCodeFor(ParseInt(text)); });
+    m_camSource = key->Query(SettingNames::kCamSource, kMaxCamSourceBytes).value_or("");
     return result;
 }
 

@@ -4,6 +4,7 @@
 #include "app/VornDlg.h"
 #include "platform/SettingsKey.h"
 #include "settings/Settings.h"
+#include "support/SyntheticCamera.h"
 #include "support/TestSettings.h"
 
 namespace {
@@ -34,6 +35,7 @@ private slots:
     void unwritableSettingsChangeNothing();
     void numbersParseAsAtoiDoes_data();
     void numbersParseAsAtoiDoes();
+    void camSourceIsOptionalAndReachesTheCameraOpener();
 };
 
 void SettingsTest::firstStartCreatesDefaultsThatLoad() {
@@ -242,6 +244,27 @@ void SettingsTest::numbersParseAsAtoiDoes() {
     QFETCH(QString, text);
     QFETCH(int, value);
     QCOMPARE(ParseInt(text.toStdString()), value);
+}
+
+void SettingsTest::camSourceIsOptionalAndReachesTheCameraOpener() {
+    TestSettings settings;
+    CVornDlg dlg;
+    dlg.CreateDefaultSettings();
+    QVERIFY2(settings.Value("CAM_SOURCE").isNull(), "not written by default");
+    QVERIFY2(dlg.LoadSettings(), "not missed when absent");
+    QCOMPARE(dlg.m_camSource, std::string());
+
+    // A pipeline longer than the other values may be.
+    const std::string pipeline = "videotestsrc pattern=ball ! video/x-raw,width=640,height=480 ! " +
+                                 std::string(300, ' ') + "videoconvert ! appsink";
+    settings.WriteValues(kAllValues + "CAM_SOURCE=" + QByteArray::fromStdString(pipeline) + "\n");
+    QVERIFY(dlg.LoadSettings());
+    QCOMPARE(dlg.m_camSource, pipeline);
+
+    RecordingOpener opener(NoCamera());
+    dlg.SetCameraOpener(opener.Opener());
+    QVERIFY(!dlg.OpenCamera(dlg.m_cameraIndex));
+    QCOMPARE(opener.Requests(), (std::vector<OpenRequest>{{2, pipeline}}));
 }
 
 QTEST_MAIN(SettingsTest)
