@@ -82,8 +82,8 @@ public:
     std::unique_ptr<CameraSource> OpenCamera(int index) const {
         return m_openCamera(index, m_camSource);
     }
-    // Starts a capture thread running CaptureThreadProc with this dialog. The previous one must
-    // have been joined.
+    // Starts a capture thread running CaptureThreadProc with this dialog, once a previous one
+    // still finishing its last pass has ended; the new run's flag and frame counter are kept.
     void StartCaptureThread();
     // Waits up to `ms` for the capture thread to end, handling queued calls meanwhile (the thread
     // may be waiting for a message box on this thread); true when it has ended.

@@ -1,0 +1,636 @@
+#include <QApplication>
+#include <QDateTime>
+#include <QDir>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <QtTest>
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <memory>
+#include <mutex>
+
+#include <opencv2/imgcodecs.hpp>
+#include <opencv2/videoio.hpp>
+
+#include "app/VornDlg.h"
+#include "capture/CaptureLoop.h"
+#include "platform/PreviewWindow.h"
+#include "res/Strings.h"
+#include "support/ManualClock.h"
+#include "support/ModalAnswerer.h"
+#include "support/SyntheticCamera.h"
+#include "support/TestSettings.h"
+
+using namespace std::chrono_literals;
+
+namespace {
+
+constexpr char kFirstLogLine[] = "Acquiring capture device...successful\n";
+constexpr char kFullLog[] =
+    "Acquiring capture device...successful\n"
+    "Attempting to release capture...successful\n"
+    "Attempting to close window...successful\n";
+
+// Where the timestamp is drawn: its base line is at y 60 from x 10.
+const cv::Rect kTimestampArea(10, 45, 140, 18);
+
+// Makes a folder the current one for the object's life: the capture log goes there.
+class CurrentFolder {
+public:
+    explicit CurrentFolder(const QString& path) : m_previous(QDir::currentPath()) {
+        QDir::setCurrent(path);
+    }
+    ~CurrentFolder() { QDir::setCurrent(m_previous); }
+    CurrentFolder(const CurrentFolder&) = delete;
+    CurrentFolder& operator=(const CurrentFolder&) = delete;
+
+private:
+    QString m_previous;
+};
+
+// What the cameras of a capture loop have to tell: how many are open at once (one per running
+// loop), and a hold that keeps grabs waiting, as a camera that hangs for a while.
+class CameraWatch {
+public:
+    void Opened() {
+        const int open = ++m_open;
+        int most = m_mostOpen;
+        while (open > most && !m_mostOpen.compare_exchange_weak(most, open)) {
+        }
+    }
+    void Closed() { --m_open; }
+    int Open() const { return m_open; }
+    int MostOpen() const { return m_mostOpen; }
+
+    void Hold() {
+        std::lock_guard lock(m_mutex);
+        m_holding = true;
+    }
+    void Release() {
+        {
+            std::lock_guard lock(m_mutex);
+            m_holding = false;
+        }
+        m_released.notify_all();
+    }
+    // Called by a grab: waits while the hold is on.
+    void PassHold() {
+        std::unique_lock lock(m_mutex);
+        m_grabsHeld += m_holding ? 1 : 0;
+        m_released.wait(lock, [this] { return !m_holding; });
+    }
+    int GrabsHeld() const {
+        std::lock_guard lock(m_mutex);
+        return m_grabsHeld;
+    }
+
+private:
+    std::atomic<int> m_open{0};
+    std::atomic<int> m_mostOpen{0};
+    mutable std::mutex m_mutex;
+    std::condition_variable m_released;
+    bool m_holding = false;  // guarded by m_mutex
+    int m_grabsHeld = 0;     // guarded by m_mutex
+};
+
+// A camera on a shared synthetic one that reports to a watch.
+class WatchedCamera final : public CameraSource {
+public:
+    WatchedCamera(std::shared_ptr<SyntheticCamera> camera, std::shared_ptr<CameraWatch> watch)
+        : m_camera(std::move(camera)), m_watch(std::move(watch)) {
+        m_watch->Opened();
+    }
+    ~WatchedCamera() override { m_watch->Closed(); }
+
+    bool Grab() override {
+        m_watch->PassHold();
+        return m_camera->Grab();
+    }
+    bool Retrieve(cv::Mat& frame) override { return m_camera->Retrieve(frame); }
+    bool Set(int property, double value) override { return m_camera->Set(property, value); }
+
+private:
+    std::shared_ptr<SyntheticCamera> m_camera;
+    std::shared_ptr<CameraWatch> m_watch;
+};
+
+RecordingOpener::Factory WatchCamera(std::shared_ptr<SyntheticCamera> camera,
+                                     std::shared_ptr<CameraWatch> watch) {
+    return [camera, watch]() -> std::unique_ptr<CameraSource> {
+        return std::make_unique<WatchedCamera>(camera, watch);
+    };
+}
+
+QStringList SavedFrames(const QString& folder) {
+    return QDir(folder).entryList({"pic_*.jpg"}, QDir::Files, QDir::Name);
+}
+
+QByteArray FileText(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+// How many pixels of `area` are more than `tolerance` away from `colour` in some channel.
+int PixelsAway(const cv::Mat& image, const cv::Rect& area, const cv::Scalar& colour,
+               int tolerance) {
+    int away = 0;
+    for (int y = area.y; y < area.y + area.height; ++y) {
+        for (int x = area.x; x < area.x + area.width; ++x) {
+            const cv::Vec3b pixel = image.at<cv::Vec3b>(y, x);
+            for (int channel = 0; channel < 3; ++channel) {
+                if (std::abs(pixel[channel] - colour[channel]) > tolerance) {
+                    ++away;
+                    break;
+                }
+            }
+        }
+    }
+    return away;
+}
+
+// True when the JPEG at `path` shows frame `index` of the synthetic camera (its centre, where no
+// timestamp is drawn).
+bool ShowsFrame(const QString& path, int index) {
+    const cv::Mat image = cv::imread(path.toStdString(), cv::IMREAD_COLOR);
+    if (image.empty()) {
+        return false;
+    }
+    const cv::Rect centre(image.cols / 2 - 4, image.rows / 2 - 4, 8, 8);
+    return PixelsAway(image, centre, SyntheticCamera::FrameColour(index), 10) == 0;
+}
+
+QWidget* PreviewWindow() {
+    for (QWidget* widget : QApplication::topLevelWidgets()) {
+        if (widget->windowTitle() == QString::fromLatin1(kPreviewWindowName)) {
+            return widget;
+        }
+    }
+    return nullptr;
+}
+
+// A dialog with a synthetic camera and a manual clock, in a fresh current folder, with a fresh
+// frame folder; runs are started and stopped as the Start/Stop button does.
+class CaptureBench {
+public:
+    explicit CaptureBench(cv::Size frameSize = {320, 240})
+        : camera(std::make_shared<SyntheticCamera>(frameSize)), opener(ShareCamera(camera)) {
+        dlg->SetCameraOpener(opener.Opener());
+        dlg->SetClock(clock);
+        dlg->SetFrameDir(WithTrailingSeparator(frameDir.path().toStdString()));
+    }
+
+    void Start() {
+        dlg->m_frameCounter = 10000;
+        dlg->m_running = true;
+        dlg->StartCaptureThread();
+    }
+
+    void Stop() {
+        dlg->m_running = false;
+        dlg->JoinCaptureThread();
+    }
+
+    // Waits until the loop has made `passes` more grabs. After two, a whole pass has seen what
+    // was set before the call; after three, that pass has also finished saving.
+    bool WaitForPasses(int passes) {
+        const int target = camera->GrabCount() + passes;
+        return QTest::qWaitFor([&] { return camera->GrabCount() >= target; }, 10000);
+    }
+
+    // Waits until frame `number` has been saved and its pass is over.
+    bool WaitForFrame(int number) {
+        return QTest::qWaitFor([&] { return dlg->GetFrameCounter() >= number; }, 10000) &&
+               WaitForPasses(2);
+    }
+
+    QString FramePath(int number) const {
+        return frameDir.filePath(QStringLiteral("pic_%1.jpg").arg(number));
+    }
+    QByteArray Log() const { return FileText(workDir.filePath("error_log.txt")); }
+
+    TestSettings settings;
+    ModalAnswerer answerer;
+    QTemporaryDir workDir;
+    CurrentFolder inWorkDir{workDir.path()};
+    QTemporaryDir frameDir;
+    std::shared_ptr<SyntheticCamera> camera;
+    ManualClock clock;
+    RecordingOpener opener;
+    // Last, so that it and its capture thread are gone before everything the run uses.
+    std::unique_ptr<CVornDlg> dlg = std::make_unique<CVornDlg>();
+};
+
+}  // namespace
+
+class CaptureLoopTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void init() {
+        // A key left over from an earlier test would end the next run at once.
+        while (WaitKey(1) != -1) {
+        }
+    }
+
+    void savesOnceTheAccountExceedsTheDelay_data() {
+        QTest::addColumn<float>("delay");
+        QTest::addColumn<int>("grabs");
+        QTest::addColumn<int>("dropped");
+        QTest::addColumn<QList<int>>("savedFrames");
+        // Each pass adds 0.25 s; the first adds nothing, as no time passes before it.
+        QTest::newRow("account equal to the delay") << 0.5f << 3 << -1 << QList<int>{};
+        QTest::newRow("first frame once the account is over") << 0.5f << 4 << -1 << QList<int>{3};
+        QTest::newRow("time beyond the delay carries over") << 0.5f << 6 << -1 << QList<int>{3, 5};
+        QTest::newRow("delay 0 saves on every pass") << 0.0f << 4 << -1 << QList<int>{1, 2, 3};
+        QTest::newRow("missing frame saves nothing") << 0.5f << 6 << 3 << QList<int>{4, 5};
+    }
+
+    void savesOnceTheAccountExceedsTheDelay() {
+        QFETCH(float, delay);
+        QFETCH(int, grabs);
+        QFETCH(int, dropped);
+        QFETCH(QList<int>, savedFrames);
+        CaptureBench bench;
+        bench.clock.SetSleepAdvance(250ms);
+        bench.camera->FailGrabsAfter(grabs);
+        if (dropped >= 0) {
+            bench.camera->DropFrame(dropped);
+        }
+        bench.dlg->m_captureDelay = delay;
+
+        bench.Start();
+        QVERIFY(bench.dlg->WaitForCaptureThread(10000));
+        bench.Stop();
+
+        QCOMPARE(SavedFrames(bench.frameDir.path()).size(), savedFrames.size());
+        for (int i = 0; i < savedFrames.size(); ++i) {
+            QVERIFY2(ShowsFrame(bench.FramePath(10001 + i), savedFrames[i]),
+                     qPrintable(bench.FramePath(10001 + i)));
+        }
+        QCOMPARE(bench.dlg->GetFrameCounter(), 10000 + savedFrames.size());
+        QVERIFY(bench.answerer.Messages().isEmpty());
+    }
+
+    void sleepsASecondOnlyForDelaysAboveAThousandSeconds_data() {
+        QTest::addColumn<float>("delay");
+        QTest::addColumn<int>("sleepMs");
+        QTest::newRow("half a second") << 0.5f << 10;
+        QTest::newRow("exactly 1000") << 1000.0f << 10;
+        QTest::newRow("1000.1") << 1000.1f << 1000;
+        QTest::newRow("a day") << 86400.0f << 1000;
+    }
+
+    void sleepsASecondOnlyForDelaysAboveAThousandSeconds() {
+        QFETCH(float, delay);
+        QFETCH(int, sleepMs);
+        CaptureBench bench;
+        bench.camera->FailGrabsAfter(3);
+        bench.dlg->m_captureDelay = delay;
+
+        bench.Start();
+        QVERIFY(bench.dlg->WaitForCaptureThread(10000));
+        bench.Stop();
+
+        // Only the sleeps move the clock: one for each pass that grabbed a frame.
+        QCOMPARE(bench.clock.SleepCount(), 3);
+        QCOMPARE(bench.clock.Counter(), 3 * sleepMs * ManualClock::kFrequency / 1000);
+    }
+
+    // Two seconds piled up under a delay of 10; lowering the delay to 0.5 makes the next passes
+    // save one frame each until the account is down to the delay. Pause does not hold that back.
+    void loweredDelaySavesTheBacklogOnePerPass_data() {
+        QTest::addColumn<bool>("paused");
+        QTest::newRow("running") << false;
+        QTest::newRow("paused") << true;
+    }
+
+    void loweredDelaySavesTheBacklogOnePerPass() {
+        QFETCH(bool, paused);
+        CaptureBench bench;
+        bench.clock.SetSleepAdvance(0us);
+        bench.dlg->m_captureDelay = 10.0f;
+        bench.Start();
+        QVERIFY(bench.WaitForPasses(1));
+        bench.clock.Advance(2s);
+        QVERIFY(bench.WaitForPasses(3));
+        QCOMPARE(bench.dlg->GetFrameCounter(), 10000);
+
+        bench.dlg->m_paused = paused;
+        bench.dlg->m_captureDelay = 0.5f;
+        QVERIFY(bench.WaitForFrame(10003));
+        QVERIFY(bench.WaitForPasses(3));
+        bench.Stop();
+
+        QCOMPARE(SavedFrames(bench.frameDir.path()).size(), 3);
+        int first = 0;
+        while (first < bench.camera->GrabCount() && !ShowsFrame(bench.FramePath(10001), first)) {
+            ++first;
+        }
+        QVERIFY(ShowsFrame(bench.FramePath(10002), first + 1));
+        QVERIFY(ShowsFrame(bench.FramePath(10003), first + 2));
+    }
+
+    void pauseKeepsTimeOutOfTheAccount() {
+        CaptureBench bench;
+        bench.clock.SetSleepAdvance(0us);
+        bench.dlg->m_captureDelay = 0.5f;
+        bench.Start();
+        QVERIFY(bench.WaitForPasses(1));
+        bench.dlg->m_paused = true;
+        bench.clock.Advance(5s);
+        QVERIFY(bench.WaitForPasses(3));
+        QCOMPARE(bench.dlg->GetFrameCounter(), 10000);
+
+        bench.dlg->m_paused = false;
+        bench.clock.Advance(250ms);
+        QVERIFY(bench.WaitForPasses(3));
+        QCOMPARE(bench.dlg->GetFrameCounter(), 10000);
+        bench.clock.Advance(300ms);
+        QVERIFY(bench.WaitForFrame(10001));
+        QVERIFY(bench.WaitForPasses(3));
+        bench.Stop();
+
+        QCOMPARE(bench.dlg->GetFrameCounter(), 10001);
+        QCOMPARE(SavedFrames(bench.frameDir.path()), QStringList{"pic_10001.jpg"});
+    }
+
+    void timestampMarksTheTextAreaOfSavedFrames_data() {
+        QTest::addColumn<bool>("showTimestamp");
+        QTest::newRow("on") << true;
+        QTest::newRow("off") << false;
+    }
+
+    void timestampMarksTheTextAreaOfSavedFrames() {
+        QFETCH(bool, showTimestamp);
+        CaptureBench bench;
+        bench.clock.SetSleepAdvance(250ms);
+        bench.dlg->m_captureDelay = 0.5f;
+        bench.camera->FailGrabsAfter(4);
+        bench.dlg->m_showTimestamp = showTimestamp;
+        bench.Start();
+        QVERIFY(bench.dlg->WaitForCaptureThread(10000));
+        bench.Stop();
+
+        // The one frame saved is frame 3, dark enough for white text to stand out.
+        const cv::Mat saved = cv::imread(bench.FramePath(10001).toStdString());
+        QVERIFY(!saved.empty());
+        const cv::Scalar colour = SyntheticCamera::FrameColour(3);
+        const int marked = PixelsAway(saved, kTimestampArea, colour, 64);
+        QVERIFY2(showTimestamp ? marked > 50 : PixelsAway(saved, kTimestampArea, colour, 16) == 0,
+                 qPrintable(QString::number(marked)));
+        // Nothing is drawn below the text.
+        const cv::Rect below(0, 70, saved.cols, saved.rows - 70);
+        QCOMPARE(PixelsAway(saved, below, colour, 16), 0);
+    }
+
+    void localTimeTextIsMonthDayYearAnd24HourTime() {
+        const QString format = QStringLiteral("MM/dd/yy HH:mm:ss");
+        const QString before = QDateTime::currentDateTime().toString(format);
+        const QString text = QString::fromStdString(LocalTimeText());
+        const QString after = QDateTime::currentDateTime().toString(format);
+        QVERIFY2(text == before || text == after, qPrintable(text));
+    }
+
+    void keyInThePreviewEndsTheLoopAndKeepsTheFrames() {
+        CaptureBench bench;
+        bench.clock.SetSleepAdvance(0us);
+        bench.dlg->m_captureDelay = 0.5f;
+        bench.Start();
+        QVERIFY(bench.WaitForPasses(1));
+        bench.clock.Advance(750ms);
+        QVERIFY(bench.WaitForFrame(10001));
+        QVERIFY(QTest::qWaitFor([] { return PreviewWindow() && PreviewWindow()->isVisible(); }));
+        QTRY_COMPARE(PreviewWindow()->size(), QSize(640, 480));
+
+        QTest::keyClick(PreviewWindow(), Qt::Key_Q);
+        QVERIFY(bench.dlg->WaitForCaptureThread(10000));
+        QVERIFY(bench.dlg->m_running);
+        QCOMPARE(bench.dlg->GetFrameCounter(), 10001);
+        QTRY_VERIFY(!PreviewWindow());
+        bench.Stop();
+
+        QCOMPARE(bench.dlg->GetFrameCounter(), 10001);
+        QVERIFY(QFile::exists(bench.FramePath(10001)));
+        QCOMPARE(bench.Log(), QByteArray(kFullLog));
+    }
+
+    void runEndsWithTheReleaseSteps_data() {
+        QTest::addColumn<bool>("grabFails");
+        QTest::newRow("stopped") << false;
+        QTest::newRow("grab failed") << true;
+    }
+
+    void runEndsWithTheReleaseSteps() {
+        QFETCH(bool, grabFails);
+        CaptureBench bench;
+        bench.clock.SetSleepAdvance(250ms);
+        bench.dlg->m_captureDelay = 0.5f;
+        if (grabFails) {
+            bench.camera->FailGrabsAfter(5);
+        }
+        bench.Start();
+        if (grabFails) {
+            // The loop ends by itself; the run stays on until Stop.
+            QVERIFY(bench.dlg->WaitForCaptureThread(10000));
+            QVERIFY(bench.dlg->m_running);
+            QCOMPARE(bench.camera->GrabCount(), 6);
+        } else {
+            QVERIFY(bench.WaitForFrame(10003));
+        }
+        bench.Stop();
+
+        QCOMPARE(bench.Log(), QByteArray(kFullLog));
+        QTRY_VERIFY(!PreviewWindow());
+        QVERIFY(bench.answerer.Messages().isEmpty());
+    }
+
+    void noCameraTellsTheUserAndLogsTheFirstLineOnly_data() {
+        QTest::addColumn<bool>("destroyDialog");
+        QTest::newRow("stopped") << false;
+        QTest::newRow("dialog destroyed") << true;
+    }
+
+    // The message box is shown by the capture thread, which waits for it while the UI thread
+    // waits for the thread: the wait must let the box be answered.
+    void noCameraTellsTheUserAndLogsTheFirstLineOnly() {
+        QFETCH(bool, destroyDialog);
+        CaptureBench bench;
+        RecordingOpener noCamera(NoCamera());
+        bench.dlg->SetCameraOpener(noCamera.Opener());
+
+        bench.Start();
+        if (destroyDialog) {
+            bench.dlg.reset();
+        } else {
+            bench.Stop();
+        }
+
+        QCOMPARE(bench.answerer.Messages(), QStringList{kNoCameraMessage});
+        QCOMPARE(bench.Log(), QByteArray(kFirstLogLine));
+        QCOMPARE(noCamera.Requests(), (std::vector<OpenRequest>{{0, ""}}));
+        QCoreApplication::processEvents();
+        QVERIFY(!PreviewWindow());
+    }
+
+    void resolutionCodeSetsWidthThenHeight_data() {
+        QTest::addColumn<int>("code");
+        QTest::addColumn<int>("width");
+        QTest::addColumn<int>("height");
+        QTest::newRow("640x480") << 640480 << 640 << 480;
+        QTest::newRow("1600x1200") << 16001200 << 1600 << 1200;
+        QTest::newRow("below 1000") << 999 << 0 << 999;
+        QTest::newRow("10000000") << 10000000 << 10000 << 0;
+        QTest::newRow("10000001") << 10000001 << 1000 << 1;
+    }
+
+    void resolutionCodeSetsWidthThenHeight() {
+        QFETCH(int, code);
+        QFETCH(int, width);
+        QFETCH(int, height);
+        CaptureBench bench;
+        bench.camera->FailGrabsAfter(0);
+        bench.dlg->m_resolution = code;
+        bench.dlg->m_cameraIndex = 2;  // for the auto-start capture only
+
+        bench.Start();
+        bench.Stop();
+
+        QCOMPARE(bench.camera->PropertySets(),
+                 (std::vector<PropertySet>{{cv::CAP_PROP_FRAME_WIDTH, double(width)},
+                                           {cv::CAP_PROP_FRAME_HEIGHT, double(height)}}));
+        QCOMPARE(bench.opener.Requests(), (std::vector<OpenRequest>{{0, ""}}));
+    }
+
+    void frameWithoutFolderIsAJpegInTheCurrentFolder() {
+        CaptureBench bench({352, 288});
+        bench.dlg->SetFrameDir({});
+        bench.clock.SetSleepAdvance(250ms);
+        bench.dlg->m_captureDelay = 0.5f;
+        bench.camera->FailGrabsAfter(4);
+        bench.Start();
+        QVERIFY(bench.dlg->WaitForCaptureThread(10000));
+        bench.Stop();
+
+        const QString frame = bench.workDir.filePath("pic_10001.jpg");
+        QVERIFY(QFile::exists(frame));
+        const QString identify = QStandardPaths::findExecutable("identify");
+        if (identify.isEmpty()) {
+            QSKIP("ImageMagick's identify is not installed");
+        }
+        QProcess process;
+        process.start(identify, {"-format", "%m %w %h", frame});
+        QVERIFY(process.waitForFinished(30000));
+        QCOMPARE(process.exitCode(), 0);
+        QCOMPARE(QString::fromLatin1(process.readAllStandardOutput()), QString("JPEG 352 288"));
+    }
+
+    void unsavableFrameIsToldOnceAndTheRunGoesOn() {
+        CaptureBench bench;
+        const QString gone = bench.workDir.filePath("gone");
+        bench.dlg->SetFrameDir(WithTrailingSeparator(gone.toStdString()));
+        bench.clock.SetSleepAdvance(0us);
+        bench.dlg->m_captureDelay = 0.5f;
+        bench.Start();
+        QVERIFY(bench.WaitForPasses(1));
+        bench.clock.Advance(750ms);
+        QVERIFY(bench.answerer.WaitForMessages(1));
+        const QString message = bench.answerer.Messages().front();
+        QVERIFY2(message.contains("pic_10001.jpg") && message.contains(gone), qPrintable(message));
+
+        bench.clock.Advance(500ms);
+        QVERIFY(bench.WaitForFrame(10002));
+        bench.dlg->SetFrameDir(WithTrailingSeparator(bench.frameDir.path().toStdString()));
+        bench.clock.Advance(500ms);
+        QVERIFY(bench.WaitForFrame(10003));
+        bench.Stop();
+
+        QCOMPARE(SavedFrames(bench.frameDir.path()), QStringList{"pic_10003.jpg"});
+        QCOMPARE(bench.answerer.Messages().size(), 1);
+    }
+
+    // Stop's wait gave up on a thread stuck in a grab, and Start came at once: the old thread ends
+    // before the new one opens the camera, and the new run's frames still count from 10001.
+    void newRunWaitsForTheLastPassOfTheOldOne() {
+        CaptureBench bench;
+        const auto watch = std::make_shared<CameraWatch>();
+        RecordingOpener watched(WatchCamera(bench.camera, watch));
+        bench.dlg->SetCameraOpener(watched.Opener());
+        bench.clock.SetSleepAdvance(250ms);
+        bench.dlg->m_captureDelay = 0.0f;
+        bench.Start();
+        QVERIFY(bench.WaitForFrame(10002));
+
+        watch->Hold();
+        QVERIFY(QTest::qWaitFor([&] { return watch->GrabsHeld() == 1; }));
+        const int heldFrame = bench.camera->GrabCount();
+        bench.dlg->m_running = false;
+        QVERIFY(!bench.dlg->WaitForCaptureThread(20));
+
+        QTemporaryDir newFrameDir;
+        QTimer::singleShot(50, [&] { watch->Release(); });
+        bench.dlg->SetFrameDir(WithTrailingSeparator(newFrameDir.path().toStdString()));
+        bench.Start();
+        // The old thread's last pass saved its frame as pic_10001; the new run replaces it.
+        QVERIFY(QTest::qWaitFor([&] { return bench.dlg->GetFrameCounter() >= 10002; }));
+        bench.Stop();
+
+        QCOMPARE(watch->MostOpen(), 1);
+        QCOMPARE(watch->Open(), 0);
+        QVERIFY(ShowsFrame(newFrameDir.filePath("pic_10001.jpg"), heldFrame + 2));
+        QCOMPARE(SavedFrames(newFrameDir.path()).size(), bench.dlg->GetFrameCounter() - 10000);
+    }
+
+    // Runs started, changed and stopped from the UI thread as fast as it goes, some dialogs
+    // destroyed mid-run; for the sanitizers to find races and use after free.
+    void startsStopsAndChangesDuringRuns() {
+        CaptureBench bench({64, 48});
+        const auto watch = std::make_shared<CameraWatch>();
+        RecordingOpener watched(WatchCamera(bench.camera, watch));
+        bench.clock.SetSleepAdvance(40ms);
+        QTemporaryDir otherFrameDir;
+        const std::string frameDirs[] = {WithTrailingSeparator(bench.frameDir.path().toStdString()),
+                                         WithTrailingSeparator(otherFrameDir.path().toStdString())};
+        const float delays[] = {0.0f, 0.05f, 2000.0f, 0.1f};
+
+        for (int round = 0; round < 8; ++round) {
+            auto dlg = std::make_unique<CVornDlg>();
+            dlg->SetCameraOpener(watched.Opener());
+            dlg->SetClock(bench.clock);
+            for (int run = 0; run < 3; ++run) {
+                dlg->m_frameCounter = 10000;
+                dlg->SetFrameDir(frameDirs[0]);
+                dlg->m_running = true;
+                dlg->StartCaptureThread();
+                for (int change = 0; change < 10; ++change) {
+                    dlg->m_paused = change % 3 == 0;
+                    dlg->m_showTimestamp = change % 2 == 0;
+                    dlg->m_captureDelay = delays[change % 4];
+                    dlg->SetFrameDir(frameDirs[change / 4 % 2]);
+                    QVERIFY(bench.WaitForPasses(3));
+                }
+                if (round % 3 == 2 && run == 2) {
+                    break;  // left running for the destructor
+                }
+                dlg->m_running = false;
+                if (run == 1) {
+                    dlg->JoinCaptureThread();
+                }
+            }
+            dlg.reset();
+            QCOMPARE(watch->Open(), 0);
+        }
+
+        QCOMPARE(watch->MostOpen(), 1);
+        // Delay 0 unpaused (change 4 in the other folder, change 8 in the first) saves frames.
+        QVERIFY(!SavedFrames(bench.frameDir.path()).isEmpty());
+        QVERIFY(!SavedFrames(otherFrameDir.path()).isEmpty());
+        QVERIFY(bench.answerer.Messages().isEmpty());
+    }
+};
+
+QTEST_MAIN(CaptureLoopTest)
+#include "test_capture_loop.moc"
