@@ -29,8 +29,10 @@ namespace {
 
 constexpr int kRunTimeoutMs = 60000;
 
-// The main dialog after start-up, shown, with a manual clock and a folder of its own for frames
-// that the frame directory edit names (without the trailing separator, as a user might have it).
+// The main dialog after start-up, with a manual clock and a folder of its own for frames that the
+// frame directory edit names (without the trailing separator, as a user might have it). It is not
+// shown: its controls take typed keys and clicks all the same, and painting it would bring in Qt's
+// own drawing threads, whose locks ThreadSanitizer cannot see.
 class CaptureDialog {
 public:
     explicit CaptureDialog(int framesCounted = 0) {
@@ -42,7 +44,6 @@ public:
         m_dlg = std::make_unique<CVornDlg>();
         m_dlg->SetClock(m_clock);
         m_dlg->OnInitDialog();
-        m_dlg->show();
         m_dlg->SetFrameDir(m_frames.path().toStdString());
         GetDlgItemAs<QLineEdit>(*m_dlg, IDC_FRAME_DIR)->setText(m_frames.path());
     }

@@ -12,8 +12,8 @@
 
 namespace {
 
-// The main dialog after start-up with `framesTaken` frames counted in the settings, shown so
-// that it can be typed into and clicked.
+// The main dialog after start-up with `framesTaken` frames counted in the settings. Not shown: its
+// controls take typed keys and clicks all the same.
 class ShownDialog {
 public:
     explicit ShownDialog(int framesTaken = 50) {
@@ -24,7 +24,6 @@ public:
                                    .toUtf8());
         m_dlg = std::make_unique<CVornDlg>();
         m_dlg->OnInitDialog();
-        m_dlg->show();
     }
     CVornDlg& operator*() { return *m_dlg; }
     CVornDlg* operator->() { return m_dlg.get(); }
