@@ -1,10 +1,12 @@
 #include "app/VornDlg.h"
 
+#include <QCheckBox>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTimerEvent>
 #include <algorithm>
 
+#include "platform/ArrowPair.h"
 #include "platform/Clock.h"
 #include "platform/DialogTemplate.h"
 #include "platform/MessageBox.h"
@@ -57,25 +59,41 @@ void CVornDlg::ConnectMessageTable() {
     // system command: OnSysCommand
 
     // click 1000: OnStartStop
+    connect(button(IDC_START_STOP), &QPushButton::clicked, this, &CVornDlg::OnStartStop);
 
     // click 1001: OnMakeVideo
 
     // arrows 1004, 1011, 1009, 1006: OnDeltaposFpsSpin, OnDeltaposEndSpin, OnDeltaposStartSpin,
     // OnDeltaposGapSpin
+    auto arrows = [this](int id) { return GetDlgItemAs<ArrowPair>(*this, id); };
+    connect(arrows(IDC_FPS_SPIN), &ArrowPair::DeltaPos, this, &CVornDlg::OnDeltaposFpsSpin);
+    connect(arrows(IDC_END_SPIN), &ArrowPair::DeltaPos, this, &CVornDlg::OnDeltaposEndSpin);
+    connect(arrows(IDC_START_SPIN), &ArrowPair::DeltaPos, this, &CVornDlg::OnDeltaposStartSpin);
+    connect(arrows(IDC_GAP_SPIN), &ArrowPair::DeltaPos, this, &CVornDlg::OnDeltaposGapSpin);
 
     // clicks 1013, 1012: OnProductPage
 
     // arrows 1015: OnDeltaposDelaySpin
+    connect(arrows(IDC_DELAY_SPIN), &ArrowPair::DeltaPos, this, &CVornDlg::OnDeltaposDelaySpin);
 
     // timer: OnTimer
 
     // click 1024: OnBrowse
+    connect(button(IDC_BROWSE), &QPushButton::clicked, this, &CVornDlg::OnBrowse);
 
     // changes 1010, 1008, 1005: OnChangeEndFrame, OnChangeStartFrame, OnChangeGap
+    auto edit = [this](int id) { return GetDlgItemAs<QLineEdit>(*this, id); };
+    connect(edit(IDC_END_FRAME), &QLineEdit::textChanged, this, &CVornDlg::OnChangeEndFrame);
+    connect(edit(IDC_START_FRAME), &QLineEdit::textChanged, this, &CVornDlg::OnChangeStartFrame);
+    connect(edit(IDC_GAP), &QLineEdit::textChanged, this, &CVornDlg::OnChangeGap);
 
     // change 1014: OnChangeDelay
+    connect(edit(IDC_DELAY), &QLineEdit::textChanged, this, &CVornDlg::OnChangeDelay);
 
     // clicks 1003, 1033: OnPause, OnShowTimestamp
+    connect(button(IDC_PAUSE), &QPushButton::clicked, this, &CVornDlg::OnPause);
+    connect(GetDlgItemAs<QCheckBox>(*this, IDC_TIMESTAMP), &QCheckBox::clicked, this,
+            &CVornDlg::OnShowTimestamp);
 
     connect(button(IDOK), &QPushButton::clicked, this, &CVornDlg::accept);
 }
@@ -195,6 +213,8 @@ void CVornDlg::SetDlgItemText(int id, const QString& text) {
         }
     } else if (auto* button = GetDlgItemAs<QAbstractButton>(*this, id)) {
         button->setText(text);
+        // Screen readers name a button by its caption, which changes here (Start/Stop, Pause).
+        button->setAccessibleName(QString(text).remove(QLatin1Char('&')));
     }
 }
 
