@@ -23,9 +23,6 @@ double ParseFloat(const QString& text) {
 
 void CVornDlg::OnStartStop() {
     if (!m_running) {
-        // A thread that outlived Stop's wait is still in its last pass: it must end before a new
-        // run numbers frames from the start again.
-        JoinCaptureThread();
         m_frameCounter = 10000;
         SetFrameDir(WithTrailingSeparator(GetDlgItemText(IDC_FRAME_DIR).toStdString()));
         SetDlgItemText(IDC_START_STOP, tr("&Stop"));
