@@ -55,6 +55,7 @@ int CVornDlg::DoModal() {
 void CVornDlg::ConnectMessageTable() {
     auto button = [this](int id) { return GetDlgItemAs<QPushButton>(*this, id); };
     // system command: OnSysCommand
+    // (the entries of the dialog's context menu, connected where CreateSystemMenu makes them)
 
     // click 1000: OnStartStop
 
@@ -64,6 +65,8 @@ void CVornDlg::ConnectMessageTable() {
     // OnDeltaposGapSpin
 
     // clicks 1013, 1012: OnProductPage
+    connect(button(IDC_NOTICE), &QPushButton::clicked, this, &CVornDlg::OnProductPage);
+    connect(button(IDC_HELP_PAGE), &QPushButton::clicked, this, &CVornDlg::OnProductPage);
 
     // arrows 1015: OnDeltaposDelaySpin
 
@@ -83,6 +86,7 @@ void CVornDlg::ConnectMessageTable() {
 void CVornDlg::OnInitDialog() {
     DoDataExchange(false);
     // the About entry
+    CreateSystemMenu();
 
     setWindowIcon(m_hIcon);
     m_showTimestamp = false;
