@@ -60,6 +60,7 @@ void CVornDlg::ConnectMessageTable() {
     // click 1000: OnStartStop
 
     // click 1001: OnMakeVideo
+    connect(button(IDC_MAKE_VIDEO), &QPushButton::clicked, this, &CVornDlg::OnMakeVideo);
 
     // arrows 1004, 1011, 1009, 1006: OnDeltaposFpsSpin, OnDeltaposEndSpin, OnDeltaposStartSpin,
     // OnDeltaposGapSpin
