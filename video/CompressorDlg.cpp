@@ -68,6 +68,7 @@ CCompressorDlg::CCompressorDlg(QWidget* parent)
     }
     auto* label = new QLabel(tr("&Compressor:"), this);
     label->setBuddy(m_compressors);
+    m_compressors->setAccessibleName(tr("Compressor"));
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
     buttons->button(QDialogButtonBox::Ok)->setEnabled(m_compressors->count() > 0);
     connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
