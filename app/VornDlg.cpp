@@ -57,11 +57,13 @@ int CVornDlg::DoModal() {
 void CVornDlg::ConnectMessageTable() {
     auto button = [this](int id) { return GetDlgItemAs<QPushButton>(*this, id); };
     // system command: OnSysCommand
+    // (the entries of the dialog's context menu, connected where CreateSystemMenu makes them)
 
     // click 1000: OnStartStop
     connect(button(IDC_START_STOP), &QPushButton::clicked, this, &CVornDlg::OnStartStop);
 
     // click 1001: OnMakeVideo
+    connect(button(IDC_MAKE_VIDEO), &QPushButton::clicked, this, &CVornDlg::OnMakeVideo);
 
     // arrows 1004, 1011, 1009, 1006: OnDeltaposFpsSpin, OnDeltaposEndSpin, OnDeltaposStartSpin,
     // OnDeltaposGapSpin
@@ -72,6 +74,8 @@ void CVornDlg::ConnectMessageTable() {
     connect(arrows(IDC_GAP_SPIN), &ArrowPair::DeltaPos, this, &CVornDlg::OnDeltaposGapSpin);
 
     // clicks 1013, 1012: OnProductPage
+    connect(button(IDC_NOTICE), &QPushButton::clicked, this, &CVornDlg::OnProductPage);
+    connect(button(IDC_HELP_PAGE), &QPushButton::clicked, this, &CVornDlg::OnProductPage);
 
     // arrows 1015: OnDeltaposDelaySpin
     connect(arrows(IDC_DELAY_SPIN), &ArrowPair::DeltaPos, this, &CVornDlg::OnDeltaposDelaySpin);
@@ -101,6 +105,7 @@ void CVornDlg::ConnectMessageTable() {
 void CVornDlg::OnInitDialog() {
     DoDataExchange(false);
     // the About entry
+    CreateSystemMenu();
 
     setWindowIcon(m_hIcon);
     m_showTimestamp = false;

@@ -11,6 +11,7 @@
 #include "platform/WindowTimers.h"
 
 class Clock;
+class QMenu;
 
 // The main dialog. It owns the dialog state that every part of the program shares; the capture
 // thread reads it through the dialog it is given.
@@ -62,6 +63,7 @@ public:
     void OnMakeVideo();
 
     // About box and web links.
+    // Runs a command of the window menu: a standard window command, or the About entry.
     void OnSysCommand(int id);
     void OnProductPage();
 
@@ -118,9 +120,13 @@ public:
 protected:
     void accept() override;
     void timerEvent(QTimerEvent* event) override;
+    void contextMenuEvent(QContextMenuEvent* event) override;
 
 private:
     void ConnectMessageTable();
+    // The window menu belongs to the window manager; the dialog offers its commands and the
+    // About entry in a context menu of its own.
+    void CreateSystemMenu();
     void SetDlgItemText(int id, const QString& text);
     QString GetDlgItemText(int id) const;
     void EnableDlgItem(int id, bool enable);
@@ -130,6 +136,7 @@ private:
     WindowTimers m_timers{*this};
     mutable std::mutex m_frameDirMutex;
     std::string m_frameDir;  // guarded by m_frameDirMutex
+    QMenu* m_systemMenu = nullptr;
 };
 
 // Appends the path separator to a directory that is not empty and does not end with one.

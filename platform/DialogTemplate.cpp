@@ -5,6 +5,7 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPixmap>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRegularExpression>
@@ -83,7 +84,9 @@ QWidget* CreateWidget(QWidget& parent, const ControlTemplate& control) {
         case ControlKind::ProgressBar:
             return new QProgressBar(&parent);
         case ControlKind::Icon: {
+            // As in a resource script, an icon control's caption names its picture.
             auto* icon = new QLabel(&parent);
+            icon->setPixmap(QPixmap(QString::fromUtf8(control.caption)));
             icon->setScaledContents(true);
             return icon;
         }

@@ -30,7 +30,7 @@ enum ControlStyle : unsigned {
 struct ControlTemplate {
     int id;  // -1 for static controls
     ControlKind kind;
-    const char* caption;
+    const char* caption;  // for an icon, the resource path of its picture
     int x, y, width, height;
     unsigned style = kNoStyle;
     // What screen readers call the control when its caption does not say it (edits, arrows).

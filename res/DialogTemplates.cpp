@@ -42,7 +42,7 @@ constexpr ControlTemplate kVornControls[] = {
 };
 
 constexpr ControlTemplate kAboutControls[] = {
-    {-1, K::Icon, "", 11, 17, 20, 20, kNoStyle, "Vorn"},
+    {-1, K::Icon, IDR_MAINFRAME, 11, 17, 20, 20, kNoStyle, "Vorn"},
     {-1, K::Label, "Vorn Version 3.5", 40, 10, 119, 8},
     {-1, K::Label, kNoticeLine, 40, 22, 119, 8},
     {IDOK, K::DefaultButton, "OK", 178, 7, 50, 14},

@@ -8,6 +8,9 @@ inline constexpr int IDD_MAKING_DIALOG = 129;
 // Commands.
 inline constexpr int IDOK = 1;
 inline constexpr int ID_SYSMENU_ABOUT = 0x0010;
+// Standard window commands, with the values of the system they come from.
+inline constexpr int SC_MINIMIZE = 0xF020;
+inline constexpr int SC_CLOSE = 0xF060;
 
 // Controls.
 inline constexpr int IDC_START_STOP = 1000;

@@ -3,7 +3,7 @@
 // The program's texts that stand in more than one place. Each is kept here once.
 inline constexpr char kProductPageUrl[] = "https://vorn.brimlow.net/";
 inline constexpr char kUserGroupUrl[] = "https://groups.brimlow.net/vorn";
-inline constexpr char kNoticeLine[] = "(c) 2010 Brimlow Software - vorn.brimlow.net";
+inline constexpr char kNoticeLine[] = "© 2010 Brimlow - www.brimlow.net";
 inline constexpr char IDS_SYSMENU_ABOUT[] = "&About Vorn...";
 inline constexpr char kPreviewWindowName[] = "Vorn";
 inline constexpr char kNoCameraMessage[] =

@@ -1,0 +1,55 @@
+// The main dialog's window menu with its About entry, and its buttons that open the product's page.
+#include <QContextMenuEvent>
+#include <QMenu>
+
+#include "app/AboutDlg.h"
+#include "app/VornDlg.h"
+#include "app/WebLinks.h"
+#include "res/Resource.h"
+#include "res/Strings.h"
+
+namespace {
+
+constexpr int kSystemCommandMask = 0xFFF0;  // the system keeps the lowest four bits for itself
+
+}  // namespace
+
+void CVornDlg::CreateSystemMenu() {
+    m_systemMenu = new QMenu(this);
+    auto addCommand = [this](const QString& text, int id) {
+        connect(m_systemMenu->addAction(text), &QAction::triggered, this,
+                [this, id] { OnSysCommand(id); });
+    };
+    addCommand(tr("Mi&nimise"), SC_MINIMIZE);
+    addCommand(tr("&Close"), SC_CLOSE);
+    m_systemMenu->addSeparator();
+    addCommand(tr(IDS_SYSMENU_ABOUT), ID_SYSMENU_ABOUT);
+}
+
+void CVornDlg::contextMenuEvent(QContextMenuEvent* event) {
+    if (m_systemMenu != nullptr) {
+        m_systemMenu->exec(event->globalPos());
+    }
+}
+
+void CVornDlg::OnSysCommand(int id) {
+    switch (id & kSystemCommandMask) {
+        case ID_SYSMENU_ABOUT: {
+            CAboutDlg dlgAbout(this);
+            dlgAbout.exec();
+            break;
+        }
+        case SC_MINIMIZE:
+            showMinimized();
+            break;
+        case SC_CLOSE:
+            close();
+            break;
+        default:
+            break;
+    }
+}
+
+void CVornDlg::OnProductPage() {
+    OpenProductPage();
+}

@@ -1,0 +1,26 @@
+#include "app/AboutDlg.h"
+
+#include <QPushButton>
+
+#include "app/WebLinks.h"
+#include "platform/DialogTemplate.h"
+#include "res/DialogTemplates.h"
+#include "res/Resource.h"
+
+CAboutDlg::CAboutDlg(QWidget* parent) : QDialog(parent) {
+    setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                   Qt::WindowCloseButtonHint);
+    CreateControls(*this, kAboutDialogTemplate);
+    ConnectMessageTable();
+}
+
+void CAboutDlg::ConnectMessageTable() {
+    connect(GetDlgItemAs<QPushButton>(*this, IDC_USER_GROUP), &QPushButton::clicked, this,
+            &CAboutDlg::OnUserGroupPage);
+    connect(GetDlgItemAs<QPushButton>(*this, IDOK), &QPushButton::clicked, this,
+            &CAboutDlg::accept);
+}
+
+void CAboutDlg::OnUserGroupPage() {
+    OpenUserGroupPage();
+}

@@ -1,0 +1,11 @@
+#!/usr/bin/env bash
+# Runs every benchmark built in the build folder given as $1, without a display.
+set -euo pipefail
+build="${1:?usage: bench/run.sh BUILD_DIR}"
+export QT_QPA_PLATFORM=offscreen
+for bench in "$build"/bench/bench_*; do
+    if [[ -f "$bench" && -x "$bench" ]]; then
+        echo "== $(basename "$bench")"
+        "$bench"
+    fi
+done

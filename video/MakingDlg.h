@@ -1,0 +1,68 @@
+#pragma once
+
+#include <QDialog>
+#include <opencv2/videoio.hpp>
+#include <string>
+
+#include "platform/WindowTimers.h"
+#include "video/CompressorDlg.h"
+
+class QProgressBar;
+
+// The progress dialog that writes a range of frame files into output.avi in the frame folder.
+// Everything happens on the UI thread: the assembly runs inside one call of the dialog's timer,
+// and its key wait keeps the windows painted and answering between frames.
+class CMakingDlg : public QDialog {
+    Q_OBJECT
+public:
+    explicit CMakingDlg(QWidget* parent = nullptr);
+
+    // Initialisation, then the modal run, which ends when the dialog has closed itself.
+    int DoModal();
+    // Learns the picture size from the first frame of the range, asks for the compressor,
+    // creates the writer and starts the timer of the assembly. When any of it fails, the dialog
+    // closes itself.
+    void OnInitDialog();
+    // The assembly: writes the chosen frames, finishes the file, reports and closes the dialog.
+    void OnTimer(int id);
+    void OnUserGroupPage();
+    // One pass of the assembly for frame index `index`: writes and shows the frame when the gap
+    // takes it, then moves the progress bar. False when the frame was due but could not be read.
+    bool AssembleFrame(int index);
+
+    // How the compressor is chosen; the benchmark skips the dialog.
+    void SetCompressorChooser(CompressorChooser choose) { m_chooseCompressor = std::move(choose); }
+
+    QProgressBar* m_progress;
+    cv::VideoWriter m_writer;
+    int m_startFrame = 0;
+    int m_endFrame = 50;
+    double m_fps = 25.0;
+    int m_gap = 1;
+    std::string m_frameDir;
+    int m_frameHeight = 480;
+    int m_frameWidth = 640;
+
+public slots:
+    // While the assembly runs, stops it after the current frame instead; the assembly then
+    // closes the dialog itself.
+    void reject() override;
+    // Finishes the file however the dialog ends.
+    void done(int result) override;
+
+protected:
+    void timerEvent(QTimerEvent* event) override;
+
+private:
+    void ConnectMessageTable();
+    bool ProbeFrameSize();
+    bool CreateWriter();
+    void WriteFrame(cv::Mat& frame);
+    int ProgressPosition(int n) const;
+    void PostClose();
+
+    CompressorChooser m_chooseCompressor = ChooseCompressor;
+    WindowTimers m_timers{*this};
+    bool m_assembling = false;
+    bool m_stopRequested = false;
+};
