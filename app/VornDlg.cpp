@@ -67,7 +67,7 @@ void CVornDlg::ConnectMessageTable() {
 
     // arrows 1015: OnDeltaposDelaySpin
 
-    // timer: OnTimer
+    // timer: OnTimer, through timerEvent
 
     // click 1024: OnBrowse
 
@@ -106,7 +106,9 @@ void CVornDlg::OnInitDialog() {
     }
     SetDlgItemText(IDC_FPS, QString::asprintf("%.1f", static_cast<double>(m_fps)));
     SetDlgItemText(IDC_DELAY, QString::asprintf("%.1f", static_cast<double>(m_captureDelay)));
-    EnableDlgItem(IDC_START_STOP, true);
+    // Auto-start mode offers no interactive capture: a run started before the timer fires would
+    // run beside the auto-start capture.
+    EnableDlgItem(IDC_START_STOP, m_autoStart <= 0);
     // the splash window
 }
 
@@ -165,7 +167,11 @@ void CVornDlg::accept() {
 }
 
 void CVornDlg::timerEvent(QTimerEvent* event) {
-    QDialog::timerEvent(event);
+    if (const int id = m_timers.IdOf(event->timerId())) {
+        OnTimer(id);
+    } else {
+        QDialog::timerEvent(event);
+    }
 }
 
 void CVornDlg::OnDestroy() {

@@ -12,7 +12,6 @@
 
 namespace {
 
-constexpr int kAutoStartTimer = 1;
 constexpr int kAutoStartTimerMs = 1000;
 
 }  // namespace
