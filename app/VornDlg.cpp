@@ -5,6 +5,7 @@
 #include <QTimerEvent>
 #include <algorithm>
 
+#include "app/SplashWnd.h"
 #include "platform/Clock.h"
 #include "platform/DialogTemplate.h"
 #include "platform/MessageBox.h"
@@ -109,7 +110,8 @@ void CVornDlg::OnInitDialog() {
     // Auto-start mode offers no interactive capture: a run started before the timer fires would
     // run beside the auto-start capture.
     EnableDlgItem(IDC_START_STOP, m_autoStart <= 0);
-    // the splash window
+    CSplashWnd::EnableSplash(true);
+    CSplashWnd::ShowSplash(this);
 }
 
 bool CVornDlg::DoDataExchange(bool toMembers) {
