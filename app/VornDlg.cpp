@@ -6,6 +6,7 @@
 #include <QTimerEvent>
 #include <algorithm>
 
+#include "app/SplashWnd.h"
 #include "platform/ArrowPair.h"
 #include "platform/Clock.h"
 #include "platform/DialogTemplate.h"
@@ -80,7 +81,7 @@ void CVornDlg::ConnectMessageTable() {
     // arrows 1015: OnDeltaposDelaySpin
     connect(arrows(IDC_DELAY_SPIN), &ArrowPair::DeltaPos, this, &CVornDlg::OnDeltaposDelaySpin);
 
-    // timer: OnTimer
+    // timer: OnTimer, through timerEvent
 
     // click 1024: OnBrowse
     connect(button(IDC_BROWSE), &QPushButton::clicked, this, &CVornDlg::OnBrowse);
@@ -129,8 +130,11 @@ void CVornDlg::OnInitDialog() {
     }
     SetDlgItemText(IDC_FPS, QString::asprintf("%.1f", static_cast<double>(m_fps)));
     SetDlgItemText(IDC_DELAY, QString::asprintf("%.1f", static_cast<double>(m_captureDelay)));
-    EnableDlgItem(IDC_START_STOP, true);
-    // the splash window
+    // Auto-start mode offers no interactive capture: a run started before the timer fires would
+    // run beside the auto-start capture.
+    EnableDlgItem(IDC_START_STOP, m_autoStart <= 0);
+    CSplashWnd::EnableSplash(true);
+    CSplashWnd::ShowSplash(this);
 }
 
 bool CVornDlg::DoDataExchange(bool toMembers) {
@@ -188,7 +192,11 @@ void CVornDlg::accept() {
 }
 
 void CVornDlg::timerEvent(QTimerEvent* event) {
-    QDialog::timerEvent(event);
+    if (const int id = m_timers.IdOf(event->timerId())) {
+        OnTimer(id);
+    } else {
+        QDialog::timerEvent(event);
+    }
 }
 
 void CVornDlg::OnDestroy() {

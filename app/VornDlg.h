@@ -67,7 +67,8 @@ public:
     void OnSysCommand(int id);
     void OnProductPage();
 
-    // Auto-start capture.
+    // Auto-start capture, started by the first tick of this timer (set by LoadSettings).
+    static constexpr int kAutoStartTimer = 1;
     void OnTimer(int id);
     void RunAutoStartCapture();
 

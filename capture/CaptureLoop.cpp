@@ -40,22 +40,6 @@ private:
     std::FILE* m_file;
 };
 
-// Seconds since `last` on `clock`, as the loop accounts them; moves `last` on.
-float SecondsSince(const Clock& clock, std::int64_t& last) {
-    const std::int64_t now = clock.Counter();
-    const double seconds = static_cast<double>(now - last) / static_cast<double>(clock.Frequency());
-    last = now;
-    return static_cast<float>(seconds);
-}
-
-bool SaveFrame(const std::string& path, const cv::Mat& frame) {
-    try {
-        return cv::imwrite(path, frame);
-    } catch (const cv::Exception&) {
-        return false;
-    }
-}
-
 // The frame scaled to the preview size, or a black one-channel picture when there is none.
 void MakePreview(const cv::Mat& frame, cv::Mat& preview) {
     if (frame.empty()) {

@@ -20,3 +20,10 @@ Clock& DefaultClock() {
     static SteadyClock clock;
     return clock;
 }
+
+float SecondsSince(const Clock& clock, std::int64_t& last) {
+    const std::int64_t now = clock.Counter();
+    const double seconds = static_cast<double>(now - last) / static_cast<double>(clock.Frequency());
+    last = now;
+    return static_cast<float>(seconds);
+}

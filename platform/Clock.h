@@ -24,3 +24,7 @@ public:
 
 // The program's clock: one steady clock for the whole process.
 Clock& DefaultClock();
+
+// Seconds from `last` to now on `clock`, as a float; moves `last` to now. Safe to call from any
+// thread.
+float SecondsSince(const Clock& clock, std::int64_t& last);

@@ -12,7 +12,6 @@
 
 namespace {
 
-constexpr int kAutoStartTimer = 1;
 constexpr int kAutoStartTimerMs = 1000;
 // A GStreamer pipeline can be long; the other values keep the usual limit.
 constexpr std::size_t kMaxCamSourceBytes = 4096;
