@@ -6,7 +6,8 @@ namespace {
 
 class VideoCaptureSource final : public CameraSource {
 public:
-    explicit VideoCaptureSource(cv::VideoCapture capture) : m_capture(std::move(capture)) {}
+    VideoCaptureSource(cv::VideoCapture capture, bool takesSize)
+        : m_capture(std::move(capture)), m_takesSize(takesSize) {}
 
     bool Grab() override { return m_capture.grab(); }
 
@@ -19,10 +20,13 @@ public:
         return retrieved;
     }
 
-    bool Set(int property, double value) override { return m_capture.set(property, value); }
+    bool Set(int property, double value) override {
+        return m_takesSize && m_capture.set(property, value);
+    }
 
 private:
     cv::VideoCapture m_capture;
+    bool m_takesSize;
 };
 
 }  // namespace
@@ -70,5 +74,7 @@ std::unique_ptr<CameraSource> OpenVideoCapture(int index, const std::string& sou
     if (!capture.isOpened()) {
         return nullptr;
     }
-    return std::make_unique<VideoCaptureSource>(std::move(capture));
+    // OpenCV rebuilds a GStreamer pipeline's caps for a new size, which stops a pipeline that
+    // fixes its own: a pipeline keeps the size it was written with.
+    return std::make_unique<VideoCaptureSource>(std::move(capture), !IsGStreamerPipeline(source));
 }

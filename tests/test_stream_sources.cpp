@@ -4,6 +4,7 @@
 
 #include "app/VornDlg.h"
 #include "capture/CameraSource.h"
+#include "capture/CaptureLoop.h"
 #include "support/ModalAnswerer.h"
 #include "support/TestSettings.h"
 
@@ -20,6 +21,8 @@ void StreamSourcesTest::testPatternPipelineGivesFrames() {
     const auto camera = OpenVideoCapture(
         0, "videotestsrc ! video/x-raw,width=320,height=240 ! videoconvert ! appsink");
     QVERIFY(camera);
+    // The capture asks for its size; a pipeline keeps the one it was written with.
+    SetCaptureSize(*camera, 640480);
     cv::Mat frame;
     for (int i = 0; i < 3; ++i) {
         QVERIFY(camera->Grab());
