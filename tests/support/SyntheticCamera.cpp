@@ -5,6 +5,7 @@
 SyntheticCamera::SyntheticCamera(cv::Size frameSize) : m_buffer(frameSize, CV_8UC3) {}
 
 bool SyntheticCamera::Grab() {
+    PassHold();
     ++m_grabCalls;
     std::lock_guard lock(m_mutex);
     if (m_clock) {
@@ -56,6 +57,37 @@ void SyntheticCamera::AdvanceClockOnGrab(ManualClock& clock, int ms) {
     m_grabMs = ms;
 }
 
+void SyntheticCamera::HoldGrabs() {
+    std::lock_guard lock(m_holdMutex);
+    m_holding = true;
+}
+
+void SyntheticCamera::ReleaseGrabs() {
+    {
+        std::lock_guard lock(m_holdMutex);
+        m_holding = false;
+    }
+    m_holdReleased.notify_all();
+}
+
+int SyntheticCamera::GrabsHeld() const {
+    std::lock_guard lock(m_holdMutex);
+    return m_grabsHeld;
+}
+
+void SyntheticCamera::PassHold() {
+    std::unique_lock lock(m_holdMutex);
+    m_grabsHeld += m_holding ? 1 : 0;
+    m_holdReleased.wait(lock, [this] { return !m_holding; });
+}
+
+void SyntheticCamera::ShareOpened() {
+    const int open = ++m_sharesOpen;
+    int most = m_mostSharesOpen;
+    while (open > most && !m_mostSharesOpen.compare_exchange_weak(most, open)) {
+    }
+}
+
 std::vector<PropertySet> SyntheticCamera::PropertySets() const {
     std::lock_guard lock(m_mutex);
     return m_propertySets;
@@ -85,15 +117,18 @@ namespace {
 // A camera opened on a shared one: closing it leaves the shared camera alone.
 class SharedCameraSource final : public CameraSource {
 public:
-    explicit SharedCameraSource(std::shared_ptr<CameraSource> camera)
-        : m_camera(std::move(camera)) {}
+    explicit SharedCameraSource(std::shared_ptr<SyntheticCamera> camera)
+        : m_camera(std::move(camera)) {
+        m_camera->ShareOpened();
+    }
+    ~SharedCameraSource() override { m_camera->ShareClosed(); }
 
     bool Grab() override { return m_camera->Grab(); }
     bool Retrieve(cv::Mat& frame) override { return m_camera->Retrieve(frame); }
     bool Set(int property, double value) override { return m_camera->Set(property, value); }
 
 private:
-    std::shared_ptr<CameraSource> m_camera;
+    std::shared_ptr<SyntheticCamera> m_camera;
 };
 
 }  // namespace

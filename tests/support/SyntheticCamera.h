@@ -1,6 +1,7 @@
 #pragma once
 
 #include <atomic>
+#include <condition_variable>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -45,14 +46,35 @@ public:
     void DropFrame(int index);
     // Every grab advances `clock` by `ms`, as a slow camera would take that long.
     void AdvanceClockOnGrab(ManualClock& clock, int ms);
+    // Grabs wait from HoldGrabs until ReleaseGrabs, as in a camera that hangs for a while; a held
+    // grab is counted by GrabCount only once it goes on.
+    void HoldGrabs();
+    void ReleaseGrabs();
+    // How many grabs have been held so far.
+    int GrabsHeld() const;
 
     // Calls of Grab, failed ones included.
     int GrabCount() const { return m_grabCalls.load(); }
     // The Set calls, in order.
     std::vector<PropertySet> PropertySets() const;
+    // How many cameras made by ShareCamera are open on this one now, and the most ever at once.
+    int SharesOpen() const { return m_sharesOpen.load(); }
+    int MostSharesOpen() const { return m_mostSharesOpen.load(); }
+    // Called by those cameras.
+    void ShareOpened();
+    void ShareClosed() { --m_sharesOpen; }
 
 private:
+    void PassHold();
+
     std::atomic<int> m_grabCalls{0};
+    std::atomic<int> m_sharesOpen{0};
+    std::atomic<int> m_mostSharesOpen{0};
+
+    mutable std::mutex m_holdMutex;  // guards the hold, apart from m_mutex so reads go on meanwhile
+    std::condition_variable m_holdReleased;
+    bool m_holding = false;
+    int m_grabsHeld = 0;
 
     mutable std::mutex m_mutex;  // guards everything below
     cv::Mat m_buffer;
