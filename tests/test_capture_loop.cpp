@@ -56,7 +56,7 @@ bool ShowsFrame(const QString& path, int index) {
 
 // A dialog whose runs are started and stopped as the Start/Stop button does.
 struct LoopBench : DialogBench {
-    explicit LoopBench(cv::Size frameSize = {320, 240}) : DialogBench({}, frameSize) {}
+    explicit LoopBench(cv::Size frameSize = {320, 240}) : DialogBench(QByteArray(), frameSize) {}
 
     void Start() {
         dlg->m_frameCounter = 10000;
