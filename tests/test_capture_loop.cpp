@@ -67,6 +67,15 @@ struct LoopBench : DialogBench {
         dlg->m_running = false;
         dlg->JoinCaptureThread();
     }
+    // A whole run that ends when the camera fails after `grabs` grabs, each pass 0.25 s long.
+    void RunToCameraFailure(int grabs, float delay = 0.5f) {
+        clock.SetSleepAdvance(250ms);
+        camera->FailGrabsAfter(grabs);
+        dlg->m_captureDelay = delay;
+        Start();
+        QVERIFY(dlg->WaitForCaptureThread(10000));
+        Stop();
+    }
     // Waits until the loop has made `passes` more grabs. After two, a whole pass has seen what
     // was set before the call; after three, that pass has also finished saving.
     bool WaitForPasses(int passes) {
@@ -118,16 +127,10 @@ private slots:
         QFETCH(int, dropped);
         QFETCH(QList<int>, savedFrames);
         LoopBench bench;
-        bench.clock.SetSleepAdvance(250ms);
-        bench.camera->FailGrabsAfter(grabs);
         if (dropped >= 0) {
             bench.camera->DropFrame(dropped);
         }
-        bench.dlg->m_captureDelay = delay;
-
-        bench.Start();
-        QVERIFY(bench.dlg->WaitForCaptureThread(10000));
-        bench.Stop();
+        bench.RunToCameraFailure(grabs, delay);
 
         QCOMPARE(FrameFiles(bench.frameDir.path()).size(), savedFrames.size());
         for (int i = 0; i < savedFrames.size(); ++i) {
@@ -228,13 +231,8 @@ private slots:
     void timestampMarksTheTextAreaOfSavedFrames() {
         QFETCH(bool, showTimestamp);
         LoopBench bench;
-        bench.clock.SetSleepAdvance(250ms);
-        bench.dlg->m_captureDelay = 0.5f;
-        bench.camera->FailGrabsAfter(4);
         bench.dlg->m_showTimestamp = showTimestamp;
-        bench.Start();
-        QVERIFY(bench.dlg->WaitForCaptureThread(10000));
-        bench.Stop();
+        bench.RunToCameraFailure(4);
 
         // The one frame saved is frame 3, dark enough for white text to stand out.
         const cv::Mat saved = cv::imread(bench.FramePath(10001).toStdString());
@@ -369,12 +367,7 @@ private slots:
     void frameWithoutFolderIsAJpegInTheCurrentFolder() {
         LoopBench bench({352, 288});
         bench.dlg->SetFrameDir({});
-        bench.clock.SetSleepAdvance(250ms);
-        bench.dlg->m_captureDelay = 0.5f;
-        bench.camera->FailGrabsAfter(4);
-        bench.Start();
-        QVERIFY(bench.dlg->WaitForCaptureThread(10000));
-        bench.Stop();
+        bench.RunToCameraFailure(4);
 
         const QString frame = bench.workDir.filePath("pic_10001.jpg");
         QVERIFY(QFile::exists(frame));

@@ -110,18 +110,6 @@ private slots:
         QCOMPARE(ShownColour(window), colour);
     }
 
-    void windowFollowsTheSizeOfEachImage() {
-        NamedWindow(kName);
-        ShowImage(kName, Filled({320, 240}, CV_8UC3, Qt::red));
-        QCOMPARE(PreviewWindow()->size(), QSize(320, 240));
-
-        RunOnWorker([] { ShowImage(kName, Filled({160, 120}, CV_8UC3, Qt::green)); });
-        DeliverQueuedCalls();
-
-        QCOMPARE(PreviewWindow()->size(), QSize(160, 120));
-        QCOMPARE(ShownColour(PreviewWindow()), QColor(Qt::green));
-    }
-
     void emptyImageAndUnknownWindowAreIgnored() {
         NamedWindow(kName);
         ShowImage(kName, Filled({320, 240}, CV_8UC3, Qt::blue));
