@@ -2,7 +2,6 @@
 
 #include <cstdio>
 #include <ctime>
-#include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
 
 #include "app/VornDlg.h"
