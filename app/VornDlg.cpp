@@ -20,8 +20,6 @@ namespace {
 constexpr char kNotAnInteger[] = "Please enter an integer.";
 constexpr char kNotANumber[] = "Please enter a number.";
 constexpr char kDelayOutOfRange[] = "Please enter a number between 0.1 and 86400.";
-constexpr float kMinCaptureDelay = 0.1f;
-constexpr float kMaxCaptureDelay = 86400.0f;
 
 // A float as the framework writes it into an edit: the shortest form, without trailing zeros.
 QString FloatText(float value) {
@@ -121,11 +119,11 @@ void CVornDlg::OnInitDialog() {
     if (!LoadSettings()) {
         ShowMessageBox(tr("Error! Cannot find settings."));
     }
-    m_frameCounter = m_autoStartFrameCount + 10000;
+    m_frameCounter = m_autoStartFrameCount + kNoFrames;
     m_endFrame = m_autoStartFrameCount;
     SetDlgItemText(IDC_END_FRAME, QString::asprintf("%d", m_autoStartFrameCount));
     UpdateDuration();
-    if (m_frameCounter == 10000 || m_autoStart != 0) {
+    if (m_frameCounter == kNoFrames || m_autoStart != 0) {
         EnableDlgItem(IDC_MAKE_VIDEO, false);
     }
     SetDlgItemText(IDC_FPS, QString::asprintf("%.1f", static_cast<double>(m_fps)));

@@ -8,6 +8,7 @@
 #include <thread>
 
 #include "capture/CameraSource.h"
+#include "capture/FrameFile.h"
 #include "platform/WindowTimers.h"
 
 class Clock;
@@ -69,6 +70,10 @@ public:
 
     // Auto-start capture, started by the first tick of this timer (set by LoadSettings).
     static constexpr int kAutoStartTimer = 1;
+
+    // The delay between saved frames, in seconds, is kept within these.
+    static constexpr float kMinCaptureDelay = 0.1f;
+    static constexpr float kMaxCaptureDelay = 86400.0f;
     void OnTimer(int id);
     void RunAutoStartCapture();
 
@@ -113,7 +118,7 @@ public:
     std::atomic<bool> m_running{false};
     std::atomic<bool> m_showTimestamp{false};
     std::atomic<bool> m_paused{false};
-    std::atomic<int> m_frameCounter{10000};
+    std::atomic<int> m_frameCounter{kNoFrames};
     int m_autoStartFrameCount = 0;
     // A camera source other than a camera index (CAM_SOURCE), or empty.
     std::string m_camSource;

@@ -16,13 +16,14 @@
 #include <opencv2/imgproc.hpp>
 #include <opencv2/videoio.hpp>
 
+#include "capture/FrameFile.h"
 #include "video/MakingDlg.h"
 #include "video/VideoFile.h"
 
 namespace {
 
 constexpr int kFrames = 1000;
-constexpr int kFirstNumber = 10001;
+constexpr int kFirstNumber = kNoFrames + 1;
 const cv::Size kSize(1280, 720);
 
 // A picture with some detail, so that the JPEGs weigh what camera frames weigh.

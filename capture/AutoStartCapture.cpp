@@ -3,6 +3,7 @@
 
 #include "app/VornDlg.h"
 #include "capture/CaptureLoop.h"
+#include "capture/FrameFile.h"
 #include "platform/Clock.h"
 #include "platform/MessageBox.h"
 #include "platform/PreviewWindow.h"
@@ -46,8 +47,7 @@ void CVornDlg::RunAutoStartCapture() {
             camera->Retrieve(frame);
             if (!frame.empty() && runningTime > kWarmUpSeconds) {
                 IncrementFrameCounter();
-                SaveFrame(GetFrameDir() + "./pic_" + std::to_string(GetFrameCounter()) + ".jpg",
-                          frame);
+                SaveFrame(GetFrameDir() + "./" + FrameFileName(GetFrameCounter()), frame);
                 saved = true;
             }
             ShowImage(kPreviewWindowName, frame);

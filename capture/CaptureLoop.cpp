@@ -5,6 +5,7 @@
 #include <opencv2/imgproc.hpp>
 
 #include "app/VornDlg.h"
+#include "capture/FrameFile.h"
 #include "platform/Clock.h"
 #include "platform/MessageBox.h"
 #include "platform/PreviewWindow.h"
@@ -95,7 +96,7 @@ void CaptureRun::Loop(std::int64_t lastCounter) {
 void CaptureRun::SaveNextFrame(cv::Mat& frame) {
     m_dlg.IncrementFrameCounter();
     const std::string frameDir = m_dlg.GetFrameDir();
-    const std::string name = "pic_" + std::to_string(m_dlg.GetFrameCounter()) + ".jpg";
+    const std::string name = FrameFileName(m_dlg.GetFrameCounter());
     if (m_dlg.m_showTimestamp) {
         DrawTimestamp(frame);
     }

@@ -18,7 +18,3 @@ std::string LocalTimeText();
 
 // Draws the local time onto `frame` in white at (10, 60).
 void DrawTimestamp(cv::Mat& frame);
-
-// Saves `frame` as an image file at `path`, in the format of its extension; false when it could
-// not be written.
-bool SaveFrame(const std::string& path, const cv::Mat& frame);

@@ -7,8 +7,6 @@
 
 namespace {
 
-constexpr float kMinCaptureDelay = 0.1f;
-constexpr float kMaxCaptureDelay = 86400.0f;
 constexpr float kCaptureDelayStep = 1.0f;
 
 // A decimal number as atof reads it (leading blanks skipped, the longest number prefix taken, 0
@@ -23,7 +21,7 @@ double ParseFloat(const QString& text) {
 
 void CVornDlg::OnStartStop() {
     if (!m_running) {
-        m_frameCounter = 10000;
+        m_frameCounter = kNoFrames;
         SetFrameDir(WithTrailingSeparator(GetDlgItemText(IDC_FRAME_DIR).toStdString()));
         SetDlgItemText(IDC_START_STOP, tr("&Stop"));
         m_running = true;
@@ -35,7 +33,7 @@ void CVornDlg::OnStartStop() {
         SetDlgItemText(IDC_START_STOP, tr("&Start"));
         m_running = false;
         WaitForCaptureThread(1000);
-        m_endFrame = m_frameCounter - 10000;
+        m_endFrame = m_frameCounter - kNoFrames;
         SetDlgItemText(IDC_END_FRAME, QString::asprintf("%d", m_endFrame));
         UpdateDuration();
         EnableDlgItem(IDC_MAKE_VIDEO, true);

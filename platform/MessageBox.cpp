@@ -9,8 +9,8 @@
 namespace {
 
 void ShowOnUiThread(const QString& text) {
-    QMessageBox box(QMessageBox::NoIcon, QApplication::applicationName(), text, QMessageBox::Ok,
-                    QApplication::activeWindow());
+    // No parent: a window that goes away while the box is open would take the box with it.
+    QMessageBox box(QMessageBox::NoIcon, QApplication::applicationName(), text, QMessageBox::Ok);
     box.exec();
 }
 

@@ -7,6 +7,7 @@
 #include <opencv2/imgproc.hpp>
 
 #include "app/WebLinks.h"
+#include "capture/FrameFile.h"
 #include "platform/DialogTemplate.h"
 #include "platform/MessageBox.h"
 #include "platform/PreviewWindow.h"
@@ -19,7 +20,7 @@ namespace {
 
 constexpr int kAssemblyTimer = 1;
 constexpr int kAssemblyDelayMs = 100;
-constexpr int kFirstFrameNumber = 10001;  // the frame number of index 0
+constexpr int kFirstFrameNumber = kNoFrames + 1;  // the frame number of index 0
 constexpr int kProgressRange = 1000;
 constexpr char kVideoFileName[] = "output.avi";
 
