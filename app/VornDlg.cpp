@@ -28,13 +28,6 @@ QString FloatText(float value) {
 
 }  // namespace
 
-std::string WithTrailingSeparator(std::string directory) {
-    if (!directory.empty() && directory.back() != '/') {
-        directory += '/';
-    }
-    return directory;
-}
-
 CVornDlg::CVornDlg(QWidget* parent)
     : QDialog(parent), m_hIcon(QString::fromLatin1(IDR_MAINFRAME)), m_clock(&DefaultClock()) {
     setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |

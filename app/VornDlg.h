@@ -8,7 +8,7 @@
 #include <thread>
 
 #include "capture/CameraSource.h"
-#include "capture/FrameFile.h"
+#include "frames/FrameFile.h"
 #include "platform/WindowTimers.h"
 
 class Clock;
@@ -144,9 +144,6 @@ private:
     std::string m_frameDir;  // guarded by m_frameDirMutex
     QMenu* m_systemMenu = nullptr;
 };
-
-// Appends the path separator to a directory that is not empty and does not end with one.
-std::string WithTrailingSeparator(std::string directory);
 
 // Splits a resolution code into capture width and height.
 struct CaptureSize {

@@ -16,7 +16,7 @@
 #include <opencv2/imgproc.hpp>
 #include <opencv2/videoio.hpp>
 
-#include "capture/FrameFile.h"
+#include "frames/FrameFile.h"
 #include "video/MakingDlg.h"
 #include "video/VideoFile.h"
 

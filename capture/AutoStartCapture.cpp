@@ -3,7 +3,7 @@
 
 #include "app/VornDlg.h"
 #include "capture/CaptureLoop.h"
-#include "capture/FrameFile.h"
+#include "frames/FrameFile.h"
 #include "platform/Clock.h"
 #include "platform/MessageBox.h"
 #include "platform/PreviewWindow.h"

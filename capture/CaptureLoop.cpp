@@ -5,7 +5,7 @@
 #include <opencv2/imgproc.hpp>
 
 #include "app/VornDlg.h"
-#include "capture/FrameFile.h"
+#include "frames/FrameFile.h"
 #include "platform/Clock.h"
 #include "platform/MessageBox.h"
 #include "platform/PreviewWindow.h"
@@ -100,7 +100,7 @@ void CaptureRun::SaveNextFrame(cv::Mat& frame) {
     if (m_dlg.m_showTimestamp) {
         DrawTimestamp(frame);
     }
-    if (!SaveFrame(frameDir + name, frame) && !m_toldSaveFailure) {
+    if (SaveFrame(frameDir + name, frame) != FrameSave::Saved && !m_toldSaveFailure) {
         // Told once per run and without stopping it: the folder may come back, or be changed.
         m_toldSaveFailure = true;
         PostMessageBox(QStringLiteral("Could not save the frame %1 in %2! The capture goes on; "

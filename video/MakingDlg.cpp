@@ -7,7 +7,7 @@
 #include <opencv2/imgproc.hpp>
 
 #include "app/WebLinks.h"
-#include "capture/FrameFile.h"
+#include "frames/FrameFile.h"
 #include "platform/DialogTemplate.h"
 #include "platform/MessageBox.h"
 #include "platform/PreviewWindow.h"

@@ -1,0 +1,112 @@
+#include "frames/FrameFile.h"
+
+#include <fcntl.h>
+#include <stdio.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <filesystem>
+#include <opencv2/imgcodecs.hpp>
+#include <vector>
+
+namespace {
+
+// Writes all of `bytes` to `fd` and flushes them to the disk; false on any error.
+bool WriteAll(int fd, const std::vector<uchar>& bytes) {
+    std::size_t written = 0;
+    while (written < bytes.size()) {
+        const ssize_t n = ::write(fd, bytes.data() + written, bytes.size() - written);
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n <= 0) {
+            return false;
+        }
+        written += static_cast<std::size_t>(n);
+    }
+    return ::fsync(fd) == 0;
+}
+
+// Moves the finished temporary file to `path`: 0, or the errno of the failure. Without `replace`
+// it fails with EEXIST when `path` is there (a hard link never replaces, and is atomic).
+int Publish(const std::string& temporary, const std::string& path, bool replace) {
+    const int result = replace ? ::rename(temporary.c_str(), path.c_str())
+                               : ::link(temporary.c_str(), path.c_str());
+    const int error = result == 0 ? 0 : errno;
+    if (!replace || result != 0) {
+        ::unlink(temporary.c_str());
+    }
+    return error;
+}
+
+// The permissions a new file gets from the process's umask. Read once, before any thread runs:
+// umask can only be read by setting it.
+const mode_t kNewFileMode = [] {
+    const mode_t mask = ::umask(022);
+    ::umask(mask);
+    return static_cast<mode_t>(0666 & ~mask);
+}();
+
+}  // namespace
+
+std::string FrameFileName(int number) {
+    return "pic_" + std::to_string(number) + ".jpg";
+}
+
+std::string FramePath(const std::string& frameDir, int number) {
+    return frameDir + FrameFileName(number);
+}
+
+std::string WithTrailingSeparator(std::string directory) {
+    if (!directory.empty() && directory.back() != '/') {
+        directory += '/';
+    }
+    return directory;
+}
+
+FrameSave SaveFrame(const std::string& path, const cv::Mat& frame, bool replace) {
+    std::vector<uchar> bytes;
+    try {
+        const std::string extension = std::filesystem::path(path).extension().string();
+        if (frame.empty() || !cv::imencode(extension.empty() ? ".jpg" : extension, frame, bytes)) {
+            return FrameSave::Failed;
+        }
+    } catch (const cv::Exception&) {
+        return FrameSave::Failed;  // the encoder refuses some frames by exception
+    }
+    if (!replace && ::access(path.c_str(), F_OK) == 0) {
+        return FrameSave::AlreadyExists;
+    }
+    // A hidden name in the frame's own folder, so the rename never crosses file systems and no
+    // frame list takes it for a frame.
+    const std::filesystem::path target(path);
+    std::string temporary =
+        (target.parent_path() / ("." + target.filename().string() + ".XXXXXX")).string();
+    const int fd = ::mkstemp(temporary.data());
+    if (fd < 0) {
+        return FrameSave::Failed;
+    }
+    ::fchmod(fd, kNewFileMode);
+    const bool written = WriteAll(fd, bytes);
+    if (::close(fd) != 0 || !written) {
+        ::unlink(temporary.c_str());
+        return FrameSave::Failed;
+    }
+    switch (Publish(temporary, path, replace)) {
+        case 0:
+            return FrameSave::Saved;
+        case EEXIST:
+            return replace ? FrameSave::Failed : FrameSave::AlreadyExists;
+        default:
+            return FrameSave::Failed;
+    }
+}
+
+cv::Mat ReadFrame(const std::string& path) {
+    try {
+        return cv::imread(path, cv::IMREAD_COLOR);
+    } catch (const cv::Exception&) {
+        return {};
+    }
+}

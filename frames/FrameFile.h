@@ -1,0 +1,32 @@
+#pragma once
+
+#include <opencv2/core/mat.hpp>
+#include <string>
+
+// The frame counter's value when no frame has been taken; the first frame is number 10001.
+inline constexpr int kNoFrames = 10000;
+
+// The name of the file of frame number `number`: pic_10001.jpg.
+std::string FrameFileName(int number);
+
+// The path of frame number `number` in `frameDir`, a folder that is empty (the current one) or
+// ends with '/'.
+std::string FramePath(const std::string& frameDir, int number);
+
+// Appends the path separator to a folder that is not empty and does not end with one.
+std::string WithTrailingSeparator(std::string directory);
+
+enum class FrameSave {
+    Saved,
+    AlreadyExists,  // only when asked not to replace
+    Failed,
+};
+
+// Saves `frame` as a JPEG (or the format of the path's extension) at `path`. The image is encoded
+// in memory, written to a temporary file in the same folder and renamed over `path`, so a crash
+// never leaves a truncated frame. With `replace` false an existing file is kept and AlreadyExists
+// returned. Safe to call from any thread.
+FrameSave SaveFrame(const std::string& path, const cv::Mat& frame, bool replace = true);
+
+// The image in `path` as three-channel colour, or an empty image when it cannot be read.
+cv::Mat ReadFrame(const std::string& path);
