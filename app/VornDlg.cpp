@@ -38,7 +38,6 @@ CVornDlg::CVornDlg(QWidget* parent)
 
 CVornDlg::~CVornDlg() {
     OnDestroy();
-    JoinCaptureThread();
 }
 
 int CVornDlg::DoModal() {
@@ -88,7 +87,8 @@ void CVornDlg::ConnectMessageTable() {
 
     // clicks 1003, 1033: OnPause, OnShowTimestamp
     connect(button(IDC_PAUSE), &QPushButton::clicked, this, &CVornDlg::OnPause);
-    connect(GetDlgItemAs<QCheckBox>(*this, IDC_TIMESTAMP), &QCheckBox::clicked, this,
+    // toggled, not clicked: the box may also change by keyboard or an accessibility action.
+    connect(GetDlgItemAs<QCheckBox>(*this, IDC_TIMESTAMP), &QCheckBox::toggled, this,
             &CVornDlg::OnShowTimestamp);
 
     connect(button(IDOK), &QPushButton::clicked, this, &CVornDlg::accept);
@@ -100,27 +100,28 @@ void CVornDlg::OnInitDialog() {
     CreateSystemMenu();
 
     setWindowIcon(m_hIcon);
-    m_showTimestamp = false;
+    m_capture->m_showTimestamp = false;
     m_resolution = 640480;
     CreateDefaultSettings();
     SetFrameDir({});
-    m_running = false;
-    m_paused = false;
+    m_capture->m_running = false;
+    m_capture->m_paused = false;
     m_cameraIndex = 0;
     m_autoStartFrameCount = 0;
     m_autoStart = 0;
     if (!LoadSettings()) {
         ShowMessageBox(tr("Error! Cannot find settings."));
     }
-    m_frameCounter = m_autoStartFrameCount + kNoFrames;
+    m_capture->m_frameCounter = m_autoStartFrameCount + kNoFrames;
     m_endFrame = m_autoStartFrameCount;
     SetDlgItemText(IDC_END_FRAME, QString::asprintf("%d", m_autoStartFrameCount));
     UpdateDuration();
-    if (m_frameCounter == kNoFrames || m_autoStart != 0) {
+    if (m_capture->m_frameCounter == kNoFrames || m_autoStart != 0) {
         EnableDlgItem(IDC_MAKE_VIDEO, false);
     }
     SetDlgItemText(IDC_FPS, QString::asprintf("%.1f", static_cast<double>(m_fps)));
-    SetDlgItemText(IDC_DELAY, QString::asprintf("%.1f", static_cast<double>(m_captureDelay)));
+    SetDlgItemText(IDC_DELAY,
+                   QString::asprintf("%.1f", static_cast<double>(m_capture->m_captureDelay)));
     // Auto-start mode offers no interactive capture: a run started before the timer fires would
     // run beside the auto-start capture.
     EnableDlgItem(IDC_START_STOP, m_autoStart <= 0);
@@ -135,7 +136,7 @@ bool CVornDlg::DoDataExchange(bool toMembers) {
         SetDlgItemText(IDC_END_FRAME, QString::number(m_endFrame));
         SetDlgItemText(IDC_GAP, QString::number(m_gap));
         SetDlgItemText(IDC_DURATION, FloatText(m_videoDuration));
-        SetDlgItemText(IDC_DELAY, FloatText(m_captureDelay));
+        SetDlgItemText(IDC_DELAY, FloatText(m_capture->m_captureDelay));
         return true;
     }
     // Each value is taken in turn; the first that is refused keeps the dialog open at its control.
@@ -165,12 +166,13 @@ bool CVornDlg::DoDataExchange(bool toMembers) {
     if (!exchangeFloat(IDC_FPS, m_fps) || !exchangeInt(IDC_START_FRAME, m_startFrame) ||
         !exchangeInt(IDC_END_FRAME, m_endFrame) || !exchangeInt(IDC_GAP, m_gap) ||
         !exchangeFloat(IDC_DURATION, m_videoDuration) ||
-        !exchangeFloat(IDC_DELAY, m_captureDelay)) {
+        !exchangeFloat(IDC_DELAY, m_capture->m_captureDelay)) {
         return false;
     }
     // A gap below 1 would make the duration infinite and leave the video maker nothing to take.
     m_gap = std::max(m_gap, 1);
-    if (m_captureDelay < kMinCaptureDelay || m_captureDelay > kMaxCaptureDelay) {
+    if (m_capture->m_captureDelay < kMinCaptureDelay ||
+        m_capture->m_captureDelay > kMaxCaptureDelay) {
         return refuse(IDC_DELAY, kDelayOutOfRange);
     }
     return true;
@@ -191,20 +193,9 @@ void CVornDlg::timerEvent(QTimerEvent* event) {
 }
 
 void CVornDlg::OnDestroy() {
-    if (m_running) {
-        m_running = false;
-        WaitForCaptureThread(1000);
-    }
-}
-
-std::string CVornDlg::GetFrameDir() const {
-    std::lock_guard lock(m_frameDirMutex);
-    return m_frameDir;
-}
-
-void CVornDlg::SetFrameDir(std::string frameDir) {
-    std::lock_guard lock(m_frameDirMutex);
-    m_frameDir = std::move(frameDir);
+    // A run held by its source is left to end by itself; it keeps what it uses alive.
+    m_capture->m_running = false;
+    StopCaptureThread();
 }
 
 void CVornDlg::SetDlgItemText(int id, const QString& text) {

@@ -2,20 +2,19 @@
 
 #include <QDialog>
 #include <QIcon>
-#include <atomic>
-#include <mutex>
+#include <memory>
 #include <string>
-#include <thread>
 
 #include "capture/CameraSource.h"
-#include "frames/FrameFile.h"
+#include "capture/CaptureShared.h"
+#include "capture/CaptureWorker.h"
 #include "platform/WindowTimers.h"
 
 class Clock;
 class QMenu;
 
-// The main dialog. It owns the dialog state that every part of the program shares; the capture
-// thread reads it through the dialog it is given.
+// The main dialog. It owns the dialog state that every part of the program shares, and the
+// capture worker with the state it shares with the capture runs.
 class CVornDlg : public QDialog {
     Q_OBJECT
 public:
@@ -53,7 +52,7 @@ public:
     // Capture controls.
     void OnStartStop();
     void OnPause();
-    void OnShowTimestamp();
+    void OnShowTimestamp(bool checked);
     int OnDeltaposDelaySpin(int delta);
     void OnChangeDelay();
     void OnBrowse();
@@ -78,26 +77,22 @@ public:
     void RunAutoStartCapture();
 
     // Capture.
-    // Safe to call from any thread.
-    void IncrementFrameCounter() { ++m_frameCounter; }
-    // Safe to call from any thread.
-    int GetFrameCounter() const { return m_frameCounter; }
-    // Safe to call from any thread.
-    std::string GetFrameDir() const;
-    // Safe to call from any thread.
-    void SetFrameDir(std::string frameDir);
     // Opens camera `index` (or the configured source) through the camera opener.
     std::unique_ptr<CameraSource> OpenCamera(int index) const {
         return m_openCamera(index, m_camSource);
     }
-    // Starts a capture thread running CaptureThreadProc with this dialog, once a previous one
-    // still finishing its last pass has ended; the new run's flag and frame counter are kept.
-    void StartCaptureThread();
-    // Waits up to `ms` for the capture thread to end, handling queued calls meanwhile (the thread
-    // may be waiting for a message box on this thread); true when it has ended.
-    bool WaitForCaptureThread(int ms);
-    // Waits for the capture thread to end, however long its last pass takes, and joins it.
-    void JoinCaptureThread();
+    int GetFrameCounter() const { return m_capture->m_frameCounter; }
+    std::string GetFrameDir() const { return m_capture->GetFrameDir(); }
+    void SetFrameDir(std::string frameDir) { m_capture->SetFrameDir(std::move(frameDir)); }
+    // Starts a capture run with this dialog's camera, clock and settings; false (after telling
+    // the user) when the previous run has not ended yet.
+    bool StartCaptureThread();
+    // Asks the run to stop and waits for it up to a second; true when it has ended.
+    bool StopCaptureThread();
+    // Waits up to `ms` for the run to end; true when it has.
+    bool WaitForCaptureThread(int ms) const { return m_captureWorker.WaitForEnd(ms); }
+    // A run ended: unless it was stopped from here, the window shows the stopped state.
+    void OnCaptureEnded(int runId, CaptureEnd end);
 
     void OnDestroy();
     bool IsTimerActive(int id) const { return m_timers.IsActive(id); }
@@ -108,17 +103,12 @@ public:
     int m_endFrame = 0;
     int m_gap = 1;
     float m_videoDuration = 0.0f;
-    std::atomic<float> m_captureDelay{1.0f};
     QIcon m_hIcon;
     int m_cameraIndex = 0;
     int m_autoStart = 0;
     int m_resolution = 640480;
-    std::thread m_hCaptureThread;
-    std::atomic<bool> m_captureThreadDone{true};
-    std::atomic<bool> m_running{false};
-    std::atomic<bool> m_showTimestamp{false};
-    std::atomic<bool> m_paused{false};
-    std::atomic<int> m_frameCounter{kNoFrames};
+    // The state shared with the capture runs, which keep it alive while they end.
+    std::shared_ptr<CaptureShared> m_capture = std::make_shared<CaptureShared>();
     int m_autoStartFrameCount = 0;
     // A camera source other than a camera index (CAM_SOURCE), or empty.
     std::string m_camSource;
@@ -138,16 +128,16 @@ private:
     void EnableDlgItem(int id, bool enable);
 
     CameraOpener m_openCamera = OpenVideoCapture;
+    // Capture controls.
+    void StartCapture();
+    void StopCapture();
+    // Shows the run as stopped: captions, enabled controls, end frame and duration.
+    void ShowCaptureStopped();
+    // Asks before a run replaces frames already in `frameDir`; true to go on.
+    bool MayReplaceFrames(const std::string& frameDir);
+
     Clock* m_clock;
     WindowTimers m_timers{*this};
-    mutable std::mutex m_frameDirMutex;
-    std::string m_frameDir;  // guarded by m_frameDirMutex
     QMenu* m_systemMenu = nullptr;
+    CaptureWorker m_captureWorker;
 };
-
-// Splits a resolution code into capture width and height.
-struct CaptureSize {
-    int width;
-    int height;
-};
-CaptureSize SplitResolutionCode(int code);

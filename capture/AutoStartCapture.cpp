@@ -46,7 +46,7 @@ void CVornDlg::RunAutoStartCapture() {
         while (camera->Grab()) {
             camera->Retrieve(frame);
             if (!frame.empty() && runningTime > kWarmUpSeconds) {
-                IncrementFrameCounter();
+                ++m_capture->m_frameCounter;
                 SaveFrame(GetFrameDir() + "./" + FrameFileName(GetFrameCounter()), frame);
                 saved = true;
             }

@@ -17,6 +17,9 @@ public:
     virtual bool Retrieve(cv::Mat& frame) = 0;
     // Sets a capture property (cv::CAP_PROP_...); the result tells whether the camera took it.
     virtual bool Set(int property, double value) = 0;
+    // True for a camera or network stream, which may come back after it stopped sending; false
+    // for a file or pipeline, whose failed grab is its end.
+    virtual bool Reopenable() const { return false; }
 };
 
 // Opens a camera by index, or by `source` (device path, file, stream URL or GStreamer pipeline)
@@ -24,5 +27,11 @@ public:
 using CameraOpener =
     std::function<std::unique_ptr<CameraSource>(int index, const std::string& source)>;
 
-// The real camera: cv::VideoCapture.
+// The real camera: cv::VideoCapture. Its calls run on a thread of their own with a time limit,
+// so a source that stops sending cannot hold the caller: a call over the limit fails, and so
+// does every later one.
 std::unique_ptr<CameraSource> OpenVideoCapture(int index, const std::string& source);
+
+// How long opening a source and grabbing one frame may take before the source counts as gone.
+inline constexpr int kOpenLimitMs = 10000;
+inline constexpr int kGrabLimitMs = 5000;

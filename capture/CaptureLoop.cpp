@@ -1,10 +1,11 @@
 #include "capture/CaptureLoop.h"
 
+#include <QString>
 #include <cstdio>
 #include <ctime>
 #include <opencv2/imgproc.hpp>
 
-#include "app/VornDlg.h"
+#include "capture/CaptureShared.h"
 #include "frames/FrameFile.h"
 #include "platform/Clock.h"
 #include "platform/MessageBox.h"
@@ -15,6 +16,8 @@ namespace {
 
 constexpr int kPreviewWidth = 640;
 constexpr int kPreviewHeight = 480;
+// Waits are cut into slices this long so that a stop request is seen at once.
+constexpr int kWaitSliceMs = 100;
 
 // The run's progress log in the current folder, emptied at the start of each run. A log that
 // cannot be opened is simply not written.
@@ -52,66 +55,152 @@ void MakePreview(const cv::Mat& frame, cv::Mat& preview) {
 // One run of the loop, from the opened camera to the end of the last pass.
 class CaptureRun {
 public:
-    CaptureRun(CVornDlg& dlg, CameraSource& camera) : m_dlg(dlg), m_camera(camera) {}
+    CaptureRun(std::stop_token stop, CaptureShared& shared, const CaptureRunConfig& config,
+               std::unique_ptr<CameraSource> camera)
+        : m_stop(std::move(stop)),
+          m_shared(shared),
+          m_config(config),
+          m_camera(std::move(camera)) {}
 
-    void Loop(std::int64_t lastCounter);
+    CaptureEnd Loop(std::int64_t lastCounter);
+    // Closes the camera.
+    void ReleaseCamera() { m_camera.reset(); }
 
 private:
-    void SaveNextFrame(cv::Mat& frame);
+    bool KeepGoing() const { return !m_stop.stop_requested() && m_shared.m_running; }
+    void SaveNextFrame(cv::Mat& frame, float delay);
+    // After a failed grab of a camera or stream: opens it again every few seconds until it
+    // opens, the reopen time since the loss has passed, or the run is stopped.
+    bool Reopen(std::int64_t lostAt);
+    void WaitUnlessStopped(int ms);
 
-    CVornDlg& m_dlg;
-    CameraSource& m_camera;
+    std::stop_token m_stop;
+    CaptureShared& m_shared;
+    const CaptureRunConfig& m_config;
+    std::unique_ptr<CameraSource> m_camera;
     float m_timeAccount = 0.0f;
-    bool m_toldSaveFailure = false;
+    bool m_saveFailing = false;
 };
 
-void CaptureRun::Loop(std::int64_t lastCounter) {
-    Clock& clock = m_dlg.GetClock();
+CaptureEnd CaptureRun::Loop(std::int64_t lastCounter) {
+    Clock& clock = *m_config.clock;
     cv::Mat frame;
     cv::Mat preview;
-    if (!m_dlg.m_running) {
-        return;
-    }
-    do {
+    bool lost = false;
+    std::int64_t lostAt = 0;
+    while (KeepGoing()) {
         const float elapsed = SecondsSince(clock, lastCounter);
-        if (!m_dlg.m_paused) {
+        if (!m_shared.m_paused) {
             m_timeAccount += elapsed;
         }
-        if (!m_camera.Grab()) {
-            break;
+        if (!m_camera->Grab()) {
+            if (!KeepGoing()) {
+                break;
+            }
+            if (!m_camera->Reopenable()) {
+                return CaptureEnd::SourceEnded;
+            }
+            if (!lost) {
+                lost = true;
+                lostAt = clock.Counter();
+            }
+            if (!Reopen(lostAt)) {
+                return KeepGoing() ? CaptureEnd::SourceLost : CaptureEnd::Stopped;
+            }
+            // The time the source was away is not made up by a burst of frames.
+            lastCounter = clock.Counter();
+            continue;
         }
-        m_camera.Retrieve(frame);
-        if (!frame.empty() && m_dlg.m_captureDelay < m_timeAccount) {
-            SaveNextFrame(frame);
+        lost = false;
+        if (!KeepGoing()) {
+            break;  // a grab that came back after Stop saves nothing
+        }
+        m_camera->Retrieve(frame);
+        const float delay = m_shared.m_captureDelay;
+        if (!frame.empty() && delay < m_timeAccount) {
+            SaveNextFrame(frame, delay);
         }
         MakePreview(frame, preview);
         ShowImage(kPreviewWindowName, preview);
         if (WaitKey(10) >= 0) {
-            break;
+            return CaptureEnd::Key;
         }
-        clock.Sleep(m_dlg.m_captureDelay > 1000.0f ? 1000 : 10);
-    } while (m_dlg.m_running);
+        clock.Sleep(delay > 1000.0f ? 1000 : 10);
+    }
+    return CaptureEnd::Stopped;
 }
 
-void CaptureRun::SaveNextFrame(cv::Mat& frame) {
-    m_dlg.IncrementFrameCounter();
-    const std::string frameDir = m_dlg.GetFrameDir();
-    const std::string name = FrameFileName(m_dlg.GetFrameCounter());
-    if (m_dlg.m_showTimestamp) {
+void CaptureRun::SaveNextFrame(cv::Mat& frame, float delay) {
+    // A number is used only by a frame that was saved, so the files on disk have no holes.
+    const int number = m_shared.m_frameCounter + 1;
+    const std::string frameDir = m_shared.GetFrameDir();
+    if (m_shared.m_showTimestamp) {
         DrawTimestamp(frame);
     }
-    if (SaveFrame(frameDir + name, frame) != FrameSave::Saved && !m_toldSaveFailure) {
-        // Told once per run and without stopping it: the folder may come back, or be changed.
-        m_toldSaveFailure = true;
+    if (SaveFrame(FramePath(frameDir, number), frame) == FrameSave::Saved) {
+        m_shared.m_frameCounter = number;
+        m_saveFailing = false;
+    } else if (!m_saveFailing) {
+        // Told each time saving starts to fail, without stopping the run: the folder may come
+        // back, or be changed.
+        m_saveFailing = true;
         PostMessageBox(QStringLiteral("Could not save the frame %1 in %2! The capture goes on; "
                                       "please check that the folder exists and can be written.")
-                           .arg(QString::fromStdString(name),
+                           .arg(QString::fromStdString(FrameFileName(number)),
                                 QString::fromStdString(frameDir.empty() ? "./" : frameDir)));
     }
-    m_timeAccount -= m_dlg.m_captureDelay;
+    // Also after a failure, so a failing folder is tried at the pace of the delay.
+    m_timeAccount -= delay;
+}
+
+bool CaptureRun::Reopen(std::int64_t lostAt) {
+    Clock& clock = *m_config.clock;
+    m_camera.reset();  // a device is free to be opened again only once it is closed
+    while (KeepGoing()) {
+        std::int64_t since = lostAt;
+        if (SecondsSince(clock, since) * 1000.0f >= static_cast<float>(kReopenForMs)) {
+            return false;
+        }
+        WaitUnlessStopped(kReopenIntervalMs);
+        if (!KeepGoing()) {
+            return false;
+        }
+        m_camera = m_config.openCamera(0, m_config.camSource);
+        if (m_camera) {
+            SetCaptureSize(*m_camera, m_config.resolution);
+            return true;
+        }
+    }
+    return false;
+}
+
+void CaptureRun::WaitUnlessStopped(int ms) {
+    Clock& clock = *m_config.clock;
+    std::int64_t last = clock.Counter();
+    float waited = 0.0f;
+    while (KeepGoing() && waited * 1000.0f < static_cast<float>(ms)) {
+        clock.Sleep(kWaitSliceMs);
+        waited += SecondsSince(clock, last);
+    }
 }
 
 }  // namespace
+
+std::string CaptureEndMessage(CaptureEnd end) {
+    switch (end) {
+        case CaptureEnd::NoCamera:
+            return kNoCameraMessage;
+        case CaptureEnd::SourceEnded:
+            return "The capture has stopped: the camera source has no more frames.";
+        case CaptureEnd::SourceLost:
+            return "The capture has stopped: the camera stopped sending frames and could not be "
+                   "opened again within a minute.";
+        case CaptureEnd::Stopped:
+        case CaptureEnd::Key:
+            break;
+    }
+    return {};
+}
 
 std::string LocalTimeText() {
     const std::time_t now = std::time(nullptr);
@@ -129,25 +218,41 @@ void DrawTimestamp(cv::Mat& frame) {
                 cv::Scalar(255, 255, 255, 0), 1, cv::LINE_8);
 }
 
-unsigned CaptureThreadProc(void* param) {
-    CVornDlg& dlg = *static_cast<CVornDlg*>(param);
+namespace {
+
+CaptureEnd RunCapture(const std::stop_token& stop, CaptureShared& shared,
+                      const CaptureRunConfig& config) {
     ProgressLog log;
     log.Write("Acquiring capture device...");
-    std::unique_ptr<CameraSource> camera = dlg.OpenCamera(0);
+    std::unique_ptr<CameraSource> camera = config.openCamera(0, config.camSource);
     log.Write("successful\n");
-    const std::int64_t lastCounter = dlg.GetClock().Counter();
+    const std::int64_t lastCounter = config.clock->Counter();
     if (!camera) {
-        ShowMessageBox(kNoCameraMessage);
-        return 0;
+        return CaptureEnd::NoCamera;
     }
     NamedWindow(kPreviewWindowName);
-    SetCaptureSize(*camera, dlg.m_resolution);
-    CaptureRun(dlg, *camera).Loop(lastCounter);
+    SetCaptureSize(*camera, config.resolution);
+    CaptureRun run(stop, shared, config, std::move(camera));
+    const CaptureEnd end = run.Loop(lastCounter);
     log.Write("Attempting to release capture...");
-    camera.reset();
+    run.ReleaseCamera();
     log.Write("successful\n");
     log.Write("Attempting to close window...");
     DestroyWindow(kPreviewWindowName);
     log.Write("successful\n");
-    return 0;
+    return end;
+}
+
+}  // namespace
+
+CaptureEnd CaptureThreadProc(std::stop_token stop, CaptureShared& shared,
+                             const CaptureRunConfig& config) {
+    const CaptureEnd end = RunCapture(stop, shared, config);
+    const std::string message = CaptureEndMessage(end);
+    // A missing camera is told even after Stop: that run never began.
+    if (!message.empty() && (end == CaptureEnd::NoCamera || !stop.stop_requested())) {
+        // Not waited for: nothing may hold the thread once its owner wants it to end.
+        PostMessageBox(QString::fromStdString(message));
+    }
+    return end;
 }

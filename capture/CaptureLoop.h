@@ -1,14 +1,53 @@
 #pragma once
 
+#include <stop_token>
 #include <string>
 
-class CameraSource;
+#include "capture/CameraSource.h"
+
+class Clock;
+struct CaptureShared;
 namespace cv {
 class Mat;
 }
 
-// The routine of a capture thread; `param` is the CVornDlg that started it. Returns 0.
-unsigned CaptureThreadProc(void* param);
+// What one capture run is given when it starts.
+struct CaptureRunConfig {
+    CameraOpener openCamera = OpenVideoCapture;
+    std::string camSource;  // empty: camera 0
+    int resolution = 640480;
+    Clock* clock = nullptr;
+};
+
+// Why a capture run ended.
+enum class CaptureEnd {
+    Stopped,      // asked to stop
+    Key,          // a key was pressed in the preview
+    NoCamera,     // the source could not be opened
+    SourceEnded,  // a file or pipeline reached its end, or a grab failed
+    SourceLost,   // a camera or stream stopped sending and could not be opened again in time
+};
+
+// The message that tells the user why a run ended by itself, or empty when there is none to tell.
+std::string CaptureEndMessage(CaptureEnd end);
+
+// A camera or stream that stopped sending is opened again this often, for this long.
+inline constexpr int kReopenIntervalMs = 2000;
+inline constexpr int kReopenForMs = 60000;
+
+// One capture run, from opening the camera to closing the preview, on the calling thread. Ends
+// when `stop` is requested, `shared.m_running` is cleared, a key is pressed in the preview or the
+// source ends. Tells the user of failures by message boxes it does not wait for.
+CaptureEnd CaptureThreadProc(std::stop_token stop, CaptureShared& shared,
+                             const CaptureRunConfig& config);
+
+// A capture size, as a resolution code packs it.
+struct CaptureSize {
+    int width;
+    int height;
+};
+// Splits a resolution code into capture width and height.
+CaptureSize SplitResolutionCode(int code);
 
 // Asks `camera` for the capture size that a resolution code packs; the camera may ignore it.
 void SetCaptureSize(CameraSource& camera, int resolutionCode);

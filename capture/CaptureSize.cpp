@@ -1,6 +1,5 @@
 #include <opencv2/videoio.hpp>
 
-#include "app/VornDlg.h"
 #include "capture/CaptureLoop.h"
 
 CaptureSize SplitResolutionCode(int code) {

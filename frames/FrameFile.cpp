@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <filesystem>
 #include <opencv2/imgcodecs.hpp>
 #include <vector>
@@ -56,6 +57,23 @@ std::string FrameFileName(int number) {
 
 std::string FramePath(const std::string& frameDir, int number) {
     return frameDir + FrameFileName(number);
+}
+
+int CountFrameFiles(const std::string& frameDir) {
+    namespace fs = std::filesystem;
+    std::error_code error;
+    int count = 0;
+    for (fs::directory_iterator it(frameDir.empty() ? "." : frameDir, error), end;
+         !error && it != end; it.increment(error)) {
+        const std::string name = it->path().filename().string();
+        int number = 0;
+        // Exactly the name that number has: no other suffix, no leading zeros.
+        if (std::sscanf(name.c_str(), "pic_%d", &number) == 1 && number > kNoFrames &&
+            name == FrameFileName(number)) {
+            ++count;
+        }
+    }
+    return count;
 }
 
 std::string WithTrailingSeparator(std::string directory) {

@@ -13,6 +13,9 @@ std::string FrameFileName(int number);
 // ends with '/'.
 std::string FramePath(const std::string& frameDir, int number);
 
+// How many frame files numbered above kNoFrames `frameDir` holds; 0 when it cannot be read.
+int CountFrameFiles(const std::string& frameDir);
+
 // Appends the path separator to a folder that is not empty and does not end with one.
 std::string WithTrailingSeparator(std::string directory);
 

@@ -1,79 +1,152 @@
 #include <QFileDialog>
+#include <QPointer>
 #include <clocale>
 #include <cstdlib>
+#include <optional>
 
 #include "app/VornDlg.h"
+#include "platform/MessageBox.h"
+#include "platform/UiThread.h"
 #include "res/Resource.h"
 
 namespace {
 
 constexpr float kCaptureDelayStep = 1.0f;
 
-// A decimal number as atof reads it (leading blanks skipped, the longest number prefix taken, 0
-// when there is none), always with the decimal point that the program writes, whatever the
-// user's locale says.
-double ParseFloat(const QString& text) {
+// The decimal number that is the whole text (blanks around it allowed), always with the decimal
+// point that the program writes, whatever the user's locale says; nothing when it is not one.
+std::optional<double> ParseFloat(const QString& text) {
     static const locale_t cLocale = newlocale(LC_ALL_MASK, "C", nullptr);
-    return strtod_l(text.toStdString().c_str(), nullptr, cLocale);
+    const std::string bytes = text.trimmed().toStdString();
+    char* end = nullptr;
+    const double value = strtod_l(bytes.c_str(), &end, cLocale);
+    if (bytes.empty() || end != bytes.c_str() + bytes.size()) {
+        return std::nullopt;
+    }
+    return value;
 }
 
 }  // namespace
 
 void CVornDlg::OnStartStop() {
-    if (!m_running) {
-        m_frameCounter = kNoFrames;
-        SetFrameDir(WithTrailingSeparator(GetDlgItemText(IDC_FRAME_DIR).toStdString()));
-        SetDlgItemText(IDC_START_STOP, tr("&Stop"));
-        m_running = true;
-        StartCaptureThread();
-        EnableDlgItem(IDC_PAUSE, true);
-        m_paused = false;
-        SetDlgItemText(IDC_PAUSE, tr("&Pause"));
+    if (!m_capture->m_running) {
+        StartCapture();
     } else {
-        SetDlgItemText(IDC_START_STOP, tr("&Start"));
-        m_running = false;
-        WaitForCaptureThread(1000);
-        m_endFrame = m_frameCounter - kNoFrames;
-        SetDlgItemText(IDC_END_FRAME, QString::asprintf("%d", m_endFrame));
-        UpdateDuration();
-        EnableDlgItem(IDC_MAKE_VIDEO, true);
-        EnableDlgItem(IDC_PAUSE, false);
-        m_paused = false;
-        SetDlgItemText(IDC_PAUSE, tr("&Pause"));
+        StopCapture();
     }
 }
 
-void CVornDlg::OnPause() {
-    m_paused = !m_paused;
-    SetDlgItemText(IDC_PAUSE, m_paused ? tr("&Unpause") : tr("&Pause"));
+void CVornDlg::StartCapture() {
+    const std::string frameDir = WithTrailingSeparator(GetDlgItemText(IDC_FRAME_DIR).toStdString());
+    if (!MayReplaceFrames(frameDir)) {
+        return;
+    }
+    // A run held by a hung source still owns the frame counter until it ends.
+    if (!m_captureWorker.Stop()) {
+        ShowMessageBox(tr("The previous capture is still ending; please try again in a moment."));
+        return;
+    }
+    m_capture->m_frameCounter = kNoFrames;
+    SetFrameDir(frameDir);
+    SetDlgItemText(IDC_START_STOP, tr("&Stop"));
+    m_capture->m_running = true;
+    StartCaptureThread();
+    EnableDlgItem(IDC_PAUSE, true);
+    m_capture->m_paused = false;
+    SetDlgItemText(IDC_PAUSE, tr("&Pause"));
 }
 
-void CVornDlg::OnShowTimestamp() {
-    // The check box marks itself; both start clear, so the flag follows it.
-    m_showTimestamp = !m_showTimestamp;
+void CVornDlg::StopCapture() {
+    m_capture->m_running = false;
+    StopCaptureThread();
+    ShowCaptureStopped();
+}
+
+void CVornDlg::ShowCaptureStopped() {
+    SetDlgItemText(IDC_START_STOP, tr("&Start"));
+    m_endFrame = m_capture->m_frameCounter - kNoFrames;
+    SetDlgItemText(IDC_END_FRAME, QString::asprintf("%d", m_endFrame));
+    UpdateDuration();
+    EnableDlgItem(IDC_MAKE_VIDEO, true);
+    EnableDlgItem(IDC_PAUSE, false);
+    m_capture->m_paused = false;
+    SetDlgItemText(IDC_PAUSE, tr("&Pause"));
+}
+
+bool CVornDlg::MayReplaceFrames(const std::string& frameDir) {
+    const int existing = CountFrameFiles(frameDir);
+    if (existing == 0) {
+        return true;
+    }
+    return AskYesNo(tr("The folder %1 already holds %n frame(s) from %2 on, which a new capture "
+                       "replaces. Replace them?",
+                       nullptr, existing)
+                        .arg(QString::fromStdString(frameDir.empty() ? "./" : frameDir),
+                             QString::fromStdString(FrameFileName(kNoFrames + 1))));
+}
+
+bool CVornDlg::StartCaptureThread() {
+    CaptureRunConfig config{m_openCamera, m_camSource, m_resolution, m_clock};
+    // Called on the capture thread; the dialog may be gone by the time the call comes.
+    auto onEnded = [dlg = QPointer<CVornDlg>(this)](int runId, CaptureEnd end) {
+        RunOnUiThread([dlg, runId, end] {
+            if (dlg) {
+                dlg->OnCaptureEnded(runId, end);
+            }
+        });
+    };
+    return m_captureWorker.Start(m_capture, std::move(config), std::move(onEnded));
+}
+
+bool CVornDlg::StopCaptureThread() {
+    return m_captureWorker.Stop();
+}
+
+void CVornDlg::OnCaptureEnded(int runId, CaptureEnd /*end*/) {
+    // The run tells the user why it ended itself; here it only stops as Stop does.
+    if (runId != m_captureWorker.RunId() || !m_capture->m_running) {
+        return;
+    }
+    StopCapture();
+}
+
+void CVornDlg::OnPause() {
+    m_capture->m_paused = !m_capture->m_paused;
+    SetDlgItemText(IDC_PAUSE, m_capture->m_paused ? tr("&Unpause") : tr("&Pause"));
+}
+
+void CVornDlg::OnShowTimestamp(bool checked) {
+    m_capture->m_showTimestamp = checked;
 }
 
 int CVornDlg::OnDeltaposDelaySpin(int delta) {
-    float delay =
-        delta <= 0 ? m_captureDelay + kCaptureDelayStep : m_captureDelay - kCaptureDelayStep;
+    float delay = delta <= 0 ? m_capture->m_captureDelay + kCaptureDelayStep
+                             : m_capture->m_captureDelay - kCaptureDelayStep;
     if (delay < kMinCaptureDelay) {
         delay = kMaxCaptureDelay;
     } else if (delay > kMaxCaptureDelay) {
         delay = kMinCaptureDelay;
     }
-    m_captureDelay = delay;
+    m_capture->m_captureDelay = delay;
     SetDlgItemText(IDC_DELAY, QString::asprintf("%.1f", static_cast<double>(delay)));
     return 0;
 }
 
 void CVornDlg::OnChangeDelay() {
-    // No range test: a running capture takes what is typed; Quit refuses a delay out of range.
-    m_captureDelay = static_cast<float>(ParseFloat(GetDlgItemText(IDC_DELAY)));
+    // While the edit is being retyped (empty, 0, half a number) a running capture keeps the last
+    // valid delay; Quit refuses a delay out of range.
+    const std::optional<double> delay = ParseFloat(GetDlgItemText(IDC_DELAY));
+    if (delay && *delay >= kMinCaptureDelay && *delay <= kMaxCaptureDelay) {
+        m_capture->m_captureDelay = static_cast<float>(*delay);
+    }
 }
 
 void CVornDlg::OnBrowse() {
-    SetFrameDir(
-        WithTrailingSeparator(BrowseForFolder(tr("Select folder to store frames")).toStdString()));
+    const QString folder = BrowseForFolder(tr("Select folder to store frames"));
+    if (folder.isEmpty()) {
+        return;  // cancelled: the folder stays as it was
+    }
+    SetFrameDir(WithTrailingSeparator(folder.toStdString()));
     SetDlgItemText(IDC_FRAME_DIR, QString::fromStdString(GetFrameDir()));
 }
 

@@ -48,7 +48,7 @@ void CVornDlg::OnChangeStartFrame() {
 
 void CVornDlg::OnChangeEndFrame() {
     m_endFrame = Limit(ParseInt(GetDlgItemText(IDC_END_FRAME).toStdString()), m_startFrame,
-                       m_frameCounter - kNoFrames);
+                       m_capture->m_frameCounter - kNoFrames);
     UpdateDuration();
 }
 
@@ -67,7 +67,8 @@ int CVornDlg::OnDeltaposStartSpin(int delta) {
 }
 
 int CVornDlg::OnDeltaposEndSpin(int delta) {
-    m_endFrame = Limit(Stepped(m_endFrame, delta), m_startFrame, m_frameCounter - kNoFrames);
+    m_endFrame =
+        Limit(Stepped(m_endFrame, delta), m_startFrame, m_capture->m_frameCounter - kNoFrames);
     SetDlgItemText(IDC_END_FRAME, QString::asprintf("%d", m_endFrame));
     UpdateDuration();
     return 0;

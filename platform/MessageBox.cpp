@@ -39,3 +39,11 @@ void ShowMessageBox(const QString& text) {
 void PostMessageBox(const QString& text) {
     RunOnUiThread([text] { ShowOnUiThread(text); });
 }
+
+bool AskYesNo(const QString& text) {
+    QMessageBox box(QMessageBox::Question, QApplication::applicationName(), text,
+                    QMessageBox::Yes | QMessageBox::No);
+    box.setDefaultButton(QMessageBox::No);
+    box.setEscapeButton(QMessageBox::No);
+    return box.exec() == QMessageBox::Yes;
+}

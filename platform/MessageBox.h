@@ -10,3 +10,7 @@ void ShowMessageBox(const QString& text);
 // Shows the same message box on the UI thread without waiting for it to be answered, for a
 // worker that must go on meanwhile. Safe to call from any thread.
 void PostMessageBox(const QString& text);
+
+// Asks a question in a modal message box with Yes and No buttons on the UI thread; true for Yes.
+// No (also Escape or closing the box) is the default. UI thread only.
+bool AskYesNo(const QString& text);

@@ -39,8 +39,10 @@ struct PreviewState {
     QPointer<PreviewWidget> widget;  // UI thread only
 };
 
-// The windows by name. A name is registered at once, so an image shown right after NamedWindow
-// from another thread is kept even though the widget itself is made later on the UI thread.
+// The windows by name, and the keys pressed in them. A name is registered at once, so an image
+// shown right after NamedWindow from another thread is kept even though the widget itself is made
+// later on the UI thread. Keys belong to the windows that are open: a key pressed in a window that
+// is gone, or left untaken when it went, never reaches a later window's wait.
 class WindowRegistry {
 public:
     std::shared_ptr<PreviewState> Add(const std::string& name) {
@@ -62,43 +64,40 @@ public:
     std::shared_ptr<PreviewState> Remove(const std::string& name) {
         std::lock_guard lock(m_mutex);
         const auto node = m_windows.extract(name);
+        if (m_windows.empty()) {
+            m_keys.clear();
+        }
         return node.empty() ? nullptr : node.mapped();
     }
 
-private:
-    mutable std::mutex m_mutex;
-    std::map<std::string, std::shared_ptr<PreviewState>> m_windows;
-};
-
-WindowRegistry& Windows() {
-    static WindowRegistry registry;
-    return registry;
-}
-
-// Keys pressed in any preview window, oldest first, until WaitKey takes them.
-class KeyQueue {
-public:
-    void Push(int key) {
+    // Queues a key pressed in the window of `state`, unless that window is gone.
+    void PushKey(const PreviewState& state, int key) {
         {
             std::lock_guard lock(m_mutex);
+            const bool open =
+                std::any_of(m_windows.begin(), m_windows.end(),
+                            [&](const auto& entry) { return entry.second.get() == &state; });
+            if (!open) {
+                return;
+            }
             m_keys.push_back(key);
         }
-        m_pressed.notify_all();
+        m_keyPressed.notify_all();
     }
 
-    std::optional<int> TryTake() {
+    std::optional<int> TryTakeKey() {
         std::lock_guard lock(m_mutex);
-        return TakeLocked();
+        return TakeKeyLocked();
     }
 
-    std::optional<int> WaitTake(std::chrono::milliseconds timeout) {
+    std::optional<int> WaitTakeKey(std::chrono::milliseconds timeout) {
         std::unique_lock lock(m_mutex);
-        m_pressed.wait_for(lock, timeout, [this] { return !m_keys.empty(); });
-        return TakeLocked();
+        m_keyPressed.wait_for(lock, timeout, [this] { return !m_keys.empty(); });
+        return TakeKeyLocked();
     }
 
 private:
-    std::optional<int> TakeLocked() {
+    std::optional<int> TakeKeyLocked() {
         if (m_keys.empty()) {
             return std::nullopt;
         }
@@ -107,14 +106,15 @@ private:
         return key;
     }
 
-    std::mutex m_mutex;
-    std::condition_variable m_pressed;
-    std::deque<int> m_keys;
+    mutable std::mutex m_mutex;
+    std::map<std::string, std::shared_ptr<PreviewState>> m_windows;  // guarded by m_mutex
+    std::deque<int> m_keys;                                          // guarded by m_mutex
+    std::condition_variable m_keyPressed;
 };
 
-KeyQueue& Keys() {
-    static KeyQueue keys;
-    return keys;
+WindowRegistry& Windows() {
+    static WindowRegistry registry;
+    return registry;
 }
 
 // The Latin-1 code of the key's text (113 for q, 27 for Escape), else Qt's key value.
@@ -145,7 +145,7 @@ protected:
         }
     }
 
-    void keyPressEvent(QKeyEvent* event) override { Keys().Push(KeyCode(*event)); }
+    void keyPressEvent(QKeyEvent* event) override { Windows().PushKey(*m_state, KeyCode(*event)); }
 
 private:
     std::shared_ptr<PreviewState> m_state;
@@ -164,6 +164,10 @@ void Refresh(PreviewState& state) {
     }
     if (state.widget->size() != size) {
         state.widget->setFixedSize(size);
+    }
+    // Closed by the user during a run: back with the next frame, as a capture window would be.
+    if (!state.widget->isVisible()) {
+        state.widget->show();
     }
     state.widget->update();
 }
@@ -247,17 +251,17 @@ void ShowImage(const std::string& name, const cv::Mat& image) {
 int WaitKey(int ms) {
     const std::chrono::milliseconds timeout(std::max(ms, 1));
     if (!IsUiThread()) {
-        return Keys().WaitTake(timeout).value_or(-1);
+        return Windows().WaitTakeKey(timeout).value_or(-1);
     }
     // The deadline timer's own event ends the wait below when no key comes.
     QTimer deadline;
     deadline.setSingleShot(true);
     deadline.setTimerType(Qt::PreciseTimer);
     deadline.start(timeout);
-    std::optional<int> key = Keys().TryTake();
+    std::optional<int> key = Windows().TryTakeKey();
     while (!key && deadline.isActive()) {
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
-        key = Keys().TryTake();
+        key = Windows().TryTakeKey();
     }
     return key.value_or(-1);
 }

@@ -176,7 +176,7 @@ private slots:
     void timestampIsNeverDrawn() {
         Launch launch;
         launch->OnInitDialog();
-        launch->m_showTimestamp = true;
+        launch->m_capture->m_showTimestamp = true;
 
         QCOMPARE(RunUntilQuit([&] { launch->OnTimer(CVornDlg::kAutoStartTimer); }), 0);
 

@@ -7,6 +7,7 @@
 #include <clocale>
 #include <opencv2/imgcodecs.hpp>
 
+#include "capture/CaptureLoop.h"
 #include "platform/DialogTemplate.h"
 #include "res/Resource.h"
 #include "res/Strings.h"
@@ -30,16 +31,19 @@ struct CaptureDialog : DialogBench {
     void UseCamera(std::shared_ptr<SyntheticCamera> other) {
         dlg->SetCameraOpener(RecordingOpener(ShareCamera(other)).Opener());
     }
-    // Starts a run that ends when the camera fails, and stops it.
+    // Starts a run that ends when the camera fails, and waits for it to end.
     void RunUntilCameraFails() {
         Click(*dlg, IDC_START_STOP);
-        StopEndedRun();
+        WaitForEndedRun();
     }
-    // The run stays shown until Stop.
-    void StopEndedRun() {
-        QTRY_VERIFY_WITH_TIMEOUT(dlg->m_captureThreadDone, kRunTimeoutMs);
-        QCOMPARE(Caption(*dlg, IDC_START_STOP), QString("&Stop"));
-        Click(*dlg, IDC_START_STOP);
+    // A run that ends by itself shows the stopped state as Stop does, and says why.
+    void WaitForEndedRun(const std::string& message = CaptureEndMessage(CaptureEnd::SourceEnded)) {
+        QTRY_COMPARE_WITH_TIMEOUT(Caption(*dlg, IDC_START_STOP), QString("&Start"), kRunTimeoutMs);
+        QVERIFY(!dlg->m_capture->m_running);
+        QVERIFY(!Enabled(*dlg, IDC_PAUSE));
+        QVERIFY(answerer.WaitForMessages(1));
+        QCOMPARE(answerer.Messages().back(), QString::fromStdString(message));
+        answerer.Clear();
     }
     void VerifyFramesSaved(int frames) {
         QCOMPARE(Text(*dlg, IDC_END_FRAME), QString::number(frames));
@@ -85,8 +89,8 @@ private slots:
         for (QChar click : clicks) {
             Click(*dlg, click == 'S' ? IDC_START_STOP : IDC_PAUSE);
         }
-        QCOMPARE(dlg->m_running.load(), running);
-        QCOMPARE(dlg->m_paused.load(), paused);
+        QCOMPARE(dlg->m_capture->m_running.load(), running);
+        QCOMPARE(dlg->m_capture->m_paused.load(), paused);
         QCOMPARE(Caption(*dlg, IDC_START_STOP), startCaption);
         QCOMPARE(Enabled(*dlg, IDC_PAUSE), !pauseCaption.isEmpty());
         if (pauseCaption.isEmpty()) {
@@ -98,13 +102,22 @@ private slots:
         QCOMPARE(GetDlgItem(*dlg, IDC_PAUSE)->accessibleName(), pauseCaption.remove('&'));
     }
 
+    // However the box changes: mouse, keyboard, or an accessibility tool's toggle.
     void timestampFollowsTheCheckBox() {
         CaptureDialog dlg;
         auto* box = GetDlgItemAs<QCheckBox>(*dlg, IDC_TIMESTAMP);
-        for (bool expected : {true, false, true}) {
-            Click(*dlg, IDC_TIMESTAMP);
-            QCOMPARE(dlg->m_showTimestamp.load(), expected);
+        const std::function<void()> toggles[] = {
+            [&] { Click(*dlg, IDC_TIMESTAMP); },
+            [&] { Click(*dlg, IDC_TIMESTAMP); },
+            [&] { QTest::keyClick(box, Qt::Key_Space); },
+            [&] { box->toggle(); },
+        };
+        bool expected = false;
+        for (const auto& toggle : toggles) {
+            toggle();
+            expected = !expected;
             QCOMPARE(box->isChecked(), expected);
+            QCOMPARE(dlg->m_capture->m_showTimestamp.load(), expected);
         }
     }
 
@@ -122,7 +135,8 @@ private slots:
         row("1.1 lower keeps 0.1", "", "LUUL", "0.1");
         row("2.0 upper", "2", "U", "3.0");
         row("2.0 lower", "2", "L", "1.0");
-        row("0 typed, upper", "0", "U", "1.0");
+        // A typed 0 is no delay; the arrows step from the last one that was.
+        row("0 typed, upper", "0", "U", "2.0");
     }
 
     void delayArrowsWrapAround() {
@@ -135,17 +149,22 @@ private slots:
         }
         PressArrows(*dlg, IDC_DELAY_SPIN, arrows);
         QCOMPARE(Text(*dlg, IDC_DELAY), shown);
-        QCOMPARE(dlg->m_captureDelay.load(), shown.toFloat());
+        QCOMPARE(dlg->m_capture->m_captureDelay.load(), shown.toFloat());
     }
 
-    void typedDelayIsTakenAtOnce() {
+    // While the edit is retyped, a run keeps the last valid delay: it never bursts.
+    void typedDelayIsTakenOnceValid() {
         CaptureDialog dlg;
         Type(*dlg, IDC_DELAY, "");
-        QCOMPARE(dlg->m_captureDelay.load(), 0.0f);  // an empty edit reads as 0
+        QCOMPARE(dlg->m_capture->m_captureDelay.load(), 1.0f);
+        QTest::keyClicks(GetDlgItem(*dlg, IDC_DELAY), "0");
+        QCOMPARE(dlg->m_capture->m_captureDelay.load(), 1.0f);
         QTest::keyClicks(GetDlgItem(*dlg, IDC_DELAY), "5");
-        QCOMPARE(dlg->m_captureDelay.load(), 5.0f);
-        QTest::keyClicks(GetDlgItem(*dlg, IDC_DELAY), "7");
-        QCOMPARE(dlg->m_captureDelay.load(), 57.0f);
+        QCOMPARE(dlg->m_capture->m_captureDelay.load(), 5.0f);
+        Type(*dlg, IDC_DELAY, "0");
+        QCOMPARE(dlg->m_capture->m_captureDelay.load(), 5.0f);
+        Type(*dlg, IDC_DELAY, "57");
+        QCOMPARE(dlg->m_capture->m_captureDelay.load(), 57.0f);
     }
 
     // The delay edit shows a point, whatever decimal separator the user's locale has.
@@ -165,7 +184,7 @@ private slots:
         PressArrows(*dlg, IDC_DELAY_SPIN, "LUU");
         std::setlocale(LC_NUMERIC, old.c_str());
         QCOMPARE(Text(*dlg, IDC_DELAY), QString("1.1"));
-        QCOMPARE(dlg->m_captureDelay.load(), 1.1f);
+        QCOMPARE(dlg->m_capture->m_captureDelay.load(), 1.1f);
     }
 
     // With no time passing no frame is due; the frames counted before do not count.
@@ -221,37 +240,69 @@ private slots:
         QCOMPARE(cv::imread(dlg.FramePath(10003).toStdString()).size(), cv::Size(640, 480));
     }
 
-    void noCameraKeepsTheRunShownUntilStop() {
+    void noCameraShowsTheRunStopped() {
         CaptureDialog dlg;
         dlg->SetCameraOpener(RecordingOpener(NoCamera()).Opener());
         Click(*dlg, IDC_START_STOP);
-        QVERIFY(dlg.answerer.WaitForMessages(1, kRunTimeoutMs));
-        QCOMPARE(dlg.answerer.Messages(), QStringList{kNoCameraMessage});
-        QVERIFY(Enabled(*dlg, IDC_PAUSE));
-        dlg.StopEndedRun();
-        QCOMPARE(Caption(*dlg, IDC_START_STOP), QString("&Start"));
+        dlg.WaitForEndedRun(kNoCameraMessage);
         QCOMPARE(Text(*dlg, IDC_END_FRAME), QString("0"));
-        QCOMPARE(dlg.answerer.Messages().size(), 1);
     }
 
-    // Stop gives up waiting after a second; a thread still in its pass then must end before the
-    // next Start begins a run, or two runs would number frames from the same counter.
-    void startWaitsForTheLastRunToFinish() {
+    // Stop returns while a hung camera holds the run; the next Start must not begin a second run
+    // beside it, which would number frames from the same counter.
+    void startRefusesWhileAHungRunHolds() {
         CaptureDialog dlg;
         dlg.camera->HoldGrabs();
         Click(*dlg, IDC_START_STOP);
         QTRY_VERIFY_WITH_TIMEOUT(dlg.camera->GrabsHeld() == 1, kRunTimeoutMs);
         Click(*dlg, IDC_START_STOP);
-        QVERIFY(!dlg->m_captureThreadDone);  // held in its grab
+        QVERIFY(dlg->WaitForCaptureThread(0) == false);  // still held in its grab
         QCOMPARE(Caption(*dlg, IDC_START_STOP), QString("&Start"));
 
-        QTimer::singleShot(100, [camera = dlg.camera] { camera->ReleaseGrabs(); });
         Click(*dlg, IDC_START_STOP);
-        QVERIFY(dlg->m_running);
-        QCOMPARE(Caption(*dlg, IDC_START_STOP), QString("&Stop"));
+        QVERIFY(dlg.answerer.WaitForMessages(1));
+        QVERIFY2(dlg.answerer.Messages().back().contains("still ending"),
+                 qPrintable(dlg.answerer.Messages().back()));
+        QVERIFY(!dlg->m_capture->m_running);
+        QCOMPARE(Caption(*dlg, IDC_START_STOP), QString("&Start"));
+
+        dlg.camera->ReleaseGrabs();
+        QVERIFY(dlg->WaitForCaptureThread(kRunTimeoutMs));
         Click(*dlg, IDC_START_STOP);
-        QTRY_VERIFY_WITH_TIMEOUT(dlg->m_captureThreadDone, kRunTimeoutMs);
+        QVERIFY(dlg->m_capture->m_running);
+        Click(*dlg, IDC_START_STOP);
         QCOMPARE(dlg.camera->MostSharesOpen(), 1);
+    }
+
+    // Frames of an earlier run or of the unattended mode are not replaced without asking.
+    void startOverExistingFramesAsks_data() {
+        QTest::addColumn<bool>("replace");
+        QTest::newRow("no") << false;
+        QTest::newRow("yes") << true;
+    }
+
+    void startOverExistingFramesAsks() {
+        QFETCH(bool, replace);
+        CaptureDialog dlg;
+        for (int number : {10001, 10002}) {
+            QFile file(dlg.FramePath(number));
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            file.write("earlier");
+        }
+        dlg.answerer.SetQuestionAnswer(replace ? QMessageBox::Yes : QMessageBox::No);
+        Click(*dlg, IDC_START_STOP);
+        QCOMPARE(dlg.answerer.Messages().size(), 1);
+        QVERIFY2(dlg.answerer.Messages().front().contains("2 frame"),
+                 qPrintable(dlg.answerer.Messages().front()));
+        QCOMPARE(dlg->m_capture->m_running.load(), replace);
+        Click(*dlg, IDC_START_STOP);
+        QCOMPARE(dlg.opener.Requests().size(), replace ? 1u : 0u);
+        if (!replace) {
+            QCOMPARE(FrameFiles(dlg.frameDir.path()).size(), 2);
+            QFile file(dlg.FramePath(10001));
+            QVERIFY(file.open(QIODevice::ReadOnly));
+            QCOMPARE(file.readAll(), QByteArray("earlier"));
+        }
     }
 
     void browse_data() {
@@ -286,11 +337,14 @@ private slots:
                 static_cast<QDialog*>(browser)->accept();  // as the Choose button does
             }
         });
+        const QString shownBefore = Text(*dlg, IDC_FRAME_DIR);
+        const QString dirBefore = QString::fromStdString(dlg->GetFrameDir());
         Click(*dlg, IDC_BROWSE);
         QCOMPARE(title, QString("Select folder to store frames"));
         QVERIFY(directoriesOnly);
-        QCOMPARE(Text(*dlg, IDC_FRAME_DIR), shown);
-        QCOMPARE(QString::fromStdString(dlg->GetFrameDir()), shown);
+        // Cancelled, the folder stays as it was.
+        QCOMPARE(Text(*dlg, IDC_FRAME_DIR), shown.isEmpty() ? shownBefore : shown);
+        QCOMPARE(QString::fromStdString(dlg->GetFrameDir()), shown.isEmpty() ? dirBefore : shown);
     }
 
     // Everything a user can click during a run, over and over; the runs must stay whole.
@@ -300,14 +354,14 @@ private slots:
         int framesTaken = 0;
         for (int round = 0; round < 15; ++round) {
             Click(*dlg, IDC_START_STOP);
-            QVERIFY(dlg->m_running);
+            QVERIFY(dlg->m_capture->m_running);
             const int grabs = dlg.camera->GrabCount();
             Click(*dlg, IDC_TIMESTAMP);
             PressArrows(*dlg, IDC_DELAY_SPIN, "U");
             Click(*dlg, IDC_PAUSE);
             QTRY_VERIFY_WITH_TIMEOUT(dlg.camera->GrabCount() > grabs + 2, kRunTimeoutMs);
             Type(*dlg, IDC_DELAY, "5");
-            QCOMPARE(dlg->m_captureDelay.load(), 5.0f);
+            QCOMPARE(dlg->m_capture->m_captureDelay.load(), 5.0f);
             PressArrows(*dlg, IDC_DELAY_SPIN, "LLLL");
             Click(*dlg, IDC_PAUSE);
             QTRY_VERIFY_WITH_TIMEOUT(dlg.camera->GrabCount() > grabs + 6, kRunTimeoutMs);
@@ -315,8 +369,8 @@ private slots:
                 Click(*dlg, IDC_PAUSE);  // stopped while paused
             }
             Click(*dlg, IDC_START_STOP);
-            QVERIFY(!dlg->m_running);
-            QVERIFY(!dlg->m_paused);
+            QVERIFY(!dlg->m_capture->m_running);
+            QVERIFY(!dlg->m_capture->m_paused);
             QCOMPARE(Caption(*dlg, IDC_PAUSE), QString("&Pause"));
             QVERIFY(!Enabled(*dlg, IDC_PAUSE));
             const int frames = dlg->m_endFrame;

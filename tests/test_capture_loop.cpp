@@ -4,17 +4,23 @@
 #include <QtTest>
 
 #include <chrono>
+#include <semaphore>
+#include <thread>
 
 #include <opencv2/imgcodecs.hpp>
 #include <opencv2/videoio.hpp>
 
 #include "capture/CaptureLoop.h"
+#include "capture/ThreadCount.h"
 #include "res/Strings.h"
 #include "support/DialogBench.h"
 
 using namespace std::chrono_literals;
 
 namespace {
+
+const QString kSourceEnded = QString::fromStdString(CaptureEndMessage(CaptureEnd::SourceEnded));
+const QString kSourceLost = QString::fromStdString(CaptureEndMessage(CaptureEnd::SourceLost));
 
 constexpr char kFirstLogLine[] = "Acquiring capture device...successful\n";
 constexpr char kFullLog[] =
@@ -59,22 +65,24 @@ struct LoopBench : DialogBench {
     explicit LoopBench(cv::Size frameSize = {320, 240}) : DialogBench(QByteArray(), frameSize) {}
 
     void Start() {
-        dlg->m_frameCounter = 10000;
-        dlg->m_running = true;
-        dlg->StartCaptureThread();
+        dlg->m_capture->m_frameCounter = 10000;
+        dlg->m_capture->m_running = true;
+        QVERIFY(dlg->StartCaptureThread());
     }
     void Stop() {
-        dlg->m_running = false;
-        dlg->JoinCaptureThread();
+        dlg->m_capture->m_running = false;
+        dlg->StopCaptureThread();
+        QVERIFY(dlg->WaitForCaptureThread(10000));
     }
     // A whole run that ends when the camera fails after `grabs` grabs, each pass 0.25 s long.
     void RunToCameraFailure(int grabs, float delay = 0.5f) {
         clock.SetSleepAdvance(250ms);
         camera->FailGrabsAfter(grabs);
-        dlg->m_captureDelay = delay;
+        dlg->m_capture->m_captureDelay = delay;
         Start();
         QVERIFY(dlg->WaitForCaptureThread(10000));
         Stop();
+        QVERIFY(answerer.WaitForMessages(1));  // the end of the source is told
     }
     // Waits until the loop has made `passes` more grabs. After two, a whole pass has seen what
     // was set before the call; after three, that pass has also finished saving.
@@ -138,7 +146,8 @@ private slots:
                      qPrintable(bench.FramePath(10001 + i)));
         }
         QCOMPARE(bench.dlg->GetFrameCounter(), 10000 + savedFrames.size());
-        QVERIFY(bench.answerer.Messages().isEmpty());
+        QVERIFY(bench.answerer.WaitForMessages(1));
+        QCOMPARE(bench.answerer.Messages(), QStringList{kSourceEnded});
     }
 
     void sleepsASecondOnlyForDelaysAboveAThousandSeconds_data() {
@@ -153,11 +162,12 @@ private slots:
         QFETCH(int, sleepMs);
         LoopBench bench;
         bench.camera->FailGrabsAfter(3);
-        bench.dlg->m_captureDelay = delay;
+        bench.dlg->m_capture->m_captureDelay = delay;
 
         bench.Start();
         QVERIFY(bench.dlg->WaitForCaptureThread(10000));
         bench.Stop();
+        QVERIFY(bench.answerer.WaitForMessages(1));
 
         // Only the sleeps move the clock: one for each pass that grabbed a frame.
         QCOMPARE(bench.clock.SleepCount(), 3);
@@ -176,15 +186,15 @@ private slots:
         QFETCH(bool, paused);
         LoopBench bench;
         bench.clock.SetSleepAdvance(0us);
-        bench.dlg->m_captureDelay = 10.0f;
+        bench.dlg->m_capture->m_captureDelay = 10.0f;
         bench.Start();
         QVERIFY(bench.WaitForPasses(1));
         bench.clock.Advance(2s);
         QVERIFY(bench.WaitForPasses(3));
         QCOMPARE(bench.dlg->GetFrameCounter(), 10000);
 
-        bench.dlg->m_paused = paused;
-        bench.dlg->m_captureDelay = 0.5f;
+        bench.dlg->m_capture->m_paused = paused;
+        bench.dlg->m_capture->m_captureDelay = 0.5f;
         QVERIFY(bench.WaitForFrame(10003));
         QVERIFY(bench.WaitForPasses(3));
         bench.Stop();
@@ -201,15 +211,15 @@ private slots:
     void pauseKeepsTimeOutOfTheAccount() {
         LoopBench bench;
         bench.clock.SetSleepAdvance(0us);
-        bench.dlg->m_captureDelay = 0.5f;
+        bench.dlg->m_capture->m_captureDelay = 0.5f;
         bench.Start();
         QVERIFY(bench.WaitForPasses(1));
-        bench.dlg->m_paused = true;
+        bench.dlg->m_capture->m_paused = true;
         bench.clock.Advance(5s);
         QVERIFY(bench.WaitForPasses(3));
         QCOMPARE(bench.dlg->GetFrameCounter(), 10000);
 
-        bench.dlg->m_paused = false;
+        bench.dlg->m_capture->m_paused = false;
         bench.clock.Advance(250ms);
         QVERIFY(bench.WaitForPasses(3));
         QCOMPARE(bench.dlg->GetFrameCounter(), 10000);
@@ -231,7 +241,7 @@ private slots:
     void timestampMarksTheTextAreaOfSavedFrames() {
         QFETCH(bool, showTimestamp);
         LoopBench bench;
-        bench.dlg->m_showTimestamp = showTimestamp;
+        bench.dlg->m_capture->m_showTimestamp = showTimestamp;
         bench.RunToCameraFailure(4);
 
         // The one frame saved is frame 3, dark enough for white text to stand out.
@@ -257,7 +267,7 @@ private slots:
     void keyInThePreviewEndsTheLoopAndKeepsTheFrames() {
         LoopBench bench;
         bench.clock.SetSleepAdvance(0us);
-        bench.dlg->m_captureDelay = 0.5f;
+        bench.dlg->m_capture->m_captureDelay = 0.5f;
         bench.Start();
         QVERIFY(bench.WaitForPasses(1));
         bench.clock.Advance(750ms);
@@ -267,7 +277,7 @@ private slots:
 
         QTest::keyClick(PreviewWindow(), Qt::Key_Q);
         QVERIFY(bench.dlg->WaitForCaptureThread(10000));
-        QVERIFY(bench.dlg->m_running);
+        QTRY_VERIFY(!bench.dlg->m_capture->m_running);  // shown stopped, without a message
         QCOMPARE(bench.dlg->GetFrameCounter(), 10001);
         QTRY_VERIFY(!PreviewWindow());
         bench.Stop();
@@ -275,6 +285,7 @@ private slots:
         QCOMPARE(bench.dlg->GetFrameCounter(), 10001);
         QVERIFY(QFile::exists(bench.FramePath(10001)));
         QCOMPARE(bench.Log(), QByteArray(kFullLog));
+        QVERIFY(bench.answerer.Messages().isEmpty());
     }
 
     void runEndsWithTheReleaseSteps_data() {
@@ -287,16 +298,17 @@ private slots:
         QFETCH(bool, grabFails);
         LoopBench bench;
         bench.clock.SetSleepAdvance(250ms);
-        bench.dlg->m_captureDelay = 0.5f;
+        bench.dlg->m_capture->m_captureDelay = 0.5f;
         if (grabFails) {
             bench.camera->FailGrabsAfter(5);
         }
         bench.Start();
         if (grabFails) {
-            // The loop ends by itself; the run stays on until Stop.
+            // The loop ends by itself, and the window shows it stopped.
             QVERIFY(bench.dlg->WaitForCaptureThread(10000));
-            QVERIFY(bench.dlg->m_running);
+            QTRY_VERIFY(!bench.dlg->m_capture->m_running);
             QCOMPARE(bench.camera->GrabCount(), 6);
+            QVERIFY(bench.answerer.WaitForMessages(1));
         } else {
             QVERIFY(bench.WaitForFrame(10003));
         }
@@ -304,7 +316,74 @@ private slots:
 
         QCOMPARE(bench.Log(), QByteArray(kFullLog));
         QTRY_VERIFY(!PreviewWindow());
-        QVERIFY(bench.answerer.Messages().isEmpty());
+        QCOMPARE(bench.answerer.Messages(), grabFails ? QStringList{kSourceEnded} : QStringList{});
+    }
+
+    // A camera or stream that stops sending is opened again for a while; frames taken after it
+    // came back go on with the next number.
+    void lostCameraIsReopenedForAWhile_data() {
+        QTest::addColumn<bool>("comesBack");
+        QTest::newRow("comes back") << true;
+        QTest::newRow("stays away") << false;
+    }
+
+    void lostCameraIsReopenedForAWhile() {
+        QFETCH(bool, comesBack);
+        LoopBench bench;
+        bench.camera->SetReopenable(true);
+        bench.clock.SetSleepAdvance(250ms);
+        bench.dlg->m_capture->m_captureDelay = 0.0f;
+        bench.camera->FailGrabsAfter(4);
+        // The first reopen waits until the test has brought the camera back.
+        std::binary_semaphore cameraBack{0};
+        int opens = 0;  // capture thread only
+        if (comesBack) {
+            bench.dlg->SetCameraOpener(
+                [&, factory = ShareCamera(bench.camera)](int, const std::string&) {
+                    if (++opens == 2) {
+                        cameraBack.acquire();
+                    }
+                    return factory();
+                });
+        }
+        bench.Start();
+        QVERIFY(QTest::qWaitFor([&] { return bench.camera->GrabCount() >= 5; }));
+        if (comesBack) {
+            bench.camera->FailGrabsAfter(-1);
+            cameraBack.release();
+            QVERIFY(bench.WaitForFrame(10006));
+            bench.Stop();
+            QVERIFY(bench.answerer.Messages().isEmpty());
+            QCOMPARE(FrameFiles(bench.frameDir.path()).size(),
+                     bench.dlg->GetFrameCounter() - 10000);
+            QVERIFY(ShowsFrame(bench.FramePath(10003), 3));
+            QVERIFY(ShowsFrame(bench.FramePath(10004), 4));  // the first after the gap
+        } else {
+            QVERIFY(bench.dlg->WaitForCaptureThread(10000));
+            QVERIFY(bench.answerer.WaitForMessages(1));
+            QCOMPARE(bench.answerer.Messages(), QStringList{kSourceLost});
+            QTRY_VERIFY(!bench.dlg->m_capture->m_running);
+            QCOMPARE(FrameFiles(bench.frameDir.path()).size(), 3);
+            // Every two seconds for a minute, on the run's clock, after the first open.
+            const auto opens = bench.opener.Requests().size();
+            QVERIFY2(opens >= 29 && opens <= 32, qPrintable(QString::number(opens)));
+        }
+    }
+
+    // A grab that never returns holds neither Stop nor the window's end: the run is left to end
+    // by itself once its source lets go.
+    void hungGrabHoldsNeitherStopNorTheDestructor() {
+        LoopBench bench;
+        bench.camera->HoldGrabs();
+        bench.Start();
+        QVERIFY(QTest::qWaitFor([&] { return bench.camera->GrabsHeld() == 1; }));
+        bench.dlg->m_capture->m_running = false;
+        QVERIFY(!bench.dlg->StopCaptureThread());
+        bench.dlg.reset();
+        QCOMPARE(CaptureThreadsAlive(), 1);
+        bench.camera->ReleaseGrabs();
+        QVERIFY(QTest::qWaitFor([] { return CaptureThreadsAlive() == 0; }));
+        QVERIFY(FrameFiles(bench.frameDir.path()).isEmpty());  // a grab after Stop saves nothing
     }
 
     void noCameraTellsTheUserAndLogsTheFirstLineOnly_data() {
@@ -328,6 +407,7 @@ private slots:
             bench.Stop();
         }
 
+        QVERIFY(bench.answerer.WaitForMessages(1));
         QCOMPARE(bench.answerer.Messages(), QStringList{kNoCameraMessage});
         QCOMPARE(bench.Log(), QByteArray(kFirstLogLine));
         QCOMPARE(noCamera.Requests(), (std::vector<OpenRequest>{{0, ""}}));
@@ -351,12 +431,10 @@ private slots:
         QFETCH(int, width);
         QFETCH(int, height);
         LoopBench bench;
-        bench.camera->FailGrabsAfter(0);
         bench.dlg->m_resolution = code;
         bench.dlg->m_cameraIndex = 2;  // for the auto-start capture only
 
-        bench.Start();
-        bench.Stop();
+        bench.RunToCameraFailure(0);
 
         QCOMPARE(bench.camera->PropertySets(),
                  (std::vector<PropertySet>{{cv::CAP_PROP_FRAME_WIDTH, double(width)},
@@ -382,50 +460,68 @@ private slots:
         QCOMPARE(QString::fromLatin1(process.readAllStandardOutput()), QString("JPEG 352 288"));
     }
 
-    void unsavableFrameIsToldOnceAndTheRunGoesOn() {
+    // A failed save uses up no number, so the files have no holes; the user is told when saving
+    // starts to fail, and again when it fails anew after it had recovered.
+    void failedSaveKeepsItsNumberAndIsToldEachTimeItStarts() {
         LoopBench bench;
         const QString gone = bench.workDir.filePath("gone");
-        bench.dlg->SetFrameDir(WithTrailingSeparator(gone.toStdString()));
+        const std::string goneDir = WithTrailingSeparator(gone.toStdString());
+        const std::string goodDir = WithTrailingSeparator(bench.frameDir.path().toStdString());
+        bench.dlg->SetFrameDir(goneDir);
         bench.clock.SetSleepAdvance(0us);
-        bench.dlg->m_captureDelay = 0.5f;
+        bench.dlg->m_capture->m_captureDelay = 0.5f;
         bench.Start();
         QVERIFY(bench.WaitForPasses(1));
         bench.clock.Advance(750ms);
         QVERIFY(bench.answerer.WaitForMessages(1));
-        const QString message = bench.answerer.Messages().front();
-        QVERIFY2(message.contains("pic_10001.jpg") && message.contains(gone), qPrintable(message));
+        QVERIFY(bench.WaitForPasses(3));
+        bench.clock.Advance(500ms);  // fails again, untold
+        QVERIFY(bench.WaitForPasses(3));
+        QCOMPARE(bench.dlg->GetFrameCounter(), 10000);
 
+        bench.dlg->SetFrameDir(goodDir);
+        bench.clock.Advance(500ms);
+        QVERIFY(bench.WaitForFrame(10001));
+        bench.dlg->SetFrameDir(goneDir);
+        bench.clock.Advance(500ms);
+        QVERIFY(bench.answerer.WaitForMessages(2));
+        bench.dlg->SetFrameDir(goodDir);
         bench.clock.Advance(500ms);
         QVERIFY(bench.WaitForFrame(10002));
-        bench.dlg->SetFrameDir(WithTrailingSeparator(bench.frameDir.path().toStdString()));
-        bench.clock.Advance(500ms);
-        QVERIFY(bench.WaitForFrame(10003));
         bench.Stop();
 
-        QCOMPARE(FrameFiles(bench.frameDir.path()), QStringList{"pic_10003.jpg"});
-        QCOMPARE(bench.answerer.Messages().size(), 1);
+        QCOMPARE(FrameFiles(bench.frameDir.path()),
+                 (QStringList{"pic_10001.jpg", "pic_10002.jpg"}));
+        const QStringList messages = bench.answerer.Messages();
+        QCOMPARE(messages.size(), 2);
+        QVERIFY2(messages[0].contains("pic_10001.jpg") && messages[0].contains(gone),
+                 qPrintable(messages[0]));
+        QVERIFY2(messages[1].contains("pic_10002.jpg"), qPrintable(messages[1]));
     }
 
     // Stop's wait gave up on a thread stuck in a grab, and Start came at once: the old thread ends
-    // before the new one opens the camera, and the new run's frames still count from 10001.
+    // before the new one opens the camera, saves nothing after its stop, and the new run's frames
+    // still count from 10001.
     void newRunWaitsForTheLastPassOfTheOldOne() {
         LoopBench bench;
         bench.clock.SetSleepAdvance(250ms);
-        bench.dlg->m_captureDelay = 0.0f;
+        bench.dlg->m_capture->m_captureDelay = 0.0f;
         bench.Start();
         QVERIFY(bench.WaitForFrame(10002));
 
         bench.camera->HoldGrabs();
         QVERIFY(QTest::qWaitFor([&] { return bench.camera->GrabsHeld() == 1; }));
         const int heldFrame = bench.camera->GrabCount();
-        bench.dlg->m_running = false;
+        bench.dlg->m_capture->m_running = false;
         QVERIFY(!bench.dlg->WaitForCaptureThread(20));
 
         QTemporaryDir newFrameDir;
-        QTimer::singleShot(50, [camera = bench.camera] { camera->ReleaseGrabs(); });
+        std::jthread release([camera = bench.camera] {
+            std::this_thread::sleep_for(50ms);
+            camera->ReleaseGrabs();
+        });
         bench.dlg->SetFrameDir(WithTrailingSeparator(newFrameDir.path().toStdString()));
         bench.Start();
-        // The old thread's last pass saved its frame as pic_10001; the new run replaces it.
         QVERIFY(QTest::qWaitFor([&] { return bench.dlg->GetFrameCounter() >= 10002; }));
         bench.Stop();
 
@@ -449,23 +545,23 @@ private slots:
             bench.Relaunch();
             CVornDlg* dlg = bench.dlg.get();
             for (int run = 0; run < 3; ++run) {
-                dlg->m_frameCounter = 10000;
+                dlg->m_capture->m_frameCounter = 10000;
                 dlg->SetFrameDir(frameDirs[0]);
-                dlg->m_running = true;
+                dlg->m_capture->m_running = true;
                 dlg->StartCaptureThread();
                 for (int change = 0; change < 10; ++change) {
-                    dlg->m_paused = change % 3 == 0;
-                    dlg->m_showTimestamp = change % 2 == 0;
-                    dlg->m_captureDelay = delays[change % 4];
+                    dlg->m_capture->m_paused = change % 3 == 0;
+                    dlg->m_capture->m_showTimestamp = change % 2 == 0;
+                    dlg->m_capture->m_captureDelay = delays[change % 4];
                     dlg->SetFrameDir(frameDirs[change / 4 % 2]);
                     QVERIFY(bench.WaitForPasses(3));
                 }
                 if (round % 3 == 2 && run == 2) {
                     break;  // left running for the destructor
                 }
-                dlg->m_running = false;
+                dlg->m_capture->m_running = false;
                 if (run == 1) {
-                    dlg->JoinCaptureThread();
+                    QVERIFY(dlg->StopCaptureThread());
                 }
             }
             bench.dlg.reset();

@@ -168,6 +168,36 @@ private slots:
         QCOMPARE(WaitKey(1), -1);
     }
 
+    // Keys untaken when a window goes (a second press, a key repeat) never reach a later window's
+    // wait, and a window that is gone takes no keys.
+    void keysDoNotOutliveTheirWindow() {
+        NamedWindow(kName);
+        QWidget* window = PreviewWindow();
+        QTest::keyClick(window, Qt::Key_A);
+        QTest::keyClick(window, Qt::Key_B);
+        QCOMPARE(WaitKey(10000), int('a'));
+        RunOnWorker([] { DestroyWindow(kName); });
+        QTest::keyClick(window, Qt::Key_C);  // its deletion is still queued
+        DeliverQueuedCalls();
+
+        NamedWindow(kName);
+        QCOMPARE(WaitKey(1), -1);
+    }
+
+    // Closed by the user, the window comes back with the next image.
+    void closedWindowComesBackWithTheNextImage() {
+        NamedWindow(kName);
+        ShowImage(kName, Filled({64, 48}, CV_8UC3, Qt::red));
+        DeliverQueuedCalls();
+        PreviewWindow()->close();
+        QVERIFY(!PreviewWindow()->isVisible());
+
+        RunOnWorker([] { ShowImage(kName, Filled({64, 48}, CV_8UC3, Qt::green)); });
+        DeliverQueuedCalls();
+        QVERIFY(PreviewWindow()->isVisible());
+        QCOMPARE(ShownColour(PreviewWindow()), QColor(Qt::green));
+    }
+
     void keyPressedInWindowIsReturnedToWorker() {
         NamedWindow(kName);
         std::atomic<int> code = 0;

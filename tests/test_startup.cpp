@@ -40,7 +40,7 @@ private slots:
         QVERIFY(!Enabled(*bench, IDC_MAKE_VIDEO));
         QVERIFY(Enabled(*bench, IDC_START_STOP));
         QVERIFY(!Enabled(*bench, IDC_PAUSE));
-        QVERIFY(!bench->m_running);
+        QVERIFY(!bench->m_capture->m_running);
         QVERIFY(!bench->windowIcon().isNull());
     }
 
@@ -95,7 +95,7 @@ private slots:
         QCOMPARE(shown.answerer.Messages().size(), closes ? 0 : 1);
         if (closes) {
             QCOMPARE(shown->result(), int(QDialog::Accepted));
-            QCOMPARE(shown->m_captureDelay.load(), delay.toFloat());
+            QCOMPARE(shown->m_capture->m_captureDelay.load(), delay.toFloat());
         }
     }
 

@@ -18,8 +18,11 @@ private slots:
 };
 
 void StreamSourcesTest::testPatternPipelineGivesFrames() {
+    // An address inside a pipeline does not make it a network stream.
     const auto camera = OpenVideoCapture(
-        0, "videotestsrc ! video/x-raw,width=320,height=240 ! videoconvert ! appsink");
+        0,
+        "videotestsrc name=rtsp://cam ! video/x-raw,width=320,height=240 ! videoconvert ! "
+        "appsink");
     QVERIFY(camera);
     // The capture asks for its size; a pipeline keeps the one it was written with.
     SetCaptureSize(*camera, 640480);
@@ -56,14 +59,14 @@ void StreamSourcesTest::silentStreamGivesUpAndShowsNoCameraMessage() {
     CVornDlg dlg;
     dlg.m_camSource =
         QStringLiteral("http://127.0.0.1:%1/video.mjpg").arg(server.serverPort()).toStdString();
-    dlg.m_running = true;
-    dlg.StartCaptureThread();
+    dlg.m_capture->m_running = true;
+    QVERIFY(dlg.StartCaptureThread());
     // The CTest time limit is what fails this test if the open never gives up.
     QVERIFY(answerer.WaitForMessages(1, 120000));
     QCOMPARE(answerer.Messages(),
              QStringList{"Could not find camera! Please plug a camera in and try again."});
     QVERIFY(dlg.WaitForCaptureThread(120000));
-    dlg.m_running = false;
+    dlg.m_capture->m_running = false;
 }
 
 QTEST_MAIN(StreamSourcesTest)

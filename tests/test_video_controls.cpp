@@ -146,7 +146,7 @@ private slots:
         Type(*dlg, IDC_END_FRAME, startAndEnd.section(' ', 1));
         Type(*dlg, IDC_START_FRAME, startAndEnd.section(' ', 0, 0));
         // As a later run that took fewer frames leaves the counter.
-        dlg->m_frameCounter = 10000 + framesTaken;
+        dlg->m_capture->m_frameCounter = 10000 + framesTaken;
         PressArrows(*dlg, IDC_END_SPIN, arrows);
         QCOMPARE(dlg->m_endFrame, member);
         QCOMPARE(Text(*dlg, IDC_END_FRAME), shown);

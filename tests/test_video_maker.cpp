@@ -430,10 +430,14 @@ private slots:
         });
         bench->OnInitDialog();
         bench->SetFrameDir(frames.Dir());
-        bench->m_running = true;
+        bench.camera->HoldGrabs();  // a run that is really going
+        bench->m_capture->m_running = true;
+        QVERIFY(bench->StartCaptureThread());
         bench->show();
         Click(*bench, IDC_MAKE_VIDEO);
-        bench->m_running = false;
+        bench->m_capture->m_running = false;
+        bench.camera->ReleaseGrabs();
+        QVERIFY(bench->StopCaptureThread());
         QCOMPARE(bench.answerer.Messages(),
                  QStringList{"Please stop the capture before making a video."});
         QCOMPARE(choicesAsked, 0);

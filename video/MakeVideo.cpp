@@ -4,7 +4,7 @@
 
 void CVornDlg::OnMakeVideo() {
     // The capture run and the video maker would both use the preview window.
-    if (m_running) {
+    if (m_captureWorker.IsRunning()) {
         ShowMessageBox(tr("Please stop the capture before making a video."));
         return;
     }

@@ -28,6 +28,8 @@ void ModalAnswerer::AnswerActiveModal() {
         m_messages << box->text();
         if (QAbstractButton* ok = box->button(QMessageBox::Ok)) {
             ok->click();
+        } else if (QAbstractButton* answer = box->button(m_questionAnswer)) {
+            answer->click();
         } else {
             box->reject();
         }

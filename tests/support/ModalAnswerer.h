@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QMessageBox>
 #include <QObject>
 #include <QStringList>
 #include <QTimer>
@@ -15,6 +16,8 @@ class ModalAnswerer : public QObject {
 public:
     ModalAnswerer();
 
+    // How questions (message boxes without OK) are answered; Yes unless told otherwise.
+    void SetQuestionAnswer(QMessageBox::StandardButton answer) { m_questionAnswer = answer; }
     // Handles modal windows that are not message boxes; without one they are rejected.
     void SetDialogHandler(std::function<void(QWidget*)> handler);
     // The texts of the message boxes answered so far.
@@ -29,4 +32,5 @@ private:
     QTimer m_timer;
     QStringList m_messages;
     std::function<void(QWidget*)> m_dialogHandler;
+    QMessageBox::StandardButton m_questionAnswer = QMessageBox::Yes;
 };

@@ -126,6 +126,7 @@ public:
     bool Grab() override { return m_camera->Grab(); }
     bool Retrieve(cv::Mat& frame) override { return m_camera->Retrieve(frame); }
     bool Set(int property, double value) override { return m_camera->Set(property, value); }
+    bool Reopenable() const override { return m_camera->Reopenable(); }
 
 private:
     std::shared_ptr<SyntheticCamera> m_camera;

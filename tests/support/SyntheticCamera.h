@@ -40,8 +40,11 @@ public:
     // The colour (BGR) that fills frame `index`; neighbouring frames differ in every channel.
     static cv::Scalar FrameColour(int index);
 
-    // Grabs fail once `grabs` grabs have succeeded.
+    // Grabs fail once `grabs` grabs have succeeded; -1 makes them succeed again.
     void FailGrabsAfter(int grabs);
+    // Makes the camera one that may come back after a failed grab, as a real camera does.
+    void SetReopenable(bool reopenable) { m_reopenable = reopenable; }
+    bool Reopenable() const override { return m_reopenable.load(); }
     // Retrieve gives no frame for frame `index`.
     void DropFrame(int index);
     // Every grab advances `clock` by `ms`, as a slow camera would take that long.
@@ -68,6 +71,7 @@ private:
     void PassHold();
 
     std::atomic<int> m_grabCalls{0};
+    std::atomic<bool> m_reopenable{false};
     std::atomic<int> m_sharesOpen{0};
     std::atomic<int> m_mostSharesOpen{0};
 
