@@ -1,12 +1,16 @@
 # make run: install what is missing, build, start Vorn.
 # make test: install what is missing, build, run every test (offscreen).
 # SANITIZE=address or SANITIZE=thread builds and tests with that sanitizer.
+# make install: build, then install under PREFIX (default /usr/local), below DESTDIR if given.
+# make uninstall: remove exactly the files the last install of this build wrote.
 SANITIZE ?=
 BUILD_TYPE ?= RelWithDebInfo
 BUILD_DIR := build$(if $(SANITIZE),-$(SANITIZE))
 JOBS ?= $(shell nproc)
+PREFIX ?= /usr/local
+DESTDIR ?=
 
-.PHONY: run test build deps configure format bench clean
+.PHONY: run test build deps configure format bench clean install uninstall
 
 deps:
 	bash scripts/install-deps.sh
@@ -22,6 +26,14 @@ run: build
 
 test: build
 	cd $(BUILD_DIR) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(JOBS)
+
+install: build
+	DESTDIR="$(DESTDIR)" cmake --install $(BUILD_DIR) --prefix "$(PREFIX)"
+
+# The manifest lists every installed file under the PREFIX of the last install, without DESTDIR.
+uninstall: build
+	@test -f $(BUILD_DIR)/install_manifest.txt || { echo "Nothing installed from $(BUILD_DIR)." >&2; exit 1; }
+	awk -v destdir="$(DESTDIR)" '{ print destdir $$0 }' $(BUILD_DIR)/install_manifest.txt | xargs -d '\n' rm -fv --
 
 bench: build
 	bash bench/run.sh $(BUILD_DIR)

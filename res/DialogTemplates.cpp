@@ -2,6 +2,7 @@
 
 #include "res/Resource.h"
 #include "res/Strings.h"
+#include "res/Version.h"
 
 namespace {
 
@@ -43,7 +44,7 @@ constexpr ControlTemplate kVornControls[] = {
 
 constexpr ControlTemplate kAboutControls[] = {
     {-1, K::Icon, IDR_MAINFRAME, 11, 17, 20, 20, kNoStyle, "Vorn"},
-    {-1, K::Label, "Vorn Version 3.5", 40, 10, 119, 8},
+    {-1, K::Label, "Vorn Version " VORN_VERSION, 40, 10, 119, 8},
     {-1, K::Label, kNoticeLine, 40, 22, 119, 8},
     {IDOK, K::DefaultButton, "OK", 178, 7, 50, 14},
     {IDC_USER_GROUP, K::PushButton, kUserGroupUrl, 39, 37, 189, 11, kFlat},
@@ -60,7 +61,8 @@ constexpr ControlTemplate kMakingControls[] = {
 
 }  // namespace
 
-const DialogTemplate kVornDialogTemplate{IDD_VORN_DIALOG, "Vorn V3.6", 226, 201, kVornControls};
+const DialogTemplate kVornDialogTemplate{IDD_VORN_DIALOG, "Vorn V" VORN_VERSION, 226, 201,
+                                         kVornControls};
 const DialogTemplate kAboutDialogTemplate{IDD_ABOUTBOX, "About Vorn", 235, 55, kAboutControls};
 const DialogTemplate kMakingDialogTemplate{IDD_MAKING_DIALOG, "Creating video...", 186, 73,
                                            kMakingControls};

@@ -9,6 +9,7 @@
 #include "platform/DialogTemplate.h"
 #include "res/Resource.h"
 #include "res/Strings.h"
+#include "res/Version.h"
 #include "support/Captions.h"
 #include "support/DialogBench.h"
 #include "support/PageRecorder.h"
@@ -140,12 +141,17 @@ private slots:
                 icon = label;
             }
         }
-        QCOMPARE(texts, (QStringList{"Vorn Version 3.5", kNoticeLine}));
+        QCOMPARE(texts, (QStringList{"Vorn Version " VORN_VERSION, kNoticeLine}));
         QVERIFY(icon);
         QCOMPARE(icon->pixmap().toImage(), QPixmap(IDR_MAINFRAME).toImage());
         QCOMPARE(Caption(about, IDC_USER_GROUP), QString(kUserGroupUrl));
         QVERIFY(GetDlgItemAs<QPushButton>(about, IDOK)->isDefault());
         QCOMPARE(ClippedCaptions(about).join("; "), QString());
+    }
+
+    void titleBarShowsTheVersionOfTheAboutBox() {
+        DialogBench bench;
+        QCOMPARE(bench->windowTitle(), QString("Vorn V" VORN_VERSION));
     }
 
     void aboutBoxClosesWithOkEnterOrEscape_data() {

@@ -1,0 +1,147 @@
+#include <QDirIterator>
+#include <QImage>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include "res/Version.h"
+
+namespace {
+
+constexpr int kIconSizes[] = {16, 22, 24, 32, 48, 64, 128, 256};
+
+QString ReadText(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
+}
+
+}  // namespace
+
+// Installs this build with prefix /usr below a temporary DESTDIR, as a distribution package
+// would, and checks that each file lands where the desktop, man and systemd look for it.
+class InstallTest : public QObject {
+    Q_OBJECT
+    QTemporaryDir m_destDir;
+
+    QString Installed(const QString& path) const { return m_destDir.filePath("usr/" + path); }
+
+private slots:
+    void initTestCase() {
+        QVERIFY(m_destDir.isValid());
+        QProcess install;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert("DESTDIR", m_destDir.path());
+        install.setProcessEnvironment(environment);
+        // The one component holds every install rule; installing it leaves the manifest of a
+        // user's own `make install` alone.
+        install.start(VORN_CMAKE,
+                      {"--install", VORN_BUILD_DIR, "--prefix", "/usr", "--component", "vorn"});
+        QVERIFY(install.waitForFinished(120000));
+        QVERIFY2(install.exitStatus() == QProcess::NormalExit && install.exitCode() == 0,
+                 install.readAllStandardError().constData());
+    }
+
+    void installsTheProgramAndItsDesktopFilesOnly() {
+        QStringList expected = {
+            "bin/vorn",
+            QString("share/applications/%1.desktop").arg(VORN_DESKTOP_ID),
+            QString("share/metainfo/%1.metainfo.xml").arg(VORN_DESKTOP_ID),
+            "share/icons/hicolor/scalable/apps/vorn.svg",
+            "share/man/man1/vorn.1",
+            "lib/systemd/user/vorn-take-frame.service",
+            "lib/systemd/user/vorn-take-frame.timer",
+        };
+        for (int size : kIconSizes) {
+            expected << QString("share/icons/hicolor/%1x%1/apps/vorn.png").arg(size);
+        }
+        QStringList installed;
+        const QDir usr(m_destDir.filePath("usr"));
+        QDirIterator files(usr.path(), QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
+        while (files.hasNext()) {
+            installed << usr.relativeFilePath(files.next());
+        }
+        expected.sort();
+        installed.sort();
+        QCOMPARE(installed, expected);
+        // What `make uninstall` removes: the same files, named without DESTDIR.
+        QStringList manifest = ReadText(VORN_BUILD_DIR "/install_manifest_vorn.txt").split('\n');
+        manifest.sort();
+        QCOMPARE(manifest, expected.replaceInStrings(QRegularExpression("^"), "/usr/"));
+        QVERIFY(QFileInfo(Installed("bin/vorn")).isExecutable());
+    }
+
+    void iconHasItsSize_data() {
+        QTest::addColumn<int>("size");
+        for (int size : kIconSizes) {
+            QTest::addRow("%dx%d", size, size) << size;
+        }
+    }
+
+    void iconHasItsSize() {
+        QFETCH(int, size);
+        const QImage icon(Installed(QString("share/icons/hicolor/%1x%1/apps/vorn.png").arg(size)));
+        QCOMPARE(icon.size(), QSize(size, size));
+        QVERIFY(icon.hasAlphaChannel());
+    }
+
+    void serviceStartsTheInstalledProgram() {
+        const QString service = ReadText(Installed("lib/systemd/user/vorn-take-frame.service"));
+        QVERIFY(service.split('\n').contains("ExecStart=/usr/bin/vorn --take-frame"));
+    }
+
+    void installedFileNamesTheProgramVersion_data() {
+        QTest::addColumn<QString>("path");
+        QTest::addColumn<QString>("pattern");
+        QTest::newRow("metainfo release")
+            << QString("share/metainfo/%1.metainfo.xml").arg(VORN_DESKTOP_ID)
+            << R"re(<release version="([^"]*)")re";
+        QTest::newRow("man page footer") << "share/man/man1/vorn.1"
+                                         << R"re(\n\.TH VORN 1 \S+ "Vorn ([^"]*)")re";
+    }
+
+    void installedFileNamesTheProgramVersion() {
+        QFETCH(QString, path);
+        QFETCH(QString, pattern);
+        const QRegularExpressionMatch match =
+            QRegularExpression(pattern).match(ReadText(Installed(path)));
+        QVERIFY(match.hasMatch());
+        QCOMPARE(match.captured(1), QString(VORN_VERSION));
+    }
+
+    void validatorAcceptsInstalledFile_data() {
+        QTest::addColumn<QString>("tool");
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<QString>("path");
+        QTest::newRow("desktop entry")
+            << "desktop-file-validate" << QStringList()
+            << QString("share/applications/%1.desktop").arg(VORN_DESKTOP_ID);
+        QTest::newRow("metainfo") << "appstreamcli" << QStringList{"validate", "--no-net"}
+                                  << QString("share/metainfo/%1.metainfo.xml").arg(VORN_DESKTOP_ID);
+        QTest::newRow("man page") << "groff" << QStringList{"-man", "-Tutf8", "-ww", "-z"}
+                                  << "share/man/man1/vorn.1";
+    }
+
+    void validatorAcceptsInstalledFile() {
+        QFETCH(QString, tool);
+        QFETCH(QStringList, arguments);
+        QFETCH(QString, path);
+        const QString program = QStandardPaths::findExecutable(tool);
+        if (program.isEmpty()) {
+            QSKIP(qPrintable(tool + " is not installed"));
+        }
+        QProcess validator;
+        validator.start(program, arguments << Installed(path));
+        QVERIFY(validator.waitForFinished(60000));
+        const QByteArray errors = validator.readAllStandardError();
+        const QByteArray output = validator.readAllStandardOutput() + errors;
+        // groff tells its warnings on standard error only, with exit status 0.
+        QVERIFY2(validator.exitStatus() == QProcess::NormalExit && validator.exitCode() == 0 &&
+                     errors.isEmpty(),
+                 output.constData());
+    }
+};
+
+QTEST_MAIN(InstallTest)
+#include "test_install.moc"
