@@ -128,6 +128,8 @@ private:
     void EnableDlgItem(int id, bool enable);
 
     CameraOpener m_openCamera = OpenVideoCapture;
+    // Takes `endFrame` as the end of the range, bringing the start down to it when it lies beyond.
+    void KeepEndFrame(int endFrame);
     // Capture controls.
     void StartCapture();
     void StopCapture();

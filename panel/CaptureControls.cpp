@@ -64,7 +64,7 @@ void CVornDlg::StopCapture() {
 
 void CVornDlg::ShowCaptureStopped() {
     SetDlgItemText(IDC_START_STOP, tr("&Start"));
-    m_endFrame = m_capture->m_frameCounter - kNoFrames;
+    KeepEndFrame(m_capture->m_frameCounter - kNoFrames);
     SetDlgItemText(IDC_END_FRAME, QString::asprintf("%d", m_endFrame));
     UpdateDuration();
     EnableDlgItem(IDC_MAKE_VIDEO, true);

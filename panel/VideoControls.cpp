@@ -35,7 +35,7 @@ int Stepped(int value, int delta) {
 }  // namespace
 
 void CVornDlg::UpdateDuration() {
-    const int frames = m_endFrame - m_startFrame;
+    const int frames = std::max(m_endFrame - m_startFrame, 0);
     m_videoDuration = static_cast<float>(static_cast<double>(frames) /
                                          (static_cast<double>(m_gap) * static_cast<double>(m_fps)));
     SetDlgItemText(IDC_DURATION, QString::asprintf("%.2f", static_cast<double>(m_videoDuration)));
@@ -47,9 +47,18 @@ void CVornDlg::OnChangeStartFrame() {
 }
 
 void CVornDlg::OnChangeEndFrame() {
-    m_endFrame = Limit(ParseInt(GetDlgItemText(IDC_END_FRAME).toStdString()), m_startFrame,
-                       m_capture->m_frameCounter - kNoFrames);
+    KeepEndFrame(Limit(ParseInt(GetDlgItemText(IDC_END_FRAME).toStdString()), m_startFrame,
+                       m_capture->m_frameCounter - kNoFrames));
     UpdateDuration();
+}
+
+void CVornDlg::KeepEndFrame(int endFrame) {
+    m_endFrame = endFrame;
+    // Fewer frames than the start frame (a shorter later run): the start comes down with the end,
+    // so the range is never negative.
+    if (m_startFrame > m_endFrame) {
+        SetDlgItemText(IDC_START_FRAME, QString::asprintf("%d", m_endFrame));
+    }
 }
 
 void CVornDlg::OnChangeGap() {
@@ -67,8 +76,8 @@ int CVornDlg::OnDeltaposStartSpin(int delta) {
 }
 
 int CVornDlg::OnDeltaposEndSpin(int delta) {
-    m_endFrame =
-        Limit(Stepped(m_endFrame, delta), m_startFrame, m_capture->m_frameCounter - kNoFrames);
+    KeepEndFrame(
+        Limit(Stepped(m_endFrame, delta), m_startFrame, m_capture->m_frameCounter - kNoFrames));
     SetDlgItemText(IDC_END_FRAME, QString::asprintf("%d", m_endFrame));
     UpdateDuration();
     return 0;

@@ -81,8 +81,12 @@ QWidget* CreateWidget(QWidget& parent, const ControlTemplate& control) {
             return CreateButton(parent, control, true);
         case ControlKind::CheckBox:
             return new QCheckBox(QString::fromUtf8(control.caption), &parent);
-        case ControlKind::ProgressBar:
-            return new QProgressBar(&parent);
+        case ControlKind::ProgressBar: {
+            // A plain bar, as the template draws it: no percentage text beside it.
+            auto* bar = new QProgressBar(&parent);
+            bar->setTextVisible(false);
+            return bar;
+        }
         case ControlKind::Icon: {
             // As in a resource script, an icon control's caption names its picture.
             auto* icon = new QLabel(&parent);

@@ -130,9 +130,10 @@ private slots:
         row("at the limit, upper", "0 50", 50, "U", 50, "50", "2.00");
         row("at the limit, lower", "0 50", 50, "L", 49, "49", "1.96");
         row("at the start, lower", "20 20", 50, "L", 20, "20", "0.00");
-        // The start lies above the frames taken: the two handlers pull the end different ways.
-        row("start above the limit, upper", "5 5", 3, "U", 5, "3", "0.00");
-        row("start above the limit, upper then lower", "5 5", 3, "UL", 3, "5", "-0.08");
+        // The start lies above the frames taken: it comes down with the end.
+        row("start above the limit, upper", "5 5", 3, "U", 3, "3", "0.00");
+        row("start above the limit, upper then lower", "5 5", 3, "UL", 3, "3", "0.00");
+        row("start above the limit, lower", "5 9", 3, "LL", 3, "3", "0.00");
     }
 
     void endArrowsAroundTheLimit() {
@@ -151,6 +152,7 @@ private slots:
         QCOMPARE(dlg->m_endFrame, member);
         QCOMPARE(Text(*dlg, IDC_END_FRAME), shown);
         QCOMPARE(Text(*dlg, IDC_DURATION), duration);
+        QVERIFY(dlg->m_startFrame <= dlg->m_endFrame);
     }
 
     // A gap below 1 would give no finite duration and no frames to step through; it counts as 1
