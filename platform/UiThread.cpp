@@ -44,12 +44,18 @@ void UiCallQueue::Post(QApplication& app, std::function<void()> call) {
 }
 
 void UiCallQueue::RunPending() {
-    std::deque<std::function<void()>> calls;
-    {
-        std::lock_guard lock(m_mutex);
-        calls.swap(m_calls);
-    }
-    for (const std::function<void()>& call : calls) {
+    // One call at a time: a call that waits in an event loop of its own (a message box) lets the
+    // calls queued after it run meanwhile.
+    while (true) {
+        std::function<void()> call;
+        {
+            std::lock_guard lock(m_mutex);
+            if (m_calls.empty()) {
+                return;
+            }
+            call = std::move(m_calls.front());
+            m_calls.pop_front();
+        }
         call();
     }
 }
