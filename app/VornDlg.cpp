@@ -13,6 +13,7 @@
 #include "platform/MessageBox.h"
 #include "res/DialogTemplates.h"
 #include "res/Resource.h"
+#include "res/Strings.h"
 
 namespace {
 
@@ -109,8 +110,9 @@ void CVornDlg::OnInitDialog() {
     m_cameraIndex = 0;
     m_autoStartFrameCount = 0;
     m_autoStart = 0;
-    if (!LoadSettings()) {
-        ShowMessageBox(tr("Error! Cannot find settings."));
+    // An unattended launch tells it itself, as its run ends for the same reason.
+    if (!LoadSettings() && m_autoStart <= 0) {
+        ShowMessageBox(tr(kCannotFindSettingsMessage));
     }
     m_frameCounter = m_autoStartFrameCount + kNoFrames;
     m_endFrame = m_autoStartFrameCount;
