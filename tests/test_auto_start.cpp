@@ -1,3 +1,4 @@
+#include <QMessageBox>
 #include <QtTest>
 #include <chrono>
 #include <climits>
@@ -9,6 +10,7 @@
 #include <opencv2/videoio.hpp>
 
 #include "app/AutoStart.h"
+#include "platform/MessageBox.h"
 #include "res/Resource.h"
 #include "res/Strings.h"
 #include "support/DialogBench.h"
@@ -293,6 +295,20 @@ private slots:
         QCOMPARE(FrameFiles(launch.frameDir.path()),
                  (QStringList{"pic_10001.jpg", "pic_10002.jpg"}));
         QCOMPARE(launch.FrameCount(), QString("2"));
+    }
+
+    // With a display, an unattended launch's box goes away by itself, so launches never pile up
+    // behind one nobody answers.
+    void unattendedBoxClosesItself() {
+        QString shown;
+        QTimer::singleShot(20, [&] {
+            if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+                shown = box->text();
+            }
+        });
+        ShowMessageBox("Nobody is here.", 300ms);
+        QCOMPARE(shown, QString("Nobody is here."));
+        QVERIFY(!QApplication::activeModalWidget());
     }
 
     void timestampIsNeverDrawn() {
