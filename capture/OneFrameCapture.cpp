@@ -19,24 +19,25 @@ constexpr float kWarmUpSeconds = 5.0f;
 // A source that sends only empty frames is given up this long after the warm-up.
 constexpr float kNoFrameGraceSeconds = 3.0f;
 
-// Grabs and retrieves on a thread of its own, so that a source that never answers (a GStreamer
-// pipeline whose camera went away blocks in its grab) cannot hold the caller. A grab that takes
-// too long is given up; its thread and the camera are then left behind.
-class BoundedGrabber {
+// A camera opened and used on a thread of its own, so that a source that never answers cannot
+// hold the caller: a GStreamer pipeline whose camera sends nothing blocks in its open or its grab.
+// An open or a grab that takes too long is given up; its thread and the camera are then left
+// behind.
+class BoundedCamera {
 public:
     enum class Grab { Frame, Failed, TimedOut };
 
-    explicit BoundedGrabber(std::unique_ptr<CameraSource> camera)
-        : m_shared(std::make_shared<Shared>()) {
-        m_shared->camera = std::move(camera);
-        m_thread = std::thread(&BoundedGrabber::Serve, m_shared);
+    // Starts opening the camera of `capture` and setting its capture size.
+    explicit BoundedCamera(const OneFrameCapture& capture) : m_shared(std::make_shared<Shared>()) {
+        m_thread = std::thread(&BoundedCamera::Serve, m_shared, capture.openCamera,
+                               capture.cameraIndex, capture.source, capture.resolution);
     }
 
-    BoundedGrabber(const BoundedGrabber&) = delete;
-    BoundedGrabber& operator=(const BoundedGrabber&) = delete;
+    BoundedCamera(const BoundedCamera&) = delete;
+    BoundedCamera& operator=(const BoundedCamera&) = delete;
 
-    // Releases the camera on the grab thread and waits for it, unless a grab is stuck.
-    ~BoundedGrabber() {
+    // Releases the camera on its thread and waits for it, unless the thread is stuck.
+    ~BoundedCamera() {
         {
             std::lock_guard lock(m_shared->mutex);
             m_shared->quit = true;
@@ -47,6 +48,16 @@ public:
         } else {
             m_thread.join();
         }
+    }
+
+    // True when the camera opened within `limit`.
+    bool Open(std::chrono::milliseconds limit) {
+        std::unique_lock lock(m_shared->mutex);
+        if (!m_shared->wake.wait_for(lock, limit, [this] { return m_shared->openEnded; })) {
+            m_stuck = true;
+            return false;
+        }
+        return m_shared->opened;
     }
 
     // Grabs the next frame into `frame`, empty when the camera decoded none; the frame may share
@@ -65,12 +76,13 @@ public:
     }
 
 private:
-    // Shared with the grab thread, which may outlive this object when a grab is stuck.
+    // Shared with the camera's thread, which may outlive this object when it is stuck.
     struct Shared {
         std::mutex mutex;
         std::condition_variable wake;
-        std::unique_ptr<CameraSource> camera;  // used by the grab thread only
         // Guarded by mutex.
+        bool openEnded = false;
+        bool opened = false;
         bool requested = false;
         bool answered = false;
         bool quit = false;
@@ -78,9 +90,17 @@ private:
         cv::Mat frame;
     };
 
-    static void Serve(std::shared_ptr<Shared> shared) {
+    static void Serve(std::shared_ptr<Shared> shared, CameraOpener openCamera, int index,
+                      std::string source, int resolution) {
+        std::unique_ptr<CameraSource> camera = openCamera(index, source);
+        if (camera) {
+            SetCaptureSize(*camera, resolution);
+        }
         std::unique_lock lock(shared->mutex);
-        while (true) {
+        shared->openEnded = true;
+        shared->opened = camera != nullptr;
+        shared->wake.notify_all();
+        while (camera) {
             shared->wake.wait(lock, [&] { return shared->requested || shared->quit; });
             if (shared->quit) {
                 break;
@@ -88,9 +108,9 @@ private:
             shared->requested = false;
             lock.unlock();
             cv::Mat frame;
-            const bool grabbed = shared->camera->Grab();
+            const bool grabbed = camera->Grab();
             if (grabbed) {
-                shared->camera->Retrieve(frame);
+                camera->Retrieve(frame);
             }
             lock.lock();
             shared->frame = frame;
@@ -100,7 +120,7 @@ private:
         }
         shared->frame.release();
         lock.unlock();
-        shared->camera.reset();
+        camera.reset();
     }
 
     std::shared_ptr<Shared> m_shared;
@@ -112,19 +132,17 @@ private:
 
 TakeFrameResult TakeOneFrame(const OneFrameCapture& capture,
                              const std::function<TakeFrameResult(const cv::Mat&)>& keep) {
-    std::unique_ptr<CameraSource> camera = capture.openCamera(capture.cameraIndex, capture.source);
-    if (!camera) {
+    BoundedCamera camera(capture);
+    if (!camera.Open(capture.openLimit)) {
         return TakeFrameResult::NoCamera;
     }
-    SetCaptureSize(*camera, capture.resolution);
     Clock& clock = *capture.clock;
     std::int64_t lastCounter = clock.Counter();
-    BoundedGrabber grabber(std::move(camera));
     float runningTime = SecondsSince(clock, lastCounter);
     std::optional<TakeFrameResult> kept;
     cv::Mat frame;
     while (!kept) {
-        if (grabber.Next(frame, capture.grabLimit) != BoundedGrabber::Grab::Frame) {
+        if (camera.Next(frame, capture.grabLimit) != BoundedCamera::Grab::Frame) {
             return TakeFrameResult::NoFrame;
         }
         if (!frame.empty() && runningTime > kWarmUpSeconds) {

@@ -3,6 +3,7 @@
 #include <chrono>
 #include <climits>
 #include <functional>
+#include <future>
 #include <thread>
 
 #include <opencv2/core.hpp>
@@ -267,16 +268,38 @@ private slots:
         }
     }
 
-    // A source that opens but never answers a grab (a GStreamer pipeline whose camera went away)
-    // ends the launch all the same.
+    // A source that never answers (a GStreamer pipeline whose camera went away blocks in its open
+    // or its grab) ends the launch all the same.
+    void silentSourceEndsTheLaunch_data() {
+        QTest::addColumn<bool>("inOpen");
+        QTest::addColumn<int>("result");
+        QTest::newRow("open never returns") << true << int(TakeFrameResult::NoCamera);
+        QTest::newRow("grab never returns") << false << int(TakeFrameResult::NoFrame);
+    }
+
     void silentSourceEndsTheLaunch() {
+        QFETCH(bool, inOpen);
+        QFETCH(int, result);
         TakeFrame launch(4);
-        launch.camera->HoldGrabs();
-        QCOMPARE(int(launch.Take()), int(TakeFrameResult::NoFrame));
+        std::promise<void> answer;
+        if (inOpen) {
+            launch.opener = RecordingOpener(
+                [answered = answer.get_future().share(), open = ShareCamera(launch.camera)] {
+                    answered.wait();
+                    return open();
+                });
+        } else {
+            launch.camera->HoldGrabs();
+        }
+
+        QCOMPARE(int(launch.Take()), result);
+
         QCOMPARE(launch.FrameCount(), QString("4"));
-        // The grab left behind goes on once the source answers, and closes its camera.
+        // What was left behind goes on once the source answers, and closes its camera.
+        answer.set_value();
         launch.camera->ReleaseGrabs();
-        QTRY_COMPARE_WITH_TIMEOUT(launch.camera->SharesOpen(), 0, 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(
+            launch.camera->MostSharesOpen() == 1 && launch.camera->SharesOpen() == 0, 10000);
     }
 
     void launchesAtTheSameTimeEachGetTheirOwnNumber() {
