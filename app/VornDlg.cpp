@@ -5,6 +5,7 @@
 #include <QPushButton>
 #include <QTimerEvent>
 #include <algorithm>
+#include <climits>
 
 #include "app/SplashWnd.h"
 #include "platform/ArrowPair.h"
@@ -114,7 +115,10 @@ void CVornDlg::OnInitDialog() {
     if (!LoadSettings() && m_autoStart <= 0) {
         ShowMessageBox(tr(kCannotFindSettingsMessage));
     }
-    m_frameCounter = m_autoStartFrameCount + kNoFrames;
+    // Saturated: a count typed near the int limit must not overflow (an unattended run refuses
+    // it with its own exit code).
+    m_frameCounter = static_cast<int>(
+        std::min<long long>(static_cast<long long>(m_autoStartFrameCount) + kNoFrames, INT_MAX));
     m_endFrame = m_autoStartFrameCount;
     SetDlgItemText(IDC_END_FRAME, QString::asprintf("%d", m_autoStartFrameCount));
     UpdateDuration();

@@ -320,6 +320,13 @@ private slots:
         QCOMPARE(launch.FrameCount(), QString("2"));
     }
 
+    void countAtTheIntLimitIsRefusedInTheWindowToo() {
+        Launch launch(INT_MAX);
+        QCOMPARE(launch.RunFirstTick(), int(TakeFrameResult::CountOutOfRange));
+        QCOMPARE(launch.FrameCount(), QString::number(INT_MAX));
+        QCOMPARE(launch.camera->GrabCount(), 0);
+    }
+
     // With a display, an unattended launch's box goes away by itself, so launches never pile up
     // behind one nobody answers.
     void unattendedBoxClosesItself() {
