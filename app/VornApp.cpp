@@ -4,6 +4,6 @@
 
 bool CVornApp::InitInstance() {
     CVornDlg dlg;
-    dlg.DoModal();
+    m_exitCode = dlg.DoModal();
     return false;
 }

@@ -5,6 +5,7 @@
 #include <QPushButton>
 #include <QTimerEvent>
 #include <algorithm>
+#include <climits>
 
 #include "app/SplashWnd.h"
 #include "platform/ArrowPair.h"
@@ -13,6 +14,7 @@
 #include "platform/MessageBox.h"
 #include "res/DialogTemplates.h"
 #include "res/Resource.h"
+#include "res/Strings.h"
 
 namespace {
 
@@ -109,10 +111,14 @@ void CVornDlg::OnInitDialog() {
     m_cameraIndex = 0;
     m_autoStartFrameCount = 0;
     m_autoStart = 0;
-    if (!LoadSettings()) {
-        ShowMessageBox(tr("Error! Cannot find settings."));
+    // An unattended launch tells it itself, as its run ends for the same reason.
+    if (!LoadSettings() && m_autoStart <= 0) {
+        ShowMessageBox(tr(kCannotFindSettingsMessage));
     }
-    m_capture->m_frameCounter = m_autoStartFrameCount + kNoFrames;
+    // Saturated: a count typed near the int limit must not overflow (an unattended run refuses
+    // it with its own exit code).
+    m_capture->m_frameCounter = static_cast<int>(
+        std::min<long long>(static_cast<long long>(m_autoStartFrameCount) + kNoFrames, INT_MAX));
     m_endFrame = m_autoStartFrameCount;
     SetDlgItemText(IDC_END_FRAME, QString::asprintf("%d", m_autoStartFrameCount));
     UpdateDuration();

@@ -36,7 +36,6 @@ public:
     // Settings.
     void CreateDefaultSettings();
     bool LoadSettings();
-    void CountAutoStartFrame();
 
     // Video parameters.
     void UpdateDuration();

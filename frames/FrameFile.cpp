@@ -29,13 +29,36 @@ bool WriteAll(int fd, const std::vector<uchar>& bytes) {
     return ::fsync(fd) == 0;
 }
 
-// Moves the finished temporary file to `path`: 0, or the errno of the failure. Without `replace`
-// it fails with EEXIST when `path` is there (a hard link never replaces, and is atomic).
+// Moves `temporary` to `path` unless `path` is there: 0, or the errno of the failure (EEXIST
+// when it is there). A hard link never replaces and is atomic; a file system without hard links
+// (FAT on a memory card) gets a rename that refuses to replace, or, where even that is missing,
+// a look first.
+int PublishWithoutReplacing(const std::string& temporary, const std::string& path) {
+    if (::link(temporary.c_str(), path.c_str()) == 0) {
+        ::unlink(temporary.c_str());
+        return 0;
+    }
+    if (errno != EPERM && errno != EOPNOTSUPP && errno != ENOSYS) {
+        return errno;
+    }
+    if (::renameat2(AT_FDCWD, temporary.c_str(), AT_FDCWD, path.c_str(), RENAME_NOREPLACE) == 0) {
+        return 0;
+    }
+    if (errno != EINVAL && errno != ENOSYS) {
+        return errno;
+    }
+    if (::access(path.c_str(), F_OK) == 0) {
+        return EEXIST;
+    }
+    return ::rename(temporary.c_str(), path.c_str()) == 0 ? 0 : errno;
+}
+
+// Moves the finished temporary file to `path`: 0, or the errno of the failure. The temporary
+// file is gone afterwards either way.
 int Publish(const std::string& temporary, const std::string& path, bool replace) {
-    const int result = replace ? ::rename(temporary.c_str(), path.c_str())
-                               : ::link(temporary.c_str(), path.c_str());
-    const int error = result == 0 ? 0 : errno;
-    if (!replace || result != 0) {
+    const int error = replace ? (::rename(temporary.c_str(), path.c_str()) == 0 ? 0 : errno)
+                              : PublishWithoutReplacing(temporary, path);
+    if (error != 0) {
         ::unlink(temporary.c_str());
     }
     return error;

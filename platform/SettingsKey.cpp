@@ -4,7 +4,8 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QIODevice>
-#include <QStandardPaths>
+#include <QLockFile>
+#include <QSaveFile>
 
 namespace {
 
@@ -80,6 +81,45 @@ bool WriteIni(QIODevice& device, const QSettings::SettingsMap& map) {
     return device.write(text) == text.size();
 }
 
+bool IsBlank(char c) {
+    return c == ' ' || c == '\t' || c == '\r' || c == '\f' || c == '\v';
+}
+
+// Where the text of the [General] value `name` stands in `text`: the bytes after '=' without the
+// blanks around them, on the value's last line, as ReadIni takes them. Empty when it is missing.
+std::optional<std::pair<qsizetype, qsizetype>> FindValue(const QByteArray& text,
+                                                         const QByteArray& name) {
+    std::optional<std::pair<qsizetype, qsizetype>> found;
+    QByteArray group;
+    for (qsizetype start = 0; start < text.size();) {
+        qsizetype end = text.indexOf('\n', start);
+        end = end < 0 ? text.size() : end;
+        qsizetype first = start;
+        qsizetype last = end;
+        while (first < last && IsBlank(text[first])) {
+            ++first;
+        }
+        while (last > first && IsBlank(text[last - 1])) {
+            --last;
+        }
+        const QByteArray line = text.mid(first, last - first);
+        const qsizetype equals = line.indexOf('=');
+        if (line.startsWith('[') && line.endsWith(']')) {
+            group = line.mid(1, line.size() - 2).trimmed();
+        } else if (!line.startsWith(';') && !line.startsWith('#') && equals > 0 &&
+                   (group.isEmpty() || group == kGeneralGroup) &&
+                   line.left(equals).trimmed() == name) {
+            qsizetype valueStart = first + equals + 1;
+            while (valueStart < last && IsBlank(text[valueStart])) {
+                ++valueStart;
+            }
+            found = std::pair(valueStart, last);
+        }
+        start = end + 1;
+    }
+    return found;
+}
+
 QSettings::Format IniFormat() {
     static const QSettings::Format format = QSettings::registerFormat("conf", ReadIni, WriteIni);
     return format;
@@ -93,6 +133,41 @@ QString SettingsKey::FilePath() {
         base = QDir::homePath() + QStringLiteral("/.config");
     }
     return base + QStringLiteral("/Brimlow/Vorn.conf");
+}
+
+bool SettingsKey::IsWritable() {
+    const QFileInfo file(FilePath());
+    constexpr auto kAnyWrite =
+        QFileDevice::WriteOwner | QFileDevice::WriteGroup | QFileDevice::WriteOther;
+    // The permission bits count too: the superuser may write anything, yet a file the user marked
+    // read-only is meant to stay as it is.
+    return file.exists() && file.isWritable() && (file.permissions() & kAnyWrite) &&
+           QFileInfo(file.absolutePath()).isWritable();
+}
+
+bool SettingsKey::StoreValueInPlace(const char* name, const std::string& text) {
+    QFile current(FilePath());
+    if (!IsWritable() || !current.open(QIODevice::ReadOnly)) {
+        return false;
+    }
+    QByteArray bytes = current.readAll();
+    current.close();
+    const auto value = FindValue(bytes, QByteArray(name));
+    if (!value) {
+        return false;
+    }
+    bytes.replace(value->first, value->second - value->first, QByteArray::fromStdString(text));
+    QSaveFile replacement(FilePath());
+    return replacement.open(QIODevice::WriteOnly) && replacement.write(bytes) == bytes.size() &&
+           replacement.commit();
+}
+
+std::unique_ptr<QLockFile> SettingsKey::Lock(std::chrono::milliseconds wait) {
+    auto lock = std::make_unique<QLockFile>(FilePath() + QStringLiteral(".lock"));
+    if (!lock->tryLock(wait)) {
+        return nullptr;
+    }
+    return lock;
 }
 
 std::optional<SettingsKey> SettingsKey::OpenForReading() {

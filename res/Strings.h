@@ -8,3 +8,4 @@ inline constexpr char IDS_SYSMENU_ABOUT[] = "&About Vorn...";
 inline constexpr char kPreviewWindowName[] = "Vorn";
 inline constexpr char kNoCameraMessage[] =
     "Could not find camera! Please plug a camera in and try again.";
+inline constexpr char kCannotFindSettingsMessage[] = "Error! Cannot find settings.";

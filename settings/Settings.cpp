@@ -6,6 +6,7 @@
 #include <climits>
 
 #include "app/VornDlg.h"
+#include "frames/FrameFile.h"
 #include "platform/SettingsKey.h"
 #include "res/Resource.h"
 #include "settings/SettingNames.h"
@@ -60,45 +61,48 @@ void CVornDlg::CreateDefaultSettings() {
     key->SetValue(SettingNames::kAutoStartDir, "./");
 }
 
-bool CVornDlg::LoadSettings() {
+std::optional<StoredSettings> ReadSettings() {
     const auto key = SettingsKey::OpenForReading();
     if (!key) {
-        return false;
+        return std::nullopt;
     }
-    bool result = true;
-    // Reads one value; a missing one fails the load and leaves its member as it is.
-    auto read = [&](const char* name, auto use) {
+    const auto number = [&](const char* name) -> std::optional<int> {
         if (const auto text = key->Query(name)) {
-            use(*text);
-        } else {
-            result = false;
+            return ParseInt(*text);
         }
+        return std::nullopt;
     };
-    read(SettingNames::kAutoStartDir, [this](const std::string& text) {
-        SetFrameDir(WithTrailingSeparator(text));
-        SetDlgItemText(IDC_FRAME_DIR, QString::fromStdString(GetFrameDir()));
-    });
-    read(SettingNames::kAutoStartOnOff, [this](const std::string& text) {
-        m_autoStart = ParseInt(text);
-        if (m_autoStart > 0) {
-            m_timers.SetTimer(kAutoStartTimer, kAutoStartTimerMs);
-        }
-    });
-    read(SettingNames::kAutoStartFrameCount,
-         [this](const std::string& text) { m_autoStartFrameCount = ParseInt(text); });
-    read(SettingNames::kCamRef,
-         [this](const std::string& text) { m_cameraIndex = ParseInt(text); });
-    read(SettingNames::kResolutionRef,
-         [this](const std::string& text) { m_resolution = ResolutionCodeFor(ParseInt(text)); });
-    m_camSource = key->Query(SettingNames::kCamSource, kMaxCamSourceBytes).value_or("");
-    return result;
+    StoredSettings settings;
+    if (const auto dir = key->Query(SettingNames::kAutoStartDir)) {
+        settings.frameDir = WithTrailingSeparator(*dir);
+    }
+    settings.autoStart = number(SettingNames::kAutoStartOnOff);
+    settings.frameCount = number(SettingNames::kAutoStartFrameCount);
+    settings.cameraIndex = number(SettingNames::kCamRef);
+    if (const auto ref = number(SettingNames::kResolutionRef)) {
+        settings.resolution = ResolutionCodeFor(*ref);
+    }
+    settings.camSource = key->Query(SettingNames::kCamSource, kMaxCamSourceBytes).value_or("");
+    return settings;
 }
 
-void CVornDlg::CountAutoStartFrame() {
-    auto key = SettingsKey::OpenForWriting();
-    if (!key) {
-        return;
+bool CVornDlg::LoadSettings() {
+    const auto settings = ReadSettings();
+    if (!settings) {
+        return false;
     }
-    ++m_autoStartFrameCount;
-    key->SetValue(SettingNames::kAutoStartFrameCount, std::to_string(m_autoStartFrameCount));
+    // A missing value fails the load and leaves its member as it is.
+    if (settings->frameDir) {
+        SetFrameDir(*settings->frameDir);
+        SetDlgItemText(IDC_FRAME_DIR, QString::fromStdString(GetFrameDir()));
+    }
+    m_autoStart = settings->autoStart.value_or(m_autoStart);
+    if (m_autoStart > 0) {
+        m_timers.SetTimer(kAutoStartTimer, kAutoStartTimerMs);
+    }
+    m_autoStartFrameCount = settings->frameCount.value_or(m_autoStartFrameCount);
+    m_cameraIndex = settings->cameraIndex.value_or(m_cameraIndex);
+    m_resolution = settings->resolution.value_or(m_resolution);
+    m_camSource = settings->camSource;
+    return settings->Complete();
 }

@@ -1,11 +1,17 @@
+#include <QMessageBox>
 #include <QtTest>
 #include <chrono>
+#include <climits>
 #include <functional>
+#include <future>
+#include <thread>
 
 #include <opencv2/core.hpp>
 #include <opencv2/imgcodecs.hpp>
 #include <opencv2/videoio.hpp>
 
+#include "app/AutoStart.h"
+#include "platform/MessageBox.h"
 #include "res/Resource.h"
 #include "res/Strings.h"
 #include "support/DialogBench.h"
@@ -56,6 +62,17 @@ struct Launch : DialogBench {
         dlg->OnInitDialog();
         return RunUntilQuit([this] { dlg->OnTimer(CVornDlg::kAutoStartTimer); });
     }
+    QString FrameCount() const { return settings.Value("AUTO_START_FRAME_COUNT"); }
+};
+
+// One frame taken as `vorn --take-frame` takes it, into the bench's frame folder, with `count`
+// frames counted so far.
+struct TakeFrame : DialogBench {
+    explicit TakeFrame(int count = 0) {
+        settings.WriteValues(SettingsValues(count, 0, frameDir.path()));
+        clock.SetSleepAdvance(kPass);
+    }
+    TakeFrameResult Take() { return TakeCountedFrame(opener.Opener(), clock, {}); }
     QString FrameCount() const { return settings.Value("AUTO_START_FRAME_COUNT"); }
 };
 
@@ -121,27 +138,29 @@ private slots:
         QCOMPARE(launch.FrameCount(), QString("2"));
     }
 
-    void missingCameraShowsMessageAndLeavesCount() {
+    // Without a display nobody could answer a box: the launch tells its failure on standard error
+    // only and ends with the failure's code.
+    void missingCameraEndsWithoutABoxAndLeavesCount() {
         Launch launch(5);
         RecordingOpener noCamera(NoCamera());
         launch->SetCameraOpener(noCamera.Opener());
 
-        QCOMPARE(launch.RunFirstTick(), 0);
+        QCOMPARE(launch.RunFirstTick(), int(TakeFrameResult::NoCamera));
 
-        QCOMPARE(launch.answerer.Messages(), QStringList{kNoCameraMessage});
+        QVERIFY(launch.answerer.Messages().isEmpty());
         QCOMPARE(noCamera.Requests(), (std::vector<OpenRequest>{{2, ""}}));
         QCOMPARE(launch.FrameCount(), QString("5"));
         QVERIFY(FrameFiles(".").isEmpty());
         QVERIFY(!Enabled(*launch, IDC_START_STOP));
     }
 
-    void runEndedDuringWarmUpSavesNothingButCounts_data() {
+    void runEndedDuringWarmUpSavesAndCountsNothing_data() {
         QTest::addColumn<bool>("byKey");
         QTest::newRow("key in the preview window") << true;
         QTest::newRow("failed grab") << false;
     }
 
-    void runEndedDuringWarmUpSavesNothingButCounts() {
+    void runEndedDuringWarmUpSavesAndCountsNothing() {
         QFETCH(bool, byKey);
         Launch launch(3);
         // The user presses a key in the preview window as soon as it is up.
@@ -160,17 +179,166 @@ private slots:
             launch.camera->FailGrabsAfter(3);
         }
 
-        QCOMPARE(launch.RunFirstTick(), 0);
+        QCOMPARE(launch.RunFirstTick(), int(TakeFrameResult::NoFrame));
 
         QVERIFY(FrameFiles(".").isEmpty());
         QCOMPARE(launch->GetFrameCounter(), 10003);
-        QCOMPARE(launch.FrameCount(), QString("4"));
+        QCOMPARE(launch.FrameCount(), QString("3"));
         QVERIFY(!PreviewWindow());
         if (byKey) {
             QCOMPARE(shownSize, QSize(320, 240));  // the camera's own size
         } else {
             QCOMPARE(launch.camera->GrabCount(), 4);
         }
+    }
+
+    // Each cause of a launch without a counted frame has its own exit code, and only a frame saved
+    // completely moves the count.
+    void launchEndsWithItsCauseAndCountsOnlyASavedFrame_data() {
+        QTest::addColumn<int>("count");
+        QTest::addColumn<QString>("fault");
+        QTest::addColumn<int>("result");
+        QTest::addColumn<QString>("countAfter");  // null: no settings file
+        QTest::addColumn<QStringList>("frames");
+        QTest::addColumn<bool>("cameraOpened");
+        const auto row = [](const char* name, int count, QString fault, TakeFrameResult result,
+                            QString countAfter, QStringList frames, bool cameraOpened = true) {
+            QTest::newRow(name) << count << fault << int(result) << countAfter << frames
+                                << cameraOpened;
+        };
+        using R = TakeFrameResult;
+        row("saved and counted", 0, "", R::Saved, "1", {"pic_10001.jpg"});
+        row("last number there is", INT_MAX - 10001, "", R::Saved, QString::number(INT_MAX - 10000),
+            {"pic_2147483647.jpg"});
+        row("count at the int limit", INT_MAX, "", R::CountOutOfRange, "2147483647", {}, false);
+        row("count past the last number", INT_MAX - 10000, "", R::CountOutOfRange,
+            QString::number(INT_MAX - 10000), {}, false);
+        row("negative count", -1, "", R::CountOutOfRange, "-1", {}, false);
+        row("no settings file", 0, "no settings", R::SettingsMissing, QString(), {}, false);
+        row("camera value missing", 4, "no CAM_REF", R::SettingsMissing, "4", {}, false);
+        row("read-only settings file", 4, "read-only settings", R::CountNotStored, "4", {}, false);
+        row("no camera", 4, "no camera", R::NoCamera, "4", {}, false);
+        row("source ends in the warm-up", 4, "source ends", R::NoFrame, "4", {});
+        row("source sends only empty frames", 4, "empty frames", R::NoFrame, "4", {});
+        row("frame folder missing", 4, "no folder", R::NotSaved, "4", {});
+        row("next frame exists", 4, "frame exists", R::AlreadyExists, "4", {"pic_10005.jpg"});
+    }
+
+    void launchEndsWithItsCauseAndCountsOnlyASavedFrame() {
+        QFETCH(int, count);
+        QFETCH(QString, fault);
+        QFETCH(int, result);
+        QFETCH(QString, countAfter);
+        QFETCH(QStringList, frames);
+        QFETCH(bool, cameraOpened);
+        TakeFrame launch(count);
+        QFile existing(launch.FramePath(10005));
+        RecordingOpener noCamera(NoCamera());
+        if (fault == "no settings") {
+            QVERIFY(QFile::remove(launch.settings.FilePath()));
+        } else if (fault == "no CAM_REF") {
+            launch.settings.Write(launch.settings.Read().replace("CAM_REF=0\n", ""));
+        } else if (fault == "read-only settings") {
+            QVERIFY(QFile::setPermissions(launch.settings.FilePath(), QFile::ReadOwner));
+        } else if (fault == "no camera") {
+            launch.opener = noCamera;
+        } else if (fault == "source ends") {
+            launch.camera->FailGrabsAfter(3);
+        } else if (fault == "empty frames") {
+            for (int frame = 0; frame < 40; ++frame) {
+                launch.camera->DropFrame(frame);
+            }
+        } else if (fault == "no folder") {
+            QVERIFY(launch.frameDir.remove());
+        } else if (fault == "frame exists") {
+            QVERIFY(existing.open(QIODevice::WriteOnly) && existing.write("kept") == 4);
+            existing.close();
+        }
+
+        QCOMPARE(int(launch.Take()), result);
+
+        QCOMPARE(launch.FrameCount(), countAfter);
+        QCOMPARE(FrameFiles(launch.frameDir.path()), frames);
+        QCOMPARE(QDir(launch.frameDir.path()).entryList(QDir::Hidden | QDir::Files).size(),
+                 frames.size());  // no temporary file left behind
+        QCOMPARE(launch.camera->GrabCount() > 0, cameraOpened);
+        if (fault == "frame exists") {
+            QVERIFY(existing.open(QIODevice::ReadOnly));
+            QCOMPARE(existing.readAll(), QByteArray("kept"));
+        }
+    }
+
+    // A source that never answers (a GStreamer pipeline whose camera went away blocks in its open
+    // or its grab) ends the launch all the same.
+    void silentSourceEndsTheLaunch_data() {
+        QTest::addColumn<bool>("inOpen");
+        QTest::addColumn<int>("result");
+        QTest::newRow("open never returns") << true << int(TakeFrameResult::NoCamera);
+        QTest::newRow("grab never returns") << false << int(TakeFrameResult::NoFrame);
+    }
+
+    void silentSourceEndsTheLaunch() {
+        QFETCH(bool, inOpen);
+        QFETCH(int, result);
+        TakeFrame launch(4);
+        std::promise<void> answer;
+        if (inOpen) {
+            launch.opener = RecordingOpener(
+                [answered = answer.get_future().share(), open = ShareCamera(launch.camera)] {
+                    answered.wait();
+                    return open();
+                });
+        } else {
+            launch.camera->HoldGrabs();
+        }
+
+        QCOMPARE(int(launch.Take()), result);
+
+        QCOMPARE(launch.FrameCount(), QString("4"));
+        // What was left behind goes on once the source answers, and closes its camera.
+        answer.set_value();
+        launch.camera->ReleaseGrabs();
+        QTRY_VERIFY_WITH_TIMEOUT(
+            launch.camera->MostSharesOpen() == 1 && launch.camera->SharesOpen() == 0, 10000);
+    }
+
+    void launchesAtTheSameTimeEachGetTheirOwnNumber() {
+        TakeFrame launch;
+        auto otherCamera = std::make_shared<SyntheticCamera>(cv::Size(320, 240));
+        RecordingOpener otherOpener(ShareCamera(otherCamera));
+        ManualClock otherClock;
+        otherClock.SetSleepAdvance(kPass);
+        TakeFrameResult otherResult{};
+        std::thread other(
+            [&] { otherResult = TakeCountedFrame(otherOpener.Opener(), otherClock, {}); });
+        const TakeFrameResult result = launch.Take();
+        other.join();
+        QCOMPARE(int(result), int(TakeFrameResult::Saved));
+        QCOMPARE(int(otherResult), int(TakeFrameResult::Saved));
+        QCOMPARE(FrameFiles(launch.frameDir.path()),
+                 (QStringList{"pic_10001.jpg", "pic_10002.jpg"}));
+        QCOMPARE(launch.FrameCount(), QString("2"));
+    }
+
+    void countAtTheIntLimitIsRefusedInTheWindowToo() {
+        Launch launch(INT_MAX);
+        QCOMPARE(launch.RunFirstTick(), int(TakeFrameResult::CountOutOfRange));
+        QCOMPARE(launch.FrameCount(), QString::number(INT_MAX));
+        QCOMPARE(launch.camera->GrabCount(), 0);
+    }
+
+    // With a display, an unattended launch's box goes away by itself, so launches never pile up
+    // behind one nobody answers.
+    void unattendedBoxClosesItself() {
+        QString shown;
+        QTimer::singleShot(20, [&] {
+            if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+                shown = box->text();
+            }
+        });
+        ShowMessageBox("Nobody is here.", 300ms);
+        QCOMPARE(shown, QString("Nobody is here."));
+        QVERIFY(!QApplication::activeModalWidget());
     }
 
     void timestampIsNeverDrawn() {

@@ -1,3 +1,4 @@
+#include <QElapsedTimer>
 #include <QProcess>
 #include <QTest>
 
@@ -5,8 +6,8 @@
 
 #include "support/TestSettings.h"
 
-// The real program, started as a user's scheduler would start it in auto-start mode, with a video
-// file standing in for the camera.
+// The real program, started as cron or a systemd timer starts it: no display, an environment of
+// PATH, HOME and XDG_CONFIG_HOME only, and a video file standing in for the camera.
 class EndToEndTest : public QObject {
     Q_OBJECT
 private:
@@ -27,47 +28,116 @@ private:
         return ffmpeg.waitForFinished(120000) && ffmpeg.exitCode() == 0;
     }
 
-    // Runs vorn to its end; false when it did not end by itself.
-    bool RunVorn(const TestSettings& settings) {
-        QProcess vorn;
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert("XDG_CONFIG_HOME", settings.Dir() + "/config");
+    struct Ended {
+        int exitCode = -1;  // -1: crashed, or still running after the time limit
+        QByteArray out;
+        QByteArray err;
+    };
+
+    // Runs vorn with `arguments` for at most `limitMs`.
+    Ended RunVorn(const TestSettings& settings, const QStringList& arguments, int limitMs) {
+        QProcessEnvironment env;
+        env.insert("PATH", qEnvironmentVariable("PATH"));
         env.insert("HOME", settings.Dir());
-        env.insert("QT_QPA_PLATFORM", "offscreen");
+        env.insert("XDG_CONFIG_HOME", settings.Dir() + "/config");
+        // The sanitizer builds' settings, which make no display.
+        for (const char* name : {"ASAN_OPTIONS", "TSAN_OPTIONS", "UBSAN_OPTIONS"}) {
+            if (qEnvironmentVariableIsSet(name)) {
+                env.insert(name, qEnvironmentVariable(name));
+            }
+        }
+        QProcess vorn;
         vorn.setProcessEnvironment(env);
         vorn.setWorkingDirectory(m_dir.path());
-        vorn.start(VORN_EXECUTABLE, {});
-        const bool ended = vorn.waitForFinished(180000);
-        if (!ended) {
+        vorn.start(VORN_EXECUTABLE, arguments);
+        Ended ended;
+        if (vorn.waitForFinished(limitMs) && vorn.exitStatus() == QProcess::NormalExit) {
+            ended.exitCode = vorn.exitCode();
+        } else {
             vorn.kill();
             vorn.waitForFinished();
         }
-        return ended && vorn.exitStatus() == QProcess::NormalExit && vorn.exitCode() == 0;
+        ended.out = vorn.readAllStandardOutput();
+        ended.err = vorn.readAllStandardError();
+        return ended;
+    }
+
+    void WriteSettings(const TestSettings& settings, const QString& frames, int autoStart,
+                       const QString& source) {
+        settings.WriteValues(
+            "AUTO_START_DIR=" + frames.toUtf8() +
+            "\nAUTO_START_ON_OFF=" + QByteArray::number(autoStart) +
+            "\nAUTO_START_FRAME_COUNT=0\nCAM_REF=0\nRESOLUTION_REF=1\nCAM_SOURCE=" +
+            source.toUtf8() + "\n");
     }
 
 private slots:
     void initTestCase() { QVERIFY(MakeClip()); }
 
-    void eachLaunchSavesOneFrameAndCountsIt() {
-        TestSettings settings;
-        const QString frames = m_dir.filePath("frames");
-        QVERIFY(QDir().mkpath(frames));
-        settings.WriteValues("AUTO_START_DIR=" + frames.toUtf8() +
-                             "\nAUTO_START_ON_OFF=1\nAUTO_START_FRAME_COUNT=0\nCAM_REF=0\n"
-                             "RESOLUTION_REF=1\nCAM_SOURCE=" +
-                             m_clip.toUtf8() + "\n");
+    // Both ways of taking a frame unattended: the settings switch and --take-frame.
+    void eachLaunchSavesOneFrameAndCountsIt_data() {
+        QTest::addColumn<int>("autoStart");
+        QTest::addColumn<QStringList>("arguments");
+        QTest::newRow("auto-start mode") << 1 << QStringList();
+        QTest::newRow("--take-frame") << 0 << QStringList{"--take-frame"};
+    }
 
-        QVERIFY(RunVorn(settings));
-        const cv::Mat first = cv::imread((frames + "/pic_10001.jpg").toStdString());
-        QVERIFY(!first.empty());
-        QCOMPARE(first.cols, kClipWidth);
-        QCOMPARE(first.rows, kClipHeight);
+    void eachLaunchSavesOneFrameAndCountsIt() {
+        QFETCH(int, autoStart);
+        QFETCH(QStringList, arguments);
+        TestSettings settings;
+        QTemporaryDir frames;
+        WriteSettings(settings, frames.path(), autoStart, m_clip);
+
+        const Ended first = RunVorn(settings, arguments, 120000);
+        QVERIFY2(first.exitCode == 0, first.err.constData());
+        const cv::Mat saved = cv::imread(frames.filePath("pic_10001.jpg").toStdString());
+        QCOMPARE(saved.cols, kClipWidth);
+        QCOMPARE(saved.rows, kClipHeight);
         QCOMPARE(settings.Value("AUTO_START_FRAME_COUNT"), QString("1"));
 
-        QVERIFY(RunVorn(settings));
-        QVERIFY(!cv::imread((frames + "/pic_10002.jpg").toStdString()).empty());
+        QCOMPARE(RunVorn(settings, arguments, 120000).exitCode, 0);
+        QVERIFY(!cv::imread(frames.filePath("pic_10002.jpg").toStdString()).empty());
         QCOMPARE(settings.Value("AUTO_START_FRAME_COUNT"), QString("2"));
-        QCOMPARE(QDir(frames).entryList({"pic_*.jpg"}).size(), 2);
+
+        // The source gone: the launch ends by itself, says why, and counts nothing.
+        WriteSettings(settings, frames.path(), autoStart, m_dir.filePath("gone.avi"));
+        settings.Write(settings.Read().replace("FRAME_COUNT=0", "FRAME_COUNT=2"));
+        const Ended missing = RunVorn(settings, arguments, 15000);
+        QCOMPARE(missing.exitCode, 4);
+        QVERIFY2(missing.err.contains("Could not find camera!"), missing.err.constData());
+        QCOMPARE(settings.Value("AUTO_START_FRAME_COUNT"), QString("2"));
+        QCOMPARE(QDir(frames.path()).entryList({"pic_*.jpg"}).size(), 2);
+    }
+
+    void commandLineIsAnsweredWithoutADisplay_data() {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<int>("exitCode");
+        QTest::addColumn<QByteArray>("out");
+        QTest::addColumn<QByteArray>("err");
+        QTest::newRow("help") << QStringList{"--help"} << 0 << QByteArray("--take-frame")
+                              << QByteArray();
+        QTest::newRow("version") << QStringList{"--version"} << 0 << QByteArray("Vorn 3.6\n")
+                                 << QByteArray();
+        QTest::newRow("unknown option") << QStringList{"--tkae-frame"} << 2 << QByteArray()
+                                        << QByteArray("Unknown option 'tkae-frame'");
+        QTest::newRow("stray argument")
+            << QStringList{"now"} << 2 << QByteArray() << QByteArray("Usage:");
+        // The window would wait where nobody sees it.
+        QTest::newRow("window") << QStringList() << 1 << QByteArray() << QByteArray("no display");
+    }
+
+    void commandLineIsAnsweredWithoutADisplay() {
+        QFETCH(QStringList, arguments);
+        QFETCH(int, exitCode);
+        QFETCH(QByteArray, out);
+        QFETCH(QByteArray, err);
+        TestSettings settings;
+        const Ended ended = RunVorn(settings, arguments, 60000);
+        QCOMPARE(ended.exitCode, exitCode);
+        QVERIFY2(out.isEmpty() ? ended.out.isEmpty() : ended.out.contains(out),
+                 ended.out.constData());
+        QVERIFY2(ended.err.contains(err), ended.err.constData());
     }
 };
 

@@ -157,29 +157,73 @@ private slots:
         }
     }
 
-    void countAutoStartFrameStoresNextCount() {
-        TestSettings settings;
-        settings.WriteValues(kAllValues);
-        CVornDlg dlg;
-        dlg.LoadSettings();
-        dlg.m_autoStartFrameCount = 41;
-        dlg.CountAutoStartFrame();
-        QCOMPARE(dlg.m_autoStartFrameCount, 42);
-        QCOMPARE(settings.Value("AUTO_START_FRAME_COUNT"), QString("42"));
-        QCOMPARE(settings.Value("AUTO_START_DIR"), QString("/data/frames"));
-        QCOMPARE(settings.Value("CAM_REF"), QString("2"));
+    // Storing the count changes the bytes of that one value and nothing else of the file.
+    void countIsStoredInItsLineOnly_data() {
+        QTest::addColumn<QByteArray>("before");
+        QTest::addColumn<QByteArray>("after");
+        QTest::newRow("plain") << QByteArray("[General]\n" + kAllValues)
+                               << QByteArray("[General]\n" + kAllValues).replace("=12", "=42");
+        QTest::newRow("comments, groups, key order, Latin-1 bytes")
+            << QByteArray(
+                   "; taken by cron\n[General]\nCAM_REF=2\nAUTO_START_DIR=/d/caf\xe9\n"
+                   "# count below\nAUTO_START_FRAME_COUNT=12\n[Other]\n"
+                   "AUTO_START_FRAME_COUNT=5\n")
+            << QByteArray(
+                   "; taken by cron\n[General]\nCAM_REF=2\nAUTO_START_DIR=/d/caf\xe9\n"
+                   "# count below\nAUTO_START_FRAME_COUNT=42\n[Other]\n"
+                   "AUTO_START_FRAME_COUNT=5\n");
+        QTest::newRow("no group, blanks, CRLF, no last newline")
+            << QByteArray("CAM_REF=0\r\n  AUTO_START_FRAME_COUNT = 7 \r\nRESOLUTION_REF=1")
+            << QByteArray("CAM_REF=0\r\n  AUTO_START_FRAME_COUNT = 42 \r\nRESOLUTION_REF=1");
+        QTest::newRow("the last of two lines is the value read")
+            << QByteArray("[General]\nAUTO_START_FRAME_COUNT=1\nAUTO_START_FRAME_COUNT=2\n")
+            << QByteArray("[General]\nAUTO_START_FRAME_COUNT=1\nAUTO_START_FRAME_COUNT=42\n");
+        QTest::newRow("missing value: nothing written")
+            << QByteArray("[General]\nCAM_REF=0\n;AUTO_START_FRAME_COUNT=3\n") << QByteArray();
     }
 
-    void unwritableSettingsChangeNothing() {
+    void countIsStoredInItsLineOnly() {
+        QFETCH(QByteArray, before);
+        QFETCH(QByteArray, after);
         TestSettings settings;
-        settings.MakeUnwritable();
-        CVornDlg dlg;
-        dlg.CreateDefaultSettings();
-        QVERIFY(!settings.Exists());
-        QVERIFY(!dlg.LoadSettings());
-        dlg.m_autoStartFrameCount = 3;
-        dlg.CountAutoStartFrame();
-        QCOMPARE(dlg.m_autoStartFrameCount, 3);
+        settings.Write(before);
+        QFile::setPermissions(settings.FilePath(), QFile::ReadOwner | QFile::WriteOwner);
+
+        QCOMPARE(SettingsKey::StoreValueInPlace("AUTO_START_FRAME_COUNT", "42"), !after.isEmpty());
+
+        QCOMPARE(settings.Read(), after.isEmpty() ? before : after);
+        const auto ownerGroupOther = QFile::permissions(settings.FilePath()) &
+                                     ~(QFile::ReadUser | QFile::WriteUser | QFile::ExeUser);
+        QCOMPARE(ownerGroupOther, QFile::ReadOwner | QFile::WriteOwner);
+        QCOMPARE(QDir(settings.Dir() + "/config/Brimlow").entryList(QDir::Files | QDir::Hidden),
+                 QStringList{"Vorn.conf"});
+        if (!after.isEmpty()) {
+            QCOMPARE(ReadSettings()->frameCount, std::optional<int>(42));
+        }
+    }
+
+    void countIsNotStoredWithoutAWritableFile_data() {
+        QTest::addColumn<bool>("exists");
+        QTest::addColumn<bool>("readOnly");
+        QTest::newRow("missing file is not created") << false << false;
+        QTest::newRow("read-only file") << true << true;
+    }
+
+    void countIsNotStoredWithoutAWritableFile() {
+        QFETCH(bool, exists);
+        QFETCH(bool, readOnly);
+        TestSettings settings;
+        QDir().mkpath(settings.Dir() + "/config/Brimlow");
+        if (exists) {
+            settings.WriteValues(kAllValues);
+        }
+        if (readOnly) {
+            QFile::setPermissions(settings.FilePath(), QFile::ReadOwner | QFile::ReadGroup);
+        }
+        QVERIFY(!SettingsKey::IsWritable());
+        QVERIFY(!SettingsKey::StoreValueInPlace("AUTO_START_FRAME_COUNT", "42"));
+        QCOMPARE(settings.Exists(), exists);
+        QCOMPARE(settings.Value("AUTO_START_FRAME_COUNT"), exists ? QString("12") : QString());
     }
 
     void numbersParseAsAtoiDoes_data() {

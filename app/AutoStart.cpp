@@ -1,0 +1,188 @@
+#include "app/AutoStart.h"
+
+#include <QCoreApplication>
+#include <QFile>
+#include <QLockFile>
+#include <climits>
+#include <cstdio>
+#include <opencv2/core/mat.hpp>
+
+#include "app/VornDlg.h"
+#include "frames/FrameFile.h"
+#include "platform/Clock.h"
+#include "platform/Display.h"
+#include "platform/MessageBox.h"
+#include "platform/PreviewWindow.h"
+#include "platform/SettingsKey.h"
+#include "res/Resource.h"
+#include "res/Strings.h"
+#include "settings/SettingNames.h"
+#include "settings/Settings.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+
+// A box of an unattended launch closes itself after this long.
+constexpr auto kUnattendedBoxLimit = 60s;
+// Another launch holds the settings lock only while it saves a frame and stores its count.
+constexpr auto kLockWait = 30s;
+// The largest count whose next frame number still fits in an int.
+constexpr int kMaxFrameCount = INT_MAX - kNoFrames - 1;
+
+QString SettingsPath() {
+    return SettingsKey::FilePath();
+}
+
+TakeFrameResult Fail(TakeFrameResult result, const QString& message) {
+    TellUnattended(message);
+    return result;
+}
+
+// Tells why the count cannot be used, or nothing when it can.
+std::optional<TakeFrameResult> RefuseCount(const std::optional<StoredSettings>& settings) {
+    if (!settings || !settings->frameCount) {
+        return Fail(TakeFrameResult::SettingsMissing,
+                    QStringLiteral("%1 (%2)").arg(kCannotFindSettingsMessage, SettingsPath()));
+    }
+    const int count = *settings->frameCount;
+    if (count < 0 || count > kMaxFrameCount) {
+        return Fail(TakeFrameResult::CountOutOfRange,
+                    QStringLiteral("%1=%2 in %3 is out of range: it must be from 0 to %4.")
+                        .arg(SettingNames::kAutoStartFrameCount)
+                        .arg(count)
+                        .arg(SettingsPath())
+                        .arg(kMaxFrameCount));
+    }
+    if (!SettingsKey::IsWritable()) {
+        return Fail(TakeFrameResult::CountNotStored,
+                    QStringLiteral("Cannot store the frame count in %1, so no frame was taken.")
+                        .arg(SettingsPath()));
+    }
+    return std::nullopt;
+}
+
+// Saves `frame` as the next frame and stores the count, under the settings lock.
+TakeFrameResult SaveCountedFrame(const std::string& frameDir, const cv::Mat& frame,
+                                 int& frameNumber) {
+    const auto lock = SettingsKey::Lock(kLockWait);
+    if (!lock) {
+        return Fail(TakeFrameResult::CountNotStored,
+                    QStringLiteral("Cannot lock %1.lock to count the frame, so no frame was taken.")
+                        .arg(SettingsPath()));
+    }
+    // Read afresh: another launch may have counted a frame since this one started.
+    const auto settings = ReadSettings();
+    if (const auto refused = RefuseCount(settings)) {
+        return *refused;
+    }
+    const int count = *settings->frameCount;
+    const std::string path = frameDir + "./" + FrameFileName(kNoFrames + count + 1);
+    const QString shownPath = QFile::decodeName(path.c_str());
+    switch (SaveFrame(path, frame, false)) {
+        case FrameSave::Saved:
+            break;
+        case FrameSave::AlreadyExists:
+            return Fail(TakeFrameResult::AlreadyExists,
+                        QStringLiteral("The frame %1 already exists and is not overwritten; "
+                                       "check %2 in %3.")
+                            .arg(shownPath, SettingNames::kAutoStartFrameCount, SettingsPath()));
+        case FrameSave::Failed:
+            return Fail(TakeFrameResult::NotSaved,
+                        QStringLiteral("Could not save the frame %1.").arg(shownPath));
+    }
+    if (!SettingsKey::StoreValueInPlace(SettingNames::kAutoStartFrameCount,
+                                        std::to_string(count + 1))) {
+        // The next launch would take the same number: this frame must not stay.
+        QFile::remove(shownPath);
+        return Fail(TakeFrameResult::CountNotStored,
+                    QStringLiteral("Cannot store the frame count in %1, so no frame was taken.")
+                        .arg(SettingsPath()));
+    }
+    frameNumber = kNoFrames + count + 1;
+    return TakeFrameResult::Saved;
+}
+
+}  // namespace
+
+void TellUnattended(const QString& text) {
+    std::fprintf(stderr, "vorn: %s\n", qUtf8Printable(text));
+    std::fflush(stderr);
+    if (WindowsAreSeen()) {
+        ShowMessageBox(text, kUnattendedBoxLimit);
+    }
+}
+
+TakeFrameResult TakeCountedFrame(const CameraOpener& openCamera, Clock& clock,
+                                 const std::function<bool(const cv::Mat&)>& showFrame,
+                                 int* frameNumber) {
+    const auto settings = ReadSettings();
+    // Checked before the camera warms up, so that a launch that could not count its frame takes
+    // none and ends at once.
+    if (!settings || !settings->frameDir || !settings->cameraIndex || !settings->resolution) {
+        return Fail(TakeFrameResult::SettingsMissing,
+                    QStringLiteral("%1 (%2)").arg(kCannotFindSettingsMessage, SettingsPath()));
+    }
+    if (const auto refused = RefuseCount(settings)) {
+        return *refused;
+    }
+    OneFrameCapture capture;
+    capture.openCamera = openCamera;
+    capture.cameraIndex = *settings->cameraIndex;
+    capture.source = settings->camSource;
+    capture.resolution = *settings->resolution;
+    capture.clock = &clock;
+    capture.showFrame = showFrame;
+    int number = 0;
+    const TakeFrameResult result = TakeOneFrame(capture, [&](const cv::Mat& frame) {
+        return SaveCountedFrame(*settings->frameDir, frame, number);
+    });
+    if (result == TakeFrameResult::NoCamera) {
+        TellUnattended(kNoCameraMessage);
+    } else if (result == TakeFrameResult::NoFrame) {
+        TellUnattended(
+            QStringLiteral("No frame from the camera: it sent none, ended during the "
+                           "warm-up, or a key stopped it."));
+    }
+    if (frameNumber != nullptr && result == TakeFrameResult::Saved) {
+        *frameNumber = number;
+    }
+    return result;
+}
+
+int RunTakeFrame() {
+    return static_cast<int>(TakeCountedFrame(OpenVideoCapture, DefaultClock(), {}));
+}
+
+void CVornDlg::OnTimer(int /*id*/) {
+    // The only timer of the dialog; killed first so that the run below, which handles events while
+    // it waits for keys, is never started twice.
+    m_timers.KillTimer(kAutoStartTimer);
+    RunAutoStartCapture();
+}
+
+void CVornDlg::RunAutoStartCapture() {
+    EnableDlgItem(IDC_START_STOP, false);
+    EnableDlgItem(IDC_MAKE_VIDEO, false);
+    bool previewOpen = false;
+    const auto show = [&](const cv::Mat& frame) {
+        if (!previewOpen) {
+            NamedWindow(kPreviewWindowName);
+            previewOpen = true;
+        }
+        ShowImage(kPreviewWindowName, frame);
+        return WaitKey(10) >= 0;
+    };
+    int frameNumber = 0;
+    const TakeFrameResult result = TakeCountedFrame(m_openCamera, GetClock(), show, &frameNumber);
+    if (previewOpen) {
+        DestroyWindow(kPreviewWindowName);
+    }
+    if (result == TakeFrameResult::Saved) {
+        m_capture->m_frameCounter = frameNumber;
+        m_autoStartFrameCount = frameNumber - kNoFrames;
+    }
+    // The modal run returns the code, and every running event loop ends, so the program does.
+    setResult(static_cast<int>(result));
+    QCoreApplication::exit(static_cast<int>(result));
+}

@@ -1,0 +1,26 @@
+#pragma once
+
+#include <QString>
+#include <functional>
+
+#include "capture/OneFrameCapture.h"
+
+class Clock;
+
+// Takes one frame as an unattended launch does, with the settings of the settings file: waits
+// for the camera's warm-up, saves the frame under the next number without replacing a file, and
+// counts it. The count is read afresh, the frame saved and the new count stored under the
+// settings lock, so launches at the same time each get their own number; the count goes up only
+// once the frame file is complete, and no frame is taken when the count cannot be stored. Every
+// failure is told with TellUnattended. `frameNumber`, when given, receives the saved frame's
+// number.
+TakeFrameResult TakeCountedFrame(const CameraOpener& openCamera, Clock& clock,
+                                 const std::function<bool(const cv::Mat&)>& showFrame,
+                                 int* frameNumber = nullptr);
+
+// Tells a message of a launch nobody may be watching: one line on standard error, and, when
+// windows can be seen, a message box that closes itself after a minute.
+void TellUnattended(const QString& text);
+
+// `vorn --take-frame`: one frame with the real camera and clock, no window; the exit code.
+int RunTakeFrame();

@@ -1,0 +1,68 @@
+#include "app/CommandLine.h"
+
+#include <QCoreApplication>
+
+#include "res/Version.h"
+
+namespace {
+
+constexpr char kDescription[] =
+    "Makes time-lapse videos with a webcam. Without options it opens its window; with\n"
+    "AUTO_START_ON_OFF above 0 in its settings every launch takes one frame and quits.";
+
+constexpr char kExitCodes[] =
+    "\nExit codes of --take-frame and of a launch in auto-start mode:\n"
+    "  0  frame saved completely and counted\n"
+    "  2  bad command line (unknown option, bad option value)\n"
+    "  3  settings file missing or unreadable, or a required value missing\n"
+    "  4  camera or source not found (cannot be opened)\n"
+    "  5  no frame from the source (sent nothing, ended during the warm-up, or stopped by a key)\n"
+    "  6  frame not saved (folder missing, not writable, disk full)\n"
+    "  7  frame file for the next number already exists (not overwritten)\n"
+    "  8  count not stored (settings file not writable); no frame is taken then\n"
+    "  9  count out of range (AUTO_START_FRAME_COUNT below 0, or too large for the next number)\n";
+
+}  // namespace
+
+CommandLine::CommandLine()
+    : m_help({QStringLiteral("h"), QStringLiteral("help")},
+             QStringLiteral("Show this help and exit.")),
+      m_version({QStringLiteral("v"), QStringLiteral("version")},
+                QStringLiteral("Show the version and exit.")),
+      m_takeFrame(QStringLiteral("take-frame"),
+                  QStringLiteral("Take one frame after the camera's warm-up, save it as the next "
+                                 "numbered frame, count it in the settings and exit, whatever "
+                                 "AUTO_START_ON_OFF says.")) {
+    m_parser.setApplicationDescription(QString::fromLatin1(kDescription));
+    m_parser.addOptions({m_help, m_version, m_takeFrame});
+}
+
+LaunchMode CommandLine::Parse(const QStringList& arguments) {
+    if (!m_parser.parse(arguments)) {
+        m_error = m_parser.errorText();
+        return LaunchMode::BadCommandLine;
+    }
+    if (!m_parser.positionalArguments().isEmpty()) {
+        m_error = QStringLiteral("Unexpected argument '%1'.")
+                      .arg(m_parser.positionalArguments().constFirst());
+        return LaunchMode::BadCommandLine;
+    }
+    if (m_parser.isSet(m_help)) {
+        return LaunchMode::Help;
+    }
+    if (m_parser.isSet(m_version)) {
+        return LaunchMode::Version;
+    }
+    if (m_parser.isSet(m_takeFrame)) {
+        return LaunchMode::TakeFrame;
+    }
+    return LaunchMode::Window;
+}
+
+QString CommandLine::Usage() const {
+    return m_parser.helpText() + QString::fromLatin1(kExitCodes);
+}
+
+QString CommandLine::VersionText() {
+    return QCoreApplication::applicationName() + u' ' + QStringLiteral(VORN_VERSION);
+}

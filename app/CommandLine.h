@@ -1,0 +1,36 @@
+#pragma once
+
+#include <QCommandLineParser>
+#include <QString>
+#include <QStringList>
+
+// What a launch was asked to do.
+enum class LaunchMode {
+    Window,  // the main window, or the unattended mode when the settings switch it on
+    TakeFrame,
+    Help,
+    Version,
+    BadCommandLine,
+};
+
+// The program's command line: its options, what a launch asks for, and the texts it prints.
+class CommandLine {
+public:
+    CommandLine();
+
+    // Reads `arguments` (the program's name first).
+    LaunchMode Parse(const QStringList& arguments);
+    // Why the command line was refused.
+    QString Error() const { return m_error; }
+    // The usage: the options and the exit codes.
+    QString Usage() const;
+    // The program's name and version.
+    static QString VersionText();
+
+private:
+    QCommandLineParser m_parser;
+    QCommandLineOption m_help;
+    QCommandLineOption m_version;
+    QCommandLineOption m_takeFrame;
+    QString m_error;
+};

@@ -1,0 +1,51 @@
+#pragma once
+
+#include <chrono>
+#include <functional>
+#include <string>
+
+#include "capture/CameraSource.h"
+
+class Clock;
+namespace cv {
+class Mat;
+}
+
+// How a launch that takes one frame ends; the values are the process's exit codes.
+enum class TakeFrameResult {
+    Saved = 0,            // saved completely and counted
+    BadCommandLine = 2,   // unknown option or bad option value
+    SettingsMissing = 3,  // settings file missing or unreadable, or a required value missing
+    NoCamera = 4,         // the camera or source cannot be opened
+    NoFrame = 5,          // the source sent nothing, ended during the warm-up, or a key stopped it
+    NotSaved = 6,         // folder missing, not writable, disk full
+    AlreadyExists = 7,    // the file for the next number is there already; not overwritten
+    CountNotStored = 8,   // the settings file cannot be written; no frame taken
+    CountOutOfRange = 9,  // the stored count is below 0 or leaves no frame number
+};
+
+// What one frame is taken with.
+struct OneFrameCapture {
+    CameraOpener openCamera;
+    int cameraIndex = 0;
+    std::string source;  // CAM_SOURCE, or empty for the camera index
+    int resolution = 640480;
+    Clock* clock = nullptr;
+    // Shows a frame the camera sent (it may be empty) and tells whether a key asks to stop; none
+    // when nobody watches.
+    std::function<bool(const cv::Mat&)> showFrame;
+    // How long opening may take before the source counts as not found: longer than a network
+    // stream's own limit.
+    std::chrono::milliseconds openLimit{8000};
+    // How long one grab may take before the source counts as silent.
+    std::chrono::milliseconds grabLimit{3000};
+};
+
+// Opens the camera, lets it warm up for a little more than five seconds and hands the first frame
+// after that to `keep`, whose result is returned. NoCamera when it cannot be opened in time;
+// NoFrame when the source fails, stays silent, sends nothing usable for three seconds past the
+// warm-up, or a key stops it. The camera is opened and used on a thread of its own; an open or a
+// grab that never returns is left behind there with the camera: the caller should then end the
+// process without waiting for it.
+TakeFrameResult TakeOneFrame(const OneFrameCapture& capture,
+                             const std::function<TakeFrameResult(const cv::Mat&)>& keep);
