@@ -2,13 +2,13 @@
 
 #include <QPainter>
 #include <QScreen>
+#include <QTimer>
 #include <memory>
 
 #include "res/Resource.h"
 
 namespace {
 
-constexpr int kHideTimer = 1;
 constexpr int kHideTimerMs = 1500;
 
 }  // namespace
@@ -47,7 +47,8 @@ bool CSplashWnd::CreateSplashWindow(QWidget* owner) {
     setParent(owner, Qt::Window | Qt::FramelessWindowHint);
     setFixedSize(m_picture.size());
     CenterWindow();
-    m_timers.SetTimer(kHideTimer, kHideTimerMs);
+    // The window's own single shot: it ends with the window if the window goes first.
+    QTimer::singleShot(kHideTimerMs, this, &CSplashWnd::OnTimer);
     show();
     return true;
 }
@@ -82,6 +83,6 @@ void CSplashWnd::timerEvent(QTimerEvent* /*event*/) {
 }
 
 void CSplashWnd::OnTimer() {
-    // Whatever the timer; its own timer ends with the window.
+    // Whatever the timer: the window has no other.
     HideSplash();
 }

@@ -3,8 +3,6 @@
 #include <QPixmap>
 #include <QWidget>
 
-#include "platform/WindowTimers.h"
-
 // The picture shown for a moment at start-up: a borderless window owned by the main dialog that
 // goes away at its first timer tick, or with its owner. At most one exists at a time. UI thread
 // only.
@@ -25,8 +23,8 @@ public:
     static inline CSplashWnd* s_splash = nullptr;
 
 protected:
-    void paintEvent(QPaintEvent* event) override;
     void timerEvent(QTimerEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
 
 private:
     CSplashWnd();
@@ -38,5 +36,4 @@ private:
     void OnTimer();
 
     QPixmap m_picture;
-    WindowTimers m_timers{*this};
 };

@@ -12,18 +12,20 @@
 #include "platform/Clock.h"
 #include "platform/DialogTemplate.h"
 #include "platform/MessageBox.h"
+#include "platform/Numbers.h"
 #include "res/DialogTemplates.h"
 #include "res/Resource.h"
 #include "res/Strings.h"
 
 namespace {
 
-// What the framework's data exchange says when it refuses a value.
+// What the data exchange says when it refuses a value.
 constexpr char kNotAnInteger[] = "Please enter an integer.";
 constexpr char kNotANumber[] = "Please enter a number.";
 constexpr char kDelayOutOfRange[] = "Please enter a number between 0.1 and 86400.";
 
-// A float as the framework writes it into an edit: the shortest form, without trailing zeros.
+// A float as the data exchange writes it into an edit: the shortest form, without trailing
+// zeros.
 QString FloatText(float value) {
     return QString::asprintf("%.*g", 6, static_cast<double>(value));
 }
@@ -154,20 +156,18 @@ bool CVornDlg::DoDataExchange(bool toMembers) {
         return false;
     };
     auto exchangeFloat = [&](int id, auto& member) {
-        bool ok = false;
-        const float value = GetDlgItemText(id).trimmed().toFloat(&ok);
-        if (ok) {
-            member = value;
+        const std::optional<double> value = ParseWholeNumber(GetDlgItemText(id).toStdString());
+        if (value) {
+            member = static_cast<float>(*value);
         }
-        return ok || refuse(id, kNotANumber);
+        return value || refuse(id, kNotANumber);
     };
     auto exchangeInt = [&](int id, int& member) {
-        bool ok = false;
-        const int value = GetDlgItemText(id).trimmed().toInt(&ok);
-        if (ok) {
-            member = value;
+        const std::optional<int> value = ParseWholeInt(GetDlgItemText(id).toStdString());
+        if (value) {
+            member = *value;
         }
-        return ok || refuse(id, kNotAnInteger);
+        return value || refuse(id, kNotAnInteger);
     };
     if (!exchangeFloat(IDC_FPS, m_fps) || !exchangeInt(IDC_START_FRAME, m_startFrame) ||
         !exchangeInt(IDC_END_FRAME, m_endFrame) || !exchangeInt(IDC_GAP, m_gap) ||
@@ -202,6 +202,11 @@ void CVornDlg::OnDestroy() {
     // A run held by its source is left to end by itself; it keeps what it uses alive.
     m_capture->m_running = false;
     StopCaptureThread();
+}
+
+void CVornDlg::SetFrameDir(const std::string& frameDir) {
+    m_capture->SetFrameDir(WithTrailingSeparator(frameDir));
+    SetDlgItemText(IDC_FRAME_DIR, QString::fromStdString(GetFrameDir()));
 }
 
 void CVornDlg::SetDlgItemText(int id, const QString& text) {

@@ -82,7 +82,8 @@ public:
     }
     int GetFrameCounter() const { return m_capture->m_frameCounter; }
     std::string GetFrameDir() const { return m_capture->GetFrameDir(); }
-    void SetFrameDir(std::string frameDir) { m_capture->SetFrameDir(std::move(frameDir)); }
+    // The one place the frame folder is set: with its separator added, shown in its edit.
+    void SetFrameDir(const std::string& frameDir);
     // Starts a capture run with this dialog's camera, clock and settings; false (after telling
     // the user) when the previous run has not ended yet.
     bool StartCaptureThread();
@@ -132,8 +133,9 @@ private:
     // Capture controls.
     void StartCapture();
     void StopCapture();
-    // Shows the run as stopped: captions, enabled controls, end frame and duration.
-    void ShowCaptureStopped();
+    // Sets the run controls from the run state: the captions and enabled state of Start/Stop and
+    // Pause, and Make video once a run has ended.
+    void ShowRunState();
     // Asks before a run replaces frames already in `frameDir`; true to go on.
     bool MayReplaceFrames(const std::string& frameDir);
 

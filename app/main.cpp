@@ -7,6 +7,7 @@
 #include "app/VornApp.h"
 #include "capture/ThreadCount.h"
 #include "platform/Display.h"
+#include "res/Strings.h"
 #include "res/Version.h"
 #include "settings/Settings.h"
 
@@ -30,8 +31,8 @@ void Print(std::FILE* stream, const QString& text) {
 }  // namespace
 
 int main(int argc, char* argv[]) {
-    QApplication::setApplicationName(QStringLiteral("Vorn"));
-    QApplication::setOrganizationName(QStringLiteral("Brimlow"));
+    QApplication::setApplicationName(QString::fromLatin1(kApplicationName));
+    QApplication::setOrganizationName(QString::fromLatin1(kOrganizationName));
     QApplication::setApplicationVersion(QStringLiteral(VORN_VERSION));
     // Lets the desktop match the window to its menu entry and icon.
     QGuiApplication::setDesktopFileName(QStringLiteral(VORN_DESKTOP_ID));

@@ -1,30 +1,16 @@
 #include <QFileDialog>
 #include <QPointer>
-#include <clocale>
-#include <cstdlib>
 #include <optional>
 
 #include "app/VornDlg.h"
 #include "platform/MessageBox.h"
+#include "platform/Numbers.h"
 #include "platform/UiThread.h"
 #include "res/Resource.h"
 
 namespace {
 
 constexpr float kCaptureDelayStep = 1.0f;
-
-// The decimal number that is the whole text (blanks around it allowed), always with the decimal
-// point that the program writes, whatever the user's locale says; nothing when it is not one.
-std::optional<double> ParseFloat(const QString& text) {
-    static const locale_t cLocale = newlocale(LC_ALL_MASK, "C", nullptr);
-    const std::string bytes = text.trimmed().toStdString();
-    char* end = nullptr;
-    const double value = strtod_l(bytes.c_str(), &end, cLocale);
-    if (bytes.empty() || end != bytes.c_str() + bytes.size()) {
-        return std::nullopt;
-    }
-    return value;
-}
 
 }  // namespace
 
@@ -37,7 +23,7 @@ void CVornDlg::OnStartStop() {
 }
 
 void CVornDlg::StartCapture() {
-    const std::string frameDir = WithTrailingSeparator(GetDlgItemText(IDC_FRAME_DIR).toStdString());
+    const std::string frameDir = GetFrameDir();
     if (!MayReplaceFrames(frameDir)) {
         return;
     }
@@ -47,30 +33,31 @@ void CVornDlg::StartCapture() {
         return;
     }
     m_capture->m_frameCounter = kNoFrames;
-    SetFrameDir(frameDir);
-    SetDlgItemText(IDC_START_STOP, tr("&Stop"));
+    m_capture->m_paused = false;
     m_capture->m_running = true;
     StartCaptureThread();
-    EnableDlgItem(IDC_PAUSE, true);
-    m_capture->m_paused = false;
-    SetDlgItemText(IDC_PAUSE, tr("&Pause"));
+    ShowRunState();
 }
 
 void CVornDlg::StopCapture() {
     m_capture->m_running = false;
+    m_capture->m_paused = false;
     StopCaptureThread();
-    ShowCaptureStopped();
-}
-
-void CVornDlg::ShowCaptureStopped() {
-    SetDlgItemText(IDC_START_STOP, tr("&Start"));
     KeepEndFrame(m_capture->m_frameCounter - kNoFrames);
     SetDlgItemText(IDC_END_FRAME, QString::asprintf("%d", m_endFrame));
     UpdateDuration();
-    EnableDlgItem(IDC_MAKE_VIDEO, true);
-    EnableDlgItem(IDC_PAUSE, false);
-    m_capture->m_paused = false;
-    SetDlgItemText(IDC_PAUSE, tr("&Pause"));
+    ShowRunState();
+}
+
+void CVornDlg::ShowRunState() {
+    const bool running = m_capture->m_running;
+    SetDlgItemText(IDC_START_STOP, running ? tr("&Stop") : tr("&Start"));
+    EnableDlgItem(IDC_PAUSE, running);
+    SetDlgItemText(IDC_PAUSE, m_capture->m_paused ? tr("&Unpause") : tr("&Pause"));
+    // Frames can be made into a video once a run has ended.
+    if (!running) {
+        EnableDlgItem(IDC_MAKE_VIDEO, true);
+    }
 }
 
 bool CVornDlg::MayReplaceFrames(const std::string& frameDir) {
@@ -112,7 +99,7 @@ void CVornDlg::OnCaptureEnded(int runId, CaptureEnd /*end*/) {
 
 void CVornDlg::OnPause() {
     m_capture->m_paused = !m_capture->m_paused;
-    SetDlgItemText(IDC_PAUSE, m_capture->m_paused ? tr("&Unpause") : tr("&Pause"));
+    ShowRunState();
 }
 
 void CVornDlg::OnShowTimestamp(bool checked) {
@@ -135,7 +122,7 @@ int CVornDlg::OnDeltaposDelaySpin(int delta) {
 void CVornDlg::OnChangeDelay() {
     // While the edit is being retyped (empty, 0, half a number) a running capture keeps the last
     // valid delay; Quit refuses a delay out of range.
-    const std::optional<double> delay = ParseFloat(GetDlgItemText(IDC_DELAY));
+    const std::optional<double> delay = ParseWholeNumber(GetDlgItemText(IDC_DELAY).toStdString());
     if (delay && *delay >= kMinCaptureDelay && *delay <= kMaxCaptureDelay) {
         m_capture->m_captureDelay = static_cast<float>(*delay);
     }
@@ -146,8 +133,7 @@ void CVornDlg::OnBrowse() {
     if (folder.isEmpty()) {
         return;  // cancelled: the folder stays as it was
     }
-    SetFrameDir(WithTrailingSeparator(folder.toStdString()));
-    SetDlgItemText(IDC_FRAME_DIR, QString::fromStdString(GetFrameDir()));
+    SetFrameDir(folder.toStdString());
 }
 
 QString CVornDlg::BrowseForFolder(const QString& title) {

@@ -2,8 +2,8 @@
 #include <climits>
 
 #include "app/VornDlg.h"
+#include "platform/Numbers.h"
 #include "res/Resource.h"
-#include "settings/Settings.h"
 
 namespace {
 

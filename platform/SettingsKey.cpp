@@ -1,11 +1,13 @@
 #include "platform/SettingsKey.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QIODevice>
 #include <QLockFile>
 #include <QSaveFile>
+#include <QStandardPaths>
 
 namespace {
 
@@ -128,11 +130,11 @@ QSettings::Format IniFormat() {
 }  // namespace
 
 QString SettingsKey::FilePath() {
-    QString base = qEnvironmentVariable("XDG_CONFIG_HOME");
-    if (base.isEmpty()) {
-        base = QDir::homePath() + QStringLiteral("/.config");
-    }
-    return base + QStringLiteral("/Brimlow/Vorn.conf");
+    // Where QSettings keeps a user's INI file: $XDG_CONFIG_HOME (or ~/.config), then the
+    // organisation's folder and the application's file.
+    return QStringLiteral("%1/%2/%3.conf")
+        .arg(QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation),
+             QCoreApplication::organizationName(), QCoreApplication::applicationName());
 }
 
 bool SettingsKey::IsWritable() {

@@ -6,8 +6,8 @@
 #include <optional>
 #include <string>
 
-// The program's settings file, opened like a registry key: for reading or for writing, and closed
-// when the object goes. Values are text. The file is $XDG_CONFIG_HOME/Brimlow/Vorn.conf (default
+// The program's settings file, opened for reading or for writing, and closed when the object
+// goes. Values are text. The file is $XDG_CONFIG_HOME/Brimlow/Vorn.conf (default
 // ~/.config/Brimlow/Vorn.conf), an INI file whose values are taken as they stand on their line,
 // so that a path typed by hand with commas, ';' or '#' reads back whole.
 class QLockFile;

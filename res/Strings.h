@@ -9,3 +9,7 @@ inline constexpr char kPreviewWindowName[] = "Vorn";
 inline constexpr char kNoCameraMessage[] =
     "Could not find camera! Please plug a camera in and try again.";
 inline constexpr char kCannotFindSettingsMessage[] = "Error! Cannot find settings.";
+// The names that place the settings file ($XDG_CONFIG_HOME/Brimlow/Vorn.conf) and title the
+// message boxes.
+inline constexpr char kOrganizationName[] = "Brimlow";
+inline constexpr char kApplicationName[] = "Vorn";

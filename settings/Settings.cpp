@@ -2,11 +2,11 @@
 
 #include <QFileInfo>
 #include <array>
-#include <cctype>
-#include <climits>
+#include <cstdio>
 
 #include "app/VornDlg.h"
 #include "frames/FrameFile.h"
+#include "platform/Numbers.h"
 #include "platform/SettingsKey.h"
 #include "res/Resource.h"
 #include "settings/SettingNames.h"
@@ -18,24 +18,6 @@ constexpr int kAutoStartTimerMs = 1000;
 constexpr std::size_t kMaxCamSourceBytes = 4096;
 
 }  // namespace
-
-int ParseInt(const std::string& text) {
-    std::size_t i = 0;
-    while (i < text.size() && std::isspace(static_cast<unsigned char>(text[i]))) {
-        ++i;
-    }
-    bool negative = false;
-    if (i < text.size() && (text[i] == '+' || text[i] == '-')) {
-        negative = text[i] == '-';
-        ++i;
-    }
-    long long value = 0;
-    for (; i < text.size() && std::isdigit(static_cast<unsigned char>(text[i])); ++i) {
-        value = std::min(value * 10 + (text[i] - '0'), static_cast<long long>(INT_MAX) + 1);
-    }
-    value = negative ? -value : value;
-    return static_cast<int>(std::clamp<long long>(value, INT_MIN, INT_MAX));
-}
 
 int ResolutionCodeFor(int resolutionRef) {
     static constexpr std::array<int, 5> kCodes = {320240, 640480, 960720, 1024768, 16001200};
@@ -59,6 +41,23 @@ void CVornDlg::CreateDefaultSettings() {
     key->SetValue(SettingNames::kCamRef, "0");
     key->SetValue(SettingNames::kResolutionRef, "1");
     key->SetValue(SettingNames::kAutoStartDir, "./");
+}
+
+std::string StoredSettings::MissingValues() const {
+    const std::pair<bool, const char*> values[] = {
+        {frameDir.has_value(), SettingNames::kAutoStartDir},
+        {autoStart.has_value(), SettingNames::kAutoStartOnOff},
+        {frameCount.has_value(), SettingNames::kAutoStartFrameCount},
+        {cameraIndex.has_value(), SettingNames::kCamRef},
+        {resolution.has_value(), SettingNames::kResolutionRef},
+    };
+    std::string missing;
+    for (const auto& [present, name] : values) {
+        if (!present) {
+            missing += (missing.empty() ? "" : ", ") + std::string(name);
+        }
+    }
+    return missing;
 }
 
 std::optional<StoredSettings> ReadSettings() {
@@ -88,13 +87,20 @@ std::optional<StoredSettings> ReadSettings() {
 
 bool CVornDlg::LoadSettings() {
     const auto settings = ReadSettings();
+    // The message box says only that settings are missing; standard error says which.
+    const QString file = SettingsKey::FilePath();
     if (!settings) {
+        std::fprintf(stderr, "vorn: the settings file %s is missing or cannot be read\n",
+                     qUtf8Printable(file));
         return false;
+    }
+    if (const std::string missing = settings->MissingValues(); !missing.empty()) {
+        std::fprintf(stderr, "vorn: the settings file %s lacks a readable %s\n",
+                     qUtf8Printable(file), missing.c_str());
     }
     // A missing value fails the load and leaves its member as it is.
     if (settings->frameDir) {
         SetFrameDir(*settings->frameDir);
-        SetDlgItemText(IDC_FRAME_DIR, QString::fromStdString(GetFrameDir()));
     }
     m_autoStart = settings->autoStart.value_or(m_autoStart);
     if (m_autoStart > 0) {

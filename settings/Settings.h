@@ -3,10 +3,6 @@
 #include <optional>
 #include <string>
 
-// A decimal integer as atoi reads it: leading white space, an optional sign, then digits up to
-// the first other character; 0 without digits. Values beyond int saturate.
-int ParseInt(const std::string& text);
-
 // The resolution code that a stored RESOLUTION_REF number selects.
 int ResolutionCodeFor(int resolutionRef);
 
@@ -21,9 +17,9 @@ struct StoredSettings {
     std::string camSource;  // optional, empty when absent
 
     // True when the five values that are always written are there.
-    bool Complete() const {
-        return frameDir && autoStart && frameCount && cameraIndex && resolution;
-    }
+    bool Complete() const { return MissingValues().empty(); }
+    // The names of those of the five values that are missing or unreadable, comma-separated.
+    std::string MissingValues() const;
 };
 
 // The settings file's values; nothing when the file is missing or cannot be read.

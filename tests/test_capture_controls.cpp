@@ -19,14 +19,14 @@ namespace {
 
 constexpr int kRunTimeoutMs = 60000;
 
-// The main dialog after start-up, its frame directory edit naming the bench's frame folder
-// without the trailing separator, as a user might have it. Not shown: painting would bring in
+// The main dialog after start-up, its frame folder the bench's, given without the trailing
+// separator as a user might choose it. Not shown: painting would bring in
 // Qt's own drawing threads, whose locks ThreadSanitizer cannot see.
 struct CaptureDialog : DialogBench {
     explicit CaptureDialog(int framesCounted = 0)
         : DialogBench(SettingsValues(framesCounted), {640, 480}) {
         dlg->OnInitDialog();
-        GetDlgItemAs<QLineEdit>(*dlg, IDC_FRAME_DIR)->setText(frameDir.path());
+        dlg->SetFrameDir(frameDir.path().toStdString());
     }
     void UseCamera(std::shared_ptr<SyntheticCamera> other) {
         dlg->SetCameraOpener(RecordingOpener(ShareCamera(other)).Opener());

@@ -1,7 +1,9 @@
 #include <QtTest>
 #include <climits>
+#include <cmath>
 
 #include "app/VornDlg.h"
+#include "platform/Numbers.h"
 #include "platform/SettingsKey.h"
 #include "settings/Settings.h"
 #include "support/SyntheticCamera.h"
@@ -239,12 +241,42 @@ private slots:
         QTest::newRow("control byte first") << "\x01" << 0;
         QTest::newRow("too large") << "99999999999" << INT_MAX;
         QTest::newRow("too small") << "-99999999999" << INT_MIN;
+        QTest::newRow("beyond 64 bits") << "+99999999999999999999999" << INT_MAX;
     }
 
     void numbersParseAsAtoiDoes() {
         QFETCH(QString, text);
         QFETCH(int, value);
         QCOMPARE(ParseInt(text.toStdString()), value);
+    }
+
+    // What the edits' data exchange takes: the whole text, in any locale, or nothing.
+    void wholeNumbersParseTheWholeText_data() {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<double>("number");  // NaN: refused
+        QTest::addColumn<int>("integer");    // -1: refused
+        const double refused = std::nan("");
+        QTest::newRow("integer with blanks") << " 25 " << 25.0 << 25;
+        QTest::newRow("plus") << "+3" << 3.0 << 3;
+        QTest::newRow("point") << "0.5" << 0.5 << -1;
+        QTest::newRow("comma") << "0,5" << refused << -1;
+        QTest::newRow("exponent") << "1e3" << 1000.0 << -1;
+        QTest::newRow("trailing text") << "5x" << refused << -1;
+        QTest::newRow("empty") << "" << refused << -1;
+        QTest::newRow("infinite") << "inf" << refused << -1;
+        QTest::newRow("beyond int") << "99999999999" << 99999999999.0 << -1;
+    }
+
+    void wholeNumbersParseTheWholeText() {
+        QFETCH(QString, text);
+        QFETCH(double, number);
+        QFETCH(int, integer);
+        const std::optional<double> parsed = ParseWholeNumber(text.toStdString());
+        QCOMPARE(parsed.has_value(), !std::isnan(number));
+        if (parsed) {
+            QCOMPARE(*parsed, number);
+        }
+        QCOMPARE(ParseWholeInt(text.toStdString()).value_or(-1), integer);
     }
 
     void camSourceIsOptionalAndReachesTheCameraOpener() {

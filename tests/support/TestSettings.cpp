@@ -1,5 +1,9 @@
 #include "support/TestSettings.h"
 
+#include <QCoreApplication>
+
+#include "res/Strings.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -11,6 +15,9 @@ TestSettings::TestSettings()
     : m_oldConfigHome(qgetenv("XDG_CONFIG_HOME")), m_oldHome(qgetenv("HOME")) {
     qputenv("XDG_CONFIG_HOME", QFile::encodeName(m_dir.path() + QStringLiteral("/config")));
     qputenv("HOME", QFile::encodeName(m_dir.path()));
+    // The names the program gives itself, which place its settings file.
+    QCoreApplication::setOrganizationName(QString::fromLatin1(kOrganizationName));
+    QCoreApplication::setApplicationName(QString::fromLatin1(kApplicationName));
 }
 
 TestSettings::~TestSettings() {

@@ -1,0 +1,68 @@
+#include "platform/Numbers.h"
+
+#include <algorithm>
+#include <charconv>
+#include <climits>
+#include <cmath>
+
+namespace {
+
+bool IsBlank(char c) {
+    return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f' || c == '\v';
+}
+
+std::string_view Trimmed(std::string_view text) {
+    while (!text.empty() && IsBlank(text.front())) {
+        text.remove_prefix(1);
+    }
+    while (!text.empty() && IsBlank(text.back())) {
+        text.remove_suffix(1);
+    }
+    return text;
+}
+
+// from_chars takes a '-' but no '+'.
+std::string_view WithoutPlus(std::string_view text) {
+    if (text.size() > 1 && text.front() == '+' && text[1] != '-') {
+        text.remove_prefix(1);
+    }
+    return text;
+}
+
+}  // namespace
+
+int ParseInt(std::string_view text) {
+    while (!text.empty() && IsBlank(text.front())) {
+        text.remove_prefix(1);
+    }
+    text = WithoutPlus(text);
+    long long value = 0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (error == std::errc::result_out_of_range) {
+        return text.front() == '-' ? INT_MIN : INT_MAX;
+    }
+    if (error != std::errc()) {
+        return 0;
+    }
+    return static_cast<int>(std::clamp<long long>(value, INT_MIN, INT_MAX));
+}
+
+std::optional<int> ParseWholeInt(std::string_view text) {
+    text = WithoutPlus(Trimmed(text));
+    int value = 0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (error != std::errc() || end != text.data() + text.size()) {
+        return std::nullopt;
+    }
+    return value;
+}
+
+std::optional<double> ParseWholeNumber(std::string_view text) {
+    text = WithoutPlus(Trimmed(text));
+    double value = 0.0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (error != std::errc() || end != text.data() + text.size() || !std::isfinite(value)) {
+        return std::nullopt;
+    }
+    return value;
+}

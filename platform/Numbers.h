@@ -1,0 +1,19 @@
+#pragma once
+
+#include <optional>
+#include <string_view>
+
+// Decimal numbers as the program reads them from its edits and its settings file, the same in
+// every locale (always a point, never a comma).
+
+// A decimal integer as atoi reads it: leading white space, an optional sign, then digits up to
+// the first other character; 0 without digits. Values beyond int saturate.
+int ParseInt(std::string_view text);
+
+// The integer that is the whole text (blanks around it allowed); nothing when the text is not
+// one or lies beyond int.
+std::optional<int> ParseWholeInt(std::string_view text);
+
+// The finite decimal number that is the whole text (blanks around it allowed, an exponent too);
+// nothing when the text is not one.
+std::optional<double> ParseWholeNumber(std::string_view text);
