@@ -33,7 +33,8 @@ int main(int argc, char* argv[]) {
 
     QCommandLineParser parser;
     parser.setApplicationDescription(
-        QStringLiteral("Vorn makes time-lapse videos with a webcam.\n\n") + MakeVideoExitCodesHelp());
+        QStringLiteral("Vorn makes time-lapse videos with a webcam.\n\n") +
+        MakeVideoExitCodesHelp());
     const QCommandLineOption help = parser.addHelpOption();
     AddMakeVideoOptions(parser);
     if (!parser.parse(QCoreApplication::arguments())) {

@@ -6,11 +6,11 @@ extern "C" {
 #include <libswscale/swscale.h>
 }
 
+#include <strings.h>
 #include <algorithm>
 #include <cstring>
 #include <deque>
 #include <mutex>
-#include <strings.h>
 
 namespace {
 
@@ -21,7 +21,7 @@ constexpr int kQualityScale = 3;
 constexpr int kEncoderThreads = 2;
 
 const std::vector<Compressor> kKnown = {
-    {"Motion JPEG, frames kept as they are", "MJPG", "mjpeg"},
+    {"Motion JPEG, frames kept as they are", "MJPG", "mjpeg", true},
     {"H.264, many times smaller", "H264", "libx264"},
     {"MPEG-4 Part 2", "FMP4", "mpeg4"},
 };
@@ -48,10 +48,6 @@ AVPixelFormat PixelFormatFor(const AVCodec* codec) {
 
 }  // namespace
 
-bool Compressor::KeepsJpegFrames() const {
-    return std::strcmp(encoder, "mjpeg") == 0;
-}
-
 const std::vector<Compressor>& KnownCompressors() {
     return kKnown;
 }
@@ -69,7 +65,8 @@ const std::vector<Compressor>& AvailableCompressors() {
 const Compressor* FindCompressor(std::string_view name) {
     const std::string wanted(name);
     for (const Compressor& c : kKnown) {
-        if (strcasecmp(wanted.c_str(), c.fourcc) == 0 || strcasecmp(wanted.c_str(), c.encoder) == 0) {
+        if (strcasecmp(wanted.c_str(), c.fourcc) == 0 ||
+            strcasecmp(wanted.c_str(), c.encoder) == 0) {
             return &c;
         }
     }
@@ -80,9 +77,13 @@ struct AviWriter::Context {
     AVFormatContext* format = nullptr;
     AVCodecContext* codec = nullptr;
     AVStream* stream = nullptr;
-    AVFrame* frame = nullptr;
+    AVFrame* frame = nullptr;  // the picture at the video's size and pixel format
     AVPacket* packet = nullptr;
+    AVCodecContext* jpegDecoder = nullptr;  // opened for the first JPEG to transcode
+    AVFrame* decoded = nullptr;
+    AVPacket* jpeg = nullptr;
     SwsContext* scale = nullptr;
+    SwsContext* previewScale = nullptr;
     int64_t nextPts = 0;
     // The frames given and not yet in the file, oldest first: a copied JPEG waits here while an
     // image given before it is still in the encoder (nullptr marks such an image).
@@ -93,6 +94,10 @@ struct AviWriter::Context {
             av_packet_free(&waiting);
         }
         sws_freeContext(scale);
+        sws_freeContext(previewScale);
+        av_packet_free(&jpeg);
+        av_frame_free(&decoded);
+        avcodec_free_context(&jpegDecoder);
         av_packet_free(&packet);
         av_frame_free(&frame);
         avcodec_free_context(&codec);
@@ -111,8 +116,8 @@ bool AviWriter::Fail(const char* what, int code) {
     return false;
 }
 
-AviWriter::Opened AviWriter::Open(const std::string& path, const Compressor& compressor,
-                                  double fps, cv::Size size) {
+AviWriter::Opened AviWriter::Open(const std::string& path, const Compressor& compressor, double fps,
+                                  cv::Size size) {
     QuietenFfmpeg();
     m_context = std::make_unique<Context>();
     Context& c = *m_context;
@@ -201,6 +206,80 @@ bool AviWriter::WriteJpeg(const std::vector<uchar>& jpeg) {
     return written;
 }
 
+bool AviWriter::OpenJpegDecoder() {
+    Context& c = *m_context;
+    const AVCodec* codec = avcodec_find_decoder(AV_CODEC_ID_MJPEG);
+    c.jpegDecoder = codec ? avcodec_alloc_context3(codec) : nullptr;
+    c.decoded = av_frame_alloc();
+    c.jpeg = av_packet_alloc();
+    if (!c.jpegDecoder || !c.decoded || !c.jpeg) {
+        return Fail("no JPEG decoder", 0);
+    }
+    // One thread, so that a frame that cannot be decoded is known before the next one comes.
+    c.jpegDecoder->thread_count = 1;
+    if (const int error = avcodec_open2(c.jpegDecoder, codec, nullptr); error < 0) {
+        return Fail("no JPEG decoder", error);
+    }
+    return true;
+}
+
+AviWriter::Transcoded AviWriter::TranscodeJpeg(const std::vector<uchar>& jpeg, cv::Mat* preview,
+                                               cv::Size previewSize) {
+    Context& c = *m_context;
+    if (!c.jpegDecoder && !OpenJpegDecoder()) {
+        return Transcoded::WriteFailed;
+    }
+    if (av_new_packet(c.jpeg, static_cast<int>(jpeg.size())) < 0) {
+        Fail("out of memory", 0);
+        return Transcoded::WriteFailed;
+    }
+    std::memcpy(c.jpeg->data, jpeg.data(), jpeg.size());
+    const int sent = avcodec_send_packet(c.jpegDecoder, c.jpeg);
+    av_packet_unref(c.jpeg);
+    if (sent < 0 || avcodec_receive_frame(c.jpegDecoder, c.decoded) < 0) {
+        return Transcoded::NotDecodable;
+    }
+    const AVFrame& in = *c.decoded;
+    if (preview) {
+        *preview = ToBgr(in, previewSize);
+    }
+    bool encoded = false;
+    if (in.format == c.codec->pix_fmt && in.width == c.codec->width &&
+        in.height == c.codec->height) {
+        encoded = Encode(c.decoded);  // the encoder keeps its own reference
+    } else if (const int error = av_frame_make_writable(c.frame); error < 0) {
+        Fail("out of memory", error);
+    } else {
+        c.scale = sws_getCachedContext(
+            c.scale, in.width, in.height, static_cast<AVPixelFormat>(in.format), c.codec->width,
+            c.codec->height, c.codec->pix_fmt, SWS_BILINEAR, nullptr, nullptr, nullptr);
+        if (!c.scale) {
+            Fail("cannot convert the picture", 0);
+        } else {
+            sws_scale(c.scale, in.data, in.linesize, 0, in.height, c.frame->data,
+                      c.frame->linesize);
+            encoded = Encode(c.frame);
+        }
+    }
+    av_frame_unref(c.decoded);
+    return encoded ? Transcoded::Yes : Transcoded::WriteFailed;
+}
+
+cv::Mat AviWriter::ToBgr(const AVFrame& picture, cv::Size size) {
+    Context& c = *m_context;
+    c.previewScale = sws_getCachedContext(
+        c.previewScale, picture.width, picture.height, static_cast<AVPixelFormat>(picture.format),
+        size.width, size.height, AV_PIX_FMT_BGR24, SWS_FAST_BILINEAR, nullptr, nullptr, nullptr);
+    if (!c.previewScale) {
+        return {};
+    }
+    cv::Mat bgr(size, CV_8UC3);
+    uint8_t* target[] = {bgr.data};
+    const int stride[] = {static_cast<int>(bgr.step[0])};
+    sws_scale(c.previewScale, picture.data, picture.linesize, 0, picture.height, target, stride);
+    return bgr;
+}
+
 bool AviWriter::WriteImage(const cv::Mat& image) {
     Context& c = *m_context;
     if (image.type() != CV_8UC3 || image.empty()) {
@@ -219,9 +298,14 @@ bool AviWriter::WriteImage(const cv::Mat& image) {
     const uint8_t* source[] = {image.data};
     const int stride[] = {static_cast<int>(image.step[0])};
     sws_scale(c.scale, source, stride, 0, image.rows, c.frame->data, c.frame->linesize);
-    c.frame->pts = c.nextPts++;
+    return Encode(c.frame);
+}
+
+bool AviWriter::Encode(AVFrame* frame) {
+    Context& c = *m_context;
+    frame->pts = c.nextPts++;
     c.pending.push_back(nullptr);
-    if (const int error = avcodec_send_frame(c.codec, c.frame); error < 0) {
+    if (const int error = avcodec_send_frame(c.codec, frame); error < 0) {
         return Fail("the encoder failed", error);
     }
     return WriteEncodedPackets();

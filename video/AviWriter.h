@@ -11,9 +11,8 @@ struct Compressor {
     const char* name;     // as the user sees it
     const char* fourcc;   // the tag the AVI file carries
     const char* encoder;  // the libavcodec encoder
-
-    // Motion JPEG: JPEG frames of the video's size go into the file as they are.
-    bool KeepsJpegFrames() const;
+    // JPEG frames of the video's size go into the file as they are (Motion JPEG only).
+    bool keepsJpegFrames = false;
 };
 
 // The compressors that libavcodec offers on this machine, Motion JPEG first.
@@ -28,8 +27,8 @@ const Compressor* FindCompressor(std::string_view name);
 
 // Writes an AVI file through FFmpeg's libavformat, which switches to OpenDML AVI past 1 GB, so
 // files over 4 GB stay valid. Frames go in either as JPEG files copied byte for byte (Motion JPEG
-// only) or as images encoded with libavcodec on two threads. Frames come out in the order they
-// were given, however the two kinds are mixed.
+// only) or as pictures encoded with libavcodec on two threads while the caller decodes the next.
+// Frames come out in the order they were given, however the two kinds are mixed.
 class AviWriter {
 public:
     enum class Opened { Yes, CompressorUnavailable, CannotWrite };
@@ -42,6 +41,12 @@ public:
     Opened Open(const std::string& path, const Compressor& compressor, double fps, cv::Size size);
     // Puts a whole JPEG of the video's size into the file unchanged. Only for Motion JPEG.
     bool WriteJpeg(const std::vector<uchar>& jpeg);
+    // Decodes a whole JPEG and encodes it, scaled to the video's size first when it is not that
+    // size. The picture stays in YUV from decoder to encoder. When `preview` is given, it receives
+    // the decoded picture in BGR at `previewSize`.
+    enum class Transcoded { Yes, NotDecodable, WriteFailed };
+    Transcoded TranscodeJpeg(const std::vector<uchar>& jpeg, cv::Mat* preview = nullptr,
+                             cv::Size previewSize = {});
     // Encodes a BGR image, scaled to the video's size first when it is not that size.
     bool WriteImage(const cv::Mat& image);
     // Drains the encoder, writes the index and closes the file.
@@ -53,6 +58,9 @@ public:
 private:
     struct Context;
     bool Fail(const char* what, int code);
+    bool OpenJpegDecoder();
+    bool Encode(struct AVFrame* frame);
+    cv::Mat ToBgr(const struct AVFrame& picture, cv::Size size);
     bool WriteEncodedPackets();
     bool WritePacket(struct AVPacket* packet);
 

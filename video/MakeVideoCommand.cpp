@@ -96,8 +96,8 @@ public:
         std::fprintf(stderr, "\r[%s] %3d%%  %6.1f frames/s", bar.c_str(),
                      position / (VideoAssembly::kProgressRange / 100), fps);
         if (position > 0) {
-            const int left = static_cast<int>(elapsed * (VideoAssembly::kProgressRange - position) /
-                                              position);
+            const int left =
+                static_cast<int>(elapsed * (VideoAssembly::kProgressRange - position) / position);
             std::fprintf(stderr, "  %d:%02d left ", left / 60, left % 60);
         }
         std::fflush(stderr);
@@ -178,8 +178,9 @@ int ReadRange(const QCommandLineParser& parser, VideoRange& range) {
 
 void AddMakeVideoOptions(QCommandLineParser& parser) {
     parser.addOptions({
-        {"make-video", "Makes output.avi in the frame folder from a range of frames, without a "
-                       "window, and exits."},
+        {"make-video",
+         "Makes output.avi in the frame folder from a range of frames, without a "
+         "window, and exits."},
         {"dir", "Frame folder (default: AUTO_START_DIR of the settings file).", "DIR"},
         {"start", "First frame: 0 is pic_10001.jpg (default: 0).", "N", "0"},
         {"end", "End frame, not included (default: AUTO_START_FRAME_COUNT of the settings file).",

@@ -97,8 +97,10 @@ bool CMakingDlg::AfterPass(const VideoAssembly::Pass& pass) {
         ShowImage(kPreviewWindowName, pass.preview);
     }
     m_progress->setValue(pass.position);
-    // The wait also repaints both windows and answers clicks; a key in the preview stops.
-    return WaitKey(1) < 0 && !m_stopRequested;
+    // The wait also repaints both windows and answers clicks; a key in the preview stops. It
+    // waits only when there is a new preview to paint, so that it never sets the pace.
+    const int key = pass.preview.empty() ? PollKey() : WaitKey(1);
+    return key < 0 && !m_stopRequested;
 }
 
 void CMakingDlg::OnUserGroupPage() {

@@ -44,9 +44,8 @@ cv::Mat Decode(const std::vector<uchar>& bytes, int flags) {
 
 std::string ClosingMessage(const AssemblyResult& result, const std::string& frameDir) {
     const std::string video = VideoAssembly::kVideoFileName;
-    const std::string trouble = result.end == AssemblyEnd::MissingFrame
-                                    ? "missing"
-                                    : "damaged (" + result.why + ")";
+    const std::string trouble =
+        result.end == AssemblyEnd::MissingFrame ? "missing" : "damaged (" + result.why + ")";
     switch (result.end) {
         case AssemblyEnd::WriteFailed:
             return "Error. Can't write " + video + " in " + frameDir + " (" + result.why + ")!";
@@ -75,7 +74,7 @@ struct VideoAssembly::LookedAt {
     std::vector<uchar> bytes;
     bool wholeJpeg = false;
     cv::Size size;
-    cv::Mat image;  // decoded when asked for, or when the size cannot be read from a header
+    cv::Mat image;  // decoded unless it is a whole JPEG whose header gives a colour size
 };
 
 VideoAssembly::VideoAssembly(VideoRange range) : m_range(std::move(range)) {
@@ -89,7 +88,7 @@ VideoAssembly::~VideoAssembly() {
     }
 }
 
-VideoAssembly::LookedAt VideoAssembly::Look(int number, bool needImage) const {
+VideoAssembly::LookedAt VideoAssembly::Look(int number) const {
     LookedAt frame;
     std::optional<std::vector<uchar>> bytes = ReadFrameBytes(FramePath(m_range.frameDir, number));
     if (!bytes) {
@@ -109,7 +108,7 @@ VideoAssembly::LookedAt VideoAssembly::Look(int number, bool needImage) const {
     } else {
         const std::optional<cv::Size> header =
             frame.wholeJpeg ? JpegColourSize(frame.bytes) : std::nullopt;
-        if (header && !needImage) {
+        if (header) {
             frame.size = *header;
             return frame;
         }
@@ -126,7 +125,7 @@ VideoAssembly::LookedAt VideoAssembly::Look(int number, bool needImage) const {
 
 std::optional<std::string> VideoAssembly::ProbeFirstFrame() {
     const int number = m_range.startFrame + kFirstFrameNumber;
-    const LookedAt first = Look(number, false);
+    const LookedAt first = Look(number);
     const std::string name = FrameFileName(number);
     if (first.trouble == AssemblyEnd::MissingFrame) {
         return "Error. Can't find " + name + " in " + m_range.frameDir + "!";
@@ -143,7 +142,7 @@ std::optional<std::string> VideoAssembly::ProbeFirstFrame() {
 }
 
 std::optional<std::string> VideoAssembly::Open(const Compressor& compressor) {
-    m_copyJpeg = compressor.KeepsJpegFrames();
+    m_copyJpeg = compressor.keepsJpegFrames;
     const int fd = CreateTemporaryBeside(VideoPath(), m_temporary);
     if (fd < 0) {
         m_temporary.clear();
@@ -187,39 +186,45 @@ AssemblyResult VideoAssembly::Run(const std::function<bool(const Pass&)>& afterP
 }
 
 bool VideoAssembly::WriteFrame(int number, Pass& pass, AssemblyResult& result) {
-    LookedAt frame = Look(number, !m_copyJpeg);
-    const bool copy = m_copyJpeg && frame.wholeJpeg && frame.image.empty() && frame.size == m_size;
-    if (frame.trouble == AssemblyEnd::Complete && !copy && frame.image.empty()) {
-        frame.image = Decode(frame.bytes, cv::IMREAD_COLOR);  // a JPEG of another size
-        if (frame.image.empty()) {
-            frame.trouble = AssemblyEnd::DamagedFrame;
-            frame.why = "cannot be decoded";
-        }
-    }
+    LookedAt frame = Look(number);
+    const bool previewDue = frame.trouble == AssemblyEnd::Complete && m_preview && PreviewDue();
+    const bool written =
+        frame.trouble == AssemblyEnd::Complete && Put(frame, previewDue ? &pass.preview : nullptr);
     if (frame.trouble != AssemblyEnd::Complete) {
         result.end = frame.trouble;
         result.frameName = FrameFileName(number);
         result.why = frame.why;
         return false;
     }
-    if (!(copy ? m_writer->WriteJpeg(frame.bytes) : m_writer->WriteImage(frame.image))) {
+    if (!written) {
         result.end = AssemblyEnd::WriteFailed;
         result.why = m_writer->Error();
         return false;
     }
     ++result.framesWritten;
-    if (m_preview && PreviewDue()) {
-        const cv::Size reduced((m_size.width + m_previewScale - 1) / m_previewScale,
-                               (m_size.height + m_previewScale - 1) / m_previewScale);
-        if (copy) {
-            pass.preview = ReducedPreview(frame.bytes);
-        } else if (frame.image.size() == reduced) {
-            pass.preview = frame.image;
-        } else {
-            cv::resize(frame.image, pass.preview, reduced, 0, 0, cv::INTER_AREA);
-        }
-    }
     return true;
+}
+
+bool VideoAssembly::Put(LookedAt& frame, cv::Mat* preview) {
+    if (!frame.image.empty()) {
+        if (preview) {
+            *preview = Preview(frame.image);
+        }
+        return m_writer->WriteImage(frame.image);
+    }
+    if (m_copyJpeg && frame.size == m_size) {
+        if (preview) {
+            *preview = Preview(ReducedDecode(frame.bytes));
+        }
+        return m_writer->WriteJpeg(frame.bytes);
+    }
+    const AviWriter::Transcoded transcoded =
+        m_writer->TranscodeJpeg(frame.bytes, preview, PreviewSize());
+    if (transcoded == AviWriter::Transcoded::NotDecodable) {
+        frame.trouble = AssemblyEnd::DamagedFrame;
+        frame.why = "cannot be decoded";
+    }
+    return transcoded == AviWriter::Transcoded::Yes;
 }
 
 bool VideoAssembly::PreviewDue() {
@@ -231,13 +236,29 @@ bool VideoAssembly::PreviewDue() {
     return true;
 }
 
-cv::Mat VideoAssembly::ReducedPreview(const std::vector<uchar>& jpeg) const {
-    // JPEG's own scaled decoding: an eighth of the work at a quarter of the size.
+cv::Mat VideoAssembly::ReducedDecode(const std::vector<uchar>& jpeg) const {
+    // JPEG's own scaled decoding: far less work than decoding the whole picture.
     const int flags = m_previewScale == 8   ? cv::IMREAD_REDUCED_COLOR_8
                       : m_previewScale == 4 ? cv::IMREAD_REDUCED_COLOR_4
                       : m_previewScale == 2 ? cv::IMREAD_REDUCED_COLOR_2
                                             : cv::IMREAD_COLOR;
     return Decode(jpeg, flags);
+}
+
+cv::Size VideoAssembly::PreviewSize() const {
+    return {(m_size.width + m_previewScale - 1) / m_previewScale,
+            (m_size.height + m_previewScale - 1) / m_previewScale};
+}
+
+cv::Mat VideoAssembly::Preview(const cv::Mat& picture) const {
+    // The frame as the video shows it, at the preview's scale.
+    const cv::Size reduced = PreviewSize();
+    if (picture.empty() || picture.size() == reduced) {
+        return picture;
+    }
+    cv::Mat preview;
+    cv::resize(picture, preview, reduced, 0, 0, cv::INTER_AREA);
+    return preview;
 }
 
 int VideoAssembly::ProgressPosition(int n) const {

@@ -71,10 +71,16 @@ public:
 
 private:
     struct LookedAt;
-    LookedAt Look(int number, bool needImage) const;
+    LookedAt Look(int number) const;
     bool WriteFrame(int number, Pass& pass, AssemblyResult& result);
+    // Copies, transcodes or encodes the frame; false when it could not be written (or turned out
+    // damaged, which `frame` then tells).
+    // `preview`, when given, receives the frame at the preview's size.
+    bool Put(LookedAt& frame, cv::Mat* preview);
     bool PreviewDue();
-    cv::Mat ReducedPreview(const std::vector<uchar>& jpeg) const;
+    cv::Mat ReducedDecode(const std::vector<uchar>& jpeg) const;
+    cv::Size PreviewSize() const;
+    cv::Mat Preview(const cv::Mat& picture) const;
     int ProgressPosition(int n) const;
     void Finish(AssemblyResult& result);
     std::string VideoPath() const { return m_range.frameDir + kVideoFileName; }
