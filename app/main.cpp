@@ -1,8 +1,6 @@
 #include <QApplication>
 #include <QCommandLineParser>
-#include <algorithm>
 #include <cstdio>
-#include <cstring>
 
 #include "app/VornApp.h"
 #include "video/MakeVideoCommand.h"
@@ -11,12 +9,10 @@ namespace {
 
 constexpr int kBadCommandLine = 2;
 
-// The command-line modes run on machines without a screen: Qt then draws offscreen.
-void RunWithoutDisplayIfNone(int argc, char* argv[]) {
-    const bool commandLine = std::any_of(argv + 1, argv + argc, [](const char* argument) {
-        return std::strcmp(argument, "--make-video") == 0;
-    });
-    if (commandLine && qEnvironmentVariableIsEmpty("DISPLAY") &&
+// The command-line modes (any argument: the window takes none) run on machines without a screen:
+// Qt then draws offscreen.
+void RunWithoutDisplayIfNone(int argc) {
+    if (argc > 1 && qEnvironmentVariableIsEmpty("DISPLAY") &&
         qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") &&
         !qEnvironmentVariableIsSet("QT_QPA_PLATFORM")) {
         qputenv("QT_QPA_PLATFORM", "offscreen");
@@ -26,7 +22,7 @@ void RunWithoutDisplayIfNone(int argc, char* argv[]) {
 }  // namespace
 
 int main(int argc, char* argv[]) {
-    RunWithoutDisplayIfNone(argc, argv);
+    RunWithoutDisplayIfNone(argc);
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Vorn"));
     QApplication::setOrganizationName(QStringLiteral("Brimlow"));

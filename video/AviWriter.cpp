@@ -17,8 +17,9 @@ namespace {
 // The quality scale for the MPEG-family encoders: fine enough that a re-encoded camera frame
 // keeps its detail (1 is best, 31 worst).
 constexpr int kQualityScale = 3;
-// Two encoder threads, so that one frame is encoded while the caller decodes the next.
-constexpr int kEncoderThreads = 2;
+// As many encoder threads as libavcodec picks for the processor's cores, so that frames are
+// encoded on every core while the caller decodes the next.
+constexpr int kEncoderThreads = 0;
 
 const std::vector<Compressor> kKnown = {
     {"Motion JPEG, frames kept as they are", "MJPG", "mjpeg", true},
@@ -304,6 +305,8 @@ bool AviWriter::WriteImage(const cv::Mat& image) {
 bool AviWriter::Encode(AVFrame* frame) {
     Context& c = *m_context;
     frame->pts = c.nextPts++;
+    // With a fixed quality scale the MPEG-family encoders take it from each picture.
+    frame->quality = c.codec->global_quality;
     c.pending.push_back(nullptr);
     if (const int error = avcodec_send_frame(c.codec, frame); error < 0) {
         return Fail("the encoder failed", error);

@@ -16,6 +16,9 @@ namespace {
 constexpr int kFirstFrameNumber = kNoFrames + 1;  // the frame number of index 0
 const cv::Size kLargestPreview(640, 480);
 constexpr auto kPreviewPeriod = std::chrono::milliseconds(40);  // 25 a second
+// A copied frame is decoded for nothing but its preview: those decodes take at most a tenth of
+// the time, so that the preview never sets the pace.
+constexpr int kPreviewDecodeShare = 10;
 
 std::string Frames(int count) {
     return std::to_string(count) + (count == 1 ? " frame" : " frames");
@@ -214,7 +217,11 @@ bool VideoAssembly::Put(LookedAt& frame, cv::Mat* preview) {
     }
     if (m_copyJpeg && frame.size == m_size) {
         if (preview) {
+            const auto start = std::chrono::steady_clock::now();
             *preview = Preview(ReducedDecode(frame.bytes));
+            m_nextPreview =
+                std::max(m_nextPreview,
+                         start + kPreviewDecodeShare * (std::chrono::steady_clock::now() - start));
         }
         return m_writer->WriteJpeg(frame.bytes);
     }
@@ -229,10 +236,10 @@ bool VideoAssembly::Put(LookedAt& frame, cv::Mat* preview) {
 
 bool VideoAssembly::PreviewDue() {
     const auto now = std::chrono::steady_clock::now();
-    if (m_lastPreview && now - *m_lastPreview < kPreviewPeriod) {
+    if (now < m_nextPreview) {
         return false;
     }
-    m_lastPreview = now;
+    m_nextPreview = now + kPreviewPeriod;
     return true;
 }
 

@@ -62,7 +62,8 @@ public:
     // Why Open failed: the compressor could not make this video (rather than the file).
     bool CompressorFailed() const { return m_opened == AviWriter::Opened::CompressorUnavailable; }
 
-    // Makes preview images of about 640x480 at most, at most 25 a second.
+    // Makes preview images of about 640x480 at most, at most 25 a second, and fewer when decoding
+    // them would take more than a tenth of the time.
     void SetPreview(bool on) { m_preview = on; }
 
     // Walks the range: writes each frame the gap takes, then calls `afterPass`, which returns
@@ -89,7 +90,7 @@ private:
     cv::Size m_size;
     int m_previewScale = 1;  // 1, 2, 4 or 8
     bool m_preview = false;
-    std::optional<std::chrono::steady_clock::time_point> m_lastPreview;
+    std::chrono::steady_clock::time_point m_nextPreview;  // no preview before then
     bool m_copyJpeg = false;
     AviWriter::Opened m_opened = AviWriter::Opened::CannotWrite;
     std::unique_ptr<AviWriter> m_writer;
