@@ -3,6 +3,7 @@
 #include <QCoreApplication>
 
 #include "res/Version.h"
+#include "video/MakeVideoCommand.h"
 
 namespace {
 
@@ -35,6 +36,7 @@ CommandLine::CommandLine()
                                  "AUTO_START_ON_OFF says.")) {
     m_parser.setApplicationDescription(QString::fromLatin1(kDescription));
     m_parser.addOptions({m_help, m_version, m_takeFrame});
+    AddMakeVideoOptions(m_parser);
 }
 
 LaunchMode CommandLine::Parse(const QStringList& arguments) {
@@ -56,11 +58,14 @@ LaunchMode CommandLine::Parse(const QStringList& arguments) {
     if (m_parser.isSet(m_takeFrame)) {
         return LaunchMode::TakeFrame;
     }
+    if (m_parser.isSet(QStringLiteral("make-video"))) {
+        return LaunchMode::MakeVideo;
+    }
     return LaunchMode::Window;
 }
 
 QString CommandLine::Usage() const {
-    return m_parser.helpText() + QString::fromLatin1(kExitCodes);
+    return m_parser.helpText() + QString::fromLatin1(kExitCodes) + u'\n' + MakeVideoExitCodesHelp();
 }
 
 QString CommandLine::VersionText() {

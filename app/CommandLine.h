@@ -8,6 +8,7 @@
 enum class LaunchMode {
     Window,  // the main window, or the unattended mode when the settings switch it on
     TakeFrame,
+    MakeVideo,
     Help,
     Version,
     BadCommandLine,
@@ -20,6 +21,8 @@ public:
 
     // Reads `arguments` (the program's name first).
     LaunchMode Parse(const QStringList& arguments);
+    // The options as parsed, for a mode that reads its own.
+    const QCommandLineParser& Parser() const { return m_parser; }
     // Why the command line was refused.
     QString Error() const { return m_error; }
     // The usage: the options and the exit codes.

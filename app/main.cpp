@@ -10,6 +10,7 @@
 #include "res/Strings.h"
 #include "res/Version.h"
 #include "settings/Settings.h"
+#include "video/MakeVideoCommand.h"
 
 namespace {
 
@@ -26,6 +27,15 @@ void Print(std::FILE* stream, const QString& text) {
     std::fflush(stdout);
     std::fflush(stderr);
     std::_Exit(exitCode);
+}
+
+// The settings file's frame folder and count, for --make-video's options left out.
+std::optional<MakeVideoDefaults> MakeVideoDefaultsFromSettings() {
+    const std::optional<StoredSettings> settings = ReadSettings();
+    if (!settings) {
+        return std::nullopt;
+    }
+    return MakeVideoDefaults{settings->frameDir, settings->frameCount};
 }
 
 }  // namespace
@@ -52,6 +62,8 @@ int main(int argc, char* argv[]) {
             return static_cast<int>(TakeFrameResult::BadCommandLine);
         case LaunchMode::TakeFrame:
             EndUnattended(RunTakeFrame());
+        case LaunchMode::MakeVideo:
+            return RunMakeVideoCommand(commandLine.Parser(), MakeVideoDefaultsFromSettings());
         case LaunchMode::Window:
             break;
     }

@@ -119,16 +119,11 @@ FrameSave SaveFrame(const std::string& path, const cv::Mat& frame, bool replace)
     if (!replace && ::access(path.c_str(), F_OK) == 0) {
         return FrameSave::AlreadyExists;
     }
-    // A hidden name in the frame's own folder, so the rename never crosses file systems and no
-    // frame list takes it for a frame.
-    const std::filesystem::path target(path);
-    std::string temporary =
-        (target.parent_path() / ("." + target.filename().string() + ".XXXXXX")).string();
-    const int fd = ::mkstemp(temporary.data());
+    std::string temporary;
+    const int fd = CreateTemporaryBeside(path, temporary);
     if (fd < 0) {
         return FrameSave::Failed;
     }
-    ::fchmod(fd, kNewFileMode);
     const bool written = WriteAll(fd, bytes);
     if (::close(fd) != 0 || !written) {
         ::unlink(temporary.c_str());
@@ -144,10 +139,101 @@ FrameSave SaveFrame(const std::string& path, const cv::Mat& frame, bool replace)
     }
 }
 
+int CreateTemporaryBeside(const std::string& path, std::string& temporary) {
+    // A hidden name in the file's own folder, so the rename never crosses file systems and no
+    // frame list takes it for a frame.
+    const std::filesystem::path target(path);
+    temporary = (target.parent_path() / ("." + target.filename().string() + ".XXXXXX")).string();
+    const int fd = ::mkstemp(temporary.data());
+    if (fd >= 0) {
+        ::fchmod(fd, kNewFileMode);
+    }
+    return fd;
+}
+
 cv::Mat ReadFrame(const std::string& path) {
     try {
         return cv::imread(path, cv::IMREAD_COLOR);
     } catch (const cv::Exception&) {
         return {};
     }
+}
+
+std::optional<std::vector<uchar>> ReadFrameBytes(const std::string& path) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        return std::nullopt;
+    }
+    std::vector<uchar> bytes;
+    struct stat status {};
+    if (::fstat(fd, &status) == 0 && status.st_size > 0) {
+        bytes.reserve(static_cast<std::size_t>(status.st_size));
+    }
+    uchar chunk[64 * 1024];
+    for (;;) {
+        const ssize_t n = ::read(fd, chunk, sizeof chunk);
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n < 0) {
+            const int error = errno;
+            ::close(fd);
+            errno = error;
+            return std::nullopt;
+        }
+        if (n == 0) {
+            break;
+        }
+        bytes.insert(bytes.end(), chunk, chunk + n);
+    }
+    ::close(fd);
+    return bytes;
+}
+
+bool IsWholeJpeg(const std::vector<uchar>& bytes) {
+    const std::size_t n = bytes.size();
+    return n >= 4 && bytes[0] == 0xFF && bytes[1] == 0xD8 && bytes[n - 2] == 0xFF &&
+           bytes[n - 1] == 0xD9;
+}
+
+std::optional<cv::Size> JpegColourSize(const std::vector<uchar>& bytes) {
+    if (bytes.size() < 4 || bytes[0] != 0xFF || bytes[1] != 0xD8) {
+        return std::nullopt;
+    }
+    std::size_t at = 2;
+    while (at + 4 <= bytes.size()) {
+        if (bytes[at] != 0xFF) {
+            return std::nullopt;
+        }
+        const uchar marker = bytes[at + 1];
+        if (marker == 0xFF) {  // fill byte before a marker
+            ++at;
+            continue;
+        }
+        if (marker == 0x01 || (marker >= 0xD0 && marker <= 0xD7)) {  // no length follows
+            at += 2;
+            continue;
+        }
+        const std::size_t length = (bytes[at + 2] << 8) | bytes[at + 3];
+        // Start of frame: any of C0..CF except DHT (C4), JPG (C8) and DAC (CC).
+        const bool startOfFrame =
+            marker >= 0xC0 && marker <= 0xCF && marker != 0xC4 && marker != 0xC8 && marker != 0xCC;
+        if (startOfFrame) {
+            if (length < 8 || at + 2 + 8 > bytes.size()) {
+                return std::nullopt;
+            }
+            const uchar* header = bytes.data() + at + 4;  // precision, height, width, components
+            const int height = (header[1] << 8) | header[2];
+            const int width = (header[3] << 8) | header[4];
+            if (header[5] != 3 || width == 0 || height == 0) {
+                return std::nullopt;
+            }
+            return cv::Size(width, height);
+        }
+        if (marker == 0xDA || marker == 0xD9 || length < 2) {  // scan data before any frame header
+            return std::nullopt;
+        }
+        at += 2 + length;
+    }
+    return std::nullopt;
 }

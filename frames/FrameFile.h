@@ -1,7 +1,9 @@
 #pragma once
 
 #include <opencv2/core/mat.hpp>
+#include <optional>
 #include <string>
+#include <vector>
 
 // The frame counter's value when no frame has been taken; the first frame is number 10001.
 inline constexpr int kNoFrames = 10000;
@@ -33,3 +35,20 @@ FrameSave SaveFrame(const std::string& path, const cv::Mat& frame, bool replace 
 
 // The image in `path` as three-channel colour, or an empty image when it cannot be read.
 cv::Mat ReadFrame(const std::string& path);
+
+// The bytes of the file at `path`, or nothing when it cannot be opened or read (errno tells why).
+// Safe to call from any thread.
+std::optional<std::vector<uchar>> ReadFrameBytes(const std::string& path);
+
+// Whether `bytes` start with a JPEG's start-of-image marker and end with its end-of-image marker:
+// a JPEG that was written out whole.
+bool IsWholeJpeg(const std::vector<uchar>& bytes);
+
+// The picture size a JPEG's frame header gives, read without decoding; nothing when the header is
+// not found or the picture is not three-component colour.
+std::optional<cv::Size> JpegColourSize(const std::vector<uchar>& bytes);
+
+// Creates an empty file with a hidden name beside `path` (".NAME.XXXXXX"), with the permissions a
+// new file gets, for writing `path` under a temporary name and renaming it. Returns the open
+// descriptor and fills `temporary` with its path; -1 when it cannot be created.
+int CreateTemporaryBeside(const std::string& path, std::string& temporary);

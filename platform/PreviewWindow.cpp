@@ -266,6 +266,13 @@ int WaitKey(int ms) {
     return key.value_or(-1);
 }
 
+int PollKey() {
+    if (IsUiThread()) {
+        QCoreApplication::processEvents();
+    }
+    return Windows().TryTakeKey().value_or(-1);
+}
+
 void DestroyWindow(const std::string& name) {
     const std::shared_ptr<PreviewState> state = Windows().Remove(name);
     if (state) {

@@ -23,5 +23,9 @@ void ShowImage(const std::string& name, const cv::Mat& image);
 // On the UI thread it keeps processing events while it waits. Safe to call from any thread.
 int WaitKey(int ms);
 
+// The code of a key pressed in a preview window and not yet taken, or -1, without waiting. On the
+// UI thread it first processes the events already pending. Safe to call from any thread.
+int PollKey();
+
 // Destroys the window `name` if it exists. Safe to call from any thread.
 void DestroyWindow(const std::string& name);

@@ -16,6 +16,7 @@
 #include "support/Captions.h"
 #include "support/DialogBench.h"
 #include "support/PageRecorder.h"
+#include "support/TestSettings.h"
 #include "support/VideoChecks.h"
 #include "video/CompressorDlg.h"
 #include "video/MakingDlg.h"
@@ -23,6 +24,8 @@
 namespace {
 
 const QString kCreated = QStringLiteral("Video (output.avi) created");
+const QString kNoFrameTaken = QStringLiteral("No video created: the range holds no frame to take.");
+const QByteArray kEarlierVideo = "an earlier video, kept";
 
 // Well apart from one another, so that each survives compression recognisably.
 const cv::Scalar kPalette[] = {
@@ -41,10 +44,42 @@ public:
         const cv::Mat frame(size, CV_8UC3, kPalette[(number - 10001) % kPaletteSize]);
         QVERIFY(cv::imwrite(Dir() + "pic_" + std::to_string(number) + ".jpg", frame));
     }
-    void WriteAll(const QList<int>& numbers) const {
+    void WriteAll(const QList<int>& numbers, cv::Size size = {160, 120}) const {
         for (int number : numbers) {
-            Write(number);
+            Write(number, size);
         }
+    }
+    QString FramePath(int number) const {
+        return m_dir.filePath(QString("pic_%1.jpg").arg(number));
+    }
+    QByteArray Bytes(int number) const {
+        QFile file(FramePath(number));
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    }
+    // Spoils a frame file the way `how` says: "cut short", "empty file" or "not a picture".
+    void Damage(int number, const QString& how) const {
+        const QByteArray whole = Bytes(number);
+        QFile file(FramePath(number));
+        QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        if (how == "cut short") {
+            file.write(whole.left(whole.size() / 2));
+        } else if (how == "not a picture") {
+            file.write("frame 10004 was lost");
+        }
+    }
+    // An output.avi from an earlier run, which a run that makes no video must leave as it was.
+    void PlaceEarlierVideo() const {
+        QFile file(VideoPath());
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(kEarlierVideo);
+    }
+    bool EarlierVideoKept() const {
+        QFile file(VideoPath());
+        return file.open(QIODevice::ReadOnly) && file.readAll() == kEarlierVideo;
+    }
+    // Temporary files left behind (hidden names).
+    QStringList Leftovers() const {
+        return QDir(m_dir.path()).entryList({".*"}, QDir::Files | QDir::Hidden);
     }
 
 private:
@@ -107,7 +142,7 @@ struct Maker {
     void Run() {
         dlg.DoModal();
         QVERIFY(!dlg.isVisible());
-        QVERIFY(!dlg.m_writer.isOpened());
+        QVERIFY(!dlg.m_assembly);
         QVERIFY(!PreviewWindow());
     }
 };
@@ -124,25 +159,33 @@ private slots:
         QTest::addColumn<int>("gap");
         QTest::addColumn<QList<int>>("written");
         QTest::addColumn<QList<int>>("positions");
+        QTest::addColumn<QString>("message");
         QTest::newRow("gap 2") << Range(10001, 10005) << 0 << 5 << 2 << QList<int>{10002, 10004}
-                               << QList<int>{0, 200, 400, 600, 800, 1000};
+                               << QList<int>{0, 200, 400, 600, 800, 1000} << kCreated;
         QTest::newRow("thirds") << Range(10001, 10003) << 0 << 3 << 1 << Range(10001, 10003)
-                                << QList<int>{0, 333, 666, 1000};
+                                << QList<int>{0, 333, 666, 1000} << kCreated;
         QTest::newRow("gap 2 aligned to frame 10000, not to the start")
             << Range(10001, 10010) << 2 << 10 << 2 << QList<int>{10004, 10006, 10008, 10010}
-            << QList<int>{0, 125, 250, 375, 500, 625, 750, 875, 1000};
+            << QList<int>{0, 125, 250, 375, 500, 625, 750, 875, 1000} << kCreated;
         QTest::newRow("gap 2 from an odd start")
             << Range(10001, 10010) << 3 << 10 << 2 << QList<int>{10004, 10006, 10008, 10010}
-            << QList<int>{0, 142, 285, 428, 571, 714, 857, 1000};
+            << QList<int>{0, 142, 285, 428, 571, 714, 857, 1000} << kCreated;
         QTest::newRow("missing frame inside the range stops there")
             << Range(10001, 10003) << 0 << 10 << 1 << Range(10001, 10003)
-            << QList<int>{0, 100, 200, 300, 400};
+            << QList<int>{0, 100, 200, 300, 400}
+            << "Video (output.avi) created with 3 frames: it stops before pic_10004.jpg, which is "
+               "missing.";
+        QTest::newRow("missing first frame the gap takes")
+            << QList<int>{10001, 10003} << 0 << 4 << 2 << QList<int>{} << QList<int>{0, 250, 500}
+            << "No video created: pic_10002.jpg is missing.";
         QTest::newRow("start equal to end")
-            << Range(10001, 10003) << 1 << 1 << 1 << QList<int>{} << QList<int>{0};
-        QTest::newRow("gap 0 taken as 1") << Range(10001, 10003) << 0 << 3 << 0
-                                          << Range(10001, 10003) << QList<int>{0, 333, 666, 1000};
+            << Range(10001, 10003) << 1 << 1 << 1 << QList<int>{} << QList<int>{0} << kNoFrameTaken;
+        QTest::newRow("gap 0 taken as 1")
+            << Range(10001, 10003) << 0 << 3 << 0 << Range(10001, 10003)
+            << QList<int>{0, 333, 666, 1000} << kCreated;
         QTest::newRow("gap wider than the range")
-            << Range(10001, 10003) << 0 << 3 << 5 << QList<int>{} << QList<int>{0, 333, 666, 1000};
+            << Range(10001, 10003) << 0 << 3 << 5 << QList<int>{} << QList<int>{0, 333, 666, 1000}
+            << kNoFrameTaken;
     }
 
     void writesTheFramesTheGapTakes() {
@@ -152,16 +195,82 @@ private slots:
         QFETCH(int, gap);
         QFETCH(QList<int>, written);
         QFETCH(QList<int>, positions);
+        QFETCH(QString, message);
         FrameFolder frames;
         frames.WriteAll(present);
+        frames.PlaceEarlierVideo();
         Maker maker(frames.Dir(), start, end, gap);
         maker.Run();
-        QCOMPARE(maker.answerer.Messages(), QStringList{kCreated});
+        QCOMPARE(maker.answerer.Messages(), QStringList{message});
         QCOMPARE(maker.positions, positions);
+        QCOMPARE(frames.Leftovers(), QStringList());
+        if (written.isEmpty()) {
+            QVERIFY(frames.EarlierVideoKept());
+            return;
+        }
         const QMap<QString, QString> probe = Probe(frames.VideoPath());
         QCOMPARE(probe.value("exit"), QString("0"));
         QCOMPARE(probe.value("nb_read_frames"), QString::number(written.size()));
         QCOMPARE(FramesIn(frames.VideoPath()), written);
+        // Motion JPEG keeps each frame file as it is.
+        QList<QByteArray> files;
+        for (int number : written) {
+            files << frames.Bytes(number);
+        }
+        QCOMPARE(Packets(frames.VideoPath()), files);
+    }
+
+    void damagedFrameStopsTheVideoNamingIt_data() {
+        QTest::addColumn<int>("damaged");
+        QTest::addColumn<QString>("how");
+        QTest::addColumn<int>("gap");
+        QTest::addColumn<QList<int>>("written");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("cut short inside the range")
+            << 10003 << "cut short" << 1 << Range(10001, 10002)
+            << "Video (output.avi) created with 2 frames: it stops before pic_10003.jpg, which is "
+               "damaged (cut short).";
+        QTest::newRow("zero bytes inside the range")
+            << 10004 << "empty file" << 1 << Range(10001, 10003)
+            << "Video (output.avi) created with 3 frames: it stops before pic_10004.jpg, which is "
+               "damaged (empty file).";
+        QTest::newRow("not a picture inside the range")
+            << 10002 << "not a picture" << 1 << QList<int>{10001}
+            << "Video (output.avi) created with 1 frame: it stops before pic_10002.jpg, which is "
+               "damaged (not a picture).";
+        QTest::newRow("first frame cut short")
+            << 10001 << "cut short" << 1 << QList<int>{}
+            << "Error. pic_10001.jpg in %1 is damaged (cut short)!";
+        QTest::newRow("first frame of zero bytes")
+            << 10001 << "empty file" << 1 << QList<int>{}
+            << "Error. pic_10001.jpg in %1 is damaged (empty file)!";
+        QTest::newRow("first frame the gap takes of zero bytes")
+            << 10002 << "empty file" << 2 << QList<int>{}
+            << "No video created: pic_10002.jpg is damaged (empty file).";
+    }
+
+    void damagedFrameStopsTheVideoNamingIt() {
+        QFETCH(int, damaged);
+        QFETCH(QString, how);
+        QFETCH(int, gap);
+        QFETCH(QList<int>, written);
+        QFETCH(QString, message);
+        FrameFolder frames;
+        frames.WriteAll(Range(10001, 10005));
+        frames.Damage(damaged, how);
+        frames.PlaceEarlierVideo();
+        Maker maker(frames.Dir(), 0, 5, gap);
+        maker.Run();
+        QCOMPARE(maker.answerer.Messages(),
+                 QStringList{message.replace("%1", QString::fromStdString(frames.Dir()))});
+        QCOMPARE(frames.Leftovers(), QStringList());
+        if (written.isEmpty()) {
+            QVERIFY(frames.EarlierVideoKept());
+        } else {
+            QCOMPARE(Probe(frames.VideoPath()).value("nb_read_frames"),
+                     QString::number(written.size()));
+            QCOMPARE(FramesIn(frames.VideoPath()), written);
+        }
     }
 
     void missingFirstFrameFailsNamingIt_data() {
@@ -186,6 +295,7 @@ private slots:
         QFETCH(QString, message);
         FrameFolder frames;
         frames.WriteAll(present);
+        frames.PlaceEarlierVideo();
         const QString previousDir = QDir::currentPath();
         if (emptyDir) {
             QDir::setCurrent(QString::fromStdString(frames.Dir()));
@@ -202,7 +312,8 @@ private slots:
                  QStringList{message.replace("%1", QString::fromStdString(frames.Dir()))});
         QCOMPARE(choicesAsked, 0);
         QCOMPARE(maker.positions, QList<int>{0});
-        QVERIFY(!QFile::exists(frames.VideoPath()));
+        QVERIFY(frames.EarlierVideoKept());
+        QCOMPARE(frames.Leftovers(), QStringList());
     }
 
     void videoHasFpsAndSizeOfFirstFrame_data() {
@@ -246,24 +357,54 @@ private slots:
         QCOMPARE(probe.value("width"), QString("160"));
         QCOMPARE(probe.value("height"), QString("120"));
         QCOMPARE(FramesIn(frames.VideoPath()), Range(10001, 10003));
+        // The first is copied as it is; the others are encoded at the video's size.
+        const QList<QByteArray> packets = Packets(frames.VideoPath());
+        QCOMPARE(packets.size(), 3);
+        QCOMPARE(packets[0], frames.Bytes(10001));
+        for (const QByteArray& packet : packets) {
+            const cv::Mat decoded = cv::imdecode(
+                cv::Mat(1, int(packet.size()), CV_8UC1, const_cast<char*>(packet.data())),
+                cv::IMREAD_COLOR);
+            QCOMPARE(decoded.cols, 160);
+            QCOMPARE(decoded.rows, 120);
+        }
     }
 
-    void previewShowsEachWrittenFrame() {
+    void previewShowsTheFrameBeingWrittenAtMost640By480_data() {
+        QTest::addColumn<QSize>("frameSize");
+        QTest::addColumn<QSize>("previewSize");
+        QTest::newRow("small frames as they are") << QSize(160, 120) << QSize(160, 120);
+        QTest::newRow("1280x960 at half size") << QSize(1280, 960) << QSize(640, 480);
+        QTest::newRow("1920x1080 at a quarter") << QSize(1920, 1080) << QSize(480, 270);
+    }
+
+    void previewShowsTheFrameBeingWrittenAtMost640By480() {
+        QFETCH(QSize, frameSize);
+        QFETCH(QSize, previewSize);
         FrameFolder frames;
-        frames.WriteAll(Range(10001, 10003));
+        frames.WriteAll(Range(10001, 10003), {frameSize.width(), frameSize.height()});
         Maker maker(frames.Dir(), 0, 3, 1);
         QList<int> shown;
+        QList<int> writing;
         maker.onPosition = [&](int position) {
             QWidget* preview = PreviewWindow();
             if (position == 0 || !preview) {
                 return;
             }
-            QCOMPARE(preview->size(), QSize(160, 120));
-            const QColor colour = preview->grab().toImage().pixelColor(80, 60);
+            QCOMPARE(preview->size(), previewSize);
+            const QColor colour = preview->grab().toImage().pixelColor(previewSize.width() / 2,
+                                                                       previewSize.height() / 2);
             shown << FrameNumberOf(cv::Scalar(colour.blue(), colour.green(), colour.red()));
+            writing << 10000 + (position * 3 + 999) / 1000;
         };
         maker.Run();
-        QCOMPARE(shown, Range(10001, 10003));
+        // At most 25 previews a second: the first frame is shown at once, and the preview never
+        // runs ahead of the video nor goes back.
+        QCOMPARE(shown.size(), 3);
+        QCOMPARE(shown.first(), 10001);
+        for (int i = 1; i < shown.size(); ++i) {
+            QVERIFY(shown[i] <= writing[i] && shown[i] >= shown[i - 1]);
+        }
     }
 
     void stopsAfterThePassWhenAsked_data() {
@@ -288,22 +429,25 @@ private slots:
         };
         maker.Run();
         QCOMPARE(maker.positions, (QList<int>{0, 100, 200, 300}));
-        QCOMPARE(maker.answerer.Messages(), QStringList{kCreated});
+        QCOMPARE(maker.answerer.Messages(),
+                 QStringList{"Video (output.avi) created with 3 frames: cancelled before the end "
+                             "of the range."});
         QCOMPARE(FramesIn(frames.VideoPath()), Range(10001, 10003));
     }
 
-    void escapeBeforeTheAssemblyLeavesAFinishedEmptyVideo() {
+    void escapeBeforeTheAssemblyLeavesTheEarlierVideo() {
         FrameFolder frames;
         frames.WriteAll(Range(10001, 10003));
+        frames.PlaceEarlierVideo();
         Maker maker(frames.Dir(), 0, 3, 1);
         maker.dlg.OnInitDialog();
-        QVERIFY(maker.dlg.m_writer.isOpened());
+        QVERIFY(maker.dlg.m_assembly);
+        QCOMPARE(frames.Leftovers().size(), 1);  // the video under its temporary name
         QTest::keyClick(&maker.dlg, Qt::Key_Escape);
         QCOMPARE(maker.dlg.result(), int(QDialog::Rejected));
-        QVERIFY(!maker.dlg.m_writer.isOpened());
-        const QMap<QString, QString> probe = Probe(frames.VideoPath());
-        QCOMPARE(probe.value("exit"), QString("0"));
-        QCOMPARE(probe.value("nb_read_frames"), QString("0"));
+        QVERIFY(!maker.dlg.m_assembly);
+        QVERIFY(frames.EarlierVideoKept());
+        QCOMPARE(frames.Leftovers(), QStringList());
         // The assembly's timer went with the dialog: nothing more happens.
         QTest::qWait(300);
         QCOMPARE(maker.positions, QList<int>{0});
@@ -321,19 +465,23 @@ private slots:
         QCOMPARE(maker.answerer.Messages(), QStringList());
         QCOMPARE(maker.positions, QList<int>{0});
         QVERIFY(!QFile::exists(frames.VideoPath()));
+        QCOMPARE(frames.Leftovers(), QStringList());
     }
 
-    void unwritableVideoIsReportedNotCreated() {
+    void videoThatCannotBePutInPlaceIsReported() {
         FrameFolder frames;
         frames.WriteAll(Range(10001, 10003));
-        // A folder where the file should go: the video cannot be written even by root.
+        // A folder where the file should go: the video cannot replace it, even as root.
         QVERIFY(QDir().mkdir(frames.VideoPath()));
         Maker maker(frames.Dir(), 0, 3, 1);
         maker.Run();
-        QCOMPARE(maker.answerer.Messages(),
-                 QStringList{
-                     QString("Error. Can't create output.avi in %1!").arg(frames.Dir().c_str())});
-        QCOMPARE(maker.positions, QList<int>{0});
+        QCOMPARE(
+            maker.answerer.Messages(),
+            QStringList{QString("Error. Can't write output.avi in %1 (cannot put it in place)!")
+                            .arg(frames.Dir().c_str())});
+        QCOMPARE(maker.positions.last(), 1000);
+        QVERIFY(QFileInfo(frames.VideoPath()).isDir());
+        QCOMPARE(frames.Leftovers(), QStringList());
     }
 
     void compressorChoiceReachesTheFile() {
@@ -360,8 +508,12 @@ private slots:
             maker.Run();
             const QString fourcc = available[index].fourcc;
             QVERIFY2(listed.endsWith("(" + fourcc + ")"), qPrintable(listed));
+            QCOMPARE(listed.contains("frames kept as they are"), index == 0);
             const QMap<QString, QString> probe = Probe(frames.VideoPath());
             QCOMPARE(probe.value("codec_tag_string"), fourcc);
+            QCOMPARE(probe.value("width"), QString("160"));
+            QCOMPARE(probe.value("height"), QString("120"));
+            QCOMPARE(probe.value("r_frame_rate"), QString("25/1"));
             QCOMPARE(probe.value("nb_read_frames"), QString("3"));
             QCOMPARE(FramesIn(frames.VideoPath()), Range(10001, 10003));
         }
@@ -442,6 +594,98 @@ private slots:
                  QStringList{"Please stop the capture before making a video."});
         QCOMPARE(choicesAsked, 0);
         QVERIFY(!QFile::exists(frames.VideoPath()));
+    }
+
+    void makeVideoCommandEndsWithItsExitCode_data() {
+        QTest::addColumn<QStringList>("arguments");  // %1 stands for the frame folder
+        QTest::addColumn<QByteArray>("settings");    // none when empty
+        QTest::addColumn<QSize>("frameSize");
+        QTest::addColumn<bool>("videoIsFolder");
+        QTest::addColumn<int>("code");
+        QTest::addColumn<QString>("error");
+        QTest::addColumn<int>("framesInVideo");  // -1: the earlier video is kept
+        const QSize size(160, 120);
+        const QStringList dir{"--dir", "%1"};
+        QTest::newRow("complete") << dir + QStringList{"--end", "3"} << QByteArray() << size
+                                  << false << 0 << QString() << 3;
+        QTest::newRow("folder and end from the settings file")
+            << QStringList{"--fps", "12.5"}
+            << QByteArray("AUTO_START_DIR=%1\nAUTO_START_FRAME_COUNT=3\n") << size << false << 0
+            << QString() << 3;
+        QTest::newRow("no settings file for the folder")
+            << QStringList{"--end", "3"} << QByteArray() << size << false << 3
+            << "Error! Cannot find settings." << -1;
+        QTest::newRow("unknown option")
+            << dir + QStringList{"--end", "3", "--colour"} << QByteArray() << size << false << 2
+            << "Unknown option 'colour'." << -1;
+        QTest::newRow("gap below 1") << dir + QStringList{"--end", "3", "--gap", "0"}
+                                     << QByteArray() << size << false << 2 << "--gap" << -1;
+        QTest::newRow("frames per second not a number")
+            << dir + QStringList{"--end", "3", "--fps", "fast"} << QByteArray() << size << false
+            << 2 << "--fps" << -1;
+        QTest::newRow("unknown compressor")
+            << dir + QStringList{"--end", "3", "--compressor", "XVID"} << QByteArray() << size
+            << false << 2 << "unknown compressor XVID" << -1;
+        QTest::newRow("first frame missing")
+            << dir + QStringList{"--start", "5", "--end", "8"} << QByteArray() << size << false
+            << 10 << "Can't find pic_10006.jpg" << -1;
+        QTest::newRow("empty range") << dir + QStringList{"--start", "1", "--end", "1"}
+                                     << QByteArray() << size << false << 10 << kNoFrameTaken << -1;
+        QTest::newRow("stops at a missing frame")
+            << dir + QStringList{"--end", "5"} << QByteArray() << size << false << 11
+            << "it stops before pic_10004.jpg, which is missing." << 3;
+        QTest::newRow("compressor refuses the size")
+            << dir + QStringList{"--end", "3", "--compressor", "h264"} << QByteArray()
+            << QSize(161, 121) << false << 13 << "can't make this video" << -1;
+        QTest::newRow("video cannot be put in place")
+            << dir + QStringList{"--end", "3"} << QByteArray() << size << true << 12
+            << "Can't write output.avi" << -1;
+    }
+
+    void makeVideoCommandEndsWithItsExitCode() {
+        QFETCH(QStringList, arguments);
+        QFETCH(QByteArray, settings);
+        QFETCH(QSize, frameSize);
+        QFETCH(bool, videoIsFolder);
+        QFETCH(int, code);
+        QFETCH(QString, error);
+        QFETCH(int, framesInVideo);
+        TestSettings settingsFile;
+        FrameFolder frames;
+        frames.WriteAll(Range(10001, 10003), {frameSize.width(), frameSize.height()});
+        const QString dir = QString::fromStdString(frames.Dir());
+        if (!settings.isEmpty()) {
+            settingsFile.WriteValues(QString::fromUtf8(settings).replace("%1", dir).toUtf8());
+        }
+        if (videoIsFolder) {
+            QVERIFY(QDir().mkdir(frames.VideoPath()));
+        } else {
+            frames.PlaceEarlierVideo();
+        }
+        for (QString& argument : arguments) {
+            argument.replace("%1", dir);
+        }
+        QProcess vorn;
+        vorn.start(VORN_EXECUTABLE, QStringList{"--make-video"} + arguments);
+        QVERIFY(vorn.waitForFinished(60000));
+        const QString standardError = QString::fromUtf8(vorn.readAllStandardError());
+        QCOMPARE(vorn.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(vorn.exitCode(), code);
+        if (error.isEmpty()) {
+            QVERIFY2(!standardError.contains("vorn:"), qPrintable(standardError));
+        } else {
+            QVERIFY2(standardError.contains("vorn: ") && standardError.contains(error),
+                     qPrintable(standardError));
+        }
+        QCOMPARE(frames.Leftovers(), QStringList());
+        if (framesInVideo < 0) {
+            QVERIFY(videoIsFolder ? QFileInfo(frames.VideoPath()).isDir()
+                                  : frames.EarlierVideoKept());
+        } else {
+            QCOMPARE(Probe(frames.VideoPath()).value("nb_read_frames"),
+                     QString::number(framesInVideo));
+            QCOMPARE(Packets(frames.VideoPath()).first(), frames.Bytes(10001));
+        }
     }
 };
 

@@ -2,69 +2,18 @@
 
 #include <QComboBox>
 #include <QDialogButtonBox>
-#include <QFile>
 #include <QLabel>
 #include <QPushButton>
-#include <QTemporaryDir>
 #include <QVBoxLayout>
-#include <algorithm>
-#include <cstring>
-#include <opencv2/videoio.hpp>
-
-#include "video/VideoFile.h"
-
-namespace {
-
-// In order of preference. Where one kind of compressor answers to several codes, the first code
-// that opens stands for it.
-constexpr Compressor kCandidates[] = {
-    {"Motion JPEG", "MJPG"}, {"H.264", "H264"},         {"H.264", "avc1"},        {"H.264", "X264"},
-    {"Xvid MPEG-4", "XVID"}, {"MPEG-4 Part 2", "FMP4"}, {"Uncompressed", "I420"},
-};
-
-bool HasCompressorNamed(const std::vector<Compressor>& compressors, const char* name) {
-    return std::any_of(compressors.begin(), compressors.end(),
-                       [name](const Compressor& c) { return std::strcmp(c.name, name) == 0; });
-}
-
-std::vector<Compressor> ProbeCompressors() {
-    std::vector<Compressor> available;
-    const QTemporaryDir dir;
-    if (!dir.isValid()) {
-        return available;
-    }
-    const std::string path =
-        QFile::encodeName(dir.filePath(QStringLiteral("probe.avi"))).toStdString();
-    for (const Compressor& candidate : kCandidates) {
-        if (HasCompressorNamed(available, candidate.name)) {
-            continue;
-        }
-        cv::VideoWriter writer;
-        if (OpenVideoWriter(writer, path, candidate.Code(), 25.0, cv::Size(64, 48))) {
-            available.push_back(candidate);
-        }
-    }
-    return available;
-}
-
-}  // namespace
-
-int Compressor::Code() const {
-    return cv::VideoWriter::fourcc(fourcc[0], fourcc[1], fourcc[2], fourcc[3]);
-}
-
-const std::vector<Compressor>& AvailableCompressors() {
-    static const std::vector<Compressor> available = ProbeCompressors();
-    return available;
-}
 
 CCompressorDlg::CCompressorDlg(QWidget* parent)
     : QDialog(parent), m_compressors(new QComboBox(this)) {
     setWindowTitle(tr("Video Compression"));
-    for (const Compressor& compressor : AvailableCompressors()) {
+    const std::vector<Compressor>& available = AvailableCompressors();
+    for (std::size_t i = 0; i < available.size(); ++i) {
         m_compressors->addItem(
-            QStringLiteral("%1 (%2)").arg(tr(compressor.name), compressor.fourcc),
-            compressor.Code());
+            QStringLiteral("%1 (%2)").arg(tr(available[i].name), available[i].fourcc),
+            static_cast<int>(i));
     }
     auto* label = new QLabel(tr("&Compressor:"), this);
     label->setBuddy(m_compressors);
@@ -83,14 +32,14 @@ CCompressorDlg::CCompressorDlg(QWidget* parent)
     layout->setSizeConstraint(QLayout::SetFixedSize);
 }
 
-int CCompressorDlg::SelectedCode() const {
-    return m_compressors->currentData().toInt();
+Compressor CCompressorDlg::Selected() const {
+    return AvailableCompressors().at(m_compressors->currentData().toInt());
 }
 
-std::optional<int> ChooseCompressor(QWidget* parent) {
+std::optional<Compressor> ChooseCompressor(QWidget* parent) {
     CCompressorDlg dlg(parent);
     if (dlg.exec() != QDialog::Accepted) {
         return std::nullopt;
     }
-    return dlg.SelectedCode();
+    return dlg.Selected();
 }

@@ -3,26 +3,19 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTimerEvent>
-#include <algorithm>
-#include <opencv2/imgproc.hpp>
 
 #include "app/WebLinks.h"
-#include "frames/FrameFile.h"
 #include "platform/DialogTemplate.h"
 #include "platform/MessageBox.h"
 #include "platform/PreviewWindow.h"
 #include "res/DialogTemplates.h"
 #include "res/Resource.h"
 #include "res/Strings.h"
-#include "video/VideoFile.h"
 
 namespace {
 
 constexpr int kAssemblyTimer = 1;
 constexpr int kAssemblyDelayMs = 100;
-constexpr int kFirstFrameNumber = kNoFrames + 1;  // the frame number of index 0
-constexpr int kProgressRange = 1000;
-constexpr char kVideoFileName[] = "output.avi";
 
 }  // namespace
 
@@ -45,37 +38,31 @@ int CMakingDlg::DoModal() {
 }
 
 void CMakingDlg::OnInitDialog() {
-    m_progress->setRange(0, kProgressRange);
+    m_progress->setRange(0, VideoAssembly::kProgressRange);
     m_progress->setValue(0);
-    if (!ProbeFrameSize() || !CreateWriter()) {
+    if (!StartVideo()) {
+        m_assembly.reset();
         PostClose();
         return;
     }
     m_timers.SetTimer(kAssemblyTimer, kAssemblyDelayMs);
 }
 
-bool CMakingDlg::ProbeFrameSize() {
-    const std::string name = FrameFileName(m_startFrame + kFirstFrameNumber);
-    const cv::Mat first = ReadFrame(m_frameDir + name);
-    if (first.empty()) {
-        ShowMessageBox(
-            QString::fromStdString("Error. Can't find " + name + " in " + m_frameDir + "!"));
+bool CMakingDlg::StartVideo() {
+    m_assembly = std::make_unique<VideoAssembly>(
+        VideoRange{m_frameDir, m_startFrame, m_endFrame, m_gap, m_fps});
+    if (const std::optional<std::string> failure = m_assembly->ProbeFirstFrame()) {
+        ShowMessageBox(QString::fromStdString(*failure));
         return false;
     }
-    m_frameWidth = first.cols;
-    m_frameHeight = first.rows;
-    return true;
-}
-
-bool CMakingDlg::CreateWriter() {
-    const std::optional<int> fourcc = m_chooseCompressor(this);
-    if (!fourcc) {
+    m_frameWidth = m_assembly->FrameSize().width;
+    m_frameHeight = m_assembly->FrameSize().height;
+    const std::optional<Compressor> compressor = m_chooseCompressor(this);
+    if (!compressor) {
         return false;  // the user changed their mind: no file and nothing to report
     }
-    const cv::Size size(m_frameWidth, m_frameHeight);
-    if (!OpenVideoWriter(m_writer, m_frameDir + kVideoFileName, *fourcc, m_fps, size)) {
-        ShowMessageBox(QString::fromStdString(std::string("Error. Can't create ") + kVideoFileName +
-                                              " in " + m_frameDir + "!"));
+    if (const std::optional<std::string> failure = m_assembly->Open(*compressor)) {
+        ShowMessageBox(QString::fromStdString(*failure));
         return false;
     }
     return true;
@@ -95,48 +82,25 @@ void CMakingDlg::OnTimer(int /*id*/) {
     m_timers.KillTimer(kAssemblyTimer);
     m_assembling = true;
     NamedWindow(kPreviewWindowName);
-    for (int i = m_startFrame; i < m_endFrame; ++i) {
-        const bool read = AssembleFrame(i);
-        // The wait also repaints both windows and answers clicks; a key in the preview stops.
-        if (WaitKey(1) >= 0 || !read || m_stopRequested) {
-            break;
-        }
-    }
-    m_writer.release();
+    m_assembly->SetPreview(true);
+    const AssemblyResult result =
+        m_assembly->Run([this](const VideoAssembly::Pass& pass) { return AfterPass(pass); });
+    m_assembly.reset();
     DestroyWindow(kPreviewWindowName);
     m_assembling = false;
-    ShowMessageBox(tr("Video (output.avi) created"));
+    ShowMessageBox(QString::fromStdString(ClosingMessage(result, m_frameDir)));
     PostClose();
 }
 
-bool CMakingDlg::AssembleFrame(int index) {
-    const int n = index + 1;
-    bool read = true;
-    // Aligned to frame number 10000, not to the start of the range.
-    if (n % std::max(m_gap, 1) == 0) {
-        cv::Mat frame = ReadFrame(m_frameDir + FrameFileName(index + kFirstFrameNumber));
-        read = !frame.empty();
-        if (read) {
-            WriteFrame(frame);
-            ShowImage(kPreviewWindowName, frame);
-        }
+bool CMakingDlg::AfterPass(const VideoAssembly::Pass& pass) {
+    if (!pass.preview.empty()) {
+        ShowImage(kPreviewWindowName, pass.preview);
     }
-    m_progress->setValue(ProgressPosition(n));
-    return read;
-}
-
-void CMakingDlg::WriteFrame(cv::Mat& frame) {
-    // The writer silently drops a frame whose size is not the video's; fit it instead.
-    const cv::Size size(m_frameWidth, m_frameHeight);
-    if (frame.size() != size) {
-        cv::resize(frame, frame, size, 0, 0, cv::INTER_LINEAR);
-    }
-    m_writer.write(frame);
-}
-
-int CMakingDlg::ProgressPosition(int n) const {
-    return static_cast<int>(static_cast<double>(n - m_startFrame) /
-                            static_cast<double>(m_endFrame - m_startFrame) * kProgressRange);
+    m_progress->setValue(pass.position);
+    // The wait also repaints both windows and answers clicks; a key in the preview stops. It
+    // waits only when there is a new preview to paint, so that it never sets the pace.
+    const int key = pass.preview.empty() ? PollKey() : WaitKey(1);
+    return key < 0 && !m_stopRequested;
 }
 
 void CMakingDlg::OnUserGroupPage() {
@@ -153,7 +117,9 @@ void CMakingDlg::reject() {
 
 void CMakingDlg::done(int result) {
     m_timers.KillTimer(kAssemblyTimer);
-    m_writer.release();
+    if (!m_assembling) {
+        m_assembly.reset();  // a video that was never assembled leaves no file
+    }
     QDialog::done(result);
 }
 

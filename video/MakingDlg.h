@@ -1,17 +1,19 @@
 #pragma once
 
 #include <QDialog>
-#include <opencv2/videoio.hpp>
+#include <memory>
 #include <string>
 
 #include "platform/WindowTimers.h"
 #include "video/CompressorDlg.h"
+#include "video/VideoAssembly.h"
 
 class QProgressBar;
 
 // The progress dialog that writes a range of frame files into output.avi in the frame folder.
 // Everything happens on the UI thread: the assembly runs inside one call of the dialog's timer,
-// and its key wait keeps the windows painted and answering between frames.
+// and its key wait keeps the windows painted and answering between frames. The encoders use
+// threads of their own.
 class CMakingDlg : public QDialog {
     Q_OBJECT
 public:
@@ -20,21 +22,20 @@ public:
     // Initialisation, then the modal run, which ends when the dialog has closed itself.
     int DoModal();
     // Learns the picture size from the first frame of the range, asks for the compressor,
-    // creates the writer and starts the timer of the assembly. When any of it fails, the dialog
-    // closes itself.
+    // starts the video and the timer of the assembly. When any of it fails, the dialog closes
+    // itself.
     void OnInitDialog();
-    // The assembly: writes the chosen frames, finishes the file, reports and closes the dialog.
+    // The assembly: writes the chosen frames, finishes the file, reports what was made and closes
+    // the dialog.
     void OnTimer(int id);
     void OnUserGroupPage();
-    // One pass of the assembly for frame index `index`: writes and shows the frame when the gap
-    // takes it, then moves the progress bar. False when the frame was due but could not be read.
-    bool AssembleFrame(int index);
 
-    // How the compressor is chosen; the benchmark skips the dialog.
+    // How the compressor is chosen.
     void SetCompressorChooser(CompressorChooser choose) { m_chooseCompressor = std::move(choose); }
 
     QProgressBar* m_progress;
-    cv::VideoWriter m_writer;
+    // The video being made, from initialisation to the end of the assembly.
+    std::unique_ptr<VideoAssembly> m_assembly;
     int m_startFrame = 0;
     int m_endFrame = 50;
     double m_fps = 25.0;
@@ -47,7 +48,7 @@ public slots:
     // While the assembly runs, stops it after the current frame instead; the assembly then
     // closes the dialog itself.
     void reject() override;
-    // Finishes the file however the dialog ends.
+    // Abandons a video that was not assembled however the dialog ends.
     void done(int result) override;
 
 protected:
@@ -55,10 +56,8 @@ protected:
 
 private:
     void ConnectMessageTable();
-    bool ProbeFrameSize();
-    bool CreateWriter();
-    void WriteFrame(cv::Mat& frame);
-    int ProgressPosition(int n) const;
+    bool StartVideo();
+    bool AfterPass(const VideoAssembly::Pass& pass);
     void PostClose();
 
     CompressorChooser m_chooseCompressor = ChooseCompressor;

@@ -3,6 +3,11 @@
 #include <QProcess>
 #include <QTest>
 
+extern "C" {
+#include <libavcodec/packet.h>
+#include <libavformat/avformat.h>
+}
+
 #include "support/ModalAnswerer.h"
 #include "video/CompressorDlg.h"
 
@@ -27,6 +32,25 @@ QMap<QString, QString> Probe(const QString& path) {
     }
     fields["exit"] = QString::number(ffprobe.exitCode());
     return fields;
+}
+
+QList<QByteArray> Packets(const QString& path) {
+    QList<QByteArray> packets;
+    AVFormatContext* format = nullptr;
+    if (avformat_open_input(&format, path.toLocal8Bit().constData(), nullptr, nullptr) < 0) {
+        return packets;
+    }
+    const int stream = av_find_best_stream(format, AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);
+    AVPacket* packet = av_packet_alloc();
+    while (stream >= 0 && av_read_frame(format, packet) >= 0) {
+        if (packet->stream_index == stream) {
+            packets << QByteArray(reinterpret_cast<const char*>(packet->data), packet->size);
+        }
+        av_packet_unref(packet);
+    }
+    av_packet_free(&packet);
+    avformat_close_input(&format);
+    return packets;
 }
 
 void AnswerCompressorWith(ModalAnswerer& answerer, std::function<void(CCompressorDlg&)> answer) {

@@ -1,0 +1,375 @@
+#include "video/AviWriter.h"
+
+extern "C" {
+#include <libavcodec/avcodec.h>
+#include <libavformat/avformat.h>
+#include <libswscale/swscale.h>
+}
+
+#include <strings.h>
+#include <algorithm>
+#include <cstring>
+#include <deque>
+#include <mutex>
+
+namespace {
+
+// The quality scale for the MPEG-family encoders: fine enough that a re-encoded camera frame
+// keeps its detail (1 is best, 31 worst).
+constexpr int kQualityScale = 3;
+// As many encoder threads as libavcodec picks for the processor's cores, so that frames are
+// encoded on every core while the caller decodes the next.
+constexpr int kEncoderThreads = 0;
+
+const std::vector<Compressor> kKnown = {
+    {"Motion JPEG, frames kept as they are", "MJPG", "mjpeg", true},
+    {"H.264, many times smaller", "H264", "libx264"},
+    {"MPEG-4 Part 2", "FMP4", "mpeg4"},
+};
+
+// FFmpeg reports to standard error by itself; the program tells its own failures.
+void QuietenFfmpeg() {
+    static std::once_flag once;
+    std::call_once(once, [] { av_log_set_level(AV_LOG_ERROR); });
+}
+
+std::string ErrorText(int code) {
+    char text[AV_ERROR_MAX_STRING_SIZE] = {};
+    av_strerror(code, text, sizeof text);
+    return text;
+}
+
+bool UsesQualityScale(const AVCodec* codec) {
+    return codec->id == AV_CODEC_ID_MJPEG || codec->id == AV_CODEC_ID_MPEG4;
+}
+
+AVPixelFormat PixelFormatFor(const AVCodec* codec) {
+    return codec->pix_fmts ? codec->pix_fmts[0] : AV_PIX_FMT_YUV420P;
+}
+
+}  // namespace
+
+const std::vector<Compressor>& KnownCompressors() {
+    return kKnown;
+}
+
+const std::vector<Compressor>& AvailableCompressors() {
+    static const std::vector<Compressor> available = [] {
+        std::vector<Compressor> found;
+        std::copy_if(kKnown.begin(), kKnown.end(), std::back_inserter(found),
+                     [](const Compressor& c) { return avcodec_find_encoder_by_name(c.encoder); });
+        return found;
+    }();
+    return available;
+}
+
+const Compressor* FindCompressor(std::string_view name) {
+    const std::string wanted(name);
+    for (const Compressor& c : kKnown) {
+        if (strcasecmp(wanted.c_str(), c.fourcc) == 0 ||
+            strcasecmp(wanted.c_str(), c.encoder) == 0) {
+            return &c;
+        }
+    }
+    return nullptr;
+}
+
+struct AviWriter::Context {
+    AVFormatContext* format = nullptr;
+    AVCodecContext* codec = nullptr;
+    AVStream* stream = nullptr;
+    AVFrame* frame = nullptr;  // the picture at the video's size and pixel format
+    AVPacket* packet = nullptr;
+    AVCodecContext* jpegDecoder = nullptr;  // opened for the first JPEG to transcode
+    AVFrame* decoded = nullptr;
+    AVPacket* jpeg = nullptr;
+    SwsContext* scale = nullptr;
+    SwsContext* previewScale = nullptr;
+    int64_t nextPts = 0;
+    // The frames given and not yet in the file, oldest first: a copied JPEG waits here while an
+    // image given before it is still in the encoder (nullptr marks such an image).
+    std::deque<AVPacket*> pending;
+
+    ~Context() {
+        for (AVPacket* waiting : pending) {
+            av_packet_free(&waiting);
+        }
+        sws_freeContext(scale);
+        sws_freeContext(previewScale);
+        av_packet_free(&jpeg);
+        av_frame_free(&decoded);
+        avcodec_free_context(&jpegDecoder);
+        av_packet_free(&packet);
+        av_frame_free(&frame);
+        avcodec_free_context(&codec);
+        if (format) {
+            avio_closep(&format->pb);
+            avformat_free_context(format);
+        }
+    }
+};
+
+AviWriter::AviWriter() = default;
+AviWriter::~AviWriter() = default;
+
+bool AviWriter::Fail(const char* what, int code) {
+    m_error = std::string(what) + (code < 0 ? ": " + ErrorText(code) : std::string());
+    return false;
+}
+
+AviWriter::Opened AviWriter::Open(const std::string& path, const Compressor& compressor, double fps,
+                                  cv::Size size) {
+    QuietenFfmpeg();
+    m_context = std::make_unique<Context>();
+    Context& c = *m_context;
+    const AVCodec* codec = avcodec_find_encoder_by_name(compressor.encoder);
+    if (!codec) {
+        Fail("no such encoder", 0);
+        return Opened::CompressorUnavailable;
+    }
+    const AVRational rate = av_d2q(fps, 100000);
+    c.codec = avcodec_alloc_context3(codec);
+    c.packet = av_packet_alloc();
+    c.frame = av_frame_alloc();
+    if (!c.codec || !c.packet || !c.frame) {
+        Fail("out of memory", 0);
+        return Opened::CannotWrite;
+    }
+    c.codec->width = size.width;
+    c.codec->height = size.height;
+    c.codec->time_base = av_inv_q(rate);
+    c.codec->framerate = rate;
+    c.codec->pix_fmt = PixelFormatFor(codec);
+    // An AVI has no presentation times, so frames must come out in the order they go in.
+    c.codec->max_b_frames = 0;
+    c.codec->thread_count = kEncoderThreads;
+    c.codec->thread_type = FF_THREAD_FRAME | FF_THREAD_SLICE;
+    if (UsesQualityScale(codec)) {
+        c.codec->flags |= AV_CODEC_FLAG_QSCALE;
+        c.codec->global_quality = kQualityScale * FF_QP2LAMBDA;
+    }
+    if (const int error = avcodec_open2(c.codec, codec, nullptr); error < 0) {
+        Fail("the encoder refused the video's size or rate", error);
+        return Opened::CompressorUnavailable;
+    }
+    c.frame->format = c.codec->pix_fmt;
+    c.frame->width = size.width;
+    c.frame->height = size.height;
+    if (const int error = av_frame_get_buffer(c.frame, 0); error < 0) {
+        Fail("out of memory", error);
+        return Opened::CannotWrite;
+    }
+
+    if (const int error = avformat_alloc_output_context2(&c.format, nullptr, "avi", path.c_str());
+        error < 0) {
+        Fail("no AVI muxer", error);
+        return Opened::CannotWrite;
+    }
+    c.stream = avformat_new_stream(c.format, nullptr);
+    if (!c.stream) {
+        Fail("out of memory", 0);
+        return Opened::CannotWrite;
+    }
+    avcodec_parameters_from_context(c.stream->codecpar, c.codec);
+    const char* tag = compressor.fourcc;
+    c.stream->codecpar->codec_tag = MKTAG(tag[0], tag[1], tag[2], tag[3]);
+    c.stream->time_base = c.codec->time_base;
+    c.stream->avg_frame_rate = rate;
+    c.stream->r_frame_rate = rate;
+    if (const int error = avio_open(&c.format->pb, path.c_str(), AVIO_FLAG_WRITE); error < 0) {
+        Fail("cannot create the file", error);
+        return Opened::CannotWrite;
+    }
+    if (const int error = avformat_write_header(c.format, nullptr); error < 0) {
+        Fail("cannot write the file", error);
+        return Opened::CannotWrite;
+    }
+    return Opened::Yes;
+}
+
+bool AviWriter::WriteJpeg(const std::vector<uchar>& jpeg) {
+    Context& c = *m_context;
+    AVPacket* copy = av_packet_alloc();
+    if (!copy || av_new_packet(copy, static_cast<int>(jpeg.size())) < 0) {
+        av_packet_free(&copy);
+        return Fail("out of memory", 0);
+    }
+    std::memcpy(copy->data, jpeg.data(), jpeg.size());
+    copy->pts = copy->dts = c.nextPts++;
+    copy->duration = 1;
+    copy->flags |= AV_PKT_FLAG_KEY;
+    if (!c.pending.empty()) {
+        c.pending.push_back(copy);
+        return true;
+    }
+    const bool written = WritePacket(copy);
+    av_packet_free(&copy);
+    return written;
+}
+
+bool AviWriter::OpenJpegDecoder() {
+    Context& c = *m_context;
+    const AVCodec* codec = avcodec_find_decoder(AV_CODEC_ID_MJPEG);
+    c.jpegDecoder = codec ? avcodec_alloc_context3(codec) : nullptr;
+    c.decoded = av_frame_alloc();
+    c.jpeg = av_packet_alloc();
+    if (!c.jpegDecoder || !c.decoded || !c.jpeg) {
+        return Fail("no JPEG decoder", 0);
+    }
+    // One thread, so that a frame that cannot be decoded is known before the next one comes.
+    c.jpegDecoder->thread_count = 1;
+    if (const int error = avcodec_open2(c.jpegDecoder, codec, nullptr); error < 0) {
+        return Fail("no JPEG decoder", error);
+    }
+    return true;
+}
+
+AviWriter::Transcoded AviWriter::TranscodeJpeg(const std::vector<uchar>& jpeg, cv::Mat* preview,
+                                               cv::Size previewSize) {
+    Context& c = *m_context;
+    if (!c.jpegDecoder && !OpenJpegDecoder()) {
+        return Transcoded::WriteFailed;
+    }
+    if (av_new_packet(c.jpeg, static_cast<int>(jpeg.size())) < 0) {
+        Fail("out of memory", 0);
+        return Transcoded::WriteFailed;
+    }
+    std::memcpy(c.jpeg->data, jpeg.data(), jpeg.size());
+    const int sent = avcodec_send_packet(c.jpegDecoder, c.jpeg);
+    av_packet_unref(c.jpeg);
+    if (sent < 0 || avcodec_receive_frame(c.jpegDecoder, c.decoded) < 0) {
+        return Transcoded::NotDecodable;
+    }
+    const AVFrame& in = *c.decoded;
+    if (preview) {
+        *preview = ToBgr(in, previewSize);
+    }
+    bool encoded = false;
+    if (in.format == c.codec->pix_fmt && in.width == c.codec->width &&
+        in.height == c.codec->height) {
+        encoded = Encode(c.decoded);  // the encoder keeps its own reference
+    } else if (const int error = av_frame_make_writable(c.frame); error < 0) {
+        Fail("out of memory", error);
+    } else {
+        c.scale = sws_getCachedContext(
+            c.scale, in.width, in.height, static_cast<AVPixelFormat>(in.format), c.codec->width,
+            c.codec->height, c.codec->pix_fmt, SWS_BILINEAR, nullptr, nullptr, nullptr);
+        if (!c.scale) {
+            Fail("cannot convert the picture", 0);
+        } else {
+            sws_scale(c.scale, in.data, in.linesize, 0, in.height, c.frame->data,
+                      c.frame->linesize);
+            encoded = Encode(c.frame);
+        }
+    }
+    av_frame_unref(c.decoded);
+    return encoded ? Transcoded::Yes : Transcoded::WriteFailed;
+}
+
+cv::Mat AviWriter::ToBgr(const AVFrame& picture, cv::Size size) {
+    Context& c = *m_context;
+    c.previewScale = sws_getCachedContext(
+        c.previewScale, picture.width, picture.height, static_cast<AVPixelFormat>(picture.format),
+        size.width, size.height, AV_PIX_FMT_BGR24, SWS_FAST_BILINEAR, nullptr, nullptr, nullptr);
+    if (!c.previewScale) {
+        return {};
+    }
+    cv::Mat bgr(size, CV_8UC3);
+    uint8_t* target[] = {bgr.data};
+    const int stride[] = {static_cast<int>(bgr.step[0])};
+    sws_scale(c.previewScale, picture.data, picture.linesize, 0, picture.height, target, stride);
+    return bgr;
+}
+
+bool AviWriter::WriteImage(const cv::Mat& image) {
+    Context& c = *m_context;
+    if (image.type() != CV_8UC3 || image.empty()) {
+        return Fail("not a colour image", 0);
+    }
+    // The encoder may still hold the previous frame's pictures.
+    if (const int error = av_frame_make_writable(c.frame); error < 0) {
+        return Fail("out of memory", error);
+    }
+    c.scale = sws_getCachedContext(c.scale, image.cols, image.rows, AV_PIX_FMT_BGR24,
+                                   c.codec->width, c.codec->height, c.codec->pix_fmt, SWS_BILINEAR,
+                                   nullptr, nullptr, nullptr);
+    if (!c.scale) {
+        return Fail("cannot convert the image", 0);
+    }
+    const uint8_t* source[] = {image.data};
+    const int stride[] = {static_cast<int>(image.step[0])};
+    sws_scale(c.scale, source, stride, 0, image.rows, c.frame->data, c.frame->linesize);
+    return Encode(c.frame);
+}
+
+bool AviWriter::Encode(AVFrame* frame) {
+    Context& c = *m_context;
+    frame->pts = c.nextPts++;
+    // With a fixed quality scale the MPEG-family encoders take it from each picture.
+    frame->quality = c.codec->global_quality;
+    c.pending.push_back(nullptr);
+    if (const int error = avcodec_send_frame(c.codec, frame); error < 0) {
+        return Fail("the encoder failed", error);
+    }
+    return WriteEncodedPackets();
+}
+
+bool AviWriter::WriteEncodedPackets() {
+    Context& c = *m_context;
+    for (;;) {
+        const int received = avcodec_receive_packet(c.codec, c.packet);
+        if (received == AVERROR(EAGAIN) || received == AVERROR_EOF) {
+            return true;
+        }
+        if (received < 0 || c.pending.empty() || c.pending.front() != nullptr) {
+            return Fail("the encoder failed", received);
+        }
+        c.pending.pop_front();
+        const bool written = WritePacket(c.packet);
+        av_packet_unref(c.packet);
+        if (!written) {
+            return false;
+        }
+        // The copied JPEGs that were waiting for this frame follow it.
+        while (!c.pending.empty() && c.pending.front() != nullptr) {
+            AVPacket* copy = c.pending.front();
+            c.pending.pop_front();
+            const bool copied = WritePacket(copy);
+            av_packet_free(&copy);
+            if (!copied) {
+                return false;
+            }
+        }
+    }
+}
+
+bool AviWriter::WritePacket(AVPacket* packet) {
+    Context& c = *m_context;
+    packet->stream_index = c.stream->index;
+    av_packet_rescale_ts(packet, c.codec->time_base, c.stream->time_base);
+    if (const int error = av_write_frame(c.format, packet); error < 0) {
+        return Fail("cannot write the file", error);
+    }
+    return true;
+}
+
+bool AviWriter::Finish() {
+    Context& c = *m_context;
+    if (const int error = avcodec_send_frame(c.codec, nullptr); error < 0) {
+        return Fail("the encoder failed", error);
+    }
+    if (!WriteEncodedPackets()) {
+        return false;
+    }
+    if (const int error = av_write_trailer(c.format); error < 0) {
+        return Fail("cannot write the file", error);
+    }
+    // A write that failed on the way (a full disk) is only remembered by the file's context.
+    if (const int error = c.format->pb->error; error < 0) {
+        return Fail("cannot write the file", error);
+    }
+    if (const int error = avio_closep(&c.format->pb); error < 0) {
+        return Fail("cannot write the file", error);
+    }
+    return true;
+}

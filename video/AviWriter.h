@@ -1,0 +1,69 @@
+#pragma once
+
+#include <memory>
+#include <opencv2/core/mat.hpp>
+#include <string>
+#include <string_view>
+#include <vector>
+
+// A compressor the AVI writer can put a video into.
+struct Compressor {
+    const char* name;     // as the user sees it
+    const char* fourcc;   // the tag the AVI file carries
+    const char* encoder;  // the libavcodec encoder
+    // JPEG frames of the video's size go into the file as they are (Motion JPEG only).
+    bool keepsJpegFrames = false;
+};
+
+// The compressors that libavcodec offers on this machine, Motion JPEG first.
+// Safe to call from any thread.
+const std::vector<Compressor>& AvailableCompressors();
+
+// Every compressor the program knows, whether this machine has it or not.
+const std::vector<Compressor>& KnownCompressors();
+
+// The known compressor whose FOURCC or encoder name is `name` (any case), or none.
+const Compressor* FindCompressor(std::string_view name);
+
+// Writes an AVI file through FFmpeg's libavformat, which switches to OpenDML AVI past 1 GB, so
+// files over 4 GB stay valid. Frames go in either as JPEG files copied byte for byte (Motion JPEG
+// only) or as pictures encoded with libavcodec on two threads while the caller decodes the next.
+// Frames come out in the order they were given, however the two kinds are mixed.
+class AviWriter {
+public:
+    enum class Opened { Yes, CompressorUnavailable, CannotWrite };
+
+    AviWriter();
+    ~AviWriter();  // closes an unfinished file as it stands
+    AviWriter(const AviWriter&) = delete;
+    AviWriter& operator=(const AviWriter&) = delete;
+
+    Opened Open(const std::string& path, const Compressor& compressor, double fps, cv::Size size);
+    // Puts a whole JPEG of the video's size into the file unchanged. Only for Motion JPEG.
+    bool WriteJpeg(const std::vector<uchar>& jpeg);
+    // Decodes a whole JPEG and encodes it, scaled to the video's size first when it is not that
+    // size. The picture stays in YUV from decoder to encoder. When `preview` is given, it receives
+    // the decoded picture in BGR at `previewSize`.
+    enum class Transcoded { Yes, NotDecodable, WriteFailed };
+    Transcoded TranscodeJpeg(const std::vector<uchar>& jpeg, cv::Mat* preview = nullptr,
+                             cv::Size previewSize = {});
+    // Encodes a BGR image, scaled to the video's size first when it is not that size.
+    bool WriteImage(const cv::Mat& image);
+    // Drains the encoder, writes the index and closes the file.
+    bool Finish();
+
+    // What went wrong last, in FFmpeg's words.
+    const std::string& Error() const { return m_error; }
+
+private:
+    struct Context;
+    bool Fail(const char* what, int code);
+    bool OpenJpegDecoder();
+    bool Encode(struct AVFrame* frame);
+    cv::Mat ToBgr(const struct AVFrame& picture, cv::Size size);
+    bool WriteEncodedPackets();
+    bool WritePacket(struct AVPacket* packet);
+
+    std::unique_ptr<Context> m_context;
+    std::string m_error;
+};

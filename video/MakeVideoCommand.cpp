@@ -1,0 +1,237 @@
+#include "video/MakeVideoCommand.h"
+
+#include <signal.h>
+#include <unistd.h>
+
+#include <QCommandLineParser>
+#include <atomic>
+#include <chrono>
+#include <climits>
+#include <cstdio>
+#include <optional>
+#include <string>
+
+#include "frames/FrameFile.h"
+#include "platform/Numbers.h"
+#include "video/VideoAssembly.h"
+
+namespace {
+
+enum ExitCode {
+    kComplete = 0,
+    kBadCommandLine = 2,
+    kNoSettings = 3,
+    kNoFrame = 10,
+    kStoppedAtFrame = 11,
+    kCannotWrite = 12,
+    kNoCompressor = 13,
+    kCancelled = 14,
+};
+
+constexpr int kLargestIndex = INT_MAX - kNoFrames - 1;  // its frame number still fits an int
+constexpr double kFastestFps = 1000.0;
+constexpr char kDefaultCompressor[] = "MJPG";
+constexpr int kBarWidth = 30;
+constexpr auto kRedrawPeriod = std::chrono::milliseconds(200);
+
+// Set by SIGINT and SIGTERM: the assembly stops after the current frame and keeps what it wrote.
+std::atomic<bool> s_interrupted{false};
+static_assert(std::atomic<bool>::is_always_lock_free);
+
+extern "C" void OnInterrupt(int) {
+    s_interrupted = true;
+}
+
+// Catches SIGINT and SIGTERM for the object's life.
+class InterruptCatcher {
+public:
+    InterruptCatcher() {
+        s_interrupted = false;
+        struct sigaction action {};
+        action.sa_handler = OnInterrupt;
+        sigemptyset(&action.sa_mask);
+        sigaction(SIGINT, &action, &m_oldInt);
+        sigaction(SIGTERM, &action, &m_oldTerm);
+    }
+    ~InterruptCatcher() {
+        sigaction(SIGINT, &m_oldInt, nullptr);
+        sigaction(SIGTERM, &m_oldTerm, nullptr);
+    }
+
+private:
+    struct sigaction m_oldInt {};
+    struct sigaction m_oldTerm {};
+};
+
+int Fail(int code, const std::string& message) {
+    std::fprintf(stderr, "vorn: %s\n", message.c_str());
+    return code;
+}
+
+std::optional<int> IntOption(const QCommandLineParser& parser, const QString& name, int minimum,
+                             int maximum) {
+    const std::optional<int> value = ParseWholeInt(parser.value(name).toStdString());
+    if (!value || *value < minimum || *value > maximum) {
+        return std::nullopt;
+    }
+    return value;
+}
+
+// A bar on the terminal: percentage, frames per second, time left.
+class TerminalProgress {
+public:
+    void Show(int position, int framesWritten) {
+        const auto now = std::chrono::steady_clock::now();
+        if (position < VideoAssembly::kProgressRange && now - m_drawn < kRedrawPeriod) {
+            return;
+        }
+        m_drawn = now;
+        const double elapsed = std::chrono::duration<double>(now - m_start).count();
+        const double fps = elapsed > 0.0 ? framesWritten / elapsed : 0.0;
+        const int filled = position * kBarWidth / VideoAssembly::kProgressRange;
+        const std::string bar = std::string(filled, '#') + std::string(kBarWidth - filled, '-');
+        std::fprintf(stderr, "\r[%s] %3d%%  %6.1f frames/s", bar.c_str(),
+                     position / (VideoAssembly::kProgressRange / 100), fps);
+        if (position > 0) {
+            const int left =
+                static_cast<int>(elapsed * (VideoAssembly::kProgressRange - position) / position);
+            std::fprintf(stderr, "  %d:%02d left ", left / 60, left % 60);
+        }
+        std::fflush(stderr);
+    }
+    ~TerminalProgress() { std::fputc('\n', stderr); }
+
+private:
+    const std::chrono::steady_clock::time_point m_start = std::chrono::steady_clock::now();
+    std::chrono::steady_clock::time_point m_drawn;
+};
+
+// The exit code for how the assembly ended.
+int ExitCodeFor(const AssemblyResult& result) {
+    if (result.end == AssemblyEnd::WriteFailed) {
+        return kCannotWrite;
+    }
+    if (result.end == AssemblyEnd::Cancelled) {
+        return kCancelled;
+    }
+    if (result.framesWritten == 0) {
+        return kNoFrame;
+    }
+    return result.end == AssemblyEnd::Complete ? kComplete : kStoppedAtFrame;
+}
+
+// The settings file's folder and frame count, where the command line leaves them out.
+int ApplySettingsDefaults(const QCommandLineParser& parser,
+                          const std::optional<MakeVideoDefaults>& settings, VideoRange& range) {
+    const bool needDir = !parser.isSet("dir");
+    const bool needEnd = !parser.isSet("end");
+    if (!needDir && !needEnd) {
+        return kComplete;
+    }
+    if (!settings || (needDir && !settings->frameDir) || (needEnd && !settings->frameCount)) {
+        return Fail(kNoSettings, "Error! Cannot find settings.");
+    }
+    if (needDir) {
+        range.frameDir = *settings->frameDir;
+    }
+    if (needEnd) {
+        range.endFrame = *settings->frameCount;
+    }
+    return kComplete;
+}
+
+// The range the command line asks for; an exit code when it cannot be had.
+int ReadRange(const QCommandLineParser& parser, const std::optional<MakeVideoDefaults>& defaults,
+              VideoRange& range) {
+    const std::optional<int> start = IntOption(parser, "start", 0, kLargestIndex);
+    const std::optional<int> end = IntOption(parser, "end", 0, kLargestIndex);
+    const std::optional<int> gap = IntOption(parser, "gap", 1, INT_MAX);
+    const std::optional<double> fps = ParseWholeNumber(parser.value("fps").toStdString());
+    if (!start || (parser.isSet("end") && !end) || !gap) {
+        return Fail(kBadCommandLine, "--start and --end take a whole number from 0, --gap from 1");
+    }
+    if (!fps || !(*fps > 0.0 && *fps <= kFastestFps)) {
+        return Fail(kBadCommandLine, "--fps takes a number above 0 and up to 1000");
+    }
+    range.startFrame = *start;
+    range.endFrame = end.value_or(0);
+    range.gap = *gap;
+    range.fps = *fps;
+    if (parser.isSet("dir")) {
+        range.frameDir = WithTrailingSeparator(parser.value("dir").toStdString());
+    }
+    return ApplySettingsDefaults(parser, defaults, range);
+}
+
+}  // namespace
+
+void AddMakeVideoOptions(QCommandLineParser& parser) {
+    parser.addOptions({
+        {"make-video",
+         "Makes output.avi in the frame folder from a range of frames, without a "
+         "window, and exits."},
+        {"dir", "Frame folder (default: AUTO_START_DIR of the settings file).", "DIR"},
+        {"start", "First frame: 0 is pic_10001.jpg (default: 0).", "N", "0"},
+        {"end", "End frame, not included (default: AUTO_START_FRAME_COUNT of the settings file).",
+         "N"},
+        {"gap", "Takes the frames whose number minus 10000 is a multiple of N (default: 1).", "N",
+         "1"},
+        {"fps", "Frames per second of the video (default: 25).", "F", "25"},
+        {"compressor",
+         "MJPG keeps the frames as they are (default), H264 makes a far smaller file, FMP4 is "
+         "MPEG-4 Part 2.",
+         "NAME", kDefaultCompressor},
+    });
+}
+
+QString MakeVideoExitCodesHelp() {
+    return QStringLiteral(
+        "Exit codes of --make-video:\n"
+        "  0   video complete\n"
+        "  2   bad command line (unknown option, bad option value)\n"
+        "  3   settings file missing or unreadable (when a default had to come from it)\n"
+        "  10  no frame to make a video from (first frame missing or damaged, or empty range)\n"
+        "  11  video stopped at a missing or damaged frame (it holds the frames before it)\n"
+        "  12  video could not be written (cannot create, write or rename)\n"
+        "  13  compressor not available\n"
+        "  14  cancelled (interrupted); what was written is kept\n");
+}
+
+int RunMakeVideoCommand(const QCommandLineParser& parser,
+                        const std::optional<MakeVideoDefaults>& defaults) {
+    VideoRange range;
+    if (const int code = ReadRange(parser, defaults, range); code != kComplete) {
+        return code;
+    }
+    const std::string name = parser.value("compressor").toStdString();
+    const Compressor* compressor = FindCompressor(name);
+    if (!compressor) {
+        return Fail(kBadCommandLine, "unknown compressor " + name + " (MJPG, H264 or FMP4)");
+    }
+    VideoAssembly assembly(range);
+    if (const std::optional<std::string> failure = assembly.ProbeFirstFrame()) {
+        return Fail(kNoFrame, *failure);
+    }
+    if (const std::optional<std::string> failure = assembly.Open(*compressor)) {
+        return Fail(assembly.CompressorFailed() ? kNoCompressor : kCannotWrite, *failure);
+    }
+    const InterruptCatcher interrupts;
+    std::optional<TerminalProgress> progress;
+    if (::isatty(STDERR_FILENO)) {
+        progress.emplace();
+    }
+    int passes = 0;
+    const AssemblyResult result = assembly.Run([&](const VideoAssembly::Pass& pass) {
+        ++passes;
+        if (progress) {
+            progress->Show(pass.position, passes);
+        }
+        return !s_interrupted;
+    });
+    progress.reset();
+    const int code = ExitCodeFor(result);
+    if (code != kComplete) {
+        return Fail(code, ClosingMessage(result, range.frameDir));
+    }
+    return kComplete;
+}

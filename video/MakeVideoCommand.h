@@ -1,0 +1,30 @@
+#pragma once
+
+#include <QString>
+#include <optional>
+#include <string>
+
+class QCommandLineParser;
+
+// `vorn --make-video`: makes output.avi from a range of frames without a window, for machines
+// with no screen. It runs the video maker's own assembly and ends with an exit code.
+
+// Adds --make-video and its options (--dir, --start, --end, --gap, --fps, --compressor).
+void AddMakeVideoOptions(QCommandLineParser& parser);
+
+// What --help says about the exit codes of --make-video.
+QString MakeVideoExitCodesHelp();
+
+// What the settings file gives for options left out: its frame folder and frame count, each empty
+// when the file lacks it.
+struct MakeVideoDefaults {
+    std::optional<std::string> frameDir;
+    std::optional<int> frameCount;
+};
+
+// Makes the video the parsed options ask for. Options left out take `defaults` (nothing when the
+// settings file is missing or unreadable) and the window's defaults (start 0, gap 1, 25 frames a
+// second). A progress bar goes to standard error when it is a terminal; a failure is told there
+// in one line. Returns the exit code.
+int RunMakeVideoCommand(const QCommandLineParser& parser,
+                        const std::optional<MakeVideoDefaults>& defaults);

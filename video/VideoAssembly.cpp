@@ -1,0 +1,293 @@
+#include "video/VideoAssembly.h"
+
+#include <fcntl.h>
+#include <stdio.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <opencv2/imgcodecs.hpp>
+#include <opencv2/imgproc.hpp>
+
+#include "frames/FrameFile.h"
+
+namespace {
+
+constexpr int kFirstFrameNumber = kNoFrames + 1;  // the frame number of index 0
+const cv::Size kLargestPreview(640, 480);
+constexpr auto kPreviewPeriod = std::chrono::milliseconds(40);  // 25 a second
+// A copied frame is decoded for nothing but its preview: those decodes take at most a tenth of
+// the time, so that the preview never sets the pace.
+constexpr int kPreviewDecodeShare = 10;
+
+std::string Frames(int count) {
+    return std::to_string(count) + (count == 1 ? " frame" : " frames");
+}
+
+// Flushes the finished file to the disk before it takes the place of an earlier video.
+bool SyncToDisk(const std::string& path) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        return false;
+    }
+    const bool synced = ::fsync(fd) == 0;
+    return ::close(fd) == 0 && synced;
+}
+
+// The picture in `bytes`, or an empty image when it cannot be decoded.
+cv::Mat Decode(const std::vector<uchar>& bytes, int flags) {
+    try {
+        return cv::imdecode(bytes, flags);
+    } catch (const cv::Exception&) {
+        return {};
+    }
+}
+
+}  // namespace
+
+std::string ClosingMessage(const AssemblyResult& result, const std::string& frameDir) {
+    const std::string video = VideoAssembly::kVideoFileName;
+    const std::string trouble =
+        result.end == AssemblyEnd::MissingFrame ? "missing" : "damaged (" + result.why + ")";
+    switch (result.end) {
+        case AssemblyEnd::WriteFailed:
+            return "Error. Can't write " + video + " in " + frameDir + " (" + result.why + ")!";
+        case AssemblyEnd::Complete:
+            return result.framesWritten > 0 ? "Video (" + video + ") created"
+                                            : "No video created: the range holds no frame to take.";
+        case AssemblyEnd::Cancelled:
+            return result.framesWritten > 0
+                       ? "Video (" + video + ") created with " + Frames(result.framesWritten) +
+                             ": cancelled before the end of the range."
+                       : "No video created: cancelled before the first frame.";
+        case AssemblyEnd::MissingFrame:
+        case AssemblyEnd::DamagedFrame:
+            break;
+    }
+    return result.framesWritten > 0
+               ? "Video (" + video + ") created with " + Frames(result.framesWritten) +
+                     ": it stops before " + result.frameName + ", which is " + trouble + "."
+               : "No video created: " + result.frameName + " is " + trouble + ".";
+}
+
+// A frame file as the assembly finds it.
+struct VideoAssembly::LookedAt {
+    AssemblyEnd trouble = AssemblyEnd::Complete;  // MissingFrame, DamagedFrame or Complete
+    std::string why;
+    std::vector<uchar> bytes;
+    bool wholeJpeg = false;
+    cv::Size size;
+    cv::Mat image;  // decoded unless it is a whole JPEG whose header gives a colour size
+};
+
+VideoAssembly::VideoAssembly(VideoRange range) : m_range(std::move(range)) {
+    m_range.gap = std::max(m_range.gap, 1);
+}
+
+VideoAssembly::~VideoAssembly() {
+    m_writer.reset();
+    if (!m_temporary.empty()) {
+        ::unlink(m_temporary.c_str());
+    }
+}
+
+VideoAssembly::LookedAt VideoAssembly::Look(int number) const {
+    LookedAt frame;
+    std::optional<std::vector<uchar>> bytes = ReadFrameBytes(FramePath(m_range.frameDir, number));
+    if (!bytes) {
+        frame.trouble = errno == ENOENT || errno == ENOTDIR ? AssemblyEnd::MissingFrame
+                                                            : AssemblyEnd::DamagedFrame;
+        frame.why = "cannot be read";
+        return frame;
+    }
+    frame.bytes = std::move(*bytes);
+    const bool looksLikeJpeg =
+        frame.bytes.size() >= 2 && frame.bytes[0] == 0xFF && frame.bytes[1] == 0xD8;
+    frame.wholeJpeg = IsWholeJpeg(frame.bytes);
+    if (frame.bytes.empty()) {
+        frame.why = "empty file";
+    } else if (looksLikeJpeg && !frame.wholeJpeg) {
+        frame.why = "cut short";
+    } else {
+        const std::optional<cv::Size> header =
+            frame.wholeJpeg ? JpegColourSize(frame.bytes) : std::nullopt;
+        if (header) {
+            frame.size = *header;
+            return frame;
+        }
+        frame.image = Decode(frame.bytes, cv::IMREAD_COLOR);
+        frame.size = frame.image.size();
+        if (!frame.image.empty()) {
+            return frame;
+        }
+        frame.why = looksLikeJpeg ? "cannot be decoded" : "not a picture";
+    }
+    frame.trouble = AssemblyEnd::DamagedFrame;
+    return frame;
+}
+
+std::optional<std::string> VideoAssembly::ProbeFirstFrame() {
+    const int number = m_range.startFrame + kFirstFrameNumber;
+    const LookedAt first = Look(number);
+    const std::string name = FrameFileName(number);
+    if (first.trouble == AssemblyEnd::MissingFrame) {
+        return "Error. Can't find " + name + " in " + m_range.frameDir + "!";
+    }
+    if (first.trouble == AssemblyEnd::DamagedFrame) {
+        return "Error. " + name + " in " + m_range.frameDir + " is damaged (" + first.why + ")!";
+    }
+    m_size = first.size;
+    while (m_previewScale < 8 && (m_size.width > kLargestPreview.width * m_previewScale ||
+                                  m_size.height > kLargestPreview.height * m_previewScale)) {
+        m_previewScale *= 2;
+    }
+    return std::nullopt;
+}
+
+std::optional<std::string> VideoAssembly::Open(const Compressor& compressor) {
+    m_copyJpeg = compressor.keepsJpegFrames;
+    const int fd = CreateTemporaryBeside(VideoPath(), m_temporary);
+    if (fd < 0) {
+        m_temporary.clear();
+        m_opened = AviWriter::Opened::CannotWrite;
+    } else {
+        ::close(fd);
+        m_writer = std::make_unique<AviWriter>();
+        m_opened = m_writer->Open(m_temporary, compressor, m_range.fps, m_size);
+    }
+    if (m_opened == AviWriter::Opened::Yes) {
+        return std::nullopt;
+    }
+    if (m_opened == AviWriter::Opened::CompressorUnavailable) {
+        return std::string("Error. ") + compressor.name + " can't make this video (" +
+               m_writer->Error() + ")!";
+    }
+    return std::string("Error. Can't create ") + kVideoFileName + " in " + m_range.frameDir + "!";
+}
+
+AssemblyResult VideoAssembly::Run(const std::function<bool(const Pass&)>& afterPass) {
+    AssemblyResult result;
+    for (int i = m_range.startFrame; i < m_range.endFrame; ++i) {
+        const int n = i + 1;
+        Pass pass{ProgressPosition(n), {}};
+        bool written = true;
+        // Aligned to frame number 10000, not to the start of the range.
+        if (n % m_range.gap == 0) {
+            written = WriteFrame(i + kFirstFrameNumber, pass, result);
+        }
+        const bool goOn = afterPass(pass);
+        if (!written) {
+            break;
+        }
+        if (!goOn && n < m_range.endFrame) {
+            result.end = AssemblyEnd::Cancelled;
+            break;
+        }
+    }
+    Finish(result);
+    return result;
+}
+
+bool VideoAssembly::WriteFrame(int number, Pass& pass, AssemblyResult& result) {
+    LookedAt frame = Look(number);
+    const bool previewDue = frame.trouble == AssemblyEnd::Complete && m_preview && PreviewDue();
+    const bool written =
+        frame.trouble == AssemblyEnd::Complete && Put(frame, previewDue ? &pass.preview : nullptr);
+    if (frame.trouble != AssemblyEnd::Complete) {
+        result.end = frame.trouble;
+        result.frameName = FrameFileName(number);
+        result.why = frame.why;
+        return false;
+    }
+    if (!written) {
+        result.end = AssemblyEnd::WriteFailed;
+        result.why = m_writer->Error();
+        return false;
+    }
+    ++result.framesWritten;
+    return true;
+}
+
+bool VideoAssembly::Put(LookedAt& frame, cv::Mat* preview) {
+    if (!frame.image.empty()) {
+        if (preview) {
+            *preview = Preview(frame.image);
+        }
+        return m_writer->WriteImage(frame.image);
+    }
+    if (m_copyJpeg && frame.size == m_size) {
+        if (preview) {
+            const auto start = std::chrono::steady_clock::now();
+            *preview = Preview(ReducedDecode(frame.bytes));
+            m_nextPreview =
+                std::max(m_nextPreview,
+                         start + kPreviewDecodeShare * (std::chrono::steady_clock::now() - start));
+        }
+        return m_writer->WriteJpeg(frame.bytes);
+    }
+    const AviWriter::Transcoded transcoded =
+        m_writer->TranscodeJpeg(frame.bytes, preview, PreviewSize());
+    if (transcoded == AviWriter::Transcoded::NotDecodable) {
+        frame.trouble = AssemblyEnd::DamagedFrame;
+        frame.why = "cannot be decoded";
+    }
+    return transcoded == AviWriter::Transcoded::Yes;
+}
+
+bool VideoAssembly::PreviewDue() {
+    const auto now = std::chrono::steady_clock::now();
+    if (now < m_nextPreview) {
+        return false;
+    }
+    m_nextPreview = now + kPreviewPeriod;
+    return true;
+}
+
+cv::Mat VideoAssembly::ReducedDecode(const std::vector<uchar>& jpeg) const {
+    // JPEG's own scaled decoding: far less work than decoding the whole picture.
+    const int flags = m_previewScale == 8   ? cv::IMREAD_REDUCED_COLOR_8
+                      : m_previewScale == 4 ? cv::IMREAD_REDUCED_COLOR_4
+                      : m_previewScale == 2 ? cv::IMREAD_REDUCED_COLOR_2
+                                            : cv::IMREAD_COLOR;
+    return Decode(jpeg, flags);
+}
+
+cv::Size VideoAssembly::PreviewSize() const {
+    return {(m_size.width + m_previewScale - 1) / m_previewScale,
+            (m_size.height + m_previewScale - 1) / m_previewScale};
+}
+
+cv::Mat VideoAssembly::Preview(const cv::Mat& picture) const {
+    // The frame as the video shows it, at the preview's scale.
+    const cv::Size reduced = PreviewSize();
+    if (picture.empty() || picture.size() == reduced) {
+        return picture;
+    }
+    cv::Mat preview;
+    cv::resize(picture, preview, reduced, 0, 0, cv::INTER_AREA);
+    return preview;
+}
+
+int VideoAssembly::ProgressPosition(int n) const {
+    return static_cast<int>(static_cast<double>(n - m_range.startFrame) /
+                            static_cast<double>(m_range.endFrame - m_range.startFrame) *
+                            kProgressRange);
+}
+
+void VideoAssembly::Finish(AssemblyResult& result) {
+    const bool finished = m_writer->Finish();
+    if (!finished && result.end != AssemblyEnd::WriteFailed) {
+        result.end = AssemblyEnd::WriteFailed;
+        result.why = m_writer->Error();
+    }
+    m_writer.reset();
+    if (result.end == AssemblyEnd::WriteFailed || result.framesWritten == 0) {
+        return;  // the destructor removes the temporary file
+    }
+    if (!SyncToDisk(m_temporary) || ::rename(m_temporary.c_str(), VideoPath().c_str()) != 0) {
+        result.end = AssemblyEnd::WriteFailed;
+        result.why = "cannot put it in place";
+        return;
+    }
+    m_temporary.clear();
+}

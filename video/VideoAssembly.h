@@ -1,0 +1,98 @@
+#pragma once
+
+#include <chrono>
+#include <functional>
+#include <memory>
+#include <opencv2/core/mat.hpp>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "video/AviWriter.h"
+
+// Which frames make the video, and how fast it plays.
+struct VideoRange {
+    std::string frameDir;  // empty (the current folder) or ends with '/'
+    int startFrame = 0;    // index of the first frame; frame number = index + 10001
+    int endFrame = 50;     // index past the last frame
+    int gap = 1;           // a frame is taken when its index + 1 is a multiple of the gap
+    double fps = 25.0;
+};
+
+enum class AssemblyEnd { Complete, MissingFrame, DamagedFrame, Cancelled, WriteFailed };
+
+// How an assembly ended.
+struct AssemblyResult {
+    AssemblyEnd end = AssemblyEnd::Complete;
+    int framesWritten = 0;
+    std::string frameName;  // the missing or damaged frame
+    std::string why;        // what is wrong with that frame, or why the file could not be written
+};
+
+// The message that tells the user what was made.
+std::string ClosingMessage(const AssemblyResult& result, const std::string& frameDir);
+
+// Turns a range of frame files into output.avi in the frame folder. The file is written under a
+// temporary name beside it and renamed only when the assembly ends with a frame in it, so an
+// earlier output.avi survives a failure, an empty range or a killed process. A JPEG frame of the
+// video's size is copied in byte for byte when the compressor is Motion JPEG; any other frame is
+// decoded, scaled and encoded. A frame that is missing or damaged ends the video before it.
+class VideoAssembly {
+public:
+    static constexpr char kVideoFileName[] = "output.avi";
+    static constexpr int kProgressRange = 1000;
+
+    // One pass of the range, as it is reported.
+    struct Pass {
+        int position;     // progress in 0 .. kProgressRange
+        cv::Mat preview;  // the frame just written, reduced; empty when none is due
+    };
+
+    explicit VideoAssembly(VideoRange range);
+    ~VideoAssembly();  // removes the temporary file of an assembly that did not end
+
+    // Learns the picture size from the first frame of the range, even when the gap leaves it out
+    // (from a JPEG's header, without decoding). Nothing when it can serve; otherwise the message
+    // naming it.
+    std::optional<std::string> ProbeFirstFrame();
+    cv::Size FrameSize() const { return m_size; }
+
+    // Starts the video under its temporary name. Nothing when it is open; otherwise the message.
+    std::optional<std::string> Open(const Compressor& compressor);
+    // Why Open failed: the compressor could not make this video (rather than the file).
+    bool CompressorFailed() const { return m_opened == AviWriter::Opened::CompressorUnavailable; }
+
+    // Makes preview images of about 640x480 at most, at most 25 a second, and fewer when decoding
+    // them would take more than a tenth of the time.
+    void SetPreview(bool on) { m_preview = on; }
+
+    // Walks the range: writes each frame the gap takes, then calls `afterPass`, which returns
+    // false to stop. Then finishes the file and puts it in place when it holds a frame.
+    AssemblyResult Run(const std::function<bool(const Pass&)>& afterPass);
+
+private:
+    struct LookedAt;
+    LookedAt Look(int number) const;
+    bool WriteFrame(int number, Pass& pass, AssemblyResult& result);
+    // Copies, transcodes or encodes the frame; false when it could not be written (or turned out
+    // damaged, which `frame` then tells).
+    // `preview`, when given, receives the frame at the preview's size.
+    bool Put(LookedAt& frame, cv::Mat* preview);
+    bool PreviewDue();
+    cv::Mat ReducedDecode(const std::vector<uchar>& jpeg) const;
+    cv::Size PreviewSize() const;
+    cv::Mat Preview(const cv::Mat& picture) const;
+    int ProgressPosition(int n) const;
+    void Finish(AssemblyResult& result);
+    std::string VideoPath() const { return m_range.frameDir + kVideoFileName; }
+
+    VideoRange m_range;
+    cv::Size m_size;
+    int m_previewScale = 1;  // 1, 2, 4 or 8
+    bool m_preview = false;
+    std::chrono::steady_clock::time_point m_nextPreview;  // no preview before then
+    bool m_copyJpeg = false;
+    AviWriter::Opened m_opened = AviWriter::Opened::CannotWrite;
+    std::unique_ptr<AviWriter> m_writer;
+    std::string m_temporary;  // while the video is being written
+};
