@@ -10,7 +10,7 @@ JOBS ?= $(shell nproc)
 PREFIX ?= /usr/local
 DESTDIR ?=
 
-.PHONY: run test build deps configure format bench clean install uninstall
+.PHONY: run test build deps configure format tidy bench clean install uninstall
 
 deps:
 	bash scripts/install-deps.sh
@@ -37,6 +37,9 @@ uninstall: build
 
 bench: build
 	bash bench/run.sh $(BUILD_DIR)
+
+tidy: configure
+	bash scripts/tidy.sh $(BUILD_DIR)
 
 format:
 	clang-format -i $$(git ls-files '*.cpp' '*.h')

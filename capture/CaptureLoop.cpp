@@ -245,7 +245,7 @@ CaptureEnd RunCapture(const std::stop_token& stop, CaptureShared& shared,
 
 }  // namespace
 
-CaptureEnd CaptureThreadProc(std::stop_token stop, CaptureShared& shared,
+CaptureEnd CaptureThreadProc(const std::stop_token& stop, CaptureShared& shared,
                              const CaptureRunConfig& config) {
     const CaptureEnd end = RunCapture(stop, shared, config);
     const std::string message = CaptureEndMessage(end);

@@ -38,7 +38,7 @@ inline constexpr int kReopenForMs = 60000;
 // One capture run, from opening the camera to closing the preview, on the calling thread. Ends
 // when `stop` is requested, `shared.m_running` is cleared, a key is pressed in the preview or the
 // source ends. Tells the user of failures by message boxes it does not wait for.
-CaptureEnd CaptureThreadProc(std::stop_token stop, CaptureShared& shared,
+CaptureEnd CaptureThreadProc(const std::stop_token& stop, CaptureShared& shared,
                              const CaptureRunConfig& config);
 
 // A capture size, as a resolution code packs it.

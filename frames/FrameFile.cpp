@@ -1,7 +1,6 @@
 #include "frames/FrameFile.h"
 
 #include <fcntl.h>
-#include <stdio.h>
 #include <sys/stat.h>
 #include <unistd.h>
 

@@ -1,7 +1,7 @@
 #include "video/MakeVideoCommand.h"
 
-#include <signal.h>
 #include <unistd.h>
+#include <csignal>
 
 #include <QCommandLineParser>
 #include <atomic>

@@ -1,11 +1,11 @@
 #include "video/VideoAssembly.h"
 
 #include <fcntl.h>
-#include <stdio.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
 

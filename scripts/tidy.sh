@@ -1,0 +1,9 @@
+#!/usr/bin/env bash
+# Runs clang-tidy with the project's .clang-tidy over the program's sources, using the compile
+# commands of the build folder given as $1 (default: build). Fails on any finding.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+build="${1:-build}"
+mapfile -t sources < <(git ls-files 'app/*.cpp' 'capture/*.cpp' 'frames/*.cpp' 'panel/*.cpp' \
+    'platform/*.cpp' 'res/*.cpp' 'settings/*.cpp' 'video/*.cpp')
+run-clang-tidy -quiet -p "$build" -j "$(nproc)" "${sources[@]/#/$PWD/}"
