@@ -3,6 +3,7 @@
 extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavformat/avformat.h>
+#include <libavutil/pixdesc.h>
 #include <libswscale/swscale.h>
 }
 
@@ -45,6 +46,19 @@ bool UsesQualityScale(const AVCodec* codec) {
 
 AVPixelFormat PixelFormatFor(const AVCodec* codec) {
     return codec->pix_fmts ? codec->pix_fmts[0] : AV_PIX_FMT_YUV420P;
+}
+
+// True when `size` splits evenly into the format's colour samples (4:2:0 wants even sides).
+// Checked before the encoder sees the size: some encoders leak what they set up when they
+// refuse it.
+bool FitsChromaSampling(AVPixelFormat format, cv::Size size) {
+    const AVPixFmtDescriptor* descriptor = av_pix_fmt_desc_get(format);
+    if (descriptor == nullptr) {
+        return true;
+    }
+    const int across = 1 << descriptor->log2_chroma_w;
+    const int down = 1 << descriptor->log2_chroma_h;
+    return size.width % across == 0 && size.height % down == 0;
 }
 
 }  // namespace
@@ -147,6 +161,10 @@ AviWriter::Opened AviWriter::Open(const std::string& path, const Compressor& com
     if (UsesQualityScale(codec)) {
         c.codec->flags |= AV_CODEC_FLAG_QSCALE;
         c.codec->global_quality = kQualityScale * FF_QP2LAMBDA;
+    }
+    if (codec->id != AV_CODEC_ID_MJPEG && !FitsChromaSampling(c.codec->pix_fmt, size)) {
+        Fail("the encoder needs an even width and height", 0);
+        return Opened::CompressorUnavailable;
     }
     if (const int error = avcodec_open2(c.codec, codec, nullptr); error < 0) {
         Fail("the encoder refused the video's size or rate", error);
