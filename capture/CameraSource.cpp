@@ -1,12 +1,8 @@
 #include "capture/CameraSource.h"
 
-#include <chrono>
-#include <condition_variable>
-#include <mutex>
 #include <opencv2/videoio.hpp>
-#include <thread>
 
-#include "capture/ThreadCount.h"
+#include "capture/BoundedCamera.h"
 
 namespace {
 
@@ -42,154 +38,53 @@ void OpenSource(cv::VideoCapture& capture, int index, const std::string& source)
     }
 }
 
-// One cv::VideoCapture and the thread that makes all its calls. A call is handed over under the
-// mutex; the caller waits for it up to a limit. The thread and the capture belong to the shared
-// state, so a call that never returns keeps them alive, and the thread ends when it does.
-class BoundedCapture {
-public:
-    using Call = std::function<bool(cv::VideoCapture&)>;
-
-    BoundedCapture() : m_state(std::make_shared<State>()) {
-        std::thread([state = m_state] { Serve(*state); }).detach();
-    }
-
-    ~BoundedCapture() {
-        {
-            std::lock_guard lock(m_state->mutex);
-            m_state->quit = true;
-        }
-        m_state->changed.notify_all();
-    }
-
-    BoundedCapture(const BoundedCapture&) = delete;
-    BoundedCapture& operator=(const BoundedCapture&) = delete;
-
-    // Runs `call` on the capture's thread; false when it failed or took longer than `limitMs`,
-    // after which the capture is given up and every later call fails at once. `call` must own
-    // what it uses: it may outlive this call.
-    bool Run(Call call, int limitMs) {
-        std::unique_lock lock(m_state->mutex);
-        if (m_state->hung) {
-            return false;
-        }
-        m_state->call = std::move(call);
-        m_state->done = false;
-        m_state->changed.notify_all();
-        if (!m_state->changed.wait_for(lock, std::chrono::milliseconds(limitMs),
-                                       [this] { return m_state->done; })) {
-            m_state->hung = true;
-            return false;
-        }
-        return m_state->result;
-    }
-
-    // The frame of the last successful retrieve; valid until the next call.
-    cv::Mat& Frame() { return m_state->frame; }
-
-private:
-    struct State {
-        std::mutex mutex;
-        std::condition_variable changed;
-        cv::VideoCapture capture;  // used on the capture's thread only
-        cv::Mat frame;             // written by the capture's thread during a call
-        Call call;                 // guarded by mutex
-        bool done = false;         // guarded by mutex
-        bool result = false;       // guarded by mutex
-        bool hung = false;         // guarded by mutex
-        bool quit = false;         // guarded by mutex
-    };
-
-    static void Serve(State& state) {
-        LiveCaptureThread alive;
-        std::unique_lock lock(state.mutex);
-        while (true) {
-            state.changed.wait(lock, [&] { return state.quit || state.call; });
-            if (!state.call) {
-                break;
-            }
-            Call call = std::move(state.call);
-            state.call = nullptr;
-            lock.unlock();
-            bool result = false;
-            try {
-                result = call(state.capture);
-            } catch (const cv::Exception&) {
-                result = false;  // a source a backend refuses is no camera
-            }
-            lock.lock();
-            state.result = result;
-            state.done = true;
-            state.changed.notify_all();
-        }
-        lock.unlock();
-        state.capture.release();
-    }
-
-    std::shared_ptr<State> m_state;
-};
-
+// A cv::VideoCapture; OpenVideoCapture runs its calls on a thread of their own.
 class VideoCaptureSource final : public CameraSource {
 public:
-    VideoCaptureSource(std::unique_ptr<BoundedCapture> capture, bool takesSize, bool reopenable)
-        : m_capture(std::move(capture)), m_takesSize(takesSize), m_reopenable(reopenable) {}
+    explicit VideoCaptureSource(const std::string& source)
+        : m_takesSize(!IsGStreamerPipeline(source)), m_reopenable(IsReopenable(source)) {}
 
-    bool Grab() override {
-        return m_capture->Run([](cv::VideoCapture& capture) { return capture.grab(); },
-                              kGrabLimitMs);
+    bool Open(int index, const std::string& source) {
+        OpenSource(m_capture, index, source);
+        return m_capture.isOpened();
     }
 
+    bool Grab() override { return m_capture.grab(); }
+
     bool Retrieve(cv::Mat& frame) override {
-        // The frame is retrieved into the capture's own buffer, which outlives a call that hangs.
-        cv::Mat& buffer = m_capture->Frame();
-        const bool retrieved = m_capture->Run(
-            [&buffer](cv::VideoCapture& capture) {
-                // A failed retrieve may leave the previous frame in place (FFmpeg does).
-                const bool ok = capture.retrieve(buffer) && !buffer.empty();
-                if (!ok) {
-                    buffer.release();
-                }
-                return ok;
-            },
-            kGrabLimitMs);
-        if (retrieved) {
-            frame = buffer;
-        } else {
+        // A failed retrieve may leave the previous frame in place (FFmpeg does).
+        const bool retrieved = m_capture.retrieve(frame) && !frame.empty();
+        if (!retrieved) {
             frame.release();
         }
         return retrieved;
     }
 
+    // OpenCV rebuilds a GStreamer pipeline's caps for a new size, which stops a pipeline that
+    // fixes its own: a pipeline keeps the size it was written with.
     bool Set(int property, double value) override {
-        return m_takesSize && m_capture->Run(
-                                  [property, value](cv::VideoCapture& capture) {
-                                      return capture.set(property, value);
-                                  },
-                                  kGrabLimitMs);
+        return m_takesSize && m_capture.set(property, value);
     }
 
     bool Reopenable() const override { return m_reopenable; }
 
 private:
-    std::unique_ptr<BoundedCapture> m_capture;
+    cv::VideoCapture m_capture;
     bool m_takesSize;
     bool m_reopenable;
 };
 
+std::unique_ptr<CameraSource> OpenUnbounded(int index, const std::string& source) {
+    auto capture = std::make_unique<VideoCaptureSource>(source);
+    if (!capture->Open(index, source)) {
+        return nullptr;
+    }
+    return capture;
+}
+
 }  // namespace
 
 std::unique_ptr<CameraSource> OpenVideoCapture(int index, const std::string& source) {
-    auto capture = std::make_unique<BoundedCapture>();
-    const bool opened = capture->Run(
-        [index, source](cv::VideoCapture& videoCapture) {
-            OpenSource(videoCapture, index, source);
-            return videoCapture.isOpened();
-        },
-        kOpenLimitMs);
-    if (!opened) {
-        return nullptr;
-    }
-    // OpenCV rebuilds a GStreamer pipeline's caps for a new size, which stops a pipeline that
-    // fixes its own: a pipeline keeps the size it was written with.
-    return std::make_unique<VideoCaptureSource>(std::move(capture), !IsGStreamerPipeline(source),
-                                                IsReopenable(source));
+    return BoundedOpener(OpenUnbounded, std::chrono::milliseconds(kOpenLimitMs),
+                         std::chrono::milliseconds(kGrabLimitMs))(index, source);
 }

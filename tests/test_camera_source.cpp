@@ -3,9 +3,14 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <chrono>
+
 #include <opencv2/videoio.hpp>
 
+#include "capture/BoundedCamera.h"
 #include "capture/CameraSource.h"
+#include "capture/ThreadCount.h"
+#include "support/SyntheticCamera.h"
 
 class CameraSourceTest : public QObject {
     Q_OBJECT
@@ -80,6 +85,48 @@ private slots:
         QVERIFY(camera->Grab());
         cv::Mat frame;
         QVERIFY(camera->Retrieve(frame));
+    }
+
+    void boundedCameraGivesUpAHeldGrab_data() {
+        QTest::addColumn<bool>("held");
+        QTest::addColumn<bool>("reopenable");
+        QTest::newRow("held grab") << true << true;
+        QTest::newRow("answering camera") << false << false;
+    }
+
+    // A grab over the limit fails, so does every later call without reaching the camera, and the
+    // camera stays open on its thread until the grab returns; otherwise the camera closes with
+    // its wrapper.
+    void boundedCameraGivesUpAHeldGrab() {
+        QFETCH(bool, held);
+        QFETCH(bool, reopenable);
+        QVERIFY(QTest::qWaitFor([] { return CaptureThreadsAlive() == 0; }));
+        auto camera = std::make_shared<SyntheticCamera>(cv::Size(32, 24));
+        camera->SetReopenable(reopenable);
+        RecordingOpener opener(ShareCamera(camera));
+        using std::chrono::milliseconds;
+        auto bounded =
+            BoundedOpener(opener.Opener(), milliseconds(2000), milliseconds(2000))(0, "");
+        QVERIFY(bounded);
+        QCOMPARE(bounded->Reopenable(), reopenable);
+        if (held) {
+            camera->HoldGrabs();
+        }
+
+        QCOMPARE(bounded->Grab(), !held);
+        cv::Mat frame;
+        QCOMPARE(bounded->Retrieve(frame), !held);
+        QCOMPARE(frame.empty(), held);
+        QCOMPARE(bounded->Set(cv::CAP_PROP_FRAME_WIDTH, 32), !held);
+        QCOMPARE(camera->PropertySets().size(), held ? 0u : 1u);
+        QCOMPARE(CaptureThreadsAlive(), 1);
+        bounded.reset();
+        QCOMPARE(camera->SharesOpen(), held ? 1 : 0);
+
+        camera->ReleaseGrabs();
+        QVERIFY(QTest::qWaitFor([&] { return camera->SharesOpen() == 0; }));
+        QVERIFY(QTest::qWaitFor([] { return CaptureThreadsAlive() == 0; }));
+        QCOMPARE(camera->GrabCount(), 1);
     }
 };
 
