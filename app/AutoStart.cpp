@@ -77,7 +77,7 @@ TakeFrameResult SaveCountedFrame(const std::string& frameDir, const cv::Mat& fra
         return *refused;
     }
     const int count = *settings->frameCount;
-    const std::string path = frameDir + "./" + FrameFileName(kNoFrames + count + 1);
+    const std::string path = FramePath(frameDir, kNoFrames + count + 1);
     const QString shownPath = QFile::decodeName(path.c_str());
     switch (SaveFrame(path, frame, false)) {
         case FrameSave::Saved:

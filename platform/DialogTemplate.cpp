@@ -88,7 +88,7 @@ QWidget* CreateWidget(QWidget& parent, const ControlTemplate& control) {
             return bar;
         }
         case ControlKind::Icon: {
-            // As in a resource script, an icon control's caption names its picture.
+            // An icon control's caption names its picture in the resources.
             auto* icon = new QLabel(&parent);
             icon->setPixmap(QPixmap(QString::fromUtf8(control.caption)));
             icon->setScaledContents(true);
