@@ -27,7 +27,7 @@ bool CaptureWorker::Start(std::shared_ptr<CaptureShared> shared, CaptureRunConfi
     auto run = std::make_shared<Run>();
     const int runId = ++m_runId;
     m_thread = std::jthread([run, shared = std::move(shared), config = std::move(config),
-                             onEnded = std::move(onEnded), runId](std::stop_token stop) {
+                             onEnded = std::move(onEnded), runId](const std::stop_token& stop) {
         LiveCaptureThread alive;
         const CaptureEnd end = CaptureThreadProc(stop, *shared, config);
         if (onEnded) {
