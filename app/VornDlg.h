@@ -92,7 +92,7 @@ public:
     // Waits up to `ms` for the run to end; true when it has.
     bool WaitForCaptureThread(int ms) const { return m_captureWorker.WaitForEnd(ms); }
     // A run ended: unless it was stopped from here, the window shows the stopped state.
-    void OnCaptureEnded(int runId, CaptureEnd end);
+    void OnCaptureEnded(int runId);
 
     void OnDestroy();
     bool IsTimerActive(int id) const { return m_timers.IsActive(id); }

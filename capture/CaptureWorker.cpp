@@ -29,9 +29,9 @@ bool CaptureWorker::Start(std::shared_ptr<CaptureShared> shared, CaptureRunConfi
     m_thread = std::jthread([run, shared = std::move(shared), config = std::move(config),
                              onEnded = std::move(onEnded), runId](const std::stop_token& stop) {
         LiveCaptureThread alive;
-        const CaptureEnd end = CaptureThreadProc(stop, *shared, config);
+        CaptureThreadProc(stop, *shared, config);
         if (onEnded) {
-            onEnded(runId, end);
+            onEnded(runId);
         }
         {
             std::lock_guard lock(run->mutex);

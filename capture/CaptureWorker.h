@@ -11,8 +11,8 @@
 // to end by itself: it owns everything it uses, so the owner never waits for it without a bound.
 class CaptureWorker {
 public:
-    // Called on the capture thread when a run ends, with the run's id and why it ended.
-    using EndHandler = std::function<void(int runId, CaptureEnd end)>;
+    // Called on the capture thread when a run ends, with the run's id.
+    using EndHandler = std::function<void(int runId)>;
 
     CaptureWorker() = default;
     // Stops the run and waits for it up to kStopWaitMs.

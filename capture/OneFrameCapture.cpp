@@ -5,7 +5,6 @@
 
 #include <opencv2/core/mat.hpp>
 
-#include "capture/BoundedCamera.h"
 #include "capture/CaptureLoop.h"
 #include "platform/Clock.h"
 
@@ -21,10 +20,8 @@ constexpr float kNoFrameGraceSeconds = 3.0f;
 
 TakeFrameResult TakeOneFrame(const OneFrameCapture& capture,
                              const std::function<TakeFrameResult(const cv::Mat&)>& keep) {
-    // A GStreamer pipeline whose camera sends nothing blocks in its open or its grab.
     const std::unique_ptr<CameraSource> camera =
-        BoundedOpener(capture.openCamera, capture.openLimit, capture.grabLimit)(capture.cameraIndex,
-                                                                                capture.source);
+        capture.openCamera(capture.cameraIndex, capture.source);
     if (!camera) {
         return TakeFrameResult::NoCamera;
     }

@@ -1,6 +1,5 @@
 #pragma once
 
-#include <chrono>
 #include <functional>
 #include <string>
 
@@ -34,18 +33,13 @@ struct OneFrameCapture {
     // Shows a frame the camera sent (it may be empty) and tells whether a key asks to stop; none
     // when nobody watches.
     std::function<bool(const cv::Mat&)> showFrame;
-    // How long opening may take before the source counts as not found: longer than a network
-    // stream's own limit.
-    std::chrono::milliseconds openLimit{8000};
-    // How long one grab may take before the source counts as silent.
-    std::chrono::milliseconds grabLimit{3000};
 };
 
 // Opens the camera, lets it warm up for a little more than five seconds and hands the first frame
-// after that to `keep`, whose result is returned. NoCamera when it cannot be opened in time;
-// NoFrame when the source fails, stays silent, sends nothing usable for three seconds past the
-// warm-up, or a key stops it. The camera is opened and used on a thread of its own; an open or a
-// grab that never returns is left behind there with the camera: the caller should then end the
-// process without waiting for it.
+// after that to `keep`, whose result is returned. NoCamera when it cannot be opened; NoFrame when
+// the source fails, sends nothing usable for three seconds past the warm-up, or a key stops it.
+// The opener bounds the camera's calls (OpenVideoCapture does): an open or a grab that never
+// returns is left behind on the camera's own thread, and the caller should then end the process
+// without waiting for it.
 TakeFrameResult TakeOneFrame(const OneFrameCapture& capture,
                              const std::function<TakeFrameResult(const cv::Mat&)>& keep);

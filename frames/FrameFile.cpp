@@ -150,27 +150,23 @@ int CreateTemporaryBeside(const std::string& path, std::string& temporary) {
     return fd;
 }
 
-cv::Mat ReadFrame(const std::string& path) {
-    try {
-        return cv::imread(path, cv::IMREAD_COLOR);
-    } catch (const cv::Exception&) {
-        return {};
-    }
-}
-
 std::optional<std::vector<uchar>> ReadFrameBytes(const std::string& path) {
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) {
         return std::nullopt;
     }
-    std::vector<uchar> bytes;
+    // Read straight into the buffer, sized from the file and grown should the file grow.
     struct stat status {};
-    if (::fstat(fd, &status) == 0 && status.st_size > 0) {
-        bytes.reserve(static_cast<std::size_t>(status.st_size));
-    }
-    uchar chunk[64 * 1024];
+    const std::size_t expected = ::fstat(fd, &status) == 0 && status.st_size > 0
+                                     ? static_cast<std::size_t>(status.st_size)
+                                     : 0;
+    std::vector<uchar> bytes(expected + 1);
+    std::size_t length = 0;
     for (;;) {
-        const ssize_t n = ::read(fd, chunk, sizeof chunk);
+        if (length == bytes.size()) {
+            bytes.resize(bytes.size() * 2);
+        }
+        const ssize_t n = ::read(fd, bytes.data() + length, bytes.size() - length);
         if (n < 0 && errno == EINTR) {
             continue;
         }
@@ -183,9 +179,10 @@ std::optional<std::vector<uchar>> ReadFrameBytes(const std::string& path) {
         if (n == 0) {
             break;
         }
-        bytes.insert(bytes.end(), chunk, chunk + n);
+        length += static_cast<std::size_t>(n);
     }
     ::close(fd);
+    bytes.resize(length);
     return bytes;
 }
 

@@ -33,9 +33,6 @@ enum class FrameSave {
 // returned. Safe to call from any thread.
 FrameSave SaveFrame(const std::string& path, const cv::Mat& frame, bool replace = true);
 
-// The image in `path` as three-channel colour, or an empty image when it cannot be read.
-cv::Mat ReadFrame(const std::string& path);
-
 // The bytes of the file at `path`, or nothing when it cannot be opened or read (errno tells why).
 // Safe to call from any thread.
 std::optional<std::vector<uchar>> ReadFrameBytes(const std::string& path);

@@ -75,10 +75,10 @@ bool CVornDlg::MayReplaceFrames(const std::string& frameDir) {
 bool CVornDlg::StartCaptureThread() {
     CaptureRunConfig config{m_openCamera, m_camSource, m_resolution, m_clock};
     // Called on the capture thread; the dialog may be gone by the time the call comes.
-    auto onEnded = [dlg = QPointer<CVornDlg>(this)](int runId, CaptureEnd end) {
-        RunOnUiThread([dlg, runId, end] {
+    auto onEnded = [dlg = QPointer<CVornDlg>(this)](int runId) {
+        RunOnUiThread([dlg, runId] {
             if (dlg) {
-                dlg->OnCaptureEnded(runId, end);
+                dlg->OnCaptureEnded(runId);
             }
         });
     };
@@ -89,7 +89,7 @@ bool CVornDlg::StopCaptureThread() {
     return m_captureWorker.Stop();
 }
 
-void CVornDlg::OnCaptureEnded(int runId, CaptureEnd /*end*/) {
+void CVornDlg::OnCaptureEnded(int runId) {
     // The run tells the user why it ended itself; here it only stops as Stop does.
     if (runId != m_captureWorker.RunId() || !m_capture->m_running) {
         return;

@@ -7,12 +7,13 @@ namespace {
 constexpr char kPlatformVariable[] = "QT_QPA_PLATFORM";
 constexpr char kOffscreen[] = "offscreen";
 
-}  // namespace
-
+// True when the environment names a display to show windows on.
 bool DisplayNamed() {
     return !qEnvironmentVariableIsEmpty("DISPLAY") ||
            !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
 }
+
+}  // namespace
 
 bool UseOffscreenWithoutDisplay() {
     if (DisplayNamed() || !qEnvironmentVariableIsEmpty(kPlatformVariable)) {

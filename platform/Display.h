@@ -1,8 +1,5 @@
 #pragma once
 
-// True when the environment names a display to show windows on (DISPLAY or WAYLAND_DISPLAY).
-bool DisplayNamed();
-
 // Chooses Qt's offscreen platform when no display is named and the user chose no platform, so
 // that a launch from cron or a systemd timer starts instead of aborting. Call before the
 // application object is made; true when it chose offscreen.

@@ -8,6 +8,7 @@
 #include <QLockFile>
 #include <QSaveFile>
 #include <QStandardPaths>
+#include <functional>
 
 namespace {
 
@@ -52,29 +53,6 @@ QString QuoteIfNeeded(const QString& value) {
     return text + u'"';
 }
 
-// An INI reader that keeps a value's text whole up to the end of its line.
-bool ReadIni(QIODevice& device, QSettings::SettingsMap& map) {
-    QString group;
-    while (!device.atEnd()) {
-        const QString line = QString::fromUtf8(device.readLine()).trimmed();
-        if (line.isEmpty() || line.startsWith(u';') || line.startsWith(u'#')) {
-            continue;
-        }
-        if (line.startsWith(u'[') && line.endsWith(u']')) {
-            group = line.mid(1, line.size() - 2).trimmed();
-            continue;
-        }
-        const qsizetype equals = line.indexOf(u'=');
-        if (equals <= 0) {
-            continue;
-        }
-        const QString name = line.left(equals).trimmed();
-        const QString value = Unquote(line.mid(equals + 1).trimmed());
-        map.insert(group.isEmpty() || group == kGeneralGroup ? name : group + u'/' + name, value);
-    }
-    return true;
-}
-
 bool WriteIni(QIODevice& device, const QSettings::SettingsMap& map) {
     QByteArray text = QByteArray("[") + kGeneralGroup + "]\n";
     for (auto it = map.cbegin(); it != map.cend(); ++it) {
@@ -87,11 +65,19 @@ bool IsBlank(char c) {
     return c == ' ' || c == '\t' || c == '\r' || c == '\f' || c == '\v';
 }
 
-// Where the text of the [General] value `name` stands in `text`: the bytes after '=' without the
-// blanks around them, on the value's last line, as ReadIni takes them. Empty when it is missing.
-std::optional<std::pair<qsizetype, qsizetype>> FindValue(const QByteArray& text,
-                                                         const QByteArray& name) {
-    std::optional<std::pair<qsizetype, qsizetype>> found;
+// One `name=value` line of the file: its group, its name, and where the value's text stands in
+// the file, without the blanks around it.
+struct IniLine {
+    QByteArray group;
+    QByteArray name;
+    qsizetype valueStart;
+    qsizetype valueEnd;
+};
+
+// Calls `use` for each value line of `text`, in order; blank lines, comments (';', '#') and lines
+// without a name are passed over. The one reading of the file's lines, so that what the reader
+// takes is exactly what a stored value replaces.
+void ForEachValueLine(const QByteArray& text, const std::function<void(const IniLine&)>& use) {
     QByteArray group;
     for (qsizetype start = 0; start < text.size();) {
         qsizetype end = text.indexOf('\n', start);
@@ -108,17 +94,44 @@ std::optional<std::pair<qsizetype, qsizetype>> FindValue(const QByteArray& text,
         const qsizetype equals = line.indexOf('=');
         if (line.startsWith('[') && line.endsWith(']')) {
             group = line.mid(1, line.size() - 2).trimmed();
-        } else if (!line.startsWith(';') && !line.startsWith('#') && equals > 0 &&
-                   (group.isEmpty() || group == kGeneralGroup) &&
-                   line.left(equals).trimmed() == name) {
+        } else if (!line.startsWith(';') && !line.startsWith('#') && equals > 0) {
             qsizetype valueStart = first + equals + 1;
             while (valueStart < last && IsBlank(text[valueStart])) {
                 ++valueStart;
             }
-            found = std::pair(valueStart, last);
+            use({group, line.left(equals).trimmed(), valueStart, last});
         }
         start = end + 1;
     }
+}
+
+bool InGeneralGroup(const QByteArray& group) {
+    return group.isEmpty() || group == kGeneralGroup;
+}
+
+// An INI reader that keeps a value's text whole up to the end of its line.
+bool ReadIni(QIODevice& device, QSettings::SettingsMap& map) {
+    const QByteArray text = device.readAll();
+    ForEachValueLine(text, [&](const IniLine& line) {
+        const QString name = QString::fromUtf8(line.name);
+        const QString value =
+            Unquote(QString::fromUtf8(text.mid(line.valueStart, line.valueEnd - line.valueStart)));
+        map.insert(InGeneralGroup(line.group) ? name : QString::fromUtf8(line.group) + u'/' + name,
+                   value);
+    });
+    return true;
+}
+
+// Where the text of the [General] value `name` stands in `text`, on the value's last line, as
+// ReadIni takes it. Empty when it is missing.
+std::optional<std::pair<qsizetype, qsizetype>> FindValue(const QByteArray& text,
+                                                         const QByteArray& name) {
+    std::optional<std::pair<qsizetype, qsizetype>> found;
+    ForEachValueLine(text, [&](const IniLine& line) {
+        if (InGeneralGroup(line.group) && line.name == name) {
+            found = std::pair(line.valueStart, line.valueEnd);
+        }
+    });
     return found;
 }
 

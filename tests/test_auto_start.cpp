@@ -11,6 +11,7 @@
 #include <opencv2/videoio.hpp>
 
 #include "app/AutoStart.h"
+#include "capture/BoundedCamera.h"
 #include "platform/MessageBox.h"
 #include "res/Resource.h"
 #include "res/Strings.h"
@@ -72,7 +73,10 @@ struct TakeFrame : DialogBench {
         settings.WriteValues(SettingsValues(count, 0, frameDir.path()));
         clock.SetSleepAdvance(kPass);
     }
-    TakeFrameResult Take() { return TakeCountedFrame(opener.Opener(), clock, {}); }
+    // The camera's calls bounded as the real camera's are, with short limits.
+    TakeFrameResult Take() {
+        return TakeCountedFrame(BoundedOpener(opener.Opener(), 2s, 2s), clock, {});
+    }
     QString FrameCount() const { return settings.Value("AUTO_START_FRAME_COUNT"); }
 };
 

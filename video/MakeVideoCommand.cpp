@@ -13,6 +13,7 @@
 
 #include "frames/FrameFile.h"
 #include "platform/Numbers.h"
+#include "res/Strings.h"
 #include "video/VideoAssembly.h"
 
 namespace {
@@ -129,7 +130,7 @@ int ApplySettingsDefaults(const QCommandLineParser& parser,
         return kComplete;
     }
     if (!settings || (needDir && !settings->frameDir) || (needEnd && !settings->frameCount)) {
-        return Fail(kNoSettings, "Error! Cannot find settings.");
+        return Fail(kNoSettings, kCannotFindSettingsMessage);
     }
     if (needDir) {
         range.frameDir = *settings->frameDir;
