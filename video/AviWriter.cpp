@@ -63,10 +63,6 @@ bool FitsChromaSampling(AVPixelFormat format, cv::Size size) {
 
 }  // namespace
 
-const std::vector<Compressor>& KnownCompressors() {
-    return kKnown;
-}
-
 const std::vector<Compressor>& AvailableCompressors() {
     static const std::vector<Compressor> available = [] {
         std::vector<Compressor> found;

@@ -19,9 +19,6 @@ struct Compressor {
 // Safe to call from any thread.
 const std::vector<Compressor>& AvailableCompressors();
 
-// Every compressor the program knows, whether this machine has it or not.
-const std::vector<Compressor>& KnownCompressors();
-
 // The known compressor whose FOURCC or encoder name is `name` (any case), or none.
 const Compressor* FindCompressor(std::string_view name);
 
