@@ -39,11 +39,16 @@ TakeFrameResult Fail(TakeFrameResult result, const QString& message) {
     return result;
 }
 
+TakeFrameResult FailForSettings(const std::optional<StoredSettings>& settings) {
+    return Fail(TakeFrameResult::SettingsMissing,
+                QStringLiteral("%1 (%2)").arg(kCannotFindSettingsMessage,
+                                              QString::fromStdString(SettingsTrouble(settings))));
+}
+
 // Tells why the count cannot be used, or nothing when it can.
 std::optional<TakeFrameResult> RefuseCount(const std::optional<StoredSettings>& settings) {
     if (!settings || !settings->frameCount) {
-        return Fail(TakeFrameResult::SettingsMissing,
-                    QStringLiteral("%1 (%2)").arg(kCannotFindSettingsMessage, SettingsPath()));
+        return FailForSettings(settings);
     }
     const int count = *settings->frameCount;
     if (count < 0 || count > kMaxFrameCount) {
@@ -62,7 +67,18 @@ std::optional<TakeFrameResult> RefuseCount(const std::optional<StoredSettings>& 
     return std::nullopt;
 }
 
-// Saves `frame` as the next frame and stores the count, under the settings lock.
+// Tells, in one line on standard error, that the count moved past frames already there: a launch
+// killed between saving its frame and counting it, or a count set back by hand.
+void TellCountMoved(const std::string& frameDir, int wanted, int saved) {
+    std::fprintf(stderr,
+                 "vorn: %s to %s already exist in %s and are kept; the count moves past them "
+                 "to %d.\n",
+                 FrameFileName(wanted).c_str(), FrameFileName(saved - 1).c_str(),
+                 frameDir.empty() ? "./" : frameDir.c_str(), saved - kNoFrames);
+}
+
+// Saves `frame` as the next frame whose file is free and stores the count, under the settings
+// lock.
 TakeFrameResult SaveCountedFrame(const std::string& frameDir, const cv::Mat& frame,
                                  int& frameNumber) {
     const auto lock = SettingsKey::Lock(kLockWait);
@@ -76,30 +92,35 @@ TakeFrameResult SaveCountedFrame(const std::string& frameDir, const cv::Mat& fra
     if (const auto refused = RefuseCount(settings)) {
         return *refused;
     }
-    const int count = *settings->frameCount;
-    const std::string path = FramePath(frameDir, kNoFrames + count + 1);
-    const QString shownPath = QFile::decodeName(path.c_str());
-    switch (SaveFrame(path, frame, false)) {
+    RemoveStaleTemporaries(frameDir);
+    const int wanted = kNoFrames + *settings->frameCount + 1;
+    int number = wanted;
+    switch (SaveFrameAtFirstFree(frameDir, frame, number, [](int) { return false; })) {
         case FrameSave::Saved:
             break;
         case FrameSave::AlreadyExists:
-            return Fail(TakeFrameResult::AlreadyExists,
-                        QStringLiteral("The frame %1 already exists and is not overwritten; "
-                                       "check %2 in %3.")
-                            .arg(shownPath, SettingNames::kAutoStartFrameCount, SettingsPath()));
+            return Fail(TakeFrameResult::NoFreeNumber,
+                        QStringLiteral("Every frame number from %1 on is taken in %2; nothing "
+                                       "was overwritten.")
+                            .arg(QString::fromStdString(FrameFileName(wanted)),
+                                 QFile::decodeName(frameDir.c_str())));
         case FrameSave::Failed:
             return Fail(TakeFrameResult::NotSaved,
-                        QStringLiteral("Could not save the frame %1.").arg(shownPath));
+                        QStringLiteral("Could not save the frame %1.")
+                            .arg(QFile::decodeName(FramePath(frameDir, number).c_str())));
     }
     if (!SettingsKey::StoreValueInPlace(SettingNames::kAutoStartFrameCount,
-                                        std::to_string(count + 1))) {
+                                        std::to_string(number - kNoFrames))) {
         // The next launch would take the same number: this frame must not stay.
-        QFile::remove(shownPath);
+        QFile::remove(QFile::decodeName(FramePath(frameDir, number).c_str()));
         return Fail(TakeFrameResult::CountNotStored,
                     QStringLiteral("Cannot store the frame count in %1, so no frame was taken.")
                         .arg(SettingsPath()));
     }
-    frameNumber = kNoFrames + count + 1;
+    if (number != wanted) {
+        TellCountMoved(frameDir, wanted, number);
+    }
+    frameNumber = number;
     return TakeFrameResult::Saved;
 }
 
@@ -119,9 +140,9 @@ TakeFrameResult TakeCountedFrame(const CameraOpener& openCamera, Clock& clock,
     const auto settings = ReadSettings();
     // Checked before the camera warms up, so that a launch that could not count its frame takes
     // none and ends at once.
-    if (!settings || !settings->frameDir || !settings->cameraIndex || !settings->resolution) {
-        return Fail(TakeFrameResult::SettingsMissing,
-                    QStringLiteral("%1 (%2)").arg(kCannotFindSettingsMessage, SettingsPath()));
+    if (!settings || !settings->frameDir || !settings->cameraIndex || !settings->resolution ||
+        !settings->camSource) {
+        return FailForSettings(settings);
     }
     if (const auto refused = RefuseCount(settings)) {
         return *refused;
@@ -129,7 +150,7 @@ TakeFrameResult TakeCountedFrame(const CameraOpener& openCamera, Clock& clock,
     OneFrameCapture capture;
     capture.openCamera = openCamera;
     capture.cameraIndex = *settings->cameraIndex;
-    capture.source = settings->camSource;
+    capture.source = *settings->camSource;
     capture.resolution = *settings->resolution;
     capture.clock = &clock;
     capture.showFrame = showFrame;

@@ -19,7 +19,7 @@ constexpr char kExitCodes[] =
     "  4  camera or source not found (cannot be opened)\n"
     "  5  no frame from the source (sent nothing, ended during the warm-up, or stopped by a key)\n"
     "  6  frame not saved (folder missing, not writable, disk full)\n"
-    "  7  frame file for the next number already exists (not overwritten)\n"
+    "  7  no free frame number: every number from the next one on is taken (none overwritten)\n"
     "  8  count not stored (settings file not writable); no frame is taken then\n"
     "  9  count out of range (AUTO_START_FRAME_COUNT below 0, or too large for the next number)\n";
 
@@ -47,6 +47,10 @@ LaunchMode CommandLine::Parse(const QStringList& arguments) {
     if (!m_parser.positionalArguments().isEmpty()) {
         m_error = QStringLiteral("Unexpected argument '%1'.")
                       .arg(m_parser.positionalArguments().constFirst());
+        return LaunchMode::BadCommandLine;
+    }
+    if (m_parser.isSet(m_takeFrame) && m_parser.isSet(QStringLiteral("make-video"))) {
+        m_error = QStringLiteral("--take-frame and --make-video cannot be used together.");
         return LaunchMode::BadCommandLine;
     }
     if (m_parser.isSet(m_help)) {

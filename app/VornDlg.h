@@ -3,7 +3,9 @@
 #include <QDialog>
 #include <QIcon>
 #include <memory>
+#include <optional>
 #include <string>
+#include <vector>
 
 #include "capture/CameraSource.h"
 #include "capture/CaptureShared.h"
@@ -84,9 +86,10 @@ public:
     std::string GetFrameDir() const { return m_capture->GetFrameDir(); }
     // The one place the frame folder is set: with its separator added, shown in its edit.
     void SetFrameDir(const std::string& frameDir);
-    // Starts a capture run with this dialog's camera, clock and settings; false (after telling
-    // the user) when the previous run has not ended yet.
-    bool StartCaptureThread();
+    // Starts a capture run with this dialog's camera, clock and settings; it may replace the
+    // frames `agreedFrames` of the frame folder and no other file. False (after telling the user)
+    // when the previous run has not ended yet.
+    bool StartCaptureThread(std::vector<int> agreedFrames = {});
     // Asks the run to stop and waits for it up to a second; true when it has ended.
     bool StopCaptureThread();
     // Waits up to `ms` for the run to end; true when it has.
@@ -136,8 +139,10 @@ private:
     // Sets the run controls from the run state: the captions and enabled state of Start/Stop and
     // Pause, and Make video once a run has ended.
     void ShowRunState();
-    // Asks before a run replaces frames already in `frameDir`; true to go on.
-    bool MayReplaceFrames(const std::string& frameDir);
+    // Asks before a run replaces frames already in `frameDir`: the numbers of the frames the
+    // user agreed to replace, or nothing when the run must not start (the user said no, or the
+    // folder cannot be read, which is told).
+    std::optional<std::vector<int>> MayReplaceFrames(const std::string& frameDir);
 
     Clock* m_clock;
     WindowTimers m_timers{*this};

@@ -30,12 +30,12 @@ void Print(std::FILE* stream, const QString& text) {
 }
 
 // The settings file's frame folder and count, for --make-video's options left out.
-std::optional<MakeVideoDefaults> MakeVideoDefaultsFromSettings() {
+MakeVideoDefaults MakeVideoDefaultsFromSettings() {
     const std::optional<StoredSettings> settings = ReadSettings();
     if (!settings) {
-        return std::nullopt;
+        return {std::nullopt, std::nullopt, SettingsTrouble(settings)};
     }
-    return MakeVideoDefaults{settings->frameDir, settings->frameCount};
+    return {settings->frameDir, settings->frameCount, SettingsTrouble(settings)};
 }
 
 }  // namespace

@@ -9,9 +9,21 @@ namespace {
 // How long a network stream may take to open, or to deliver a frame, before FFmpeg gives up.
 constexpr int kNetworkTimeoutMs = 5000;
 
+}  // namespace
+
 bool IsGStreamerPipeline(const std::string& source) {
-    return source.find("appsink") != std::string::npos;
+    const std::size_t bang = source.rfind('!');
+    const std::size_t start =
+        source.find_first_not_of(" \t", bang == std::string::npos ? 0 : bang + 1);
+    if (start == std::string::npos) {
+        return false;
+    }
+    const std::size_t end = source.find_first_of(" \t", start);
+    return source.compare(start, end == std::string::npos ? std::string::npos : end - start,
+                          "appsink") == 0;
 }
+
+namespace {
 
 bool IsNetworkStream(const std::string& source) {
     return !IsGStreamerPipeline(source) && source.find("://") != std::string::npos;

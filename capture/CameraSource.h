@@ -27,6 +27,11 @@ public:
 using CameraOpener =
     std::function<std::unique_ptr<CameraSource>(int index, const std::string& source)>;
 
+// Whether `source` is a GStreamer pipeline: its last element is the application's sink
+// ("... ! appsink", with properties of its own if any). An address that merely holds the word is
+// not one.
+bool IsGStreamerPipeline(const std::string& source);
+
 // The real camera: cv::VideoCapture. Its calls run on a thread of their own with a time limit,
 // so a source that stops sending cannot hold the caller: a call over the limit fails, and so
 // does every later one.

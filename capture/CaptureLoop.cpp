@@ -1,6 +1,13 @@
 #include "capture/CaptureLoop.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <QString>
+#include <algorithm>
+#include <cfloat>
+#include <cmath>
 #include <cstdio>
 #include <ctime>
 #include <opencv2/imgproc.hpp>
@@ -19,11 +26,31 @@ constexpr int kPreviewHeight = 480;
 // Waits are cut into slices this long so that a stop request is seen at once.
 constexpr int kWaitSliceMs = 100;
 
+// Opens the progress log for writing and empties it: a regular file only, never through a link
+// (the current folder may be shared with others) and never waiting on a pipe. Null when it cannot
+// be.
+std::FILE* OpenProgressLog() {
+    const int fd =
+        ::open("error_log.txt", O_WRONLY | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0666);
+    if (fd < 0) {
+        return nullptr;
+    }
+    struct stat status {};
+    std::FILE* file = nullptr;
+    if (::fstat(fd, &status) == 0 && S_ISREG(status.st_mode) && ::ftruncate(fd, 0) == 0) {
+        file = ::fdopen(fd, "w");
+    }
+    if (file == nullptr) {
+        ::close(fd);
+    }
+    return file;
+}
+
 // The run's progress log in the current folder, emptied at the start of each run. A log that
 // cannot be opened is simply not written.
 class ProgressLog {
 public:
-    ProgressLog() : m_file(std::fopen("error_log.txt", "wt")) {}
+    ProgressLog() : m_file(OpenProgressLog()) {}
     ~ProgressLog() {
         if (m_file != nullptr) {
             std::fclose(m_file);
@@ -69,6 +96,8 @@ public:
 private:
     bool KeepGoing() const { return !m_stop.stop_requested() && m_shared.m_running; }
     void SaveNextFrame(cv::Mat& frame, float delay);
+    bool MayReplace(const std::string& frameDir, int number) const;
+    void AddToAccount(float elapsed);
     // After a failed grab of a camera or stream: opens it again every few seconds until it
     // opens, the reopen time since the loss has passed, or the run is stopped.
     bool Reopen(std::int64_t lostAt);
@@ -80,6 +109,7 @@ private:
     std::unique_ptr<CameraSource> m_camera;
     float m_timeAccount = 0.0f;
     bool m_saveFailing = false;
+    bool m_toldFramesKept = false;
 };
 
 CaptureEnd CaptureRun::Loop(std::int64_t lastCounter) {
@@ -91,7 +121,7 @@ CaptureEnd CaptureRun::Loop(std::int64_t lastCounter) {
     while (KeepGoing()) {
         const float elapsed = SecondsSince(clock, lastCounter);
         if (!m_shared.m_paused) {
-            m_timeAccount += elapsed;
+            AddToAccount(elapsed);
         }
         if (!m_camera->Grab()) {
             if (!KeepGoing()) {
@@ -132,14 +162,26 @@ CaptureEnd CaptureRun::Loop(std::int64_t lastCounter) {
 
 void CaptureRun::SaveNextFrame(cv::Mat& frame, float delay) {
     // A number is used only by a frame that was saved, so the files on disk have no holes.
-    const int number = m_shared.m_frameCounter + 1;
+    const int wanted = m_shared.m_frameCounter + 1;
+    int number = wanted;
     const std::string frameDir = m_shared.GetFrameDir();
     if (m_shared.m_showTimestamp) {
         DrawTimestamp(frame);
     }
-    if (SaveFrame(FramePath(frameDir, number), frame) == FrameSave::Saved) {
+    const FrameSave saved = SaveFrameAtFirstFree(frameDir, frame, number,
+                                                 [&](int n) { return MayReplace(frameDir, n); });
+    if (saved == FrameSave::Saved) {
         m_shared.m_frameCounter = number;
         m_saveFailing = false;
+        if (number != wanted && !m_toldFramesKept) {
+            m_toldFramesKept = true;
+            PostMessageBox(QStringLiteral("%1 in %2 was written by another program after the "
+                                          "capture started. It is kept, and the capture goes on "
+                                          "with the next free number, %3.")
+                               .arg(QString::fromStdString(FrameFileName(wanted)),
+                                    QString::fromStdString(frameDir.empty() ? "./" : frameDir),
+                                    QString::fromStdString(FrameFileName(number))));
+        }
     } else if (!m_saveFailing) {
         // Told each time saving starts to fail, without stopping the run: the folder may come
         // back, or be changed.
@@ -151,6 +193,21 @@ void CaptureRun::SaveNextFrame(cv::Mat& frame, float delay) {
     }
     // Also after a failure, so a failing folder is tried at the pace of the delay.
     m_timeAccount -= delay;
+}
+
+void CaptureRun::AddToAccount(float elapsed) {
+    const float delay = m_shared.m_captureDelay;
+    m_timeAccount += elapsed;
+    // A pass longer than the delay is a pause (a source that stalled for a while): one frame
+    // stands for the time missed, and the next follows a full delay after it, not in a burst.
+    if (elapsed > delay) {
+        m_timeAccount = std::min(m_timeAccount, std::nextafter(delay, FLT_MAX));
+    }
+}
+
+bool CaptureRun::MayReplace(const std::string& frameDir, int number) const {
+    return frameDir == m_config.agreedDir &&
+           std::binary_search(m_config.agreedFrames.begin(), m_config.agreedFrames.end(), number);
 }
 
 bool CaptureRun::Reopen(std::int64_t lostAt) {

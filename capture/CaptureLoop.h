@@ -2,6 +2,7 @@
 
 #include <stop_token>
 #include <string>
+#include <vector>
 
 #include "capture/CameraSource.h"
 
@@ -17,6 +18,11 @@ struct CaptureRunConfig {
     std::string camSource;  // empty: camera 0
     int resolution = 640480;
     Clock* clock = nullptr;
+    // The frames the user agreed to replace when the run started: their folder and their
+    // numbers, ascending. Any other file already under a number is kept and the run moves past
+    // it.
+    std::string agreedDir;
+    std::vector<int> agreedFrames;
 };
 
 // Why a capture run ended.

@@ -18,7 +18,7 @@ enum class TakeFrameResult {
     NoCamera = 4,         // the camera or source cannot be opened
     NoFrame = 5,          // the source sent nothing, ended during the warm-up, or a key stopped it
     NotSaved = 6,         // folder missing, not writable, disk full
-    AlreadyExists = 7,    // the file for the next number is there already; not overwritten
+    NoFreeNumber = 7,     // every frame number from the next one on is taken; none overwritten
     CountNotStored = 8,   // the settings file cannot be written; no frame taken
     CountOutOfRange = 9,  // the stored count is below 0 or leaves no frame number
 };

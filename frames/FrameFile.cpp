@@ -4,98 +4,280 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
-#include <cstdio>
+#include <charconv>
+#include <climits>
+#include <cstring>
 #include <filesystem>
 #include <opencv2/imgcodecs.hpp>
-#include <vector>
+#include <string_view>
+
+#include "platform/AtomicFile.h"
 
 namespace {
 
-// Writes all of `bytes` to `fd` and flushes them to the disk; false on any error.
-bool WriteAll(int fd, const std::vector<uchar>& bytes) {
-    std::size_t written = 0;
-    while (written < bytes.size()) {
-        const ssize_t n = ::write(fd, bytes.data() + written, bytes.size() - written);
-        if (n < 0 && errno == EINTR) {
-            continue;
+using namespace std::chrono_literals;
+
+constexpr std::string_view kFramePrefix = "pic_";
+constexpr std::string_view kFrameSuffix = ".jpg";
+// A temporary file untouched this long belongs to a writer that was killed.
+constexpr auto kStaleTemporaryAge = std::chrono::seconds(24h);
+
+// The frame number a file name is exactly the name of, or nothing.
+std::optional<int> FrameNumberOf(std::string_view name) {
+    if (!name.starts_with(kFramePrefix) || !name.ends_with(kFrameSuffix)) {
+        return std::nullopt;
+    }
+    const std::string_view digits =
+        name.substr(kFramePrefix.size(), name.size() - kFramePrefix.size() - kFrameSuffix.size());
+    int number = 0;
+    const auto [end, error] = std::from_chars(digits.data(), digits.data() + digits.size(), number);
+    // No sign, no leading zeros, no other characters, and within int.
+    if (error != std::errc() || end != digits.data() + digits.size() || digits.front() == '0' ||
+        number <= kNoFrames) {
+        return std::nullopt;
+    }
+    return number;
+}
+
+std::optional<std::vector<uchar>> EncodeJpeg(const cv::Mat& frame) {
+    std::vector<uchar> bytes;
+    try {
+        if (frame.empty() || !cv::imencode(".jpg", frame, bytes)) {
+            return std::nullopt;
         }
-        if (n <= 0) {
+    } catch (const cv::Exception&) {
+        return std::nullopt;  // the encoder refuses some frames by exception
+    }
+    return bytes;
+}
+
+bool IsStartOfFrame(uchar marker) {
+    // C0..CF except DHT (C4), JPG (C8) and DAC (CC).
+    return marker >= 0xC0 && marker <= 0xCF && marker != 0xC4 && marker != 0xC8 && marker != 0xCC;
+}
+
+bool IsRestart(uchar marker) {
+    return marker >= 0xD0 && marker <= 0xD7;
+}
+
+// Whether the tables of a DHT segment fill it exactly.
+bool HuffmanTablesFit(const uchar* segment, std::size_t length) {
+    std::size_t at = 0;
+    while (at < length) {
+        if (at + 17 > length || (segment[at] >> 4) > 1 || (segment[at] & 0x0F) > 3) {
             return false;
         }
-        written += static_cast<std::size_t>(n);
+        std::size_t codes = 0;
+        for (int i = 1; i <= 16; ++i) {
+            codes += segment[at + i];
+        }
+        at += 17 + codes;
     }
-    return ::fsync(fd) == 0;
+    return at == length;
 }
 
-// Moves `temporary` to `path` unless `path` is there: 0, or the errno of the failure (EEXIST
-// when it is there). A hard link never replaces and is atomic; a file system without hard links
-// (FAT on a memory card) gets a rename that refuses to replace, or, where even that is missing,
-// a look first.
-int PublishWithoutReplacing(const std::string& temporary, const std::string& path) {
-    if (::link(temporary.c_str(), path.c_str()) == 0) {
-        ::unlink(temporary.c_str());
-        return 0;
+// Whether the tables of a DQT segment fill it exactly.
+bool QuantisationTablesFit(const uchar* segment, std::size_t length) {
+    std::size_t at = 0;
+    while (at < length) {
+        const int precision = segment[at] >> 4;
+        if (precision > 1 || (segment[at] & 0x0F) > 3) {
+            return false;
+        }
+        at += 1 + 64 * (precision + 1);
     }
-    if (errno != EPERM && errno != EOPNOTSUPP && errno != ENOSYS) {
-        return errno;
-    }
-    if (::renameat2(AT_FDCWD, temporary.c_str(), AT_FDCWD, path.c_str(), RENAME_NOREPLACE) == 0) {
-        return 0;
-    }
-    if (errno != EINVAL && errno != ENOSYS) {
-        return errno;
-    }
-    if (::access(path.c_str(), F_OK) == 0) {
-        return EEXIST;
-    }
-    return ::rename(temporary.c_str(), path.c_str()) == 0 ? 0 : errno;
+    return at == length;
 }
 
-// Moves the finished temporary file to `path`: 0, or the errno of the failure. The temporary
-// file is gone afterwards either way.
-int Publish(const std::string& temporary, const std::string& path, bool replace) {
-    const int error = replace ? (::rename(temporary.c_str(), path.c_str()) == 0 ? 0 : errno)
-                              : PublishWithoutReplacing(temporary, path);
-    if (error != 0) {
-        ::unlink(temporary.c_str());
-    }
-    return error;
-}
+class JpegWalker {
+public:
+    explicit JpegWalker(const std::vector<uchar>& bytes) : m_bytes(bytes) {}
 
-// The permissions a new file gets from the process's umask. Read once, before any thread runs:
-// umask can only be read by setting it.
-const mode_t kNewFileMode = [] {
-    const mode_t mask = ::umask(022);
-    ::umask(mask);
-    return static_cast<mode_t>(0666 & ~mask);
-}();
+    JpegLayout Walk() {
+        m_at = 2;  // after the start-of-image marker
+        for (;;) {
+            if (m_at >= m_bytes.size()) {
+                return CutShort();
+            }
+            if (m_bytes[m_at] != 0xFF) {
+                return Malformed("stray bytes between segments");
+            }
+            while (m_at + 1 < m_bytes.size() && m_bytes[m_at + 1] == 0xFF) {
+                ++m_at;  // fill bytes before a marker
+            }
+            if (m_at + 1 >= m_bytes.size()) {
+                return CutShort();
+            }
+            const uchar marker = m_bytes[m_at + 1];
+            m_at += 2;
+            if (marker == 0xD9) {
+                return End();
+            }
+            if (marker == 0x00 || marker == 0xD8 || IsRestart(marker)) {
+                return Malformed("stray marker");
+            }
+            if (marker == 0x01) {
+                continue;  // TEM: no length follows
+            }
+            if (std::optional<JpegLayout> ended = Segment(marker)) {
+                return *ended;
+            }
+        }
+    }
+
+private:
+    // Reads the segment of `marker` at m_at and moves past it (and past the picture data after
+    // a start of scan); the layout when the walk ends there.
+    std::optional<JpegLayout> Segment(uchar marker) {
+        if (m_at + 2 > m_bytes.size()) {
+            return CutShort();
+        }
+        const std::size_t length = (m_bytes[m_at] << 8) | m_bytes[m_at + 1];
+        if (length < 2) {
+            return Malformed("bad segment length");
+        }
+        if (m_at + length > m_bytes.size()) {
+            return CutShort();
+        }
+        const uchar* content = m_bytes.data() + m_at + 2;
+        const std::size_t size = length - 2;
+        m_at += length;
+        if (IsStartOfFrame(marker)) {
+            return FrameHeader(content, size);
+        }
+        switch (marker) {
+            case 0xC4:
+                return Require(HuffmanTablesFit(content, size), "bad Huffman table");
+            case 0xDB:
+                return Require(QuantisationTablesFit(content, size), "bad quantisation table");
+            case 0xDD:
+                return Require(size == 2, "bad restart interval");
+            case 0xDA:
+                return Scan(content, size);
+            default:
+                return std::nullopt;  // application data, comments and the like
+        }
+    }
+
+    std::optional<JpegLayout> FrameHeader(const uchar* content, std::size_t size) {
+        if (m_layout.components != 0) {
+            return Malformed("two frame headers");
+        }
+        if (size < 6 || content[5] < 1 || content[5] > 4 || size != 6u + 3u * content[5]) {
+            return Malformed("bad frame header");
+        }
+        m_layout.size = cv::Size((content[3] << 8) | content[4], (content[1] << 8) | content[2]);
+        m_layout.components = content[5];
+        if (m_layout.size.width == 0 || m_layout.size.height == 0) {
+            return Malformed("no picture size");
+        }
+        return std::nullopt;
+    }
+
+    // The scan header, then the picture data up to the next marker.
+    std::optional<JpegLayout> Scan(const uchar* content, std::size_t size) {
+        if (m_layout.components == 0) {
+            return Malformed("picture data before the frame header");
+        }
+        if (size < 1 || content[0] < 1 || content[0] > 4 || size != 4u + 2u * content[0]) {
+            return Malformed("bad scan header");
+        }
+        m_scanned = true;
+        uchar nextRestart = 0xD0;
+        const uchar* data = m_bytes.data();
+        const std::size_t end = m_bytes.size();
+        for (;;) {
+            const void* found = std::memchr(data + m_at, 0xFF, end - m_at);
+            if (found == nullptr) {
+                return CutShort();
+            }
+            m_at = static_cast<std::size_t>(static_cast<const uchar*>(found) - data);
+            if (m_at + 1 >= end) {
+                return CutShort();
+            }
+            const uchar next = data[m_at + 1];
+            if (next == 0x00) {
+                m_at += 2;  // a stuffed 0xFF byte
+            } else if (next == 0xFF) {
+                ++m_at;  // fill
+            } else if (IsRestart(next)) {
+                if (next != nextRestart) {
+                    return Malformed("restart marker out of order");
+                }
+                nextRestart = static_cast<uchar>(0xD0 + ((next - 0xD0 + 1) & 7));
+                m_at += 2;
+            } else {
+                return std::nullopt;  // the marker after the scan
+            }
+        }
+    }
+
+    JpegLayout End() {
+        if (!m_scanned) {
+            return Malformed("no picture data");
+        }
+        if (m_at != m_bytes.size()) {
+            return Malformed("data after the end marker");
+        }
+        m_layout.state = JpegLayout::State::Whole;
+        return m_layout;
+    }
+
+    std::optional<JpegLayout> Require(bool met, const char* why) {
+        if (met) {
+            return std::nullopt;
+        }
+        return Malformed(why);
+    }
+
+    JpegLayout CutShort() {
+        m_layout.state = JpegLayout::State::CutShort;
+        return m_layout;
+    }
+
+    JpegLayout Malformed(const char* why) {
+        m_layout.state = JpegLayout::State::Malformed;
+        m_layout.why = why;
+        return m_layout;
+    }
+
+    const std::vector<uchar>& m_bytes;
+    std::size_t m_at = 0;
+    bool m_scanned = false;
+    JpegLayout m_layout;
+};
 
 }  // namespace
 
 std::string FrameFileName(int number) {
-    return "pic_" + std::to_string(number) + ".jpg";
+    return std::string(kFramePrefix) + std::to_string(number) + std::string(kFrameSuffix);
 }
 
 std::string FramePath(const std::string& frameDir, int number) {
     return frameDir + FrameFileName(number);
 }
 
-int CountFrameFiles(const std::string& frameDir) {
+std::optional<std::vector<int>> ListFrameNumbers(const std::string& frameDir) {
     namespace fs = std::filesystem;
     std::error_code error;
-    int count = 0;
-    for (fs::directory_iterator it(frameDir.empty() ? "." : frameDir, error), end;
-         !error && it != end; it.increment(error)) {
-        const std::string name = it->path().filename().string();
-        int number = 0;
-        // Exactly the name that number has: no other suffix, no leading zeros.
-        if (std::sscanf(name.c_str(), "pic_%d", &number) == 1 && number > kNoFrames &&
-            name == FrameFileName(number)) {
-            ++count;
+    std::vector<int> numbers;
+    fs::directory_iterator it(frameDir.empty() ? "." : frameDir, error);
+    if (error == std::errc::no_such_file_or_directory) {
+        return numbers;
+    }
+    for (fs::directory_iterator end; !error && it != end; it.increment(error)) {
+        if (const std::optional<int> number = FrameNumberOf(it->path().filename().native())) {
+            numbers.push_back(*number);
         }
     }
-    return count;
+    if (error) {
+        errno = error.value();
+        return std::nullopt;
+    }
+    std::sort(numbers.begin(), numbers.end());
+    return numbers;
 }
 
 std::string WithTrailingSeparator(std::string directory) {
@@ -105,76 +287,71 @@ std::string WithTrailingSeparator(std::string directory) {
     return directory;
 }
 
-FrameSave SaveFrame(const std::string& path, const cv::Mat& frame, bool replace) {
-    std::vector<uchar> bytes;
-    try {
-        const std::string extension = std::filesystem::path(path).extension().string();
-        if (frame.empty() || !cv::imencode(extension.empty() ? ".jpg" : extension, frame, bytes)) {
+FrameSave SaveFrameAtFirstFree(const std::string& frameDir, const cv::Mat& frame, int& number,
+                               const std::function<bool(int number)>& mayReplace) {
+    const std::optional<std::vector<uchar>> bytes = EncodeJpeg(frame);
+    if (!bytes) {
+        return FrameSave::Failed;
+    }
+    for (int candidate = number;; ++candidate) {
+        const std::string path = FramePath(frameDir, candidate);
+        const bool replace = mayReplace(candidate);
+        // A look first: writing a frame only to find the number taken costs a flush to the disk.
+        const bool taken = !replace && ::access(path.c_str(), F_OK) == 0;
+        const int error =
+            taken ? EEXIST : WriteFileAtomically(path, bytes->data(), bytes->size(), replace);
+        if (error == 0) {
+            number = candidate;
+            return FrameSave::Saved;
+        }
+        if (error != EEXIST || replace) {
             return FrameSave::Failed;
         }
-    } catch (const cv::Exception&) {
-        return FrameSave::Failed;  // the encoder refuses some frames by exception
+        if (candidate == INT_MAX) {
+            return FrameSave::AlreadyExists;
+        }
     }
-    if (!replace && ::access(path.c_str(), F_OK) == 0) {
-        return FrameSave::AlreadyExists;
-    }
-    std::string temporary;
-    const int fd = CreateTemporaryBeside(path, temporary);
-    if (fd < 0) {
-        return FrameSave::Failed;
-    }
-    const bool written = WriteAll(fd, bytes);
-    if (::close(fd) != 0 || !written) {
-        ::unlink(temporary.c_str());
-        return FrameSave::Failed;
-    }
-    switch (Publish(temporary, path, replace)) {
-        case 0:
-            return FrameSave::Saved;
-        case EEXIST:
-            return replace ? FrameSave::Failed : FrameSave::AlreadyExists;
-        default:
-            return FrameSave::Failed;
-    }
-}
-
-int CreateTemporaryBeside(const std::string& path, std::string& temporary) {
-    // A hidden name in the file's own folder, so the rename never crosses file systems and no
-    // frame list takes it for a frame.
-    const std::filesystem::path target(path);
-    temporary = (target.parent_path() / ("." + target.filename().string() + ".XXXXXX")).string();
-    const int fd = ::mkstemp(temporary.data());
-    if (fd >= 0) {
-        ::fchmod(fd, kNewFileMode);
-    }
-    return fd;
 }
 
 std::optional<std::vector<uchar>> ReadFrameBytes(const std::string& path) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    // Not blocking: a pipe is refused below, never waited on.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0) {
         return std::nullopt;
     }
-    // Read straight into the buffer, sized from the file and grown should the file grow.
+    const auto fail = [fd](int error) -> std::optional<std::vector<uchar>> {
+        ::close(fd);
+        errno = error;
+        return std::nullopt;
+    };
     struct stat status {};
-    const std::size_t expected = ::fstat(fd, &status) == 0 && status.st_size > 0
-                                     ? static_cast<std::size_t>(status.st_size)
-                                     : 0;
+    if (::fstat(fd, &status) != 0) {
+        return fail(errno);
+    }
+    if (!S_ISREG(status.st_mode)) {
+        return fail(EINVAL);
+    }
+    const auto expected = static_cast<std::size_t>(std::max<off_t>(status.st_size, 0));
+    if (expected > kMaxFrameBytes) {
+        return fail(EFBIG);
+    }
+    // Read straight into the buffer, sized from the file and grown should the file grow, up to
+    // the bound.
     std::vector<uchar> bytes(expected + 1);
     std::size_t length = 0;
     for (;;) {
         if (length == bytes.size()) {
-            bytes.resize(bytes.size() * 2);
+            if (length > kMaxFrameBytes) {
+                return fail(EFBIG);
+            }
+            bytes.resize(std::min(bytes.size() * 2, kMaxFrameBytes + 1));
         }
         const ssize_t n = ::read(fd, bytes.data() + length, bytes.size() - length);
         if (n < 0 && errno == EINTR) {
             continue;
         }
         if (n < 0) {
-            const int error = errno;
-            ::close(fd);
-            errno = error;
-            return std::nullopt;
+            return fail(errno);
         }
         if (n == 0) {
             break;
@@ -182,54 +359,20 @@ std::optional<std::vector<uchar>> ReadFrameBytes(const std::string& path) {
         length += static_cast<std::size_t>(n);
     }
     ::close(fd);
+    if (length > kMaxFrameBytes) {
+        errno = EFBIG;
+        return std::nullopt;
+    }
     bytes.resize(length);
     return bytes;
 }
 
-bool IsWholeJpeg(const std::vector<uchar>& bytes) {
-    const std::size_t n = bytes.size();
-    return n >= 4 && bytes[0] == 0xFF && bytes[1] == 0xD8 && bytes[n - 2] == 0xFF &&
-           bytes[n - 1] == 0xD9;
+JpegLayout WalkJpeg(const std::vector<uchar>& bytes) {
+    return JpegWalker(bytes).Walk();
 }
 
-std::optional<cv::Size> JpegColourSize(const std::vector<uchar>& bytes) {
-    if (bytes.size() < 4 || bytes[0] != 0xFF || bytes[1] != 0xD8) {
-        return std::nullopt;
-    }
-    std::size_t at = 2;
-    while (at + 4 <= bytes.size()) {
-        if (bytes[at] != 0xFF) {
-            return std::nullopt;
-        }
-        const uchar marker = bytes[at + 1];
-        if (marker == 0xFF) {  // fill byte before a marker
-            ++at;
-            continue;
-        }
-        if (marker == 0x01 || (marker >= 0xD0 && marker <= 0xD7)) {  // no length follows
-            at += 2;
-            continue;
-        }
-        const std::size_t length = (bytes[at + 2] << 8) | bytes[at + 3];
-        // Start of frame: any of C0..CF except DHT (C4), JPG (C8) and DAC (CC).
-        const bool startOfFrame =
-            marker >= 0xC0 && marker <= 0xCF && marker != 0xC4 && marker != 0xC8 && marker != 0xCC;
-        if (startOfFrame) {
-            if (length < 8 || at + 2 + 8 > bytes.size()) {
-                return std::nullopt;
-            }
-            const uchar* header = bytes.data() + at + 4;  // precision, height, width, components
-            const int height = (header[1] << 8) | header[2];
-            const int width = (header[3] << 8) | header[4];
-            if (header[5] != 3 || width == 0 || height == 0) {
-                return std::nullopt;
-            }
-            return cv::Size(width, height);
-        }
-        if (marker == 0xDA || marker == 0xD9 || length < 2) {  // scan data before any frame header
-            return std::nullopt;
-        }
-        at += 2 + length;
-    }
-    return std::nullopt;
+void RemoveStaleTemporaries(const std::string& frameDir) {
+    RemoveStaleTemporaries(frameDir, kStaleTemporaryAge, [](std::string_view target) {
+        return target == kVideoFileName || FrameNumberOf(target).has_value();
+    });
 }

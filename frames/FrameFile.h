@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <opencv2/core/mat.hpp>
 #include <optional>
 #include <string>
@@ -8,6 +9,13 @@
 // The frame counter's value when no frame has been taken; the first frame is number 10001.
 inline constexpr int kNoFrames = 10000;
 
+// The video the frames of a folder are made into, in that folder.
+inline constexpr char kVideoFileName[] = "output.avi";
+
+// The largest frame file read: a camera's JPEG is a few megabytes at most, and a bound keeps a
+// huge file (or a link to a device) from using up the memory.
+inline constexpr std::size_t kMaxFrameBytes = std::size_t{256} << 20;
+
 // The name of the file of frame number `number`: pic_10001.jpg.
 std::string FrameFileName(int number);
 
@@ -15,37 +23,47 @@ std::string FrameFileName(int number);
 // ends with '/'.
 std::string FramePath(const std::string& frameDir, int number);
 
-// How many frame files numbered above kNoFrames `frameDir` holds; 0 when it cannot be read.
-int CountFrameFiles(const std::string& frameDir);
+// The numbers of the frame files in `frameDir` (numbered above kNoFrames), in ascending order;
+// empty when the folder does not exist, nothing (errno tells why) when it cannot be listed.
+std::optional<std::vector<int>> ListFrameNumbers(const std::string& frameDir);
 
 // Appends the path separator to a folder that is not empty and does not end with one.
 std::string WithTrailingSeparator(std::string directory);
 
 enum class FrameSave {
     Saved,
-    AlreadyExists,  // only when asked not to replace
+    AlreadyExists,  // every number from the one asked for up to the int limit is taken
     Failed,
 };
 
-// Saves `frame` as a JPEG (or the format of the path's extension) at `path`. The image is encoded
-// in memory, written to a temporary file in the same folder and renamed over `path`, so a crash
-// never leaves a truncated frame. With `replace` false an existing file is kept and AlreadyExists
-// returned. Safe to call from any thread.
-FrameSave SaveFrame(const std::string& path, const cv::Mat& frame, bool replace = true);
+// Saves `frame` as a JPEG as frame `number` in `frameDir`; when that file is there and
+// `mayReplace(number)` is false, it is kept and the frame goes to the first number after it whose
+// file is free. `number` is set to the number used. The image is encoded once, written to a
+// temporary file in the same folder and renamed, so a crash never leaves a truncated frame, and a
+// file that appears meanwhile is never replaced unless `mayReplace` allows it. Safe to call from
+// any thread.
+FrameSave SaveFrameAtFirstFree(const std::string& frameDir, const cv::Mat& frame, int& number,
+                               const std::function<bool(int number)>& mayReplace);
 
-// The bytes of the file at `path`, or nothing when it cannot be opened or read (errno tells why).
-// Safe to call from any thread.
+// The bytes of the regular file at `path`, or nothing (errno tells why) when it cannot be opened
+// or read, is not a regular file (EINVAL; a pipe is never waited on) or is larger than
+// kMaxFrameBytes (EFBIG). Safe to call from any thread.
 std::optional<std::vector<uchar>> ReadFrameBytes(const std::string& path);
 
-// Whether `bytes` start with a JPEG's start-of-image marker and end with its end-of-image marker:
-// a JPEG that was written out whole.
-bool IsWholeJpeg(const std::vector<uchar>& bytes);
+// What a walk through a JPEG's markers and segment lengths finds, without decoding its picture.
+struct JpegLayout {
+    enum class State { Whole, CutShort, Malformed };
+    State state = State::Malformed;
+    std::string why;  // what is malformed
+    cv::Size size;    // from the frame header
+    int components = 0;
+};
 
-// The picture size a JPEG's frame header gives, read without decoding; nothing when the header is
-// not found or the picture is not three-component colour.
-std::optional<cv::Size> JpegColourSize(const std::vector<uchar>& bytes);
+// Walks every marker of the JPEG in `bytes` (which starts with a start-of-image marker): each
+// segment's length must fit its content and the file, the picture data may hold only stuffed
+// bytes and restart markers in order, and the end-of-image marker must end the file.
+JpegLayout WalkJpeg(const std::vector<uchar>& bytes);
 
-// Creates an empty file with a hidden name beside `path` (".NAME.XXXXXX"), with the permissions a
-// new file gets, for writing `path` under a temporary name and renaming it. Returns the open
-// descriptor and fills `temporary` with its path; -1 when it cannot be created.
-int CreateTemporaryBeside(const std::string& path, std::string& temporary);
+// Removes the temporary files that killed runs left in `frameDir` (of frames and of the video)
+// once they are a day old. Safe to call from any thread.
+void RemoveStaleTemporaries(const std::string& frameDir);

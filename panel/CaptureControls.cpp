@@ -1,6 +1,9 @@
 #include <QFileDialog>
 #include <QPointer>
+#include <cerrno>
+#include <cstring>
 #include <optional>
+#include <vector>
 
 #include "app/VornDlg.h"
 #include "platform/MessageBox.h"
@@ -24,7 +27,8 @@ void CVornDlg::OnStartStop() {
 
 void CVornDlg::StartCapture() {
     const std::string frameDir = GetFrameDir();
-    if (!MayReplaceFrames(frameDir)) {
+    std::optional<std::vector<int>> agreedFrames = MayReplaceFrames(frameDir);
+    if (!agreedFrames) {
         return;
     }
     // A run held by a hung source still owns the frame counter until it ends.
@@ -35,7 +39,8 @@ void CVornDlg::StartCapture() {
     m_capture->m_frameCounter = kNoFrames;
     m_capture->m_paused = false;
     m_capture->m_running = true;
-    StartCaptureThread();
+    RemoveStaleTemporaries(frameDir);
+    StartCaptureThread(std::move(*agreedFrames));
     ShowRunState();
 }
 
@@ -60,20 +65,31 @@ void CVornDlg::ShowRunState() {
     }
 }
 
-bool CVornDlg::MayReplaceFrames(const std::string& frameDir) {
-    const int existing = CountFrameFiles(frameDir);
-    if (existing == 0) {
-        return true;
+std::optional<std::vector<int>> CVornDlg::MayReplaceFrames(const std::string& frameDir) {
+    const QString shownDir = QString::fromStdString(frameDir.empty() ? "./" : frameDir);
+    std::optional<std::vector<int>> existing = ListFrameNumbers(frameDir);
+    if (!existing) {
+        // Frames it cannot see would be replaced without asking.
+        ShowMessageBox(tr("The folder %1 cannot be read (%2), so the frames in it cannot be "
+                          "checked. The capture does not start.")
+                           .arg(shownDir, QString::fromLocal8Bit(std::strerror(errno))));
+        return std::nullopt;
     }
-    return AskYesNo(tr("The folder %1 already holds %n frame(s) from %2 on, which a new capture "
-                       "replaces. Replace them?",
-                       nullptr, existing)
-                        .arg(QString::fromStdString(frameDir.empty() ? "./" : frameDir),
-                             QString::fromStdString(FrameFileName(kNoFrames + 1))));
+    if (existing->empty()) {
+        return existing;
+    }
+    if (!AskYesNo(tr("The folder %1 already holds %n frame(s) from %2 on, which a new capture "
+                     "replaces. Replace them?",
+                     nullptr, static_cast<int>(existing->size()))
+                      .arg(shownDir, QString::fromStdString(FrameFileName(kNoFrames + 1))))) {
+        return std::nullopt;
+    }
+    return existing;
 }
 
-bool CVornDlg::StartCaptureThread() {
-    CaptureRunConfig config{m_openCamera, m_camSource, m_resolution, m_clock};
+bool CVornDlg::StartCaptureThread(std::vector<int> agreedFrames) {
+    CaptureRunConfig config{m_openCamera, m_camSource,   m_resolution,
+                            m_clock,      GetFrameDir(), std::move(agreedFrames)};
     // Called on the capture thread; the dialog may be gone by the time the call comes.
     auto onEnded = [dlg = QPointer<CVornDlg>(this)](int runId) {
         RunOnUiThread([dlg, runId] {

@@ -1,14 +1,17 @@
 #include "platform/SettingsKey.h"
 
+#include <sys/stat.h>
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QIODevice>
 #include <QLockFile>
-#include <QSaveFile>
 #include <QStandardPaths>
+
 #include <functional>
+
+#include "platform/AtomicFile.h"
 
 namespace {
 
@@ -53,12 +56,12 @@ QString QuoteIfNeeded(const QString& value) {
     return text + u'"';
 }
 
-bool WriteIni(QIODevice& device, const QSettings::SettingsMap& map) {
+QByteArray IniText(const QMap<QString, QString>& values) {
     QByteArray text = QByteArray("[") + kGeneralGroup + "]\n";
-    for (auto it = map.cbegin(); it != map.cend(); ++it) {
-        text += it.key().toUtf8() + '=' + QuoteIfNeeded(it.value().toString()).toUtf8() + '\n';
+    for (auto it = values.cbegin(); it != values.cend(); ++it) {
+        text += it.key().toUtf8() + '=' + QuoteIfNeeded(it.value()).toUtf8() + '\n';
     }
-    return device.write(text) == text.size();
+    return text;
 }
 
 bool IsBlank(char c) {
@@ -109,17 +112,42 @@ bool InGeneralGroup(const QByteArray& group) {
     return group.isEmpty() || group == kGeneralGroup;
 }
 
-// An INI reader that keeps a value's text whole up to the end of its line.
-bool ReadIni(QIODevice& device, QSettings::SettingsMap& map) {
-    const QByteArray text = device.readAll();
+// The values of an INI text, each kept whole up to the end of its line; a value of another
+// group than [General] is named "group/name".
+QMap<QString, QString> ParseIni(const QByteArray& text) {
+    QMap<QString, QString> values;
     ForEachValueLine(text, [&](const IniLine& line) {
         const QString name = QString::fromUtf8(line.name);
         const QString value =
             Unquote(QString::fromUtf8(text.mid(line.valueStart, line.valueEnd - line.valueStart)));
-        map.insert(InGeneralGroup(line.group) ? name : QString::fromUtf8(line.group) + u'/' + name,
-                   value);
+        values.insert(
+            InGeneralGroup(line.group) ? name : QString::fromUtf8(line.group) + u'/' + name, value);
     });
-    return true;
+    return values;
+}
+
+// The whole file's bytes, or nothing when it cannot be opened or read.
+std::optional<QByteArray> ReadFileBytes(const QString& path) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        return std::nullopt;
+    }
+    QByteArray bytes = file.readAll();
+    if (file.error() != QFileDevice::NoError) {
+        return std::nullopt;
+    }
+    return bytes;
+}
+
+// Replaces the settings file by `bytes`, keeping its permissions; false, and the old file left as
+// it was, when any byte could not be written and flushed to the disk.
+bool ReplaceFile(const QString& path, const QByteArray& bytes) {
+    const QByteArray nativePath = QFile::encodeName(path);
+    struct stat status {};
+    const mode_t mode =
+        ::stat(nativePath.constData(), &status) == 0 ? status.st_mode & 07777 : NewFileMode();
+    return WriteFileAtomically(nativePath.toStdString(), bytes.constData(),
+                               static_cast<std::size_t>(bytes.size()), true, mode) == 0;
 }
 
 // Where the text of the [General] value `name` stands in `text`, on the value's last line, as
@@ -133,11 +161,6 @@ std::optional<std::pair<qsizetype, qsizetype>> FindValue(const QByteArray& text,
         }
     });
     return found;
-}
-
-QSettings::Format IniFormat() {
-    static const QSettings::Format format = QSettings::registerFormat("conf", ReadIni, WriteIni);
-    return format;
 }
 
 }  // namespace
@@ -161,20 +184,16 @@ bool SettingsKey::IsWritable() {
 }
 
 bool SettingsKey::StoreValueInPlace(const char* name, const std::string& text) {
-    QFile current(FilePath());
-    if (!IsWritable() || !current.open(QIODevice::ReadOnly)) {
+    std::optional<QByteArray> bytes = IsWritable() ? ReadFileBytes(FilePath()) : std::nullopt;
+    if (!bytes) {
         return false;
     }
-    QByteArray bytes = current.readAll();
-    current.close();
-    const auto value = FindValue(bytes, QByteArray(name));
+    const auto value = FindValue(*bytes, QByteArray(name));
     if (!value) {
         return false;
     }
-    bytes.replace(value->first, value->second - value->first, QByteArray::fromStdString(text));
-    QSaveFile replacement(FilePath());
-    return replacement.open(QIODevice::WriteOnly) && replacement.write(bytes) == bytes.size() &&
-           replacement.commit();
+    bytes->replace(value->first, value->second - value->first, QByteArray::fromStdString(text));
+    return ReplaceFile(FilePath(), *bytes);
 }
 
 std::unique_ptr<QLockFile> SettingsKey::Lock(std::chrono::milliseconds wait) {
@@ -186,15 +205,11 @@ std::unique_ptr<QLockFile> SettingsKey::Lock(std::chrono::milliseconds wait) {
 }
 
 std::optional<SettingsKey> SettingsKey::OpenForReading() {
-    QFile file(FilePath());
-    if (!file.open(QIODevice::ReadOnly)) {
+    const std::optional<QByteArray> bytes = ReadFileBytes(FilePath());
+    if (!bytes) {
         return std::nullopt;
     }
-    auto settings = std::make_unique<QSettings>(FilePath(), IniFormat());
-    if (settings->status() != QSettings::NoError) {
-        return std::nullopt;
-    }
-    return SettingsKey(std::move(settings));
+    return SettingsKey(ParseIni(*bytes));
 }
 
 std::optional<SettingsKey> SettingsKey::OpenForWriting() {
@@ -206,22 +221,22 @@ std::optional<SettingsKey> SettingsKey::OpenForWriting() {
     if (!file.open(QIODevice::ReadWrite)) {
         return std::nullopt;
     }
-    file.close();
-    return SettingsKey(std::make_unique<QSettings>(path, IniFormat()));
+    return SettingsKey(ParseIni(file.readAll()));
 }
 
 std::optional<std::string> SettingsKey::Query(const char* name, std::size_t maxBytes) const {
-    const QVariant value = m_settings->value(QString::fromUtf8(name));
-    if (!value.isValid()) {
+    const auto value = m_values.constFind(QString::fromUtf8(name));
+    if (value == m_values.cend()) {
         return std::nullopt;
     }
-    std::string text = value.toString().toStdString();
+    std::string text = value->toStdString();
     if (text.size() + 1 > maxBytes) {
         return std::nullopt;
     }
     return text;
 }
 
-void SettingsKey::SetValue(const char* name, const std::string& text) {
-    m_settings->setValue(QString::fromUtf8(name), QString::fromStdString(text));
+bool SettingsKey::SetValue(const char* name, const std::string& text) {
+    m_values.insert(QString::fromUtf8(name), QString::fromStdString(text));
+    return ReplaceFile(FilePath(), IniText(m_values));
 }

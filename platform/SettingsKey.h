@@ -1,15 +1,18 @@
 #pragma once
 
-#include <QSettings>
+#include <QMap>
+#include <QString>
 #include <chrono>
 #include <memory>
 #include <optional>
 #include <string>
 
-// The program's settings file, opened for reading or for writing, and closed when the object
-// goes. Values are text. The file is $XDG_CONFIG_HOME/Brimlow/Vorn.conf (default
-// ~/.config/Brimlow/Vorn.conf), an INI file whose values are taken as they stand on their line,
-// so that a path typed by hand with commas, ';' or '#' reads back whole.
+// The program's settings file, opened for reading or for writing. Values are text. The file is
+// $XDG_CONFIG_HOME/Brimlow/Vorn.conf (default ~/.config/Brimlow/Vorn.conf), an INI file whose
+// values are taken as they stand on their line, so that a path typed by hand with commas, ';' or
+// '#' reads back whole. Every open reads the file afresh (no cache that a change within the same
+// second, or one that keeps the file's time, could hide), and every write goes to a temporary
+// file that is flushed to the disk before it is renamed over the old one.
 class QLockFile;
 
 class SettingsKey {
@@ -36,10 +39,14 @@ public:
 
     // The value's text, or nothing when it is missing or its bytes with a NUL exceed `maxBytes`.
     std::optional<std::string> Query(const char* name, std::size_t maxBytes = kMaxValueBytes) const;
-    void SetValue(const char* name, const std::string& text);
+    // Whether the file holds the value, however long.
+    bool Has(const char* name) const { return m_values.contains(QString::fromUtf8(name)); }
+    // Sets the value and writes the whole file anew, one value a line; false when it could not
+    // be written, and the file is then as it was.
+    bool SetValue(const char* name, const std::string& text);
 
 private:
-    explicit SettingsKey(std::unique_ptr<QSettings> settings) : m_settings(std::move(settings)) {}
+    explicit SettingsKey(QMap<QString, QString> values) : m_values(std::move(values)) {}
 
-    std::unique_ptr<QSettings> m_settings;
+    QMap<QString, QString> m_values;
 };

@@ -50,6 +50,7 @@ std::string StoredSettings::MissingValues() const {
         {frameCount.has_value(), SettingNames::kAutoStartFrameCount},
         {cameraIndex.has_value(), SettingNames::kCamRef},
         {resolution.has_value(), SettingNames::kResolutionRef},
+        {camSource.has_value(), SettingNames::kCamSource},
     };
     std::string missing;
     for (const auto& [present, name] : values) {
@@ -81,22 +82,34 @@ std::optional<StoredSettings> ReadSettings() {
     if (const auto ref = number(SettingNames::kResolutionRef)) {
         settings.resolution = ResolutionCodeFor(*ref);
     }
-    settings.camSource = key->Query(SettingNames::kCamSource, kMaxCamSourceBytes).value_or("");
+    if (key->Has(SettingNames::kCamSource)) {
+        settings.camSource = key->Query(SettingNames::kCamSource, kMaxCamSourceBytes);
+    }
     return settings;
+}
+
+std::string SettingsTrouble(const std::optional<StoredSettings>& settings) {
+    const std::string file = SettingsKey::FilePath().toStdString();
+    if (!settings) {
+        return "the settings file " + file + " is missing or cannot be read";
+    }
+    const std::string missing = settings->MissingValues();
+    if (missing.empty()) {
+        return {};
+    }
+    return "the settings file " + file + " lacks a readable " + missing +
+           " (missing, or too long: a value holds at most 254 bytes, " + SettingNames::kCamSource +
+           " 4095)";
 }
 
 bool CVornDlg::LoadSettings() {
     const auto settings = ReadSettings();
     // The message box says only that settings are missing; standard error says which.
-    const QString file = SettingsKey::FilePath();
-    if (!settings) {
-        std::fprintf(stderr, "vorn: the settings file %s is missing or cannot be read\n",
-                     qUtf8Printable(file));
-        return false;
+    if (const std::string trouble = SettingsTrouble(settings); !trouble.empty()) {
+        std::fprintf(stderr, "vorn: %s\n", trouble.c_str());
     }
-    if (const std::string missing = settings->MissingValues(); !missing.empty()) {
-        std::fprintf(stderr, "vorn: the settings file %s lacks a readable %s\n",
-                     qUtf8Printable(file), missing.c_str());
+    if (!settings) {
+        return false;
     }
     // A missing value fails the load and leaves its member as it is.
     if (settings->frameDir) {
@@ -109,6 +122,6 @@ bool CVornDlg::LoadSettings() {
     m_autoStartFrameCount = settings->frameCount.value_or(m_autoStartFrameCount);
     m_cameraIndex = settings->cameraIndex.value_or(m_cameraIndex);
     m_resolution = settings->resolution.value_or(m_resolution);
-    m_camSource = settings->camSource;
+    m_camSource = settings->camSource.value_or("");
     return settings->Complete();
 }

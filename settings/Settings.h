@@ -14,13 +14,19 @@ struct StoredSettings {
     std::optional<int> frameCount;
     std::optional<int> cameraIndex;
     std::optional<int> resolution;
-    std::string camSource;  // optional, empty when absent
+    // Optional: empty when absent, nothing when it is there but too long to read.
+    std::optional<std::string> camSource = std::string();
 
-    // True when the five values that are always written are there.
+    // True when the five values that are always written are there, and CAM_SOURCE can be read.
     bool Complete() const { return MissingValues().empty(); }
-    // The names of those of the five values that are missing or unreadable, comma-separated.
+    // The names of the values that are missing or unreadable, comma-separated.
     std::string MissingValues() const;
 };
 
-// The settings file's values; nothing when the file is missing or cannot be read.
+// The settings file's values, read afresh from the file on every call; nothing when the file is
+// missing or cannot be read.
 std::optional<StoredSettings> ReadSettings();
+
+// What is wrong with the settings file that gave `settings`, naming the file and the values that
+// cannot be read; empty when nothing is.
+std::string SettingsTrouble(const std::optional<StoredSettings>& settings);

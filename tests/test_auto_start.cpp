@@ -1,9 +1,13 @@
+#include <sys/resource.h>
+
 #include <QMessageBox>
 #include <QtTest>
 #include <chrono>
 #include <climits>
+#include <csignal>
 #include <functional>
 #include <future>
+#include <optional>
 #include <thread>
 
 #include <opencv2/core.hpp>
@@ -64,6 +68,28 @@ struct Launch : DialogBench {
         return RunUntilQuit([this] { dlg->OnTimer(CVornDlg::kAutoStartTimer); });
     }
     QString FrameCount() const { return settings.Value("AUTO_START_FRAME_COUNT"); }
+};
+
+// Limits the size of every file the process writes for the object's life, as a full disk does:
+// a write past it fails with EFBIG.
+class FileSizeLimit {
+public:
+    explicit FileSizeLimit(rlim_t bytes) {
+        ::getrlimit(RLIMIT_FSIZE, &m_old);
+        m_oldSignal = std::signal(SIGXFSZ, SIG_IGN);
+        const rlimit limit{bytes, m_old.rlim_max};
+        ::setrlimit(RLIMIT_FSIZE, &limit);
+    }
+    ~FileSizeLimit() {
+        ::setrlimit(RLIMIT_FSIZE, &m_old);
+        std::signal(SIGXFSZ, m_oldSignal);
+    }
+    FileSizeLimit(const FileSizeLimit&) = delete;
+    FileSizeLimit& operator=(const FileSizeLimit&) = delete;
+
+private:
+    rlimit m_old{};
+    void (*m_oldSignal)(int) = nullptr;
 };
 
 // One frame taken as `vorn --take-frame` takes it, into the bench's frame folder, with `count`
@@ -220,12 +246,19 @@ private slots:
         row("negative count", -1, "", R::CountOutOfRange, "-1", {}, false);
         row("no settings file", 0, "no settings", R::SettingsMissing, QString(), {}, false);
         row("camera value missing", 4, "no CAM_REF", R::SettingsMissing, "4", {}, false);
+        row("camera source too long", 4, "long CAM_SOURCE", R::SettingsMissing, "4", {}, false);
         row("read-only settings file", 4, "read-only settings", R::CountNotStored, "4", {}, false);
         row("no camera", 4, "no camera", R::NoCamera, "4", {}, false);
         row("source ends in the warm-up", 4, "source ends", R::NoFrame, "4", {});
         row("source sends only empty frames", 4, "empty frames", R::NoFrame, "4", {});
         row("frame folder missing", 4, "no folder", R::NotSaved, "4", {});
-        row("next frame exists", 4, "frame exists", R::AlreadyExists, "4", {"pic_10005.jpg"});
+        // A launch killed between saving and counting, or a count set back by hand: the frames
+        // there are kept and the count moves past them.
+        row("next frame exists", 4, "frame exists", R::Saved, "6",
+            {"pic_10005.jpg", "pic_10006.jpg"});
+        row("count set back", 0, "frames exist", R::Saved, "4",
+            {"pic_10001.jpg", "pic_10002.jpg", "pic_10003.jpg", "pic_10004.jpg"});
+        row("disk full at the count", 4, "disk full", R::CountNotStored, "4", {});
     }
 
     void launchEndsWithItsCauseAndCountsOnlyASavedFrame() {
@@ -236,12 +269,14 @@ private slots:
         QFETCH(QStringList, frames);
         QFETCH(bool, cameraOpened);
         TakeFrame launch(count);
-        QFile existing(launch.FramePath(10005));
+        QStringList kept;
         RecordingOpener noCamera(NoCamera());
         if (fault == "no settings") {
             QVERIFY(QFile::remove(launch.settings.FilePath()));
         } else if (fault == "no CAM_REF") {
             launch.settings.Write(launch.settings.Read().replace("CAM_REF=0\n", ""));
+        } else if (fault == "long CAM_SOURCE") {
+            launch.settings.Write(launch.settings.Read() + "CAM_SOURCE=" + QByteArray(4096, 's'));
         } else if (fault == "read-only settings") {
             QVERIFY(QFile::setPermissions(launch.settings.FilePath(), QFile::ReadOwner));
         } else if (fault == "no camera") {
@@ -255,20 +290,43 @@ private slots:
         } else if (fault == "no folder") {
             QVERIFY(launch.frameDir.remove());
         } else if (fault == "frame exists") {
+            kept = QStringList{launch.FramePath(10005)};
+        } else if (fault == "frames exist") {
+            kept = QStringList{launch.FramePath(10001), launch.FramePath(10002),
+                               launch.FramePath(10003)};
+        }
+        for (const QString& path : kept) {
+            QFile existing(path);
             QVERIFY(existing.open(QIODevice::WriteOnly) && existing.write("kept") == 4);
-            existing.close();
+        }
+        // The file system fills up between the frame and the count: the settings file, made
+        // larger than what is left, cannot be written whole.
+        std::optional<FileSizeLimit> diskFull;
+        const QByteArray settingsBefore =
+            launch.settings.Read() + (fault == "disk full" ? "; " + QByteArray(64000, 'x') : "");
+        if (fault == "disk full") {
+            launch.settings.Write(settingsBefore);
+            diskFull.emplace(32000);
         }
 
         QCOMPARE(int(launch.Take()), result);
+        diskFull.reset();
 
         QCOMPARE(launch.FrameCount(), countAfter);
         QCOMPARE(FrameFiles(launch.frameDir.path()), frames);
         QCOMPARE(QDir(launch.frameDir.path()).entryList(QDir::Hidden | QDir::Files).size(),
                  frames.size());  // no temporary file left behind
         QCOMPARE(launch.camera->GrabCount() > 0, cameraOpened);
-        if (fault == "frame exists") {
+        for (const QString& path : kept) {
+            QFile existing(path);
             QVERIFY(existing.open(QIODevice::ReadOnly));
             QCOMPARE(existing.readAll(), QByteArray("kept"));
+        }
+        if (fault == "disk full") {
+            QCOMPARE(launch.settings.Read(), settingsBefore);
+            QCOMPARE(
+                QFileInfo(launch.settings.FilePath()).dir().entryList(QDir::Hidden | QDir::Files),
+                QStringList{"Vorn.conf"});
         }
     }
 

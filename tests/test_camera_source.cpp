@@ -46,6 +46,22 @@ private slots:
         }
     }
 
+    void onlyASourceEndingInAppsinkIsAPipeline_data() {
+        QTest::addColumn<QString>("source");
+        QTest::addColumn<bool>("pipeline");
+        QTest::newRow("test pattern") << "videotestsrc ! videoconvert ! appsink" << true;
+        QTest::newRow("sink with properties") << "v4l2src ! appsink drop=true  " << true;
+        QTest::newRow("stream whose path holds the word") << "http://cam/appsink/video" << false;
+        QTest::newRow("stream ending in the word") << "http://cam/appsink" << false;
+        QTest::newRow("pipeline ending elsewhere") << "videotestsrc ! appsink ! fakesink" << false;
+    }
+
+    void onlyASourceEndingInAppsinkIsAPipeline() {
+        QFETCH(QString, source);
+        QFETCH(bool, pipeline);
+        QCOMPARE(IsGStreamerPipeline(source.toStdString()), pipeline);
+    }
+
     void missingFileOpensNoCamera() {
         QVERIFY(!OpenVideoCapture(0, m_dir.filePath("missing.avi").toStdString()));
     }

@@ -275,15 +275,22 @@ private slots:
     }
 
     // Frames of an earlier run or of the unattended mode are not replaced without asking.
+    // A folder whose frames cannot be listed is not started in: they would be replaced unasked.
     void startOverExistingFramesAsks_data() {
         QTest::addColumn<bool>("replace");
-        QTest::newRow("no") << false;
-        QTest::newRow("yes") << true;
+        QTest::addColumn<bool>("unreadable");
+        QTest::newRow("no") << false << false;
+        QTest::newRow("yes") << true << false;
+        QTest::newRow("folder cannot be listed") << false << true;
     }
 
     void startOverExistingFramesAsks() {
         QFETCH(bool, replace);
+        QFETCH(bool, unreadable);
         CaptureDialog dlg;
+        if (unreadable) {
+            dlg->SetFrameDir(dlg.FramePath(10001).toStdString());  // a file, not a folder
+        }
         for (int number : {10001, 10002}) {
             QFile file(dlg.FramePath(number));
             QVERIFY(file.open(QIODevice::WriteOnly));
@@ -292,8 +299,9 @@ private slots:
         dlg.answerer.SetQuestionAnswer(replace ? QMessageBox::Yes : QMessageBox::No);
         Click(*dlg, IDC_START_STOP);
         QCOMPARE(dlg.answerer.Messages().size(), 1);
-        QVERIFY2(dlg.answerer.Messages().front().contains("2 frame"),
-                 qPrintable(dlg.answerer.Messages().front()));
+        QVERIFY2(
+            dlg.answerer.Messages().front().contains(unreadable ? "cannot be read" : "2 frame"),
+            qPrintable(dlg.answerer.Messages().front()));
         QCOMPARE(dlg->m_capture->m_running.load(), replace);
         Click(*dlg, IDC_START_STOP);
         QCOMPARE(dlg.opener.Requests().size(), replace ? 1u : 0u);

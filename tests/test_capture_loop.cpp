@@ -64,10 +64,10 @@ bool ShowsFrame(const QString& path, int index) {
 struct LoopBench : DialogBench {
     explicit LoopBench(cv::Size frameSize = {320, 240}) : DialogBench(QByteArray(), frameSize) {}
 
-    void Start() {
+    void Start(std::vector<int> agreedFrames = {}) {
         dlg->m_capture->m_frameCounter = 10000;
         dlg->m_capture->m_running = true;
-        QVERIFY(dlg->StartCaptureThread());
+        QVERIFY(dlg->StartCaptureThread(std::move(agreedFrames)));
     }
     void Stop() {
         dlg->m_capture->m_running = false;
@@ -208,6 +208,51 @@ private slots:
         QVERIFY(ShowsFrame(bench.FramePath(10003), first + 2));
     }
 
+    // A source that stalls for less than the stall limit: one frame stands for the time missed,
+    // and the next follows a full delay later.
+    void noBurstAfterAStall() {
+        LoopBench bench;
+        bench.clock.SetSleepAdvance(250ms);
+        bench.dlg->m_capture->m_captureDelay = 1.0f;
+        bench.Start();
+        QVERIFY(bench.WaitForFrame(10001));
+        const int before = bench.dlg->GetFrameCounter();
+        bench.clock.Advance(3s);
+        // The pass that saw the stall, then four of 0.25 s: one frame, the next not yet due.
+        QVERIFY(bench.WaitForPasses(4));
+        QCOMPARE(bench.dlg->GetFrameCounter(), before + 1);
+        QVERIFY(bench.WaitForPasses(4));
+        bench.Stop();
+        QCOMPARE(bench.dlg->GetFrameCounter(), before + 2);
+    }
+
+    // Frames there at Start that the user agreed to replace are replaced; a file under any other
+    // number is kept, the run goes on with the next free number and says so once.
+    void filesNotAgreedToAreKept() {
+        LoopBench bench;
+        bench.clock.SetSleepAdvance(250ms);
+        bench.dlg->m_capture->m_captureDelay = 0.0f;
+        for (int number : {10001, 10003, 10005}) {
+            QFile file(bench.FramePath(number));
+            QVERIFY(file.open(QIODevice::WriteOnly) && file.write("earlier") == 7);
+        }
+        bench.Start({10001});
+        QVERIFY(bench.WaitForFrame(10006));
+        bench.Stop();
+
+        QVERIFY(ShowsFrame(bench.FramePath(10001), 1));
+        for (int number : {10003, 10005}) {
+            QFile file(bench.FramePath(number));
+            QVERIFY(file.open(QIODevice::ReadOnly));
+            QCOMPARE(file.readAll(), QByteArray("earlier"));
+        }
+        QVERIFY(ShowsFrame(bench.FramePath(10004), 3));
+        QVERIFY(ShowsFrame(bench.FramePath(10006), 4));
+        QCOMPARE(bench.answerer.Messages().size(), 1);
+        QVERIFY2(bench.answerer.Messages().front().contains("pic_10003.jpg"),
+                 qPrintable(bench.answerer.Messages().front()));
+    }
+
     void pauseKeepsTimeOutOfTheAccount() {
         LoopBench bench;
         bench.clock.SetSleepAdvance(0us);
@@ -288,15 +333,25 @@ private slots:
         QVERIFY(bench.answerer.Messages().isEmpty());
     }
 
+    // A link planted where the log goes (a shared folder) is never followed.
     void runEndsWithTheReleaseSteps_data() {
         QTest::addColumn<bool>("grabFails");
-        QTest::newRow("stopped") << false;
-        QTest::newRow("grab failed") << true;
+        QTest::addColumn<bool>("plantedLink");
+        QTest::newRow("stopped") << false << false;
+        QTest::newRow("grab failed") << true << false;
+        QTest::newRow("log is a planted link") << false << true;
     }
 
     void runEndsWithTheReleaseSteps() {
         QFETCH(bool, grabFails);
+        QFETCH(bool, plantedLink);
         LoopBench bench;
+        const QString target = bench.frameDir.filePath("precious.txt");
+        if (plantedLink) {
+            QFile file(target);
+            QVERIFY(file.open(QIODevice::WriteOnly) && file.write("precious") == 8);
+            QVERIFY(QFile::link(target, "error_log.txt"));
+        }
         bench.clock.SetSleepAdvance(250ms);
         bench.dlg->m_capture->m_captureDelay = 0.5f;
         if (grabFails) {
@@ -314,7 +369,7 @@ private slots:
         }
         bench.Stop();
 
-        QCOMPARE(bench.Log(), QByteArray(kFullLog));
+        QCOMPARE(bench.Log(), plantedLink ? QByteArray("precious") : QByteArray(kFullLog));
         QTRY_VERIFY(!PreviewWindow());
         QCOMPARE(bench.answerer.Messages(), grabFails ? QStringList{kSourceEnded} : QStringList{});
     }
@@ -572,7 +627,10 @@ private slots:
         // Delay 0 unpaused (change 4 in the other folder, change 8 in the first) saves frames.
         QVERIFY(!FrameFiles(bench.frameDir.path()).isEmpty());
         QVERIFY(!FrameFiles(otherFrameDir.path()).isEmpty());
-        QVERIFY(bench.answerer.Messages().isEmpty());
+        // Runs that come back to a folder of earlier frames keep them, and say so; nothing fails.
+        for (const QString& message : bench.answerer.Messages()) {
+            QVERIFY2(message.contains("It is kept"), qPrintable(message));
+        }
     }
 };
 

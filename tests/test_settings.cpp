@@ -300,6 +300,26 @@ private slots:
         dlg.SetCameraOpener(opener.Opener());
         QVERIFY(!dlg.OpenCamera(dlg.m_cameraIndex));
         QCOMPARE(opener.Requests(), (std::vector<OpenRequest>{{2, pipeline}}));
+
+        // Too long to read: named, never taken for camera 0 in silence.
+        settings.WriteValues(kAllValues + "CAM_SOURCE=" + QByteArray(4096, 'v') + "\n");
+        QVERIFY(!dlg.LoadSettings());
+        QVERIFY(SettingsTrouble(ReadSettings()).find("CAM_SOURCE") != std::string::npos);
+    }
+
+    // Another writer changes the count within the same second and keeps the file's size and time
+    // (a sync tool does): the next read sees it all the same.
+    void everyReadSeesTheFileAsItIsNow() {
+        TestSettings settings;
+        settings.WriteValues(kAllValues);
+        QCOMPARE(ReadSettings()->frameCount, 12);
+        const QDateTime written = QFileInfo(settings.FilePath()).lastModified();
+        settings.WriteValues(QByteArray(kAllValues).replace("COUNT=12", "COUNT=13"));
+        QFile file(settings.FilePath());
+        QVERIFY(file.open(QIODevice::ReadWrite) &&
+                file.setFileTime(written, QFileDevice::FileModificationTime));
+        file.close();
+        QCOMPARE(ReadSettings()->frameCount, 13);
     }
 };
 

@@ -1,3 +1,5 @@
+#include <sys/stat.h>
+
 #include <QComboBox>
 #include <QDialogButtonBox>
 #include <QDir>
@@ -56,15 +58,30 @@ public:
         QFile file(FramePath(number));
         return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
     }
-    // Spoils a frame file the way `how` says: "cut short", "empty file" or "not a picture".
+    // Spoils a frame file the way `how` says: "cut short", "empty file", "not a picture", a
+    // "bad quantisation table" length, a "stray marker" in the picture data, a "pipe" or a file
+    // "larger than 256 MB".
     void Damage(int number, const QString& how) const {
-        const QByteArray whole = Bytes(number);
+        QByteArray whole = Bytes(number);
         QFile file(FramePath(number));
+        if (how == "pipe") {
+            QVERIFY(file.remove() && ::mkfifo(QFile::encodeName(file.fileName()), 0600) == 0);
+            return;
+        }
         QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
         if (how == "cut short") {
             file.write(whole.left(whole.size() / 2));
         } else if (how == "not a picture") {
             file.write("frame 10004 was lost");
+        } else if (how == "bad quantisation table") {
+            ++whole[whole.indexOf("\xFF\xDB") + 3];
+            file.write(whole);
+        } else if (how == "stray marker") {
+            const qsizetype scan = whole.indexOf("\xFF\xDA");
+            whole.replace((scan + whole.size()) / 2, 2, "\xFF\xD8");
+            file.write(whole);
+        } else if (how.startsWith("larger than")) {
+            QVERIFY(file.resize(qint64{257} << 20));  // sparse: no disk is used
         }
     }
     // An output.avi from an earlier run, which a run that makes no video must leave as it was.
@@ -247,6 +264,22 @@ private slots:
         QTest::newRow("first frame the gap takes of zero bytes")
             << 10002 << "empty file" << 2 << QList<int>{}
             << "No video created: pic_10002.jpg is damaged (empty file).";
+        // Whole in its first and last bytes, yet no player could decode it.
+        for (const char* how : {"bad quantisation table", "stray marker"}) {
+            QTest::newRow(how) << 10003 << how << 1 << Range(10001, 10002)
+                               << QString(
+                                      "Video (output.avi) created with 2 frames: it stops "
+                                      "before pic_10003.jpg, which is damaged (%1).")
+                                      .arg(how);
+        }
+        // Never waited on, never read into memory.
+        for (const char* how : {"pipe", "larger than 256 MB"}) {
+            QTest::newRow(how) << 10002 << how << 1 << QList<int>{10001}
+                               << QString(
+                                      "Video (output.avi) created with 1 frame: it stops "
+                                      "before pic_10002.jpg, which is damaged (%1).")
+                                      .arg(how == QString("pipe") ? "not a regular file" : how);
+        }
     }
 
     void damagedFrameStopsTheVideoNamingIt() {
@@ -407,16 +440,23 @@ private slots:
         }
     }
 
+    // A video that did not finish never replaces a complete earlier one: it goes beside it.
     void stopsAfterThePassWhenAsked_data() {
         QTest::addColumn<bool>("inPreview");
-        QTest::newRow("a key in the preview window") << true;
-        QTest::newRow("Escape in the dialog") << false;
+        QTest::addColumn<bool>("earlierVideo");
+        QTest::newRow("a key in the preview window") << true << false;
+        QTest::newRow("Escape in the dialog") << false << false;
+        QTest::newRow("Escape beside an earlier video") << false << true;
     }
 
     void stopsAfterThePassWhenAsked() {
         QFETCH(bool, inPreview);
+        QFETCH(bool, earlierVideo);
         FrameFolder frames;
         frames.WriteAll(Range(10001, 10010));
+        if (earlierVideo) {
+            frames.PlaceEarlierVideo();
+        }
         Maker maker(frames.Dir(), 0, 10, 1);
         maker.onPosition = [&](int position) {
             if (position == 300) {
@@ -429,10 +469,34 @@ private slots:
         };
         maker.Run();
         QCOMPARE(maker.positions, (QList<int>{0, 100, 200, 300}));
+        const QString name = earlierVideo ? "output.partial.avi" : "output.avi";
         QCOMPARE(maker.answerer.Messages(),
-                 QStringList{"Video (output.avi) created with 3 frames: cancelled before the end "
-                             "of the range."});
-        QCOMPARE(FramesIn(frames.VideoPath()), Range(10001, 10003));
+                 QStringList{"Video (" + name +
+                             ") created with 3 frames: cancelled before the end of the range." +
+                             (earlierVideo ? " The earlier output.avi is left as it was." : "")});
+        QCOMPARE(FramesIn(QFileInfo(frames.VideoPath()).dir().filePath(name)), Range(10001, 10003));
+        QVERIFY(!earlierVideo || frames.EarlierVideoKept());
+    }
+
+    // Temporary files of killed runs go once they are a day old; one being written stays, and so
+    // does any other hidden file.
+    void oldTemporaryFilesAreCleared() {
+        FrameFolder frames;
+        frames.WriteAll(Range(10001, 10002));
+        const QDir dir(QString::fromStdString(frames.Dir()));
+        const auto place = [&](const QString& name, int hoursOld) {
+            QFile file(dir.filePath(name));
+            QVERIFY(file.open(QIODevice::WriteOnly) && file.write("part") == 4 && file.flush());
+            QVERIFY(file.setFileTime(QDateTime::currentDateTime().addSecs(-3600 * hoursOld),
+                                     QFileDevice::FileModificationTime));
+        };
+        place(".pic_10007.jpg.a1B2c3", 25);
+        place(".output.avi.Zz9yX8", 30);
+        place(".pic_10008.jpg.k4L5m6", 1);
+        place(".notes.txt.q7R8s9", 48);
+        Maker maker(frames.Dir(), 0, 2, 1);
+        maker.Run();
+        QCOMPARE(frames.Leftovers(), (QStringList{".notes.txt.q7R8s9", ".pic_10008.jpg.k4L5m6"}));
     }
 
     void escapeBeforeTheAssemblyLeavesTheEarlierVideo() {
@@ -640,6 +704,46 @@ private slots:
         QTest::newRow("video cannot be put in place")
             << dir + QStringList{"--end", "3"} << QByteArray() << size << true << 12
             << "Can't write output.avi" << -1;
+        QTest::newRow("frames larger than players play")
+            << dir + QStringList{"--end", "3"} << QByteArray() << QSize(8200, 16) << false << 13
+            << "8192 on a side" << -1;
+        QTest::newRow("frames per second too small to store")
+            << dir + QStringList{"--end", "3", "--fps", "1e-300"} << QByteArray() << size << false
+            << 2 << "--fps" << -1;
+        QTest::newRow("settings value too long to read")
+            << QStringList{"--end", "3"} << "AUTO_START_DIR=/" + QByteArray(300, 'a') + "\n"
+            << size << false << 3 << "AUTO_START_DIR" << -1;
+        QTest::newRow("two modes at once")
+            << dir + QStringList{"--end", "3", "--take-frame"} << QByteArray() << size << false << 2
+            << "cannot be used together" << -1;
+    }
+
+    // A folder name is a file name, never an address for FFmpeg: nothing goes to standard output
+    // or anywhere else.
+    void folderNamesThatLookLikeAddresses_data() {
+        QTest::addColumn<QString>("folder");
+        QTest::newRow("pipe:") << "pipe:";
+        QTest::newRow("with a colon") << "garden:2024";
+        QTest::newRow("http:") << "http:";
+    }
+
+    void folderNamesThatLookLikeAddresses() {
+        QFETCH(QString, folder);
+        QTemporaryDir work;
+        QVERIFY(QDir(work.path()).mkdir(folder));
+        const QString frameDir = work.filePath(folder);
+        for (int number : Range(10001, 10003)) {
+            QVERIFY(cv::imwrite(
+                QDir(frameDir).filePath(QString("pic_%1.jpg").arg(number)).toStdString(),
+                cv::Mat(120, 160, CV_8UC3, kPalette[number - 10001])));
+        }
+        QProcess vorn;
+        vorn.setWorkingDirectory(work.path());
+        vorn.start(VORN_EXECUTABLE, {"--make-video", "--dir", folder, "--end", "3"});
+        QVERIFY(vorn.waitForFinished(60000));
+        QCOMPARE(vorn.exitCode(), 0);
+        QCOMPARE(vorn.readAllStandardOutput(), QByteArray());
+        QCOMPARE(FramesIn(QDir(frameDir).filePath("output.avi")), Range(10001, 10003));
     }
 
     void makeVideoCommandEndsWithItsExitCode() {

@@ -11,6 +11,7 @@ extern "C" {
 #include <algorithm>
 #include <cstring>
 #include <deque>
+#include <filesystem>
 #include <mutex>
 
 namespace {
@@ -23,7 +24,7 @@ constexpr int kQualityScale = 3;
 constexpr int kEncoderThreads = 0;
 
 const std::vector<Compressor> kKnown = {
-    {"Motion JPEG, frames kept as they are", "MJPG", "mjpeg", true},
+    {"Motion JPEG, frames kept as they are", "MJPG", "mjpeg", true, 8192, 8192 * 8192},
     {"H.264, many times smaller", "H264", "libx264"},
     {"MPEG-4 Part 2", "FMP4", "mpeg4"},
 };
@@ -59,6 +60,20 @@ bool FitsChromaSampling(AVPixelFormat format, cv::Size size) {
     const int across = 1 << descriptor->log2_chroma_w;
     const int down = 1 << descriptor->log2_chroma_h;
     return size.width % across == 0 && size.height % down == 0;
+}
+
+// Whether players of the compressor's videos commonly play a picture of `size`.
+bool FitsCommonLevels(const Compressor& compressor, cv::Size size) {
+    return size.width <= compressor.largestSide && size.height <= compressor.largestSide &&
+           static_cast<long long>(size.width) * size.height <= compressor.largestArea;
+}
+
+// The URL that makes FFmpeg open `path` as a file and nothing else: a folder may be named
+// "pipe:" or "http:", or hold a colon, as any folder may.
+std::string FileUrl(const std::string& path) {
+    std::error_code error;
+    const std::filesystem::path absolute = std::filesystem::absolute(path, error);
+    return "file:" + (error ? path : absolute.string());
 }
 
 }  // namespace
@@ -158,6 +173,13 @@ AviWriter::Opened AviWriter::Open(const std::string& path, const Compressor& com
         c.codec->flags |= AV_CODEC_FLAG_QSCALE;
         c.codec->global_quality = kQualityScale * FF_QP2LAMBDA;
     }
+    if (!FitsCommonLevels(compressor, size)) {
+        m_error = "the frames are " + std::to_string(size.width) + "x" +
+                  std::to_string(size.height) + " pixels; its videos commonly play " +
+                  std::to_string(compressor.largestSide) + " on a side and " +
+                  std::to_string(compressor.largestArea) + " pixels in all";
+        return Opened::CompressorUnavailable;
+    }
     if (codec->id != AV_CODEC_ID_MJPEG && !FitsChromaSampling(c.codec->pix_fmt, size)) {
         Fail("the encoder needs an even width and height", 0);
         return Opened::CompressorUnavailable;
@@ -174,7 +196,8 @@ AviWriter::Opened AviWriter::Open(const std::string& path, const Compressor& com
         return Opened::CannotWrite;
     }
 
-    if (const int error = avformat_alloc_output_context2(&c.format, nullptr, "avi", path.c_str());
+    const std::string url = FileUrl(path);
+    if (const int error = avformat_alloc_output_context2(&c.format, nullptr, "avi", url.c_str());
         error < 0) {
         Fail("no AVI muxer", error);
         return Opened::CannotWrite;
@@ -190,7 +213,7 @@ AviWriter::Opened AviWriter::Open(const std::string& path, const Compressor& com
     c.stream->time_base = c.codec->time_base;
     c.stream->avg_frame_rate = rate;
     c.stream->r_frame_rate = rate;
-    if (const int error = avio_open(&c.format->pb, path.c_str(), AVIO_FLAG_WRITE); error < 0) {
+    if (const int error = avio_open(&c.format->pb, url.c_str(), AVIO_FLAG_WRITE); error < 0) {
         Fail("cannot create the file", error);
         return Opened::CannotWrite;
     }

@@ -13,6 +13,10 @@ struct Compressor {
     const char* encoder;  // the libavcodec encoder
     // JPEG frames of the video's size go into the file as they are (Motion JPEG only).
     bool keepsJpegFrames = false;
+    // The largest picture that the compressor's common levels play (and that is sane to hold
+    // in memory), as the longest side and the picture's area.
+    int largestSide = 4096;
+    int largestArea = 4096 * 2304;
 };
 
 // The compressors that libavcodec offers on this machine, Motion JPEG first.

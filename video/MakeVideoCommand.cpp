@@ -31,6 +31,9 @@ enum ExitCode {
 
 constexpr int kLargestIndex = INT_MAX - kNoFrames - 1;  // its frame number still fits an int
 constexpr double kFastestFps = 1000.0;
+// One frame in 100 seconds: slower rates are no video anyone watches, and the AVI's time base
+// could not hold them.
+constexpr double kSlowestFps = 0.01;
 constexpr char kDefaultCompressor[] = "MJPG";
 constexpr int kBarWidth = 30;
 constexpr auto kRedrawPeriod = std::chrono::milliseconds(200);
@@ -122,27 +125,28 @@ int ExitCodeFor(const AssemblyResult& result) {
 }
 
 // The settings file's folder and frame count, where the command line leaves them out.
-int ApplySettingsDefaults(const QCommandLineParser& parser,
-                          const std::optional<MakeVideoDefaults>& settings, VideoRange& range) {
+int ApplySettingsDefaults(const QCommandLineParser& parser, const MakeVideoDefaults& settings,
+                          VideoRange& range) {
     const bool needDir = !parser.isSet("dir");
     const bool needEnd = !parser.isSet("end");
     if (!needDir && !needEnd) {
         return kComplete;
     }
-    if (!settings || (needDir && !settings->frameDir) || (needEnd && !settings->frameCount)) {
-        return Fail(kNoSettings, kCannotFindSettingsMessage);
+    if ((needDir && !settings.frameDir) || (needEnd && !settings.frameCount)) {
+        return Fail(kNoSettings,
+                    std::string(kCannotFindSettingsMessage) + " (" + settings.trouble + ")");
     }
     if (needDir) {
-        range.frameDir = *settings->frameDir;
+        range.frameDir = *settings.frameDir;
     }
     if (needEnd) {
-        range.endFrame = *settings->frameCount;
+        range.endFrame = *settings.frameCount;
     }
     return kComplete;
 }
 
 // The range the command line asks for; an exit code when it cannot be had.
-int ReadRange(const QCommandLineParser& parser, const std::optional<MakeVideoDefaults>& defaults,
+int ReadRange(const QCommandLineParser& parser, const MakeVideoDefaults& defaults,
               VideoRange& range) {
     const std::optional<int> start = IntOption(parser, "start", 0, kLargestIndex);
     const std::optional<int> end = IntOption(parser, "end", 0, kLargestIndex);
@@ -151,8 +155,8 @@ int ReadRange(const QCommandLineParser& parser, const std::optional<MakeVideoDef
     if (!start || (parser.isSet("end") && !end) || !gap) {
         return Fail(kBadCommandLine, "--start and --end take a whole number from 0, --gap from 1");
     }
-    if (!fps || !(*fps > 0.0 && *fps <= kFastestFps)) {
-        return Fail(kBadCommandLine, "--fps takes a number above 0 and up to 1000");
+    if (!fps || !(*fps >= kSlowestFps && *fps <= kFastestFps)) {
+        return Fail(kBadCommandLine, "--fps takes a number from 0.01 to 1000");
     }
     range.startFrame = *start;
     range.endFrame = end.value_or(0);
@@ -198,8 +202,7 @@ QString MakeVideoExitCodesHelp() {
         "  14  cancelled (interrupted); what was written is kept\n");
 }
 
-int RunMakeVideoCommand(const QCommandLineParser& parser,
-                        const std::optional<MakeVideoDefaults>& defaults) {
+int RunMakeVideoCommand(const QCommandLineParser& parser, const MakeVideoDefaults& defaults) {
     VideoRange range;
     if (const int code = ReadRange(parser, defaults, range); code != kComplete) {
         return code;

@@ -16,15 +16,14 @@ void AddMakeVideoOptions(QCommandLineParser& parser);
 QString MakeVideoExitCodesHelp();
 
 // What the settings file gives for options left out: its frame folder and frame count, each empty
-// when the file lacks it.
+// when the file lacks it, and what is wrong with the file (empty when nothing is).
 struct MakeVideoDefaults {
     std::optional<std::string> frameDir;
     std::optional<int> frameCount;
+    std::string trouble;
 };
 
-// Makes the video the parsed options ask for. Options left out take `defaults` (nothing when the
-// settings file is missing or unreadable) and the window's defaults (start 0, gap 1, 25 frames a
-// second). A progress bar goes to standard error when it is a terminal; a failure is told there
-// in one line. Returns the exit code.
-int RunMakeVideoCommand(const QCommandLineParser& parser,
-                        const std::optional<MakeVideoDefaults>& defaults);
+// Makes the video the parsed options ask for. Options left out take `defaults` and the window's
+// defaults (start 0, gap 1, 25 frames a second). A progress bar goes to standard error when it is a
+// terminal; a failure is told there in one line. Returns the exit code.
+int RunMakeVideoCommand(const QCommandLineParser& parser, const MakeVideoDefaults& defaults);

@@ -9,7 +9,7 @@
 #include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
 
-#include "frames/FrameFile.h"
+#include "platform/AtomicFile.h"
 
 namespace {
 
@@ -46,7 +46,7 @@ cv::Mat Decode(const std::vector<uchar>& bytes, int flags) {
 }  // namespace
 
 std::string ClosingMessage(const AssemblyResult& result, const std::string& frameDir) {
-    const std::string video = VideoAssembly::kVideoFileName;
+    const std::string& video = result.videoName;
     const std::string trouble =
         result.end == AssemblyEnd::MissingFrame ? "missing" : "damaged (" + result.why + ")";
     switch (result.end) {
@@ -58,7 +58,10 @@ std::string ClosingMessage(const AssemblyResult& result, const std::string& fram
         case AssemblyEnd::Cancelled:
             return result.framesWritten > 0
                        ? "Video (" + video + ") created with " + Frames(result.framesWritten) +
-                             ": cancelled before the end of the range."
+                             ": cancelled before the end of the range." +
+                             (video == kVideoFileName ? ""
+                                                      : std::string(" The earlier ") +
+                                                            kVideoFileName + " is left as it was.")
                        : "No video created: cancelled before the first frame.";
         case AssemblyEnd::MissingFrame:
         case AssemblyEnd::DamagedFrame:
@@ -75,7 +78,6 @@ struct VideoAssembly::LookedAt {
     AssemblyEnd trouble = AssemblyEnd::Complete;  // MissingFrame, DamagedFrame or Complete
     std::string why;
     std::vector<uchar> bytes;
-    bool wholeJpeg = false;
     cv::Size size;
     cv::Mat image;  // decoded unless it is a whole JPEG whose header gives a colour size
 };
@@ -95,26 +97,28 @@ VideoAssembly::LookedAt VideoAssembly::Look(int number) const {
     LookedAt frame;
     std::optional<std::vector<uchar>> bytes = ReadFrameBytes(FramePath(m_range.frameDir, number));
     if (!bytes) {
-        frame.trouble = errno == ENOENT || errno == ENOTDIR ? AssemblyEnd::MissingFrame
+        const int error = errno;
+        frame.trouble = error == ENOENT || error == ENOTDIR ? AssemblyEnd::MissingFrame
                                                             : AssemblyEnd::DamagedFrame;
-        frame.why = "cannot be read";
+        frame.why = error == EFBIG ? "larger than " + std::to_string(kMaxFrameBytes >> 20) + " MB"
+                    : error == EINVAL ? "not a regular file"
+                                      : "cannot be read";
         return frame;
     }
     frame.bytes = std::move(*bytes);
     const bool looksLikeJpeg =
         frame.bytes.size() >= 2 && frame.bytes[0] == 0xFF && frame.bytes[1] == 0xD8;
-    frame.wholeJpeg = IsWholeJpeg(frame.bytes);
+    const JpegLayout layout = looksLikeJpeg ? WalkJpeg(frame.bytes) : JpegLayout{};
     if (frame.bytes.empty()) {
         frame.why = "empty file";
-    } else if (looksLikeJpeg && !frame.wholeJpeg) {
+    } else if (looksLikeJpeg && layout.state == JpegLayout::State::CutShort) {
         frame.why = "cut short";
+    } else if (looksLikeJpeg && layout.state == JpegLayout::State::Malformed) {
+        frame.why = layout.why;
+    } else if (looksLikeJpeg && layout.components == 3) {
+        frame.size = layout.size;  // copied, or decoded by the writer
+        return frame;
     } else {
-        const std::optional<cv::Size> header =
-            frame.wholeJpeg ? JpegColourSize(frame.bytes) : std::nullopt;
-        if (header) {
-            frame.size = *header;
-            return frame;
-        }
         frame.image = Decode(frame.bytes, cv::IMREAD_COLOR);
         frame.size = frame.image.size();
         if (!frame.image.empty()) {
@@ -146,7 +150,8 @@ std::optional<std::string> VideoAssembly::ProbeFirstFrame() {
 
 std::optional<std::string> VideoAssembly::Open(const Compressor& compressor) {
     m_copyJpeg = compressor.keepsJpegFrames;
-    const int fd = CreateTemporaryBeside(VideoPath(), m_temporary);
+    RemoveStaleTemporaries(m_range.frameDir);
+    const int fd = CreateTemporaryBeside(PathOf(kVideoFileName), m_temporary);
     if (fd < 0) {
         m_temporary.clear();
         m_opened = AviWriter::Opened::CannotWrite;
@@ -284,7 +289,13 @@ void VideoAssembly::Finish(AssemblyResult& result) {
     if (result.end == AssemblyEnd::WriteFailed || result.framesWritten == 0) {
         return;  // the destructor removes the temporary file
     }
-    if (!SyncToDisk(m_temporary) || ::rename(m_temporary.c_str(), VideoPath().c_str()) != 0) {
+    // A video that did not finish leaves a complete earlier one as it was.
+    if (result.end == AssemblyEnd::Cancelled &&
+        ::access(PathOf(kVideoFileName).c_str(), F_OK) == 0) {
+        result.videoName = kPartialVideoFileName;
+    }
+    if (!SyncToDisk(m_temporary) ||
+        ::rename(m_temporary.c_str(), PathOf(result.videoName).c_str()) != 0) {
         result.end = AssemblyEnd::WriteFailed;
         result.why = "cannot put it in place";
         return;

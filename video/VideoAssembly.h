@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "frames/FrameFile.h"
 #include "video/AviWriter.h"
 
 // Which frames make the video, and how fast it plays.
@@ -27,6 +28,9 @@ struct AssemblyResult {
     int framesWritten = 0;
     std::string frameName;  // the missing or damaged frame
     std::string why;        // what is wrong with that frame, or why the file could not be written
+    // The file the video went to: output.avi, or, for a video cancelled beside an earlier
+    // complete one, output.partial.avi.
+    std::string videoName = kVideoFileName;
 };
 
 // The message that tells the user what was made.
@@ -34,12 +38,13 @@ std::string ClosingMessage(const AssemblyResult& result, const std::string& fram
 
 // Turns a range of frame files into output.avi in the frame folder. The file is written under a
 // temporary name beside it and renamed only when the assembly ends with a frame in it, so an
-// earlier output.avi survives a failure, an empty range or a killed process. A JPEG frame of the
-// video's size is copied in byte for byte when the compressor is Motion JPEG; any other frame is
-// decoded, scaled and encoded. A frame that is missing or damaged ends the video before it.
+// earlier output.avi survives a failure, an empty range or a killed process. A cancelled video
+// never replaces an earlier output.avi: it goes to output.partial.avi beside it. A JPEG frame of
+// the video's size is copied in byte for byte when the compressor is Motion JPEG; any other frame
+// is decoded, scaled and encoded. A frame that is missing or damaged ends the video before it.
 class VideoAssembly {
 public:
-    static constexpr char kVideoFileName[] = "output.avi";
+    static constexpr char kPartialVideoFileName[] = "output.partial.avi";
     static constexpr int kProgressRange = 1000;
 
     // One pass of the range, as it is reported.
@@ -84,7 +89,7 @@ private:
     cv::Mat Preview(const cv::Mat& picture) const;
     int ProgressPosition(int n) const;
     void Finish(AssemblyResult& result);
-    std::string VideoPath() const { return m_range.frameDir + kVideoFileName; }
+    std::string PathOf(const std::string& name) const { return m_range.frameDir + name; }
 
     VideoRange m_range;
     cv::Size m_size;
