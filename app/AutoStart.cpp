@@ -70,11 +70,19 @@ std::optional<TakeFrameResult> RefuseCount(const std::optional<StoredSettings>& 
 // Tells, in one line on standard error, that the count moved past frames already there: a launch
 // killed between saving its frame and counting it, or a count set back by hand.
 void TellCountMoved(const std::string& frameDir, int wanted, int saved) {
-    std::fprintf(stderr,
-                 "vorn: %s to %s already exist in %s and are kept; the count moves past them "
-                 "to %d.\n",
-                 FrameFileName(wanted).c_str(), FrameFileName(saved - 1).c_str(),
-                 frameDir.empty() ? "./" : frameDir.c_str(), saved - kNoFrames);
+    const char* dir = frameDir.empty() ? "./" : frameDir.c_str();
+    if (saved - 1 == wanted) {
+        std::fprintf(stderr,
+                     "vorn: %s already exists in %s and is kept; the count moves past it "
+                     "to %d.\n",
+                     FrameFileName(wanted).c_str(), dir, saved - kNoFrames);
+    } else {
+        std::fprintf(stderr,
+                     "vorn: %s to %s already exist in %s and are kept; the count moves "
+                     "past them to %d.\n",
+                     FrameFileName(wanted).c_str(), FrameFileName(saved - 1).c_str(), dir,
+                     saved - kNoFrames);
+    }
 }
 
 // Saves `frame` as the next frame whose file is free and stores the count, under the settings

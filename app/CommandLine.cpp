@@ -15,12 +15,12 @@ constexpr char kExitCodes[] =
     "\nExit codes of --take-frame and of a launch in auto-start mode:\n"
     "  0  frame saved completely and counted\n"
     "  2  bad command line (unknown option, bad option value)\n"
-    "  3  settings file missing or unreadable, or a required value missing\n"
+    "  3  settings file missing or unreadable, or a required value missing or too long\n"
     "  4  camera or source not found (cannot be opened)\n"
     "  5  no frame from the source (sent nothing, ended during the warm-up, or stopped by a key)\n"
     "  6  frame not saved (folder missing, not writable, disk full)\n"
     "  7  no free frame number: every number from the next one on is taken (none overwritten)\n"
-    "  8  count not stored (settings file not writable); no frame is taken then\n"
+    "  8  count not stored (settings file not writable, or the disk full); no frame is kept\n"
     "  9  count out of range (AUTO_START_FRAME_COUNT below 0, or too large for the next number)\n";
 
 }  // namespace

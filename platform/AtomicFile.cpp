@@ -1,6 +1,5 @@
 #include "platform/AtomicFile.h"
 
-#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>

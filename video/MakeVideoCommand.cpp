@@ -181,7 +181,7 @@ void AddMakeVideoOptions(QCommandLineParser& parser) {
          "N"},
         {"gap", "Takes the frames whose number minus 10000 is a multiple of N (default: 1).", "N",
          "1"},
-        {"fps", "Frames per second of the video (default: 25).", "F", "25"},
+        {"fps", "Frames per second of the video, from 0.01 to 1000 (default: 25).", "F", "25"},
         {"compressor",
          "MJPG keeps the frames as they are (default), H264 makes a far smaller file, FMP4 is "
          "MPEG-4 Part 2.",
@@ -198,8 +198,9 @@ QString MakeVideoExitCodesHelp() {
         "  10  no frame to make a video from (first frame missing or damaged, or empty range)\n"
         "  11  video stopped at a missing or damaged frame (it holds the frames before it)\n"
         "  12  video could not be written (cannot create, write or rename)\n"
-        "  13  compressor not available\n"
-        "  14  cancelled (interrupted); what was written is kept\n");
+        "  13  compressor not available, or it cannot make a video of the frames' size\n"
+        "  14  cancelled (interrupted); what was written is kept, in output.partial.avi when\n"
+        "      an earlier output.avi is there\n");
 }
 
 int RunMakeVideoCommand(const QCommandLineParser& parser, const MakeVideoDefaults& defaults) {
