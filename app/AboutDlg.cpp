@@ -2,10 +2,11 @@
 
 #include <QPushButton>
 
-#include "app/WebLinks.h"
+#include "platform/WebPage.h"
 #include "platform/DialogTemplate.h"
 #include "res/DialogTemplates.h"
 #include "res/Resource.h"
+#include "res/Strings.h"
 
 CAboutDlg::CAboutDlg(QWidget* parent) : QDialog(parent) {
     setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
@@ -22,5 +23,5 @@ void CAboutDlg::ConnectMessageTable() {
 }
 
 void CAboutDlg::OnUserGroupPage() {
-    OpenUserGroupPage();
+    OpenWebPage(kUserGroupUrl);
 }

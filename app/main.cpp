@@ -2,13 +2,13 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "app/AutoStart.h"
 #include "app/CommandLine.h"
 #include "app/VornApp.h"
 #include "capture/ThreadCount.h"
 #include "platform/Display.h"
 #include "res/Strings.h"
 #include "res/Version.h"
+#include "session/AutoStart.h"
 #include "settings/Settings.h"
 #include "video/MakeVideoCommand.h"
 
@@ -78,8 +78,10 @@ int main(int argc, char* argv[]) {
     }
     CVornApp theApp;
     theApp.InitInstance();
+    // The window ends with 0, however it was closed; an unattended launch with its run's code.
+    const int exitCode = unattended ? theApp.m_exitCode : 0;
     if (unattended || CaptureThreadsAlive() > 0) {
-        EndUnattended(theApp.m_exitCode);
+        EndUnattended(exitCode);
     }
-    return 0;
+    return exitCode;
 }

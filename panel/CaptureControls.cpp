@@ -1,157 +1,133 @@
+#include "panel/CaptureControls.h"
+
+#include <QCheckBox>
 #include <QFileDialog>
-#include <QPointer>
+#include <QLineEdit>
+#include <QPushButton>
 #include <cerrno>
 #include <cstring>
-#include <optional>
-#include <vector>
 
-#include "app/VornDlg.h"
+#include "frames/FrameFile.h"
+#include "platform/ArrowPair.h"
+#include "platform/DialogTemplate.h"
 #include "platform/MessageBox.h"
 #include "platform/Numbers.h"
-#include "platform/UiThread.h"
 #include "res/Resource.h"
+#include "session/VornSession.h"
 
 namespace {
 
-constexpr float kCaptureDelayStep = 1.0f;
+QString ShownFolder(const std::string& frameDir) {
+    return QString::fromStdString(frameDir.empty() ? "./" : frameDir);
+}
 
 }  // namespace
 
-void CVornDlg::OnStartStop() {
-    if (!m_capture->m_running) {
+CCaptureControls::CCaptureControls(QWidget& dialog, CVornSession& session)
+    : QObject(&dialog), m_dialog(dialog), m_session(session) {
+    auto button = [&](int id) { return GetDlgItemAs<QPushButton>(dialog, id); };
+    connect(button(IDC_START_STOP), &QPushButton::clicked, this, &CCaptureControls::OnStartStop);
+    connect(button(IDC_PAUSE), &QPushButton::clicked, this, &CCaptureControls::OnPause);
+    // toggled, not clicked: the box may also change by keyboard or an accessibility action.
+    connect(GetDlgItemAs<QCheckBox>(dialog, IDC_TIMESTAMP), &QCheckBox::toggled, this,
+            &CCaptureControls::OnShowTimestamp);
+    connect(GetDlgItemAs<ArrowPair>(dialog, IDC_DELAY_SPIN), &ArrowPair::DeltaPos, this,
+            &CCaptureControls::OnDeltaposDelaySpin);
+    connect(GetDlgItemAs<QLineEdit>(dialog, IDC_DELAY), &QLineEdit::textChanged, this,
+            &CCaptureControls::OnChangeDelay);
+    connect(button(IDC_BROWSE), &QPushButton::clicked, this, &CCaptureControls::OnBrowse);
+
+    connect(&session, &CVornSession::RunStateChanged, this, &CCaptureControls::ShowRunState);
+    connect(&session, &CVornSession::FrameDirChanged, this, [this] {
+        SetDlgItemText(m_dialog, IDC_FRAME_DIR, QString::fromStdString(m_session.GetFrameDir()));
+    });
+}
+
+void CCaptureControls::OnStartStop() {
+    if (!m_session.IsRunning()) {
         StartCapture();
     } else {
-        StopCapture();
+        m_session.StopRun();
     }
 }
 
-void CVornDlg::StartCapture() {
-    const std::string frameDir = GetFrameDir();
-    std::optional<std::vector<int>> agreedFrames = MayReplaceFrames(frameDir);
-    if (!agreedFrames) {
-        return;
+void CCaptureControls::StartCapture() {
+    std::optional<std::vector<int>> agreedFrames = MayReplaceFrames(m_session.GetFrameDir());
+    if (agreedFrames) {
+        m_session.StartRun(std::move(*agreedFrames));
     }
-    // A run held by a hung source still owns the frame counter until it ends.
-    if (!m_captureWorker.Stop()) {
-        ShowMessageBox(tr("The previous capture is still ending; please try again in a moment."));
-        return;
-    }
-    m_capture->m_frameCounter = kNoFrames;
-    m_capture->m_paused = false;
-    m_capture->m_running = true;
-    RemoveStaleTemporaries(frameDir);
-    StartCaptureThread(std::move(*agreedFrames));
-    ShowRunState();
 }
 
-void CVornDlg::StopCapture() {
-    m_capture->m_running = false;
-    m_capture->m_paused = false;
-    StopCaptureThread();
-    KeepEndFrame(m_capture->m_frameCounter - kNoFrames);
-    SetDlgItemText(IDC_END_FRAME, QString::asprintf("%d", m_endFrame));
-    UpdateDuration();
-    ShowRunState();
-}
-
-void CVornDlg::ShowRunState() {
-    const bool running = m_capture->m_running;
-    SetDlgItemText(IDC_START_STOP, running ? tr("&Stop") : tr("&Start"));
-    EnableDlgItem(IDC_PAUSE, running);
-    SetDlgItemText(IDC_PAUSE, m_capture->m_paused ? tr("&Unpause") : tr("&Pause"));
+void CCaptureControls::ShowRunState() {
+    const bool running = m_session.IsRunning();
+    SetDlgItemText(m_dialog, IDC_START_STOP, running ? tr("&Stop") : tr("&Start"));
+    EnableDlgItem(m_dialog, IDC_PAUSE, running);
+    SetDlgItemText(m_dialog, IDC_PAUSE, m_session.m_capture->m_paused ? tr("&Unpause") : tr("&Pause"));
     // Frames can be made into a video once a run has ended.
     if (!running) {
-        EnableDlgItem(IDC_MAKE_VIDEO, true);
+        EnableDlgItem(m_dialog, IDC_MAKE_VIDEO, true);
     }
 }
 
-std::optional<std::vector<int>> CVornDlg::MayReplaceFrames(const std::string& frameDir) {
-    const QString shownDir = QString::fromStdString(frameDir.empty() ? "./" : frameDir);
+std::optional<std::vector<int>> CCaptureControls::MayReplaceFrames(const std::string& frameDir) {
     std::optional<std::vector<int>> existing = ListFrameNumbers(frameDir);
     if (!existing) {
         // Frames it cannot see would be replaced without asking.
         ShowMessageBox(tr("The folder %1 cannot be read (%2), so the frames in it cannot be "
                           "checked. The capture does not start.")
-                           .arg(shownDir, QString::fromLocal8Bit(std::strerror(errno))));
+                           .arg(ShownFolder(frameDir), QString::fromLocal8Bit(std::strerror(errno))));
         return std::nullopt;
     }
     if (existing->empty()) {
         return existing;
     }
-    if (!AskYesNo(tr("The folder %1 already holds %n frame(s) from %2 on, which a new capture "
-                     "replaces. Replace them?",
-                     nullptr, static_cast<int>(existing->size()))
-                      .arg(shownDir, QString::fromStdString(FrameFileName(kNoFrames + 1))))) {
+    const QString frames = existing->size() == 1
+                               ? tr("1 frame")
+                               : tr("%1 frames").arg(static_cast<qulonglong>(existing->size()));
+    if (!AskYesNo(tr("The folder %1 already holds %2 from %3 on, which a new capture replaces. "
+                     "Replace them?")
+                      .arg(ShownFolder(frameDir), frames,
+                           QString::fromStdString(FrameFileName(kNoFrames + 1))))) {
         return std::nullopt;
     }
     return existing;
 }
 
-bool CVornDlg::StartCaptureThread(std::vector<int> agreedFrames) {
-    CaptureRunConfig config{m_openCamera, m_camSource,   m_resolution,
-                            m_clock,      GetFrameDir(), std::move(agreedFrames)};
-    // Called on the capture thread; the dialog may be gone by the time the call comes.
-    auto onEnded = [dlg = QPointer<CVornDlg>(this)](int runId) {
-        RunOnUiThread([dlg, runId] {
-            if (dlg) {
-                dlg->OnCaptureEnded(runId);
-            }
-        });
-    };
-    return m_captureWorker.Start(m_capture, std::move(config), std::move(onEnded));
+void CCaptureControls::OnPause() {
+    m_session.SetPaused(!m_session.m_capture->m_paused);
 }
 
-bool CVornDlg::StopCaptureThread() {
-    return m_captureWorker.Stop();
+void CCaptureControls::OnShowTimestamp(bool checked) {
+    m_session.SetShowTimestamp(checked);
 }
 
-void CVornDlg::OnCaptureEnded(int runId) {
-    // The run tells the user why it ended itself; here it only stops as Stop does.
-    if (runId != m_captureWorker.RunId() || !m_capture->m_running) {
-        return;
-    }
-    StopCapture();
-}
-
-void CVornDlg::OnPause() {
-    m_capture->m_paused = !m_capture->m_paused;
-    ShowRunState();
-}
-
-void CVornDlg::OnShowTimestamp(bool checked) {
-    m_capture->m_showTimestamp = checked;
-}
-
-int CVornDlg::OnDeltaposDelaySpin(int delta) {
-    float delay = delta <= 0 ? m_capture->m_captureDelay + kCaptureDelayStep
-                             : m_capture->m_captureDelay - kCaptureDelayStep;
-    if (delay < kMinCaptureDelay) {
-        delay = kMaxCaptureDelay;
-    } else if (delay > kMaxCaptureDelay) {
-        delay = kMinCaptureDelay;
-    }
-    m_capture->m_captureDelay = delay;
-    SetDlgItemText(IDC_DELAY, QString::asprintf("%.1f", static_cast<double>(delay)));
+int CCaptureControls::OnDeltaposDelaySpin(int delta) {
+    m_session.StepDelay(delta);
+    ShowDelay();
     return 0;
 }
 
-void CVornDlg::OnChangeDelay() {
+void CCaptureControls::ShowDelay() {
+    const int tenths = m_session.DelayTenths();
+    SetDlgItemText(m_dialog, IDC_DELAY, QStringLiteral("%1.%2").arg(tenths / 10).arg(tenths % 10));
+}
+
+void CCaptureControls::OnChangeDelay() {
     // While the edit is being retyped (empty, 0, half a number) a running capture keeps the last
     // valid delay; Quit refuses a delay out of range.
-    const std::optional<double> delay = ParseWholeNumber(GetDlgItemText(IDC_DELAY).toStdString());
-    if (delay && *delay >= kMinCaptureDelay && *delay <= kMaxCaptureDelay) {
-        m_capture->m_captureDelay = static_cast<float>(*delay);
+    if (const std::optional<int> tenths = ParseTenths(GetDlgItemText(m_dialog, IDC_DELAY).toStdString())) {
+        m_session.SetDelayTenths(*tenths);
     }
 }
 
-void CVornDlg::OnBrowse() {
+void CCaptureControls::OnBrowse() {
     const QString folder = BrowseForFolder(tr("Select folder to store frames"));
     if (folder.isEmpty()) {
         return;  // cancelled: the folder stays as it was
     }
-    SetFrameDir(folder.toStdString());
+    m_session.SetFrameDir(folder.toStdString());
 }
 
-QString CVornDlg::BrowseForFolder(const QString& title) {
-    return QFileDialog::getExistingDirectory(this, title);
+QString CCaptureControls::BrowseForFolder(const QString& title) {
+    return QFileDialog::getExistingDirectory(&m_dialog, title);
 }

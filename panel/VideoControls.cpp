@@ -1,99 +1,110 @@
-#include <algorithm>
-#include <climits>
+#include "panel/VideoControls.h"
 
-#include "app/VornDlg.h"
+#include <QLineEdit>
+#include <QPushButton>
+
+#include "platform/ArrowPair.h"
+#include "platform/DialogTemplate.h"
+#include "platform/MessageBox.h"
 #include "platform/Numbers.h"
 #include "res/Resource.h"
+#include "session/VornSession.h"
+#include "video/MakingDlg.h"
 
-namespace {
+CVideoControls::CVideoControls(QWidget& dialog, CVornSession& session)
+    : QObject(&dialog), m_dialog(dialog), m_session(session) {
+    auto arrows = [&](int id) { return GetDlgItemAs<ArrowPair>(dialog, id); };
+    connect(arrows(IDC_FPS_SPIN), &ArrowPair::DeltaPos, this, &CVideoControls::OnDeltaposFpsSpin);
+    connect(arrows(IDC_END_SPIN), &ArrowPair::DeltaPos, this, &CVideoControls::OnDeltaposEndSpin);
+    connect(arrows(IDC_START_SPIN), &ArrowPair::DeltaPos, this,
+            &CVideoControls::OnDeltaposStartSpin);
+    connect(arrows(IDC_GAP_SPIN), &ArrowPair::DeltaPos, this, &CVideoControls::OnDeltaposGapSpin);
+    auto edit = [&](int id) { return GetDlgItemAs<QLineEdit>(dialog, id); };
+    connect(edit(IDC_END_FRAME), &QLineEdit::textChanged, this, &CVideoControls::OnChangeEndFrame);
+    connect(edit(IDC_START_FRAME), &QLineEdit::textChanged, this,
+            &CVideoControls::OnChangeStartFrame);
+    connect(edit(IDC_GAP), &QLineEdit::textChanged, this, &CVideoControls::OnChangeGap);
+    connect(GetDlgItemAs<QPushButton>(dialog, IDC_MAKE_VIDEO), &QPushButton::clicked, this,
+            &CVideoControls::OnMakeVideo);
 
-constexpr int kMinGap = 1;
-constexpr int kMaxGap = 10;
-constexpr float kMinFps = 10.0f;
-constexpr float kMaxFps = 50.0f;
-constexpr float kFpsStep = 0.1f;
+    connect(&session, &CVornSession::RangeReset, this, &CVideoControls::ShowRange);
+    connect(&session, &CVornSession::DurationChanged, this, &CVideoControls::UpdateDuration);
+}
 
-// The lower limit first; only a value not below it is held to the upper one, so an upper limit
-// below the lower one leaves the lower.
-template <class T>
-T Limit(T value, T lower, T upper) {
-    if (value < lower) {
-        return lower;
+void CVideoControls::ShowNumber(int id, int value) {
+    SetDlgItemText(m_dialog, id, QString::number(value));
+}
+
+void CVideoControls::ShowRange() {
+    // The end first: the start is held to it.
+    const int start = m_session.m_startFrame;
+    ShowNumber(IDC_END_FRAME, m_session.m_endFrame);
+    ShowNumber(IDC_START_FRAME, start);
+}
+
+void CVideoControls::ShowFps() {
+    const int tenths = m_session.m_fpsTenths;
+    SetDlgItemText(m_dialog, IDC_FPS, QStringLiteral("%1.%2").arg(tenths / 10).arg(tenths % 10));
+}
+
+void CVideoControls::UpdateDuration() {
+    SetDlgItemText(m_dialog, IDC_DURATION, QString::asprintf("%.2f", m_session.Duration()));
+}
+
+void CVideoControls::OnChangeStartFrame() {
+    m_session.SetStartFrame(ParseInt(GetDlgItemText(m_dialog, IDC_START_FRAME).toStdString()));
+}
+
+void CVideoControls::OnChangeEndFrame() {
+    const int start = m_session.m_startFrame;
+    m_session.SetEndFrame(ParseInt(GetDlgItemText(m_dialog, IDC_END_FRAME).toStdString()));
+    // Fewer frames than the start frame: the start came down with the end.
+    if (m_session.m_startFrame != start) {
+        ShowNumber(IDC_START_FRAME, m_session.m_startFrame);
     }
-    return value > upper ? upper : value;
 }
 
-// One step from `value` as an arrow asks: no change or a negative one (the upper arrow) raises.
-// A value already at the end of the int range stays there; the limits then apply.
-int Stepped(int value, int delta) {
-    if (delta <= 0) {
-        return value == INT_MAX ? value : value + 1;
+void CVideoControls::OnChangeGap() {
+    // The edit keeps what was typed; the session holds the gap at 1 or more.
+    m_session.SetGap(ParseInt(GetDlgItemText(m_dialog, IDC_GAP).toStdString()));
+}
+
+int CVideoControls::OnDeltaposStartSpin(int delta) {
+    m_session.StepStartFrame(delta);
+    ShowNumber(IDC_START_FRAME, m_session.m_startFrame);
+    return 0;
+}
+
+int CVideoControls::OnDeltaposEndSpin(int delta) {
+    m_session.StepEndFrame(delta);
+    ShowNumber(IDC_END_FRAME, m_session.m_endFrame);
+    return 0;
+}
+
+int CVideoControls::OnDeltaposGapSpin(int delta) {
+    m_session.StepGap(delta);
+    ShowNumber(IDC_GAP, m_session.m_gap);
+    return 0;
+}
+
+int CVideoControls::OnDeltaposFpsSpin(int delta) {
+    m_session.StepFps(delta);
+    ShowFps();
+    return 0;
+}
+
+void CVideoControls::OnMakeVideo() {
+    // The capture run and the video maker would both use the preview window.
+    if (m_session.CaptureThreadRunning()) {
+        ShowMessageBox(tr("Please stop the capture before making a video."));
+        return;
     }
-    return value == INT_MIN ? value : value - 1;
-}
-
-}  // namespace
-
-void CVornDlg::UpdateDuration() {
-    const int frames = std::max(m_endFrame - m_startFrame, 0);
-    m_videoDuration = static_cast<float>(static_cast<double>(frames) /
-                                         (static_cast<double>(m_gap) * static_cast<double>(m_fps)));
-    SetDlgItemText(IDC_DURATION, QString::asprintf("%.2f", static_cast<double>(m_videoDuration)));
-}
-
-void CVornDlg::OnChangeStartFrame() {
-    m_startFrame = Limit(ParseInt(GetDlgItemText(IDC_START_FRAME).toStdString()), 0, m_endFrame);
-    UpdateDuration();
-}
-
-void CVornDlg::OnChangeEndFrame() {
-    KeepEndFrame(Limit(ParseInt(GetDlgItemText(IDC_END_FRAME).toStdString()), m_startFrame,
-                       m_capture->m_frameCounter - kNoFrames));
-    UpdateDuration();
-}
-
-void CVornDlg::KeepEndFrame(int endFrame) {
-    m_endFrame = endFrame;
-    // Fewer frames than the start frame (a shorter later run): the start comes down with the end,
-    // so the range is never negative.
-    if (m_startFrame > m_endFrame) {
-        SetDlgItemText(IDC_START_FRAME, QString::asprintf("%d", m_endFrame));
-    }
-}
-
-void CVornDlg::OnChangeGap() {
-    // Held at 1 or more, as the arrows hold it, so that the duration stays finite and the video
-    // maker always gets a gap it can step by; the edit keeps what was typed.
-    m_gap = std::max(ParseInt(GetDlgItemText(IDC_GAP).toStdString()), kMinGap);
-    UpdateDuration();
-}
-
-int CVornDlg::OnDeltaposStartSpin(int delta) {
-    m_startFrame = Limit(Stepped(m_startFrame, delta), 0, m_endFrame);
-    SetDlgItemText(IDC_START_FRAME, QString::asprintf("%d", m_startFrame));
-    UpdateDuration();
-    return 0;
-}
-
-int CVornDlg::OnDeltaposEndSpin(int delta) {
-    KeepEndFrame(
-        Limit(Stepped(m_endFrame, delta), m_startFrame, m_capture->m_frameCounter - kNoFrames));
-    SetDlgItemText(IDC_END_FRAME, QString::asprintf("%d", m_endFrame));
-    UpdateDuration();
-    return 0;
-}
-
-int CVornDlg::OnDeltaposGapSpin(int delta) {
-    m_gap = Limit(Stepped(m_gap, delta), kMinGap, kMaxGap);
-    SetDlgItemText(IDC_GAP, QString::asprintf("%d", m_gap));
-    UpdateDuration();
-    return 0;
-}
-
-int CVornDlg::OnDeltaposFpsSpin(int delta) {
-    // Stepped in single precision and never rounded to tenths: the edit shows one decimal.
-    m_fps = Limit(delta <= 0 ? m_fps + kFpsStep : m_fps - kFpsStep, kMinFps, kMaxFps);
-    SetDlgItemText(IDC_FPS, QString::asprintf("%.1f", static_cast<double>(m_fps)));
-    UpdateDuration();
-    return 0;
+    CMakingDlg dlg(&m_dialog);
+    const VideoRange range = m_session.MakeVideoRange();
+    dlg.m_frameDir = range.frameDir;
+    dlg.m_fps = range.fps;
+    dlg.m_startFrame = range.startFrame;
+    dlg.m_endFrame = range.endFrame;
+    dlg.m_gap = range.gap;
+    dlg.DoModal();
 }

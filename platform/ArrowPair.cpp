@@ -1,5 +1,6 @@
 #include "platform/ArrowPair.h"
 
+#include <QKeyEvent>
 #include <QToolButton>
 
 namespace {
@@ -21,6 +22,42 @@ ArrowPair::ArrowPair(QWidget* parent)
       m_lower(CreateArrow(this, Qt::DownArrow, tr("Down"))) {
     connect(m_upper, &QToolButton::clicked, this, [this] { emit DeltaPos(-1); });
     connect(m_lower, &QToolButton::clicked, this, [this] { emit DeltaPos(+1); });
+}
+
+void ArrowPair::BindKeys(QWidget* edit) {
+    edit->installEventFilter(this);
+}
+
+bool ArrowPair::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() != QEvent::KeyPress) {
+        return QWidget::eventFilter(watched, event);
+    }
+    int delta = 0;
+    int steps = 1;
+    switch (static_cast<QKeyEvent*>(event)->key()) {
+        case Qt::Key_Up:
+            delta = -1;
+            break;
+        case Qt::Key_Down:
+            delta = +1;
+            break;
+        case Qt::Key_PageUp:
+            delta = -1;
+            steps = 10;
+            break;
+        case Qt::Key_PageDown:
+            delta = +1;
+            steps = 10;
+            break;
+        default:
+            return QWidget::eventFilter(watched, event);
+    }
+    if (isEnabled()) {
+        for (int step = 0; step < steps; ++step) {
+            emit DeltaPos(delta);
+        }
+    }
+    return true;
 }
 
 void ArrowPair::resizeEvent(QResizeEvent* /*event*/) {

@@ -13,12 +13,16 @@ public:
 
     QToolButton* UpperArrow() const { return m_upper; }
     QToolButton* LowerArrow() const { return m_lower; }
+    // Lets the keys of `edit`, the control the arrows belong to, press them: Up and Down one
+    // step, Page Up and Page Down ten. The arrows themselves take no focus.
+    void BindKeys(QWidget* edit);
 
 signals:
     void DeltaPos(int delta);
 
 protected:
     void resizeEvent(QResizeEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     QToolButton* m_upper;

@@ -35,9 +35,11 @@ QString PlainCaption(const char* caption) {
 QWidget* CreateEdit(QWidget& parent, const ControlTemplate& control) {
     auto* edit = new QLineEdit(&parent);
     edit->setReadOnly(control.style & kReadOnly);
-    if (control.style & kDigitsOnly) {
-        edit->setValidator(
-            new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9]*")), edit));
+    const QString pattern = control.style & kDigitsOnly   ? QStringLiteral("[0-9]*")
+                            : control.style & kOneDecimal ? QStringLiteral("[0-9]*\\.?[0-9]?")
+                                                          : QString();
+    if (!pattern.isEmpty()) {
+        edit->setValidator(new QRegularExpressionValidator(QRegularExpression(pattern), edit));
     }
     return edit;
 }
@@ -113,8 +115,14 @@ void CreateControls(QWidget& dialog, const DialogTemplate& dialogTemplate) {
     dialog.setWindowTitle(QString::fromUtf8(dialogTemplate.title));
     dialog.setFixedSize(
         DialogUnitsToPixels(metrics, 0, 0, dialogTemplate.width, dialogTemplate.height).size());
+    QWidget* previous = nullptr;
     for (const ControlTemplate& control : dialogTemplate.controls) {
         QWidget* widget = CreateWidget(dialog, control);
+        // Arrows right after an edit belong to it, as an up-down control takes its buddy.
+        if (auto* arrows = qobject_cast<ArrowPair*>(widget); arrows && qobject_cast<QLineEdit*>(previous)) {
+            arrows->BindKeys(previous);
+        }
+        previous = widget;
         widget->setGeometry(
             DialogUnitsToPixels(metrics, control.x, control.y, control.width, control.height));
         widget->setProperty(kControlIdProperty, control.id);
@@ -138,4 +146,34 @@ QWidget* GetDlgItem(const QWidget& dialog, int id) {
         }
     }
     return nullptr;
+}
+
+void SetDlgItemText(const QWidget& dialog, int id, const QString& text) {
+    if (auto* edit = GetDlgItemAs<QLineEdit>(dialog, id)) {
+        if (edit->text() == text) {
+            emit edit->textChanged(text);
+        } else {
+            edit->setText(text);
+        }
+    } else if (auto* button = GetDlgItemAs<QAbstractButton>(dialog, id)) {
+        button->setText(text);
+        // Screen readers name a button by its caption, which changes (Start/Stop, Pause).
+        button->setAccessibleName(QString(text).remove(QLatin1Char('&')));
+    }
+}
+
+QString GetDlgItemText(const QWidget& dialog, int id) {
+    if (auto* edit = GetDlgItemAs<QLineEdit>(dialog, id)) {
+        return edit->text();
+    }
+    if (auto* button = GetDlgItemAs<QAbstractButton>(dialog, id)) {
+        return button->text();
+    }
+    return {};
+}
+
+void EnableDlgItem(const QWidget& dialog, int id, bool enable) {
+    if (QWidget* control = GetDlgItem(dialog, id)) {
+        control->setEnabled(enable);
+    }
 }

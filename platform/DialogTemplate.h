@@ -24,6 +24,7 @@ enum ControlStyle : unsigned {
     kDigitsOnly = 1u << 1,
     kDisabled = 1u << 2,
     kFlat = 1u << 3,
+    kOneDecimal = 1u << 4,  // digits with at most one decimal place: 0.5, 86400.0
 };
 
 // One control of a dialog template; position and size in dialog units.
@@ -59,3 +60,10 @@ template <class Widget>
 Widget* GetDlgItemAs(const QWidget& dialog, int id) {
     return qobject_cast<Widget*>(GetDlgItem(dialog, id));
 }
+
+// Sets the text of an edit, or the caption of a button (and the name screen readers call it by).
+// Writing an edit always notifies its change handler, also when the text stays the same.
+void SetDlgItemText(const QWidget& dialog, int id, const QString& text);
+// The text of an edit, or the caption of a button.
+QString GetDlgItemText(const QWidget& dialog, int id);
+void EnableDlgItem(const QWidget& dialog, int id, bool enable);

@@ -66,3 +66,17 @@ std::optional<double> ParseWholeNumber(std::string_view text) {
     }
     return value;
 }
+
+std::optional<int> ParseTenths(std::string_view text) {
+    const std::optional<double> value = ParseWholeNumber(text);
+    // Checked as a double, before any conversion: a forty-digit number is simply refused.
+    if (!value || std::fabs(*value) > INT_MAX / 10) {
+        return std::nullopt;
+    }
+    const double tenths = *value * 10.0;
+    const double whole = std::round(tenths);
+    if (std::fabs(tenths - whole) > 1e-6) {
+        return std::nullopt;
+    }
+    return static_cast<int>(whole);
+}

@@ -17,3 +17,7 @@ std::optional<int> ParseWholeInt(std::string_view text);
 // The finite decimal number that is the whole text (blanks around it allowed, an exponent too);
 // nothing when the text is not one.
 std::optional<double> ParseWholeNumber(std::string_view text);
+
+// The number of tenths the whole text is, a decimal with at most one digit after the point
+// ("0.5" is 5, "12" is 120); nothing when the text is not one or lies beyond int.
+std::optional<int> ParseTenths(std::string_view text);

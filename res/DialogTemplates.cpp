@@ -11,7 +11,7 @@ using K = ControlKind;
 constexpr ControlTemplate kVornControls[] = {
     {-1, K::GroupBox, "Frames creation", 12, 11, 207, 69},
     {-1, K::Label, "Delay between frames (seconds)", 16, 25, 104, 8},
-    {IDC_DELAY, K::Edit, "", 124, 22, 26, 14, kDigitsOnly, "Delay between frames (seconds)"},
+    {IDC_DELAY, K::Edit, "", 121, 22, 30, 14, kOneDecimal, "Delay between frames (seconds)"},
     {IDC_DELAY_SPIN, K::UpDown, "", 152, 23, 10, 14, kNoStyle,
      "Delay between frames (seconds) arrows"},
     {IDC_START_STOP, K::PushButton, "&Start", 169, 21, 45, 27, kFlat},
@@ -32,7 +32,7 @@ constexpr ControlTemplate kVornControls[] = {
     {IDC_GAP_SPIN, K::UpDown, "", 106, 131, 11, 14, kNoStyle,
      "Gap (i.e. 2 to skip every other frame) arrows"},
     {-1, K::Label, "Frames per second", 16, 151, 61, 8},
-    {IDC_FPS, K::Edit, "", 79, 148, 26, 14, kReadOnly | kDigitsOnly, "Frames per second"},
+    {IDC_FPS, K::Edit, "", 79, 148, 26, 14, kReadOnly, "Frames per second"},
     {IDC_FPS_SPIN, K::UpDown, "", 106, 148, 11, 14, kNoStyle, "Frames per second arrows"},
     {-1, K::Label, "Video duration", 122, 96, 46, 8},
     {IDC_DURATION, K::Edit, "", 123, 109, 40, 14, kReadOnly, "Video duration"},

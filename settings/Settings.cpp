@@ -4,16 +4,13 @@
 #include <array>
 #include <cstdio>
 
-#include "app/VornDlg.h"
 #include "frames/FrameFile.h"
 #include "platform/Numbers.h"
 #include "platform/SettingsKey.h"
-#include "res/Resource.h"
 #include "settings/SettingNames.h"
 
 namespace {
 
-constexpr int kAutoStartTimerMs = 1000;
 // A GStreamer pipeline can be long; the other values keep the usual limit.
 constexpr std::size_t kMaxCamSourceBytes = 4096;
 
@@ -27,7 +24,7 @@ int ResolutionCodeFor(int resolutionRef) {
     return resolutionRef;
 }
 
-void CVornDlg::CreateDefaultSettings() {
+void CreateDefaultSettings() {
     // A file that exists but cannot be read keeps what the user has in it.
     if (SettingsKey::OpenForReading() || QFileInfo::exists(SettingsKey::FilePath())) {
         return;
@@ -100,28 +97,4 @@ std::string SettingsTrouble(const std::optional<StoredSettings>& settings) {
     return "the settings file " + file + " lacks a readable " + missing +
            " (missing, or too long: a value holds at most 254 bytes, " + SettingNames::kCamSource +
            " 4095)";
-}
-
-bool CVornDlg::LoadSettings() {
-    const auto settings = ReadSettings();
-    // The message box says only that settings are missing; standard error says which.
-    if (const std::string trouble = SettingsTrouble(settings); !trouble.empty()) {
-        std::fprintf(stderr, "vorn: %s\n", trouble.c_str());
-    }
-    if (!settings) {
-        return false;
-    }
-    // A missing value fails the load and leaves its member as it is.
-    if (settings->frameDir) {
-        SetFrameDir(*settings->frameDir);
-    }
-    m_autoStart = settings->autoStart.value_or(m_autoStart);
-    if (m_autoStart > 0) {
-        m_timers.SetTimer(kAutoStartTimer, kAutoStartTimerMs);
-    }
-    m_autoStartFrameCount = settings->frameCount.value_or(m_autoStartFrameCount);
-    m_cameraIndex = settings->cameraIndex.value_or(m_cameraIndex);
-    m_resolution = settings->resolution.value_or(m_resolution);
-    m_camSource = settings->camSource.value_or("");
-    return settings->Complete();
 }

@@ -23,6 +23,10 @@ struct StoredSettings {
     std::string MissingValues() const;
 };
 
+// Writes the settings file with its default values when there is none; a file that exists but
+// cannot be read keeps what the user has in it.
+void CreateDefaultSettings();
+
 // The settings file's values, read afresh from the file on every call; nothing when the file is
 // missing or cannot be read.
 std::optional<StoredSettings> ReadSettings();

@@ -167,8 +167,8 @@ private slots:
     void aboutBoxClosesWithOkEnterOrEscape() {
         QFETCH(std::function<void(QDialog&)>, close);
         ShownDialog shown;
-        const float fps = shown->m_fps;
-        const int endFrame = shown->m_endFrame;
+        const int fps = shown->Session().m_fpsTenths;
+        const int endFrame = shown->Session().m_endFrame;
         int answered = 0;
         shown.answerer.SetDialogHandler([&](QWidget* modal) {
             ++answered;
@@ -177,8 +177,8 @@ private slots:
         shown->OnSysCommand(ID_SYSMENU_ABOUT);
         QCOMPARE(answered, 1);
         QVERIFY(shown->isVisible());
-        QCOMPARE(shown->m_fps, fps);
-        QCOMPARE(shown->m_endFrame, endFrame);
+        QCOMPARE(shown->Session().m_fpsTenths, fps);
+        QCOMPARE(shown->Session().m_endFrame, endFrame);
     }
 
     void aboutLinkOpensUserGroupPageAndStaysOpen() {

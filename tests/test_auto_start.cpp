@@ -14,7 +14,7 @@
 #include <opencv2/imgcodecs.hpp>
 #include <opencv2/videoio.hpp>
 
-#include "app/AutoStart.h"
+#include "session/AutoStart.h"
 #include "capture/BoundedCamera.h"
 #include "platform/MessageBox.h"
 #include "res/Resource.h"
@@ -142,7 +142,7 @@ private slots:
         QCOMPARE(launch.camera->PropertySets(),
                  (std::vector<PropertySet>{{cv::CAP_PROP_FRAME_WIDTH, 320},
                                            {cv::CAP_PROP_FRAME_HEIGHT, 240}}));
-        QCOMPARE(launch->GetFrameDir(), frameDir.toStdString());
+        QCOMPARE(launch->Session().GetFrameDir(), frameDir.toStdString());
         // Nothing at exactly 5.0 seconds; the frame of the next pass, and then the run ends.
         QCOMPARE(FrameFiles(savedIn), QStringList{"pic_10001.jpg"});
         QCOMPARE(launch.camera->GrabCount(), kFirstFrameAfterWarmUp + 1);
@@ -151,7 +151,7 @@ private slots:
         QCOMPARE(saved.size(), cv::Size(320, 240));
         QVERIFY(FilledWith(saved, SyntheticCamera::FrameColour(kFirstFrameAfterWarmUp)));
         QCOMPARE(launch.FrameCount(), QString("1"));
-        QCOMPARE(launch->GetFrameCounter(), 10001);
+        QCOMPARE(launch->Session().GetFrameCounter(), 10001);
         QVERIFY(!Enabled(*launch, IDC_START_STOP));
         QVERIFY(!Enabled(*launch, IDC_MAKE_VIDEO));
         QVERIFY(!PreviewWindow());
@@ -173,7 +173,7 @@ private slots:
     void missingCameraEndsWithoutABoxAndLeavesCount() {
         Launch launch(5);
         RecordingOpener noCamera(NoCamera());
-        launch->SetCameraOpener(noCamera.Opener());
+        launch->Session().SetCameraOpener(noCamera.Opener());
 
         QCOMPARE(launch.RunFirstTick(), int(TakeFrameResult::NoCamera));
 
@@ -212,7 +212,7 @@ private slots:
         QCOMPARE(launch.RunFirstTick(), int(TakeFrameResult::NoFrame));
 
         QVERIFY(FrameFiles(".").isEmpty());
-        QCOMPARE(launch->GetFrameCounter(), 10003);
+        QCOMPARE(launch->Session().GetFrameCounter(), 10003);
         QCOMPARE(launch.FrameCount(), QString("3"));
         QVERIFY(!PreviewWindow());
         if (byKey) {
@@ -406,7 +406,7 @@ private slots:
     void timestampIsNeverDrawn() {
         Launch launch;
         launch->OnInitDialog();
-        launch->m_capture->m_showTimestamp = true;
+        launch->Session().m_capture->m_showTimestamp = true;
 
         QCOMPARE(RunUntilQuit([&] { launch->OnTimer(CVornDlg::kAutoStartTimer); }), 0);
 

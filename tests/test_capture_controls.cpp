@@ -26,10 +26,10 @@ struct CaptureDialog : DialogBench {
     explicit CaptureDialog(int framesCounted = 0)
         : DialogBench(SettingsValues(framesCounted), {640, 480}) {
         dlg->OnInitDialog();
-        dlg->SetFrameDir(frameDir.path().toStdString());
+        dlg->Session().SetFrameDir(frameDir.path().toStdString());
     }
     void UseCamera(std::shared_ptr<SyntheticCamera> other) {
-        dlg->SetCameraOpener(RecordingOpener(ShareCamera(other)).Opener());
+        dlg->Session().SetCameraOpener(RecordingOpener(ShareCamera(other)).Opener());
     }
     // Starts a run that ends when the camera fails, and waits for it to end.
     void RunUntilCameraFails() {
@@ -39,7 +39,7 @@ struct CaptureDialog : DialogBench {
     // A run that ends by itself shows the stopped state as Stop does, and says why.
     void WaitForEndedRun(const std::string& message = CaptureEndMessage(CaptureEnd::SourceEnded)) {
         QTRY_COMPARE_WITH_TIMEOUT(Caption(*dlg, IDC_START_STOP), QString("&Start"), kRunTimeoutMs);
-        QVERIFY(!dlg->m_capture->m_running);
+        QVERIFY(!dlg->Session().m_capture->m_running);
         QVERIFY(!Enabled(*dlg, IDC_PAUSE));
         QVERIFY(answerer.WaitForMessages(1));
         QCOMPARE(answerer.Messages().back(), QString::fromStdString(message));
@@ -47,7 +47,7 @@ struct CaptureDialog : DialogBench {
     }
     void VerifyFramesSaved(int frames) {
         QCOMPARE(Text(*dlg, IDC_END_FRAME), QString::number(frames));
-        QCOMPARE(dlg->m_endFrame, frames);
+        QCOMPARE(dlg->Session().m_endFrame, frames);
         for (int number = 10001; number <= 10000 + frames; ++number) {
             QVERIFY2(QFile::exists(FramePath(number)), qPrintable(FramePath(number)));
         }
@@ -89,8 +89,8 @@ private slots:
         for (QChar click : clicks) {
             Click(*dlg, click == 'S' ? IDC_START_STOP : IDC_PAUSE);
         }
-        QCOMPARE(dlg->m_capture->m_running.load(), running);
-        QCOMPARE(dlg->m_capture->m_paused.load(), paused);
+        QCOMPARE(dlg->Session().m_capture->m_running.load(), running);
+        QCOMPARE(dlg->Session().m_capture->m_paused.load(), paused);
         QCOMPARE(Caption(*dlg, IDC_START_STOP), startCaption);
         QCOMPARE(Enabled(*dlg, IDC_PAUSE), !pauseCaption.isEmpty());
         if (pauseCaption.isEmpty()) {
@@ -117,7 +117,7 @@ private slots:
             toggle();
             expected = !expected;
             QCOMPARE(box->isChecked(), expected);
-            QCOMPARE(dlg->m_capture->m_showTimestamp.load(), expected);
+            QCOMPARE(dlg->Session().m_capture->m_showTimestamp.load(), expected);
         }
     }
 
@@ -149,22 +149,22 @@ private slots:
         }
         PressArrows(*dlg, IDC_DELAY_SPIN, arrows);
         QCOMPARE(Text(*dlg, IDC_DELAY), shown);
-        QCOMPARE(dlg->m_capture->m_captureDelay.load(), shown.toFloat());
+        QCOMPARE(dlg->Session().m_capture->m_captureDelay.load(), shown.toFloat());
     }
 
     // While the edit is retyped, a run keeps the last valid delay: it never bursts.
     void typedDelayIsTakenOnceValid() {
         CaptureDialog dlg;
         Type(*dlg, IDC_DELAY, "");
-        QCOMPARE(dlg->m_capture->m_captureDelay.load(), 1.0f);
+        QCOMPARE(dlg->Session().m_capture->m_captureDelay.load(), 1.0f);
         QTest::keyClicks(GetDlgItem(*dlg, IDC_DELAY), "0");
-        QCOMPARE(dlg->m_capture->m_captureDelay.load(), 1.0f);
+        QCOMPARE(dlg->Session().m_capture->m_captureDelay.load(), 1.0f);
         QTest::keyClicks(GetDlgItem(*dlg, IDC_DELAY), "5");
-        QCOMPARE(dlg->m_capture->m_captureDelay.load(), 5.0f);
+        QCOMPARE(dlg->Session().m_capture->m_captureDelay.load(), 5.0f);
         Type(*dlg, IDC_DELAY, "0");
-        QCOMPARE(dlg->m_capture->m_captureDelay.load(), 5.0f);
+        QCOMPARE(dlg->Session().m_capture->m_captureDelay.load(), 5.0f);
         Type(*dlg, IDC_DELAY, "57");
-        QCOMPARE(dlg->m_capture->m_captureDelay.load(), 57.0f);
+        QCOMPARE(dlg->Session().m_capture->m_captureDelay.load(), 57.0f);
     }
 
     // The delay edit shows a point, whatever decimal separator the user's locale has.
@@ -184,7 +184,7 @@ private slots:
         PressArrows(*dlg, IDC_DELAY_SPIN, "LUU");
         std::setlocale(LC_NUMERIC, old.c_str());
         QCOMPARE(Text(*dlg, IDC_DELAY), QString("1.1"));
-        QCOMPARE(dlg->m_capture->m_captureDelay.load(), 1.1f);
+        QCOMPARE(dlg->Session().m_capture->m_captureDelay.load(), 1.1f);
     }
 
     // With no time passing no frame is due; the frames counted before do not count.
@@ -234,7 +234,7 @@ private slots:
         dlg.UseCamera(camera);
         dlg.RunUntilCameraFails();
         QCOMPARE(Text(*dlg, IDC_END_FRAME), QString("2"));
-        QCOMPARE(dlg->GetFrameCounter(), 10002);
+        QCOMPARE(dlg->Session().GetFrameCounter(), 10002);
         QCOMPARE(cv::imread(dlg.FramePath(10001).toStdString()).size(), second);
         QCOMPARE(cv::imread(dlg.FramePath(10002).toStdString()).size(), second);
         QCOMPARE(cv::imread(dlg.FramePath(10003).toStdString()).size(), cv::Size(640, 480));
@@ -242,7 +242,7 @@ private slots:
 
     void noCameraShowsTheRunStopped() {
         CaptureDialog dlg;
-        dlg->SetCameraOpener(RecordingOpener(NoCamera()).Opener());
+        dlg->Session().SetCameraOpener(RecordingOpener(NoCamera()).Opener());
         Click(*dlg, IDC_START_STOP);
         dlg.WaitForEndedRun(kNoCameraMessage);
         QCOMPARE(Text(*dlg, IDC_END_FRAME), QString("0"));
@@ -256,20 +256,20 @@ private slots:
         Click(*dlg, IDC_START_STOP);
         QTRY_VERIFY_WITH_TIMEOUT(dlg.camera->GrabsHeld() == 1, kRunTimeoutMs);
         Click(*dlg, IDC_START_STOP);
-        QVERIFY(dlg->WaitForCaptureThread(0) == false);  // still held in its grab
+        QVERIFY(dlg->Session().WaitForCaptureThread(0) == false);  // still held in its grab
         QCOMPARE(Caption(*dlg, IDC_START_STOP), QString("&Start"));
 
         Click(*dlg, IDC_START_STOP);
         QVERIFY(dlg.answerer.WaitForMessages(1));
         QVERIFY2(dlg.answerer.Messages().back().contains("still ending"),
                  qPrintable(dlg.answerer.Messages().back()));
-        QVERIFY(!dlg->m_capture->m_running);
+        QVERIFY(!dlg->Session().m_capture->m_running);
         QCOMPARE(Caption(*dlg, IDC_START_STOP), QString("&Start"));
 
         dlg.camera->ReleaseGrabs();
-        QVERIFY(dlg->WaitForCaptureThread(kRunTimeoutMs));
+        QVERIFY(dlg->Session().WaitForCaptureThread(kRunTimeoutMs));
         Click(*dlg, IDC_START_STOP);
-        QVERIFY(dlg->m_capture->m_running);
+        QVERIFY(dlg->Session().m_capture->m_running);
         Click(*dlg, IDC_START_STOP);
         QCOMPARE(dlg.camera->MostSharesOpen(), 1);
     }
@@ -289,7 +289,7 @@ private slots:
         QFETCH(bool, unreadable);
         CaptureDialog dlg;
         if (unreadable) {
-            dlg->SetFrameDir(dlg.FramePath(10001).toStdString());  // a file, not a folder
+            dlg->Session().SetFrameDir(dlg.FramePath(10001).toStdString());  // a file, not a folder
         }
         for (int number : {10001, 10002}) {
             QFile file(dlg.FramePath(number));
@@ -302,7 +302,7 @@ private slots:
         QVERIFY2(
             dlg.answerer.Messages().front().contains(unreadable ? "cannot be read" : "2 frame"),
             qPrintable(dlg.answerer.Messages().front()));
-        QCOMPARE(dlg->m_capture->m_running.load(), replace);
+        QCOMPARE(dlg->Session().m_capture->m_running.load(), replace);
         Click(*dlg, IDC_START_STOP);
         QCOMPARE(dlg.opener.Requests().size(), replace ? 1u : 0u);
         if (!replace) {
@@ -346,13 +346,13 @@ private slots:
             }
         });
         const QString shownBefore = Text(*dlg, IDC_FRAME_DIR);
-        const QString dirBefore = QString::fromStdString(dlg->GetFrameDir());
+        const QString dirBefore = QString::fromStdString(dlg->Session().GetFrameDir());
         Click(*dlg, IDC_BROWSE);
         QCOMPARE(title, QString("Select folder to store frames"));
         QVERIFY(directoriesOnly);
         // Cancelled, the folder stays as it was.
         QCOMPARE(Text(*dlg, IDC_FRAME_DIR), shown.isEmpty() ? shownBefore : shown);
-        QCOMPARE(QString::fromStdString(dlg->GetFrameDir()), shown.isEmpty() ? dirBefore : shown);
+        QCOMPARE(QString::fromStdString(dlg->Session().GetFrameDir()), shown.isEmpty() ? dirBefore : shown);
     }
 
     // Everything a user can click during a run, over and over; the runs must stay whole.
@@ -362,14 +362,14 @@ private slots:
         int framesTaken = 0;
         for (int round = 0; round < 15; ++round) {
             Click(*dlg, IDC_START_STOP);
-            QVERIFY(dlg->m_capture->m_running);
+            QVERIFY(dlg->Session().m_capture->m_running);
             const int grabs = dlg.camera->GrabCount();
             Click(*dlg, IDC_TIMESTAMP);
             PressArrows(*dlg, IDC_DELAY_SPIN, "U");
             Click(*dlg, IDC_PAUSE);
             QTRY_VERIFY_WITH_TIMEOUT(dlg.camera->GrabCount() > grabs + 2, kRunTimeoutMs);
             Type(*dlg, IDC_DELAY, "5");
-            QCOMPARE(dlg->m_capture->m_captureDelay.load(), 5.0f);
+            QCOMPARE(dlg->Session().m_capture->m_captureDelay.load(), 5.0f);
             PressArrows(*dlg, IDC_DELAY_SPIN, "LLLL");
             Click(*dlg, IDC_PAUSE);
             QTRY_VERIFY_WITH_TIMEOUT(dlg.camera->GrabCount() > grabs + 6, kRunTimeoutMs);
@@ -377,11 +377,11 @@ private slots:
                 Click(*dlg, IDC_PAUSE);  // stopped while paused
             }
             Click(*dlg, IDC_START_STOP);
-            QVERIFY(!dlg->m_capture->m_running);
-            QVERIFY(!dlg->m_capture->m_paused);
+            QVERIFY(!dlg->Session().m_capture->m_running);
+            QVERIFY(!dlg->Session().m_capture->m_paused);
             QCOMPARE(Caption(*dlg, IDC_PAUSE), QString("&Pause"));
             QVERIFY(!Enabled(*dlg, IDC_PAUSE));
-            const int frames = dlg->m_endFrame;
+            const int frames = dlg->Session().m_endFrame;
             QCOMPARE(Text(*dlg, IDC_END_FRAME), QString::number(frames));
             for (int number = 10001; number <= 10000 + frames; ++number) {
                 QVERIFY2(QFile::exists(dlg.FramePath(number)), qPrintable(dlg.FramePath(number)));

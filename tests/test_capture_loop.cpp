@@ -65,22 +65,22 @@ struct LoopBench : DialogBench {
     explicit LoopBench(cv::Size frameSize = {320, 240}) : DialogBench(QByteArray(), frameSize) {}
 
     void Start(std::vector<int> agreedFrames = {}) {
-        dlg->m_capture->m_frameCounter = 10000;
-        dlg->m_capture->m_running = true;
-        QVERIFY(dlg->StartCaptureThread(std::move(agreedFrames)));
+        dlg->Session().m_capture->m_frameCounter = 10000;
+        dlg->Session().m_capture->m_running = true;
+        QVERIFY(dlg->Session().StartCaptureThread(std::move(agreedFrames)));
     }
     void Stop() {
-        dlg->m_capture->m_running = false;
-        dlg->StopCaptureThread();
-        QVERIFY(dlg->WaitForCaptureThread(10000));
+        dlg->Session().m_capture->m_running = false;
+        dlg->Session().StopCaptureThread();
+        QVERIFY(dlg->Session().WaitForCaptureThread(10000));
     }
     // A whole run that ends when the camera fails after `grabs` grabs, each pass 0.25 s long.
     void RunToCameraFailure(int grabs, float delay = 0.5f) {
         clock.SetSleepAdvance(250ms);
         camera->FailGrabsAfter(grabs);
-        dlg->m_capture->m_captureDelay = delay;
+        dlg->Session().m_capture->m_captureDelay = delay;
         Start();
-        QVERIFY(dlg->WaitForCaptureThread(10000));
+        QVERIFY(dlg->Session().WaitForCaptureThread(10000));
         Stop();
         QVERIFY(answerer.WaitForMessages(1));  // the end of the source is told
     }
@@ -92,7 +92,7 @@ struct LoopBench : DialogBench {
     }
     // Waits until frame `number` has been saved and its pass is over.
     bool WaitForFrame(int number) {
-        return QTest::qWaitFor([&] { return dlg->GetFrameCounter() >= number; }, 10000) &&
+        return QTest::qWaitFor([&] { return dlg->Session().GetFrameCounter() >= number; }, 10000) &&
                WaitForPasses(2);
     }
 };
@@ -145,7 +145,7 @@ private slots:
             QVERIFY2(ShowsFrame(bench.FramePath(10001 + i), savedFrames[i]),
                      qPrintable(bench.FramePath(10001 + i)));
         }
-        QCOMPARE(bench.dlg->GetFrameCounter(), 10000 + savedFrames.size());
+        QCOMPARE(bench.dlg->Session().GetFrameCounter(), 10000 + savedFrames.size());
         QVERIFY(bench.answerer.WaitForMessages(1));
         QCOMPARE(bench.answerer.Messages(), QStringList{kSourceEnded});
     }
@@ -162,10 +162,10 @@ private slots:
         QFETCH(int, sleepMs);
         LoopBench bench;
         bench.camera->FailGrabsAfter(3);
-        bench.dlg->m_capture->m_captureDelay = delay;
+        bench.dlg->Session().m_capture->m_captureDelay = delay;
 
         bench.Start();
-        QVERIFY(bench.dlg->WaitForCaptureThread(10000));
+        QVERIFY(bench.dlg->Session().WaitForCaptureThread(10000));
         bench.Stop();
         QVERIFY(bench.answerer.WaitForMessages(1));
 
@@ -186,15 +186,15 @@ private slots:
         QFETCH(bool, paused);
         LoopBench bench;
         bench.clock.SetSleepAdvance(0us);
-        bench.dlg->m_capture->m_captureDelay = 10.0f;
+        bench.dlg->Session().m_capture->m_captureDelay = 10.0f;
         bench.Start();
         QVERIFY(bench.WaitForPasses(1));
         bench.clock.Advance(2s);
         QVERIFY(bench.WaitForPasses(3));
-        QCOMPARE(bench.dlg->GetFrameCounter(), 10000);
+        QCOMPARE(bench.dlg->Session().GetFrameCounter(), 10000);
 
-        bench.dlg->m_capture->m_paused = paused;
-        bench.dlg->m_capture->m_captureDelay = 0.5f;
+        bench.dlg->Session().m_capture->m_paused = paused;
+        bench.dlg->Session().m_capture->m_captureDelay = 0.5f;
         QVERIFY(bench.WaitForFrame(10003));
         QVERIFY(bench.WaitForPasses(3));
         bench.Stop();
@@ -213,17 +213,17 @@ private slots:
     void noBurstAfterAStall() {
         LoopBench bench;
         bench.clock.SetSleepAdvance(250ms);
-        bench.dlg->m_capture->m_captureDelay = 1.0f;
+        bench.dlg->Session().m_capture->m_captureDelay = 1.0f;
         bench.Start();
         QVERIFY(bench.WaitForFrame(10001));
-        const int before = bench.dlg->GetFrameCounter();
+        const int before = bench.dlg->Session().GetFrameCounter();
         bench.clock.Advance(3s);
         // The pass that saw the stall, then four of 0.25 s: one frame, the next not yet due.
         QVERIFY(bench.WaitForPasses(4));
-        QCOMPARE(bench.dlg->GetFrameCounter(), before + 1);
+        QCOMPARE(bench.dlg->Session().GetFrameCounter(), before + 1);
         QVERIFY(bench.WaitForPasses(4));
         bench.Stop();
-        QCOMPARE(bench.dlg->GetFrameCounter(), before + 2);
+        QCOMPARE(bench.dlg->Session().GetFrameCounter(), before + 2);
     }
 
     // Frames there at Start that the user agreed to replace are replaced; a file under any other
@@ -231,7 +231,7 @@ private slots:
     void filesNotAgreedToAreKept() {
         LoopBench bench;
         bench.clock.SetSleepAdvance(250ms);
-        bench.dlg->m_capture->m_captureDelay = 0.0f;
+        bench.dlg->Session().m_capture->m_captureDelay = 0.0f;
         for (int number : {10001, 10003, 10005}) {
             QFile file(bench.FramePath(number));
             QVERIFY(file.open(QIODevice::WriteOnly) && file.write("earlier") == 7);
@@ -256,24 +256,24 @@ private slots:
     void pauseKeepsTimeOutOfTheAccount() {
         LoopBench bench;
         bench.clock.SetSleepAdvance(0us);
-        bench.dlg->m_capture->m_captureDelay = 0.5f;
+        bench.dlg->Session().m_capture->m_captureDelay = 0.5f;
         bench.Start();
         QVERIFY(bench.WaitForPasses(1));
-        bench.dlg->m_capture->m_paused = true;
+        bench.dlg->Session().m_capture->m_paused = true;
         bench.clock.Advance(5s);
         QVERIFY(bench.WaitForPasses(3));
-        QCOMPARE(bench.dlg->GetFrameCounter(), 10000);
+        QCOMPARE(bench.dlg->Session().GetFrameCounter(), 10000);
 
-        bench.dlg->m_capture->m_paused = false;
+        bench.dlg->Session().m_capture->m_paused = false;
         bench.clock.Advance(250ms);
         QVERIFY(bench.WaitForPasses(3));
-        QCOMPARE(bench.dlg->GetFrameCounter(), 10000);
+        QCOMPARE(bench.dlg->Session().GetFrameCounter(), 10000);
         bench.clock.Advance(300ms);
         QVERIFY(bench.WaitForFrame(10001));
         QVERIFY(bench.WaitForPasses(3));
         bench.Stop();
 
-        QCOMPARE(bench.dlg->GetFrameCounter(), 10001);
+        QCOMPARE(bench.dlg->Session().GetFrameCounter(), 10001);
         QCOMPARE(FrameFiles(bench.frameDir.path()), QStringList{"pic_10001.jpg"});
     }
 
@@ -286,7 +286,7 @@ private slots:
     void timestampMarksTheTextAreaOfSavedFrames() {
         QFETCH(bool, showTimestamp);
         LoopBench bench;
-        bench.dlg->m_capture->m_showTimestamp = showTimestamp;
+        bench.dlg->Session().m_capture->m_showTimestamp = showTimestamp;
         bench.RunToCameraFailure(4);
 
         // The one frame saved is frame 3, dark enough for white text to stand out.
@@ -312,7 +312,7 @@ private slots:
     void keyInThePreviewEndsTheLoopAndKeepsTheFrames() {
         LoopBench bench;
         bench.clock.SetSleepAdvance(0us);
-        bench.dlg->m_capture->m_captureDelay = 0.5f;
+        bench.dlg->Session().m_capture->m_captureDelay = 0.5f;
         bench.Start();
         QVERIFY(bench.WaitForPasses(1));
         bench.clock.Advance(750ms);
@@ -321,13 +321,13 @@ private slots:
         QTRY_COMPARE(PreviewWindow()->size(), QSize(640, 480));
 
         QTest::keyClick(PreviewWindow(), Qt::Key_Q);
-        QVERIFY(bench.dlg->WaitForCaptureThread(10000));
-        QTRY_VERIFY(!bench.dlg->m_capture->m_running);  // shown stopped, without a message
-        QCOMPARE(bench.dlg->GetFrameCounter(), 10001);
+        QVERIFY(bench.dlg->Session().WaitForCaptureThread(10000));
+        QTRY_VERIFY(!bench.dlg->Session().m_capture->m_running);  // shown stopped, without a message
+        QCOMPARE(bench.dlg->Session().GetFrameCounter(), 10001);
         QTRY_VERIFY(!PreviewWindow());
         bench.Stop();
 
-        QCOMPARE(bench.dlg->GetFrameCounter(), 10001);
+        QCOMPARE(bench.dlg->Session().GetFrameCounter(), 10001);
         QVERIFY(QFile::exists(bench.FramePath(10001)));
         QCOMPARE(bench.Log(), QByteArray(kFullLog));
         QVERIFY(bench.answerer.Messages().isEmpty());
@@ -353,15 +353,15 @@ private slots:
             QVERIFY(QFile::link(target, "error_log.txt"));
         }
         bench.clock.SetSleepAdvance(250ms);
-        bench.dlg->m_capture->m_captureDelay = 0.5f;
+        bench.dlg->Session().m_capture->m_captureDelay = 0.5f;
         if (grabFails) {
             bench.camera->FailGrabsAfter(5);
         }
         bench.Start();
         if (grabFails) {
             // The loop ends by itself, and the window shows it stopped.
-            QVERIFY(bench.dlg->WaitForCaptureThread(10000));
-            QTRY_VERIFY(!bench.dlg->m_capture->m_running);
+            QVERIFY(bench.dlg->Session().WaitForCaptureThread(10000));
+            QTRY_VERIFY(!bench.dlg->Session().m_capture->m_running);
             QCOMPARE(bench.camera->GrabCount(), 6);
             QVERIFY(bench.answerer.WaitForMessages(1));
         } else {
@@ -387,13 +387,13 @@ private slots:
         LoopBench bench;
         bench.camera->SetReopenable(true);
         bench.clock.SetSleepAdvance(250ms);
-        bench.dlg->m_capture->m_captureDelay = 0.0f;
+        bench.dlg->Session().m_capture->m_captureDelay = 0.0f;
         bench.camera->FailGrabsAfter(4);
         // The first reopen waits until the test has brought the camera back.
         std::binary_semaphore cameraBack{0};
         int opens = 0;  // capture thread only
         if (comesBack) {
-            bench.dlg->SetCameraOpener(
+            bench.dlg->Session().SetCameraOpener(
                 [&, factory = ShareCamera(bench.camera)](int, const std::string&) {
                     if (++opens == 2) {
                         cameraBack.acquire();
@@ -410,14 +410,14 @@ private slots:
             bench.Stop();
             QVERIFY(bench.answerer.Messages().isEmpty());
             QCOMPARE(FrameFiles(bench.frameDir.path()).size(),
-                     bench.dlg->GetFrameCounter() - 10000);
+                     bench.dlg->Session().GetFrameCounter() - 10000);
             QVERIFY(ShowsFrame(bench.FramePath(10003), 3));
             QVERIFY(ShowsFrame(bench.FramePath(10004), 4));  // the first after the gap
         } else {
-            QVERIFY(bench.dlg->WaitForCaptureThread(10000));
+            QVERIFY(bench.dlg->Session().WaitForCaptureThread(10000));
             QVERIFY(bench.answerer.WaitForMessages(1));
             QCOMPARE(bench.answerer.Messages(), QStringList{kSourceLost});
-            QTRY_VERIFY(!bench.dlg->m_capture->m_running);
+            QTRY_VERIFY(!bench.dlg->Session().m_capture->m_running);
             QCOMPARE(FrameFiles(bench.frameDir.path()).size(), 3);
             // Every two seconds for a minute, on the run's clock, after the first open.
             const auto opens = bench.opener.Requests().size();
@@ -432,8 +432,8 @@ private slots:
         bench.camera->HoldGrabs();
         bench.Start();
         QVERIFY(QTest::qWaitFor([&] { return bench.camera->GrabsHeld() == 1; }));
-        bench.dlg->m_capture->m_running = false;
-        QVERIFY(!bench.dlg->StopCaptureThread());
+        bench.dlg->Session().m_capture->m_running = false;
+        QVERIFY(!bench.dlg->Session().StopCaptureThread());
         bench.dlg.reset();
         QCOMPARE(CaptureThreadsAlive(), 1);
         bench.camera->ReleaseGrabs();
@@ -453,7 +453,7 @@ private slots:
         QFETCH(bool, destroyDialog);
         LoopBench bench;
         RecordingOpener noCamera(NoCamera());
-        bench.dlg->SetCameraOpener(noCamera.Opener());
+        bench.dlg->Session().SetCameraOpener(noCamera.Opener());
 
         bench.Start();
         if (destroyDialog) {
@@ -486,8 +486,8 @@ private slots:
         QFETCH(int, width);
         QFETCH(int, height);
         LoopBench bench;
-        bench.dlg->m_resolution = code;
-        bench.dlg->m_cameraIndex = 2;  // for the auto-start capture only
+        bench.dlg->Session().m_resolution = code;
+        bench.dlg->Session().m_cameraIndex = 2;  // for the auto-start capture only
 
         bench.RunToCameraFailure(0);
 
@@ -499,7 +499,7 @@ private slots:
 
     void frameWithoutFolderIsAJpegInTheCurrentFolder() {
         LoopBench bench({352, 288});
-        bench.dlg->SetFrameDir({});
+        bench.dlg->Session().SetFrameDir({});
         bench.RunToCameraFailure(4);
 
         const QString frame = bench.workDir.filePath("pic_10001.jpg");
@@ -522,9 +522,9 @@ private slots:
         const QString gone = bench.workDir.filePath("gone");
         const std::string goneDir = WithTrailingSeparator(gone.toStdString());
         const std::string goodDir = WithTrailingSeparator(bench.frameDir.path().toStdString());
-        bench.dlg->SetFrameDir(goneDir);
+        bench.dlg->Session().SetFrameDir(goneDir);
         bench.clock.SetSleepAdvance(0us);
-        bench.dlg->m_capture->m_captureDelay = 0.5f;
+        bench.dlg->Session().m_capture->m_captureDelay = 0.5f;
         bench.Start();
         QVERIFY(bench.WaitForPasses(1));
         bench.clock.Advance(750ms);
@@ -532,15 +532,15 @@ private slots:
         QVERIFY(bench.WaitForPasses(3));
         bench.clock.Advance(500ms);  // fails again, untold
         QVERIFY(bench.WaitForPasses(3));
-        QCOMPARE(bench.dlg->GetFrameCounter(), 10000);
+        QCOMPARE(bench.dlg->Session().GetFrameCounter(), 10000);
 
-        bench.dlg->SetFrameDir(goodDir);
+        bench.dlg->Session().SetFrameDir(goodDir);
         bench.clock.Advance(500ms);
         QVERIFY(bench.WaitForFrame(10001));
-        bench.dlg->SetFrameDir(goneDir);
+        bench.dlg->Session().SetFrameDir(goneDir);
         bench.clock.Advance(500ms);
         QVERIFY(bench.answerer.WaitForMessages(2));
-        bench.dlg->SetFrameDir(goodDir);
+        bench.dlg->Session().SetFrameDir(goodDir);
         bench.clock.Advance(500ms);
         QVERIFY(bench.WaitForFrame(10002));
         bench.Stop();
@@ -560,30 +560,30 @@ private slots:
     void newRunWaitsForTheLastPassOfTheOldOne() {
         LoopBench bench;
         bench.clock.SetSleepAdvance(250ms);
-        bench.dlg->m_capture->m_captureDelay = 0.0f;
+        bench.dlg->Session().m_capture->m_captureDelay = 0.0f;
         bench.Start();
         QVERIFY(bench.WaitForFrame(10002));
 
         bench.camera->HoldGrabs();
         QVERIFY(QTest::qWaitFor([&] { return bench.camera->GrabsHeld() == 1; }));
         const int heldFrame = bench.camera->GrabCount();
-        bench.dlg->m_capture->m_running = false;
-        QVERIFY(!bench.dlg->WaitForCaptureThread(20));
+        bench.dlg->Session().m_capture->m_running = false;
+        QVERIFY(!bench.dlg->Session().WaitForCaptureThread(20));
 
         QTemporaryDir newFrameDir;
         std::jthread release([camera = bench.camera] {
             std::this_thread::sleep_for(50ms);
             camera->ReleaseGrabs();
         });
-        bench.dlg->SetFrameDir(WithTrailingSeparator(newFrameDir.path().toStdString()));
+        bench.dlg->Session().SetFrameDir(WithTrailingSeparator(newFrameDir.path().toStdString()));
         bench.Start();
-        QVERIFY(QTest::qWaitFor([&] { return bench.dlg->GetFrameCounter() >= 10002; }));
+        QVERIFY(QTest::qWaitFor([&] { return bench.dlg->Session().GetFrameCounter() >= 10002; }));
         bench.Stop();
 
         QCOMPARE(bench.camera->MostSharesOpen(), 1);
         QCOMPARE(bench.camera->SharesOpen(), 0);
         QVERIFY(ShowsFrame(newFrameDir.filePath("pic_10001.jpg"), heldFrame + 2));
-        QCOMPARE(FrameFiles(newFrameDir.path()).size(), bench.dlg->GetFrameCounter() - 10000);
+        QCOMPARE(FrameFiles(newFrameDir.path()).size(), bench.dlg->Session().GetFrameCounter() - 10000);
     }
 
     // Runs started, changed and stopped from the UI thread as fast as it goes, some dialogs
@@ -600,23 +600,23 @@ private slots:
             bench.Relaunch();
             CVornDlg* dlg = bench.dlg.get();
             for (int run = 0; run < 3; ++run) {
-                dlg->m_capture->m_frameCounter = 10000;
-                dlg->SetFrameDir(frameDirs[0]);
-                dlg->m_capture->m_running = true;
-                dlg->StartCaptureThread();
+                dlg->Session().m_capture->m_frameCounter = 10000;
+                dlg->Session().SetFrameDir(frameDirs[0]);
+                dlg->Session().m_capture->m_running = true;
+                dlg->Session().StartCaptureThread();
                 for (int change = 0; change < 10; ++change) {
-                    dlg->m_capture->m_paused = change % 3 == 0;
-                    dlg->m_capture->m_showTimestamp = change % 2 == 0;
-                    dlg->m_capture->m_captureDelay = delays[change % 4];
-                    dlg->SetFrameDir(frameDirs[change / 4 % 2]);
+                    dlg->Session().m_capture->m_paused = change % 3 == 0;
+                    dlg->Session().m_capture->m_showTimestamp = change % 2 == 0;
+                    dlg->Session().m_capture->m_captureDelay = delays[change % 4];
+                    dlg->Session().SetFrameDir(frameDirs[change / 4 % 2]);
                     QVERIFY(bench.WaitForPasses(3));
                 }
                 if (round % 3 == 2 && run == 2) {
                     break;  // left running for the destructor
                 }
-                dlg->m_capture->m_running = false;
+                dlg->Session().m_capture->m_running = false;
                 if (run == 1) {
-                    QVERIFY(dlg->StopCaptureThread());
+                    QVERIFY(dlg->Session().StopCaptureThread());
                 }
             }
             bench.dlg.reset();

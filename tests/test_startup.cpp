@@ -36,11 +36,11 @@ private slots:
         QCOMPARE(Text(*bench, IDC_DELAY), QString("1.0"));
         QCOMPARE(Text(*bench, IDC_DURATION), QString("0.00"));
         QCOMPARE(Text(*bench, IDC_FRAME_DIR), QString("./"));
-        QCOMPARE(bench->GetFrameCounter(), 10000);
+        QCOMPARE(bench->Session().GetFrameCounter(), 10000);
         QVERIFY(!Enabled(*bench, IDC_MAKE_VIDEO));
         QVERIFY(Enabled(*bench, IDC_START_STOP));
         QVERIFY(!Enabled(*bench, IDC_PAUSE));
-        QVERIFY(!bench->m_capture->m_running);
+        QVERIFY(!bench->Session().m_capture->m_running);
         QVERIFY(!bench->windowIcon().isNull());
     }
 
@@ -56,8 +56,8 @@ private slots:
         DialogBench bench(SettingsValues(37, autoStart));
         bench->OnInitDialog();
         QCOMPARE(Text(*bench, IDC_END_FRAME), QString("37"));
-        QCOMPARE(bench->m_endFrame, 37);
-        QCOMPARE(bench->GetFrameCounter(), 10037);
+        QCOMPARE(bench->Session().m_endFrame, 37);
+        QCOMPARE(bench->Session().GetFrameCounter(), 10037);
         QCOMPARE(Text(*bench, IDC_DURATION), QString("1.48"));
         QCOMPARE(Enabled(*bench, IDC_MAKE_VIDEO), autoStart == 0);
         QCOMPARE(bench->IsTimerActive(CVornDlg::kAutoStartTimer), autoStart == 1);
@@ -71,8 +71,8 @@ private slots:
         QCOMPARE(bench.answerer.Messages(), QStringList{"Error! Cannot find settings."});
         QCOMPARE(Text(*bench, IDC_FRAME_DIR), QString("/data/"));
         QCOMPARE(Text(*bench, IDC_END_FRAME), QString("4"));
-        QCOMPARE(bench->m_resolution, 960720);
-        QCOMPARE(bench->m_cameraIndex, 0);
+        QCOMPARE(bench->Session().m_resolution, 960720);
+        QCOMPARE(bench->Session().m_cameraIndex, 0);
     }
 
     void quitWithDelayOutOfRangeKeepsDialogOpen_data() {
@@ -95,7 +95,7 @@ private slots:
         QCOMPARE(shown.answerer.Messages().size(), closes ? 0 : 1);
         if (closes) {
             QCOMPARE(shown->result(), int(QDialog::Accepted));
-            QCOMPARE(shown->m_capture->m_captureDelay.load(), delay.toFloat());
+            QCOMPARE(shown->Session().m_capture->m_captureDelay.load(), delay.toFloat());
         }
     }
 

@@ -2,7 +2,7 @@
 #include <QTest>
 #include <QThread>
 
-#include "app/VornDlg.h"
+#include "session/VornSession.h"
 #include "capture/CameraSource.h"
 #include "capture/CaptureLoop.h"
 #include "support/ModalAnswerer.h"
@@ -56,7 +56,7 @@ void StreamSourcesTest::silentStreamGivesUpAndShowsNoCameraMessage() {
     QTemporaryDir workDir;
     QVERIFY(QDir::setCurrent(workDir.path()));
     ModalAnswerer answerer;
-    CVornDlg dlg;
+    CVornSession dlg;
     dlg.m_camSource =
         QStringLiteral("http://127.0.0.1:%1/video.mjpg").arg(server.serverPort()).toStdString();
     dlg.m_capture->m_running = true;

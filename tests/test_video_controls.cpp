@@ -42,9 +42,9 @@ private slots:
         Type(*dlg, IDC_START_FRAME, start);
         Type(*dlg, IDC_GAP, gap);
         QCOMPARE(Text(*dlg, IDC_DURATION), duration);
-        QCOMPARE(dlg->m_startFrame, start.toInt());
-        QCOMPARE(dlg->m_endFrame, end.toInt());
-        QCOMPARE(dlg->m_gap, gap.toInt());
+        QCOMPARE(dlg->Session().m_startFrame, start.toInt());
+        QCOMPARE(dlg->Session().m_endFrame, end.toInt());
+        QCOMPARE(dlg->Session().m_gap, gap.toInt());
     }
 
     void typedFramesOutsideTheirLimits_data() {
@@ -70,8 +70,8 @@ private slots:
         VideoDialog dlg;
         Type(*dlg, edit, typed);
         QCOMPARE(Text(*dlg, edit), typed);
-        QCOMPARE(dlg->m_startFrame, start);
-        QCOMPARE(dlg->m_endFrame, end);
+        QCOMPARE(dlg->Session().m_startFrame, start);
+        QCOMPARE(dlg->Session().m_endFrame, end);
         QCOMPARE(Text(*dlg, IDC_DURATION), duration);
     }
 
@@ -110,7 +110,7 @@ private slots:
         VideoDialog dlg;
         Type(*dlg, edit, typed);
         PressArrows(*dlg, edit == IDC_GAP ? IDC_GAP_SPIN : IDC_START_SPIN, arrows);
-        QCOMPARE(edit == IDC_GAP ? dlg->m_gap : dlg->m_startFrame, value);
+        QCOMPARE(edit == IDC_GAP ? dlg->Session().m_gap : dlg->Session().m_startFrame, value);
         QCOMPARE(Text(*dlg, edit), QString::number(value));
         QCOMPARE(Text(*dlg, IDC_DURATION), duration);
     }
@@ -147,12 +147,12 @@ private slots:
         Type(*dlg, IDC_END_FRAME, startAndEnd.section(' ', 1));
         Type(*dlg, IDC_START_FRAME, startAndEnd.section(' ', 0, 0));
         // As a later run that took fewer frames leaves the counter.
-        dlg->m_capture->m_frameCounter = 10000 + framesTaken;
+        dlg->Session().m_capture->m_frameCounter = 10000 + framesTaken;
         PressArrows(*dlg, IDC_END_SPIN, arrows);
-        QCOMPARE(dlg->m_endFrame, member);
+        QCOMPARE(dlg->Session().m_endFrame, member);
         QCOMPARE(Text(*dlg, IDC_END_FRAME), shown);
         QCOMPARE(Text(*dlg, IDC_DURATION), duration);
-        QVERIFY(dlg->m_startFrame <= dlg->m_endFrame);
+        QVERIFY(dlg->Session().m_startFrame <= dlg->Session().m_endFrame);
     }
 
     // A gap below 1 would give no finite duration and no frames to step through; it counts as 1
@@ -169,8 +169,8 @@ private slots:
         Type(*dlg, IDC_GAP, "3");
         Type(*dlg, IDC_GAP, typed);
         QCOMPARE(Text(*dlg, IDC_GAP), typed);
-        QCOMPARE(dlg->m_gap, 1);
-        QVERIFY(std::isfinite(dlg->m_videoDuration));
+        QCOMPARE(dlg->Session().m_gap, 1);
+        QVERIFY(std::isfinite(dlg->Session().Duration()));
         QCOMPARE(Text(*dlg, IDC_DURATION), QString("2.00"));
     }
 
@@ -194,21 +194,18 @@ private slots:
         PressArrows(*dlg, IDC_FPS_SPIN, QString(upper, 'U') + QString(lower, 'L'));
         QCOMPARE(Text(*dlg, IDC_FPS), shown);
         QCOMPARE(Text(*dlg, IDC_DURATION), duration);
-        if (upper + lower > 1) {  // held at a limit, which the float reaches exactly
-            QCOMPARE(dlg->m_fps, shown.toFloat());
-        }
     }
 
-    // The steps add the single-precision 0.1 and are never rounded: from 50.0, 400 presses of
-    // the lower arrow end near 10.0002, which still shows as 10.0.
-    void fpsStepsKeepTheirRounding() {
+    // The rate is kept in exact tenths: what the edit shows is what the video gets, however many
+    // steps led there.
+    void fpsStepsAreExactTenths() {
         VideoDialog dlg;
-        PressArrows(*dlg, IDC_FPS_SPIN, QString(260, 'U'));
-        QCOMPARE(dlg->m_fps, 50.0f);
-        PressArrows(*dlg, IDC_FPS_SPIN, QString(400, 'L'));
-        QCOMPARE(Text(*dlg, IDC_FPS), QString("10.0"));
-        QVERIFY(dlg->m_fps > 10.0f);
-        QVERIFY(std::abs(dlg->m_fps - 10.0002f) < 0.0001f);
+        PressArrows(*dlg, IDC_FPS_SPIN, QString(39, 'U'));
+        QCOMPARE(Text(*dlg, IDC_FPS), QString("28.9"));
+        QCOMPARE(dlg->Session().Rate().num, 289);
+        QCOMPARE(dlg->Session().Rate().den, 10);
+        PressArrows(*dlg, IDC_FPS_SPIN, QString(260, 'U') + QString(400, 'L'));
+        QCOMPARE(dlg->Session().m_fpsTenths, 100);
     }
 };
 

@@ -367,7 +367,7 @@ private slots:
         frames.Write(10004, {200, 150});
         frames.Write(10005, {200, 150});
         Maker maker(frames.Dir(), 2, 5, gap);
-        maker.dlg.m_fps = fps;
+        maker.dlg.m_fps = NearestFrameRate(fps);
         maker.Run();
         QCOMPARE(maker.answerer.Messages(), QStringList{kCreated});
         QCOMPARE(maker.dlg.m_frameWidth, 200);
@@ -620,18 +620,18 @@ private slots:
         DialogBench bench(SettingsValues(5));
         AnswerCompressorWith(bench.answerer, PressEnter);
         bench->OnInitDialog();
-        bench->SetFrameDir(frames.Dir());
-        bench->m_startFrame = 1;
-        bench->m_gap = 2;
-        bench->m_fps = 10.0f;
+        bench->Session().SetFrameDir(frames.Dir());
+        bench->Session().m_startFrame = 1;
+        bench->Session().m_gap = 2;
+        bench->Session().m_fpsTenths = 289;
         bench->show();
         Click(*bench, IDC_MAKE_VIDEO);
         QCOMPARE(bench.answerer.Messages(), QStringList{kCreated});
-        QCOMPARE(Probe(frames.VideoPath()).value("r_frame_rate"), QString("10/1"));
+        QCOMPARE(Probe(frames.VideoPath()).value("r_frame_rate"), QString("289/10"));
         QCOMPARE(FramesIn(frames.VideoPath()), (QList<int>{10002, 10004}));
-        QCOMPARE(bench->m_startFrame, 1);
-        QCOMPARE(bench->m_endFrame, 5);
-        QCOMPARE(bench->m_gap, 2);
+        QCOMPARE(bench->Session().m_startFrame, 1);
+        QCOMPARE(bench->Session().m_endFrame, 5);
+        QCOMPARE(bench->Session().m_gap, 2);
         QVERIFY(bench->isVisible());
     }
 
@@ -645,15 +645,15 @@ private slots:
             PressEnter(choice);
         });
         bench->OnInitDialog();
-        bench->SetFrameDir(frames.Dir());
+        bench->Session().SetFrameDir(frames.Dir());
         bench.camera->HoldGrabs();  // a run that is really going
-        bench->m_capture->m_running = true;
-        QVERIFY(bench->StartCaptureThread());
+        bench->Session().m_capture->m_running = true;
+        QVERIFY(bench->Session().StartCaptureThread());
         bench->show();
         Click(*bench, IDC_MAKE_VIDEO);
-        bench->m_capture->m_running = false;
+        bench->Session().m_capture->m_running = false;
         bench.camera->ReleaseGrabs();
-        QVERIFY(bench->StopCaptureThread());
+        QVERIFY(bench->Session().StopCaptureThread());
         QCOMPARE(bench.answerer.Messages(),
                  QStringList{"Please stop the capture before making a video."});
         QCOMPARE(choicesAsked, 0);

@@ -9,6 +9,7 @@ extern "C" {
 
 #include <strings.h>
 #include <algorithm>
+#include <climits>
 #include <cstring>
 #include <deque>
 #include <filesystem>
@@ -142,17 +143,23 @@ bool AviWriter::Fail(const char* what, int code) {
     return false;
 }
 
-AviWriter::Opened AviWriter::Open(const std::string& path, const Compressor& compressor, double fps,
-                                  cv::Size size) {
+FrameRate NearestFrameRate(double fps) {
+    const AVRational rate = av_d2q(fps, 100000);
+    return {rate.num, rate.den};
+}
+
+AviWriter::Opened AviWriter::Open(const std::string& path, const Compressor& compressor,
+                                  FrameRate frameRate, cv::Size size) {
     QuietenFfmpeg();
     m_context = std::make_unique<Context>();
     Context& c = *m_context;
+    AVRational rate{};
+    av_reduce(&rate.num, &rate.den, frameRate.num, frameRate.den, INT_MAX);
     const AVCodec* codec = avcodec_find_encoder_by_name(compressor.encoder);
     if (!codec) {
         Fail("no such encoder", 0);
         return Opened::CompressorUnavailable;
     }
-    const AVRational rate = av_d2q(fps, 100000);
     c.codec = avcodec_alloc_context3(codec);
     c.packet = av_packet_alloc();
     c.frame = av_frame_alloc();

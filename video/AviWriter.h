@@ -19,6 +19,15 @@ struct Compressor {
     int largestArea = 4096 * 2304;
 };
 
+// Frames a second as an exact fraction: `num` frames every `den` seconds.
+struct FrameRate {
+    int num = 25;
+    int den = 1;
+};
+
+// The fraction nearest to `fps` with a denominator up to 100000, for a rate typed as a decimal.
+FrameRate NearestFrameRate(double fps);
+
 // The compressors that libavcodec offers on this machine, Motion JPEG first.
 // Safe to call from any thread.
 const std::vector<Compressor>& AvailableCompressors();
@@ -39,7 +48,8 @@ public:
     AviWriter(const AviWriter&) = delete;
     AviWriter& operator=(const AviWriter&) = delete;
 
-    Opened Open(const std::string& path, const Compressor& compressor, double fps, cv::Size size);
+    Opened Open(const std::string& path, const Compressor& compressor, FrameRate rate,
+                cv::Size size);
     // Puts a whole JPEG of the video's size into the file unchanged. Only for Motion JPEG.
     bool WriteJpeg(const std::vector<uchar>& jpeg);
     // Decodes a whole JPEG and encodes it, scaled to the video's size first when it is not that

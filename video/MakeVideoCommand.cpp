@@ -161,7 +161,7 @@ int ReadRange(const QCommandLineParser& parser, const MakeVideoDefaults& default
     range.startFrame = *start;
     range.endFrame = end.value_or(0);
     range.gap = *gap;
-    range.fps = *fps;
+    range.fps = NearestFrameRate(*fps);
     if (parser.isSet("dir")) {
         range.frameDir = WithTrailingSeparator(parser.value("dir").toStdString());
     }

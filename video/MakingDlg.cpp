@@ -4,7 +4,7 @@
 #include <QPushButton>
 #include <QTimerEvent>
 
-#include "app/WebLinks.h"
+#include "platform/WebPage.h"
 #include "platform/DialogTemplate.h"
 #include "platform/MessageBox.h"
 #include "platform/PreviewWindow.h"
@@ -104,7 +104,7 @@ bool CMakingDlg::AfterPass(const VideoAssembly::Pass& pass) {
 }
 
 void CMakingDlg::OnUserGroupPage() {
-    OpenUserGroupPage();
+    OpenWebPage(kUserGroupUrl);
 }
 
 void CMakingDlg::reject() {

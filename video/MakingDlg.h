@@ -38,7 +38,7 @@ public:
     std::unique_ptr<VideoAssembly> m_assembly;
     int m_startFrame = 0;
     int m_endFrame = 50;
-    double m_fps = 25.0;
+    FrameRate m_fps;
     int m_gap = 1;
     std::string m_frameDir;
     int m_frameHeight = 480;

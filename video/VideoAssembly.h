@@ -17,7 +17,7 @@ struct VideoRange {
     int startFrame = 0;    // index of the first frame; frame number = index + 10001
     int endFrame = 50;     // index past the last frame
     int gap = 1;           // a frame is taken when its index + 1 is a multiple of the gap
-    double fps = 25.0;
+    FrameRate fps;
 };
 
 enum class AssemblyEnd { Complete, MissingFrame, DamagedFrame, Cancelled, WriteFailed };

@@ -35,9 +35,9 @@ DialogBench::DialogBench(const QByteArray& settingsValues, cv::Size frameSize)
 void DialogBench::Relaunch() {
     dlg.reset();
     dlg = std::make_unique<CVornDlg>();
-    dlg->SetCameraOpener(opener.Opener());
-    dlg->SetClock(clock);
-    dlg->SetFrameDir(WithTrailingSeparator(frameDir.path().toStdString()));
+    dlg->Session().SetCameraOpener(opener.Opener());
+    dlg->Session().SetClock(clock);
+    dlg->Session().SetFrameDir(WithTrailingSeparator(frameDir.path().toStdString()));
 }
 
 QByteArray DialogBench::Log() const {

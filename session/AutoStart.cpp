@@ -1,20 +1,16 @@
-#include "app/AutoStart.h"
+#include "session/AutoStart.h"
 
-#include <QCoreApplication>
 #include <QFile>
 #include <QLockFile>
 #include <climits>
 #include <cstdio>
 #include <opencv2/core/mat.hpp>
 
-#include "app/VornDlg.h"
 #include "frames/FrameFile.h"
 #include "platform/Clock.h"
 #include "platform/Display.h"
 #include "platform/MessageBox.h"
-#include "platform/PreviewWindow.h"
 #include "platform/SettingsKey.h"
-#include "res/Resource.h"
 #include "res/Strings.h"
 #include "settings/SettingNames.h"
 #include "settings/Settings.h"
@@ -181,37 +177,4 @@ TakeFrameResult TakeCountedFrame(const CameraOpener& openCamera, Clock& clock,
 
 int RunTakeFrame() {
     return static_cast<int>(TakeCountedFrame(OpenVideoCapture, DefaultClock(), {}));
-}
-
-void CVornDlg::OnTimer(int /*id*/) {
-    // The only timer of the dialog; killed first so that the run below, which handles events while
-    // it waits for keys, is never started twice.
-    m_timers.KillTimer(kAutoStartTimer);
-    RunAutoStartCapture();
-}
-
-void CVornDlg::RunAutoStartCapture() {
-    EnableDlgItem(IDC_START_STOP, false);
-    EnableDlgItem(IDC_MAKE_VIDEO, false);
-    bool previewOpen = false;
-    const auto show = [&](const cv::Mat& frame) {
-        if (!previewOpen) {
-            NamedWindow(kPreviewWindowName);
-            previewOpen = true;
-        }
-        ShowImage(kPreviewWindowName, frame);
-        return WaitKey(10) >= 0;
-    };
-    int frameNumber = 0;
-    const TakeFrameResult result = TakeCountedFrame(m_openCamera, GetClock(), show, &frameNumber);
-    if (previewOpen) {
-        DestroyWindow(kPreviewWindowName);
-    }
-    if (result == TakeFrameResult::Saved) {
-        m_capture->m_frameCounter = frameNumber;
-        m_autoStartFrameCount = frameNumber - kNoFrames;
-    }
-    // The modal run returns the code, and every running event loop ends, so the program does.
-    setResult(static_cast<int>(result));
-    QCoreApplication::exit(static_cast<int>(result));
 }

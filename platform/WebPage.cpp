@@ -1,9 +1,7 @@
-#include "app/WebLinks.h"
+#include "platform/WebPage.h"
 
 #include <QDesktopServices>
 #include <utility>
-
-#include "res/Strings.h"
 
 namespace {
 
@@ -12,20 +10,12 @@ PageOpener& CurrentOpener() {
     return opener;
 }
 
-void OpenPage(const char* address) {
-    CurrentOpener()(QUrl(QString::fromUtf8(address)));
-}
-
 }  // namespace
 
 PageOpener SetPageOpener(PageOpener opener) {
     return std::exchange(CurrentOpener(), std::move(opener));
 }
 
-void OpenProductPage() {
-    OpenPage(kProductPageUrl);
-}
-
-void OpenUserGroupPage() {
-    OpenPage(kUserGroupUrl);
+void OpenWebPage(const char* address) {
+    CurrentOpener()(QUrl(QString::fromUtf8(address)));
 }

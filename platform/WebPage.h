@@ -10,7 +10,6 @@ using PageOpener = std::function<void(const QUrl&)>;
 // starting a browser) and returns the one it replaces.
 PageOpener SetPageOpener(PageOpener opener);
 
-// Open the product's page and the user group's page in the default browser. Whether a browser
-// could be started is not looked at.
-void OpenProductPage();
-void OpenUserGroupPage();
+// Opens the page at `address` in the default browser. Whether a browser could be started is not
+// looked at.
+void OpenWebPage(const char* address);

@@ -1,0 +1,35 @@
+#pragma once
+
+#include <QObject>
+
+class CVornSession;
+class QWidget;
+
+// The window's video controls (start and end frame, gap, frame rate, duration, Make video) over
+// the session: user actions go to the session, the session's changes come back to the controls.
+class CVideoControls : public QObject {
+    Q_OBJECT
+public:
+    CVideoControls(QWidget& dialog, CVornSession& session);
+
+    void OnChangeStartFrame();
+    void OnChangeEndFrame();
+    void OnChangeGap();
+    // The arrow handlers take the proposed change and return the notification's result.
+    int OnDeltaposStartSpin(int delta);
+    int OnDeltaposEndSpin(int delta);
+    int OnDeltaposGapSpin(int delta);
+    int OnDeltaposFpsSpin(int delta);
+    void OnMakeVideo();
+
+    // Writes the range's start and end into their edits.
+    void ShowRange();
+    void ShowFps();
+    void UpdateDuration();
+
+private:
+    void ShowNumber(int id, int value);
+
+    QWidget& m_dialog;
+    CVornSession& m_session;
+};

@@ -1,0 +1,232 @@
+#include "session/VornSession.h"
+
+#include <QPointer>
+#include <algorithm>
+#include <climits>
+#include <cstdio>
+
+#include <opencv2/core/mat.hpp>
+
+#include "platform/Clock.h"
+#include "platform/MessageBox.h"
+#include "platform/PreviewWindow.h"
+#include "platform/UiThread.h"
+#include "res/Strings.h"
+#include "session/AutoStart.h"
+#include "settings/Settings.h"
+
+namespace {
+
+// The lower limit first; only a value not below it is held to the upper one, so an upper limit
+// below the lower one leaves the lower.
+int Limit(int value, int lower, int upper) {
+    if (value < lower) {
+        return lower;
+    }
+    return value > upper ? upper : value;
+}
+
+// One step from `value` as an arrow asks: no change or a negative one (the upper arrow) raises.
+// A value already at the end of the int range stays there; the limits then apply.
+int Stepped(int value, int delta, int step = 1) {
+    if (delta <= 0) {
+        return value > INT_MAX - step ? INT_MAX : value + step;
+    }
+    return value < INT_MIN + step ? INT_MIN : value - step;
+}
+
+constexpr int kDelayStepTenths = 10;
+
+}  // namespace
+
+CVornSession::CVornSession(QObject* parent) : QObject(parent), m_clock(&DefaultClock()) {}
+
+CVornSession::~CVornSession() {
+    // A run held by its source is left to end by itself; it keeps what it uses alive.
+    m_capture->m_running = false;
+    StopCaptureThread();
+}
+
+bool CVornSession::LoadSettings() {
+    const auto settings = ReadSettings();
+    // The window says only that settings are missing; standard error says which.
+    if (const std::string trouble = SettingsTrouble(settings); !trouble.empty()) {
+        std::fprintf(stderr, "vorn: %s\n", trouble.c_str());
+    }
+    if (!settings) {
+        return false;
+    }
+    // A missing value fails the load and leaves its member as it is.
+    if (settings->frameDir) {
+        SetFrameDir(*settings->frameDir);
+    }
+    m_autoStart = settings->autoStart.value_or(m_autoStart);
+    m_autoStartFrameCount = settings->frameCount.value_or(m_autoStartFrameCount);
+    m_cameraIndex = settings->cameraIndex.value_or(m_cameraIndex);
+    m_resolution = settings->resolution.value_or(m_resolution);
+    m_camSource = settings->camSource.value_or("");
+    // Saturated: a count typed near the int limit must not overflow (an unattended run refuses
+    // it with its own exit code).
+    m_capture->m_frameCounter = static_cast<int>(
+        std::min<long long>(static_cast<long long>(m_autoStartFrameCount) + kNoFrames, INT_MAX));
+    m_startFrame = 0;
+    m_endFrame = m_autoStartFrameCount;
+    emit RangeReset();
+    emit DurationChanged();
+    return settings->Complete();
+}
+
+void CVornSession::SetFrameDir(const std::string& frameDir) {
+    m_capture->SetFrameDir(WithTrailingSeparator(frameDir));
+    emit FrameDirChanged();
+}
+
+bool CVornSession::StartRun(std::vector<int> agreedFrames) {
+    // A run held by a hung source still owns the frame counter until it ends.
+    if (!m_captureWorker.Stop()) {
+        ShowMessageBox(tr("The previous capture is still ending; please try again in a moment."));
+        return false;
+    }
+    RemoveStaleTemporaries(GetFrameDir());
+    m_capture->m_frameCounter = kNoFrames;
+    m_capture->m_paused = false;
+    m_capture->m_running = true;
+    StartCaptureThread(std::move(agreedFrames));
+    emit RunStateChanged();
+    return true;
+}
+
+void CVornSession::StopRun() {
+    m_capture->m_running = false;
+    m_capture->m_paused = false;
+    StopCaptureThread();
+    KeepEndFrame(FramesTaken());
+    emit RangeReset();
+    emit DurationChanged();
+    emit RunStateChanged();
+}
+
+void CVornSession::SetPaused(bool paused) {
+    m_capture->m_paused = paused;
+    emit RunStateChanged();
+}
+
+bool CVornSession::StartCaptureThread(std::vector<int> agreedFrames) {
+    CaptureRunConfig config{m_openCamera, m_camSource, m_resolution, m_clock, GetFrameDir(),
+                            std::move(agreedFrames)};
+    // Called on the capture thread; the session may be gone by the time the call comes.
+    auto onEnded = [session = QPointer<CVornSession>(this)](int runId) {
+        RunOnUiThread([session, runId] {
+            if (session) {
+                session->OnCaptureEnded(runId);
+            }
+        });
+    };
+    return m_captureWorker.Start(m_capture, std::move(config), std::move(onEnded));
+}
+
+void CVornSession::OnCaptureEnded(int runId) {
+    // The run tells the user why it ended itself; here it only stops as Stop does.
+    if (runId != m_captureWorker.RunId() || !m_capture->m_running) {
+        return;
+    }
+    StopRun();
+}
+
+bool CVornSession::SetDelayTenths(int tenths) {
+    if (tenths < kMinDelayTenths || tenths > kMaxDelayTenths) {
+        return false;
+    }
+    m_delayTenths = tenths;
+    m_capture->m_captureDelay = static_cast<float>(tenths) / 10.0f;
+    emit DelayChanged();
+    return true;
+}
+
+void CVornSession::StepDelay(int delta) {
+    int tenths = Stepped(m_delayTenths, delta, kDelayStepTenths);
+    if (tenths < kMinDelayTenths) {
+        tenths = kMaxDelayTenths;
+    } else if (tenths > kMaxDelayTenths) {
+        tenths = kMinDelayTenths;
+    }
+    SetDelayTenths(tenths);
+}
+
+int CVornSession::FramesTaken() const {
+    return m_capture->m_frameCounter - kNoFrames;
+}
+
+void CVornSession::SetStartFrame(int typed) {
+    m_startFrame = Limit(typed, 0, m_endFrame);
+    emit DurationChanged();
+}
+
+void CVornSession::SetEndFrame(int typed) {
+    KeepEndFrame(Limit(typed, m_startFrame, FramesTaken()));
+    emit DurationChanged();
+}
+
+void CVornSession::KeepEndFrame(int endFrame) {
+    m_endFrame = endFrame;
+    // Fewer frames than the start frame (a shorter later run): the start comes down with the end,
+    // so the range is never negative.
+    m_startFrame = std::min(m_startFrame, m_endFrame);
+}
+
+void CVornSession::SetGap(int typed) {
+    // Held at 1 or more, as the arrows hold it, so that the duration stays finite and the video
+    // maker always gets a gap it can step by.
+    m_gap = std::max(typed, kMinGap);
+    emit DurationChanged();
+}
+
+void CVornSession::StepStartFrame(int delta) {
+    SetStartFrame(Stepped(m_startFrame, delta));
+}
+
+void CVornSession::StepEndFrame(int delta) {
+    SetEndFrame(Stepped(m_endFrame, delta));
+}
+
+void CVornSession::StepGap(int delta) {
+    m_gap = Limit(Stepped(m_gap, delta), kMinGap, kMaxGap);
+    emit DurationChanged();
+}
+
+void CVornSession::StepFps(int delta) {
+    m_fpsTenths = Limit(Stepped(m_fpsTenths, delta), kMinFpsTenths, kMaxFpsTenths);
+    emit DurationChanged();
+}
+
+double CVornSession::Duration() const {
+    const int frames = std::max(m_endFrame - m_startFrame, 0);
+    return static_cast<double>(frames) * 10.0 /
+           (static_cast<double>(m_gap) * static_cast<double>(m_fpsTenths));
+}
+
+VideoRange CVornSession::MakeVideoRange() const {
+    return VideoRange{GetFrameDir(), m_startFrame, m_endFrame, m_gap, Rate()};
+}
+
+TakeFrameResult CVornSession::RunAutoStartCapture() {
+    bool previewOpen = false;
+    const auto show = [&](const cv::Mat& frame) {
+        if (!previewOpen) {
+            NamedWindow(kPreviewWindowName);
+            previewOpen = true;
+        }
+        ShowImage(kPreviewWindowName, frame);
+        return WaitKey(10) >= 0;
+    };
+    int frameNumber = 0;
+    const TakeFrameResult result = TakeCountedFrame(m_openCamera, *m_clock, show, &frameNumber);
+    if (previewOpen) {
+        DestroyWindow(kPreviewWindowName);
+    }
+    if (result == TakeFrameResult::Saved) {
+        m_capture->m_frameCounter = frameNumber;
+        m_autoStartFrameCount = frameNumber - kNoFrames;
+    }
+    return result;
+}

@@ -1,0 +1,138 @@
+#pragma once
+
+#include <QObject>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "capture/CameraSource.h"
+#include "capture/CaptureShared.h"
+#include "capture/CaptureWorker.h"
+#include "capture/OneFrameCapture.h"
+#include "video/VideoAssembly.h"
+
+class Clock;
+
+// What the main window does, without its widgets: the capture run, the video parameters as exact
+// numbers, and the values of the settings file. The views change it through its methods and learn
+// of its changes through its signals; tests drive it without a window. UI thread only, but for
+// the state shared with the capture run (m_capture), which is safe from any thread.
+class CVornSession : public QObject {
+    Q_OBJECT
+public:
+    // The ranges the arrows and the edits keep the values in.
+    static constexpr int kMinGap = 1;
+    static constexpr int kMaxGap = 10;
+    static constexpr int kMinFpsTenths = 100;
+    static constexpr int kMaxFpsTenths = 500;
+    static constexpr int kMinDelayTenths = 1;        // 0.1 s
+    static constexpr int kMaxDelayTenths = 864'000;  // a day
+
+    explicit CVornSession(QObject* parent = nullptr);
+    // Stops a run and waits for it a moment; a run held by its source ends by itself later.
+    ~CVornSession() override;
+
+    // The camera and the clock the captures use; tests replace them.
+    void SetCameraOpener(CameraOpener opener) { m_openCamera = std::move(opener); }
+    void SetClock(Clock& clock) { m_clock = &clock; }
+    Clock& GetClock() const { return *m_clock; }
+    // Opens camera `index` (or the configured source) through the camera opener.
+    std::unique_ptr<CameraSource> OpenCamera(int index) const {
+        return m_openCamera(index, m_camSource);
+    }
+
+    // Takes the values of the settings file; false (and standard error names them) when one is
+    // missing or unreadable, and the members of those keep what they had.
+    bool LoadSettings();
+
+    // The frame folder, empty or ending with '/'. Safe to call from any thread.
+    std::string GetFrameDir() const { return m_capture->GetFrameDir(); }
+    // The one place the frame folder is set: the separator is added.
+    void SetFrameDir(const std::string& frameDir);
+    int GetFrameCounter() const { return m_capture->m_frameCounter; }
+
+    // The capture run.
+    bool IsRunning() const { return m_capture->m_running; }
+    // Starts a run that may replace the frames `agreedFrames` of the frame folder and no other
+    // file; false when the previous run has not ended yet (the user is told).
+    bool StartRun(std::vector<int> agreedFrames);
+    // Stops the run; the frames it took become the end of the video range.
+    void StopRun();
+    void SetPaused(bool paused);
+    void SetShowTimestamp(bool show) { m_capture->m_showTimestamp = show; }
+    // Starts the run's thread with this session's camera, clock and settings, as StartRun does
+    // once the run state is set; false when the previous run has not ended yet.
+    bool StartCaptureThread(std::vector<int> agreedFrames = {});
+    // Asks the run to stop and waits for it up to a second; true when it has ended.
+    bool StopCaptureThread() { return m_captureWorker.Stop(); }
+    // Waits up to `ms` for the run to end; true when it has.
+    bool WaitForCaptureThread(int ms) const { return m_captureWorker.WaitForEnd(ms); }
+    bool CaptureThreadRunning() const { return m_captureWorker.IsRunning(); }
+
+    // The delay between saved frames, in tenths of a second.
+    int DelayTenths() const { return m_delayTenths; }
+    // Takes a delay within the range; false (and nothing changes) for one outside it.
+    bool SetDelayTenths(int tenths);
+    // One step of the arrows, a second up (delta <= 0) or down, wrapping at the ends.
+    void StepDelay(int delta);
+
+    // The video range and rate. The setters take what an edit holds and keep it within range.
+    void SetStartFrame(int typed);
+    void SetEndFrame(int typed);
+    void SetGap(int typed);
+    // One step of each value's arrows: up for delta <= 0, down otherwise.
+    void StepStartFrame(int delta);
+    void StepEndFrame(int delta);
+    void StepGap(int delta);
+    void StepFps(int delta);
+    // The video's length in seconds.
+    double Duration() const;
+    // The video's frame rate: exactly the tenths shown.
+    FrameRate Rate() const { return {m_fpsTenths, 10}; }
+    VideoRange MakeVideoRange() const;
+
+    // One frame as the unattended mode takes it, shown in the preview window, where a key ends
+    // the warm-up without a frame. The exit code of the launch.
+    TakeFrameResult RunAutoStartCapture();
+
+    // Values of the settings file.
+    int m_cameraIndex = 0;
+    int m_autoStart = 0;
+    int m_resolution = 640480;
+    int m_autoStartFrameCount = 0;
+    // A camera source other than a camera index (CAM_SOURCE), or empty.
+    std::string m_camSource;
+
+    // The video parameters.
+    int m_fpsTenths = 250;
+    int m_startFrame = 0;
+    int m_endFrame = 0;
+    int m_gap = 1;
+
+    // The state shared with the capture runs, which keep it alive while they end.
+    std::shared_ptr<CaptureShared> m_capture = std::make_shared<CaptureShared>();
+
+signals:
+    // A run started, stopped (by the user or by itself) or was paused or resumed.
+    void RunStateChanged();
+    // The session moved the end of the range (and the start with it), as after a run.
+    void RangeReset();
+    // Any value of the video range or rate changed, and so perhaps the duration.
+    void DurationChanged();
+    void DelayChanged();
+    void FrameDirChanged();
+
+private:
+    // The last frame the range may end at: the frames taken so far.
+    int FramesTaken() const;
+    // Takes `endFrame` as the end of the range, bringing the start down to it when it lies beyond.
+    void KeepEndFrame(int endFrame);
+    // A run ended: unless it was stopped from here, the session stops as Stop does.
+    void OnCaptureEnded(int runId);
+
+    int m_delayTenths = 10;
+    CameraOpener m_openCamera = OpenVideoCapture;
+    Clock* m_clock;
+    CaptureWorker m_captureWorker;
+};
