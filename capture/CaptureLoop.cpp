@@ -23,7 +23,8 @@ namespace {
 
 constexpr int kPreviewWidth = 640;
 constexpr int kPreviewHeight = 480;
-// Waits are cut into slices this long so that a stop request is seen at once.
+// Waits are cut into slices this long so that a cleared run switch is seen soon; a stop request
+// wakes them at once.
 constexpr int kWaitSliceMs = 100;
 
 // Opens the progress log for writing and empties it: a regular file only, never through a link
@@ -155,7 +156,7 @@ CaptureEnd CaptureRun::Loop(std::int64_t lastCounter) {
         if (WaitKey(10) >= 0) {
             return CaptureEnd::Key;
         }
-        clock.Sleep(delay > 1000.0f ? 1000 : 10);
+        clock.SleepUnlessStopped(delay > 1000.0f ? 1000 : 10, m_stop);
     }
     return CaptureEnd::Stopped;
 }
@@ -236,7 +237,7 @@ void CaptureRun::WaitUnlessStopped(int ms) {
     std::int64_t last = clock.Counter();
     float waited = 0.0f;
     while (KeepGoing() && waited * 1000.0f < static_cast<float>(ms)) {
-        clock.Sleep(kWaitSliceMs);
+        clock.SleepUnlessStopped(kWaitSliceMs, m_stop);
         waited += SecondsSince(clock, last);
     }
 }
@@ -282,7 +283,7 @@ CaptureEnd RunCapture(const std::stop_token& stop, CaptureShared& shared,
     ProgressLog log;
     log.Write("Acquiring capture device...");
     std::unique_ptr<CameraSource> camera = config.openCamera(0, config.camSource);
-    log.Write("successful\n");
+    log.Write(camera ? "successful\n" : "failed\n");
     const std::int64_t lastCounter = config.clock->Counter();
     if (!camera) {
         return CaptureEnd::NoCamera;

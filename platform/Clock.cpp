@@ -1,6 +1,8 @@
 #include "platform/Clock.h"
 
 #include <chrono>
+#include <condition_variable>
+#include <mutex>
 #include <thread>
 
 std::int64_t SteadyClock::Frequency() const {
@@ -14,6 +16,15 @@ std::int64_t SteadyClock::Counter() const {
 
 void SteadyClock::Sleep(int ms) {
     std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+}
+
+bool SteadyClock::SleepUnlessStopped(int ms, const std::stop_token& stop) {
+    std::mutex mutex;
+    std::condition_variable_any woken;
+    std::unique_lock lock(mutex);
+    // Nothing but the stop request wakes it before the time is up.
+    return !woken.wait_for(lock, stop, std::chrono::milliseconds(ms), [] { return false; }) &&
+           !stop.stop_requested();
 }
 
 Clock& DefaultClock() {

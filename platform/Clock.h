@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <stop_token>
 
 // A performance counter with a sleep, so that time can be replaced in tests.
 class Clock {
@@ -12,6 +13,9 @@ public:
     virtual std::int64_t Counter() const = 0;
     // Blocks the calling thread for about `ms` milliseconds. Safe to call from any thread.
     virtual void Sleep(int ms) = 0;
+    // Blocks for about `ms` milliseconds, or until `stop` is requested, which wakes it at once;
+    // false when it was. Safe to call from any thread.
+    virtual bool SleepUnlessStopped(int ms, const std::stop_token& stop) = 0;
 };
 
 // std::chrono::steady_clock in nanoseconds and std::this_thread::sleep_for.
@@ -20,6 +24,7 @@ public:
     std::int64_t Frequency() const override;
     std::int64_t Counter() const override;
     void Sleep(int ms) override;
+    bool SleepUnlessStopped(int ms, const std::stop_token& stop) override;
 };
 
 // The program's clock: one steady clock for the whole process.

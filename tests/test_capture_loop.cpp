@@ -12,6 +12,7 @@
 
 #include "capture/CaptureLoop.h"
 #include "capture/ThreadCount.h"
+#include "res/Resource.h"
 #include "res/Strings.h"
 #include "support/DialogBench.h"
 
@@ -22,7 +23,8 @@ namespace {
 const QString kSourceEnded = QString::fromStdString(CaptureEndMessage(CaptureEnd::SourceEnded));
 const QString kSourceLost = QString::fromStdString(CaptureEndMessage(CaptureEnd::SourceLost));
 
-constexpr char kFirstLogLine[] = "Acquiring capture device...successful\n";
+// A camera that cannot be opened is told as such, never as a success.
+constexpr char kNoCameraLog[] = "Acquiring capture device...failed\n";
 constexpr char kFullLog[] =
     "Acquiring capture device...successful\n"
     "Attempting to release capture...successful\n"
@@ -253,6 +255,21 @@ private slots:
                  qPrintable(bench.answerer.Messages().front()));
     }
 
+    // Stop ends a run at once, also in the middle of the one-second sleep of a long delay: no
+    // time passes on the clock, and Stop does not give up on the run.
+    void stopEndsALongDelayAtOnce() {
+        LoopBench bench;
+        QVERIFY(bench.dlg->Session().SetDelayTenths(20000));  // a second's sleep each pass
+        bench.clock.HoldSleeps();
+        bench.Start();
+        QVERIFY(bench.WaitForPasses(1));
+        const std::int64_t before = bench.clock.Counter();
+        bench.dlg->Session().StopRun();
+        QVERIFY(bench.dlg->Session().WaitForCaptureThread(0));
+        QCOMPARE(bench.clock.Counter(), before);
+        QCOMPARE(Caption(*bench.dlg, IDC_START_STOP), QString("&Start"));
+    }
+
     void pauseKeepsTimeOutOfTheAccount() {
         LoopBench bench;
         bench.clock.SetSleepAdvance(0us);
@@ -464,7 +481,7 @@ private slots:
 
         QVERIFY(bench.answerer.WaitForMessages(1));
         QCOMPARE(bench.answerer.Messages(), QStringList{kNoCameraMessage});
-        QCOMPARE(bench.Log(), QByteArray(kFirstLogLine));
+        QCOMPARE(bench.Log(), QByteArray(kNoCameraLog));
         QCOMPARE(noCamera.Requests(), (std::vector<OpenRequest>{{0, ""}}));
         QCoreApplication::processEvents();
         QVERIFY(!PreviewWindow());

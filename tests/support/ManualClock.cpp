@@ -18,3 +18,28 @@ void ManualClock::Advance(std::chrono::microseconds duration) {
 void ManualClock::SetSleepAdvance(std::chrono::microseconds duration) {
     m_sleepAdvance = duration.count();
 }
+
+bool ManualClock::SleepUnlessStopped(int ms, const std::stop_token& stop) {
+    {
+        std::unique_lock lock(m_holdMutex);
+        m_holdChanged.wait(lock, stop, [this] { return !m_held; });
+    }
+    if (stop.stop_requested()) {
+        return false;
+    }
+    Sleep(ms);
+    return true;
+}
+
+void ManualClock::HoldSleeps() {
+    std::lock_guard lock(m_holdMutex);
+    m_held = true;
+}
+
+void ManualClock::ReleaseSleeps() {
+    {
+        std::lock_guard lock(m_holdMutex);
+        m_held = false;
+    }
+    m_holdChanged.notify_all();
+}

@@ -2,7 +2,9 @@
 
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <cstdint>
+#include <mutex>
 
 #include "platform/Clock.h"
 
@@ -17,6 +19,12 @@ public:
     std::int64_t Counter() const override { return m_ticks.load(); }
     // Advances the clock by `ms` (or by the amount set with SetSleepAdvance) and counts the call.
     void Sleep(int ms) override;
+    // As Sleep, unless `stop` is requested: then it returns false at once and the clock stays.
+    // While sleeps are held, it waits (in real time) for the stop request or a release.
+    bool SleepUnlessStopped(int ms, const std::stop_token& stop) override;
+    // Makes SleepUnlessStopped wait until the stop request or ReleaseSleeps, as a long sleep does.
+    void HoldSleeps();
+    void ReleaseSleeps();
 
     // Moves the clock forward: Advance(250ms), Advance(2s).
     void Advance(std::chrono::microseconds duration);
@@ -31,4 +39,7 @@ private:
     std::atomic<std::int64_t> m_ticks{0};
     std::atomic<std::int64_t> m_sleepAdvance{kAsAsked};
     std::atomic<int> m_sleeps{0};
+    std::mutex m_holdMutex;
+    std::condition_variable_any m_holdChanged;
+    bool m_held = false;  // guarded by m_holdMutex
 };
