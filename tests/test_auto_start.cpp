@@ -196,11 +196,14 @@ private slots:
         // The user presses a key in the preview window as soon as it is up.
         QTimer user;
         QSize shownSize;
+        bool besideTheShownWindow = false;
         QObject::connect(&user, &QTimer::timeout, [&] {
-            if (QWidget* preview = PreviewWindow()) {
+            if (QWidget* preview = PreviewWindow(); preview && preview->isVisible()) {
                 user.stop();
                 shownSize = preview->size();
-                QTest::keyClick(preview, Qt::Key_Q);
+                besideTheShownWindow =
+                    launch->isVisible() && QApplication::activeModalWidget() == nullptr;
+                PressKeyFromWindowSystem(preview, Qt::Key_Q);
             }
         });
         if (byKey) {
@@ -209,9 +212,12 @@ private slots:
             launch.camera->FailGrabsAfter(3);
         }
 
-        QCOMPARE(launch.RunFirstTick(), int(TakeFrameResult::NoFrame));
+        // The whole window, as the program runs it: not modal, so a key the window system
+        // delivers to the preview reaches it.
+        QCOMPARE(RunUntilQuit([&] { launch->DoModal(); }), int(TakeFrameResult::NoFrame));
 
         QVERIFY(FrameFiles(".").isEmpty());
+        QCOMPARE(besideTheShownWindow, byKey);
         QCOMPARE(launch->Session().GetFrameCounter(), 10003);
         QCOMPARE(launch.FrameCount(), QString("3"));
         QVERIFY(!PreviewWindow());
@@ -380,6 +386,20 @@ private slots:
         QCOMPARE(FrameFiles(launch.frameDir.path()),
                  (QStringList{"pic_10001.jpg", "pic_10002.jpg"}));
         QCOMPARE(launch.FrameCount(), QString("2"));
+    }
+
+    // Closed before the timer took its frame: the launch says no frame, never "saved".
+    void windowClosedBeforeTheFrameExitsWithNoFrame() {
+        Launch launch(2);
+        int code = -1;
+        QTimer::singleShot(100, [&] { launch->close(); });
+        RunUntilQuit([&] {
+            code = launch->DoModal();
+            QCoreApplication::exit(0);
+        });
+        QCOMPARE(code, int(TakeFrameResult::NoFrame));
+        QCOMPARE(launch.FrameCount(), QString("2"));
+        QVERIFY(FrameFiles(".").isEmpty());
     }
 
     void countAtTheIntLimitIsRefusedInTheWindowToo() {

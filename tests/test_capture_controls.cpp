@@ -274,6 +274,36 @@ private slots:
         QCOMPARE(dlg.camera->MostSharesOpen(), 1);
     }
 
+    // The window runs without a modal loop of its own: a key that the window system delivers to
+    // the preview window reaches it beside the shown main window, and ends the run.
+    void keyInThePreviewEndsARunOfTheShownWindow() {
+        DialogBench bench(SettingsValues(), {640, 480});
+        bool besideTheShownWindow = false;
+        bool ended = false;
+        QTimer user;
+        QObject::connect(&user, &QTimer::timeout, [&] {
+            if (!bench->isVisible()) {
+                return;
+            }
+            user.stop();
+            Click(*bench, IDC_START_STOP);
+            if (QTest::qWaitFor([] { return PreviewWindow() && PreviewWindow()->isVisible(); },
+                                kRunTimeoutMs)) {
+                besideTheShownWindow =
+                    bench->isVisible() && QApplication::activeModalWidget() == nullptr;
+                PressKeyFromWindowSystem(PreviewWindow(), Qt::Key_Q);
+                ended = QTest::qWaitFor(
+                    [&] { return Caption(*bench, IDC_START_STOP) == "&Start"; }, kRunTimeoutMs);
+            }
+            Click(*bench, IDOK);
+        });
+        user.start(10);
+        bench->DoModal();
+        QVERIFY(besideTheShownWindow);
+        QVERIFY(ended);
+        QVERIFY(bench.answerer.Messages().isEmpty());
+    }
+
     // Frames of an earlier run or of the unattended mode are not replaced without asking.
     // A folder whose frames cannot be listed is not started in: they would be replaced unasked.
     void startOverExistingFramesAsks_data() {

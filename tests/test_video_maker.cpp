@@ -461,7 +461,7 @@ private slots:
         maker.onPosition = [&](int position) {
             if (position == 300) {
                 if (inPreview) {
-                    QTest::keyClick(PreviewWindow(), Qt::Key_Q);
+                    PressKeyFromWindowSystem(PreviewWindow(), Qt::Key_Q);
                 } else {
                     QTest::keyClick(&maker.dlg, Qt::Key_Escape);
                 }

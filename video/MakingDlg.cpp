@@ -34,6 +34,9 @@ void CMakingDlg::ConnectMessageTable() {
 
 int CMakingDlg::DoModal() {
     OnInitDialog();
+    // Modal to the main window only: an application-modal dialog would keep the keys from the
+    // preview window, where a key stops the video.
+    setWindowModality(Qt::WindowModal);
     return exec();
 }
 

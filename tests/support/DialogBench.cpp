@@ -92,3 +92,7 @@ void DropLeftoverKeys() {
     while (WaitKey(1) != -1) {
     }
 }
+
+void PressKeyFromWindowSystem(QWidget* window, Qt::Key key) {
+    QTest::keyClick(window->windowHandle(), key);
+}

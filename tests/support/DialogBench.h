@@ -71,6 +71,9 @@ void PressArrows(const QWidget& dialog, int id, const QString& arrows);
 
 // The preview window, shown or not, while it exists.
 QWidget* PreviewWindow();
+// Presses and releases `key` in the shown `window` as the window system delivers it, so that a
+// modal window elsewhere would keep it away, as it does from a user.
+void PressKeyFromWindowSystem(QWidget* window, Qt::Key key);
 // The frame files in `dir`, by name.
 QStringList FrameFiles(const QString& dir);
 // Takes the keys left in the preview's queue by an earlier test, which would end a run at once.
