@@ -272,8 +272,27 @@ std::string LocalTimeText() {
 }
 
 void DrawTimestamp(cv::Mat& frame) {
-    cv::putText(frame, LocalTimeText(), cv::Point(10, 60), cv::FONT_HERSHEY_SIMPLEX, 0.5,
-                cv::Scalar(255, 255, 255, 0), 1, cv::LINE_8);
+    const std::string text = LocalTimeText();
+    const cv::Point origin(10, 60);
+    constexpr double kScale = 0.5;
+    constexpr double kShear = 0.1;  // slanted as italic type, leaning right above the baseline
+    int baseline = 0;
+    const cv::Size size = cv::getTextSize(text, cv::FONT_HERSHEY_SIMPLEX, kScale, 1, &baseline);
+    // The text is drawn into a mask around it, slanted, and painted white where the mask is set.
+    const cv::Rect around =
+        cv::Rect(0, origin.y - size.height - 2, origin.x + size.width + size.height / 5 + 4,
+                 size.height + baseline + 4) &
+        cv::Rect(0, 0, frame.cols, frame.rows);
+    if (around.empty()) {
+        return;
+    }
+    cv::Mat mask = cv::Mat::zeros(around.size(), CV_8UC1);
+    const cv::Point inMask = origin - around.tl();
+    cv::putText(mask, text, inMask, cv::FONT_HERSHEY_SIMPLEX, kScale, 255, 1, cv::LINE_8);
+    const cv::Matx23d shear(1, -kShear, kShear * inMask.y, 0, 1, 0);
+    cv::Mat slanted;
+    cv::warpAffine(mask, slanted, shear, mask.size(), cv::INTER_NEAREST);
+    frame(around).setTo(cv::Scalar(255, 255, 255, 0), slanted);
 }
 
 namespace {

@@ -3,10 +3,12 @@
 #include "platform/UiThread.h"
 
 #include <QApplication>
+#include <QDialog>
 #include <QImage>
 #include <QKeyEvent>
 #include <QPainter>
 #include <QPointer>
+#include <QScreen>
 #include <QTimer>
 #include <QWidget>
 
@@ -37,6 +39,7 @@ struct PreviewState {
     std::shared_ptr<const QImage> image;
     bool refreshPending = false;     // guarded by mutex; one queued refresh at a time is enough
     QPointer<PreviewWidget> widget;  // UI thread only
+    bool placed = false;             // UI thread only: placed once it had the size of an image
 };
 
 // The windows by name, and the keys pressed in them. A name is registered at once, so an image
@@ -141,7 +144,7 @@ protected:
             image = m_state->image;  // the caller replaces the image, never writes into it
         }
         if (image) {
-            QPainter(this).drawImage(0, 0, *image);
+            QPainter(this).drawImage(rect(), *image);  // scaled to the room the screen has
         }
     }
 
@@ -150,6 +153,48 @@ protected:
 private:
     std::shared_ptr<PreviewState> m_state;
 };
+
+// The size the window shows an image of `imageSize` at: its pixels as the screen's own (at a scale
+// factor of 2, half as many of the program's units), and within the screen's free area.
+QSize ShownSize(const QWidget& widget, QSize imageSize) {
+    QSize size = (QSizeF(imageSize) / widget.devicePixelRatioF()).toSize();
+    if (const QScreen* screen = widget.screen()) {
+        const QSize room = screen->availableGeometry().size();
+        if (size.width() > room.width() || size.height() > room.height()) {
+            size.scale(room, Qt::KeepAspectRatio);
+        }
+    }
+    return size.expandedTo(QSize(1, 1));
+}
+
+// Places a new preview beside the program's main window, right of it where it fits, else left of
+// it, and always within the screen's free area.
+void PlaceBesideMainWindow(QWidget& preview) {
+    const QWidget* main = nullptr;
+    for (const QWidget* widget : QApplication::topLevelWidgets()) {
+        if (qobject_cast<const QDialog*>(widget) && widget->isVisible() &&
+            !widget->parentWidget()) {
+            main = widget;
+            break;
+        }
+    }
+    const QScreen* screen = main != nullptr ? main->screen() : preview.screen();
+    if (main == nullptr || screen == nullptr) {
+        return;
+    }
+    const QRect room = screen->availableGeometry();
+    const QRect beside = main->frameGeometry();
+    QRect target(QPoint(beside.right() + 1, beside.top()), preview.size());
+    if (!room.contains(target)) {
+        target.moveRight(beside.left() - 1);
+    }
+    if (!room.contains(target)) {
+        target.moveLeft(std::clamp(target.left(), room.left(), room.right() - target.width()));
+    }
+    target.moveTop(std::clamp(target.top(), room.top(),
+                              std::max(room.top(), room.bottom() - target.height())));
+    preview.move(target.topLeft());
+}
 
 // Fits the window to its latest image and asks for a repaint. UI thread only.
 void Refresh(PreviewState& state) {
@@ -162,8 +207,12 @@ void Refresh(PreviewState& state) {
     if (!state.widget || size.isEmpty()) {
         return;
     }
+    size = ShownSize(*state.widget, size);
     if (state.widget->size() != size) {
         state.widget->setFixedSize(size);
+    }
+    if (!std::exchange(state.placed, true)) {
+        PlaceBesideMainWindow(*state.widget);
     }
     // Closed by the user during a run: back with the next frame, as a capture window would be.
     if (!state.widget->isVisible()) {
