@@ -1,7 +1,7 @@
 // The main dialog's window menu with its About entry, and its buttons that open the product's page.
 #include <QContextMenuEvent>
+#include <QKeyEvent>
 #include <QMenu>
-#include <QShortcut>
 
 #include "app/AboutDlg.h"
 #include "app/VornDlg.h"
@@ -28,17 +28,20 @@ void CVornDlg::CreateSystemMenu() {
     addCommand(tr("&Close"), SC_CLOSE);
     m_systemMenu->addSeparator();
     addCommand(tr(IDS_SYSMENU_ABOUT), ID_SYSMENU_ABOUT);
-    // The same menu from the keyboard wherever the focus is (an edit would otherwise show its
-    // own), and the About box on F1.
-    const auto showMenuAtFocus = [this] {
+}
+
+void CVornDlg::keyPressEvent(QKeyEvent* event) {
+    // Keys no control took: the About box on F1, and the window's menu from the keyboard.
+    const bool menuKey = event->key() == Qt::Key_Menu ||
+                         (event->key() == Qt::Key_F10 && event->modifiers() == Qt::ShiftModifier);
+    if (event->key() == Qt::Key_F1) {
+        OnSysCommand(ID_SYSMENU_ABOUT);
+    } else if (menuKey && m_systemMenu != nullptr) {
         QWidget* focus = focusWidget() != nullptr ? focusWidget() : this;
         m_systemMenu->exec(focus->mapToGlobal(QPoint(0, focus->height())));
-    };
-    for (const QKeySequence keys : {QKeySequence(Qt::Key_Menu), QKeySequence(Qt::SHIFT | Qt::Key_F10)}) {
-        connect(new QShortcut(keys, this), &QShortcut::activated, this, showMenuAtFocus);
+    } else {
+        QDialog::keyPressEvent(event);
     }
-    connect(new QShortcut(QKeySequence(Qt::Key_F1), this), &QShortcut::activated, this,
-            [this] { OnSysCommand(ID_SYSMENU_ABOUT); });
 }
 
 void CVornDlg::contextMenuEvent(QContextMenuEvent* event) {

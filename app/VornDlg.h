@@ -47,6 +47,7 @@ protected:
     void accept() override;
     void timerEvent(QTimerEvent* event) override;
     void contextMenuEvent(QContextMenuEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
 
 private:
     void ConnectMessageTable();

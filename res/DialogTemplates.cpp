@@ -47,7 +47,7 @@ constexpr ControlTemplate kAboutControls[] = {
     {-1, K::Label, "Vorn Version " VORN_VERSION, 40, 10, 119, 8},
     {-1, K::Label, kNoticeLine, 40, 22, 119, 8},
     {IDOK, K::DefaultButton, "OK", 178, 7, 50, 14},
-    {IDC_USER_GROUP, K::PushButton, kUserGroupUrl, 39, 37, 189, 11, kFlat},
+    {IDC_USER_GROUP, K::PushButton, kUserGroupUrl, 39, 37, 189, 12, kFlat},
 };
 
 constexpr ControlTemplate kMakingControls[] = {
@@ -56,7 +56,7 @@ constexpr ControlTemplate kMakingControls[] = {
      "If you decide to upload this video to YouTube, why not share it with folk at the Vorn "
      "Google Group!",
      7, 34, 172, 18},
-    {IDC_USER_GROUP, K::PushButton, kUserGroupUrl, 7, 56, 172, 10, kFlat},
+    {IDC_USER_GROUP, K::PushButton, kUserGroupUrl, 7, 56, 172, 12, kFlat},
 };
 
 }  // namespace
@@ -64,5 +64,5 @@ constexpr ControlTemplate kMakingControls[] = {
 const DialogTemplate kVornDialogTemplate{IDD_VORN_DIALOG, "Vorn V" VORN_VERSION, 226, 201,
                                          kVornControls};
 const DialogTemplate kAboutDialogTemplate{IDD_ABOUTBOX, "About Vorn", 235, 55, kAboutControls};
-const DialogTemplate kMakingDialogTemplate{IDD_MAKING_DIALOG, "Creating video...", 186, 73,
+const DialogTemplate kMakingDialogTemplate{IDD_MAKING_DIALOG, "Creating video...", 186, 75,
                                            kMakingControls};

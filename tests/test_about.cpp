@@ -85,6 +85,40 @@ private slots:
         QVERIFY(!shown->isMinimized());
     }
 
+    // From the keyboard wherever the focus is: F1 opens the About box, the Menu key and
+    // Shift+F10 the window's own menu (not an edit's).
+    void aboutAndMenuFromTheKeyboard_data() {
+        QTest::addColumn<int>("key");
+        QTest::addColumn<int>("modifiers");
+        QTest::addColumn<QString>("opened");
+        QTest::newRow("F1") << int(Qt::Key_F1) << int(Qt::NoModifier) << "CAboutDlg";
+        QTest::newRow("Menu") << int(Qt::Key_Menu) << int(Qt::NoModifier) << "&About Vorn...";
+        QTest::newRow("Shift+F10")
+            << int(Qt::Key_F10) << int(Qt::ShiftModifier) << "&About Vorn...";
+    }
+
+    void aboutAndMenuFromTheKeyboard() {
+        QFETCH(int, key);
+        QFETCH(int, modifiers);
+        QFETCH(QString, opened);
+        ShownDialog shown;
+        QString seen;
+        shown.answerer.SetDialogHandler([&](QWidget* modal) {
+            seen = modal->metaObject()->className();
+            Click(*modal, IDOK);
+        });
+        WhenMenuShows([&](QMenu& menu) {
+            seen = menu.actions().last()->text();
+            menu.close();
+        });
+        QWidget* edit = GetDlgItem(*shown, IDC_START_FRAME);
+        shown->activateWindow();
+        edit->setFocus();
+        // As the window system delivers it, so that the window's shortcuts see it.
+        QTest::keyClick(shown->windowHandle(), Qt::Key(key), Qt::KeyboardModifiers(modifiers));
+        QTRY_COMPARE(seen, opened);
+    }
+
     void contextMenuOffersWindowCommandsThenAbout() {
         ShownDialog shown;
         QStringList entries;

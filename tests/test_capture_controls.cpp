@@ -165,6 +165,12 @@ private slots:
         QCOMPARE(dlg->Session().m_capture->m_captureDelay.load(), 5.0f);
         Type(*dlg, IDC_DELAY, "57");
         QCOMPARE(dlg->Session().m_capture->m_captureDelay.load(), 57.0f);
+        // Under a second, as the arrows reach it; the Up key steps as the upper arrow.
+        Type(*dlg, IDC_DELAY, "0.5");
+        QCOMPARE(dlg->Session().DelayTenths(), 5);
+        QTest::keyClick(GetDlgItem(*dlg, IDC_DELAY), Qt::Key_Up);
+        QCOMPARE(Text(*dlg, IDC_DELAY), QString("1.5"));
+        QCOMPARE(dlg->Session().DelayTenths(), 15);
     }
 
     // The delay edit shows a point, whatever decimal separator the user's locale has.
@@ -292,8 +298,8 @@ private slots:
                 besideTheShownWindow =
                     bench->isVisible() && QApplication::activeModalWidget() == nullptr;
                 PressKeyFromWindowSystem(PreviewWindow(), Qt::Key_Q);
-                ended = QTest::qWaitFor(
-                    [&] { return Caption(*bench, IDC_START_STOP) == "&Start"; }, kRunTimeoutMs);
+                ended = QTest::qWaitFor([&] { return Caption(*bench, IDC_START_STOP) == "&Start"; },
+                                        kRunTimeoutMs);
             }
             Click(*bench, IDOK);
         });
@@ -382,7 +388,8 @@ private slots:
         QVERIFY(directoriesOnly);
         // Cancelled, the folder stays as it was.
         QCOMPARE(Text(*dlg, IDC_FRAME_DIR), shown.isEmpty() ? shownBefore : shown);
-        QCOMPARE(QString::fromStdString(dlg->Session().GetFrameDir()), shown.isEmpty() ? dirBefore : shown);
+        QCOMPARE(QString::fromStdString(dlg->Session().GetFrameDir()),
+                 shown.isEmpty() ? dirBefore : shown);
     }
 
     // Everything a user can click during a run, over and over; the runs must stay whole.

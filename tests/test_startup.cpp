@@ -130,14 +130,21 @@ private slots:
                  QString("Delay between frames (seconds) arrows"));
         QCOMPARE(GetDlgItem(dlg, IDC_START_STOP)->accessibleName(), QString("Start"));
 
-        // Digits only: a typed letter or point does not reach the edit.
+        // Digits only: a typed letter or point does not reach the edit; the delay takes one
+        // decimal place.
         Type(dlg, IDC_GAP, "1a.2");
         QCOMPARE(Text(dlg, IDC_GAP), QString("12"));
+        Type(dlg, IDC_DELAY, "0.55");
+        QCOMPARE(Text(dlg, IDC_DELAY), QString("0.5"));
     }
 
+    // Also the longest delay, which the arrows reach by wrapping below 0.1.
     void captionsFitTheirControls() {
         DialogBench bench;
         bench->OnInitDialog();
+        QCOMPARE(ClippedCaptions(*bench), QStringList());
+        PressArrows(*bench, IDC_DELAY_SPIN, "L");
+        QCOMPARE(Text(*bench, IDC_DELAY), QString("86400.0"));
         QCOMPARE(ClippedCaptions(*bench), QStringList());
     }
 };

@@ -1,6 +1,7 @@
 #include <QtTest>
 #include <cmath>
 
+#include "platform/DialogTemplate.h"
 #include "res/Resource.h"
 #include "support/DialogBench.h"
 
@@ -206,6 +207,9 @@ private slots:
         QCOMPARE(dlg->Session().Rate().den, 10);
         PressArrows(*dlg, IDC_FPS_SPIN, QString(260, 'U') + QString(400, 'L'));
         QCOMPARE(dlg->Session().m_fpsTenths, 100);
+        // Without a mouse: Page Up in the edit is ten presses of its upper arrow.
+        QTest::keyClick(GetDlgItem(*dlg, IDC_FPS), Qt::Key_PageUp);
+        QCOMPARE(Text(*dlg, IDC_FPS), QString("11.0"));
     }
 };
 

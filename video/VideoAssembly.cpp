@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <climits>
 #include <cstdio>
 #include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
@@ -84,6 +85,11 @@ struct VideoAssembly::LookedAt {
 
 VideoAssembly::VideoAssembly(VideoRange range) : m_range(std::move(range)) {
     m_range.gap = std::max(m_range.gap, 1);
+    // Every index of the range must have a frame number that fits an int, also for a range
+    // that a saturated count carried to the int limit.
+    constexpr int kLargestIndex = INT_MAX - kFirstFrameNumber;
+    m_range.startFrame = std::clamp(m_range.startFrame, 0, kLargestIndex);
+    m_range.endFrame = std::clamp(m_range.endFrame, m_range.startFrame, kLargestIndex + 1);
 }
 
 VideoAssembly::~VideoAssembly() {
