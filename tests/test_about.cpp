@@ -107,10 +107,12 @@ private slots:
             seen = modal->metaObject()->className();
             Click(*modal, IDOK);
         });
-        WhenMenuShows([&](QMenu& menu) {
-            seen = menu.actions().last()->text();
-            menu.close();
-        });
+        if (key != Qt::Key_F1) {  // the poll ends only once a menu shows
+            WhenMenuShows([&](QMenu& menu) {
+                seen = menu.actions().last()->text();
+                menu.close();
+            });
+        }
         QWidget* edit = GetDlgItem(*shown, IDC_START_FRAME);
         shown->activateWindow();
         edit->setFocus();
