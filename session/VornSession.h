@@ -132,7 +132,11 @@ private:
     void OnCaptureEnded(int runId);
 
     int m_delayTenths = 10;
+    // The real camera runs its calls on a thread of its own with time limits, so that a source
+    // that hangs never holds the window.
     CameraOpener m_openCamera = OpenVideoCapture;
     Clock* m_clock;
+    // One run at a time, each with a stop request of its own, so that a run still ending can
+    // never take over the next one's counter.
     CaptureWorker m_captureWorker;
 };

@@ -12,7 +12,6 @@
 
 #include "capture/CaptureLoop.h"
 #include "capture/ThreadCount.h"
-#include "res/Resource.h"
 #include "res/Strings.h"
 #include "support/DialogBench.h"
 
@@ -253,21 +252,6 @@ private slots:
         QCOMPARE(bench.answerer.Messages().size(), 1);
         QVERIFY2(bench.answerer.Messages().front().contains("pic_10003.jpg"),
                  qPrintable(bench.answerer.Messages().front()));
-    }
-
-    // Stop ends a run at once, also in the middle of the one-second sleep of a long delay: no
-    // time passes on the clock, and Stop does not give up on the run.
-    void stopEndsALongDelayAtOnce() {
-        LoopBench bench;
-        QVERIFY(bench.dlg->Session().SetDelayTenths(20000));  // a second's sleep each pass
-        bench.clock.HoldSleeps();
-        bench.Start();
-        QVERIFY(bench.WaitForPasses(1));
-        const std::int64_t before = bench.clock.Counter();
-        bench.dlg->Session().StopRun();
-        QVERIFY(bench.dlg->Session().WaitForCaptureThread(0));
-        QCOMPARE(bench.clock.Counter(), before);
-        QCOMPARE(Caption(*bench.dlg, IDC_START_STOP), QString("&Start"));
     }
 
     void pauseKeepsTimeOutOfTheAccount() {
