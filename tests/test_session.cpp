@@ -11,20 +11,14 @@ using namespace std::chrono_literals;
 
 namespace {
 
-// A session without any window: a synthetic camera, a manual clock, a fresh frame folder.
-struct SessionBench {
-    SessionBench() : camera(std::make_shared<SyntheticCamera>(cv::Size(64, 48))) {
-        session.SetCameraOpener(RecordingOpener(ShareCamera(camera)).Opener());
+// A session without any window, among the surroundings of a capture.
+struct SessionBench : CaptureSurroundings {
+    SessionBench() : CaptureSurroundings({64, 48}) {
+        session.SetCameraOpener(opener.Opener());
         session.SetClock(clock);
         session.SetFrameDir(frameDir.path().toStdString());
     }
 
-    ModalAnswerer answerer;
-    QTemporaryDir workDir;
-    CurrentFolder inWorkDir{workDir.path()};
-    QTemporaryDir frameDir;
-    ManualClock clock;
-    std::shared_ptr<SyntheticCamera> camera;
     CVornSession session;
 };
 

@@ -24,8 +24,11 @@ QByteArray SettingsValues(int frameCount, int autoStart, const QString& dir, int
         .toUtf8();
 }
 
+CaptureSurroundings::CaptureSurroundings(cv::Size frameSize)
+    : camera(std::make_shared<SyntheticCamera>(frameSize)), opener(ShareCamera(camera)) {}
+
 DialogBench::DialogBench(const QByteArray& settingsValues, cv::Size frameSize)
-    : camera(std::make_shared<SyntheticCamera>(frameSize)), opener(ShareCamera(camera)) {
+    : CaptureSurroundings(frameSize) {
     if (!settingsValues.isEmpty()) {
         settings.WriteValues(settingsValues);
     }

@@ -29,10 +29,24 @@ private:
     QString m_previous;
 };
 
-// A main dialog over temporary settings holding `settingsValues` (none when empty), in a
-// temporary current folder, with a synthetic camera, a manual clock, a fresh frame folder and a
-// ModalAnswerer. Its start-up (OnInitDialog) is left to the test.
-class DialogBench {
+// What a capture runs among in a test: temporary settings, a temporary current folder, a
+// synthetic camera, a manual clock, a fresh frame folder and a ModalAnswerer.
+struct CaptureSurroundings {
+    explicit CaptureSurroundings(cv::Size frameSize);
+
+    TestSettings settings;
+    ModalAnswerer answerer;
+    QTemporaryDir workDir;
+    CurrentFolder inWorkDir{workDir.path()};
+    QTemporaryDir frameDir;
+    ManualClock clock;
+    std::shared_ptr<SyntheticCamera> camera;
+    RecordingOpener opener;
+};
+
+// A main dialog over temporary settings holding `settingsValues` (none when empty), among the
+// surroundings of a capture. Its start-up (OnInitDialog) is left to the test.
+class DialogBench : public CaptureSurroundings {
 public:
     explicit DialogBench(const QByteArray& settingsValues = SettingsValues(),
                          cv::Size frameSize = {320, 240});
@@ -47,14 +61,6 @@ public:
     // The text of the capture log in the current folder.
     QByteArray Log() const;
 
-    TestSettings settings;
-    ModalAnswerer answerer;
-    QTemporaryDir workDir;
-    CurrentFolder inWorkDir{workDir.path()};
-    QTemporaryDir frameDir;
-    ManualClock clock;
-    std::shared_ptr<SyntheticCamera> camera;
-    RecordingOpener opener;
     // Last, so that it and its capture thread are gone before everything the run uses.
     std::unique_ptr<CVornDlg> dlg;
 };
