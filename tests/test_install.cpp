@@ -86,9 +86,29 @@ private slots:
         QVERIFY(icon.hasAlphaChannel());
     }
 
+    // The units as systemd reads them: the service, pointed at the staged program, and the timer
+    // beside it.
     void serviceStartsTheInstalledProgram() {
         const QString service = ReadText(Installed("lib/systemd/user/vorn-take-frame.service"));
         QVERIFY(service.split('\n').contains("ExecStart=/usr/bin/vorn --take-frame"));
+        const QString analyze = QStandardPaths::findExecutable("systemd-analyze");
+        if (analyze.isEmpty()) {
+            QSKIP("systemd-analyze is not installed");
+        }
+        QTemporaryDir units;
+        QFile staged(units.filePath("vorn-take-frame.service"));
+        QVERIFY(staged.open(QIODevice::WriteOnly));
+        staged.write(QString(service).replace("/usr/bin/vorn", Installed("bin/vorn")).toUtf8());
+        staged.close();
+        QVERIFY(QFile::copy(Installed("lib/systemd/user/vorn-take-frame.timer"),
+                            units.filePath("vorn-take-frame.timer")));
+        QProcess verify;
+        verify.start(analyze, {"verify", "--man=no", staged.fileName(),
+                               units.filePath("vorn-take-frame.timer")});
+        QVERIFY(verify.waitForFinished(60000));
+        const QByteArray output = verify.readAllStandardOutput() + verify.readAllStandardError();
+        QVERIFY2(verify.exitStatus() == QProcess::NormalExit && verify.exitCode() == 0,
+                 output.constData());
     }
 
     void installedFileNamesTheProgramVersion_data() {

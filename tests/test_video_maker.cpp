@@ -1,5 +1,7 @@
 #include <sys/stat.h>
 
+#include <csignal>
+
 #include <QComboBox>
 #include <QDialogButtonBox>
 #include <QDir>
@@ -7,6 +9,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTemporaryDir>
+#include <QThread>
 #include <QtTest>
 #include <functional>
 #include <opencv2/imgcodecs.hpp>
@@ -716,6 +719,22 @@ private slots:
         QTest::newRow("two modes at once")
             << dir + QStringList{"--end", "3", "--take-frame"} << QByteArray() << size << false << 2
             << "cannot be used together" << -1;
+    }
+
+    // Ctrl+C at any moment from the start: never a temporary file left behind.
+    void interruptedAtOnceLeavesNoTemporaryFile() {
+        FrameFolder frames;
+        frames.WriteAll(Range(10001, 10003));
+        for (int waitMs : {0, 10, 30, 60, 120}) {
+            QProcess vorn;
+            vorn.start(VORN_EXECUTABLE, {"--make-video", "--dir",
+                                         QString::fromStdString(frames.Dir()), "--end", "3"});
+            QVERIFY(vorn.waitForStarted());
+            QThread::msleep(waitMs);
+            ::kill(static_cast<pid_t>(vorn.processId()), SIGINT);
+            QVERIFY(vorn.waitForFinished(60000));
+            QCOMPARE(frames.Leftovers(), QStringList());
+        }
     }
 
     // A folder name is a file name, never an address for FFmpeg: nothing goes to standard output

@@ -214,7 +214,10 @@ AviWriter::Opened AviWriter::Open(const std::string& path, const Compressor& com
         Fail("out of memory", 0);
         return Opened::CannotWrite;
     }
-    avcodec_parameters_from_context(c.stream->codecpar, c.codec);
+    if (const int error = avcodec_parameters_from_context(c.stream->codecpar, c.codec); error < 0) {
+        Fail("out of memory", error);
+        return Opened::CannotWrite;
+    }
     const char* tag = compressor.fourcc;
     c.stream->codecpar->codec_tag = MKTAG(tag[0], tag[1], tag[2], tag[3]);
     c.stream->time_base = c.codec->time_base;
@@ -404,6 +407,10 @@ bool AviWriter::Finish() {
     }
     if (!WriteEncodedPackets()) {
         return false;
+    }
+    // Every frame given must be in the file by now; one still waiting would be lost unseen.
+    if (!c.pending.empty()) {
+        return Fail("the encoder kept frames back", 0);
     }
     if (const int error = av_write_trailer(c.format); error < 0) {
         return Fail("cannot write the file", error);

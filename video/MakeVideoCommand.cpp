@@ -140,6 +140,11 @@ int ApplySettingsDefaults(const QCommandLineParser& parser, const MakeVideoDefau
         range.frameDir = *settings.frameDir;
     }
     if (needEnd) {
+        if (*settings.frameCount < 0 || *settings.frameCount > kLargestIndex + 1) {
+            return Fail(kNoSettings,
+                        "AUTO_START_FRAME_COUNT=" + std::to_string(*settings.frameCount) +
+                            " in the settings file is out of range for --end");
+        }
         range.endFrame = *settings.frameCount;
     }
     return kComplete;
@@ -213,6 +218,8 @@ int RunMakeVideoCommand(const QCommandLineParser& parser, const MakeVideoDefault
     if (!compressor) {
         return Fail(kBadCommandLine, "unknown compressor " + name + " (MJPG, H264 or FMP4)");
     }
+    // Caught before the temporary file exists: an interrupt at any moment leaves none behind.
+    const InterruptCatcher interrupts;
     VideoAssembly assembly(range);
     if (const std::optional<std::string> failure = assembly.ProbeFirstFrame()) {
         return Fail(kNoFrame, *failure);
@@ -220,16 +227,16 @@ int RunMakeVideoCommand(const QCommandLineParser& parser, const MakeVideoDefault
     if (const std::optional<std::string> failure = assembly.Open(*compressor)) {
         return Fail(assembly.CompressorFailed() ? kNoCompressor : kCannotWrite, *failure);
     }
-    const InterruptCatcher interrupts;
+    if (s_interrupted) {
+        return Fail(kCancelled, "No video created: cancelled before the first frame.");
+    }
     std::optional<TerminalProgress> progress;
     if (::isatty(STDERR_FILENO)) {
         progress.emplace();
     }
-    int passes = 0;
     const AssemblyResult result = assembly.Run([&](const VideoAssembly::Pass& pass) {
-        ++passes;
         if (progress) {
-            progress->Show(pass.position, passes);
+            progress->Show(pass.position, pass.framesWritten);
         }
         return !s_interrupted;
     });

@@ -4,10 +4,10 @@
 #include <QPushButton>
 #include <QTimerEvent>
 
-#include "platform/WebPage.h"
 #include "platform/DialogTemplate.h"
 #include "platform/MessageBox.h"
 #include "platform/PreviewWindow.h"
+#include "platform/WebPage.h"
 #include "res/DialogTemplates.h"
 #include "res/Resource.h"
 #include "res/Strings.h"

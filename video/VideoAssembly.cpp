@@ -180,12 +180,13 @@ AssemblyResult VideoAssembly::Run(const std::function<bool(const Pass&)>& afterP
     AssemblyResult result;
     for (int i = m_range.startFrame; i < m_range.endFrame; ++i) {
         const int n = i + 1;
-        Pass pass{ProgressPosition(n), {}};
+        Pass pass{ProgressPosition(n), {}, 0};
         bool written = true;
         // Aligned to frame number 10000, not to the start of the range.
         if (n % m_range.gap == 0) {
             written = WriteFrame(i + kFirstFrameNumber, pass, result);
         }
+        pass.framesWritten = result.framesWritten;
         const bool goOn = afterPass(pass);
         if (!written) {
             break;

@@ -49,8 +49,9 @@ public:
 
     // One pass of the range, as it is reported.
     struct Pass {
-        int position;     // progress in 0 .. kProgressRange
-        cv::Mat preview;  // the frame just written, reduced; empty when none is due
+        int position;       // progress in 0 .. kProgressRange
+        cv::Mat preview;    // the frame just written, reduced; empty when none is due
+        int framesWritten;  // so far, this pass's frame included
     };
 
     explicit VideoAssembly(VideoRange range);
