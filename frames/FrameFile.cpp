@@ -145,7 +145,7 @@ private:
         const std::size_t size = length - 2;
         m_at += length;
         if (IsStartOfFrame(marker)) {
-            return FrameHeader(content, size);
+            return FrameHeader(marker, content, size);
         }
         switch (marker) {
             case 0xC4:
@@ -161,7 +161,7 @@ private:
         }
     }
 
-    std::optional<JpegLayout> FrameHeader(const uchar* content, std::size_t size) {
+    std::optional<JpegLayout> FrameHeader(uchar marker, const uchar* content, std::size_t size) {
         if (m_layout.components != 0) {
             return Malformed("two frame headers");
         }
@@ -170,6 +170,7 @@ private:
         }
         m_layout.size = cv::Size((content[3] << 8) | content[4], (content[1] << 8) | content[2]);
         m_layout.components = content[5];
+        m_layout.baseline = (marker == 0xC0 || marker == 0xC1) && content[0] == 8;
         if (m_layout.size.width == 0 || m_layout.size.height == 0) {
             return Malformed("no picture size");
         }
@@ -218,10 +219,14 @@ private:
         if (!m_scanned) {
             return Malformed("no picture data");
         }
-        if (m_at != m_bytes.size()) {
+        // A camera pads with zero or fill bytes; anything else after the end is not padding but
+        // a picture cut by a stray end marker.
+        if (!std::all_of(m_bytes.begin() + static_cast<std::ptrdiff_t>(m_at), m_bytes.end(),
+                         [](uchar c) { return c == 0x00 || c == 0xFF; })) {
             return Malformed("data after the end marker");
         }
         m_layout.state = JpegLayout::State::Whole;
+        m_layout.length = m_at;
         return m_layout;
     }
 

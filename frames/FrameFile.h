@@ -57,11 +57,17 @@ struct JpegLayout {
     std::string why;  // what is malformed
     cv::Size size;    // from the frame header
     int components = 0;
+    // Baseline or extended sequential Huffman coding of 8-bit samples, which every Motion JPEG
+    // player decodes (not progressive, arithmetic-coded or 12-bit).
+    bool baseline = false;
+    // The bytes up to the end-of-image marker; a camera may pad the file after it.
+    std::size_t length = 0;
 };
 
 // Walks every marker of the JPEG in `bytes` (which starts with a start-of-image marker): each
-// segment's length must fit its content and the file, the picture data may hold only stuffed
-// bytes and restart markers in order, and the end-of-image marker must end the file.
+// segment's length must fit its content and the file, and the picture data may hold only stuffed
+// bytes and restart markers in order, up to the end-of-image marker. Zero or fill bytes after that
+// marker are padding, not damage.
 JpegLayout WalkJpeg(const std::vector<uchar>& bytes);
 
 // Removes the temporary files that killed runs left in `frameDir` (of frames and of the video)

@@ -83,6 +83,14 @@ public:
             const qsizetype scan = whole.indexOf("\xFF\xDA");
             whole.replace((scan + whole.size()) / 2, 2, "\xFF\xD8");
             file.write(whole);
+        } else if (how == "padded") {
+            file.write(whole + QByteArray(1000, '\0'));
+        } else if (how == "progressive") {
+            std::vector<uchar> bytes;
+            const cv::Mat picture =
+                cv::imdecode(std::vector<uchar>(whole.begin(), whole.end()), cv::IMREAD_COLOR);
+            QVERIFY(cv::imencode(".jpg", picture, bytes, {cv::IMWRITE_JPEG_PROGRESSIVE, 1}));
+            file.write(reinterpret_cast<const char*>(bytes.data()), qsizetype(bytes.size()));
         } else if (how.startsWith("larger than")) {
             QVERIFY(file.resize(qint64{257} << 20));  // sparse: no disk is used
         }
@@ -238,6 +246,26 @@ private slots:
             files << frames.Bytes(number);
         }
         QCOMPARE(Packets(frames.VideoPath()), files);
+    }
+
+    // Only what every Motion JPEG player decodes goes in as it is: a progressive frame is
+    // encoded again as baseline; a padded one is whole and goes in without its padding.
+    void framesPlayersCannotDecodeAreEncodedAgain() {
+        FrameFolder frames;
+        frames.WriteAll(Range(10001, 10003));
+        const QByteArray unpadded = frames.Bytes(10002);
+        frames.Damage(10002, "padded");
+        frames.Damage(10003, "progressive");
+        QVERIFY(frames.Bytes(10003).contains("\xFF\xC2"));
+        Maker maker(frames.Dir(), 0, 3, 1);
+        maker.Run();
+        QCOMPARE(maker.answerer.Messages(), QStringList{kCreated});
+        const QList<QByteArray> packets = Packets(frames.VideoPath());
+        QCOMPARE(packets.size(), 3);
+        QCOMPARE(packets[1], unpadded);
+        QVERIFY(!packets[2].contains("\xFF\xC2"));  // a baseline frame header instead
+        QVERIFY(packets[2].contains("\xFF\xC0"));
+        QCOMPARE(FramesIn(frames.VideoPath()), Range(10001, 10003));
     }
 
     void damagedFrameStopsTheVideoNamingIt_data() {

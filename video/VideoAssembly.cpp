@@ -121,10 +121,13 @@ VideoAssembly::LookedAt VideoAssembly::Look(int number) const {
         frame.why = "cut short";
     } else if (looksLikeJpeg && layout.state == JpegLayout::State::Malformed) {
         frame.why = layout.why;
-    } else if (looksLikeJpeg && layout.components == 3) {
-        frame.size = layout.size;  // copied, or decoded by the writer
+    } else if (looksLikeJpeg && layout.components == 3 && layout.baseline) {
+        frame.bytes.resize(layout.length);  // without any padding after its end
+        frame.size = layout.size;           // copied, or decoded by the writer
         return frame;
     } else {
+        // Not a JPEG every player decodes (progressive, arithmetic-coded, 12-bit, CMYK, grey):
+        // decoded here and encoded again.
         frame.image = Decode(frame.bytes, cv::IMREAD_COLOR);
         frame.size = frame.image.size();
         if (!frame.image.empty()) {
