@@ -1,6 +1,7 @@
 #include <QApplication>
 #include <cstdio>
 #include <cstdlib>
+#include <opencv2/core/utils/logger.hpp>
 
 #include "app/CommandLine.h"
 #include "app/VornApp.h"
@@ -10,6 +11,7 @@
 #include "res/Version.h"
 #include "session/AutoStart.h"
 #include "settings/Settings.h"
+#include "video/AviWriter.h"
 #include "video/MakeVideoCommand.h"
 
 namespace {
@@ -38,18 +40,23 @@ MakeVideoDefaults MakeVideoDefaultsFromSettings() {
     return {settings->frameDir, settings->frameCount, SettingsTrouble(settings)};
 }
 
-}  // namespace
+// Qt's notes (a missing runtime folder, a platform's limits) and OpenCV's and FFmpeg's logs would
+// stand among the program's own lines, which cron mails and journals keep: only Qt's critical
+// messages pass, as the program's.
+void KeepStandardErrorForOwnLines() {
+    qInstallMessageHandler([](QtMsgType type, const QMessageLogContext&, const QString& text) {
+        if (type == QtCriticalMsg || type == QtFatalMsg) {
+            std::fprintf(stderr, "vorn: %s\n", qUtf8Printable(text));
+        }
+    });
+    cv::utils::logging::setLogLevel(cv::utils::logging::LOG_LEVEL_SILENT);
+    KeepFfmpegLogOffStandardError();
+}
 
-int main(int argc, char* argv[]) {
-    QApplication::setApplicationName(QString::fromLatin1(kApplicationName));
-    QApplication::setOrganizationName(QString::fromLatin1(kOrganizationName));
-    QApplication::setApplicationVersion(QStringLiteral(VORN_VERSION));
-    // Lets the desktop match the window to its menu entry and icon.
-    QGuiApplication::setDesktopFileName(QStringLiteral(VORN_DESKTOP_ID));
-    const bool offscreen = UseOffscreenWithoutDisplay();
-    QApplication app(argc, argv);
-    CommandLine commandLine;
-    switch (commandLine.Parse(QApplication::arguments())) {
+// The launches that open no window: help, version, a bad command line, --make-video, and
+// --take-frame where there is no display.
+int RunWithoutWindow(LaunchMode mode, const CommandLine& commandLine) {
+    switch (mode) {
         case LaunchMode::Help:
             Print(stdout, commandLine.Usage());
             return 0;
@@ -67,8 +74,40 @@ int main(int argc, char* argv[]) {
         case LaunchMode::Window:
             break;
     }
+    return 0;
+}
+
+}  // namespace
+
+int main(int argc, char* argv[]) {
+    QCoreApplication::setApplicationName(QString::fromLatin1(kApplicationName));
+    QCoreApplication::setOrganizationName(QString::fromLatin1(kOrganizationName));
+    QCoreApplication::setApplicationVersion(QStringLiteral(VORN_VERSION));
+    // Lets the desktop match the window to its menu entry and icon.
+    QGuiApplication::setDesktopFileName(QStringLiteral(VORN_DESKTOP_ID));
+    const bool offscreen = UseOffscreenWithoutDisplay();
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i) {
+        arguments << QString::fromLocal8Bit(argv[i]);
+    }
+    CommandLine commandLine;
+    const LaunchMode mode = commandLine.Parse(arguments);
+    if (mode != LaunchMode::Window && (mode != LaunchMode::TakeFrame || offscreen)) {
+        // No window can open: no GUI to start, and only the program's own lines.
+        KeepStandardErrorForOwnLines();
+        const QCoreApplication app(argc, argv);
+        return RunWithoutWindow(mode, commandLine);
+    }
     const auto settings = ReadSettings();
-    const bool unattended = settings && settings->autoStart.value_or(0) > 0;
+    const bool unattended =
+        mode == LaunchMode::TakeFrame || (settings && settings->autoStart.value_or(0) > 0);
+    if (unattended) {
+        KeepStandardErrorForOwnLines();  // before the application, which has its own notes
+    }
+    QApplication app(argc, argv);
+    if (mode == LaunchMode::TakeFrame) {
+        EndUnattended(RunTakeFrame());
+    }
     if (offscreen && !unattended) {
         // The window would run where nobody can see or close it.
         Print(stderr, QStringLiteral("vorn: no display (neither DISPLAY nor WAYLAND_DISPLAY is "

@@ -62,6 +62,17 @@ private:
         return ended;
     }
 
+    // Whether every line on standard error is one of the program's own: Qt's, OpenCV's and
+    // FFmpeg's notes stay out of the logs cron and systemd keep.
+    static bool OnlyOwnLines(const QByteArray& err) {
+        for (const QByteArray& line : err.split('\n')) {
+            if (!line.isEmpty() && !line.startsWith("vorn: ")) {
+                return false;
+            }
+        }
+        return true;
+    }
+
     void WriteSettings(const TestSettings& settings, const QString& frames, int autoStart,
                        const QString& source) {
         settings.WriteValues(
@@ -91,6 +102,7 @@ private slots:
 
         const Ended first = RunVorn(settings, arguments, 120000);
         QVERIFY2(first.exitCode == 0, first.err.constData());
+        QVERIFY2(OnlyOwnLines(first.err), first.err.constData());
         const cv::Mat saved = cv::imread(frames.filePath("pic_10001.jpg").toStdString());
         QCOMPARE(saved.cols, kClipWidth);
         QCOMPARE(saved.rows, kClipHeight);
@@ -106,6 +118,16 @@ private slots:
         const Ended missing = RunVorn(settings, arguments, 15000);
         QCOMPARE(missing.exitCode, 4);
         QVERIFY2(missing.err.contains("Could not find camera!"), missing.err.constData());
+        QVERIFY2(OnlyOwnLines(missing.err), missing.err.constData());
+        // The video of those frames, and one of a frame that is not a picture.
+        const Ended made = RunVorn(settings, {"--make-video", "--end", "2"}, 120000);
+        QVERIFY2(made.exitCode == 0 && made.err.isEmpty(), made.err.constData());
+        QFile spoiled(frames.filePath("pic_10002.jpg"));
+        QVERIFY(spoiled.open(QIODevice::WriteOnly) && spoiled.write("lost") == 4);
+        spoiled.close();
+        const Ended stopped = RunVorn(settings, {"--make-video", "--end", "2"}, 120000);
+        QCOMPARE(stopped.exitCode, 11);
+        QVERIFY2(OnlyOwnLines(stopped.err), stopped.err.constData());
         QCOMPARE(settings.Value("AUTO_START_FRAME_COUNT"), QString("2"));
         QCOMPARE(QDir(frames.path()).entryList({"pic_*.jpg"}).size(), 2);
     }

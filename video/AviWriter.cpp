@@ -10,10 +10,12 @@ extern "C" {
 #include <strings.h>
 #include <algorithm>
 #include <climits>
+#include <cstdarg>
 #include <cstring>
 #include <deque>
 #include <filesystem>
 #include <mutex>
+#include <utility>
 
 namespace {
 
@@ -30,10 +32,29 @@ const std::vector<Compressor> kKnown = {
     {"MPEG-4 Part 2", "FMP4", "mpeg4"},
 };
 
-// FFmpeg reports to standard error by itself; the program tells its own failures.
-void QuietenFfmpeg() {
-    static std::once_flag once;
-    std::call_once(once, [] { av_log_set_level(AV_LOG_ERROR); });
+// FFmpeg's last error line, kept for the program's own message; guarded by s_ffmpegLogMutex.
+std::mutex s_ffmpegLogMutex;
+std::string s_lastFfmpegError;
+
+void KeepFfmpegError(void* context, int level, const char* format, va_list arguments) {
+    if (level > AV_LOG_ERROR) {
+        return;
+    }
+    char line[512] = {};
+    int printPrefix = 1;
+    av_log_format_line2(context, level, format, arguments, line, sizeof line, &printPrefix);
+    std::string text(line);
+    while (!text.empty() && (text.back() == '\n' || text.back() == ' ')) {
+        text.pop_back();
+    }
+    std::lock_guard lock(s_ffmpegLogMutex);
+    s_lastFfmpegError = std::move(text);
+}
+
+// FFmpeg's last error line since the last call, or empty.
+std::string TakeFfmpegError() {
+    std::lock_guard lock(s_ffmpegLogMutex);
+    return std::exchange(s_lastFfmpegError, {});
 }
 
 std::string ErrorText(int code) {
@@ -78,6 +99,11 @@ std::string FileUrl(const std::string& path) {
 }
 
 }  // namespace
+
+void KeepFfmpegLogOffStandardError() {
+    static std::once_flag once;
+    std::call_once(once, [] { av_log_set_callback(KeepFfmpegError); });
+}
 
 const std::vector<Compressor>& AvailableCompressors() {
     static const std::vector<Compressor> available = [] {
@@ -140,6 +166,9 @@ AviWriter::~AviWriter() = default;
 
 bool AviWriter::Fail(const char* what, int code) {
     m_error = std::string(what) + (code < 0 ? ": " + ErrorText(code) : std::string());
+    if (const std::string said = TakeFfmpegError(); !said.empty()) {
+        m_error += " (" + said + ")";
+    }
     return false;
 }
 
@@ -150,7 +179,8 @@ FrameRate NearestFrameRate(double fps) {
 
 AviWriter::Opened AviWriter::Open(const std::string& path, const Compressor& compressor,
                                   FrameRate frameRate, cv::Size size) {
-    QuietenFfmpeg();
+    KeepFfmpegLogOffStandardError();
+    TakeFfmpegError();  // what came before is not this video's
     m_context = std::make_unique<Context>();
     Context& c = *m_context;
     AVRational rate{};

@@ -28,6 +28,10 @@ struct FrameRate {
 // The fraction nearest to `fps` with a denominator up to 100000, for a rate typed as a decimal.
 FrameRate NearestFrameRate(double fps);
 
+// Takes FFmpeg's log off standard error, where it would stand among the program's own lines; its
+// last error goes into the writer's message instead. Safe to call from any thread.
+void KeepFfmpegLogOffStandardError();
+
 // The compressors that libavcodec offers on this machine, Motion JPEG first.
 // Safe to call from any thread.
 const std::vector<Compressor>& AvailableCompressors();
