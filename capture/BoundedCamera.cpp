@@ -41,6 +41,7 @@ public:
                 state.camera = open(index, source);
                 // Asked here once, so that no other thread ever calls the camera.
                 state.reopenable = state.camera && state.camera->Reopenable();
+                state.fileFps = state.camera ? state.camera->FileFramesPerSecond() : 0.0;
                 return state.camera != nullptr;
             },
             limit);
@@ -66,6 +67,7 @@ public:
     }
 
     bool Reopenable() const override { return m_state->reopenable; }
+    double FileFramesPerSecond() const override { return m_state->fileFps; }
 
 private:
     struct State;
@@ -77,6 +79,7 @@ private:
         std::unique_ptr<CameraSource> camera;  // used on the camera's thread only
         cv::Mat frame;                         // written by the camera's thread during a call
         bool reopenable = false;               // written by the open
+        double fileFps = 0.0;                  // written by the open
         Call call;                             // guarded by mutex
         bool done = false;                     // guarded by mutex
         bool result = false;                   // guarded by mutex

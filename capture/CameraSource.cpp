@@ -1,5 +1,6 @@
 #include "capture/CameraSource.h"
 
+#include <cmath>
 #include <opencv2/videoio.hpp>
 
 #include "capture/BoundedCamera.h"
@@ -27,6 +28,12 @@ namespace {
 
 bool IsNetworkStream(const std::string& source) {
     return !IsGStreamerPipeline(source) && source.find("://") != std::string::npos;
+}
+
+// A video file or image sequence: what is neither a camera, a stream nor a pipeline.
+bool IsVideoFile(const std::string& source) {
+    return !source.empty() && !IsGStreamerPipeline(source) && !IsNetworkStream(source) &&
+           !source.starts_with("/dev/");
 }
 
 // A camera (by index or device) or a network stream can come back after a hiccup.
@@ -64,6 +71,10 @@ public:
 
     bool Open(int index, const std::string& source) {
         OpenSource(m_capture, index, source);
+        if (m_capture.isOpened() && IsVideoFile(source)) {
+            const double fps = m_capture.get(cv::CAP_PROP_FPS);
+            m_fileFps = std::isfinite(fps) && fps > 0.0 ? fps : 0.0;
+        }
         return m_capture.isOpened();
     }
 
@@ -85,11 +96,13 @@ public:
     }
 
     bool Reopenable() const override { return m_reopenable; }
+    double FileFramesPerSecond() const override { return m_fileFps; }
 
 private:
     cv::VideoCapture m_capture;
     bool m_takesSize;
     bool m_reopenable;
+    double m_fileFps = 0.0;
 };
 
 std::unique_ptr<CameraSource> OpenUnbounded(int index, const std::string& source) {

@@ -20,6 +20,9 @@ public:
     // True for a camera or network stream, which may come back after it stopped sending; false
     // for a file or pipeline, whose failed grab is its end.
     virtual bool Reopenable() const { return false; }
+    // The rate a video file plays at, which the capture paces itself to as a camera paces itself;
+    // 0 for a camera, stream or pipeline, which send at their own pace.
+    virtual double FileFramesPerSecond() const { return 0.0; }
 };
 
 // Opens a camera by index, or by `source` (device path, file, stream URL or GStreamer pipeline)

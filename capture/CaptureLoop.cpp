@@ -13,6 +13,7 @@
 #include <opencv2/imgproc.hpp>
 
 #include "capture/CaptureShared.h"
+#include "capture/FramePacer.h"
 #include "frames/FrameFile.h"
 #include "platform/Clock.h"
 #include "platform/MessageBox.h"
@@ -119,7 +120,8 @@ CaptureEnd CaptureRun::Loop(std::int64_t lastCounter) {
     cv::Mat preview;
     bool lost = false;
     std::int64_t lostAt = 0;
-    while (KeepGoing()) {
+    FramePacer pacer(clock, m_camera->FileFramesPerSecond());
+    while (KeepGoing() && pacer.WaitForNextFrame(m_stop)) {
         const float elapsed = SecondsSince(clock, lastCounter);
         if (!m_shared.m_paused) {
             AddToAccount(elapsed);

@@ -6,6 +6,7 @@
 #include <opencv2/core/mat.hpp>
 
 #include "capture/CaptureLoop.h"
+#include "capture/FramePacer.h"
 #include "platform/Clock.h"
 
 namespace {
@@ -27,11 +28,13 @@ TakeFrameResult TakeOneFrame(const OneFrameCapture& capture,
     }
     SetCaptureSize(*camera, capture.resolution);
     Clock& clock = *capture.clock;
+    FramePacer pacer(clock, camera->FileFramesPerSecond());
     std::int64_t lastCounter = clock.Counter();
     float runningTime = SecondsSince(clock, lastCounter);
     std::optional<TakeFrameResult> kept;
     cv::Mat frame;
     while (!kept) {
+        pacer.WaitForNextFrame();
         if (!camera->Grab()) {
             return TakeFrameResult::NoFrame;
         }

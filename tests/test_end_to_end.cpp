@@ -17,7 +17,7 @@ private:
     QTemporaryDir m_dir;
     QString m_clip;
 
-    // Long enough to outlast the warm-up: the file is read as fast as the loop asks.
+    // Long enough to outlast the warm-up, which takes the file at its own pace.
     bool MakeClip() {
         m_clip = m_dir.filePath("clip.avi");
         QProcess ffmpeg;

@@ -30,6 +30,8 @@ public:
     void Advance(std::chrono::microseconds duration);
     // Makes every later Sleep advance the clock by `duration`, whatever it was asked for.
     void SetSleepAdvance(std::chrono::microseconds duration);
+    // Makes every later Sleep advance the clock by what it was asked for, as at the start.
+    void SleepAsAsked() { m_sleepAdvance = kAsAsked; }
     // How many times Sleep was called.
     int SleepCount() const { return m_sleeps.load(); }
 

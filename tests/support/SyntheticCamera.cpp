@@ -127,6 +127,7 @@ public:
     bool Retrieve(cv::Mat& frame) override { return m_camera->Retrieve(frame); }
     bool Set(int property, double value) override { return m_camera->Set(property, value); }
     bool Reopenable() const override { return m_camera->Reopenable(); }
+    double FileFramesPerSecond() const override { return m_camera->FileFramesPerSecond(); }
 
 private:
     std::shared_ptr<SyntheticCamera> m_camera;

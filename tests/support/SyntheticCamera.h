@@ -45,6 +45,9 @@ public:
     // Makes the camera one that may come back after a failed grab, as a real camera does.
     void SetReopenable(bool reopenable) { m_reopenable = reopenable; }
     bool Reopenable() const override { return m_reopenable.load(); }
+    // Makes the camera a video file that plays at `fps`.
+    void SetFileFramesPerSecond(double fps) { m_fileFps = fps; }
+    double FileFramesPerSecond() const override { return m_fileFps.load(); }
     // Retrieve gives no frame for frame `index`.
     void DropFrame(int index);
     // Every grab advances `clock` by `ms`, as a slow camera would take that long.
@@ -87,6 +90,7 @@ private:
     int m_failAfter = -1;     // -1: never fail
     std::set<int> m_droppedFrames;
     ManualClock* m_clock = nullptr;
+    std::atomic<double> m_fileFps{0.0};
     int m_grabMs = 0;
     std::vector<PropertySet> m_propertySets;
 };
