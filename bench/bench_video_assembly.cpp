@@ -62,8 +62,9 @@ struct Timing {
 
 // Reads every frame once, so that neither side pays for the disk and the other not.
 void WarmUp(const std::string& dir) {
+    std::vector<uchar> bytes;
     for (int index = 0; index < kFrames; ++index) {
-        ReadFrameBytes(FramePath(dir, kFirstNumber + index));
+        ReadFrameBytes(FramePath(dir, kFirstNumber + index), bytes);
     }
 }
 

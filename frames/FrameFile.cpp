@@ -318,16 +318,16 @@ FrameSave SaveFrameAtFirstFree(const std::string& frameDir, const cv::Mat& frame
     }
 }
 
-std::optional<std::vector<uchar>> ReadFrameBytes(const std::string& path) {
+bool ReadFrameBytes(const std::string& path, std::vector<uchar>& bytes) {
     // Not blocking: a pipe is refused below, never waited on.
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0) {
-        return std::nullopt;
+        return false;
     }
-    const auto fail = [fd](int error) -> std::optional<std::vector<uchar>> {
+    const auto fail = [fd](int error) {
         ::close(fd);
         errno = error;
-        return std::nullopt;
+        return false;
     };
     struct stat status {};
     if (::fstat(fd, &status) != 0) {
@@ -340,9 +340,11 @@ std::optional<std::vector<uchar>> ReadFrameBytes(const std::string& path) {
     if (expected > kMaxFrameBytes) {
         return fail(EFBIG);
     }
-    // Read straight into the buffer, sized from the file and grown should the file grow, up to
-    // the bound.
-    std::vector<uchar> bytes(expected + 1);
+    // Straight into the buffer, sized from the file and grown should the file grow, up to the
+    // bound; a buffer already large enough is only written, never cleared first.
+    if (bytes.size() < expected + 1) {
+        bytes.resize(expected + 1);
+    }
     std::size_t length = 0;
     for (;;) {
         if (length == bytes.size()) {
@@ -366,10 +368,18 @@ std::optional<std::vector<uchar>> ReadFrameBytes(const std::string& path) {
     ::close(fd);
     if (length > kMaxFrameBytes) {
         errno = EFBIG;
-        return std::nullopt;
+        return false;
     }
     bytes.resize(length);
-    return bytes;
+    return true;
+}
+
+void AdviseReadSoon(const std::string& path) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd >= 0) {
+        ::posix_fadvise(fd, 0, 0, POSIX_FADV_WILLNEED);
+        ::close(fd);
+    }
 }
 
 JpegLayout WalkJpeg(const std::vector<uchar>& bytes) {

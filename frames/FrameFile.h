@@ -45,10 +45,15 @@ enum class FrameSave {
 FrameSave SaveFrameAtFirstFree(const std::string& frameDir, const cv::Mat& frame, int& number,
                                const std::function<bool(int number)>& mayReplace);
 
-// The bytes of the regular file at `path`, or nothing (errno tells why) when it cannot be opened
-// or read, is not a regular file (EINVAL; a pipe is never waited on) or is larger than
-// kMaxFrameBytes (EFBIG). Safe to call from any thread.
-std::optional<std::vector<uchar>> ReadFrameBytes(const std::string& path);
+// Reads the regular file at `path` into `bytes`, whose memory is kept from one call to the next
+// (a fresh buffer a frame costs a page fault every few kilobytes); false (errno tells why) when it
+// cannot be opened or read, is not a regular file (EINVAL; a pipe is never waited on) or is larger
+// than kMaxFrameBytes (EFBIG). Safe to call from any thread.
+bool ReadFrameBytes(const std::string& path, std::vector<uchar>& bytes);
+
+// Tells the system that the file at `path` will be read soon, so that the disk reads it while
+// the caller works on the one before. Safe to call from any thread.
+void AdviseReadSoon(const std::string& path);
 
 // What a walk through a JPEG's markers and segment lengths finds, without decoding its picture.
 struct JpegLayout {

@@ -132,6 +132,7 @@ struct AviWriter::Context {
     AVStream* stream = nullptr;
     AVFrame* frame = nullptr;  // the picture at the video's size and pixel format
     AVPacket* packet = nullptr;
+    AVPacket* copied = av_packet_alloc();   // lends a copied JPEG's bytes to the muxer
     AVCodecContext* jpegDecoder = nullptr;  // opened for the first JPEG to transcode
     AVFrame* decoded = nullptr;
     AVPacket* jpeg = nullptr;
@@ -149,6 +150,7 @@ struct AviWriter::Context {
         sws_freeContext(scale);
         sws_freeContext(previewScale);
         av_packet_free(&jpeg);
+        av_packet_free(&copied);
         av_frame_free(&decoded);
         avcodec_free_context(&jpegDecoder);
         av_packet_free(&packet);
@@ -266,22 +268,41 @@ AviWriter::Opened AviWriter::Open(const std::string& path, const Compressor& com
 
 bool AviWriter::WriteJpeg(const std::vector<uchar>& jpeg) {
     Context& c = *m_context;
-    AVPacket* copy = av_packet_alloc();
-    if (!copy || av_new_packet(copy, static_cast<int>(jpeg.size())) < 0) {
-        av_packet_free(&copy);
-        return Fail("out of memory", 0);
-    }
-    std::memcpy(copy->data, jpeg.data(), jpeg.size());
-    copy->pts = copy->dts = c.nextPts++;
-    copy->duration = 1;
-    copy->flags |= AV_PKT_FLAG_KEY;
+    const int size = static_cast<int>(jpeg.size());
     if (!c.pending.empty()) {
+        // Waits behind an image still in the encoder: a copy of its own.
+        AVPacket* copy = av_packet_alloc();
+        if (!copy || av_new_packet(copy, size) < 0) {
+            av_packet_free(&copy);
+            return Fail("out of memory", 0);
+        }
+        std::memcpy(copy->data, jpeg.data(), jpeg.size());
+        MarkCopiedFrame(*copy);
         c.pending.push_back(copy);
         return true;
     }
-    const bool written = WritePacket(copy);
-    av_packet_free(&copy);
+    // Written at once: the packet lends the caller's bytes, which stay put until the muxer has
+    // written them, so a frame is never copied a second time.
+    AVPacket* lent = c.copied;
+    lent->buf = av_buffer_create(
+        const_cast<uchar*>(jpeg.data()), jpeg.size(), [](void*, uint8_t*) {}, nullptr,
+        AV_BUFFER_FLAG_READONLY);
+    if (!lent->buf) {
+        return Fail("out of memory", 0);
+    }
+    lent->data = lent->buf->data;
+    lent->size = size;
+    MarkCopiedFrame(*lent);
+    const bool written = WritePacket(lent);
+    av_packet_unref(lent);
     return written;
+}
+
+void AviWriter::MarkCopiedFrame(AVPacket& packet) {
+    Context& c = *m_context;
+    packet.pts = packet.dts = c.nextPts++;
+    packet.duration = 1;
+    packet.flags |= AV_PKT_FLAG_KEY;
 }
 
 bool AviWriter::OpenJpegDecoder() {

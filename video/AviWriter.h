@@ -78,6 +78,8 @@ private:
     cv::Mat ToBgr(const struct AVFrame& picture, cv::Size size);
     bool WriteEncodedPackets();
     bool WritePacket(struct AVPacket* packet);
+    // Numbers a copied JPEG as the next frame, a key frame of its own.
+    void MarkCopiedFrame(struct AVPacket& packet);
 
     std::unique_ptr<Context> m_context;
     std::string m_error;

@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <QScopeGuard>
 #include <algorithm>
 #include <cerrno>
 #include <climits>
@@ -99,10 +100,10 @@ VideoAssembly::~VideoAssembly() {
     }
 }
 
-VideoAssembly::LookedAt VideoAssembly::Look(int number) const {
+VideoAssembly::LookedAt VideoAssembly::Look(int number) {
     LookedAt frame;
-    std::optional<std::vector<uchar>> bytes = ReadFrameBytes(FramePath(m_range.frameDir, number));
-    if (!bytes) {
+    frame.bytes.swap(m_spareBytes);  // the memory of an earlier frame, read over
+    if (!ReadFrameBytes(FramePath(m_range.frameDir, number), frame.bytes)) {
         const int error = errno;
         frame.trouble = error == ENOENT || error == ENOTDIR ? AssemblyEnd::MissingFrame
                                                             : AssemblyEnd::DamagedFrame;
@@ -111,7 +112,6 @@ VideoAssembly::LookedAt VideoAssembly::Look(int number) const {
                                       : "cannot be read";
         return frame;
     }
-    frame.bytes = std::move(*bytes);
     const bool looksLikeJpeg =
         frame.bytes.size() >= 2 && frame.bytes[0] == 0xFF && frame.bytes[1] == 0xD8;
     const JpegLayout layout = looksLikeJpeg ? WalkJpeg(frame.bytes) : JpegLayout{};
@@ -204,7 +204,12 @@ AssemblyResult VideoAssembly::Run(const std::function<bool(const Pass&)>& afterP
 }
 
 bool VideoAssembly::WriteFrame(int number, Pass& pass, AssemblyResult& result) {
+    // The next frame the gap takes is read by the disk while this one is written.
+    if (number <= INT_MAX - m_range.gap) {
+        AdviseReadSoon(FramePath(m_range.frameDir, number + m_range.gap));
+    }
     LookedAt frame = Look(number);
+    const auto keepMemory = qScopeGuard([&] { m_spareBytes.swap(frame.bytes); });
     const bool previewDue = frame.trouble == AssemblyEnd::Complete && m_preview && PreviewDue();
     const bool written =
         frame.trouble == AssemblyEnd::Complete && Put(frame, previewDue ? &pass.preview : nullptr);

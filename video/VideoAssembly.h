@@ -78,7 +78,7 @@ public:
 
 private:
     struct LookedAt;
-    LookedAt Look(int number) const;
+    LookedAt Look(int number);
     bool WriteFrame(int number, Pass& pass, AssemblyResult& result);
     // Copies, transcodes or encodes the frame; false when it could not be written (or turned out
     // damaged, which `frame` then tells).
@@ -100,5 +100,6 @@ private:
     bool m_copyJpeg = false;
     AviWriter::Opened m_opened = AviWriter::Opened::CannotWrite;
     std::unique_ptr<AviWriter> m_writer;
-    std::string m_temporary;  // while the video is being written
+    std::string m_temporary;          // while the video is being written
+    std::vector<uchar> m_spareBytes;  // a frame's memory, kept for the next
 };
