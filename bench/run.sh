@@ -9,3 +9,5 @@ for bench in "$build"/bench/bench_*; do
         "$bench"
     fi
 done
+echo "== copy against ffmpeg, whole processes"
+bash "$(dirname "$0")/copy_against_ffmpeg.sh" "$build"
