@@ -91,8 +91,12 @@ int main(int argc, char* argv[]) {
         arguments << QString::fromLocal8Bit(argv[i]);
     }
     CommandLine commandLine;
-    const LaunchMode mode = commandLine.Parse(arguments);
-    if (mode != LaunchMode::Window && (mode != LaunchMode::TakeFrame || offscreen)) {
+    LaunchMode mode = commandLine.Parse(arguments);
+    // Qt's own options (-platform, -style) are not ours: the application takes them off, and the
+    // rest is read again once it exists.
+    const bool mayHoldQtOptions = mode == LaunchMode::BadCommandLine;
+    if (!mayHoldQtOptions && mode != LaunchMode::Window &&
+        (mode != LaunchMode::TakeFrame || offscreen)) {
         // No window can open: no GUI to start, and only the program's own lines.
         KeepStandardErrorForOwnLines();
         const QCoreApplication app(argc, argv);
@@ -101,11 +105,22 @@ int main(int argc, char* argv[]) {
     const auto settings = ReadSettings();
     const bool unattended =
         mode == LaunchMode::TakeFrame || (settings && settings->autoStart.value_or(0) > 0);
-    if (unattended) {
+    if (unattended || mayHoldQtOptions) {
         KeepStandardErrorForOwnLines();  // before the application, which has its own notes
     }
     QApplication app(argc, argv);
+    CommandLine withoutQtOptions;
+    if (mayHoldQtOptions) {
+        mode = withoutQtOptions.Parse(QApplication::arguments());
+        if (mode != LaunchMode::Window && mode != LaunchMode::TakeFrame) {
+            return RunWithoutWindow(mode, withoutQtOptions);
+        }
+        if (mode == LaunchMode::Window && !unattended) {
+            qInstallMessageHandler(nullptr);  // the window's run keeps Qt's own messages
+        }
+    }
     if (mode == LaunchMode::TakeFrame) {
+        KeepStandardErrorForOwnLines();
         EndUnattended(RunTakeFrame());
     }
     if (offscreen && !unattended) {

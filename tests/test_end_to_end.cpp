@@ -141,6 +141,8 @@ private slots:
                               << QByteArray();
         QTest::newRow("version") << QStringList{"--version"} << 0 << QByteArray("Vorn 3.6\n")
                                  << QByteArray();
+        QTest::newRow("Qt's own option kept") << QStringList{"-platform", "offscreen", "--version"}
+                                              << 0 << QByteArray("Vorn 3.6\n") << QByteArray();
         QTest::newRow("unknown option") << QStringList{"--tkae-frame"} << 2 << QByteArray()
                                         << QByteArray("Unknown option 'tkae-frame'");
         QTest::newRow("stray argument")
