@@ -182,7 +182,7 @@ void CaptureRun::SaveNextFrame(cv::Mat& frame, float delay) {
                                           "capture started. It is kept, and the capture goes on "
                                           "with the next free number, %3.")
                                .arg(QString::fromStdString(FrameFileName(wanted)),
-                                    QString::fromStdString(frameDir.empty() ? "./" : frameDir),
+                                    QString::fromStdString(ShownFolder(frameDir)),
                                     QString::fromStdString(FrameFileName(number))));
         }
     } else if (!m_saveFailing) {
@@ -192,7 +192,7 @@ void CaptureRun::SaveNextFrame(cv::Mat& frame, float delay) {
         PostMessageBox(QStringLiteral("Could not save the frame %1 in %2! The capture goes on; "
                                       "please check that the folder exists and can be written.")
                            .arg(QString::fromStdString(FrameFileName(number)),
-                                QString::fromStdString(frameDir.empty() ? "./" : frameDir)));
+                                QString::fromStdString(ShownFolder(frameDir))));
     }
     // Also after a failure, so a failing folder is tried at the pace of the delay.
     m_timeAccount -= delay;

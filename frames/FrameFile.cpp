@@ -285,6 +285,10 @@ std::optional<std::vector<int>> ListFrameNumbers(const std::string& frameDir) {
     return numbers;
 }
 
+std::string ShownFolder(const std::string& frameDir) {
+    return frameDir.empty() ? "./" : frameDir;
+}
+
 std::string WithTrailingSeparator(std::string directory) {
     if (!directory.empty() && directory.back() != '/') {
         directory += '/';

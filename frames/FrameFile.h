@@ -27,6 +27,9 @@ std::string FramePath(const std::string& frameDir, int number);
 // empty when the folder does not exist, nothing (errno tells why) when it cannot be listed.
 std::optional<std::vector<int>> ListFrameNumbers(const std::string& frameDir);
 
+// The folder as the user is shown it: "./" for the current one, which is kept empty.
+std::string ShownFolder(const std::string& frameDir);
+
 // Appends the path separator to a folder that is not empty and does not end with one.
 std::string WithTrailingSeparator(std::string directory);
 

@@ -17,8 +17,8 @@
 
 namespace {
 
-QString ShownFolder(const std::string& frameDir) {
-    return QString::fromStdString(frameDir.empty() ? "./" : frameDir);
+QString ShownFolderText(const std::string& frameDir) {
+    return QString::fromStdString(ShownFolder(frameDir));
 }
 
 }  // namespace
@@ -62,7 +62,8 @@ void CCaptureControls::ShowRunState() {
     const bool running = m_session.IsRunning();
     SetDlgItemText(m_dialog, IDC_START_STOP, running ? tr("&Stop") : tr("&Start"));
     EnableDlgItem(m_dialog, IDC_PAUSE, running);
-    SetDlgItemText(m_dialog, IDC_PAUSE, m_session.m_capture->m_paused ? tr("&Unpause") : tr("&Pause"));
+    SetDlgItemText(m_dialog, IDC_PAUSE,
+                   m_session.m_capture->m_paused ? tr("&Unpause") : tr("&Pause"));
     // Frames can be made into a video once a run has ended.
     if (!running) {
         EnableDlgItem(m_dialog, IDC_MAKE_VIDEO, true);
@@ -73,9 +74,10 @@ std::optional<std::vector<int>> CCaptureControls::MayReplaceFrames(const std::st
     std::optional<std::vector<int>> existing = ListFrameNumbers(frameDir);
     if (!existing) {
         // Frames it cannot see would be replaced without asking.
-        ShowMessageBox(tr("The folder %1 cannot be read (%2), so the frames in it cannot be "
-                          "checked. The capture does not start.")
-                           .arg(ShownFolder(frameDir), QString::fromLocal8Bit(std::strerror(errno))));
+        ShowMessageBox(
+            tr("The folder %1 cannot be read (%2), so the frames in it cannot be "
+               "checked. The capture does not start.")
+                .arg(ShownFolderText(frameDir), QString::fromLocal8Bit(std::strerror(errno))));
         return std::nullopt;
     }
     if (existing->empty()) {
@@ -86,7 +88,7 @@ std::optional<std::vector<int>> CCaptureControls::MayReplaceFrames(const std::st
                                : tr("%1 frames").arg(static_cast<qulonglong>(existing->size()));
     if (!AskYesNo(tr("The folder %1 already holds %2 from %3 on, which a new capture replaces. "
                      "Replace them?")
-                      .arg(ShownFolder(frameDir), frames,
+                      .arg(ShownFolderText(frameDir), frames,
                            QString::fromStdString(FrameFileName(kNoFrames + 1))))) {
         return std::nullopt;
     }
@@ -115,7 +117,8 @@ void CCaptureControls::ShowDelay() {
 void CCaptureControls::OnChangeDelay() {
     // While the edit is being retyped (empty, 0, half a number) a running capture keeps the last
     // valid delay; Quit refuses a delay out of range.
-    if (const std::optional<int> tenths = ParseTenths(GetDlgItemText(m_dialog, IDC_DELAY).toStdString())) {
+    if (const std::optional<int> tenths =
+            ParseTenths(GetDlgItemText(m_dialog, IDC_DELAY).toStdString())) {
         m_session.SetDelayTenths(*tenths);
     }
 }

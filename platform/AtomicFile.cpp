@@ -60,24 +60,8 @@ std::string_view TargetOfTemporary(std::string_view name) {
     return name.substr(1, name.size() - kRandomLength - 2);
 }
 
-}  // namespace
-
-mode_t NewFileMode() {
-    return kNewFileMode;
-}
-
-int CreateTemporaryBeside(const std::string& path, std::string& temporary, mode_t mode) {
-    // A hidden name in the file's own folder, so the rename never crosses file systems and no
-    // file list takes it for the file itself.
-    const std::filesystem::path target(path);
-    temporary = (target.parent_path() / ("." + target.filename().string() + ".XXXXXX")).string();
-    const int fd = ::mkostemp(temporary.data(), O_CLOEXEC);
-    if (fd >= 0) {
-        ::fchmod(fd, mode);
-    }
-    return fd;
-}
-
+// Writes all of `size` bytes at `data` to `fd` and flushes them to the disk; false (errno tells
+// why) when any write or the flush failed.
 bool WriteAllAndSync(int fd, const void* data, std::size_t size) {
     const auto* bytes = static_cast<const unsigned char*>(data);
     std::size_t written = 0;
@@ -97,6 +81,8 @@ bool WriteAllAndSync(int fd, const void* data, std::size_t size) {
     return ::fsync(fd) == 0;
 }
 
+// Moves the finished `temporary` to `path`, replacing a file there only when `replace` is true:
+// 0, or the errno of the failure. The temporary file is gone afterwards either way.
 int PublishTemporary(const std::string& temporary, const std::string& path, bool replace) {
     const int error = replace ? (::rename(temporary.c_str(), path.c_str()) == 0 ? 0 : errno)
                               : PublishWithoutReplacing(temporary, path);
@@ -104,6 +90,24 @@ int PublishTemporary(const std::string& temporary, const std::string& path, bool
         ::unlink(temporary.c_str());
     }
     return error;
+}
+
+}  // namespace
+
+mode_t NewFileMode() {
+    return kNewFileMode;
+}
+
+int CreateTemporaryBeside(const std::string& path, std::string& temporary, mode_t mode) {
+    // A hidden name in the file's own folder, so the rename never crosses file systems and no
+    // file list takes it for the file itself.
+    const std::filesystem::path target(path);
+    temporary = (target.parent_path() / ("." + target.filename().string() + ".XXXXXX")).string();
+    const int fd = ::mkostemp(temporary.data(), O_CLOEXEC);
+    if (fd >= 0) {
+        ::fchmod(fd, mode);
+    }
+    return fd;
 }
 
 int WriteFileAtomically(const std::string& path, const void* data, std::size_t size, bool replace,

@@ -21,15 +21,6 @@ mode_t NewFileMode();
 int CreateTemporaryBeside(const std::string& path, std::string& temporary,
                           mode_t mode = NewFileMode());
 
-// Writes all of `size` bytes at `data` to `fd` and flushes them to the disk; false (errno tells
-// why) when any write or the flush failed.
-bool WriteAllAndSync(int fd, const void* data, std::size_t size);
-
-// Moves the finished `temporary` to `path`, replacing a file there only when `replace` is true:
-// 0, or the errno of the failure (EEXIST when `path` is there and is kept). The temporary file
-// is gone afterwards either way.
-int PublishTemporary(const std::string& temporary, const std::string& path, bool replace);
-
 // Writes `size` bytes at `data` to `path` under a temporary name and renames it into place: 0, or
 // the errno of the failure, when the earlier file (if any) is left exactly as it was.
 int WriteFileAtomically(const std::string& path, const void* data, std::size_t size,

@@ -66,7 +66,8 @@ std::optional<TakeFrameResult> RefuseCount(const std::optional<StoredSettings>& 
 // Tells, in one line on standard error, that the count moved past frames already there: a launch
 // killed between saving its frame and counting it, or a count set back by hand.
 void TellCountMoved(const std::string& frameDir, int wanted, int saved) {
-    const char* dir = frameDir.empty() ? "./" : frameDir.c_str();
+    const std::string shown = ShownFolder(frameDir);
+    const char* dir = shown.c_str();
     if (saved - 1 == wanted) {
         std::fprintf(stderr,
                      "vorn: %s already exists in %s and is kept; the count moves past it "
