@@ -21,7 +21,8 @@ configure: deps
 build: configure
 	cmake --build $(BUILD_DIR) -j $(JOBS)
 
-run: build
+run: configure
+	cmake --build $(BUILD_DIR) -j $(JOBS) --target vorn
 	./$(BUILD_DIR)/vorn
 
 test: build

@@ -10,6 +10,7 @@
 
 #include "frames/FrameFile.h"
 #include "video/AviWriter.h"
+#include "video/VideoOptions.h"
 
 // Which frames make the video, and how fast it plays.
 struct VideoRange {
@@ -18,6 +19,7 @@ struct VideoRange {
     int endFrame = 50;     // index past the last frame
     int gap = 1;           // a frame is taken when its index + 1 is a multiple of the gap
     FrameRate fps;
+    VideoOptions options;
 };
 
 enum class AssemblyEnd { Complete, MissingFrame, DamagedFrame, Cancelled, WriteFailed };
