@@ -1,9 +1,10 @@
 #include "capture/CameraSource.h"
 
-#include <cmath>
 #include <opencv2/videoio.hpp>
 
 #include "capture/BoundedCamera.h"
+#include "capture/VideoCaptureModule.h"
+#include "platform/LoadableModule.h"
 
 namespace {
 
@@ -41,76 +42,43 @@ bool IsReopenable(const std::string& source) {
     return source.empty() || source.starts_with("/dev/") || IsNetworkStream(source);
 }
 
-void OpenSource(cv::VideoCapture& capture, int index, const std::string& source) {
-    if (source.empty()) {
+// The backend and its parameters for a source.
+VideoCaptureRequest RequestFor(int index, const std::string& source) {
+    VideoCaptureRequest request{.index = index,
+                                .source = source,
+                                .api = cv::CAP_ANY,
+                                .params = {},
+                                .takesSize = !IsGStreamerPipeline(source),
+                                .reopenable = IsReopenable(source),
+                                .readsFileRate = IsVideoFile(source)};
+    if (source.empty() || source.starts_with("/dev/")) {
         // Cameras on Linux are Video4Linux devices; the other backends' probing of buses that
         // hold no camera only costs time.
-        capture.open(index, cv::CAP_V4L2);
+        request.api = cv::CAP_V4L2;
     } else if (IsGStreamerPipeline(source)) {
         // Before the address test: a pipeline may well hold an address of its own.
-        capture.open(source, cv::CAP_GSTREAMER);
+        request.api = cv::CAP_GSTREAMER;
     } else if (IsNetworkStream(source)) {
         // FFmpeg gives up on a stalled stream by itself, which lets a failed open end cleanly.
-        capture.open(source, cv::CAP_FFMPEG,
-                     {cv::CAP_PROP_OPEN_TIMEOUT_MSEC, kNetworkTimeoutMs,
-                      cv::CAP_PROP_READ_TIMEOUT_MSEC, kNetworkTimeoutMs});
-    } else if (source.starts_with("/dev/")) {
-        capture.open(source, cv::CAP_V4L2);
+        request.api = cv::CAP_FFMPEG;
+        request.params = {cv::CAP_PROP_OPEN_TIMEOUT_MSEC, kNetworkTimeoutMs,
+                          cv::CAP_PROP_READ_TIMEOUT_MSEC, kNetworkTimeoutMs};
     } else {
         // A video file or image sequence: FFmpeg reads them all, and a missing one fails at once
         // rather than after every other backend's probe.
-        capture.open(source, cv::CAP_FFMPEG);
+        request.api = cv::CAP_FFMPEG;
     }
+    return request;
 }
 
-// A cv::VideoCapture; OpenVideoCapture runs its calls on a thread of their own.
-class VideoCaptureSource final : public CameraSource {
-public:
-    explicit VideoCaptureSource(const std::string& source)
-        : m_takesSize(!IsGStreamerPipeline(source)), m_reopenable(IsReopenable(source)) {}
-
-    bool Open(int index, const std::string& source) {
-        OpenSource(m_capture, index, source);
-        if (m_capture.isOpened() && IsVideoFile(source)) {
-            const double fps = m_capture.get(cv::CAP_PROP_FPS);
-            m_fileFps = std::isfinite(fps) && fps > 0.0 ? fps : 0.0;
-        }
-        return m_capture.isOpened();
-    }
-
-    bool Grab() override { return m_capture.grab(); }
-
-    bool Retrieve(cv::Mat& frame) override {
-        // A failed retrieve may leave the previous frame in place (FFmpeg does).
-        const bool retrieved = m_capture.retrieve(frame) && !frame.empty();
-        if (!retrieved) {
-            frame.release();
-        }
-        return retrieved;
-    }
-
-    // OpenCV rebuilds a GStreamer pipeline's caps for a new size, which stops a pipeline that
-    // fixes its own: a pipeline keeps the size it was written with.
-    bool Set(int property, double value) override {
-        return m_takesSize && m_capture.set(property, value);
-    }
-
-    bool Reopenable() const override { return m_reopenable; }
-    double FileFramesPerSecond() const override { return m_fileFps; }
-
-private:
-    cv::VideoCapture m_capture;
-    bool m_takesSize;
-    bool m_reopenable;
-    double m_fileFps = 0.0;
-};
-
 std::unique_ptr<CameraSource> OpenUnbounded(int index, const std::string& source) {
-    auto capture = std::make_unique<VideoCaptureSource>(source);
-    if (!capture->Open(index, source)) {
+    auto* open =
+        ModuleFunction<OpenVideoCaptureFunction>(kVideoCaptureModule, kOpenVideoCaptureSymbol);
+    if (open == nullptr) {
         return nullptr;
     }
-    return capture;
+    const VideoCaptureRequest request = RequestFor(index, source);
+    return std::unique_ptr<CameraSource>(open(&request));
 }
 
 }  // namespace

@@ -10,10 +10,10 @@
 #include <climits>
 #include <cstring>
 #include <filesystem>
-#include <opencv2/imgcodecs.hpp>
 #include <string_view>
 
 #include "platform/AtomicFile.h"
+#include "platform/ImageCodec.h"
 
 namespace {
 
@@ -43,12 +43,8 @@ std::optional<int> FrameNumberOf(std::string_view name) {
 
 std::optional<std::vector<uchar>> EncodeJpeg(const cv::Mat& frame) {
     std::vector<uchar> bytes;
-    try {
-        if (frame.empty() || !cv::imencode(".jpg", frame, bytes)) {
-            return std::nullopt;
-        }
-    } catch (const cv::Exception&) {
-        return std::nullopt;  // the encoder refuses some frames by exception
+    if (!EncodeImage(".jpg", frame, bytes)) {
+        return std::nullopt;
     }
     return bytes;
 }

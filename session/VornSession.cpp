@@ -112,8 +112,8 @@ void CVornSession::SetPaused(bool paused) {
 }
 
 bool CVornSession::StartCaptureThread(std::vector<int> agreedFrames) {
-    CaptureRunConfig config{m_openCamera, m_camSource, m_resolution, m_clock, GetFrameDir(),
-                            std::move(agreedFrames)};
+    CaptureRunConfig config{m_openCamera, m_camSource,   m_resolution,
+                            m_clock,      GetFrameDir(), std::move(agreedFrames)};
     // Called on the capture thread; the session may be gone by the time the call comes.
     auto onEnded = [session = QPointer<CVornSession>(this)](int runId) {
         RunOnUiThread([session, runId] {
@@ -206,7 +206,7 @@ double CVornSession::Duration() const {
 }
 
 VideoRange CVornSession::MakeVideoRange() const {
-    return VideoRange{GetFrameDir(), m_startFrame, m_endFrame, m_gap, Rate()};
+    return VideoRange{GetFrameDir(), m_startFrame, m_endFrame, m_gap, Rate(), {}};
 }
 
 TakeFrameResult CVornSession::RunAutoStartCapture() {

@@ -5,6 +5,7 @@
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QtTest>
+#include <opencv2/imgcodecs.hpp>
 
 #include "res/Version.h"
 
@@ -52,6 +53,8 @@ private slots:
             "share/man/man1/vorn.1",
             "lib/systemd/user/vorn-take-frame.service",
             "lib/systemd/user/vorn-take-frame.timer",
+            "lib/vorn/libvorn_imgcodecs.so",
+            "lib/vorn/libvorn_videoio.so",
         };
         for (int size : kIconSizes) {
             expected << QString("share/icons/hicolor/%1x%1/apps/vorn.png").arg(size);
@@ -70,6 +73,27 @@ private slots:
         manifest.sort();
         QCOMPARE(manifest, expected.replaceInStrings(QRegularExpression("^"), "/usr/"));
         QVERIFY(QFileInfo(Installed("bin/vorn")).isExecutable());
+    }
+
+    // The installed program finds the modules it loads at first use beside it, not in the build:
+    // an H.264 video decodes every frame through the codec module.
+    void installedProgramLoadsItsModules() {
+        QTemporaryDir home;
+        for (const char* name : {"pic_10001.jpg", "pic_10002.jpg"}) {
+            QVERIFY(cv::imwrite(home.filePath(name).toStdString(),
+                                cv::Mat(48, 64, CV_8UC3, cv::Scalar(40, 90, 160))));
+        }
+        QProcess vorn;
+        QProcessEnvironment environment;
+        environment.insert("PATH", "/usr/bin:/bin");
+        environment.insert("HOME", home.path());
+        vorn.setProcessEnvironment(environment);
+        vorn.start(Installed("bin/vorn"), {"--make-video", "--dir", home.path(), "--end", "2",
+                                           "--compressor", "H264"});
+        QVERIFY(vorn.waitForFinished(60000));
+        QCOMPARE(vorn.readAllStandardError(), QByteArray());
+        QCOMPARE(vorn.exitCode(), 0);
+        QVERIFY(QFileInfo(home.filePath("output.avi")).size() > 0);
     }
 
     void iconHasItsSize_data() {

@@ -53,7 +53,7 @@ void CMakingDlg::OnInitDialog() {
 
 bool CMakingDlg::StartVideo() {
     m_assembly = std::make_unique<VideoAssembly>(
-        VideoRange{m_frameDir, m_startFrame, m_endFrame, m_gap, m_fps});
+        VideoRange{m_frameDir, m_startFrame, m_endFrame, m_gap, m_fps, {}});
     if (const std::optional<std::string> failure = m_assembly->ProbeFirstFrame()) {
         ShowMessageBox(QString::fromStdString(*failure));
         return false;

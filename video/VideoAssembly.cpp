@@ -8,10 +8,11 @@
 #include <cerrno>
 #include <climits>
 #include <cstdio>
-#include <opencv2/imgcodecs.hpp>
+#include <opencv2/imgcodecs.hpp>  // the decoding flags
 #include <opencv2/imgproc.hpp>
 
 #include "platform/AtomicFile.h"
+#include "platform/ImageCodec.h"
 
 namespace {
 
@@ -34,15 +35,6 @@ bool SyncToDisk(const std::string& path) {
     }
     const bool synced = ::fsync(fd) == 0;
     return ::close(fd) == 0 && synced;
-}
-
-// The picture in `bytes`, or an empty image when it cannot be decoded.
-cv::Mat Decode(const std::vector<uchar>& bytes, int flags) {
-    try {
-        return cv::imdecode(bytes, flags);
-    } catch (const cv::Exception&) {
-        return {};
-    }
 }
 
 }  // namespace
@@ -128,7 +120,7 @@ VideoAssembly::LookedAt VideoAssembly::Look(int number) {
     } else {
         // Not a JPEG every player decodes (progressive, arithmetic-coded, 12-bit, CMYK, grey):
         // decoded here and encoded again.
-        frame.image = Decode(frame.bytes, cv::IMREAD_COLOR);
+        frame.image = DecodeImage(frame.bytes, cv::IMREAD_COLOR);
         frame.size = frame.image.size();
         if (!frame.image.empty()) {
             return frame;
@@ -269,7 +261,7 @@ cv::Mat VideoAssembly::ReducedDecode(const std::vector<uchar>& jpeg) const {
                       : m_previewScale == 4 ? cv::IMREAD_REDUCED_COLOR_4
                       : m_previewScale == 2 ? cv::IMREAD_REDUCED_COLOR_2
                                             : cv::IMREAD_COLOR;
-    return Decode(jpeg, flags);
+    return DecodeImage(jpeg, flags);
 }
 
 cv::Size VideoAssembly::PreviewSize() const {
