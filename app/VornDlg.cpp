@@ -27,8 +27,7 @@ constexpr char kDelayOutOfRange[] = "Please enter a number between 0.1 and 86400
 
 }  // namespace
 
-CVornDlg::CVornDlg(QWidget* parent)
-    : QDialog(parent), m_hIcon(QString::fromLatin1(IDR_MAINFRAME)) {
+CVornDlg::CVornDlg(QWidget* parent) : QDialog(parent), m_hIcon(QString::fromLatin1(IDR_MAINFRAME)) {
     setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
     CreateControls(*this, kVornDialogTemplate);
@@ -74,6 +73,9 @@ void CVornDlg::OnInitDialog() {
     // An unattended launch tells it itself, as its run ends for the same reason.
     if (!m_session.LoadSettings() && m_session.m_autoStart <= 0) {
         ShowMessageBox(tr(kCannotFindSettingsMessage));
+    }
+    if (!m_session.m_badSettings.empty() && m_session.m_autoStart <= 0) {
+        ShowMessageBox(QString::fromStdString(m_session.m_badSettings));
     }
     if (m_session.m_autoStart > 0) {
         m_timers.SetTimer(kAutoStartTimer, kAutoStartTimerMs);

@@ -66,6 +66,18 @@ public:
                    m_grabLimit);
     }
 
+    std::unique_ptr<CameraControls> OpenControls() override {
+        // Handed over through a holder of its own, which a call that hangs keeps alive.
+        auto controls = std::make_shared<std::unique_ptr<CameraControls>>();
+        const bool opened = Run(
+            [controls](State& state) {
+                *controls = state.camera->OpenControls();
+                return *controls != nullptr;
+            },
+            m_grabLimit);
+        return opened ? std::move(*controls) : nullptr;
+    }
+
     bool Reopenable() const override { return m_state->reopenable; }
     double FileFramesPerSecond() const override { return m_state->fileFps; }
 

@@ -2,7 +2,10 @@
 
 #include <cmath>
 #include <opencv2/videoio.hpp>
+#include <sstream>
 
+#include "cameralock/CameraLock.h"
+#include "cameralock/V4l2Controls.h"
 #include "capture/BoundedCamera.h"
 
 namespace {
@@ -25,6 +28,29 @@ bool IsGStreamerPipeline(const std::string& source) {
 }
 
 namespace {
+
+// The device= of a pipeline's v4l2src element ("v4l2src device=/dev/video1 ! … ! appsink"), or
+// empty when it has none.
+std::string V4l2SourceDevice(const std::string& pipeline) {
+    std::istringstream elements(pipeline);
+    std::string element;
+    while (std::getline(elements, element, '!')) {
+        std::istringstream words(element);
+        std::string word;
+        if (!(words >> word) || word != "v4l2src") {
+            continue;
+        }
+        while (words >> word) {
+            if (word.starts_with("device=")) {
+                word.erase(0, 7);
+                std::erase(word, '"');
+                std::erase(word, '\'');
+                return word;
+            }
+        }
+    }
+    return {};
+}
 
 bool IsNetworkStream(const std::string& source) {
     return !IsGStreamerPipeline(source) && source.find("://") != std::string::npos;
@@ -63,6 +89,29 @@ void OpenSource(cv::VideoCapture& capture, int index, const std::string& source)
     }
 }
 
+}  // namespace
+
+std::string V4l2DevicePath(int index, const std::string& source) {
+    if (source.empty()) {
+        // OpenCV's Video4Linux backend opens camera N as this node.
+        return "/dev/video" + std::to_string(index);
+    }
+    if (IsGStreamerPipeline(source)) {
+        return V4l2SourceDevice(source);
+    }
+    return source.starts_with("/dev/") ? source : std::string();
+}
+
+std::string LockCameraSource(CameraSource& camera, const CameraLockChoice& choice) {
+    if (!choice.AsksAnything()) {
+        return {};
+    }
+    const std::unique_ptr<CameraControls> controls = camera.OpenControls();
+    return controls ? LockCamera(*controls, choice) : std::string();
+}
+
+namespace {
+
 // A cv::VideoCapture; OpenVideoCapture runs its calls on a thread of their own.
 class VideoCaptureSource final : public CameraSource {
 public:
@@ -71,6 +120,7 @@ public:
 
     bool Open(int index, const std::string& source) {
         OpenSource(m_capture, index, source);
+        m_device = V4l2DevicePath(index, source);
         if (m_capture.isOpened() && IsVideoFile(source)) {
             const double fps = m_capture.get(cv::CAP_PROP_FPS);
             m_fileFps = std::isfinite(fps) && fps > 0.0 ? fps : 0.0;
@@ -97,9 +147,13 @@ public:
 
     bool Reopenable() const override { return m_reopenable; }
     double FileFramesPerSecond() const override { return m_fileFps; }
+    std::unique_ptr<CameraControls> OpenControls() override {
+        return m_device.empty() ? nullptr : OpenV4l2Controls(m_device);
+    }
 
 private:
     cv::VideoCapture m_capture;
+    std::string m_device;  // the Video4Linux device, or empty
     bool m_takesSize;
     bool m_reopenable;
     double m_fileFps = 0.0;

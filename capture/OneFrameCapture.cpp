@@ -33,8 +33,17 @@ TakeFrameResult TakeOneFrame(const OneFrameCapture& capture,
     float runningTime = SecondsSince(clock, lastCounter);
     std::optional<TakeFrameResult> kept;
     cv::Mat frame;
+    bool locked = false;
     while (!kept) {
         pacer.WaitForNextFrame();
+        // The camera has metered its scene by now; the frame is grabbed with what it holds.
+        if (!locked && runningTime > kWarmUpSeconds) {
+            locked = true;
+            const std::string trouble = LockCameraSource(*camera, capture.lock);
+            if (!trouble.empty() && capture.tellLockTrouble) {
+                capture.tellLockTrouble(trouble);
+            }
+        }
         if (!camera->Grab()) {
             return TakeFrameResult::NoFrame;
         }

@@ -88,6 +88,22 @@ void SyntheticCamera::ShareOpened() {
     }
 }
 
+void SyntheticCamera::SetControls(const FakeCameraControls& controls) {
+    std::lock_guard lock(m_mutex);
+    m_controls = std::make_unique<FakeCameraControls>(controls);
+}
+
+std::unique_ptr<CameraControls> SyntheticCamera::OpenControls() {
+    std::lock_guard lock(m_mutex);
+    m_controlsOpenedAt.push_back(m_grabCalls);
+    return m_controls ? std::make_unique<FakeCameraControls>(*m_controls) : nullptr;
+}
+
+std::vector<int> SyntheticCamera::ControlsOpenedAtGrabs() const {
+    std::lock_guard lock(m_mutex);
+    return m_controlsOpenedAt;
+}
+
 std::vector<PropertySet> SyntheticCamera::PropertySets() const {
     std::lock_guard lock(m_mutex);
     return m_propertySets;
@@ -128,6 +144,7 @@ public:
     bool Set(int property, double value) override { return m_camera->Set(property, value); }
     bool Reopenable() const override { return m_camera->Reopenable(); }
     double FileFramesPerSecond() const override { return m_camera->FileFramesPerSecond(); }
+    std::unique_ptr<CameraControls> OpenControls() override { return m_camera->OpenControls(); }
 
 private:
     std::shared_ptr<SyntheticCamera> m_camera;

@@ -12,6 +12,7 @@
 #include <opencv2/core/mat.hpp>
 
 #include "capture/CameraSource.h"
+#include "support/FakeCameraControls.h"
 
 class ManualClock;
 
@@ -59,6 +60,13 @@ public:
     // How many grabs have been held so far.
     int GrabsHeld() const;
 
+    // Makes the camera a Video4Linux one with these controls; without, it has none, as a file.
+    void SetControls(const FakeCameraControls& controls);
+    // Opens the controls set with SetControls, or none.
+    std::unique_ptr<CameraControls> OpenControls() override;
+    // GrabCount at each OpenControls call, in order.
+    std::vector<int> ControlsOpenedAtGrabs() const;
+
     // Calls of Grab, failed ones included.
     int GrabCount() const { return m_grabCalls.load(); }
     // The Set calls, in order.
@@ -93,6 +101,8 @@ private:
     std::atomic<double> m_fileFps{0.0};
     int m_grabMs = 0;
     std::vector<PropertySet> m_propertySets;
+    std::unique_ptr<FakeCameraControls> m_controls;
+    std::vector<int> m_controlsOpenedAt;
 };
 
 // What a camera opener was asked to open.
