@@ -356,9 +356,10 @@ private slots:
         QCOMPARE(launch.camera->ControlsOpenedAtGrabs(), std::vector<int>{kFirstFrameAfterWarmUp});
         QCOMPARE(launch.camera->GrabCount(), kFirstFrameAfterWarmUp + 1);
         QCOMPARE(controls->Sets().size(), std::size_t(7));
-        QCOMPARE(controls->Value(V4L2_CID_EXPOSURE_AUTO), int(V4L2_EXPOSURE_MANUAL));
-        QCOMPARE(controls->Value(V4L2_CID_POWER_LINE_FREQUENCY),
-                 int(V4L2_CID_POWER_LINE_FREQUENCY_50HZ));
+        QCOMPARE(controls->Get(V4L2_CID_EXPOSURE_AUTO),
+                 std::optional<std::int32_t>(V4L2_EXPOSURE_MANUAL));
+        QCOMPARE(controls->Get(V4L2_CID_POWER_LINE_FREQUENCY),
+                 std::optional<std::int32_t>(V4L2_CID_POWER_LINE_FREQUENCY_50HZ));
         QCOMPARE(launch.FrameCount(), QString("1"));
     }
 

@@ -70,7 +70,7 @@ private slots:
 
         QCOMPARE(camera->Sets(), plan);
         for (const ControlSetting& set : plan) {
-            QCOMPARE(camera->Value(set.id), set.value);
+            QCOMPARE(camera->Get(set.id), std::optional(set.value));
         }
     }
 
@@ -80,18 +80,14 @@ private slots:
         const std::vector<CameraControl> controls = {
             {V4L2_CID_AUTO_WHITE_BALANCE, 1, 0, 1, 1, false},
             {V4L2_CID_EXPOSURE_AUTO, 3, 0, 3, 1, false},
-            {V4L2_CID_EXPOSURE_ABSOLUTE, 5000, 3, 2047, 1, false},
+            {V4L2_CID_EXPOSURE_ABSOLUTE, 5000, 3, 2047, 10, false},
             {V4L2_CID_FOCUS_AUTO, 1, 0, 1, 1, true},
-            {V4L2_CID_FOCUS_ABSOLUTE, 33, 0, 250, 5, false},
+            {V4L2_CID_FOCUS_ABSOLUTE, 35, 0, 250, 5, false},
         };
         QCOMPARE(PlanCameraLock(controls, {true, 60}),
                  (Plan{{V4L2_CID_EXPOSURE_AUTO, V4L2_EXPOSURE_MANUAL},
-                       {V4L2_CID_EXPOSURE_ABSOLUTE, 2047},
+                       {V4L2_CID_EXPOSURE_ABSOLUTE, 2043},
                        {V4L2_CID_AUTO_WHITE_BALANCE, 0}}));
-        auto onStep = controls;
-        onStep[3].readOnly = false;
-        QCOMPARE(PlanCameraLock(onStep, {true, {}}).back(),
-                 (ControlSetting{V4L2_CID_FOCUS_ABSOLUTE, 30}));
     }
 
     // Everything is still tried; one sentence names each value the driver refused or changed.
@@ -105,7 +101,7 @@ private slots:
                              "(the camera keeps 156), continuous autofocus 0 (refused)."));
 
         QCOMPARE(camera->Sets().size(), std::size_t(7));
-        QCOMPARE(camera->Value(V4L2_CID_FOCUS_ABSOLUTE), 12);
+        QCOMPARE(camera->Get(V4L2_CID_FOCUS_ABSOLUTE), std::optional<std::int32_t>(12));
     }
 
     void videoDeviceOfEachSource_data() {

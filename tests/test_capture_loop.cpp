@@ -402,7 +402,8 @@ private slots:
 
         QCOMPARE(bench.camera->ControlsOpenedAtGrabs(), std::vector<int>{21});
         QCOMPARE(controls->Sets().size(), std::size_t(7));
-        QCOMPARE(controls->Value(V4L2_CID_EXPOSURE_AUTO), int(V4L2_EXPOSURE_MANUAL));
+        QCOMPARE(controls->Get(V4L2_CID_EXPOSURE_AUTO),
+                 std::optional<std::int32_t>(V4L2_EXPOSURE_MANUAL));
         QStringList told{kSourceEnded};
         if (refuses) {
             told.append(

@@ -167,12 +167,8 @@ private slots:
         QTest::newRow("empty") << QByteArray("CAMERA_LOCK=\nPOWER_LINE_HZ=\n") << false << 0 << "";
         QTest::newRow("lock, 50 Hz")
             << QByteArray("CAMERA_LOCK=1\nPOWER_LINE_HZ=50\n") << true << 50 << "";
-        QTest::newRow("off, 60 Hz with blanks")
-            << QByteArray("CAMERA_LOCK=0\nPOWER_LINE_HZ = 60 \n") << false << 60 << "";
-        QTest::newRow("lock 2") << QByteArray("CAMERA_LOCK=2\nPOWER_LINE_HZ=60\n") << false << 60
-                                << "CAMERA_LOCK=2";
-        QTest::newRow("lock yes") << QByteArray("CAMERA_LOCK=yes\n") << false << 0
-                                  << "CAMERA_LOCK=yes";
+        QTest::newRow("lock 2, 60 Hz with blanks")
+            << QByteArray("CAMERA_LOCK=2\nPOWER_LINE_HZ = 60 \n") << false << 60 << "CAMERA_LOCK=2";
         QTest::newRow("55 Hz") << QByteArray("CAMERA_LOCK=1\nPOWER_LINE_HZ=55\n") << true << 0
                                << "POWER_LINE_HZ=55";
         QTest::newRow("50Hz with its unit")

@@ -38,9 +38,6 @@ const std::map<QString, std::uint32_t> kIdsByName = {
 
 // "<name> <id> (<type>) : min=… max=… step=… default=… value=… flags=…"; a bool has no range.
 const QRegularExpression kControlLine(R"(^\s*(\w+) (0x[0-9a-f]{8}) \((int|bool|menu)\)\s*:(.*)$)");
-// "\t\t\t\t<index>: <name>", an item of the menu above.
-const QRegularExpression kMenuLine(R"(^\t+(\d+): )");
-
 std::int32_t Field(const QString& fields, const QString& name, std::int32_t fallback) {
     const auto match = QRegularExpression("\\b" + name + "=(-?\\d+)").match(fields);
     return match.hasMatch() ? match.captured(1).toInt() : fallback;
@@ -57,13 +54,9 @@ std::unique_ptr<FakeCameraControls> FakeCameraControls::FromListing(const QStrin
     std::unique_ptr<FakeCameraControls> fake(new FakeCameraControls);
     Device& device = *fake->m_device;
     for (const QString& line : QString::fromUtf8(file.readAll()).split('\n')) {
-        if (const auto item = kMenuLine.match(line); item.hasMatch() && !device.controls.empty()) {
-            device.menus[device.controls.back().id].insert(item.captured(1).toInt());
-            continue;
-        }
         const auto control = kControlLine.match(line);
         if (!control.hasMatch()) {
-            continue;  // a class heading or a blank line
+            continue;  // a class heading, a menu item or a blank line
         }
         const auto id = kIdsByName.find(control.captured(1));
         if (id == kIdsByName.end() || id->second != control.captured(2).toUInt(nullptr, 16)) {
@@ -91,18 +84,6 @@ bool FakeCameraControls::Set(std::uint32_t id, std::int32_t value) {
     if (!control || control->readOnly || m_device->refused.contains(id)) {
         return false;
     }
-    if (const auto menu = m_device->menus.find(id); menu != m_device->menus.end()) {
-        if (!menu->second.contains(value)) {
-            return false;
-        }
-    } else {
-        // As the kernel rounds an integer: to the nearest step from the minimum, within range.
-        const std::int64_t step = std::max(control->step, 1);
-        const std::int64_t rounded =
-            control->minimum + (std::int64_t(value) - control->minimum + step / 2) / step * step;
-        value = static_cast<std::int32_t>(
-            std::clamp<std::int64_t>(rounded, control->minimum, control->maximum));
-    }
     const auto held = m_device->held.find(id);
     control->value = held == m_device->held.end() ? value : held->second;
     return true;
@@ -127,13 +108,6 @@ void FakeCameraControls::HoldAt(std::uint32_t id, std::int32_t held) {
 std::vector<ControlSetting> FakeCameraControls::Sets() const {
     std::lock_guard lock(m_device->mutex);
     return m_device->sets;
-}
-
-std::int32_t FakeCameraControls::Value(std::uint32_t id) const {
-    std::lock_guard lock(m_device->mutex);
-    const auto found = std::find_if(m_device->controls.begin(), m_device->controls.end(),
-                                    [id](const auto& control) { return control.id == id; });
-    return found == m_device->controls.end() ? -1 : found->value;
 }
 
 CameraControl* FakeCameraControls::Find(std::uint32_t id) {

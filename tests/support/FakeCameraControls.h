@@ -10,10 +10,9 @@
 #include "cameralock/CameraControls.h"
 #include "cameralock/LockPlan.h"
 
-// A Video4Linux device's controls replayed from what `v4l2-ctl -L` printed for a real camera. It
-// takes values as the kernel does: an integer is rounded onto its steps within its range, a menu
-// value it does not list is refused. Copies share one device, so a test reads what the code under
-// test did with its copy. Safe to call from any thread.
+// A Video4Linux device's controls replayed from what `v4l2-ctl -L` printed for a real camera.
+// Copies share one device, so a test reads what the code under test did with its copy. Safe to
+// call from any thread.
 class FakeCameraControls final : public CameraControls {
 public:
     // The device of a `v4l2-ctl -L` listing; null when a line names a control this parser does
@@ -30,14 +29,11 @@ public:
     void HoldAt(std::uint32_t id, std::int32_t held);
     // Every Set call, taken or not, in order.
     std::vector<ControlSetting> Sets() const;
-    // The control's value now.
-    std::int32_t Value(std::uint32_t id) const;
 
 private:
     struct Device {
         mutable std::mutex mutex;  // guards everything below
         std::vector<CameraControl> controls;
-        std::map<std::uint32_t, std::set<std::int32_t>> menus;  // the items of each menu
         std::set<std::uint32_t> refused;
         std::map<std::uint32_t, std::int32_t> held;
         std::vector<ControlSetting> sets;
