@@ -66,16 +66,17 @@ public:
                    m_grabLimit);
     }
 
-    std::unique_ptr<CameraControls> OpenControls() override {
+    // A control transfer the camera never answers counts as a grab that never returns.
+    std::string Lock(const CameraLockChoice& choice) override {
         // Handed over through a holder of its own, which a call that hangs keeps alive.
-        auto controls = std::make_shared<std::unique_ptr<CameraControls>>();
-        const bool opened = Run(
-            [controls](State& state) {
-                *controls = state.camera->OpenControls();
-                return *controls != nullptr;
+        auto trouble = std::make_shared<std::string>();
+        const bool done = Run(
+            [choice, trouble](State& state) {
+                *trouble = state.camera->Lock(choice);
+                return true;
             },
             m_grabLimit);
-        return opened ? std::move(*controls) : nullptr;
+        return done ? *trouble : std::string();
     }
 
     bool Reopenable() const override { return m_state->reopenable; }

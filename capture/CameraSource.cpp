@@ -106,8 +106,7 @@ std::string LockCameraSource(CameraSource& camera, const CameraLockChoice& choic
     if (!choice.AsksAnything()) {
         return {};
     }
-    const std::unique_ptr<CameraControls> controls = camera.OpenControls();
-    return controls ? LockCamera(*controls, choice) : std::string();
+    return camera.Lock(choice);
 }
 
 namespace {
@@ -147,8 +146,10 @@ public:
 
     bool Reopenable() const override { return m_reopenable; }
     double FileFramesPerSecond() const override { return m_fileFps; }
-    std::unique_ptr<CameraControls> OpenControls() override {
-        return m_device.empty() ? nullptr : OpenV4l2Controls(m_device);
+    std::string Lock(const CameraLockChoice& choice) override {
+        const std::unique_ptr<CameraControls> controls =
+            m_device.empty() ? nullptr : OpenV4l2Controls(m_device);
+        return controls ? LockCamera(*controls, choice) : std::string();
     }
 
 private:

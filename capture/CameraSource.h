@@ -6,7 +6,6 @@
 
 #include <opencv2/core/mat.hpp>
 
-#include "cameralock/CameraControls.h"
 #include "cameralock/LockPlan.h"
 
 // A camera as the capture code uses it. One thread uses a source at a time.
@@ -26,9 +25,10 @@ public:
     // The rate a video file plays at, which the capture paces itself to as a camera paces itself;
     // 0 for a camera, stream or pipeline, which send at their own pace.
     virtual double FileFramesPerSecond() const { return 0.0; }
-    // The controls of the camera's Video4Linux device, opened beside the capture; null for a
-    // source that is not one (a file, a stream, most pipelines) or whose device cannot be opened.
-    virtual std::unique_ptr<CameraControls> OpenControls() { return nullptr; }
+    // Holds `choice` on the controls of the camera's Video4Linux device (LockCamera), opened
+    // beside the capture, and returns what the camera did not take; a source that is not such a
+    // camera (a file, a stream, most pipelines) goes on as it is.
+    virtual std::string Lock(const CameraLockChoice& /*choice*/) { return {}; }
 };
 
 // Opens a camera by index, or by `source` (device path, file, stream URL or GStreamer pipeline)
@@ -45,8 +45,8 @@ bool IsGStreamerPipeline(const std::string& source);
 // device path as it stands, the device= of a v4l2src pipeline; empty for any other source.
 std::string V4l2DevicePath(int index, const std::string& source);
 
-// Holds `choice` on the camera once it has warmed up (LockCamera); a source without Video4Linux
-// controls goes on as it is. The sentence that tells what the camera did not take, or empty.
+// Holds `choice` on the camera once it has warmed up (CameraSource::Lock), when it asks anything.
+// The sentence that tells what the camera did not take, or empty.
 std::string LockCameraSource(CameraSource& camera, const CameraLockChoice& choice);
 
 // The real camera: cv::VideoCapture. Its calls run on a thread of their own with a time limit,

@@ -353,7 +353,7 @@ private slots:
 
         QCOMPARE(int(launch.Take()), int(TakeFrameResult::Saved));
 
-        QCOMPARE(launch.camera->ControlsOpenedAtGrabs(), std::vector<int>{kFirstFrameAfterWarmUp});
+        QCOMPARE(launch.camera->LocksAtGrabs(), std::vector<int>{kFirstFrameAfterWarmUp});
         QCOMPARE(launch.camera->GrabCount(), kFirstFrameAfterWarmUp + 1);
         QCOMPARE(controls->Sets().size(), std::size_t(7));
         QCOMPARE(controls->Get(V4L2_CID_EXPOSURE_AUTO),

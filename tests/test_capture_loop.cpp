@@ -400,7 +400,7 @@ private slots:
 
         bench.RunToCameraFailure(40);
 
-        QCOMPARE(bench.camera->ControlsOpenedAtGrabs(), std::vector<int>{21});
+        QCOMPARE(bench.camera->LocksAtGrabs(), std::vector<int>{21});
         QCOMPARE(controls->Sets().size(), std::size_t(7));
         QCOMPARE(controls->Get(V4L2_CID_EXPOSURE_AUTO),
                  std::optional<std::int32_t>(V4L2_EXPOSURE_MANUAL));

@@ -1,5 +1,6 @@
 #include "support/SyntheticCamera.h"
 
+#include "cameralock/CameraLock.h"
 #include "support/ManualClock.h"
 
 SyntheticCamera::SyntheticCamera(cv::Size frameSize) : m_buffer(frameSize, CV_8UC3) {}
@@ -93,15 +94,21 @@ void SyntheticCamera::SetControls(const FakeCameraControls& controls) {
     m_controls = std::make_unique<FakeCameraControls>(controls);
 }
 
-std::unique_ptr<CameraControls> SyntheticCamera::OpenControls() {
-    std::lock_guard lock(m_mutex);
-    m_controlsOpenedAt.push_back(m_grabCalls);
-    return m_controls ? std::make_unique<FakeCameraControls>(*m_controls) : nullptr;
+std::string SyntheticCamera::Lock(const CameraLockChoice& choice) {
+    std::unique_ptr<FakeCameraControls> controls;
+    {
+        std::lock_guard lock(m_mutex);
+        m_locksAt.push_back(m_grabCalls);
+        if (m_controls) {
+            controls = std::make_unique<FakeCameraControls>(*m_controls);
+        }
+    }
+    return controls ? LockCamera(*controls, choice) : std::string();
 }
 
-std::vector<int> SyntheticCamera::ControlsOpenedAtGrabs() const {
+std::vector<int> SyntheticCamera::LocksAtGrabs() const {
     std::lock_guard lock(m_mutex);
-    return m_controlsOpenedAt;
+    return m_locksAt;
 }
 
 std::vector<PropertySet> SyntheticCamera::PropertySets() const {
@@ -144,7 +151,7 @@ public:
     bool Set(int property, double value) override { return m_camera->Set(property, value); }
     bool Reopenable() const override { return m_camera->Reopenable(); }
     double FileFramesPerSecond() const override { return m_camera->FileFramesPerSecond(); }
-    std::unique_ptr<CameraControls> OpenControls() override { return m_camera->OpenControls(); }
+    std::string Lock(const CameraLockChoice& choice) override { return m_camera->Lock(choice); }
 
 private:
     std::shared_ptr<SyntheticCamera> m_camera;

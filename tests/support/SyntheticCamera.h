@@ -62,10 +62,10 @@ public:
 
     // Makes the camera a Video4Linux one with these controls; without, it has none, as a file.
     void SetControls(const FakeCameraControls& controls);
-    // Opens the controls set with SetControls, or none.
-    std::unique_ptr<CameraControls> OpenControls() override;
-    // GrabCount at each OpenControls call, in order.
-    std::vector<int> ControlsOpenedAtGrabs() const;
+    // Locks the controls set with SetControls, if any.
+    std::string Lock(const CameraLockChoice& choice) override;
+    // GrabCount at each Lock call, in order.
+    std::vector<int> LocksAtGrabs() const;
 
     // Calls of Grab, failed ones included.
     int GrabCount() const { return m_grabCalls.load(); }
@@ -102,7 +102,7 @@ private:
     int m_grabMs = 0;
     std::vector<PropertySet> m_propertySets;
     std::unique_ptr<FakeCameraControls> m_controls;
-    std::vector<int> m_controlsOpenedAt;
+    std::vector<int> m_locksAt;
 };
 
 // What a camera opener was asked to open.
