@@ -4,6 +4,6 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build="${1:-build}"
-mapfile -t sources < <(git ls-files 'app/*.cpp' 'capture/*.cpp' 'frames/*.cpp' 'panel/*.cpp' \
+mapfile -t sources < <(git ls-files 'app/*.cpp' 'cameralock/*.cpp' 'capture/*.cpp' 'frames/*.cpp' 'panel/*.cpp' \
     'platform/*.cpp' 'res/*.cpp' 'settings/*.cpp' 'video/*.cpp')
 run-clang-tidy -quiet -p "$build" -j "$(nproc)" "${sources[@]/#/$PWD/}"
