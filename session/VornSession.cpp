@@ -117,9 +117,9 @@ void CVornSession::SetPaused(bool paused) {
 }
 
 bool CVornSession::StartCaptureThread(std::vector<int> agreedFrames) {
-    CaptureRunConfig config{m_openCamera, m_camSource, m_resolution, m_clock, GetFrameDir(),
-                            std::move(agreedFrames)};
-    config.lock = m_cameraLock;
+    CaptureRunConfig config{m_openCamera, m_camSource,   m_resolution,
+                            m_clock,      GetFrameDir(), std::move(agreedFrames),
+                            m_cameraLock};
     // Called on the capture thread; the session may be gone by the time the call comes.
     auto onEnded = [session = QPointer<CVornSession>(this)](int runId) {
         RunOnUiThread([session, runId] {
