@@ -2,6 +2,12 @@
 
 #include <vector>
 
+void MeterCamera(CameraControls& controls, const CameraLockChoice& choice) {
+    for (const ControlSetting& setting : PlanCameraMetering(controls.List(), choice)) {
+        controls.Set(setting.id, setting.value);
+    }
+}
+
 std::string LockCamera(CameraControls& controls, const CameraLockChoice& choice) {
     std::vector<std::string> untaken;
     for (const ControlSetting& setting : PlanCameraLock(controls.List(), choice)) {

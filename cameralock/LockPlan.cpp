@@ -6,21 +6,23 @@
 
 namespace {
 
-// An automatic and the value it sets, with the automatic's manual setting. The values are those
-// of <linux/v4l2-controls.h>; several of the controls were renamed in Linux 5.16, their ids were
+// An automatic and the value it sets, with the automatic's settings. The values are those of
+// <linux/v4l2-controls.h>; several of the controls were renamed in Linux 5.16, their ids were
 // not.
 struct AutomaticPair {
     std::uint32_t automatic;
     std::int32_t manual;
+    std::int32_t on;
     std::uint32_t value;
 };
 
 constexpr AutomaticPair kPairs[] = {
     // On UVC cameras the menu offers manual (1) and aperture priority (3), which is automatic
     // exposure time with a fixed iris.
-    {V4L2_CID_EXPOSURE_AUTO, V4L2_EXPOSURE_MANUAL, V4L2_CID_EXPOSURE_ABSOLUTE},
-    {V4L2_CID_AUTO_WHITE_BALANCE, 0, V4L2_CID_WHITE_BALANCE_TEMPERATURE},
-    {V4L2_CID_FOCUS_AUTO, 0, V4L2_CID_FOCUS_ABSOLUTE},
+    {V4L2_CID_EXPOSURE_AUTO, V4L2_EXPOSURE_MANUAL, V4L2_EXPOSURE_APERTURE_PRIORITY,
+     V4L2_CID_EXPOSURE_ABSOLUTE},
+    {V4L2_CID_AUTO_WHITE_BALANCE, 0, 1, V4L2_CID_WHITE_BALANCE_TEMPERATURE},
+    {V4L2_CID_FOCUS_AUTO, 0, 1, V4L2_CID_FOCUS_ABSOLUTE},
 };
 
 const CameraControl* Find(const std::vector<CameraControl>& controls, std::uint32_t id) {
@@ -65,6 +67,19 @@ std::vector<ControlSetting> PlanCameraLock(const std::vector<CameraControl>& con
         // value when it is.
         if (const CameraControl* value = Find(controls, pair.value)) {
             plan.push_back({pair.value, WithinRange(*value, value->value)});
+        }
+    }
+    return plan;
+}
+
+std::vector<ControlSetting> PlanCameraMetering(const std::vector<CameraControl>& controls,
+                                               const CameraLockChoice& choice) {
+    std::vector<ControlSetting> plan;
+    for (const AutomaticPair& pair : kPairs) {
+        if (const CameraControl* automatic = Find(controls, pair.automatic);
+            choice.lock && automatic) {
+            // A camera whose exposure menu ends before aperture priority has full automatic.
+            plan.push_back({pair.automatic, pair.on <= automatic->maximum ? pair.on : 0});
         }
     }
     return plan;

@@ -6,7 +6,7 @@
 
 #include "cameralock/CameraControls.h"
 
-// What to hold of a camera once it has warmed up.
+// What to hold of a camera once it has metered its scene.
 struct CameraLockChoice {
     // Holds the exposure, white balance and focus the camera has reached.
     bool lock = false;
@@ -30,6 +30,13 @@ struct ControlSetting {
 // or cannot write, is left out; a value is kept within the control's range and steps.
 std::vector<ControlSetting> PlanCameraLock(const std::vector<CameraControl>& controls,
                                            const CameraLockChoice& choice);
+
+// The calls that let the camera meter its scene before `choice` locks it: each automatic of the
+// lock that the camera offers switched on, exposure to aperture priority (automatic exposure time,
+// the automatic mode of UVC cameras) or, where the camera has no such mode, to automatic. None
+// when `choice` does not lock.
+std::vector<ControlSetting> PlanCameraMetering(const std::vector<CameraControl>& controls,
+                                               const CameraLockChoice& choice);
 
 // The program's name of a control of the plan ("exposure time"), for messages.
 const char* ControlName(std::uint32_t id);

@@ -67,6 +67,15 @@ public:
     }
 
     // A control transfer the camera never answers counts as a grab that never returns.
+    void Meter(const CameraLockChoice& choice) override {
+        Run(
+            [choice](State& state) {
+                state.camera->Meter(choice);
+                return true;
+            },
+            m_grabLimit);
+    }
+
     std::string Lock(const CameraLockChoice& choice) override {
         // Handed over through a holder of its own, which a call that hangs keeps alive.
         auto trouble = std::make_shared<std::string>();

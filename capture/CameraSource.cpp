@@ -102,6 +102,12 @@ std::string V4l2DevicePath(int index, const std::string& source) {
     return source.starts_with("/dev/") ? source : std::string();
 }
 
+void MeterCameraSource(CameraSource& camera, const CameraLockChoice& choice) {
+    if (choice.lock) {
+        camera.Meter(choice);
+    }
+}
+
 std::string LockCameraSource(CameraSource& camera, const CameraLockChoice& choice) {
     if (!choice.AsksAnything()) {
         return {};
@@ -146,13 +152,21 @@ public:
 
     bool Reopenable() const override { return m_reopenable; }
     double FileFramesPerSecond() const override { return m_fileFps; }
+    void Meter(const CameraLockChoice& choice) override {
+        if (const auto controls = OpenControls()) {
+            MeterCamera(*controls, choice);
+        }
+    }
     std::string Lock(const CameraLockChoice& choice) override {
-        const std::unique_ptr<CameraControls> controls =
-            m_device.empty() ? nullptr : OpenV4l2Controls(m_device);
+        const auto controls = OpenControls();
         return controls ? LockCamera(*controls, choice) : std::string();
     }
 
 private:
+    std::unique_ptr<CameraControls> OpenControls() const {
+        return m_device.empty() ? nullptr : OpenV4l2Controls(m_device);
+    }
+
     cv::VideoCapture m_capture;
     std::string m_device;  // the Video4Linux device, or empty
     bool m_takesSize;

@@ -25,9 +25,11 @@ public:
     // The rate a video file plays at, which the capture paces itself to as a camera paces itself;
     // 0 for a camera, stream or pipeline, which send at their own pace.
     virtual double FileFramesPerSecond() const { return 0.0; }
-    // Holds `choice` on the controls of the camera's Video4Linux device (LockCamera), opened
-    // beside the capture, and returns what the camera did not take; a source that is not such a
-    // camera (a file, a stream, most pipelines) goes on as it is.
+    // Lets the camera meter its scene for `choice` (MeterCamera), then holds it (LockCamera) and
+    // returns what the camera did not take, through the controls of its Video4Linux device opened
+    // beside the capture. A source that is not such a camera (a file, a stream, most pipelines)
+    // goes on as it is.
+    virtual void Meter(const CameraLockChoice& /*choice*/) {}
     virtual std::string Lock(const CameraLockChoice& /*choice*/) { return {}; }
 };
 
@@ -45,7 +47,9 @@ bool IsGStreamerPipeline(const std::string& source);
 // device path as it stands, the device= of a v4l2src pipeline; empty for any other source.
 std::string V4l2DevicePath(int index, const std::string& source);
 
-// Holds `choice` on the camera once it has warmed up (CameraSource::Lock), when it asks anything.
+// Lets a camera that `choice` locks meter its scene as it starts (CameraSource::Meter).
+void MeterCameraSource(CameraSource& camera, const CameraLockChoice& choice);
+// Holds `choice` on the camera once it has metered (CameraSource::Lock), when it asks anything.
 // The sentence that tells what the camera did not take, or empty.
 std::string LockCameraSource(CameraSource& camera, const CameraLockChoice& choice);
 

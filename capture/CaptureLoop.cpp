@@ -328,6 +328,7 @@ CaptureEnd RunCapture(const std::stop_token& stop, CaptureShared& shared,
     }
     NamedWindow(kPreviewWindowName);
     SetCaptureSize(*camera, config.resolution);
+    MeterCameraSource(*camera, config.lock);
     CaptureRun run(stop, shared, config, std::move(camera));
     const CaptureEnd end = run.Loop(lastCounter);
     log.Write("Attempting to release capture...");

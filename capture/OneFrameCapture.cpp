@@ -27,6 +27,7 @@ TakeFrameResult TakeOneFrame(const OneFrameCapture& capture,
         return TakeFrameResult::NoCamera;
     }
     SetCaptureSize(*camera, capture.resolution);
+    MeterCameraSource(*camera, capture.lock);
     Clock& clock = *capture.clock;
     FramePacer pacer(clock, camera->FileFramesPerSecond());
     std::int64_t lastCounter = clock.Counter();

@@ -342,7 +342,8 @@ private slots:
         }
     }
 
-    // The camera meters its scene in the warm-up and is held before the frame is grabbed.
+    // The camera meters its scene in the warm-up (three automatics on) and is held (seven calls)
+    // before the frame is grabbed.
     void lockedLaunchHoldsTheCameraBeforeItsFrame() {
         TakeFrame launch;
         launch.settings.Write(launch.settings.Read() + "CAMERA_LOCK=1\nPOWER_LINE_HZ=50\n");
@@ -355,7 +356,7 @@ private slots:
 
         QCOMPARE(launch.camera->LocksAtGrabs(), std::vector<int>{kFirstFrameAfterWarmUp});
         QCOMPARE(launch.camera->GrabCount(), kFirstFrameAfterWarmUp + 1);
-        QCOMPARE(controls->Sets().size(), std::size_t(7));
+        QCOMPARE(controls->Sets().size(), std::size_t(10));
         QCOMPARE(controls->Get(V4L2_CID_EXPOSURE_AUTO),
                  std::optional<std::int32_t>(V4L2_EXPOSURE_MANUAL));
         QCOMPARE(controls->Get(V4L2_CID_POWER_LINE_FREQUENCY),

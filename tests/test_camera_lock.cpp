@@ -74,6 +74,28 @@ private slots:
         }
     }
 
+    // A camera locked by an earlier run meters again: its automatics go back on, exposure to
+    // aperture priority, or to full automatic where its menu ends before that.
+    void meteringSwitchesTheAutomaticsBackOn() {
+        const auto camera = Camera(kOlderNames);
+        QCOMPARE(LockCamera(*camera, {true, {}}), std::string());
+        const std::size_t lockCalls = camera->Sets().size();
+
+        MeterCamera(*camera, {true, {}});
+
+        const Plan metering = {{V4L2_CID_EXPOSURE_AUTO, V4L2_EXPOSURE_APERTURE_PRIORITY},
+                               {V4L2_CID_AUTO_WHITE_BALANCE, 1},
+                               {V4L2_CID_FOCUS_AUTO, 1}};
+        const Plan sets = camera->Sets();
+        QCOMPARE(Plan(sets.begin() + static_cast<std::ptrdiff_t>(lockCalls), sets.end()), metering);
+        for (const ControlSetting& set : metering) {
+            QCOMPARE(camera->Get(set.id), std::optional(set.value));
+        }
+        QCOMPARE(PlanCameraMetering({{V4L2_CID_EXPOSURE_AUTO, 1, 0, 1, 1, false}}, {true, {}}),
+                 (Plan{{V4L2_CID_EXPOSURE_AUTO, V4L2_EXPOSURE_AUTO}}));
+        QVERIFY(PlanCameraMetering(camera->List(), {false, 50}).empty());
+    }
+
     // A control the camera lacks or cannot write is left out, and a value it reports beyond its
     // range is set within it, on its steps.
     void planKeepsToWhatTheCameraOffers() {

@@ -401,7 +401,10 @@ private slots:
         bench.RunToCameraFailure(40);
 
         QCOMPARE(bench.camera->LocksAtGrabs(), std::vector<int>{21});
-        QCOMPARE(controls->Sets().size(), std::size_t(7));
+        // Metered from the start: three automatics on, then the lock's seven calls.
+        QCOMPARE(controls->Sets().size(), std::size_t(10));
+        QCOMPARE(controls->Sets().front(),
+                 (ControlSetting{V4L2_CID_EXPOSURE_AUTO, V4L2_EXPOSURE_APERTURE_PRIORITY}));
         QCOMPARE(controls->Get(V4L2_CID_EXPOSURE_AUTO),
                  std::optional<std::int32_t>(V4L2_EXPOSURE_MANUAL));
         QStringList told{kSourceEnded};

@@ -94,16 +94,23 @@ void SyntheticCamera::SetControls(const FakeCameraControls& controls) {
     m_controls = std::make_unique<FakeCameraControls>(controls);
 }
 
-std::string SyntheticCamera::Lock(const CameraLockChoice& choice) {
-    std::unique_ptr<FakeCameraControls> controls;
-    {
-        std::lock_guard lock(m_mutex);
-        m_locksAt.push_back(m_grabCalls);
-        if (m_controls) {
-            controls = std::make_unique<FakeCameraControls>(*m_controls);
-        }
+void SyntheticCamera::Meter(const CameraLockChoice& choice) {
+    if (const auto controls = Controls(false)) {
+        MeterCamera(*controls, choice);
     }
+}
+
+std::string SyntheticCamera::Lock(const CameraLockChoice& choice) {
+    const auto controls = Controls(true);
     return controls ? LockCamera(*controls, choice) : std::string();
+}
+
+std::unique_ptr<FakeCameraControls> SyntheticCamera::Controls(bool locking) {
+    std::lock_guard lock(m_mutex);
+    if (locking) {
+        m_locksAt.push_back(m_grabCalls);
+    }
+    return m_controls ? std::make_unique<FakeCameraControls>(*m_controls) : nullptr;
 }
 
 std::vector<int> SyntheticCamera::LocksAtGrabs() const {
@@ -151,6 +158,7 @@ public:
     bool Set(int property, double value) override { return m_camera->Set(property, value); }
     bool Reopenable() const override { return m_camera->Reopenable(); }
     double FileFramesPerSecond() const override { return m_camera->FileFramesPerSecond(); }
+    void Meter(const CameraLockChoice& choice) override { m_camera->Meter(choice); }
     std::string Lock(const CameraLockChoice& choice) override { return m_camera->Lock(choice); }
 
 private:

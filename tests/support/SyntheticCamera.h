@@ -62,7 +62,8 @@ public:
 
     // Makes the camera a Video4Linux one with these controls; without, it has none, as a file.
     void SetControls(const FakeCameraControls& controls);
-    // Locks the controls set with SetControls, if any.
+    // Meter and lock the controls set with SetControls, if any.
+    void Meter(const CameraLockChoice& choice) override;
     std::string Lock(const CameraLockChoice& choice) override;
     // GrabCount at each Lock call, in order.
     std::vector<int> LocksAtGrabs() const;
@@ -101,6 +102,9 @@ private:
     std::atomic<double> m_fileFps{0.0};
     int m_grabMs = 0;
     std::vector<PropertySet> m_propertySets;
+    // A copy of the controls set with SetControls, or null; records a lock's grab count.
+    std::unique_ptr<FakeCameraControls> Controls(bool locking);
+
     std::unique_ptr<FakeCameraControls> m_controls;
     std::vector<int> m_locksAt;
 };
