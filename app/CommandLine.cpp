@@ -22,7 +22,8 @@ constexpr char kExitCodes[] =
     "  6  frame not saved (folder missing, not writable, disk full)\n"
     "  7  no free frame number: every number from the next one on is taken (none overwritten)\n"
     "  8  count not stored (settings file not writable, or the disk full); no frame is kept\n"
-    "  9  count out of range (AUTO_START_FRAME_COUNT below 0, or too large for the next number)\n";
+    "  9  count out of range (AUTO_START_FRAME_COUNT below 0, or too large for the next number)\n"
+    " 15  a setting's value is bad (the message names the key)\n";
 
 }  // namespace
 

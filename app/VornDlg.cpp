@@ -75,6 +75,9 @@ void CVornDlg::OnInitDialog() {
     if (!m_session.LoadSettings() && m_session.m_autoStart <= 0) {
         ShowMessageBox(tr(kCannotFindSettingsMessage));
     }
+    if (!m_session.m_badSettings.empty() && m_session.m_autoStart <= 0) {
+        ShowMessageBox(QString::fromStdString(m_session.m_badSettings));
+    }
     if (m_session.m_autoStart > 0) {
         m_timers.SetTimer(kAutoStartTimer, kAutoStartTimerMs);
     }

@@ -66,6 +66,28 @@ public:
                    m_grabLimit);
     }
 
+    // A control transfer the camera never answers counts as a grab that never returns.
+    void Meter(const CameraLockChoice& choice) override {
+        Run(
+            [choice](State& state) {
+                state.camera->Meter(choice);
+                return true;
+            },
+            m_grabLimit);
+    }
+
+    std::string Lock(const CameraLockChoice& choice) override {
+        // Handed over through a holder of its own, which a call that hangs keeps alive.
+        auto trouble = std::make_shared<std::string>();
+        const bool done = Run(
+            [choice, trouble](State& state) {
+                *trouble = state.camera->Lock(choice);
+                return true;
+            },
+            m_grabLimit);
+        return done ? *trouble : std::string();
+    }
+
     bool Reopenable() const override { return m_state->reopenable; }
     double FileFramesPerSecond() const override { return m_state->fileFps; }
 

@@ -1,7 +1,10 @@
 #include "capture/CameraSource.h"
 
 #include <opencv2/videoio.hpp>
+#include <sstream>
 
+#include "cameralock/CameraLock.h"
+#include "cameralock/V4l2Controls.h"
 #include "capture/BoundedCamera.h"
 #include "capture/VideoCaptureModule.h"
 #include "platform/LoadableModule.h"
@@ -26,6 +29,29 @@ bool IsGStreamerPipeline(const std::string& source) {
 }
 
 namespace {
+
+// The device= of a pipeline's v4l2src element ("v4l2src device=/dev/video1 ! … ! appsink"), or
+// empty when it has none.
+std::string V4l2SourceDevice(const std::string& pipeline) {
+    std::istringstream elements(pipeline);
+    std::string element;
+    while (std::getline(elements, element, '!')) {
+        std::istringstream words(element);
+        std::string word;
+        if (!(words >> word) || word != "v4l2src") {
+            continue;
+        }
+        while (words >> word) {
+            if (word.starts_with("device=")) {
+                word.erase(0, 7);
+                std::erase(word, '"');
+                std::erase(word, '\'');
+                return word;
+            }
+        }
+    }
+    return {};
+}
 
 bool IsNetworkStream(const std::string& source) {
     return !IsGStreamerPipeline(source) && source.find("://") != std::string::npos;
@@ -71,6 +97,61 @@ VideoCaptureRequest RequestFor(int index, const std::string& source) {
     return request;
 }
 
+}  // namespace
+
+std::string V4l2DevicePath(int index, const std::string& source) {
+    if (source.empty()) {
+        // OpenCV's Video4Linux backend opens camera N as this node.
+        return "/dev/video" + std::to_string(index);
+    }
+    if (IsGStreamerPipeline(source)) {
+        return V4l2SourceDevice(source);
+    }
+    return source.starts_with("/dev/") ? source : std::string();
+}
+
+void MeterCameraSource(CameraSource& camera, const CameraLockChoice& choice) {
+    if (choice.lock) {
+        camera.Meter(choice);
+    }
+}
+
+std::string LockCameraSource(CameraSource& camera, const CameraLockChoice& choice) {
+    if (!choice.AsksAnything()) {
+        return {};
+    }
+    return camera.Lock(choice);
+}
+
+namespace {
+
+// A camera of the module with its Video4Linux device's controls, which the program sets beside
+// OpenCV's capture.
+class ControlledCamera final : public CameraSource {
+public:
+    ControlledCamera(std::unique_ptr<CameraSource> camera, std::string device)
+        : m_camera(std::move(camera)), m_device(std::move(device)) {}
+
+    bool Grab() override { return m_camera->Grab(); }
+    bool Retrieve(cv::Mat& frame) override { return m_camera->Retrieve(frame); }
+    bool Set(int property, double value) override { return m_camera->Set(property, value); }
+    bool Reopenable() const override { return m_camera->Reopenable(); }
+    double FileFramesPerSecond() const override { return m_camera->FileFramesPerSecond(); }
+    void Meter(const CameraLockChoice& choice) override {
+        if (const auto controls = OpenV4l2Controls(m_device)) {
+            MeterCamera(*controls, choice);
+        }
+    }
+    std::string Lock(const CameraLockChoice& choice) override {
+        const auto controls = OpenV4l2Controls(m_device);
+        return controls ? LockCamera(*controls, choice) : std::string();
+    }
+
+private:
+    std::unique_ptr<CameraSource> m_camera;
+    std::string m_device;
+};
+
 std::unique_ptr<CameraSource> OpenUnbounded(int index, const std::string& source) {
     auto* open =
         ModuleFunction<OpenVideoCaptureFunction>(kVideoCaptureModule, kOpenVideoCaptureSymbol);
@@ -78,7 +159,12 @@ std::unique_ptr<CameraSource> OpenUnbounded(int index, const std::string& source
         return nullptr;
     }
     const VideoCaptureRequest request = RequestFor(index, source);
-    return std::unique_ptr<CameraSource>(open(&request));
+    std::unique_ptr<CameraSource> camera(open(&request));
+    std::string device = V4l2DevicePath(index, source);
+    if (!camera || device.empty()) {
+        return camera;
+    }
+    return std::make_unique<ControlledCamera>(std::move(camera), std::move(device));
 }
 
 }  // namespace

@@ -6,6 +6,8 @@
 
 #include <opencv2/core/mat.hpp>
 
+#include "cameralock/LockPlan.h"
+
 // A camera as the capture code uses it. One thread uses a source at a time.
 class CameraSource {
 public:
@@ -23,6 +25,12 @@ public:
     // The rate a video file plays at, which the capture paces itself to as a camera paces itself;
     // 0 for a camera, stream or pipeline, which send at their own pace.
     virtual double FileFramesPerSecond() const { return 0.0; }
+    // Lets the camera meter its scene for `choice` (MeterCamera), then holds it (LockCamera) and
+    // returns what the camera did not take, through the controls of its Video4Linux device opened
+    // beside the capture. A source that is not such a camera (a file, a stream, most pipelines)
+    // goes on as it is.
+    virtual void Meter(const CameraLockChoice& /*choice*/) {}
+    virtual std::string Lock(const CameraLockChoice& /*choice*/) { return {}; }
 };
 
 // Opens a camera by index, or by `source` (device path, file, stream URL or GStreamer pipeline)
@@ -34,6 +42,16 @@ using CameraOpener =
 // ("... ! appsink", with properties of its own if any). An address that merely holds the word is
 // not one.
 bool IsGStreamerPipeline(const std::string& source);
+
+// The Video4Linux device a camera index or source captures from: /dev/videoN for index N, a
+// device path as it stands, the device= of a v4l2src pipeline; empty for any other source.
+std::string V4l2DevicePath(int index, const std::string& source);
+
+// Lets a camera that `choice` locks meter its scene as it starts (CameraSource::Meter).
+void MeterCameraSource(CameraSource& camera, const CameraLockChoice& choice);
+// Holds `choice` on the camera once it has metered (CameraSource::Lock), when it asks anything.
+// The sentence that tells what the camera did not take, or empty.
+std::string LockCameraSource(CameraSource& camera, const CameraLockChoice& choice);
 
 // The real camera: cv::VideoCapture. Its calls run on a thread of their own with a time limit,
 // so a source that stops sending cannot hold the caller: a call over the limit fails, and so

@@ -98,6 +98,8 @@ public:
 private:
     bool KeepGoing() const { return !m_stop.stop_requested() && m_shared.m_running; }
     void SaveNextFrame(cv::Mat& frame, float delay);
+    // Holds what the run's lock asks, once, when the run has gone on long enough.
+    void LockOnceWarm(std::int64_t startedAt);
     bool MayReplace(const std::string& frameDir, int number) const;
     void AddToAccount(float elapsed);
     // After a failed grab of a camera or stream: opens it again every few seconds until it
@@ -112,6 +114,7 @@ private:
     float m_timeAccount = 0.0f;
     bool m_saveFailing = false;
     bool m_toldFramesKept = false;
+    bool m_locked = false;
 };
 
 CaptureEnd CaptureRun::Loop(std::int64_t lastCounter) {
@@ -121,6 +124,7 @@ CaptureEnd CaptureRun::Loop(std::int64_t lastCounter) {
     bool lost = false;
     std::int64_t lostAt = 0;
     FramePacer pacer(clock, m_camera->FileFramesPerSecond());
+    const std::int64_t startedAt = lastCounter;
     while (KeepGoing() && pacer.WaitForNextFrame(m_stop)) {
         const float elapsed = SecondsSince(clock, lastCounter);
         if (!m_shared.m_paused) {
@@ -148,6 +152,7 @@ CaptureEnd CaptureRun::Loop(std::int64_t lastCounter) {
         if (!KeepGoing()) {
             break;  // a grab that came back after Stop saves nothing
         }
+        LockOnceWarm(startedAt);
         m_camera->Retrieve(frame);
         const float delay = m_shared.m_captureDelay;
         if (!frame.empty() && delay < m_timeAccount) {
@@ -161,6 +166,18 @@ CaptureEnd CaptureRun::Loop(std::int64_t lastCounter) {
         clock.SleepUnlessStopped(delay > 1000.0f ? 1000 : 10, m_stop);
     }
     return CaptureEnd::Stopped;
+}
+
+void CaptureRun::LockOnceWarm(std::int64_t startedAt) {
+    std::int64_t since = startedAt;
+    if (m_locked || SecondsSince(*m_config.clock, since) < kLockAfterSeconds) {
+        return;
+    }
+    m_locked = true;
+    const std::string trouble = LockCameraSource(*m_camera, m_config.lock);
+    if (!trouble.empty()) {
+        PostMessageBox(QString::fromStdString(trouble));
+    }
 }
 
 void CaptureRun::SaveNextFrame(cv::Mat& frame, float delay) {
@@ -311,6 +328,7 @@ CaptureEnd RunCapture(const std::stop_token& stop, CaptureShared& shared,
     }
     NamedWindow(kPreviewWindowName);
     SetCaptureSize(*camera, config.resolution);
+    MeterCameraSource(*camera, config.lock);
     CaptureRun run(stop, shared, config, std::move(camera));
     const CaptureEnd end = run.Loop(lastCounter);
     log.Write("Attempting to release capture...");

@@ -23,6 +23,8 @@ struct CaptureRunConfig {
     // it.
     std::string agreedDir;
     std::vector<int> agreedFrames;
+    // What to hold of the camera once the run has gone for kLockAfterSeconds.
+    CameraLockChoice lock;
 };
 
 // Why a capture run ended.
@@ -36,6 +38,9 @@ enum class CaptureEnd {
 
 // The message that tells the user why a run ended by itself, or empty when there is none to tell.
 std::string CaptureEndMessage(CaptureEnd end);
+
+// A run's camera is locked this long after the run starts, once it has metered its scene.
+inline constexpr float kLockAfterSeconds = 5.0f;
 
 // A camera or stream that stopped sending is opened again this often, for this long.
 inline constexpr int kReopenIntervalMs = 2000;

@@ -27,14 +27,24 @@ TakeFrameResult TakeOneFrame(const OneFrameCapture& capture,
         return TakeFrameResult::NoCamera;
     }
     SetCaptureSize(*camera, capture.resolution);
+    MeterCameraSource(*camera, capture.lock);
     Clock& clock = *capture.clock;
     FramePacer pacer(clock, camera->FileFramesPerSecond());
     std::int64_t lastCounter = clock.Counter();
     float runningTime = SecondsSince(clock, lastCounter);
     std::optional<TakeFrameResult> kept;
     cv::Mat frame;
+    bool locked = false;
     while (!kept) {
         pacer.WaitForNextFrame();
+        // The camera has metered its scene by now; the frame is grabbed with what it holds.
+        if (!locked && runningTime > kWarmUpSeconds) {
+            locked = true;
+            const std::string trouble = LockCameraSource(*camera, capture.lock);
+            if (!trouble.empty() && capture.tellLockTrouble) {
+                capture.tellLockTrouble(trouble);
+            }
+        }
         if (!camera->Grab()) {
             return TakeFrameResult::NoFrame;
         }

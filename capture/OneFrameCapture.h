@@ -21,6 +21,7 @@ enum class TakeFrameResult {
     NoFreeNumber = 7,     // every frame number from the next one on is taken; none overwritten
     CountNotStored = 8,   // the settings file cannot be written; no frame taken
     CountOutOfRange = 9,  // the stored count is below 0 or leaves no frame number
+    BadSetting = 15,      // a setting's value is bad (the message names the key)
 };
 
 // What one frame is taken with.
@@ -33,13 +34,17 @@ struct OneFrameCapture {
     // Shows a frame the camera sent (it may be empty) and tells whether a key asks to stop; none
     // when nobody watches.
     std::function<bool(const cv::Mat&)> showFrame;
+    // What to hold of the camera once it has warmed up, before its frame is taken.
+    CameraLockChoice lock;
+    // Told, once, what of the lock the camera did not take; none when nobody listens.
+    std::function<void(const std::string&)> tellLockTrouble;
 };
 
-// Opens the camera, lets it warm up for a little more than five seconds and hands the first frame
-// after that to `keep`, whose result is returned. NoCamera when it cannot be opened; NoFrame when
-// the source fails, sends nothing usable for three seconds past the warm-up, or a key stops it.
-// The opener bounds the camera's calls (OpenVideoCapture does): an open or a grab that never
-// returns is left behind on the camera's own thread, and the caller should then end the process
-// without waiting for it.
+// Opens the camera, lets it warm up for a little more than five seconds, holds what `lock` asks
+// and hands the first frame grabbed after that to `keep`, whose result is returned. NoCamera when
+// it cannot be opened; NoFrame when the source fails, sends nothing usable for three seconds past
+// the warm-up, or a key stops it. The opener bounds the camera's calls (OpenVideoCapture does): an
+// open or a grab that never returns is left behind on the camera's own thread, and the caller
+// should then end the process without waiting for it.
 TakeFrameResult TakeOneFrame(const OneFrameCapture& capture,
                              const std::function<TakeFrameResult(const cv::Mat&)>& keep);

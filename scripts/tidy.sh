@@ -4,7 +4,6 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build="${1:-build}"
-mapfile -t sources < <(git ls-files 'app/*.cpp' 'capture/*.cpp' 'frames/*.cpp' 'panel/*.cpp' \
-    'platform/*.cpp' 'res/*.cpp' 'session/*.cpp' 'settings/*.cpp' 'video/*.cpp' \
-    'modules/*.cpp')
+# Every source of the program: all but the tests and benchmarks.
+mapfile -t sources < <(git ls-files '*.cpp' ':!:tests/*' ':!:bench/*')
 run-clang-tidy -quiet -p "$build" -j "$(nproc)" "${sources[@]/#/$PWD/}"

@@ -149,6 +149,10 @@ TakeFrameResult TakeCountedFrame(const CameraOpener& openCamera, Clock& clock,
         !settings->camSource) {
         return FailForSettings(settings);
     }
+    if (!settings->badValues.empty()) {
+        return Fail(TakeFrameResult::BadSetting,
+                    QString::fromStdString(BadValuesMessage(*settings)));
+    }
     if (const auto refused = RefuseCount(settings)) {
         return *refused;
     }
@@ -159,10 +163,17 @@ TakeFrameResult TakeCountedFrame(const CameraOpener& openCamera, Clock& clock,
     capture.resolution = *settings->resolution;
     capture.clock = &clock;
     capture.showFrame = showFrame;
+    capture.lock = {settings->cameraLock, settings->powerLineHz};
+    // Told once the launch is over: a box now would hold the camera between its lock and its frame.
+    std::string lockTrouble;
+    capture.tellLockTrouble = [&](const std::string& trouble) { lockTrouble = trouble; };
     int number = 0;
     const TakeFrameResult result = TakeOneFrame(capture, [&](const cv::Mat& frame) {
         return SaveCountedFrame(*settings->frameDir, frame, number);
     });
+    if (!lockTrouble.empty()) {
+        TellUnattended(QString::fromStdString(lockTrouble));
+    }
     if (result == TakeFrameResult::NoCamera) {
         TellUnattended(kNoCameraMessage);
     } else if (result == TakeFrameResult::NoFrame) {

@@ -65,6 +65,11 @@ bool CVornSession::LoadSettings() {
     m_cameraIndex = settings->cameraIndex.value_or(m_cameraIndex);
     m_resolution = settings->resolution.value_or(m_resolution);
     m_camSource = settings->camSource.value_or("");
+    m_cameraLock = {settings->cameraLock, settings->powerLineHz};
+    m_badSettings = BadValuesMessage(*settings);
+    if (!m_badSettings.empty()) {
+        std::fprintf(stderr, "vorn: %s\n", m_badSettings.c_str());
+    }
     // Saturated: a count typed near the int limit must not overflow (an unattended run refuses
     // it with its own exit code).
     m_capture->m_frameCounter = static_cast<int>(
@@ -113,7 +118,8 @@ void CVornSession::SetPaused(bool paused) {
 
 bool CVornSession::StartCaptureThread(std::vector<int> agreedFrames) {
     CaptureRunConfig config{m_openCamera, m_camSource,   m_resolution,
-                            m_clock,      GetFrameDir(), std::move(agreedFrames)};
+                            m_clock,      GetFrameDir(), std::move(agreedFrames),
+                            m_cameraLock};
     // Called on the capture thread; the session may be gone by the time the call comes.
     auto onEnded = [session = QPointer<CVornSession>(this)](int runId) {
         RunOnUiThread([session, runId] {

@@ -10,4 +10,8 @@ inline constexpr char kResolutionRef[] = "RESOLUTION_REF";
 // Optional: a device path, video file, stream URL or GStreamer pipeline to use instead of a
 // camera index. Not written by default and not missed when absent.
 inline constexpr char kCamSource[] = "CAM_SOURCE";
+// Optional: 1 holds the camera's exposure, white balance and focus once it has warmed up.
+inline constexpr char kCameraLock[] = "CAMERA_LOCK";
+// Optional: 50 or 60, the mains frequency the camera's anti-flicker filter is set to.
+inline constexpr char kPowerLineHz[] = "POWER_LINE_HZ";
 }  // namespace SettingNames

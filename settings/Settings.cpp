@@ -14,6 +14,27 @@ namespace {
 // A GStreamer pipeline can be long; the other values keep the usual limit.
 constexpr std::size_t kMaxCamSourceBytes = 4096;
 
+// An optional value that must be one of two numbers: nothing when it is absent or empty; a bad
+// value gives nothing too, and a message naming it in `bad`.
+std::optional<int> ReadChoice(const SettingsKey& key, const char* name, int first, int second,
+                              std::vector<std::string>& bad) {
+    if (!key.Has(name)) {
+        return std::nullopt;
+    }
+    const std::optional<std::string> text = key.Query(name);
+    if (text && text->empty()) {
+        return std::nullopt;
+    }
+    const std::optional<int> value = text ? ParseWholeInt(*text) : std::nullopt;
+    if (value == first || value == second) {
+        return value;
+    }
+    bad.push_back(std::string(name) + "=" + text.value_or("(too long to read)") + " in " +
+                  SettingsKey::FilePath().toStdString() + " is bad: it must be " +
+                  std::to_string(first) + " or " + std::to_string(second) + ", or left out.");
+    return std::nullopt;
+}
+
 }  // namespace
 
 int ResolutionCodeFor(int resolutionRef) {
@@ -82,7 +103,18 @@ std::optional<StoredSettings> ReadSettings() {
     if (key->Has(SettingNames::kCamSource)) {
         settings.camSource = key->Query(SettingNames::kCamSource, kMaxCamSourceBytes);
     }
+    settings.cameraLock =
+        ReadChoice(*key, SettingNames::kCameraLock, 0, 1, settings.badValues).value_or(0) == 1;
+    settings.powerLineHz = ReadChoice(*key, SettingNames::kPowerLineHz, 50, 60, settings.badValues);
     return settings;
+}
+
+std::string BadValuesMessage(const StoredSettings& settings) {
+    std::string message;
+    for (const std::string& bad : settings.badValues) {
+        message += (message.empty() ? "" : " ") + bad;
+    }
+    return message;
 }
 
 std::string SettingsTrouble(const std::optional<StoredSettings>& settings) {

@@ -2,6 +2,7 @@
 
 #include <optional>
 #include <string>
+#include <vector>
 
 // The resolution code that a stored RESOLUTION_REF number selects.
 int ResolutionCodeFor(int resolutionRef);
@@ -17,6 +18,13 @@ struct StoredSettings {
     // Optional: empty when absent, nothing when it is there but too long to read.
     std::optional<std::string> camSource = std::string();
 
+    // The camera lock, optional: CAMERA_LOCK (0 or 1) and POWER_LINE_HZ (50 or 60; nothing leaves
+    // the camera's filter alone), absent or empty when not wanted. A bad value is not taken: it
+    // keeps the default here and is named in badValues, one message for each.
+    bool cameraLock = false;
+    std::optional<int> powerLineHz;
+    std::vector<std::string> badValues;
+
     // True when the five values that are always written are there, and CAM_SOURCE can be read.
     bool Complete() const { return MissingValues().empty(); }
     // The names of the values that are missing or unreadable, comma-separated.
@@ -30,6 +38,9 @@ void CreateDefaultSettings();
 // The settings file's values, read afresh from the file on every call; nothing when the file is
 // missing or cannot be read.
 std::optional<StoredSettings> ReadSettings();
+
+// The messages of `settings.badValues` as one text; empty when there are none.
+std::string BadValuesMessage(const StoredSettings& settings);
 
 // What is wrong with the settings file that gave `settings`, naming the file and the values that
 // cannot be read; empty when nothing is.

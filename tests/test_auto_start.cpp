@@ -1,3 +1,4 @@
+#include <linux/videodev2.h>
 #include <sys/resource.h>
 
 #include <QMessageBox>
@@ -254,6 +255,9 @@ private slots:
         row("camera value missing", 4, "no CAM_REF", R::SettingsMissing, "4", {}, false);
         row("camera source too long", 4, "long CAM_SOURCE", R::SettingsMissing, "4", {}, false);
         row("read-only settings file", 4, "read-only settings", R::CountNotStored, "4", {}, false);
+        row("camera lock neither 0 nor 1", 4, "add CAMERA_LOCK=yes", R::BadSetting, "4", {}, false);
+        row("power line neither 50 nor 60", 4, "add POWER_LINE_HZ=55", R::BadSetting, "4", {},
+            false);
         row("no camera", 4, "no camera", R::NoCamera, "4", {}, false);
         row("source ends in the warm-up", 4, "source ends", R::NoFrame, "4", {});
         row("source sends only empty frames", 4, "empty frames", R::NoFrame, "4", {});
@@ -283,6 +287,8 @@ private slots:
             launch.settings.Write(launch.settings.Read().replace("CAM_REF=0\n", ""));
         } else if (fault == "long CAM_SOURCE") {
             launch.settings.Write(launch.settings.Read() + "CAM_SOURCE=" + QByteArray(4096, 's'));
+        } else if (fault.startsWith("add ")) {
+            launch.settings.Write(launch.settings.Read() + fault.mid(4).toUtf8() + "\n");
         } else if (fault == "read-only settings") {
             QVERIFY(QFile::setPermissions(launch.settings.FilePath(), QFile::ReadOwner));
         } else if (fault == "no camera") {
@@ -334,6 +340,28 @@ private slots:
                 QFileInfo(launch.settings.FilePath()).dir().entryList(QDir::Hidden | QDir::Files),
                 QStringList{"Vorn.conf"});
         }
+    }
+
+    // The camera meters its scene in the warm-up (three automatics on) and is held (seven calls)
+    // before the frame is grabbed.
+    void lockedLaunchHoldsTheCameraBeforeItsFrame() {
+        TakeFrame launch;
+        launch.settings.Write(launch.settings.Read() + "CAMERA_LOCK=1\nPOWER_LINE_HZ=50\n");
+        const auto controls = FakeCameraControls::FromListing(
+            VORN_SOURCE_DIR "/tests/support/v4l2-ctl-L_c920_linux5.10.txt");
+        QVERIFY(controls);
+        launch.camera->SetControls(*controls);
+
+        QCOMPARE(int(launch.Take()), int(TakeFrameResult::Saved));
+
+        QCOMPARE(launch.camera->LocksAtGrabs(), std::vector<int>{kFirstFrameAfterWarmUp});
+        QCOMPARE(launch.camera->GrabCount(), kFirstFrameAfterWarmUp + 1);
+        QCOMPARE(controls->Sets().size(), std::size_t(10));
+        QCOMPARE(controls->Get(V4L2_CID_EXPOSURE_AUTO),
+                 std::optional<std::int32_t>(V4L2_EXPOSURE_MANUAL));
+        QCOMPARE(controls->Get(V4L2_CID_POWER_LINE_FREQUENCY),
+                 std::optional<std::int32_t>(V4L2_CID_POWER_LINE_FREQUENCY_50HZ));
+        QCOMPARE(launch.FrameCount(), QString("1"));
     }
 
     // A source that never answers (a GStreamer pipeline whose camera went away blocks in its open

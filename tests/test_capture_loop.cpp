@@ -1,3 +1,5 @@
+#include <linux/videodev2.h>
+
 #include <QDateTime>
 #include <QProcess>
 #include <QStandardPaths>
@@ -323,7 +325,8 @@ private slots:
 
         QTest::keyClick(PreviewWindow(), Qt::Key_Q);
         QVERIFY(bench.dlg->Session().WaitForCaptureThread(10000));
-        QTRY_VERIFY(!bench.dlg->Session().m_capture->m_running);  // shown stopped, without a message
+        QTRY_VERIFY(
+            !bench.dlg->Session().m_capture->m_running);  // shown stopped, without a message
         QCOMPARE(bench.dlg->Session().GetFrameCounter(), 10001);
         QTRY_VERIFY(!PreviewWindow());
         bench.Stop();
@@ -373,6 +376,49 @@ private slots:
         QCOMPARE(bench.Log(), plantedLink ? QByteArray("precious") : QByteArray(kFullLog));
         QTRY_VERIFY(!PreviewWindow());
         QCOMPARE(bench.answerer.Messages(), grabFails ? QStringList{kSourceEnded} : QStringList{});
+    }
+
+    // The run's camera is held once, when the run has gone five seconds: in the pass of the 21st
+    // grab, at a quarter second a pass. What it did not take is told once.
+    void runLocksTheCameraOnceAfterFiveSeconds_data() {
+        QTest::addColumn<bool>("refuses");
+        QTest::newRow("all taken") << false;
+        QTest::newRow("autofocus refused") << true;
+    }
+
+    void runLocksTheCameraOnceAfterFiveSeconds() {
+        QFETCH(bool, refuses);
+        LoopBench bench;
+        const auto controls = FakeCameraControls::FromListing(
+            VORN_SOURCE_DIR "/tests/support/v4l2-ctl-L_lifecam-studio_linux6.1.txt");
+        QVERIFY(controls);
+        if (refuses) {
+            controls->Refuse(V4L2_CID_FOCUS_AUTO);
+        }
+        bench.camera->SetControls(*controls);
+        bench.dlg->Session().m_cameraLock = {true, 60};
+
+        bench.RunToCameraFailure(40);
+
+        QCOMPARE(bench.camera->LocksAtGrabs(), std::vector<int>{21});
+        // Metered from the start: three automatics on, then the lock's seven calls.
+        QCOMPARE(controls->Sets().size(), std::size_t(10));
+        QCOMPARE(controls->Sets().front(),
+                 (ControlSetting{V4L2_CID_EXPOSURE_AUTO, V4L2_EXPOSURE_APERTURE_PRIORITY}));
+        QCOMPARE(controls->Get(V4L2_CID_EXPOSURE_AUTO),
+                 std::optional<std::int32_t>(V4L2_EXPOSURE_MANUAL));
+        QStringList told{kSourceEnded};
+        if (refuses) {
+            told.append(
+                "The camera did not take every value of its lock: continuous autofocus 0 "
+                "(refused).");
+        }
+        // Both boxes are up at once in simulated time; the later is answered first.
+        QVERIFY(bench.answerer.WaitForMessages(told.size()));
+        QStringList messages = bench.answerer.Messages();
+        messages.sort();
+        told.sort();
+        QCOMPARE(messages, told);
     }
 
     // A camera or stream that stops sending is opened again for a while; frames taken after it
@@ -584,7 +630,8 @@ private slots:
         QCOMPARE(bench.camera->MostSharesOpen(), 1);
         QCOMPARE(bench.camera->SharesOpen(), 0);
         QVERIFY(ShowsFrame(newFrameDir.filePath("pic_10001.jpg"), heldFrame + 2));
-        QCOMPARE(FrameFiles(newFrameDir.path()).size(), bench.dlg->Session().GetFrameCounter() - 10000);
+        QCOMPARE(FrameFiles(newFrameDir.path()).size(),
+                 bench.dlg->Session().GetFrameCounter() - 10000);
     }
 
     // Runs started, changed and stopped from the UI thread as fast as it goes, some dialogs

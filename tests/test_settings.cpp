@@ -2,9 +2,9 @@
 #include <climits>
 #include <cmath>
 
-#include "session/VornSession.h"
 #include "platform/Numbers.h"
 #include "platform/SettingsKey.h"
+#include "session/VornSession.h"
 #include "settings/Settings.h"
 #include "support/SyntheticCamera.h"
 #include "support/TestSettings.h"
@@ -154,6 +154,41 @@ private slots:
         } else {
             QCOMPARE(QString::number(dlg.m_autoStart), loaded);
         }
+    }
+
+    // The camera lock's values: absent or empty is off; anything but the values they take is
+    // named, never guessed.
+    void cameraLockValuesAreTakenOrNamed_data() {
+        QTest::addColumn<QByteArray>("lines");
+        QTest::addColumn<bool>("lock");
+        QTest::addColumn<int>("hz");  // 0: none
+        QTest::addColumn<QString>("bad");
+        QTest::newRow("absent") << QByteArray() << false << 0 << "";
+        QTest::newRow("empty") << QByteArray("CAMERA_LOCK=\nPOWER_LINE_HZ=\n") << false << 0 << "";
+        QTest::newRow("lock, 50 Hz")
+            << QByteArray("CAMERA_LOCK=1\nPOWER_LINE_HZ=50\n") << true << 50 << "";
+        QTest::newRow("lock 2, 60 Hz with blanks")
+            << QByteArray("CAMERA_LOCK=2\nPOWER_LINE_HZ = 60 \n") << false << 60 << "CAMERA_LOCK=2";
+        QTest::newRow("55 Hz") << QByteArray("CAMERA_LOCK=1\nPOWER_LINE_HZ=55\n") << true << 0
+                               << "POWER_LINE_HZ=55";
+        QTest::newRow("50Hz with its unit")
+            << QByteArray("POWER_LINE_HZ=50Hz\n") << false << 0 << "POWER_LINE_HZ=50Hz";
+    }
+
+    void cameraLockValuesAreTakenOrNamed() {
+        QFETCH(QByteArray, lines);
+        QFETCH(bool, lock);
+        QFETCH(int, hz);
+        QFETCH(QString, bad);
+        TestSettings settings;
+        settings.WriteValues(kAllValues + lines);
+        const auto stored = ReadSettings();
+        QVERIFY(stored && stored->Complete());
+        QCOMPARE(stored->cameraLock, lock);
+        QCOMPARE(stored->powerLineHz.value_or(0), hz);
+        const QString message = QString::fromStdString(BadValuesMessage(*stored));
+        QCOMPARE(stored->badValues.size(), std::size_t(bad.isEmpty() ? 0 : 1));
+        QVERIFY2(message.startsWith(bad), qPrintable(message));
     }
 
     // Storing the count changes the bytes of that one value and nothing else of the file.

@@ -1,5 +1,6 @@
 #include "support/SyntheticCamera.h"
 
+#include "cameralock/CameraLock.h"
 #include "support/ManualClock.h"
 
 SyntheticCamera::SyntheticCamera(cv::Size frameSize) : m_buffer(frameSize, CV_8UC3) {}
@@ -88,6 +89,35 @@ void SyntheticCamera::ShareOpened() {
     }
 }
 
+void SyntheticCamera::SetControls(const FakeCameraControls& controls) {
+    std::lock_guard lock(m_mutex);
+    m_controls = std::make_unique<FakeCameraControls>(controls);
+}
+
+void SyntheticCamera::Meter(const CameraLockChoice& choice) {
+    if (const auto controls = Controls(false)) {
+        MeterCamera(*controls, choice);
+    }
+}
+
+std::string SyntheticCamera::Lock(const CameraLockChoice& choice) {
+    const auto controls = Controls(true);
+    return controls ? LockCamera(*controls, choice) : std::string();
+}
+
+std::unique_ptr<FakeCameraControls> SyntheticCamera::Controls(bool locking) {
+    std::lock_guard lock(m_mutex);
+    if (locking) {
+        m_locksAt.push_back(m_grabCalls);
+    }
+    return m_controls ? std::make_unique<FakeCameraControls>(*m_controls) : nullptr;
+}
+
+std::vector<int> SyntheticCamera::LocksAtGrabs() const {
+    std::lock_guard lock(m_mutex);
+    return m_locksAt;
+}
+
 std::vector<PropertySet> SyntheticCamera::PropertySets() const {
     std::lock_guard lock(m_mutex);
     return m_propertySets;
@@ -128,6 +158,8 @@ public:
     bool Set(int property, double value) override { return m_camera->Set(property, value); }
     bool Reopenable() const override { return m_camera->Reopenable(); }
     double FileFramesPerSecond() const override { return m_camera->FileFramesPerSecond(); }
+    void Meter(const CameraLockChoice& choice) override { m_camera->Meter(choice); }
+    std::string Lock(const CameraLockChoice& choice) override { return m_camera->Lock(choice); }
 
 private:
     std::shared_ptr<SyntheticCamera> m_camera;

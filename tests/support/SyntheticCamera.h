@@ -12,6 +12,7 @@
 #include <opencv2/core/mat.hpp>
 
 #include "capture/CameraSource.h"
+#include "support/FakeCameraControls.h"
 
 class ManualClock;
 
@@ -59,6 +60,14 @@ public:
     // How many grabs have been held so far.
     int GrabsHeld() const;
 
+    // Makes the camera a Video4Linux one with these controls; without, it has none, as a file.
+    void SetControls(const FakeCameraControls& controls);
+    // Meter and lock the controls set with SetControls, if any.
+    void Meter(const CameraLockChoice& choice) override;
+    std::string Lock(const CameraLockChoice& choice) override;
+    // GrabCount at each Lock call, in order.
+    std::vector<int> LocksAtGrabs() const;
+
     // Calls of Grab, failed ones included.
     int GrabCount() const { return m_grabCalls.load(); }
     // The Set calls, in order.
@@ -93,6 +102,11 @@ private:
     std::atomic<double> m_fileFps{0.0};
     int m_grabMs = 0;
     std::vector<PropertySet> m_propertySets;
+    // A copy of the controls set with SetControls, or null; records a lock's grab count.
+    std::unique_ptr<FakeCameraControls> Controls(bool locking);
+
+    std::unique_ptr<FakeCameraControls> m_controls;
+    std::vector<int> m_locksAt;
 };
 
 // What a camera opener was asked to open.

@@ -1,0 +1,76 @@
+#include "cameralock/V4l2Controls.h"
+
+#include <fcntl.h>
+#include <linux/videodev2.h>
+#include <sys/ioctl.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+namespace {
+
+int Ioctl(int fd, unsigned long request, void* argument) {
+    int result;
+    do {
+        result = ::ioctl(fd, request, argument);
+    } while (result < 0 && errno == EINTR);
+    return result;
+}
+
+bool HoldsAValue(const v4l2_queryctrl& query) {
+    return query.type == V4L2_CTRL_TYPE_INTEGER || query.type == V4L2_CTRL_TYPE_BOOLEAN ||
+           query.type == V4L2_CTRL_TYPE_MENU || query.type == V4L2_CTRL_TYPE_INTEGER_MENU;
+}
+
+class V4l2Controls final : public CameraControls {
+public:
+    explicit V4l2Controls(int fd) : m_fd(fd) {}
+    ~V4l2Controls() override { ::close(m_fd); }
+    V4l2Controls(const V4l2Controls&) = delete;
+    V4l2Controls& operator=(const V4l2Controls&) = delete;
+
+    std::vector<CameraControl> List() override {
+        std::vector<CameraControl> controls;
+        v4l2_queryctrl query{};
+        query.id = V4L2_CTRL_FLAG_NEXT_CTRL;
+        while (Ioctl(m_fd, VIDIOC_QUERYCTRL, &query) == 0) {
+            const auto value = HoldsAValue(query) && !(query.flags & V4L2_CTRL_FLAG_DISABLED)
+                                   ? Get(query.id)
+                                   : std::nullopt;
+            if (value) {
+                constexpr auto kUnwritable = V4L2_CTRL_FLAG_READ_ONLY | V4L2_CTRL_FLAG_GRABBED;
+                controls.push_back({query.id, *value, query.minimum, query.maximum, query.step,
+                                    (query.flags & kUnwritable) != 0});
+            }
+            query.id |= V4L2_CTRL_FLAG_NEXT_CTRL;
+        }
+        return controls;
+    }
+
+    bool Set(std::uint32_t id, std::int32_t value) override {
+        v4l2_control control{id, value};
+        return Ioctl(m_fd, VIDIOC_S_CTRL, &control) == 0;
+    }
+
+    std::optional<std::int32_t> Get(std::uint32_t id) override {
+        v4l2_control control{id, 0};
+        if (Ioctl(m_fd, VIDIOC_G_CTRL, &control) != 0) {
+            return std::nullopt;
+        }
+        return control.value;
+    }
+
+private:
+    int m_fd;
+};
+
+}  // namespace
+
+std::unique_ptr<CameraControls> OpenV4l2Controls(const std::string& path) {
+    // Non-blocking, so that no call here waits for a frame; controls never need one.
+    const int fd = ::open(path.c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        return nullptr;
+    }
+    return std::make_unique<V4l2Controls>(fd);
+}
