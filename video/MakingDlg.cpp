@@ -53,7 +53,7 @@ void CMakingDlg::OnInitDialog() {
 
 bool CMakingDlg::StartVideo() {
     m_assembly = std::make_unique<VideoAssembly>(
-        VideoRange{m_frameDir, m_startFrame, m_endFrame, m_gap, m_fps});
+        VideoRange{m_frameDir, m_startFrame, m_endFrame, m_gap, m_fps, m_options});
     if (const std::optional<std::string> failure = m_assembly->ProbeFirstFrame()) {
         ShowMessageBox(QString::fromStdString(*failure));
         return false;
@@ -91,7 +91,9 @@ void CMakingDlg::OnTimer(int /*id*/) {
     m_assembly.reset();
     DestroyWindow(kPreviewWindowName);
     m_assembling = false;
-    ShowMessageBox(QString::fromStdString(ClosingMessage(result, m_frameDir)));
+    const std::string leftOut = LeftOutList(result);
+    ShowMessageBox(QString::fromStdString(ClosingMessage(result, m_frameDir) +
+                                          (leftOut.empty() ? "" : "\n" + leftOut)));
     PostClose();
 }
 

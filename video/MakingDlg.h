@@ -41,6 +41,8 @@ public:
     FrameRate m_fps;
     int m_gap = 1;
     std::string m_frameDir;
+    // Name, width, length, bad frames left out: handed to the assembly.
+    VideoOptions m_options;
     int m_frameHeight = 480;
     int m_frameWidth = 640;
 
