@@ -63,10 +63,25 @@ public:
     }
     // Spoils a frame file the way `how` says: "cut short", "empty file", "not a picture", a
     // "bad quantisation table" length, a "stray marker" in the picture data, a "pipe" or a file
-    // "larger than 256 MB".
+    // "larger than 256 MB"; or takes it away ("missing"), repeats the frame before it, or paints
+    // it "grey N".
     void Damage(int number, const QString& how) const {
         QByteArray whole = Bytes(number);
         QFile file(FramePath(number));
+        if (how == "missing") {
+            QVERIFY(file.remove());
+            return;
+        }
+        if (how == "repeat of the frame before") {
+            QVERIFY(file.remove() && QFile::copy(FramePath(number - 1), FramePath(number)));
+            return;
+        }
+        if (how.startsWith("grey ")) {
+            const double level = how.mid(5).toDouble();
+            QVERIFY(cv::imwrite(file.fileName().toStdString(),
+                                cv::Mat(120, 160, CV_8UC3, cv::Scalar::all(level))));
+            return;
+        }
         if (how == "pipe") {
             QVERIFY(file.remove() && ::mkfifo(QFile::encodeName(file.fileName()), 0600) == 0);
             return;
@@ -335,6 +350,59 @@ private slots:
                      QString::number(written.size()));
             QCOMPARE(FramesIn(frames.VideoPath()), written);
         }
+    }
+
+    // Left out instead of stopping the video: each bad frame is named with its reason, and the
+    // video is complete with every other frame of the range, in order.
+    void badFramesAreLeftOutNamingThem_data() {
+        QTest::addColumn<int>("damaged");
+        QTest::addColumn<QString>("how");
+        QTest::addColumn<QString>("why");  // empty: the frame is good and kept
+        const QList<std::pair<const char*, const char*>> kinds = {
+            {"missing", "missing"},
+            {"empty file", "empty file"},
+            {"cut short", "cut short"},
+            {"stray marker", "stray marker"},
+            {"not a picture", "not a picture"},
+            {"repeat of the frame before", "a repeat of the frame before it"},
+            {"grey 6", "nearly black (mean luma 6)"},
+            {"grey 250", "nearly white (mean luma 250)"},
+            {"grey 14", ""},
+            {"grey 240", ""},
+        };
+        for (const auto& [how, why] : kinds) {
+            QTest::newRow(how) << 10003 << how << why;
+        }
+        QTest::newRow("first frame missing") << 10001 << "missing"
+                                             << "missing";
+        QTest::newRow("first frame nearly black") << 10001 << "grey 2"
+                                                  << "nearly black (mean luma 2)";
+    }
+
+    void badFramesAreLeftOutNamingThem() {
+        QFETCH(int, damaged);
+        QFETCH(QString, how);
+        QFETCH(QString, why);
+        FrameFolder frames;
+        frames.WriteAll(Range(10001, 10005));
+        frames.Damage(damaged, how);
+        Maker maker(frames.Dir(), 0, 5, 1);
+        maker.dlg.m_options.skipBad = true;
+        maker.Run();
+        QCOMPARE(frames.Leftovers(), QStringList());
+        if (why.isEmpty()) {
+            QCOMPARE(maker.answerer.Messages(), QStringList{kCreated});
+            QCOMPARE(Packets(frames.VideoPath()).at(damaged - 10001), frames.Bytes(damaged));
+            return;
+        }
+        QCOMPARE(maker.answerer.Messages(),
+                 QStringList{QString("Video (output.avi) created, complete with 4 frames; 1 frame "
+                                     "left out.\npic_%1.jpg: %2")
+                                 .arg(damaged)
+                                 .arg(why)});
+        QList<int> kept = Range(10001, 10005);
+        kept.removeOne(damaged);
+        QCOMPARE(FramesIn(frames.VideoPath()), kept);
     }
 
     void missingFirstFrameFailsNamingIt_data() {
@@ -729,9 +797,27 @@ private slots:
         QTest::newRow("stops at a missing frame")
             << dir + QStringList{"--end", "5"} << QByteArray() << size << false << 11
             << "it stops before pic_10004.jpg, which is missing." << 3;
-        QTest::newRow("compressor refuses the size")
-            << dir + QStringList{"--end", "3", "--compressor", "h264"} << QByteArray()
-            << QSize(161, 121) << false << 13 << "can't make this video" << -1;
+        QTest::newRow("Motion JPEG into MP4")
+            << dir + QStringList{"--end", "3", "--output", "clip.mp4", "--compressor", "MJPG"}
+            << QByteArray() << size << false << 13 << "MP4 players do not play Motion JPEG" << -1;
+        QTest::newRow("bad frames left out, each named")
+            << dir + QStringList{"--end", "5", "--skip-bad"} << QByteArray() << size << false << 0
+            << "vorn: left out pic_10004.jpg: missing\nvorn: left out pic_10005.jpg: missing\n"
+               "vorn: Video (output.avi) created, complete with 3 frames; 2 frames left out."
+            << 3;
+        QTest::newRow("length that needs a rate out of range")
+            << dir + QStringList{"--end", "3", "--length", "0.002"} << QByteArray() << size << false
+            << 2 << "1500 frames a second, and the rate goes from 0.01 to 1000" << -1;
+        QTest::newRow("length and rate at once")
+            << dir + QStringList{"--end", "3", "--length", "2", "--fps", "5"} << QByteArray()
+            << size << false << 2 << "--length and --fps" << -1;
+        QTest::newRow("width of one pixel")
+            << dir + QStringList{"--end", "3", "--width", "1"} << QByteArray() << size << false << 2
+            << "--width" << -1;
+        for (const char* name : {"sub/clip.mp4", ".clip.mp4", "clip.mkv", ".mp4"}) {
+            QTest::newRow(name) << dir + QStringList{"--end", "3", "--output", name} << QByteArray()
+                                << size << false << 2 << "--output" << -1;
+        }
         QTest::newRow("video cannot be put in place")
             << dir + QStringList{"--end", "3"} << QByteArray() << size << true << 12
             << "Can't write output.avi" << -1;
@@ -747,6 +833,66 @@ private slots:
         QTest::newRow("two modes at once")
             << dir + QStringList{"--end", "3", "--take-frame"} << QByteArray() << size << false << 2
             << "cannot be used together" << -1;
+    }
+
+    // An MP4 that phones and browsers play: H.264 (unless another compressor is asked for) in
+    // 4:2:0 with even sides, its index before the pictures; at the width and length asked for.
+    void mp4PlaysEverywhere_data() {
+        QTest::addColumn<QSize>("frameSize");
+        QTest::addColumn<QStringList>("options");
+        QTest::addColumn<QString>("codec");
+        QTest::addColumn<QSize>("videoSize");
+        QTest::addColumn<QString>("rate");
+        QTest::addColumn<QString>("duration");
+        const QSize size(160, 120);
+        QTest::newRow("H.264 by default") << size << QStringList{} << "h264" << size << "25/1"
+                                          << "0.120000";
+        QTest::newRow("odd sides made even")
+            << QSize(1921, 1081) << QStringList{} << "h264" << QSize(1920, 1080) << "25/1"
+            << "0.120000";
+        QTest::newRow("width keeps the aspect, both sides even")
+            << size << QStringList{"--width", "101"} << "h264" << QSize(100, 76) << "25/1"
+            << "0.120000";
+        QTest::newRow("length chooses the rate")
+            << size << QStringList{"--length", "2"} << "h264" << size << "3/2"
+            << "2.000000";
+        QTest::newRow("MPEG-4 Part 2 asked for")
+            << size << QStringList{"--compressor", "FMP4"} << "mpeg4" << size << "25/1"
+            << "0.120000";
+    }
+
+    void mp4PlaysEverywhere() {
+        QFETCH(QSize, frameSize);
+        QFETCH(QStringList, options);
+        QFETCH(QString, codec);
+        QFETCH(QSize, videoSize);
+        QFETCH(QString, rate);
+        QFETCH(QString, duration);
+        FrameFolder frames;
+        frames.WriteAll(Range(10001, 10003), {frameSize.width(), frameSize.height()});
+        QProcess vorn;
+        vorn.start(VORN_EXECUTABLE,
+                   QStringList{"--make-video", "--dir", QString::fromStdString(frames.Dir()),
+                               "--end", "3", "--output", "clip.mp4"} +
+                       options);
+        QVERIFY(vorn.waitForFinished(60000));
+        QCOMPARE(vorn.readAllStandardError(), QByteArray());
+        QCOMPARE(vorn.exitCode(), 0);
+        const QString video = QString::fromStdString(frames.Dir()) + "clip.mp4";
+        const QMap<QString, QString> probe = Probe(video);
+        QCOMPARE(probe.value("codec_name"), codec);
+        QCOMPARE(probe.value("pix_fmt"), QString("yuv420p"));
+        QCOMPARE(probe.value("width"), QString::number(videoSize.width()));
+        QCOMPARE(probe.value("height"), QString::number(videoSize.height()));
+        QCOMPARE(probe.value("r_frame_rate"), rate);
+        QCOMPARE(probe.value("duration"), duration);
+        QCOMPARE(probe.value("nb_read_frames"), QString("3"));
+        const QStringList boxes = TopLevelBoxes(video);
+        QVERIFY2(boxes.contains("moov") && boxes.indexOf("moov") < boxes.indexOf("mdat"),
+                 qPrintable(boxes.join(' ')));
+        QCOMPARE(FramesIn(video), Range(10001, 10003));
+        QCOMPARE(frames.Leftovers(), QStringList());
+        QVERIFY(!QFile::exists(frames.VideoPath()));
     }
 
     // Ctrl+C at any moment from the start: never a temporary file left behind.
