@@ -13,6 +13,7 @@
 #include "platform/UiThread.h"
 #include "res/Strings.h"
 #include "session/AutoStart.h"
+#include "session/VideoOptionsStore.h"
 #include "settings/Settings.h"
 
 namespace {
@@ -65,6 +66,7 @@ bool CVornSession::LoadSettings() {
     m_cameraIndex = settings->cameraIndex.value_or(m_cameraIndex);
     m_resolution = settings->resolution.value_or(m_resolution);
     m_camSource = settings->camSource.value_or("");
+    m_videoOptions = ReadVideoOptions();
     // Saturated: a count typed near the int limit must not overflow (an unattended run refuses
     // it with its own exit code).
     m_capture->m_frameCounter = static_cast<int>(
@@ -112,8 +114,8 @@ void CVornSession::SetPaused(bool paused) {
 }
 
 bool CVornSession::StartCaptureThread(std::vector<int> agreedFrames) {
-    CaptureRunConfig config{m_openCamera, m_camSource, m_resolution, m_clock, GetFrameDir(),
-                            std::move(agreedFrames)};
+    CaptureRunConfig config{m_openCamera, m_camSource,   m_resolution,
+                            m_clock,      GetFrameDir(), std::move(agreedFrames)};
     // Called on the capture thread; the session may be gone by the time the call comes.
     auto onEnded = [session = QPointer<CVornSession>(this)](int runId) {
         RunOnUiThread([session, runId] {
@@ -206,7 +208,12 @@ double CVornSession::Duration() const {
 }
 
 VideoRange CVornSession::MakeVideoRange() const {
-    return VideoRange{GetFrameDir(), m_startFrame, m_endFrame, m_gap, Rate()};
+    return VideoRange{GetFrameDir(), m_startFrame, m_endFrame, m_gap, Rate(), m_videoOptions};
+}
+
+bool CVornSession::SetVideoOptions(const VideoOptions& options) {
+    m_videoOptions = options;
+    return StoreVideoOptions(options);
 }
 
 TakeFrameResult CVornSession::RunAutoStartCapture() {

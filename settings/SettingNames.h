@@ -10,4 +10,11 @@ inline constexpr char kResolutionRef[] = "RESOLUTION_REF";
 // Optional: a device path, video file, stream URL or GStreamer pipeline to use instead of a
 // camera index. Not written by default and not missed when absent.
 inline constexpr char kCamSource[] = "CAM_SOURCE";
+// Optional: the video maker's options, written when the user chooses them in the window.
+inline constexpr char kVideoOutput[] = "VIDEO_OUTPUT";
+inline constexpr char kVideoDeflicker[] = "VIDEO_DEFLICKER";
+inline constexpr char kVideoDeflickerWindow[] = "VIDEO_DEFLICKER_WINDOW";
+inline constexpr char kVideoSkipBad[] = "VIDEO_SKIP_BAD";
+inline constexpr char kVideoWidth[] = "VIDEO_WIDTH";
+inline constexpr char kVideoLength[] = "VIDEO_LENGTH";
 }  // namespace SettingNames

@@ -2,6 +2,7 @@
 
 #include <csignal>
 
+#include <QCheckBox>
 #include <QComboBox>
 #include <QDialogButtonBox>
 #include <QDir>
@@ -25,6 +26,7 @@
 #include "support/VideoChecks.h"
 #include "video/CompressorDlg.h"
 #include "video/MakingDlg.h"
+#include "video/VideoOptionsDlg.h"
 
 namespace {
 
@@ -732,6 +734,98 @@ private slots:
         QCOMPARE(bench->Session().m_endFrame, 5);
         QCOMPARE(bench->Session().m_gap, 2);
         QVERIFY(bench->isVisible());
+    }
+
+    // Chosen from the compressor choice, the options make this video and the next: kept in the
+    // settings file, each under its own key, every other line as it was.
+    void videoOptionsChosenOnTheWayAreUsedAndKept() {
+        FrameFolder frames;
+        frames.WriteAll(Range(10001, 10005));
+        frames.Damage(10003, "empty file");
+        DialogBench bench(SettingsValues(5));
+        const QByteArray before = bench.settings.Read();
+        QString compressorShown;
+        AnswerCompressorWith(bench.answerer, [&](CCompressorDlg& choice) {
+            QTimer::singleShot(0, [] {
+                auto* options = qobject_cast<CVideoOptionsDlg*>(QApplication::activeModalWidget());
+                QVERIFY(options);
+                SetDlgItemText(*options, IDC_VIDEO_OUTPUT, "clip.mp4");
+                GetDlgItemAs<QCheckBox>(*options, IDC_SKIP_BAD)->setChecked(true);
+                SetDlgItemText(*options, IDC_VIDEO_WIDTH, "80");
+                Click(*options, IDOK);
+            });
+            for (QPushButton* button : choice.findChildren<QPushButton*>()) {
+                if (button->text() == IDS_VIDEO_OPTIONS) {
+                    QTest::mouseClick(button, Qt::LeftButton);
+                }
+            }
+            compressorShown = choice.findChild<QComboBox*>()->currentText();
+            PressEnter(choice);
+        });
+        bench->OnInitDialog();
+        bench->Session().SetFrameDir(frames.Dir());
+        bench->show();
+        Click(*bench, IDC_MAKE_VIDEO);
+        QVERIFY2(compressorShown.endsWith("(H264)"), qPrintable(compressorShown));
+        QCOMPARE(bench.answerer.Messages(),
+                 QStringList{"Video (clip.mp4) created, complete with 4 frames; 1 frame left "
+                             "out.\npic_10003.jpg: empty file"});
+        const QMap<QString, QString> probe =
+            Probe(QString::fromStdString(frames.Dir()) + "clip.mp4");
+        QCOMPARE(probe.value("codec_name"), QString("h264"));
+        QCOMPARE(probe.value("width"), QString("80"));
+        QCOMPARE(probe.value("height"), QString("60"));
+        QCOMPARE(bench.settings.Read(), before +
+                                            "VIDEO_OUTPUT=clip.mp4\nVIDEO_DEFLICKER=0\n"
+                                            "VIDEO_DEFLICKER_WINDOW=15\nVIDEO_SKIP_BAD=1\n"
+                                            "VIDEO_WIDTH=80\nVIDEO_LENGTH=0\n");
+        bench.Relaunch();
+        bench->OnInitDialog();
+        const VideoOptions kept = bench->Session().MakeVideoRange().options;
+        QCOMPARE(kept.outputName, std::string("clip.mp4"));
+        QVERIFY(kept.skipBad);
+        QCOMPARE(kept.width, 80);
+    }
+
+    void videoOptionsRefuseBadValuesNamingTheField_data() {
+        QTest::addColumn<int>("id");
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("another container")
+            << IDC_VIDEO_OUTPUT << "clip.mkv"
+            << "Video file name: the video's name must end in .avi or .mp4";
+        QTest::newRow("a name in another folder")
+            << IDC_VIDEO_OUTPUT << "night/clip.mp4"
+            << "Video file name: the video's name is a file name in the frame folder, without "
+               "'/' or a leading '.' or blank";
+        QTest::newRow("deflicker window too narrow")
+            << IDC_DEFLICKER_WINDOW << "2"
+            << "Deflicker window: please enter a whole number of frames from 3 to 999.";
+        for (const char* width : {"1", "8193"}) {
+            QTest::newRow(width) << IDC_VIDEO_WIDTH << width
+                                 << "Width: please enter 0 for the frames' own width, or a number "
+                                    "of pixels from 2 to 8192.";
+        }
+        QTest::newRow("no length") << IDC_VIDEO_LENGTH << ""
+                                   << "Length: please enter 0 to keep the frame rate, or a number "
+                                      "of seconds.";
+    }
+
+    void videoOptionsRefuseBadValuesNamingTheField() {
+        QFETCH(int, id);
+        QFETCH(QString, typed);
+        QFETCH(QString, message);
+        ModalAnswerer answerer;
+        CVideoOptionsDlg dlg;
+        dlg.DoDataExchange(false);
+        dlg.show();
+        SetDlgItemText(dlg, id, typed);
+        Click(dlg, IDOK);
+        QCOMPARE(answerer.Messages(), QStringList{message});
+        QVERIFY(dlg.isVisible());
+        QCOMPARE(dlg.result(), 0);
+        QCOMPARE(dlg.m_options, VideoOptions());
+        QCOMPARE(ClippedCaptions(dlg).join("; "), QString());
     }
 
     void makeVideoIsRefusedDuringCapture() {

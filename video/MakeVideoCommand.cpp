@@ -185,7 +185,7 @@ int ReadOutputOptions(const QCommandLineParser& parser, const VideoRange& range,
     options.skipBad = parser.isSet("skip-bad");
     if (parser.isSet("width")) {
         const std::optional<int> width = IntOption(parser, "width", 0, kWidestVideo);
-        if (!width || *width == 1) {
+        if (!width || !IsWidthToScaleTo(*width)) {
             return Fail(kBadCommandLine, "--width takes a whole number of pixels from 2 to " +
                                              std::to_string(kWidestVideo) +
                                              ", or 0 for the frames' own width");

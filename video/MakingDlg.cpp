@@ -51,7 +51,7 @@ void CMakingDlg::OnInitDialog() {
     m_timers.SetTimer(kAssemblyTimer, kAssemblyDelayMs);
 }
 
-bool CMakingDlg::StartVideo() {
+bool CMakingDlg::ProbeFirstFrame() {
     m_assembly = std::make_unique<VideoAssembly>(
         VideoRange{m_frameDir, m_startFrame, m_endFrame, m_gap, m_fps, m_options});
     if (const std::optional<std::string> failure = m_assembly->ProbeFirstFrame()) {
@@ -60,9 +60,24 @@ bool CMakingDlg::StartVideo() {
     }
     m_frameWidth = m_assembly->FrameSize().width;
     m_frameHeight = m_assembly->FrameSize().height;
-    const std::optional<Compressor> compressor = m_chooseCompressor(this);
+    return true;
+}
+
+bool CMakingDlg::StartVideo() {
+    if (!ProbeFirstFrame()) {
+        return false;
+    }
+    VideoOptions chosen = m_options;
+    const std::optional<Compressor> compressor = m_chooseCompressor(this, chosen);
     if (!compressor) {
         return false;  // the user changed their mind: no file and nothing to report
+    }
+    // Options changed on the way (leaving bad frames out changes which frame gives the size).
+    if (chosen != m_options) {
+        m_options = chosen;
+        if (!ProbeFirstFrame()) {
+            return false;
+        }
     }
     if (const std::optional<std::string> failure = m_assembly->Open(*compressor)) {
         ShowMessageBox(QString::fromStdString(*failure));

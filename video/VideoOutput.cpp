@@ -24,9 +24,11 @@ std::optional<std::string> OutputNameTrouble(std::string_view name) {
     if (!ContainerOf(name) || stemLength == 0) {
         return "the video's name must end in .avi or .mp4";
     }
-    // Hidden names are the temporary files' own; a folder is the frame folder.
-    if (name.find('/') != std::string_view::npos || name.front() == '.') {
-        return "the video's name is a file name in the frame folder, without '/' or a leading '.'";
+    // Hidden names are the temporary files' own; a folder is the frame folder; blanks at either
+    // end would not survive the settings file.
+    if (name.find('/') != std::string_view::npos || name.front() == '.' || name.front() == ' ') {
+        return "the video's name is a file name in the frame folder, without '/' or a leading '.' "
+               "or blank";
     }
     return std::nullopt;
 }

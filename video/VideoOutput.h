@@ -16,6 +16,18 @@ inline constexpr double kSlowestFps = 0.01;
 inline constexpr double kFastestFps = 1000.0;
 // The widest video any compressor makes (Motion JPEG's largest side).
 inline constexpr int kWidestVideo = 8192;
+// A deflicker window of fewer than three frames smooths nothing; a wider one than this blurs a
+// day's light.
+inline constexpr int kNarrowestDeflickerWindow = 3;
+inline constexpr int kWidestDeflickerWindow = 999;
+
+// A width to scale to: 0 (the frames' own) or 2 to kWidestVideo.
+inline bool IsWidthToScaleTo(int width) {
+    return width == 0 || (width >= 2 && width <= kWidestVideo);
+}
+inline bool IsDeflickerWindow(int frames) {
+    return frames >= kNarrowestDeflickerWindow && frames <= kWidestDeflickerWindow;
+}
 
 // What is wrong with `name` as the video's file name in the frame folder (a plain name ending in
 // .avi or .mp4), or nothing.
