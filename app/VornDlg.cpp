@@ -27,7 +27,8 @@ constexpr char kDelayOutOfRange[] = "Please enter a number between 0.1 and 86400
 
 }  // namespace
 
-CVornDlg::CVornDlg(QWidget* parent) : QDialog(parent), m_hIcon(QString::fromLatin1(IDR_MAINFRAME)) {
+CVornDlg::CVornDlg(QWidget* parent)
+    : QDialog(parent), m_hIcon(QString::fromLatin1(IDR_MAINFRAME)) {
     setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
     CreateControls(*this, kVornDialogTemplate);

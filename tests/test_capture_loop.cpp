@@ -323,8 +323,7 @@ private slots:
 
         QTest::keyClick(PreviewWindow(), Qt::Key_Q);
         QVERIFY(bench.dlg->Session().WaitForCaptureThread(10000));
-        QTRY_VERIFY(
-            !bench.dlg->Session().m_capture->m_running);  // shown stopped, without a message
+        QTRY_VERIFY(!bench.dlg->Session().m_capture->m_running);  // shown stopped, without a message
         QCOMPARE(bench.dlg->Session().GetFrameCounter(), 10001);
         QTRY_VERIFY(!PreviewWindow());
         bench.Stop();
@@ -585,8 +584,7 @@ private slots:
         QCOMPARE(bench.camera->MostSharesOpen(), 1);
         QCOMPARE(bench.camera->SharesOpen(), 0);
         QVERIFY(ShowsFrame(newFrameDir.filePath("pic_10001.jpg"), heldFrame + 2));
-        QCOMPARE(FrameFiles(newFrameDir.path()).size(),
-                 bench.dlg->Session().GetFrameCounter() - 10000);
+        QCOMPARE(FrameFiles(newFrameDir.path()).size(), bench.dlg->Session().GetFrameCounter() - 10000);
     }
 
     // Runs started, changed and stopped from the UI thread as fast as it goes, some dialogs

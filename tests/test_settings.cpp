@@ -2,9 +2,9 @@
 #include <climits>
 #include <cmath>
 
+#include "session/VornSession.h"
 #include "platform/Numbers.h"
 #include "platform/SettingsKey.h"
-#include "session/VornSession.h"
 #include "settings/Settings.h"
 #include "support/SyntheticCamera.h"
 #include "support/TestSettings.h"
