@@ -4,6 +4,7 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDBusConnection>
 #include <QDialogButtonBox>
 #include <QDir>
 #include <QProcess>
@@ -194,9 +195,72 @@ struct Maker {
 
 }  // namespace
 
+// The desktop's notification service, played on the test's own session bus: it keeps what it is
+// asked to show.
+class FakeNotifications : public QObject {
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "org.freedesktop.Notifications")
+public:
+    QStringList shown;
+
+public slots:
+    uint Notify(const QString&, uint, const QString&, const QString& summary, const QString& body,
+                const QStringList&, const QVariantMap&, int) {
+        shown << summary + ": " + body;
+        return uint(shown.size());
+    }
+};
+
 class VideoMakerTest : public QObject {
     Q_OBJECT
 private slots:
+    // A session bus of the test's own, so that no notification reaches the desktop of whoever
+    // runs the tests.
+    void initTestCase() {
+        m_sessionBus.start("dbus-daemon", {"--session", "--nofork", "--print-address=1"});
+        QVERIFY(m_sessionBus.waitForStarted(10000) && m_sessionBus.waitForReadyRead(10000));
+        qputenv("DBUS_SESSION_BUS_ADDRESS", m_sessionBus.readLine().trimmed());
+    }
+
+    void cleanupTestCase() {
+        m_sessionBus.terminate();
+        m_sessionBus.waitForFinished(10000);
+    }
+
+    // Only a user who went on with something else is told by the desktop; without a
+    // notification service the video is made and reported all the same.
+    void desktopIsToldOnlyWhenTheWindowIsInactive() {
+        FakeNotifications service;
+        QDBusConnection bus = QDBusConnection::connectToBus(
+            qEnvironmentVariable("DBUS_SESSION_BUS_ADDRESS"), "notifications");
+        QVERIFY(bus.registerService("org.freedesktop.Notifications"));
+        QVERIFY(bus.registerObject("/org/freedesktop/Notifications", &service,
+                                   QDBusConnection::ExportAllSlots));
+        FrameFolder frames;
+        frames.WriteAll(Range(10001, 10003));
+        const auto makeVideo = [&](bool active) {
+            Maker maker(frames.Dir(), 0, 3, 1);
+            maker.dlg.m_options.outputName = active ? "active.avi" : "inactive.avi";
+            maker.onPosition = [&](int position) {
+                if (position == 1000) {
+                    QApplication::setActiveWindow(active ? &maker.dlg : nullptr);
+                }
+            };
+            maker.Run();
+            QCOMPARE(
+                maker.answerer.Messages(),
+                QStringList{
+                    QString("Video (%1) created").arg(active ? "active.avi" : "inactive.avi")});
+        };
+        makeVideo(true);
+        makeVideo(false);
+        // In the order sent: one from the active window would come first.
+        QTRY_COMPARE(service.shown, QStringList{"Video finished: Video (inactive.avi) created"});
+        QVERIFY(bus.unregisterService("org.freedesktop.Notifications"));
+        makeVideo(false);
+        QDBusConnection::disconnectFromBus("notifications");
+    }
+
     void writesTheFramesTheGapTakes_data() {
         QTest::addColumn<QList<int>>("present");
         QTest::addColumn<int>("start");
@@ -1078,6 +1142,9 @@ private slots:
             QCOMPARE(Packets(frames.VideoPath()).first(), frames.Bytes(10001));
         }
     }
+
+private:
+    QProcess m_sessionBus;
 };
 
 QTEST_MAIN(VideoMakerTest)

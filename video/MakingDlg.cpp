@@ -1,9 +1,11 @@
 #include "video/MakingDlg.h"
 
+#include <QApplication>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTimerEvent>
 
+#include "platform/DesktopNotification.h"
 #include "platform/DialogTemplate.h"
 #include "platform/MessageBox.h"
 #include "platform/PreviewWindow.h"
@@ -106,9 +108,13 @@ void CMakingDlg::OnTimer(int /*id*/) {
     m_assembly.reset();
     DestroyWindow(kPreviewWindowName);
     m_assembling = false;
+    const QString closing = QString::fromStdString(ClosingMessage(result, m_frameDir));
+    // The user went on with something else while the video was made: the desktop tells them.
+    if (QApplication::activeWindow() == nullptr) {
+        NotifyDesktop(tr("Video finished"), closing);
+    }
     const std::string leftOut = LeftOutList(result);
-    ShowMessageBox(QString::fromStdString(ClosingMessage(result, m_frameDir) +
-                                          (leftOut.empty() ? "" : "\n" + leftOut)));
+    ShowMessageBox(closing + QString::fromStdString(leftOut.empty() ? "" : "\n" + leftOut));
     PostClose();
 }
 
