@@ -657,6 +657,7 @@ private slots:
         };
         place(".pic_10007.jpg.a1B2c3", 25);
         place(".output.avi.Zz9yX8", 30);
+        place(".garden.mp4.Qq1wE2", 26);
         place(".pic_10008.jpg.k4L5m6", 1);
         place(".notes.txt.q7R8s9", 48);
         Maker maker(frames.Dir(), 0, 2, 1);
