@@ -471,6 +471,24 @@ private slots:
         QCOMPARE(FramesIn(frames.VideoPath()), kept);
     }
 
+    // The closing message counts every frame left out and lists the first ten.
+    void manyFramesLeftOutAreCountedAndTheFirstListed() {
+        FrameFolder frames;
+        frames.WriteAll({10001, 10014});
+        Maker maker(frames.Dir(), 0, 14, 1);
+        maker.dlg.m_options.skipBad = true;
+        maker.Run();
+        QStringList lines{
+            "Video (output.avi) created, complete with 2 frames; 12 frames left out."};
+        for (int number = 10002; number <= 10011; ++number) {
+            lines << QString("pic_%1.jpg: missing").arg(number);
+        }
+        lines << "... and 2 more";
+        QCOMPARE(maker.answerer.Messages(), QStringList{lines.join('\n')});
+        QCOMPARE(Packets(frames.VideoPath()),
+                 (QList<QByteArray>{frames.Bytes(10001), frames.Bytes(10014)}));
+    }
+
     void missingFirstFrameFailsNamingIt_data() {
         QTest::addColumn<QList<int>>("present");
         QTest::addColumn<int>("start");
