@@ -1,13 +1,16 @@
-// The main dialog's window menu with its About entry, and its buttons that open the product's page.
+// The main dialog's window menu with its video options and About entries, and its buttons that
+// open the product's page.
 #include <QContextMenuEvent>
 #include <QKeyEvent>
 #include <QMenu>
 
 #include "app/AboutDlg.h"
 #include "app/VornDlg.h"
+#include "platform/MessageBox.h"
 #include "platform/WebPage.h"
 #include "res/Resource.h"
 #include "res/Strings.h"
+#include "video/VideoOptionsDlg.h"
 
 namespace {
 
@@ -27,6 +30,7 @@ void CVornDlg::CreateSystemMenu() {
     addCommand(tr("Mi&nimise"), SC_MINIMIZE);
     addCommand(tr("&Close"), SC_CLOSE);
     m_systemMenu->addSeparator();
+    addCommand(tr(IDS_VIDEO_OPTIONS), ID_SYSMENU_VIDEO_OPTIONS);
     addCommand(tr(IDS_SYSMENU_ABOUT), ID_SYSMENU_ABOUT);
 }
 
@@ -57,6 +61,9 @@ void CVornDlg::OnSysCommand(int id) {
             dlgAbout.exec();
             break;
         }
+        case ID_SYSMENU_VIDEO_OPTIONS:
+            OnVideoOptions();
+            break;
         case SC_MINIMIZE:
             showMinimized();
             break;
@@ -65,6 +72,13 @@ void CVornDlg::OnSysCommand(int id) {
             break;
         default:
             break;
+    }
+}
+
+void CVornDlg::OnVideoOptions() {
+    VideoOptions options = m_session.m_videoOptions;
+    if (ChooseVideoOptions(this, options) && !m_session.SetVideoOptions(options)) {
+        ShowMessageBox(tr(kCannotStoreVideoOptions));
     }
 }
 

@@ -31,8 +31,11 @@ public:
     CCaptureControls& CaptureControls() { return *m_captureControls; }
     CVideoControls& VideoControls() { return *m_videoControls; }
 
-    // Runs a command of the window menu: a standard window command, or the About entry.
+    // Runs a command of the window menu: a standard window command, the video options or the
+    // About entry.
     void OnSysCommand(int id);
+    // Lets the user choose the video maker's options and keeps them in the settings file.
+    void OnVideoOptions();
     void OnProductPage();
 
     // Auto-start capture, started by the first tick of this timer (set at start-up in auto-start

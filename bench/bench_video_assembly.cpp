@@ -93,7 +93,7 @@ Timing Time(const std::function<bool()>& run) {
 // window and looks for a key between frames as the dialog does; without, it runs as the command
 // line does.
 bool AssembleWithVideoMaker(const std::string& dir, const Compressor& compressor, bool preview) {
-    VideoAssembly assembly(VideoRange{dir, 0, kFrames, 1, FrameRate{25, 1}, {}});
+    VideoAssembly assembly(VideoRange{dir, 0, kFrames, 1, FrameRate{25, 1}, VideoOptions{}});
     if (assembly.ProbeFirstFrame() || assembly.Open(compressor)) {
         return false;
     }

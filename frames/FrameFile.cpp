@@ -387,7 +387,9 @@ JpegLayout WalkJpeg(const std::vector<uchar>& bytes) {
 }
 
 void RemoveStaleTemporaries(const std::string& frameDir) {
+    // Videos go by any name the user chose, ending in .avi or .mp4.
     RemoveStaleTemporaries(frameDir, kStaleTemporaryAge, [](std::string_view target) {
-        return target == kVideoFileName || FrameNumberOf(target).has_value();
+        return target.ends_with(".avi") || target.ends_with(".mp4") ||
+               FrameNumberOf(target).has_value();
     });
 }

@@ -78,6 +78,6 @@ struct JpegLayout {
 // marker are padding, not damage.
 JpegLayout WalkJpeg(const std::vector<uchar>& bytes);
 
-// Removes the temporary files that killed runs left in `frameDir` (of frames and of the video)
-// once they are a day old. Safe to call from any thread.
+// Removes the temporary files that killed runs left in `frameDir` (of frames and of videos by any
+// name) once they are a day old. Safe to call from any thread.
 void RemoveStaleTemporaries(const std::string& frameDir);

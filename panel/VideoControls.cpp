@@ -8,6 +8,7 @@
 #include "platform/MessageBox.h"
 #include "platform/Numbers.h"
 #include "res/Resource.h"
+#include "res/Strings.h"
 #include "session/VornSession.h"
 #include "video/MakingDlg.h"
 
@@ -106,5 +107,10 @@ void CVideoControls::OnMakeVideo() {
     dlg.m_startFrame = range.startFrame;
     dlg.m_endFrame = range.endFrame;
     dlg.m_gap = range.gap;
+    dlg.m_options = range.options;
     dlg.DoModal();
+    // Chosen on the way, in the compressor choice: kept for the next video.
+    if (dlg.m_options != range.options && !m_session.SetVideoOptions(dlg.m_options)) {
+        ShowMessageBox(tr(kCannotStoreVideoOptions));
+    }
 }

@@ -163,6 +163,49 @@ std::optional<std::pair<qsizetype, qsizetype>> FindValue(const QByteArray& text,
     return found;
 }
 
+// Where a new value line of [General] goes: after the group's last value, or at the end of the file
+// under a [General] of its own when the group has none. `prefix` receives what the line needs in
+// front of it.
+qsizetype PlaceForNewValue(const QByteArray& text, QByteArray& prefix) {
+    std::optional<qsizetype> lastLineEnd;
+    ForEachValueLine(text, [&](const IniLine& line) {
+        if (InGeneralGroup(line.group)) {
+            lastLineEnd = line.valueEnd;
+        }
+    });
+    const bool endsLine = text.isEmpty() || text.endsWith('\n');
+    if (!lastLineEnd) {
+        prefix = QByteArray(endsLine ? "" : "\n") + '[' + kGeneralGroup + "]\n";
+        return text.size();
+    }
+    const qsizetype newline = text.indexOf('\n', *lastLineEnd);
+    if (newline < 0) {
+        prefix = "\n";
+        return text.size();
+    }
+    return newline + 1;
+}
+
+// Changes the text of the [General] value `name` in place, or adds its line when `add` allows it.
+bool StoreValueIn(const QString& path, const char* name, const std::string& text, bool add) {
+    std::optional<QByteArray> bytes =
+        SettingsKey::IsWritable() ? ReadFileBytes(path) : std::nullopt;
+    if (!bytes) {
+        return false;
+    }
+    const QByteArray value = QByteArray::fromStdString(text);
+    if (const auto found = FindValue(*bytes, QByteArray(name))) {
+        bytes->replace(found->first, found->second - found->first, value);
+    } else if (add) {
+        QByteArray prefix;
+        const qsizetype at = PlaceForNewValue(*bytes, prefix);
+        bytes->insert(at, prefix + name + '=' + value + '\n');
+    } else {
+        return false;
+    }
+    return ReplaceFile(path, *bytes);
+}
+
 }  // namespace
 
 QString SettingsKey::FilePath() {
@@ -184,16 +227,11 @@ bool SettingsKey::IsWritable() {
 }
 
 bool SettingsKey::StoreValueInPlace(const char* name, const std::string& text) {
-    std::optional<QByteArray> bytes = IsWritable() ? ReadFileBytes(FilePath()) : std::nullopt;
-    if (!bytes) {
-        return false;
-    }
-    const auto value = FindValue(*bytes, QByteArray(name));
-    if (!value) {
-        return false;
-    }
-    bytes->replace(value->first, value->second - value->first, QByteArray::fromStdString(text));
-    return ReplaceFile(FilePath(), *bytes);
+    return StoreValueIn(FilePath(), name, text, false);
+}
+
+bool SettingsKey::StoreValue(const char* name, const std::string& text) {
+    return StoreValueIn(FilePath(), name, text, true);
 }
 
 std::unique_ptr<QLockFile> SettingsKey::Lock(std::chrono::milliseconds wait) {

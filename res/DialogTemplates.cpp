@@ -59,6 +59,23 @@ constexpr ControlTemplate kMakingControls[] = {
     {IDC_USER_GROUP, K::PushButton, kUserGroupUrl, 7, 56, 172, 12, kFlat},
 };
 
+constexpr ControlTemplate kVideoOptionsControls[] = {
+    {-1, K::Label, "Video file name (.avi or .mp4)", 7, 10, 132, 8},
+    {IDC_VIDEO_OUTPUT, K::Edit, "", 142, 7, 82, 14, kNoStyle, "Video file name (.avi or .mp4)"},
+    {IDC_DEFLICKER, K::CheckBox, "Deflicker: smooth the brightness between frames", 7, 27, 217, 10},
+    {-1, K::Label, "Deflicker window (frames)", 7, 44, 132, 8},
+    {IDC_DEFLICKER_WINDOW, K::Edit, "", 142, 41, 30, 14, kDigitsOnly, "Deflicker window (frames)"},
+    {IDC_SKIP_BAD, K::CheckBox, "Leave out bad frames instead of stopping at them", 7, 61, 217, 10},
+    {-1, K::Label, "Width in pixels (0: the frames' own)", 7, 78, 132, 8},
+    {IDC_VIDEO_WIDTH, K::Edit, "", 142, 75, 30, 14, kDigitsOnly,
+     "Width in pixels (0: the frames' own)"},
+    {-1, K::Label, "Length in seconds (0: from the rate)", 7, 96, 132, 8},
+    {IDC_VIDEO_LENGTH, K::Edit, "", 142, 93, 40, 14, kOneDecimal,
+     "Length in seconds (0: from the rate)"},
+    {IDOK, K::DefaultButton, "OK", 120, 116, 50, 14},
+    {IDCANCEL, K::PushButton, "Cancel", 174, 116, 50, 14},
+};
+
 }  // namespace
 
 const DialogTemplate kVornDialogTemplate{IDD_VORN_DIALOG, "Vorn V" VORN_VERSION, 226, 201,
@@ -66,3 +83,5 @@ const DialogTemplate kVornDialogTemplate{IDD_VORN_DIALOG, "Vorn V" VORN_VERSION,
 const DialogTemplate kAboutDialogTemplate{IDD_ABOUTBOX, "About Vorn", 235, 55, kAboutControls};
 const DialogTemplate kMakingDialogTemplate{IDD_MAKING_DIALOG, "Creating video...", 186, 75,
                                            kMakingControls};
+const DialogTemplate kVideoOptionsTemplate{IDD_VIDEO_OPTIONS, "Video options", 231, 137,
+                                           kVideoOptionsControls};

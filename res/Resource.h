@@ -4,10 +4,13 @@
 inline constexpr int IDD_ABOUTBOX = 100;
 inline constexpr int IDD_VORN_DIALOG = 102;
 inline constexpr int IDD_MAKING_DIALOG = 129;
+inline constexpr int IDD_VIDEO_OPTIONS = 132;
 
 // Commands.
 inline constexpr int IDOK = 1;
+inline constexpr int IDCANCEL = 2;
 inline constexpr int ID_SYSMENU_ABOUT = 0x0010;
+inline constexpr int ID_SYSMENU_VIDEO_OPTIONS = 0x0020;
 // Standard window commands, with the values of the system they come from.
 inline constexpr int SC_MINIMIZE = 0xF020;
 inline constexpr int SC_CLOSE = 0xF060;
@@ -34,6 +37,12 @@ inline constexpr int IDC_FRAME_DIR = 1023;
 inline constexpr int IDC_BROWSE = 1024;
 inline constexpr int IDC_USER_GROUP = 1032;
 inline constexpr int IDC_TIMESTAMP = 1033;
+inline constexpr int IDC_VIDEO_OUTPUT = 1034;
+inline constexpr int IDC_DEFLICKER = 1035;
+inline constexpr int IDC_DEFLICKER_WINDOW = 1036;
+inline constexpr int IDC_SKIP_BAD = 1037;
+inline constexpr int IDC_VIDEO_WIDTH = 1038;
+inline constexpr int IDC_VIDEO_LENGTH = 1039;
 
 // Pictures, in the Qt resource file.
 inline constexpr char IDR_MAINFRAME[] = ":/vorn.png";  // icon 128

@@ -13,6 +13,7 @@
 #include "platform/UiThread.h"
 #include "res/Strings.h"
 #include "session/AutoStart.h"
+#include "session/VideoOptionsStore.h"
 #include "settings/Settings.h"
 
 namespace {
@@ -70,6 +71,7 @@ bool CVornSession::LoadSettings() {
     if (!m_badSettings.empty()) {
         std::fprintf(stderr, "vorn: %s\n", m_badSettings.c_str());
     }
+    m_videoOptions = ReadVideoOptions();
     // Saturated: a count typed near the int limit must not overflow (an unattended run refuses
     // it with its own exit code).
     m_capture->m_frameCounter = static_cast<int>(
@@ -212,7 +214,12 @@ double CVornSession::Duration() const {
 }
 
 VideoRange CVornSession::MakeVideoRange() const {
-    return VideoRange{GetFrameDir(), m_startFrame, m_endFrame, m_gap, Rate(), {}};
+    return VideoRange{GetFrameDir(), m_startFrame, m_endFrame, m_gap, Rate(), m_videoOptions};
+}
+
+bool CVornSession::SetVideoOptions(const VideoOptions& options) {
+    m_videoOptions = options;
+    return StoreVideoOptions(options);
 }
 
 TakeFrameResult CVornSession::RunAutoStartCapture() {

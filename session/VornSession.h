@@ -91,6 +91,9 @@ public:
     // The video's frame rate: exactly the tenths shown.
     FrameRate Rate() const { return {m_fpsTenths, 10}; }
     VideoRange MakeVideoRange() const;
+    // Takes the video maker's options and stores them in the settings file; false when they
+    // could not be stored (they are taken all the same).
+    bool SetVideoOptions(const VideoOptions& options);
 
     // One frame as the unattended mode takes it, shown in the preview window, where a key ends
     // the warm-up without a frame. The exit code of the launch.
@@ -113,6 +116,8 @@ public:
     int m_startFrame = 0;
     int m_endFrame = 0;
     int m_gap = 1;
+    // The video maker's options, from the settings file.
+    VideoOptions m_videoOptions;
 
     // The state shared with the capture runs, which keep it alive while they end.
     std::shared_ptr<CaptureShared> m_capture = std::make_shared<CaptureShared>();

@@ -14,4 +14,11 @@ inline constexpr char kCamSource[] = "CAM_SOURCE";
 inline constexpr char kCameraLock[] = "CAMERA_LOCK";
 // Optional: 50 or 60, the mains frequency the camera's anti-flicker filter is set to.
 inline constexpr char kPowerLineHz[] = "POWER_LINE_HZ";
+// Optional: the video maker's options, written when the user chooses them in the window.
+inline constexpr char kVideoOutput[] = "VIDEO_OUTPUT";
+inline constexpr char kVideoDeflicker[] = "VIDEO_DEFLICKER";
+inline constexpr char kVideoDeflickerWindow[] = "VIDEO_DEFLICKER_WINDOW";
+inline constexpr char kVideoSkipBad[] = "VIDEO_SKIP_BAD";
+inline constexpr char kVideoWidth[] = "VIDEO_WIDTH";
+inline constexpr char kVideoLength[] = "VIDEO_LENGTH";
 }  // namespace SettingNames

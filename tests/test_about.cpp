@@ -63,16 +63,17 @@ class AboutTest : public QObject {
 private slots:
     void aboutCommandOpensAboutBox_data() {
         QTest::addColumn<int>("command");
-        QTest::addColumn<bool>("opens");
-        QTest::newRow("the entry's own id") << 16 << true;
-        QTest::newRow("with the system's low bits set") << 0x001F << true;
-        QTest::newRow("below the entry") << 0x000F << false;
-        QTest::newRow("above the entry") << 0x0020 << false;
+        QTest::addColumn<QString>("opens");  // the dialog's class, or empty
+        QTest::newRow("the entry's own id") << 16 << "CAboutDlg";
+        QTest::newRow("with the system's low bits set") << 0x001F << "CAboutDlg";
+        QTest::newRow("below the entry") << 0x000F << "";
+        QTest::newRow("the video options above it") << 0x0020 << "CVideoOptionsDlg";
+        QTest::newRow("above every entry") << 0x0030 << "";
     }
 
     void aboutCommandOpensAboutBox() {
         QFETCH(int, command);
-        QFETCH(bool, opens);
+        QFETCH(QString, opens);
         ShownDialog shown;
         QStringList opened;
         shown.answerer.SetDialogHandler([&](QWidget* modal) {
@@ -80,7 +81,7 @@ private slots:
             Click(*modal, IDOK);
         });
         shown->OnSysCommand(command);
-        QCOMPARE(opened, opens ? QStringList{"CAboutDlg"} : QStringList());
+        QCOMPARE(opened, opens.isEmpty() ? QStringList() : QStringList{opens});
         QVERIFY(shown->isVisible());
         QVERIFY(!shown->isMinimized());
     }
@@ -131,20 +132,26 @@ private slots:
             menu.close();
         });
         RightClickDialog(*shown);
-        QCOMPARE(entries, (QStringList{"Mi&nimise", "&Close", "-", "&About Vorn..."}));
+        QCOMPARE(entries,
+                 (QStringList{"Mi&nimise", "&Close", "-", "&Video options...", "&About Vorn..."}));
         QCOMPARE(entries.last(), QString(IDS_SYSMENU_ABOUT));
         QVERIFY(shown->isVisible());
     }
 
     void contextMenuEntryDoesItsCommand_data() {
         QTest::addColumn<QString>("entry");
-        QTest::newRow("About") << QString(IDS_SYSMENU_ABOUT);
-        QTest::newRow("Close") << "&Close";
-        QTest::newRow("Minimise") << "Mi&nimise";
+        QTest::addColumn<QString>("title");  // of the dialog it opens
+        QTest::newRow("About") << QString(IDS_SYSMENU_ABOUT) << "About Vorn";
+        QTest::newRow("Video options") << QString(IDS_VIDEO_OPTIONS) << "Video options";
+        QTest::newRow("Close") << "&Close"
+                               << "";
+        QTest::newRow("Minimise") << "Mi&nimise"
+                                  << "";
     }
 
     void contextMenuEntryDoesItsCommand() {
         QFETCH(QString, entry);
+        QFETCH(QString, title);
         ShownDialog shown;
         QString opened;
         shown.answerer.SetDialogHandler([&](QWidget* modal) {
@@ -160,7 +167,7 @@ private slots:
         } else if (entry == "Mi&nimise") {
             QTRY_VERIFY(shown->isMinimized());
         } else {
-            QTRY_COMPARE(opened, QString("About Vorn"));
+            QTRY_COMPARE(opened, title);
             QVERIFY(shown->isVisible());
         }
     }

@@ -2,7 +2,9 @@
 
 #include <csignal>
 
+#include <QCheckBox>
 #include <QComboBox>
+#include <QDBusConnection>
 #include <QDialogButtonBox>
 #include <QDir>
 #include <QProcess>
@@ -25,6 +27,7 @@
 #include "support/VideoChecks.h"
 #include "video/CompressorDlg.h"
 #include "video/MakingDlg.h"
+#include "video/VideoOptionsDlg.h"
 
 namespace {
 
@@ -63,10 +66,25 @@ public:
     }
     // Spoils a frame file the way `how` says: "cut short", "empty file", "not a picture", a
     // "bad quantisation table" length, a "stray marker" in the picture data, a "pipe" or a file
-    // "larger than 256 MB".
+    // "larger than 256 MB"; or takes it away ("missing"), repeats the frame before it, or paints
+    // it "grey N".
     void Damage(int number, const QString& how) const {
         QByteArray whole = Bytes(number);
         QFile file(FramePath(number));
+        if (how == "missing") {
+            QVERIFY(file.remove());
+            return;
+        }
+        if (how == "repeat of the frame before") {
+            QVERIFY(file.remove() && QFile::copy(FramePath(number - 1), FramePath(number)));
+            return;
+        }
+        if (how.startsWith("grey ")) {
+            const double level = how.mid(5).toDouble();
+            QVERIFY(cv::imwrite(file.fileName().toStdString(),
+                                cv::Mat(120, 160, CV_8UC3, cv::Scalar::all(level))));
+            return;
+        }
         if (how == "pipe") {
             QVERIFY(file.remove() && ::mkfifo(QFile::encodeName(file.fileName()), 0600) == 0);
             return;
@@ -177,9 +195,72 @@ struct Maker {
 
 }  // namespace
 
+// The desktop's notification service, played on the test's own session bus: it keeps what it is
+// asked to show.
+class FakeNotifications : public QObject {
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "org.freedesktop.Notifications")
+public:
+    QStringList shown;
+
+public slots:
+    uint Notify(const QString&, uint, const QString&, const QString& summary, const QString& body,
+                const QStringList&, const QVariantMap&, int) {
+        shown << summary + ": " + body;
+        return uint(shown.size());
+    }
+};
+
 class VideoMakerTest : public QObject {
     Q_OBJECT
 private slots:
+    // A session bus of the test's own, so that no notification reaches the desktop of whoever
+    // runs the tests.
+    void initTestCase() {
+        m_sessionBus.start("dbus-daemon", {"--session", "--nofork", "--print-address=1"});
+        QVERIFY(m_sessionBus.waitForStarted(10000) && m_sessionBus.waitForReadyRead(10000));
+        qputenv("DBUS_SESSION_BUS_ADDRESS", m_sessionBus.readLine().trimmed());
+    }
+
+    void cleanupTestCase() {
+        m_sessionBus.terminate();
+        m_sessionBus.waitForFinished(10000);
+    }
+
+    // Only a user who went on with something else is told by the desktop; without a
+    // notification service the video is made and reported all the same.
+    void desktopIsToldOnlyWhenTheWindowIsInactive() {
+        FakeNotifications service;
+        QDBusConnection bus = QDBusConnection::connectToBus(
+            qEnvironmentVariable("DBUS_SESSION_BUS_ADDRESS"), "notifications");
+        QVERIFY(bus.registerService("org.freedesktop.Notifications"));
+        QVERIFY(bus.registerObject("/org/freedesktop/Notifications", &service,
+                                   QDBusConnection::ExportAllSlots));
+        FrameFolder frames;
+        frames.WriteAll(Range(10001, 10003));
+        const auto makeVideo = [&](bool active) {
+            Maker maker(frames.Dir(), 0, 3, 1);
+            maker.dlg.m_options.outputName = active ? "active.avi" : "inactive.avi";
+            maker.onPosition = [&](int position) {
+                if (position == 1000) {
+                    QApplication::setActiveWindow(active ? &maker.dlg : nullptr);
+                }
+            };
+            maker.Run();
+            QCOMPARE(
+                maker.answerer.Messages(),
+                QStringList{
+                    QString("Video (%1) created").arg(active ? "active.avi" : "inactive.avi")});
+        };
+        makeVideo(true);
+        makeVideo(false);
+        // In the order sent: one from the active window would come first.
+        QTRY_COMPARE(service.shown, QStringList{"Video finished: Video (inactive.avi) created"});
+        QVERIFY(bus.unregisterService("org.freedesktop.Notifications"));
+        makeVideo(false);
+        QDBusConnection::disconnectFromBus("notifications");
+    }
+
     void writesTheFramesTheGapTakes_data() {
         QTest::addColumn<QList<int>>("present");
         QTest::addColumn<int>("start");
@@ -335,6 +416,77 @@ private slots:
                      QString::number(written.size()));
             QCOMPARE(FramesIn(frames.VideoPath()), written);
         }
+    }
+
+    // Left out instead of stopping the video: each bad frame is named with its reason, and the
+    // video is complete with every other frame of the range, in order.
+    void badFramesAreLeftOutNamingThem_data() {
+        QTest::addColumn<int>("damaged");
+        QTest::addColumn<QString>("how");
+        QTest::addColumn<QString>("why");  // empty: the frame is good and kept
+        const QList<std::pair<const char*, const char*>> kinds = {
+            {"missing", "missing"},
+            {"empty file", "empty file"},
+            {"cut short", "cut short"},
+            {"stray marker", "stray marker"},
+            {"not a picture", "not a picture"},
+            {"repeat of the frame before", "a repeat of the frame before it"},
+            {"grey 6", "nearly black (mean luma 6)"},
+            {"grey 250", "nearly white (mean luma 250)"},
+            {"grey 14", ""},
+            {"grey 240", ""},
+        };
+        for (const auto& [how, why] : kinds) {
+            QTest::newRow(how) << 10003 << how << why;
+        }
+        QTest::newRow("first frame missing") << 10001 << "missing"
+                                             << "missing";
+        QTest::newRow("first frame nearly black") << 10001 << "grey 2"
+                                                  << "nearly black (mean luma 2)";
+    }
+
+    void badFramesAreLeftOutNamingThem() {
+        QFETCH(int, damaged);
+        QFETCH(QString, how);
+        QFETCH(QString, why);
+        FrameFolder frames;
+        frames.WriteAll(Range(10001, 10005));
+        frames.Damage(damaged, how);
+        Maker maker(frames.Dir(), 0, 5, 1);
+        maker.dlg.m_options.skipBad = true;
+        maker.Run();
+        QCOMPARE(frames.Leftovers(), QStringList());
+        if (why.isEmpty()) {
+            QCOMPARE(maker.answerer.Messages(), QStringList{kCreated});
+            QCOMPARE(Packets(frames.VideoPath()).at(damaged - 10001), frames.Bytes(damaged));
+            return;
+        }
+        QCOMPARE(maker.answerer.Messages(),
+                 QStringList{QString("Video (output.avi) created, complete with 4 frames; 1 frame "
+                                     "left out.\npic_%1.jpg: %2")
+                                 .arg(damaged)
+                                 .arg(why)});
+        QList<int> kept = Range(10001, 10005);
+        kept.removeOne(damaged);
+        QCOMPARE(FramesIn(frames.VideoPath()), kept);
+    }
+
+    // The closing message counts every frame left out and lists the first ten.
+    void manyFramesLeftOutAreCountedAndTheFirstListed() {
+        FrameFolder frames;
+        frames.WriteAll({10001, 10014});
+        Maker maker(frames.Dir(), 0, 14, 1);
+        maker.dlg.m_options.skipBad = true;
+        maker.Run();
+        QStringList lines{
+            "Video (output.avi) created, complete with 2 frames; 12 frames left out."};
+        for (int number = 10002; number <= 10011; ++number) {
+            lines << QString("pic_%1.jpg: missing").arg(number);
+        }
+        lines << "... and 2 more";
+        QCOMPARE(maker.answerer.Messages(), QStringList{lines.join('\n')});
+        QCOMPARE(Packets(frames.VideoPath()),
+                 (QList<QByteArray>{frames.Bytes(10001), frames.Bytes(10014)}));
     }
 
     void missingFirstFrameFailsNamingIt_data() {
@@ -523,6 +675,7 @@ private slots:
         };
         place(".pic_10007.jpg.a1B2c3", 25);
         place(".output.avi.Zz9yX8", 30);
+        place(".garden.mp4.Qq1wE2", 26);
         place(".pic_10008.jpg.k4L5m6", 1);
         place(".notes.txt.q7R8s9", 48);
         Maker maker(frames.Dir(), 0, 2, 1);
@@ -666,6 +819,98 @@ private slots:
         QVERIFY(bench->isVisible());
     }
 
+    // Chosen from the compressor choice, the options make this video and the next: kept in the
+    // settings file, each under its own key, every other line as it was.
+    void videoOptionsChosenOnTheWayAreUsedAndKept() {
+        FrameFolder frames;
+        frames.WriteAll(Range(10001, 10005));
+        frames.Damage(10003, "empty file");
+        DialogBench bench(SettingsValues(5));
+        const QByteArray before = bench.settings.Read();
+        QString compressorShown;
+        AnswerCompressorWith(bench.answerer, [&](CCompressorDlg& choice) {
+            QTimer::singleShot(0, [] {
+                auto* options = qobject_cast<CVideoOptionsDlg*>(QApplication::activeModalWidget());
+                QVERIFY(options);
+                SetDlgItemText(*options, IDC_VIDEO_OUTPUT, "clip.mp4");
+                GetDlgItemAs<QCheckBox>(*options, IDC_SKIP_BAD)->setChecked(true);
+                SetDlgItemText(*options, IDC_VIDEO_WIDTH, "80");
+                Click(*options, IDOK);
+            });
+            for (QPushButton* button : choice.findChildren<QPushButton*>()) {
+                if (button->text() == IDS_VIDEO_OPTIONS) {
+                    QTest::mouseClick(button, Qt::LeftButton);
+                }
+            }
+            compressorShown = choice.findChild<QComboBox*>()->currentText();
+            PressEnter(choice);
+        });
+        bench->OnInitDialog();
+        bench->Session().SetFrameDir(frames.Dir());
+        bench->show();
+        Click(*bench, IDC_MAKE_VIDEO);
+        QVERIFY2(compressorShown.endsWith("(H264)"), qPrintable(compressorShown));
+        QCOMPARE(bench.answerer.Messages(),
+                 QStringList{"Video (clip.mp4) created, complete with 4 frames; 1 frame left "
+                             "out.\npic_10003.jpg: empty file"});
+        const QMap<QString, QString> probe =
+            Probe(QString::fromStdString(frames.Dir()) + "clip.mp4");
+        QCOMPARE(probe.value("codec_name"), QString("h264"));
+        QCOMPARE(probe.value("width"), QString("80"));
+        QCOMPARE(probe.value("height"), QString("60"));
+        QCOMPARE(bench.settings.Read(), before +
+                                            "VIDEO_OUTPUT=clip.mp4\nVIDEO_DEFLICKER=0\n"
+                                            "VIDEO_DEFLICKER_WINDOW=15\nVIDEO_SKIP_BAD=1\n"
+                                            "VIDEO_WIDTH=80\nVIDEO_LENGTH=0\n");
+        bench.Relaunch();
+        bench->OnInitDialog();
+        const VideoOptions kept = bench->Session().MakeVideoRange().options;
+        QCOMPARE(kept.outputName, std::string("clip.mp4"));
+        QVERIFY(kept.skipBad);
+        QCOMPARE(kept.width, 80);
+    }
+
+    void videoOptionsRefuseBadValuesNamingTheField_data() {
+        QTest::addColumn<int>("id");
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("another container")
+            << IDC_VIDEO_OUTPUT << "clip.mkv"
+            << "Video file name: the video's name must end in .avi or .mp4";
+        QTest::newRow("a name in another folder")
+            << IDC_VIDEO_OUTPUT << "night/clip.mp4"
+            << "Video file name: the video's name is a file name in the frame folder, without "
+               "'/' or a leading '.' or blank";
+        QTest::newRow("deflicker window too narrow")
+            << IDC_DEFLICKER_WINDOW << "2"
+            << "Deflicker window: please enter a whole number of frames from 3 to 999.";
+        for (const char* width : {"1", "8193"}) {
+            QTest::newRow(width) << IDC_VIDEO_WIDTH << width
+                                 << "Width: please enter 0 for the frames' own width, or a number "
+                                    "of pixels from 2 to 8192.";
+        }
+        QTest::newRow("no length") << IDC_VIDEO_LENGTH << ""
+                                   << "Length: please enter 0 to keep the frame rate, or a number "
+                                      "of seconds.";
+    }
+
+    void videoOptionsRefuseBadValuesNamingTheField() {
+        QFETCH(int, id);
+        QFETCH(QString, typed);
+        QFETCH(QString, message);
+        ModalAnswerer answerer;
+        CVideoOptionsDlg dlg;
+        dlg.DoDataExchange(false);
+        dlg.show();
+        SetDlgItemText(dlg, id, typed);
+        Click(dlg, IDOK);
+        QCOMPARE(answerer.Messages(), QStringList{message});
+        QVERIFY(dlg.isVisible());
+        QCOMPARE(dlg.result(), 0);
+        QCOMPARE(dlg.m_options, VideoOptions());
+        QCOMPARE(ClippedCaptions(dlg).join("; "), QString());
+    }
+
     void makeVideoIsRefusedDuringCapture() {
         FrameFolder frames;
         frames.WriteAll(Range(10001, 10003));
@@ -729,9 +974,27 @@ private slots:
         QTest::newRow("stops at a missing frame")
             << dir + QStringList{"--end", "5"} << QByteArray() << size << false << 11
             << "it stops before pic_10004.jpg, which is missing." << 3;
-        QTest::newRow("compressor refuses the size")
-            << dir + QStringList{"--end", "3", "--compressor", "h264"} << QByteArray()
-            << QSize(161, 121) << false << 13 << "can't make this video" << -1;
+        QTest::newRow("Motion JPEG into MP4")
+            << dir + QStringList{"--end", "3", "--output", "clip.mp4", "--compressor", "MJPG"}
+            << QByteArray() << size << false << 13 << "MP4 players do not play Motion JPEG" << -1;
+        QTest::newRow("bad frames left out, each named")
+            << dir + QStringList{"--end", "5", "--skip-bad"} << QByteArray() << size << false << 0
+            << "vorn: left out pic_10004.jpg: missing\nvorn: left out pic_10005.jpg: missing\n"
+               "vorn: Video (output.avi) created, complete with 3 frames; 2 frames left out."
+            << 3;
+        QTest::newRow("length that needs a rate out of range")
+            << dir + QStringList{"--end", "3", "--length", "0.002"} << QByteArray() << size << false
+            << 2 << "1500 frames a second, and the rate goes from 0.01 to 1000" << -1;
+        QTest::newRow("length and rate at once")
+            << dir + QStringList{"--end", "3", "--length", "2", "--fps", "5"} << QByteArray()
+            << size << false << 2 << "--length and --fps" << -1;
+        QTest::newRow("width of one pixel")
+            << dir + QStringList{"--end", "3", "--width", "1"} << QByteArray() << size << false << 2
+            << "--width" << -1;
+        for (const char* name : {"sub/clip.mp4", ".clip.mp4", "clip.mkv", ".mp4"}) {
+            QTest::newRow(name) << dir + QStringList{"--end", "3", "--output", name} << QByteArray()
+                                << size << false << 2 << "--output" << -1;
+        }
         QTest::newRow("video cannot be put in place")
             << dir + QStringList{"--end", "3"} << QByteArray() << size << true << 12
             << "Can't write output.avi" << -1;
@@ -747,6 +1010,66 @@ private slots:
         QTest::newRow("two modes at once")
             << dir + QStringList{"--end", "3", "--take-frame"} << QByteArray() << size << false << 2
             << "cannot be used together" << -1;
+    }
+
+    // An MP4 that phones and browsers play: H.264 (unless another compressor is asked for) in
+    // 4:2:0 with even sides, its index before the pictures; at the width and length asked for.
+    void mp4PlaysEverywhere_data() {
+        QTest::addColumn<QSize>("frameSize");
+        QTest::addColumn<QStringList>("options");
+        QTest::addColumn<QString>("codec");
+        QTest::addColumn<QSize>("videoSize");
+        QTest::addColumn<QString>("rate");
+        QTest::addColumn<QString>("duration");
+        const QSize size(160, 120);
+        QTest::newRow("H.264 by default") << size << QStringList{} << "h264" << size << "25/1"
+                                          << "0.120000";
+        QTest::newRow("odd sides made even")
+            << QSize(1921, 1081) << QStringList{} << "h264" << QSize(1920, 1080) << "25/1"
+            << "0.120000";
+        QTest::newRow("width keeps the aspect, both sides even")
+            << size << QStringList{"--width", "101"} << "h264" << QSize(100, 76) << "25/1"
+            << "0.120000";
+        QTest::newRow("length chooses the rate")
+            << size << QStringList{"--length", "2"} << "h264" << size << "3/2"
+            << "2.000000";
+        QTest::newRow("MPEG-4 Part 2 asked for")
+            << size << QStringList{"--compressor", "FMP4"} << "mpeg4" << size << "25/1"
+            << "0.120000";
+    }
+
+    void mp4PlaysEverywhere() {
+        QFETCH(QSize, frameSize);
+        QFETCH(QStringList, options);
+        QFETCH(QString, codec);
+        QFETCH(QSize, videoSize);
+        QFETCH(QString, rate);
+        QFETCH(QString, duration);
+        FrameFolder frames;
+        frames.WriteAll(Range(10001, 10003), {frameSize.width(), frameSize.height()});
+        QProcess vorn;
+        vorn.start(VORN_EXECUTABLE,
+                   QStringList{"--make-video", "--dir", QString::fromStdString(frames.Dir()),
+                               "--end", "3", "--output", "clip.mp4"} +
+                       options);
+        QVERIFY(vorn.waitForFinished(60000));
+        QCOMPARE(vorn.readAllStandardError(), QByteArray());
+        QCOMPARE(vorn.exitCode(), 0);
+        const QString video = QString::fromStdString(frames.Dir()) + "clip.mp4";
+        const QMap<QString, QString> probe = Probe(video);
+        QCOMPARE(probe.value("codec_name"), codec);
+        QCOMPARE(probe.value("pix_fmt"), QString("yuv420p"));
+        QCOMPARE(probe.value("width"), QString::number(videoSize.width()));
+        QCOMPARE(probe.value("height"), QString::number(videoSize.height()));
+        QCOMPARE(probe.value("r_frame_rate"), rate);
+        QCOMPARE(probe.value("duration"), duration);
+        QCOMPARE(probe.value("nb_read_frames"), QString("3"));
+        const QStringList boxes = TopLevelBoxes(video);
+        QVERIFY2(boxes.contains("moov") && boxes.indexOf("moov") < boxes.indexOf("mdat"),
+                 qPrintable(boxes.join(' ')));
+        QCOMPARE(FramesIn(video), Range(10001, 10003));
+        QCOMPARE(frames.Leftovers(), QStringList());
+        QVERIFY(!QFile::exists(frames.VideoPath()));
     }
 
     // Ctrl+C at any moment from the start: never a temporary file left behind.
@@ -838,6 +1161,9 @@ private slots:
             QCOMPARE(Packets(frames.VideoPath()).first(), frames.Bytes(10001));
         }
     }
+
+private:
+    QProcess m_sessionBus;
 };
 
 QTEST_MAIN(VideoMakerTest)

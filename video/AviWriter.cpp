@@ -9,6 +9,7 @@ extern "C" {
 
 #include <strings.h>
 #include <algorithm>
+#include <cctype>
 #include <climits>
 #include <cstdarg>
 #include <cstring>
@@ -71,17 +72,24 @@ AVPixelFormat PixelFormatFor(const AVCodec* codec) {
     return codec->pix_fmts ? codec->pix_fmts[0] : AV_PIX_FMT_YUV420P;
 }
 
-// True when `size` splits evenly into the format's colour samples (4:2:0 wants even sides).
-// Checked before the encoder sees the size: some encoders leak what they set up when they
-// refuse it.
-bool FitsChromaSampling(AVPixelFormat format, cv::Size size) {
+// `size` made smaller, where it must, to split evenly into the format's colour samples (4:2:0
+// wants even sides). Fitted before the encoder sees the size: some encoders leak what they set up
+// when they refuse it.
+cv::Size FittedToChromaSampling(AVPixelFormat format, cv::Size size) {
     const AVPixFmtDescriptor* descriptor = av_pix_fmt_desc_get(format);
     if (descriptor == nullptr) {
-        return true;
+        return size;
     }
     const int across = 1 << descriptor->log2_chroma_w;
     const int down = 1 << descriptor->log2_chroma_h;
-    return size.width % across == 0 && size.height % down == 0;
+    return {std::max(across, size.width - size.width % across),
+            std::max(down, size.height - size.height % down)};
+}
+
+bool EndsWith(std::string_view text, std::string_view ending) {
+    return text.size() >= ending.size() &&
+           std::equal(ending.rbegin(), ending.rend(), text.rbegin(),
+                      [](char a, char b) { return std::tolower(a) == std::tolower(b); });
 }
 
 // Whether players of the compressor's videos commonly play a picture of `size`.
@@ -99,6 +107,16 @@ std::string FileUrl(const std::string& path) {
 }
 
 }  // namespace
+
+std::optional<Container> ContainerOf(std::string_view fileName) {
+    if (EndsWith(fileName, ".mp4")) {
+        return Container::Mp4;
+    }
+    if (EndsWith(fileName, ".avi")) {
+        return Container::Avi;
+    }
+    return std::nullopt;
+}
 
 void KeepFfmpegLogOffStandardError() {
     static std::once_flag once;
@@ -179,8 +197,12 @@ FrameRate NearestFrameRate(double fps) {
     return {rate.num, rate.den};
 }
 
+cv::Size AviWriter::Size() const {
+    return {m_context->codec->width, m_context->codec->height};
+}
+
 AviWriter::Opened AviWriter::Open(const std::string& path, const Compressor& compressor,
-                                  FrameRate frameRate, cv::Size size) {
+                                  FrameRate frameRate, cv::Size size, Container container) {
     KeepFfmpegLogOffStandardError();
     TakeFfmpegError();  // what came before is not this video's
     m_context = std::make_unique<Context>();
@@ -192,6 +214,11 @@ AviWriter::Opened AviWriter::Open(const std::string& path, const Compressor& com
         Fail("no such encoder", 0);
         return Opened::CompressorUnavailable;
     }
+    const bool mp4 = container == Container::Mp4;
+    if (mp4 && codec->id == AV_CODEC_ID_MJPEG) {
+        m_error = "MP4 players do not play Motion JPEG; choose H.264, or a name ending in .avi";
+        return Opened::CompressorUnavailable;
+    }
     c.codec = avcodec_alloc_context3(codec);
     c.packet = av_packet_alloc();
     c.frame = av_frame_alloc();
@@ -199,11 +226,18 @@ AviWriter::Opened AviWriter::Open(const std::string& path, const Compressor& com
         Fail("out of memory", 0);
         return Opened::CannotWrite;
     }
+    // 4:2:0, which every player of MP4 decodes.
+    c.codec->pix_fmt = mp4 ? AV_PIX_FMT_YUV420P : PixelFormatFor(codec);
+    if (codec->id != AV_CODEC_ID_MJPEG) {
+        size = FittedToChromaSampling(c.codec->pix_fmt, size);
+    }
     c.codec->width = size.width;
     c.codec->height = size.height;
     c.codec->time_base = av_inv_q(rate);
     c.codec->framerate = rate;
-    c.codec->pix_fmt = PixelFormatFor(codec);
+    if (mp4) {
+        c.codec->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;  // the MP4 keeps it in its sample entry
+    }
     // An AVI has no presentation times, so frames must come out in the order they go in.
     c.codec->max_b_frames = 0;
     c.codec->thread_count = kEncoderThreads;
@@ -219,10 +253,6 @@ AviWriter::Opened AviWriter::Open(const std::string& path, const Compressor& com
                   std::to_string(compressor.largestArea) + " pixels in all";
         return Opened::CompressorUnavailable;
     }
-    if (codec->id != AV_CODEC_ID_MJPEG && !FitsChromaSampling(c.codec->pix_fmt, size)) {
-        Fail("the encoder needs an even width and height", 0);
-        return Opened::CompressorUnavailable;
-    }
     if (const int error = avcodec_open2(c.codec, codec, nullptr); error < 0) {
         Fail("the encoder refused the video's size or rate", error);
         return Opened::CompressorUnavailable;
@@ -236,9 +266,10 @@ AviWriter::Opened AviWriter::Open(const std::string& path, const Compressor& com
     }
 
     const std::string url = FileUrl(path);
-    if (const int error = avformat_alloc_output_context2(&c.format, nullptr, "avi", url.c_str());
+    const char* muxer = mp4 ? "mp4" : "avi";
+    if (const int error = avformat_alloc_output_context2(&c.format, nullptr, muxer, url.c_str());
         error < 0) {
-        Fail("no AVI muxer", error);
+        Fail(mp4 ? "no MP4 muxer" : "no AVI muxer", error);
         return Opened::CannotWrite;
     }
     c.stream = avformat_new_stream(c.format, nullptr);
@@ -250,8 +281,10 @@ AviWriter::Opened AviWriter::Open(const std::string& path, const Compressor& com
         Fail("out of memory", error);
         return Opened::CannotWrite;
     }
-    const char* tag = compressor.fourcc;
-    c.stream->codecpar->codec_tag = MKTAG(tag[0], tag[1], tag[2], tag[3]);
+    if (!mp4) {
+        const char* tag = compressor.fourcc;
+        c.stream->codecpar->codec_tag = MKTAG(tag[0], tag[1], tag[2], tag[3]);
+    }
     c.stream->time_base = c.codec->time_base;
     c.stream->avg_frame_rate = rate;
     c.stream->r_frame_rate = rate;
@@ -259,8 +292,15 @@ AviWriter::Opened AviWriter::Open(const std::string& path, const Compressor& com
         Fail("cannot create the file", error);
         return Opened::CannotWrite;
     }
-    if (const int error = avformat_write_header(c.format, nullptr); error < 0) {
-        Fail("cannot write the file", error);
+    // The index goes in front once the video is finished, so that playing starts at once.
+    AVDictionary* muxerOptions = nullptr;
+    if (mp4) {
+        av_dict_set(&muxerOptions, "movflags", "+faststart", 0);
+    }
+    const int headerError = avformat_write_header(c.format, &muxerOptions);
+    av_dict_free(&muxerOptions);
+    if (headerError < 0) {
+        Fail("cannot write the file", headerError);
         return Opened::CannotWrite;
     }
     return Opened::Yes;
@@ -444,6 +484,10 @@ bool AviWriter::WriteEncodedPackets() {
 bool AviWriter::WritePacket(AVPacket* packet) {
     Context& c = *m_context;
     packet->stream_index = c.stream->index;
+    // Each frame lasts one tick, the last one included: an MP4 gets its length from it.
+    if (packet->duration <= 0) {
+        packet->duration = 1;
+    }
     av_packet_rescale_ts(packet, c.codec->time_base, c.stream->time_base);
     if (const int error = av_write_frame(c.format, packet); error < 0) {
         return Fail("cannot write the file", error);

@@ -2,6 +2,7 @@
 
 #include <memory>
 #include <opencv2/core/mat.hpp>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -18,6 +19,13 @@ struct Compressor {
     int largestSide = 4096;
     int largestArea = 4096 * 2304;
 };
+
+// The file formats the writer makes: AVI (OpenDML past 1 GB) or MP4 with its index in front, so
+// that a browser starts playing before it has the whole file.
+enum class Container { Avi, Mp4 };
+
+// The container a video file name asks for by its ending (.avi, .mp4, any case), or none.
+std::optional<Container> ContainerOf(std::string_view fileName);
 
 // Frames a second as an exact fraction: `num` frames every `den` seconds.
 struct FrameRate {
@@ -40,9 +48,10 @@ const std::vector<Compressor>& AvailableCompressors();
 const Compressor* FindCompressor(std::string_view name);
 
 // Writes an AVI file through FFmpeg's libavformat, which switches to OpenDML AVI past 1 GB, so
-// files over 4 GB stay valid. Frames go in either as JPEG files copied byte for byte (Motion JPEG
-// only) or as pictures encoded with libavcodec on two threads while the caller decodes the next.
-// Frames come out in the order they were given, however the two kinds are mixed.
+// files over 4 GB stay valid, or an MP4 file in 4:2:0 with its index in front. Frames go in either
+// as JPEG files copied byte for byte (Motion JPEG only) or as pictures encoded with libavcodec on
+// two threads while the caller decodes the next. Frames come out in the order they were given,
+// however the two kinds are mixed.
 class AviWriter {
 public:
     enum class Opened { Yes, CompressorUnavailable, CannotWrite };
@@ -52,8 +61,12 @@ public:
     AviWriter(const AviWriter&) = delete;
     AviWriter& operator=(const AviWriter&) = delete;
 
+    // A size that the encoder's colour sampling cannot split (an odd side for 4:2:0) is made
+    // smaller to fit; Size() tells the video's size. MP4 refuses Motion JPEG, which its players
+    // do not play.
     Opened Open(const std::string& path, const Compressor& compressor, FrameRate rate,
-                cv::Size size);
+                cv::Size size, Container container = Container::Avi);
+    cv::Size Size() const;
     // Puts a whole JPEG of the video's size into the file unchanged. Only for Motion JPEG.
     bool WriteJpeg(const std::vector<uchar>& jpeg);
     // Decodes a whole JPEG and encodes it, scaled to the video's size first when it is not that

@@ -6,8 +6,11 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-CCompressorDlg::CCompressorDlg(QWidget* parent)
-    : QDialog(parent), m_compressors(new QComboBox(this)) {
+#include "res/Strings.h"
+#include "video/VideoOptionsDlg.h"
+
+CCompressorDlg::CCompressorDlg(QWidget* parent, VideoOptions options)
+    : QDialog(parent), m_compressors(new QComboBox(this)), m_options(std::move(options)) {
     setWindowTitle(tr("Video Compression"));
     const std::vector<Compressor>& available = AvailableCompressors();
     for (std::size_t i = 0; i < available.size(); ++i) {
@@ -20,8 +23,12 @@ CCompressorDlg::CCompressorDlg(QWidget* parent)
     m_compressors->setAccessibleName(tr("Compressor"));
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
     buttons->button(QDialogButtonBox::Ok)->setEnabled(m_compressors->count() > 0);
+    QPushButton* optionsButton =
+        buttons->addButton(tr(IDS_VIDEO_OPTIONS), QDialogButtonBox::ActionRole);
     connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+    connect(optionsButton, &QPushButton::clicked, this, &CCompressorDlg::OnVideoOptions);
+    SelectDefaultFor(m_options);
 
     auto* layout = new QVBoxLayout(this);
     auto* row = new QHBoxLayout;
@@ -36,10 +43,27 @@ Compressor CCompressorDlg::Selected() const {
     return AvailableCompressors().at(m_compressors->currentData().toInt());
 }
 
-std::optional<Compressor> ChooseCompressor(QWidget* parent) {
-    CCompressorDlg dlg(parent);
+void CCompressorDlg::SelectDefaultFor(const VideoOptions& options) {
+    const char* fourcc = ContainerOf(options.outputName) == Container::Mp4 ? "H264" : "MJPG";
+    const std::vector<Compressor>& available = AvailableCompressors();
+    for (std::size_t i = 0; i < available.size(); ++i) {
+        if (std::string_view(available[i].fourcc) == fourcc) {
+            m_compressors->setCurrentIndex(static_cast<int>(i));
+        }
+    }
+}
+
+void CCompressorDlg::OnVideoOptions() {
+    if (ChooseVideoOptions(this, m_options)) {
+        SelectDefaultFor(m_options);
+    }
+}
+
+std::optional<Compressor> ChooseCompressor(QWidget* parent, VideoOptions& options) {
+    CCompressorDlg dlg(parent, options);
     if (dlg.exec() != QDialog::Accepted) {
         return std::nullopt;
     }
+    options = dlg.Options();
     return dlg.Selected();
 }

@@ -5,25 +5,35 @@
 #include <optional>
 
 #include "video/AviWriter.h"
+#include "video/VideoOptions.h"
 
 class QComboBox;
 
 // Lets the user pick the compressor of the video from those available, as the system's codec
-// choice does on other platforms.
+// choice does on other platforms, and opens the video options from there. The compressor shown
+// first is the one the output's container calls for: H.264 for MP4, Motion JPEG for AVI.
 class CCompressorDlg : public QDialog {
     Q_OBJECT
 public:
-    explicit CCompressorDlg(QWidget* parent = nullptr);
+    explicit CCompressorDlg(QWidget* parent = nullptr, VideoOptions options = {});
 
     // The compressor shown as chosen.
     Compressor Selected() const;
+    const VideoOptions& Options() const { return m_options; }
+    // Opens the video options; the compressor shown follows the container chosen there.
+    void OnVideoOptions();
 
 private:
+    void SelectDefaultFor(const VideoOptions& options);
+
     QComboBox* m_compressors;
+    VideoOptions m_options;
 };
 
-// Asks for a compressor; the one chosen, or nothing when the user cancelled.
-using CompressorChooser = std::function<std::optional<Compressor>(QWidget* parent)>;
+// Asks for a compressor and lets the user change `options` on the way; the one chosen, or nothing
+// when the user cancelled (and `options` stays as it was).
+using CompressorChooser =
+    std::function<std::optional<Compressor>(QWidget* parent, VideoOptions& options)>;
 
 // The chooser the program uses: runs CCompressorDlg modally.
-std::optional<Compressor> ChooseCompressor(QWidget* parent);
+std::optional<Compressor> ChooseCompressor(QWidget* parent, VideoOptions& options);

@@ -15,6 +15,7 @@
 #include "platform/Numbers.h"
 #include "res/Strings.h"
 #include "video/VideoAssembly.h"
+#include "video/VideoOutput.h"
 
 namespace {
 
@@ -30,11 +31,8 @@ enum ExitCode {
 };
 
 constexpr int kLargestIndex = INT_MAX - kNoFrames - 1;  // its frame number still fits an int
-constexpr double kFastestFps = 1000.0;
-// One frame in 100 seconds: slower rates are no video anyone watches, and the AVI's time base
-// could not hold them.
-constexpr double kSlowestFps = 0.01;
 constexpr char kDefaultCompressor[] = "MJPG";
+constexpr char kDefaultMp4Compressor[] = "H264";
 constexpr int kBarWidth = 30;
 constexpr auto kRedrawPeriod = std::chrono::milliseconds(200);
 
@@ -173,13 +171,67 @@ int ReadRange(const QCommandLineParser& parser, const MakeVideoDefaults& default
     return ApplySettingsDefaults(parser, defaults, range);
 }
 
+// The options that shape the video file (name, width, length) and --skip-bad; an exit code when
+// one is refused.
+int ReadOutputOptions(const QCommandLineParser& parser, const VideoRange& range,
+                      VideoOptions& options) {
+    if (parser.isSet("output")) {
+        const std::string name = parser.value("output").toStdString();
+        if (const std::optional<std::string> trouble = OutputNameTrouble(name)) {
+            return Fail(kBadCommandLine, "--output: " + *trouble);
+        }
+        options.outputName = name;
+    }
+    options.skipBad = parser.isSet("skip-bad");
+    if (parser.isSet("width")) {
+        const std::optional<int> width = IntOption(parser, "width", 0, kWidestVideo);
+        if (!width || !IsWidthToScaleTo(*width)) {
+            return Fail(kBadCommandLine, "--width takes a whole number of pixels from 2 to " +
+                                             std::to_string(kWidestVideo) +
+                                             ", or 0 for the frames' own width");
+        }
+        options.width = *width;
+    }
+    if (parser.isSet("length")) {
+        if (parser.isSet("fps")) {
+            return Fail(kBadCommandLine, "--length and --fps cannot be used together");
+        }
+        const std::optional<double> length = ParseWholeNumber(parser.value("length").toStdString());
+        if (!length || !(*length > 0)) {
+            return Fail(kBadCommandLine, "--length takes a number of seconds above 0");
+        }
+        const int frames = FramesTheGapTakes(range.startFrame, range.endFrame, range.gap);
+        std::string why;
+        if (frames > 0 && !RateForLength(frames, *length, why)) {
+            return Fail(kBadCommandLine, "--length: " + why);
+        }
+        options.lengthSeconds = *length;
+    }
+    return kComplete;
+}
+
+// The compressor asked for, or the output's default: H.264 for MP4, Motion JPEG otherwise.
+std::string CompressorName(const QCommandLineParser& parser, const VideoOptions& options) {
+    if (parser.isSet("compressor")) {
+        return parser.value("compressor").toStdString();
+    }
+    return ContainerOf(options.outputName) == Container::Mp4 ? kDefaultMp4Compressor
+                                                             : kDefaultCompressor;
+}
+
+// One line for each frame left out, as it is; over the progress bar when there is one.
+void TellLeftOut(const LeftOutFrame& frame, bool overBar) {
+    std::fprintf(stderr, "%svorn: left out %s: %s\n", overBar ? "\r\033[K" : "",
+                 frame.frameName.c_str(), frame.why.c_str());
+}
+
 }  // namespace
 
 void AddMakeVideoOptions(QCommandLineParser& parser) {
     parser.addOptions({
         {"make-video",
-         "Makes output.avi in the frame folder from a range of frames, without a "
-         "window, and exits."},
+         "Makes a video (output.avi, or --output) in the frame folder from a range of frames, "
+         "without a window, and exits."},
         {"dir", "Frame folder (default: AUTO_START_DIR of the settings file).", "DIR"},
         {"start", "First frame: 0 is pic_10001.jpg (default: 0).", "N", "0"},
         {"end", "End frame, not included (default: AUTO_START_FRAME_COUNT of the settings file).",
@@ -188,24 +240,42 @@ void AddMakeVideoOptions(QCommandLineParser& parser) {
          "1"},
         {"fps", "Frames per second of the video, from 0.01 to 1000 (default: 25).", "F", "25"},
         {"compressor",
-         "MJPG keeps the frames as they are (default), H264 makes a far smaller file, FMP4 is "
-         "MPEG-4 Part 2.",
+         "MJPG keeps the frames as they are (default for .avi), H264 makes a far smaller file "
+         "(default for .mp4), FMP4 is MPEG-4 Part 2.",
          "NAME", kDefaultCompressor},
+        {"output",
+         "Name of the video in the frame folder: ending in .avi (default: output.avi) or .mp4 "
+         "(H.264 in 4:2:0, index in front for browsers).",
+         "FILE"},
+        {"skip-bad",
+         "Leaves out bad frames instead of stopping at them: missing, empty, damaged, nearly black "
+         "(mean luma below 10), nearly white (above 245), or a repeat of the frame before. Each is "
+         "named on standard error."},
+        {"width",
+         "Scales the video to W pixels across, keeping the aspect, both sides even (default: the "
+         "frames' own width).",
+         "W"},
+        {"length",
+         "Chooses the frame rate so that the video lasts this many seconds (instead of --fps).",
+         "SECONDS"},
     });
 }
 
 QString MakeVideoExitCodesHelp() {
     return QStringLiteral(
         "Exit codes of --make-video:\n"
-        "  0   video complete\n"
-        "  2   bad command line (unknown option, bad option value)\n"
+        "  0   video complete (with --skip-bad: every frame of the range in it or left out\n"
+        "      for a reason)\n"
+        "  2   bad command line (unknown option, bad option value, a --length that needs a\n"
+        "      rate out of 0.01 to 1000)\n"
         "  3   settings file missing or unreadable (when a default had to come from it)\n"
         "  10  no frame to make a video from (first frame missing or damaged, or empty range)\n"
         "  11  video stopped at a missing or damaged frame (it holds the frames before it)\n"
         "  12  video could not be written (cannot create, write or rename)\n"
-        "  13  compressor not available, or it cannot make a video of the frames' size\n"
-        "  14  cancelled (interrupted); what was written is kept, in output.partial.avi when\n"
-        "      an earlier output.avi is there\n");
+        "  13  compressor not available, or it cannot make a video of the frames' size, or the\n"
+        "      output's container cannot hold it (Motion JPEG in MP4)\n"
+        "  14  cancelled (interrupted); what was written is kept, in output.partial.avi (or\n"
+        "      NAME.partial.mp4) when an earlier video of that name is there\n");
 }
 
 int RunMakeVideoCommand(const QCommandLineParser& parser, const MakeVideoDefaults& defaults) {
@@ -213,7 +283,10 @@ int RunMakeVideoCommand(const QCommandLineParser& parser, const MakeVideoDefault
     if (const int code = ReadRange(parser, defaults, range); code != kComplete) {
         return code;
     }
-    const std::string name = parser.value("compressor").toStdString();
+    if (const int code = ReadOutputOptions(parser, range, range.options); code != kComplete) {
+        return code;
+    }
+    const std::string name = CompressorName(parser, range.options);
     const Compressor* compressor = FindCompressor(name);
     if (!compressor) {
         return Fail(kBadCommandLine, "unknown compressor " + name + " (MJPG, H264 or FMP4)");
@@ -235,6 +308,9 @@ int RunMakeVideoCommand(const QCommandLineParser& parser, const MakeVideoDefault
         progress.emplace();
     }
     const AssemblyResult result = assembly.Run([&](const VideoAssembly::Pass& pass) {
+        if (pass.leftOut) {
+            TellLeftOut(*pass.leftOut, progress.has_value());
+        }
         if (progress) {
             progress->Show(pass.position, pass.framesWritten);
         }
@@ -242,7 +318,7 @@ int RunMakeVideoCommand(const QCommandLineParser& parser, const MakeVideoDefault
     });
     progress.reset();
     const int code = ExitCodeFor(result);
-    if (code != kComplete) {
+    if (code != kComplete || result.framesLeftOut > 0) {
         return Fail(code, ClosingMessage(result, range.frameDir));
     }
     return kComplete;

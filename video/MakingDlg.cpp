@@ -1,9 +1,11 @@
 #include "video/MakingDlg.h"
 
+#include <QApplication>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTimerEvent>
 
+#include "platform/DesktopNotification.h"
 #include "platform/DialogTemplate.h"
 #include "platform/MessageBox.h"
 #include "platform/PreviewWindow.h"
@@ -51,18 +53,33 @@ void CMakingDlg::OnInitDialog() {
     m_timers.SetTimer(kAssemblyTimer, kAssemblyDelayMs);
 }
 
-bool CMakingDlg::StartVideo() {
+bool CMakingDlg::ProbeFirstFrame() {
     m_assembly = std::make_unique<VideoAssembly>(
-        VideoRange{m_frameDir, m_startFrame, m_endFrame, m_gap, m_fps, {}});
+        VideoRange{m_frameDir, m_startFrame, m_endFrame, m_gap, m_fps, m_options});
     if (const std::optional<std::string> failure = m_assembly->ProbeFirstFrame()) {
         ShowMessageBox(QString::fromStdString(*failure));
         return false;
     }
     m_frameWidth = m_assembly->FrameSize().width;
     m_frameHeight = m_assembly->FrameSize().height;
-    const std::optional<Compressor> compressor = m_chooseCompressor(this);
+    return true;
+}
+
+bool CMakingDlg::StartVideo() {
+    if (!ProbeFirstFrame()) {
+        return false;
+    }
+    VideoOptions chosen = m_options;
+    const std::optional<Compressor> compressor = m_chooseCompressor(this, chosen);
     if (!compressor) {
         return false;  // the user changed their mind: no file and nothing to report
+    }
+    // Options changed on the way (leaving bad frames out changes which frame gives the size).
+    if (chosen != m_options) {
+        m_options = chosen;
+        if (!ProbeFirstFrame()) {
+            return false;
+        }
     }
     if (const std::optional<std::string> failure = m_assembly->Open(*compressor)) {
         ShowMessageBox(QString::fromStdString(*failure));
@@ -91,7 +108,13 @@ void CMakingDlg::OnTimer(int /*id*/) {
     m_assembly.reset();
     DestroyWindow(kPreviewWindowName);
     m_assembling = false;
-    ShowMessageBox(QString::fromStdString(ClosingMessage(result, m_frameDir)));
+    const QString closing = QString::fromStdString(ClosingMessage(result, m_frameDir));
+    // The user went on with something else while the video was made: the desktop tells them.
+    if (QApplication::activeWindow() == nullptr) {
+        NotifyDesktop(tr("Video finished"), closing);
+    }
+    const std::string leftOut = LeftOutList(result);
+    ShowMessageBox(closing + QString::fromStdString(leftOut.empty() ? "" : "\n" + leftOut));
     PostClose();
 }
 

@@ -41,6 +41,9 @@ public:
     FrameRate m_fps;
     int m_gap = 1;
     std::string m_frameDir;
+    // Name, width, length, bad frames left out: handed to the assembly. The compressor choice
+    // may change them; the caller finds them here afterwards.
+    VideoOptions m_options;
     int m_frameHeight = 480;
     int m_frameWidth = 640;
 
@@ -56,6 +59,8 @@ protected:
 
 private:
     void ConnectMessageTable();
+    // Starts the assembly of the range with m_options and learns the frames' size.
+    bool ProbeFirstFrame();
     bool StartVideo();
     bool AfterPass(const VideoAssembly::Pass& pass);
     void PostClose();

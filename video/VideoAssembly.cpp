@@ -8,11 +8,14 @@
 #include <cerrno>
 #include <climits>
 #include <cstdio>
+#include <functional>
 #include <opencv2/imgcodecs.hpp>  // the decoding flags
 #include <opencv2/imgproc.hpp>
+#include <string_view>
 
 #include "platform/AtomicFile.h"
 #include "platform/ImageCodec.h"
+#include "video/VideoOutput.h"
 
 namespace {
 
@@ -43,19 +46,29 @@ std::string ClosingMessage(const AssemblyResult& result, const std::string& fram
     const std::string& video = result.videoName;
     const std::string trouble =
         result.end == AssemblyEnd::MissingFrame ? "missing" : "damaged (" + result.why + ")";
+    const std::string leftOut =
+        result.framesLeftOut > 0 ? " " + Frames(result.framesLeftOut) + " left out." : "";
     switch (result.end) {
         case AssemblyEnd::WriteFailed:
             return "Error. Can't write " + video + " in " + frameDir + " (" + result.why + ")!";
         case AssemblyEnd::Complete:
-            return result.framesWritten > 0 ? "Video (" + video + ") created"
-                                            : "No video created: the range holds no frame to take.";
+            if (result.framesWritten == 0) {
+                return result.framesLeftOut > 0
+                           ? "No video created: every frame of the range was left out."
+                           : "No video created: the range holds no frame to take.";
+            }
+            // Complete: every frame of the range is in the video or left out for a reason.
+            return result.framesLeftOut > 0 ? "Video (" + video + ") created, complete with " +
+                                                  Frames(result.framesWritten) + ";" + leftOut
+                                            : "Video (" + video + ") created";
         case AssemblyEnd::Cancelled:
             return result.framesWritten > 0
                        ? "Video (" + video + ") created with " + Frames(result.framesWritten) +
                              ": cancelled before the end of the range." +
-                             (video == kVideoFileName ? ""
-                                                      : std::string(" The earlier ") +
-                                                            kVideoFileName + " is left as it was.")
+                             (video == result.outputName
+                                  ? ""
+                                  : " The earlier " + result.outputName + " is left as it was.") +
+                             leftOut
                        : "No video created: cancelled before the first frame.";
         case AssemblyEnd::MissingFrame:
         case AssemblyEnd::DamagedFrame:
@@ -65,6 +78,18 @@ std::string ClosingMessage(const AssemblyResult& result, const std::string& fram
                ? "Video (" + video + ") created with " + Frames(result.framesWritten) +
                      ": it stops before " + result.frameName + ", which is " + trouble + "."
                : "No video created: " + result.frameName + " is " + trouble + ".";
+}
+
+std::string LeftOutList(const AssemblyResult& result) {
+    std::string list;
+    for (const LeftOutFrame& frame : result.leftOut) {
+        list += (list.empty() ? "" : "\n") + frame.frameName + ": " + frame.why;
+    }
+    const int unlisted = result.framesLeftOut - static_cast<int>(result.leftOut.size());
+    if (unlisted > 0) {
+        list += "\n... and " + std::to_string(unlisted) + " more";
+    }
+    return list;
 }
 
 // A frame file as the assembly finds it.
@@ -132,8 +157,16 @@ VideoAssembly::LookedAt VideoAssembly::Look(int number) {
 }
 
 std::optional<std::string> VideoAssembly::ProbeFirstFrame() {
-    const int number = m_range.startFrame + kFirstFrameNumber;
-    const LookedAt first = Look(number);
+    int number = m_range.startFrame + kFirstFrameNumber;
+    LookedAt first = Look(number);
+    // Leaving bad frames out, the size comes from the first frame of the range that reads whole.
+    const int last = m_range.endFrame - 1 + kFirstFrameNumber;
+    while (m_range.options.skipBad && first.trouble != AssemblyEnd::Complete && number < last) {
+        first = Look(++number);
+    }
+    if (m_range.options.skipBad && first.trouble != AssemblyEnd::Complete) {
+        return "Error. No frame of the range in " + m_range.frameDir + " can be read!";
+    }
     const std::string name = FrameFileName(number);
     if (first.trouble == AssemblyEnd::MissingFrame) {
         return "Error. Can't find " + name + " in " + m_range.frameDir + "!";
@@ -150,29 +183,51 @@ std::optional<std::string> VideoAssembly::ProbeFirstFrame() {
 }
 
 std::optional<std::string> VideoAssembly::Open(const Compressor& compressor) {
+    if (const std::optional<std::string> trouble = ChooseRate()) {
+        return "Error. " + *trouble + "!";
+    }
     m_copyJpeg = compressor.keepsJpegFrames;
     RemoveStaleTemporaries(m_range.frameDir);
-    const int fd = CreateTemporaryBeside(PathOf(kVideoFileName), m_temporary);
+    const std::string& name = m_range.options.outputName;
+    const int fd = CreateTemporaryBeside(PathOf(name), m_temporary);
     if (fd < 0) {
         m_temporary.clear();
         m_opened = AviWriter::Opened::CannotWrite;
     } else {
         ::close(fd);
         m_writer = std::make_unique<AviWriter>();
-        m_opened = m_writer->Open(m_temporary, compressor, m_range.fps, m_size);
+        m_opened = m_writer->Open(m_temporary, compressor, m_range.fps,
+                                  ScaledToWidth(m_size, m_range.options.width),
+                                  ContainerOf(name).value_or(Container::Avi));
     }
     if (m_opened == AviWriter::Opened::Yes) {
+        m_videoSize = m_writer->Size();
         return std::nullopt;
     }
     if (m_opened == AviWriter::Opened::CompressorUnavailable) {
         return std::string("Error. ") + compressor.name + " can't make this video (" +
                m_writer->Error() + ")!";
     }
-    return std::string("Error. Can't create ") + kVideoFileName + " in " + m_range.frameDir + "!";
+    return "Error. Can't create " + name + " in " + m_range.frameDir + "!";
+}
+
+std::optional<std::string> VideoAssembly::ChooseRate() {
+    const int frames = FramesTheGapTakes(m_range.startFrame, m_range.endFrame, m_range.gap);
+    if (m_range.options.lengthSeconds <= 0 || frames == 0) {
+        return std::nullopt;
+    }
+    std::string why;
+    const std::optional<FrameRate> rate = RateForLength(frames, m_range.options.lengthSeconds, why);
+    if (!rate) {
+        return why;
+    }
+    m_range.fps = *rate;
+    return std::nullopt;
 }
 
 AssemblyResult VideoAssembly::Run(const std::function<bool(const Pass&)>& afterPass) {
     AssemblyResult result;
+    result.videoName = result.outputName = m_range.options.outputName;
     for (int i = m_range.startFrame; i < m_range.endFrame; ++i) {
         const int n = i + 1;
         Pass pass{ProgressPosition(n), {}, 0};
@@ -202,9 +257,16 @@ bool VideoAssembly::WriteFrame(int number, Pass& pass, AssemblyResult& result) {
     }
     LookedAt frame = Look(number);
     const auto keepMemory = qScopeGuard([&] { m_spareBytes.swap(frame.bytes); });
+    if (m_range.options.skipBad && frame.trouble == AssemblyEnd::Complete) {
+        LookForBadPicture(frame);
+    }
     const bool previewDue = frame.trouble == AssemblyEnd::Complete && m_preview && PreviewDue();
     const bool written =
         frame.trouble == AssemblyEnd::Complete && Put(frame, previewDue ? &pass.preview : nullptr);
+    if (frame.trouble != AssemblyEnd::Complete && m_range.options.skipBad) {
+        LeaveOut(number, frame, pass, result);
+        return true;
+    }
     if (frame.trouble != AssemblyEnd::Complete) {
         result.end = frame.trouble;
         result.frameName = FrameFileName(number);
@@ -220,6 +282,32 @@ bool VideoAssembly::WriteFrame(int number, Pass& pass, AssemblyResult& result) {
     return true;
 }
 
+void VideoAssembly::LookForBadPicture(LookedAt& frame) {
+    // A camera that froze sends the same bytes again; a hash tells them apart at disk speed.
+    const std::size_t hash = std::hash<std::string_view>{}(
+        std::string_view(reinterpret_cast<const char*>(frame.bytes.data()), frame.bytes.size()));
+    const bool repeat = m_previousHash == hash;
+    m_previousHash = hash;
+    const std::optional<std::string> trouble =
+        repeat ? std::optional<std::string>("a repeat of the frame before it")
+               : PictureTrouble(frame.bytes);
+    if (trouble) {
+        frame.trouble = AssemblyEnd::DamagedFrame;
+        frame.why = *trouble;
+    }
+}
+
+void VideoAssembly::LeaveOut(int number, const LookedAt& frame, Pass& pass,
+                             AssemblyResult& result) {
+    m_lastLeftOut = {FrameFileName(number),
+                     frame.trouble == AssemblyEnd::MissingFrame ? "missing" : frame.why};
+    ++result.framesLeftOut;
+    if (result.leftOut.size() < AssemblyResult::kListedLeftOut) {
+        result.leftOut.push_back(m_lastLeftOut);
+    }
+    pass.leftOut = &m_lastLeftOut;
+}
+
 bool VideoAssembly::Put(LookedAt& frame, cv::Mat* preview) {
     if (!frame.image.empty()) {
         if (preview) {
@@ -227,7 +315,7 @@ bool VideoAssembly::Put(LookedAt& frame, cv::Mat* preview) {
         }
         return m_writer->WriteImage(frame.image);
     }
-    if (m_copyJpeg && frame.size == m_size) {
+    if (m_copyJpeg && frame.size == m_videoSize) {
         if (preview) {
             const auto start = std::chrono::steady_clock::now();
             *preview = Preview(ReducedDecode(frame.bytes));
@@ -298,8 +386,8 @@ void VideoAssembly::Finish(AssemblyResult& result) {
     }
     // A video that did not finish leaves a complete earlier one as it was.
     if (result.end == AssemblyEnd::Cancelled &&
-        ::access(PathOf(kVideoFileName).c_str(), F_OK) == 0) {
-        result.videoName = kPartialVideoFileName;
+        ::access(PathOf(result.outputName).c_str(), F_OK) == 0) {
+        result.videoName = PartialVideoName(result.outputName);
     }
     if (!SyncToDisk(m_temporary) ||
         ::rename(m_temporary.c_str(), PathOf(result.videoName).c_str()) != 0) {

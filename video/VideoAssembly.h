@@ -24,6 +24,12 @@ struct VideoRange {
 
 enum class AssemblyEnd { Complete, MissingFrame, DamagedFrame, Cancelled, WriteFailed };
 
+// A frame the video maker left out, and why.
+struct LeftOutFrame {
+    std::string frameName;
+    std::string why;  // "missing", "empty file", "nearly black (mean luma 3)", ...
+};
+
 // How an assembly ended.
 struct AssemblyResult {
     AssemblyEnd end = AssemblyEnd::Complete;
@@ -33,20 +39,29 @@ struct AssemblyResult {
     // The file the video went to: output.avi, or, for a video cancelled beside an earlier
     // complete one, output.partial.avi.
     std::string videoName = kVideoFileName;
+    std::string outputName = kVideoFileName;  // the name the video was to have
+    // With bad frames left out: how many, and the first kListedLeftOut of them in order.
+    static constexpr std::size_t kListedLeftOut = 10;
+    int framesLeftOut = 0;
+    std::vector<LeftOutFrame> leftOut;
 };
 
-// The message that tells the user what was made.
+// The message that tells the user what was made, in one line.
 std::string ClosingMessage(const AssemblyResult& result, const std::string& frameDir);
+// The frames left out, one a line with its reason, the first kListedLeftOut only; empty when
+// none was.
+std::string LeftOutList(const AssemblyResult& result);
 
-// Turns a range of frame files into output.avi in the frame folder. The file is written under a
-// temporary name beside it and renamed only when the assembly ends with a frame in it, so an
-// earlier output.avi survives a failure, an empty range or a killed process. A cancelled video
-// never replaces an earlier output.avi: it goes to output.partial.avi beside it. A JPEG frame of
-// the video's size is copied in byte for byte when the compressor is Motion JPEG; any other frame
-// is decoded, scaled and encoded. A frame that is missing or damaged ends the video before it.
+// Turns a range of frame files into output.avi (or the options' name) in the frame folder. The
+// file is written under a temporary name beside it and renamed only when the assembly ends with a
+// frame in it, so an earlier output.avi survives a failure, an empty range or a killed process. A
+// cancelled video never replaces an earlier output.avi: it goes to output.partial.avi beside it. A
+// JPEG frame of the video's size is copied in byte for byte when the compressor is Motion JPEG;
+// any other frame is decoded, scaled and encoded. A frame that is missing or damaged ends the
+// video before it, unless the options leave bad frames out: then it is left out with its reason,
+// and so is a repeat of the frame before it and a nearly black or nearly white one.
 class VideoAssembly {
 public:
-    static constexpr char kPartialVideoFileName[] = "output.partial.avi";
     static constexpr int kProgressRange = 1000;
 
     // One pass of the range, as it is reported.
@@ -54,6 +69,7 @@ public:
         int position;       // progress in 0 .. kProgressRange
         cv::Mat preview;    // the frame just written, reduced; empty when none is due
         int framesWritten;  // so far, this pass's frame included
+        const LeftOutFrame* leftOut = nullptr;  // the frame this pass left out, if it did
     };
 
     explicit VideoAssembly(VideoRange range);
@@ -65,7 +81,8 @@ public:
     std::optional<std::string> ProbeFirstFrame();
     cv::Size FrameSize() const { return m_size; }
 
-    // Starts the video under its temporary name. Nothing when it is open; otherwise the message.
+    // Starts the video under its temporary name, at the options' width and at the rate that makes
+    // it last the options' length. Nothing when it is open; otherwise the message.
     std::optional<std::string> Open(const Compressor& compressor);
     // Why Open failed: the compressor could not make this video (rather than the file).
     bool CompressorFailed() const { return m_opened == AviWriter::Opened::CompressorUnavailable; }
@@ -87,6 +104,12 @@ private:
     // `preview`, when given, receives the frame at the preview's size.
     bool Put(LookedAt& frame, cv::Mat* preview);
     bool PreviewDue();
+    // With bad frames left out: finds what makes a frame that reads whole unfit (a repeat of the
+    // frame before it, a nearly black or white picture, one that cannot be decoded).
+    void LookForBadPicture(LookedAt& frame);
+    void LeaveOut(int number, const LookedAt& frame, Pass& pass, AssemblyResult& result);
+    // The rate that makes the video last the options' length; the message when none can.
+    std::optional<std::string> ChooseRate();
     cv::Mat ReducedDecode(const std::vector<uchar>& jpeg) const;
     cv::Size PreviewSize() const;
     cv::Mat Preview(const cv::Mat& picture) const;
@@ -95,13 +118,16 @@ private:
     std::string PathOf(const std::string& name) const { return m_range.frameDir + name; }
 
     VideoRange m_range;
-    cv::Size m_size;
+    cv::Size m_size;         // of the first frame
+    cv::Size m_videoSize;    // of the video, once it is open
     int m_previewScale = 1;  // 1, 2, 4 or 8
     bool m_preview = false;
     std::chrono::steady_clock::time_point m_nextPreview;  // no preview before then
     bool m_copyJpeg = false;
     AviWriter::Opened m_opened = AviWriter::Opened::CannotWrite;
     std::unique_ptr<AviWriter> m_writer;
-    std::string m_temporary;          // while the video is being written
-    std::vector<uchar> m_spareBytes;  // a frame's memory, kept for the next
+    std::string m_temporary;                    // while the video is being written
+    std::vector<uchar> m_spareBytes;            // a frame's memory, kept for the next
+    std::optional<std::size_t> m_previousHash;  // of the last frame read, to find a repeat
+    LeftOutFrame m_lastLeftOut;
 };

@@ -13,4 +13,6 @@ struct VideoOptions {
     bool skipBad = false;      // leave bad frames out instead of stopping at them
     int width = 0;             // scale to this width keeping the aspect; 0 keeps the size
     double lengthSeconds = 0;  // choose the rate so the video lasts this long; 0 keeps it
+
+    bool operator==(const VideoOptions&) const = default;
 };

@@ -1,7 +1,9 @@
 #include "support/VideoChecks.h"
 
+#include <QFile>
 #include <QProcess>
 #include <QTest>
+#include <QtEndian>
 
 extern "C" {
 #include <libavcodec/packet.h>
@@ -15,8 +17,9 @@ QMap<QString, QString> Probe(const QString& path) {
     QProcess ffprobe;
     ffprobe.start("ffprobe",
                   {"-v", "error", "-count_frames", "-select_streams", "v:0", "-show_entries",
-                   "stream=nb_read_frames,width,height,r_frame_rate,codec_tag_string", "-of",
-                   "default=nw=1", path});
+                   "stream=nb_read_frames,width,height,r_frame_rate,codec_tag_string,codec_name,"
+                   "pix_fmt,duration",
+                   "-of", "default=nw=1", path});
     QMap<QString, QString> fields;
     if (!ffprobe.waitForFinished(60000)) {
         return fields;
@@ -32,6 +35,32 @@ QMap<QString, QString> Probe(const QString& path) {
     }
     fields["exit"] = QString::number(ffprobe.exitCode());
     return fields;
+}
+
+QStringList TopLevelBoxes(const QString& path) {
+    QStringList boxes;
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        return boxes;
+    }
+    // Each box starts with its size (32 bits, or 1 and a 64-bit size after the type) and type.
+    for (qint64 at = 0; file.seek(at);) {
+        const QByteArray header = file.read(16);
+        if (header.size() < 8) {
+            break;
+        }
+        const auto word = [&](int offset) {
+            return qFromBigEndian<quint32>(header.constData() + offset);
+        };
+        const quint64 size =
+            word(0) == 1 && header.size() == 16 ? (quint64(word(8)) << 32) | word(12) : word(0);
+        boxes << QString::fromLatin1(header.mid(4, 4));
+        if (size < 8) {
+            break;
+        }
+        at += qint64(size);
+    }
+    return boxes;
 }
 
 QList<QByteArray> Packets(const QString& path) {

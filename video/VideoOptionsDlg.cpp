@@ -1,0 +1,106 @@
+#include "video/VideoOptionsDlg.h"
+
+#include <QCheckBox>
+#include <QPushButton>
+
+#include "platform/DialogTemplate.h"
+#include "platform/MessageBox.h"
+#include "platform/Numbers.h"
+#include "res/DialogTemplates.h"
+#include "res/Resource.h"
+#include "video/VideoOutput.h"
+
+CVideoOptionsDlg::CVideoOptionsDlg(QWidget* parent) : QDialog(parent) {
+    setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                   Qt::WindowCloseButtonHint);
+    CreateControls(*this, kVideoOptionsTemplate);
+    ConnectMessageTable();
+}
+
+void CVideoOptionsDlg::ConnectMessageTable() {
+    connect(GetDlgItemAs<QCheckBox>(*this, IDC_DEFLICKER), &QCheckBox::toggled, this,
+            &CVideoOptionsDlg::OnDeflicker);
+    connect(GetDlgItemAs<QPushButton>(*this, IDOK), &QPushButton::clicked, this,
+            &CVideoOptionsDlg::accept);
+    connect(GetDlgItemAs<QPushButton>(*this, IDCANCEL), &QPushButton::clicked, this,
+            &CVideoOptionsDlg::reject);
+}
+
+int CVideoOptionsDlg::DoModal() {
+    DoDataExchange(false);
+    return exec();
+}
+
+void CVideoOptionsDlg::OnDeflicker() {
+    EnableDlgItem(*this, IDC_DEFLICKER_WINDOW,
+                  GetDlgItemAs<QCheckBox>(*this, IDC_DEFLICKER)->isChecked());
+}
+
+bool CVideoOptionsDlg::DoDataExchange(bool toMembers) {
+    auto* deflicker = GetDlgItemAs<QCheckBox>(*this, IDC_DEFLICKER);
+    auto* skipBad = GetDlgItemAs<QCheckBox>(*this, IDC_SKIP_BAD);
+    if (!toMembers) {
+        SetDlgItemText(*this, IDC_VIDEO_OUTPUT, QString::fromStdString(m_options.outputName));
+        deflicker->setChecked(m_options.deflicker);
+        SetDlgItemText(*this, IDC_DEFLICKER_WINDOW, QString::number(m_options.deflickerWindow));
+        skipBad->setChecked(m_options.skipBad);
+        SetDlgItemText(*this, IDC_VIDEO_WIDTH, QString::number(m_options.width));
+        SetDlgItemText(*this, IDC_VIDEO_LENGTH, QString::number(m_options.lengthSeconds));
+        OnDeflicker();
+        return true;
+    }
+    // The first value refused keeps the dialog open at its field, which the message names.
+    auto refuse = [this](int id, const QString& field, const QString& what) {
+        ShowMessageBox(field + ": " + what);
+        GetDlgItem(*this, id)->setFocus();
+        return false;
+    };
+    auto text = [this](int id) { return GetDlgItemText(*this, id).toStdString(); };
+    VideoOptions chosen;
+    chosen.outputName = text(IDC_VIDEO_OUTPUT);
+    if (const std::optional<std::string> trouble = OutputNameTrouble(chosen.outputName)) {
+        return refuse(IDC_VIDEO_OUTPUT, tr("Video file name"), QString::fromStdString(*trouble));
+    }
+    chosen.deflicker = deflicker->isChecked();
+    const std::optional<int> window = ParseWholeInt(text(IDC_DEFLICKER_WINDOW));
+    if (!window || !IsDeflickerWindow(*window)) {
+        return refuse(IDC_DEFLICKER_WINDOW, tr("Deflicker window"),
+                      tr("please enter a whole number of frames from %1 to %2.")
+                          .arg(kNarrowestDeflickerWindow)
+                          .arg(kWidestDeflickerWindow));
+    }
+    chosen.deflickerWindow = *window;
+    chosen.skipBad = skipBad->isChecked();
+    const std::optional<int> width = ParseWholeInt(text(IDC_VIDEO_WIDTH));
+    if (!width || !IsWidthToScaleTo(*width)) {
+        return refuse(IDC_VIDEO_WIDTH, tr("Width"),
+                      tr("please enter 0 for the frames' own width, or a number of pixels from 2 "
+                         "to %1.")
+                          .arg(kWidestVideo));
+    }
+    chosen.width = *width;
+    const std::optional<double> length = ParseWholeNumber(text(IDC_VIDEO_LENGTH));
+    if (!length || *length < 0) {
+        return refuse(IDC_VIDEO_LENGTH, tr("Length"),
+                      tr("please enter 0 to keep the frame rate, or a number of seconds."));
+    }
+    chosen.lengthSeconds = *length;
+    m_options = chosen;
+    return true;
+}
+
+void CVideoOptionsDlg::accept() {
+    if (DoDataExchange(true)) {
+        QDialog::accept();
+    }
+}
+
+bool ChooseVideoOptions(QWidget* parent, VideoOptions& options) {
+    CVideoOptionsDlg dlg(parent);
+    dlg.m_options = options;
+    if (dlg.DoModal() != QDialog::Accepted) {
+        return false;
+    }
+    options = dlg.m_options;
+    return true;
+}

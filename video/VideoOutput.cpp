@@ -1,0 +1,83 @@
+#include "video/VideoOutput.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <opencv2/imgcodecs.hpp>  // the decoding flags
+
+#include "platform/ImageCodec.h"
+
+namespace {
+
+int EvenAtLeastTwo(long long pixels) {
+    return static_cast<int>(std::max<long long>(2, pixels - pixels % 2));
+}
+
+std::string Decimal(double value) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%g", value);
+    return text;
+}
+
+}  // namespace
+
+std::optional<std::string> OutputNameTrouble(std::string_view name) {
+    const std::size_t stemLength = name.size() < 4 ? 0 : name.size() - 4;
+    if (!ContainerOf(name) || stemLength == 0) {
+        return "the video's name must end in .avi or .mp4";
+    }
+    // Hidden names are the temporary files' own; a folder is the frame folder; blanks at either
+    // end would not survive the settings file.
+    if (name.find('/') != std::string_view::npos || name.front() == '.' || name.front() == ' ') {
+        return "the video's name is a file name in the frame folder, without '/' or a leading '.' "
+               "or blank";
+    }
+    return std::nullopt;
+}
+
+std::string PartialVideoName(const std::string& name) {
+    const std::size_t dot = name.rfind('.');
+    return name.substr(0, dot) + ".partial" + name.substr(dot);
+}
+
+cv::Size ScaledToWidth(cv::Size frame, int width) {
+    if (width <= 0 || frame.width <= 0) {
+        return frame;
+    }
+    const long long height = std::llround(static_cast<double>(frame.height) * width / frame.width);
+    return {EvenAtLeastTwo(width), EvenAtLeastTwo(height)};
+}
+
+int FramesTheGapTakes(int start, int end, int gap) {
+    gap = std::max(gap, 1);
+    return end <= start ? 0 : end / gap - start / gap;
+}
+
+std::optional<FrameRate> RateForLength(int frames, double seconds, std::string& why) {
+    const double fps = frames / seconds;
+    if (!(fps >= kSlowestFps && fps <= kFastestFps)) {
+        why = "a video of " + std::to_string(frames) + " frames cannot last " + Decimal(seconds) +
+              " seconds: it would take " + Decimal(fps) +
+              " frames a second, and the rate goes from " + Decimal(kSlowestFps) + " to " +
+              Decimal(kFastestFps);
+        return std::nullopt;
+    }
+    return NearestFrameRate(fps);
+}
+
+std::optional<std::string> PictureTrouble(const std::vector<uchar>& bytes) {
+    // JPEG's own scaled decoding: an eighth of the size is plenty for a mean.
+    const cv::Mat grey = DecodeImage(bytes, cv::IMREAD_REDUCED_GRAYSCALE_8);
+    if (grey.empty()) {
+        return "cannot be decoded";
+    }
+    const double luma = cv::mean(grey)[0];
+    const std::string mean = " (mean luma " + std::to_string(std::lround(luma)) + ")";
+    if (luma < kNearlyBlackLuma) {
+        return "nearly black" + mean;
+    }
+    if (luma > kNearlyWhiteLuma) {
+        return "nearly white" + mean;
+    }
+    return std::nullopt;
+}
