@@ -14,6 +14,7 @@
 #include "frames/FrameFile.h"
 #include "platform/Numbers.h"
 #include "res/Strings.h"
+#include "video/Deflicker.h"
 #include "video/VideoAssembly.h"
 
 namespace {
@@ -173,6 +174,20 @@ int ReadRange(const QCommandLineParser& parser, const MakeVideoDefaults& default
     return ApplySettingsDefaults(parser, defaults, range);
 }
 
+// The deflicker choices; an exit code when the window is not one the video maker takes.
+int ReadDeflicker(const QCommandLineParser& parser, VideoOptions& options) {
+    options.deflicker = parser.isSet("deflicker") || parser.isSet("deflicker-window");
+    const std::optional<int> window =
+        IntOption(parser, "deflicker-window", kSmallestDeflickerWindow, kLargestDeflickerWindow);
+    if (!window || *window % 2 == 0) {
+        return Fail(kBadCommandLine, "--deflicker-window takes an odd whole number from " +
+                                         std::to_string(kSmallestDeflickerWindow) + " to " +
+                                         std::to_string(kLargestDeflickerWindow));
+    }
+    options.deflickerWindow = *window;
+    return kComplete;
+}
+
 }  // namespace
 
 void AddMakeVideoOptions(QCommandLineParser& parser) {
@@ -191,6 +206,13 @@ void AddMakeVideoOptions(QCommandLineParser& parser) {
          "MJPG keeps the frames as they are (default), H264 makes a far smaller file, FMP4 is "
          "MPEG-4 Part 2.",
          "NAME", kDefaultCompressor},
+        {"deflicker",
+         "Smooths each frame's brightness toward its neighbours' (frames are decoded, corrected "
+         "and encoded again, Motion JPEG at a high quality)."},
+        {"deflicker-window",
+         "Frames around each frame that its brightness is smoothed over, odd, from 3 to 999 "
+         "(default: 15); implies --deflicker.",
+         "N", QString::number(VideoOptions{}.deflickerWindow)},
     });
 }
 
@@ -211,6 +233,9 @@ QString MakeVideoExitCodesHelp() {
 int RunMakeVideoCommand(const QCommandLineParser& parser, const MakeVideoDefaults& defaults) {
     VideoRange range;
     if (const int code = ReadRange(parser, defaults, range); code != kComplete) {
+        return code;
+    }
+    if (const int code = ReadDeflicker(parser, range.options); code != kComplete) {
         return code;
     }
     const std::string name = parser.value("compressor").toStdString();

@@ -7,11 +7,14 @@
 #include <algorithm>
 #include <cerrno>
 #include <climits>
+#include <cmath>
 #include <cstdio>
 #include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
 
 #include "platform/AtomicFile.h"
+#include "video/Deflicker.h"
+#include "video/OrderedWork.h"
 
 namespace {
 
@@ -21,6 +24,9 @@ constexpr auto kPreviewPeriod = std::chrono::milliseconds(40);  // 25 a second
 // A copied frame is decoded for nothing but its preview: those decodes take at most a tenth of
 // the time, so that the preview never sets the pace.
 constexpr int kPreviewDecodeShare = 10;
+// The part of the progress bar that the deflicker's measuring pass takes: about its share of the
+// time, as an eighth-size decode costs a seventh of decoding, correcting and encoding a frame.
+constexpr int kMeasuringProgress = VideoAssembly::kProgressRange / 7;
 
 std::string Frames(int count) {
     return std::to_string(count) + (count == 1 ? " frame" : " frames");
@@ -100,9 +106,9 @@ VideoAssembly::~VideoAssembly() {
     }
 }
 
-VideoAssembly::LookedAt VideoAssembly::Look(int number) {
+VideoAssembly::LookedAt VideoAssembly::Look(int number, std::vector<uchar> memory) const {
     LookedAt frame;
-    frame.bytes.swap(m_spareBytes);  // the memory of an earlier frame, read over
+    frame.bytes = std::move(memory);
     if (!ReadFrameBytes(FramePath(m_range.frameDir, number), frame.bytes)) {
         const int error = errno;
         frame.trouble = error == ENOENT || error == ENOTDIR ? AssemblyEnd::MissingFrame
@@ -181,6 +187,10 @@ std::optional<std::string> VideoAssembly::Open(const Compressor& compressor) {
 
 AssemblyResult VideoAssembly::Run(const std::function<bool(const Pass&)>& afterPass) {
     AssemblyResult result;
+    if (m_range.options.deflicker && !MeasureBrightness(afterPass, result)) {
+        Finish(result);
+        return result;
+    }
     for (int i = m_range.startFrame; i < m_range.endFrame; ++i) {
         const int n = i + 1;
         Pass pass{ProgressPosition(n), {}, 0};
@@ -199,6 +209,7 @@ AssemblyResult VideoAssembly::Run(const std::function<bool(const Pass&)>& afterP
             break;
         }
     }
+    m_corrected.reset();
     Finish(result);
     return result;
 }
@@ -208,7 +219,10 @@ bool VideoAssembly::WriteFrame(int number, Pass& pass, AssemblyResult& result) {
     if (number <= INT_MAX - m_range.gap) {
         AdviseReadSoon(FramePath(m_range.frameDir, number + m_range.gap));
     }
-    LookedAt frame = Look(number);
+    // Past the frames measured, a frame is left as it is: the measuring pass stops only at a frame
+    // the video stops at too.
+    std::optional<LookedAt> corrected = m_corrected ? m_corrected->Take() : std::nullopt;
+    LookedAt frame = corrected ? std::move(*corrected) : Look(number, std::move(m_spareBytes));
     const auto keepMemory = qScopeGuard([&] { m_spareBytes.swap(frame.bytes); });
     const bool previewDue = frame.trouble == AssemblyEnd::Complete && m_preview && PreviewDue();
     const bool written =
@@ -289,9 +303,81 @@ cv::Mat VideoAssembly::Preview(const cv::Mat& picture) const {
 }
 
 int VideoAssembly::ProgressPosition(int n) const {
-    return static_cast<int>(static_cast<double>(n - m_range.startFrame) /
-                            static_cast<double>(m_range.endFrame - m_range.startFrame) *
-                            kProgressRange);
+    const int first = m_range.options.deflicker ? kMeasuringProgress : 0;
+    return first + static_cast<int>(static_cast<double>(n - m_range.startFrame) /
+                                    static_cast<double>(m_range.endFrame - m_range.startFrame) *
+                                    (kProgressRange - first));
+}
+
+int VideoAssembly::TakenCount() const {
+    // Frames whose index + 1 is a multiple of the gap, counted in 64 bits near the int limit.
+    const long long before = m_range.startFrame / m_range.gap;
+    return static_cast<int>(static_cast<long long>(m_range.endFrame) / m_range.gap - before);
+}
+
+int VideoAssembly::TakenFrameNumber(int taken) const {
+    const long long n =
+        (static_cast<long long>(m_range.startFrame) / m_range.gap + 1 + taken) * m_range.gap;
+    return static_cast<int>(n - 1 + kFirstFrameNumber);
+}
+
+bool VideoAssembly::MeasureBrightness(const std::function<bool(const Pass&)>& afterPass,
+                                      AssemblyResult& result) {
+    const int count = TakenCount();
+    std::vector<double> means;
+    {
+        OrderedWork<double> measured(count, [this](int taken) {
+            std::vector<uchar> bytes;
+            const bool read =
+                ReadFrameBytes(FramePath(m_range.frameDir, TakenFrameNumber(taken)), bytes);
+            return read ? MeanLuma(bytes) : std::nan("");
+        });
+        while (static_cast<int>(means.size()) < count) {
+            means.push_back(*measured.Take());
+            const int done = static_cast<int>(means.size());
+            if (!afterPass({kMeasuringProgress * done / count, {}, 0})) {
+                result.end = AssemblyEnd::Cancelled;
+                return false;
+            }
+            // The video ends before a frame that cannot be read, unless bad frames are left out.
+            if (std::isnan(means.back()) && !m_range.options.skipBad) {
+                break;
+            }
+        }
+    }
+    const std::vector<double> targets = DeflickerTargets(means, m_range.options.deflickerWindow);
+    m_gains.resize(means.size());
+    for (size_t i = 0; i < means.size(); ++i) {
+        m_gains[i] = DeflickerGain(means[i], targets[i]);
+    }
+    m_corrected = std::make_unique<OrderedWork<LookedAt>>(
+        static_cast<int>(m_gains.size()), [this](int taken) { return Corrected(taken); });
+    return true;
+}
+
+VideoAssembly::LookedAt VideoAssembly::Corrected(int taken) const {
+    LookedAt frame = Look(TakenFrameNumber(taken));
+    if (frame.trouble != AssemblyEnd::Complete) {
+        return frame;
+    }
+    if (frame.image.empty()) {
+        frame.image = Decode(frame.bytes, cv::IMREAD_COLOR);
+    }
+    if (frame.image.empty()) {
+        frame.trouble = AssemblyEnd::DamagedFrame;
+        frame.why = "cannot be decoded";
+        return frame;
+    }
+    ApplyGain(frame.image, m_gains[static_cast<size_t>(taken)]);
+    frame.size = frame.image.size();
+    if (m_copyJpeg && frame.size == m_size) {
+        // Encoded here, on this thread, and copied in: faster than the writer's encoder.
+        frame.bytes = EncodeCorrectedJpeg(frame.image);
+        if (!frame.bytes.empty()) {
+            frame.image.release();
+        }
+    }
+    return frame;
 }
 
 void VideoAssembly::Finish(AssemblyResult& result) {

@@ -12,6 +12,9 @@
 #include "video/AviWriter.h"
 #include "video/VideoOptions.h"
 
+template <class T>
+class OrderedWork;
+
 // Which frames make the video, and how fast it plays.
 struct VideoRange {
     std::string frameDir;  // empty (the current folder) or ends with '/'
@@ -44,6 +47,8 @@ std::string ClosingMessage(const AssemblyResult& result, const std::string& fram
 // never replaces an earlier output.avi: it goes to output.partial.avi beside it. A JPEG frame of
 // the video's size is copied in byte for byte when the compressor is Motion JPEG; any other frame
 // is decoded, scaled and encoded. A frame that is missing or damaged ends the video before it.
+// With deflicker on, a first pass measures the brightness of every frame the gap takes, and each
+// frame is then decoded, corrected and encoded again (Motion JPEG included).
 class VideoAssembly {
 public:
     static constexpr char kPartialVideoFileName[] = "output.partial.avi";
@@ -80,7 +85,8 @@ public:
 
 private:
     struct LookedAt;
-    LookedAt Look(int number);
+    // `memory`: an earlier frame's, read over.
+    LookedAt Look(int number, std::vector<uchar> memory = {}) const;
     bool WriteFrame(int number, Pass& pass, AssemblyResult& result);
     // Copies, transcodes or encodes the frame; false when it could not be written (or turned out
     // damaged, which `frame` then tells).
@@ -91,6 +97,15 @@ private:
     cv::Size PreviewSize() const;
     cv::Mat Preview(const cv::Mat& picture) const;
     int ProgressPosition(int n) const;
+    // The deflicker's first pass: the gain of each frame the gap takes. False when it was
+    // cancelled (which `result` then tells).
+    bool MeasureBrightness(const std::function<bool(const Pass&)>& afterPass,
+                           AssemblyResult& result);
+    // The frame the gap takes as the `taken`-th, decoded and corrected. Safe to call from any
+    // thread.
+    LookedAt Corrected(int taken) const;
+    int TakenCount() const;
+    int TakenFrameNumber(int taken) const;
     void Finish(AssemblyResult& result);
     std::string PathOf(const std::string& name) const { return m_range.frameDir + name; }
 
@@ -104,4 +119,6 @@ private:
     std::unique_ptr<AviWriter> m_writer;
     std::string m_temporary;          // while the video is being written
     std::vector<uchar> m_spareBytes;  // a frame's memory, kept for the next
+    std::vector<double> m_gains;      // of each frame the gap takes, when deflickering
+    std::unique_ptr<OrderedWork<LookedAt>> m_corrected;  // frames corrected ahead of the writer
 };

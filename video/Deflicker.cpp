@@ -1,0 +1,169 @@
+#include "video/Deflicker.h"
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <limits>
+#include <opencv2/core.hpp>
+#include <opencv2/imgcodecs.hpp>
+
+namespace {
+
+constexpr double kNoMean = std::numeric_limits<double>::quiet_NaN();
+// A frame further off its local median than this many robust standard deviations of the whole
+// sequence (median absolute deviation × 1.4826) counts as an outlier…
+constexpr double kOutlierSpread = 3.5;
+// …or than this share of its brightness, whichever is more: in a sequence without flicker, small
+// differences are no reason to leave a frame out.
+constexpr double kLeastOutlier = 0.02;
+constexpr double kMadToDeviation = 1.4826;
+constexpr double kLargestGain = 4.0;
+constexpr int kCorrectedQuality = 95;
+
+double Median(std::vector<double> values) {
+    if (values.empty()) {
+        return kNoMean;
+    }
+    const auto middle = values.begin() + static_cast<std::ptrdiff_t>(values.size() / 2);
+    std::nth_element(values.begin(), middle, values.end());
+    return *middle;
+}
+
+// The median of the measured means in the window around each frame: a trend that a single wrong
+// frame cannot move.
+std::vector<double> LocalMedians(const std::vector<double>& means, int half) {
+    const int count = static_cast<int>(means.size());
+    std::vector<double> medians(means.size(), kNoMean);
+    std::vector<double> window;
+    for (int i = 0; i < count; ++i) {
+        window.clear();
+        for (int j = std::max(0, i - half); j <= std::min(count - 1, i + half); ++j) {
+            if (!std::isnan(means[j])) {
+                window.push_back(means[j]);
+            }
+        }
+        medians[i] = Median(window);
+    }
+    return medians;
+}
+
+// Which frames lie close enough to their local median to take part in their neighbours' fits.
+std::vector<bool> Inliers(const std::vector<double>& means, const std::vector<double>& trend) {
+    std::vector<double> offsets(means.size(), kNoMean);
+    std::vector<double> sizes;
+    for (size_t i = 0; i < means.size(); ++i) {
+        if (!std::isnan(means[i]) && !std::isnan(trend[i])) {
+            // Relative: flicker scales the brightness, so it is as large in the dark as by day.
+            offsets[i] = (means[i] - trend[i]) / std::max(trend[i], 1.0);
+            sizes.push_back(std::abs(offsets[i]));
+        }
+    }
+    const double limit = std::max(kOutlierSpread * kMadToDeviation * Median(sizes), kLeastOutlier);
+    std::vector<bool> inliers(means.size());
+    for (size_t i = 0; i < means.size(); ++i) {
+        inliers[i] = !std::isnan(offsets[i]) && std::abs(offsets[i]) <= limit;
+    }
+    return inliers;
+}
+
+// The weighted least-squares line through the inliers around `centre`, read at the centre. The
+// weights fall off as a parabola: of all weightings over the window, it passes the least of one
+// frame's flicker on to the next frame's target. Nothing when no inlier is near.
+double LocalFit(const std::vector<double>& means, const std::vector<bool>& inliers, int centre,
+                int half) {
+    const int count = static_cast<int>(means.size());
+    double sw = 0, sx = 0, sy = 0, sxx = 0, sxy = 0;
+    for (int j = std::max(0, centre - half); j <= std::min(count - 1, centre + half); ++j) {
+        if (!inliers[j]) {
+            continue;
+        }
+        const double x = j - centre;
+        const double w = (half + 1) * (half + 1) - x * x;
+        sw += w;
+        sx += w * x;
+        sy += w * means[j];
+        sxx += w * x * x;
+        sxy += w * x * means[j];
+    }
+    if (sw <= 0) {
+        return kNoMean;
+    }
+    const double spread = sw * sxx - sx * sx;
+    // One inlier, or all at one spot: no slope to fit, their mean is the estimate.
+    if (spread <= 1e-9 * sw * sw) {
+        return sy / sw;
+    }
+    return (sy * sxx - sx * sxy) / spread;
+}
+
+}  // namespace
+
+double MeanLuma(const std::vector<uchar>& bytes) {
+    try {
+        const cv::Mat reduced = cv::imdecode(bytes, cv::IMREAD_REDUCED_GRAYSCALE_8);
+        return reduced.empty() ? kNoMean : cv::mean(reduced)[0];
+    } catch (const cv::Exception&) {
+        return kNoMean;
+    }
+}
+
+std::vector<double> DeflickerTargets(const std::vector<double>& means, int window) {
+    const int half = std::max(window, 1) / 2;
+    const std::vector<double> trend = LocalMedians(means, half);
+    const std::vector<bool> inliers = Inliers(means, trend);
+    std::vector<double> targets(means.size());
+    for (size_t i = 0; i < means.size(); ++i) {
+        const double fit = LocalFit(means, inliers, static_cast<int>(i), half);
+        targets[i] = !std::isnan(fit) ? fit : !std::isnan(trend[i]) ? trend[i] : means[i];
+    }
+    return targets;
+}
+
+double DeflickerGain(double mean, double target) {
+    if (!(mean > 0) || !(target > 0)) {
+        return 1.0;
+    }
+    return std::clamp(target / mean, 1.0 / kLargestGain, kLargestGain);
+}
+
+void ApplyGain(cv::Mat& bgr, double gain) {
+    // A gain of a few per cent would round back to the same value in the dark: each value is
+    // rounded up or down in a 4x4 ordered pattern, so that the mean takes the whole gain.
+    constexpr int kBayer[4][4] = {{0, 8, 2, 10}, {12, 4, 14, 6}, {3, 11, 1, 9}, {15, 7, 13, 5}};
+    std::array<std::array<uchar, 256>, 16> tables{};
+    for (int level = 0; level < 16; ++level) {
+        for (int value = 0; value < 256; ++value) {
+            tables[level][value] =
+                cv::saturate_cast<uchar>(std::floor(value * gain + (level + 0.5) / 16.0));
+        }
+    }
+    const int rowBytes = bgr.cols * static_cast<int>(bgr.elemSize());
+    for (int y = 0; y < bgr.rows; ++y) {
+        const int* levels = kBayer[y % 4];
+        const std::array<const uchar*, 4> row4 = {
+            tables[levels[0]].data(), tables[levels[1]].data(), tables[levels[2]].data(),
+            tables[levels[3]].data()};
+        uchar* row = bgr.ptr<uchar>(y);
+        int x = 0;
+        for (; x + 4 <= rowBytes; x += 4) {
+            row[x] = row4[0][row[x]];
+            row[x + 1] = row4[1][row[x + 1]];
+            row[x + 2] = row4[2][row[x + 2]];
+            row[x + 3] = row4[3][row[x + 3]];
+        }
+        for (; x < rowBytes; ++x) {
+            row[x] = row4[x % 4][row[x]];
+        }
+    }
+}
+
+std::vector<uchar> EncodeCorrectedJpeg(const cv::Mat& bgr) {
+    std::vector<uchar> jpeg;
+    try {
+        if (cv::imencode(".jpg", bgr, jpeg, {cv::IMWRITE_JPEG_QUALITY, kCorrectedQuality})) {
+            return jpeg;
+        }
+    } catch (const cv::Exception&) {
+    }
+    return {};
+}
