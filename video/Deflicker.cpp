@@ -68,17 +68,22 @@ std::vector<bool> Inliers(const std::vector<double>& means, const std::vector<do
 
 // The weighted least-squares line through the inliers around `centre`, read at the centre. The
 // weights fall off as a parabola: of all weightings over the window, it passes the least of one
-// frame's flicker on to the next frame's target. Nothing when no inlier is near.
+// frame's flicker on to the next frame's target. Near either end of the sequence the window keeps
+// its width and reaches further in, so that the first and last frames are not read off a line
+// through half as many frames. Nothing when no inlier is near.
 double LocalFit(const std::vector<double>& means, const std::vector<bool>& inliers, int centre,
                 int half) {
     const int count = static_cast<int>(means.size());
+    const int first = std::clamp(centre - half, 0, std::max(count - 1 - 2 * half, 0));
+    const int last = std::min(first + 2 * half, count - 1);
+    const int reach = std::max(centre - first, last - centre);
     double sw = 0, sx = 0, sy = 0, sxx = 0, sxy = 0;
-    for (int j = std::max(0, centre - half); j <= std::min(count - 1, centre + half); ++j) {
+    for (int j = first; j <= last; ++j) {
         if (!inliers[j]) {
             continue;
         }
         const double x = j - centre;
-        const double w = (half + 1) * (half + 1) - x * x;
+        const double w = (reach + 1) * (reach + 1) - x * x;
         sw += w;
         sx += w * x;
         sy += w * means[j];
