@@ -3,9 +3,15 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <csetjmp>
+#include <cstdio>
+#include <cstdlib>
 #include <limits>
 #include <opencv2/core.hpp>
 #include <opencv2/imgcodecs.hpp>
+
+// After <cstdio>, which it needs.
+#include <jpeglib.h>
 
 namespace {
 
@@ -18,7 +24,12 @@ constexpr double kOutlierSpread = 3.5;
 constexpr double kLeastOutlier = 0.02;
 constexpr double kMadToDeviation = 1.4826;
 constexpr double kLargestGain = 4.0;
-constexpr int kCorrectedQuality = 95;
+// The largest AC coefficient a baseline JPEG of 8-bit samples holds.
+constexpr int kLargestAc = 1023;
+// The gain in fixed point for scaling coefficients: a coefficient times the largest gain fits an
+// int with room to spare.
+constexpr int kFractionBits = 16;
+constexpr int kHalf = 1 << (kFractionBits - 1);
 
 double Median(std::vector<double> values) {
     if (values.empty()) {
@@ -101,6 +112,49 @@ double LocalFit(const std::vector<double>& means, const std::vector<bool>& inlie
     return (sy * sxx - sx * sxy) / spread;
 }
 
+// libjpeg's way out of a frame it cannot read.
+struct JpegError {
+    jpeg_error_mgr manager;
+    std::jmp_buf jump;
+};
+
+void OnJpegError(j_common_ptr info) {
+    std::longjmp(reinterpret_cast<JpegError*>(info->err)->jump, 1);
+}
+
+// Scales the picture's values by `gain` in the coefficients: the block means through the DC
+// coefficient (each block's mean is 128 + DC × step / 8), the detail through the rest. The luma of
+// a YCbCr JPEG is scaled, its colour differences from 128 too, so hue and saturation stay; any
+// other JPEG's components are scaled as they are. Each block mean's rounding is carried to the
+// next block, so that the picture's mean takes the whole gain, however small.
+void ScaleCoefficients(jpeg_decompress_struct& in, jvirt_barray_ptr* coefficients, double gain) {
+    for (int c = 0; c < in.num_components; ++c) {
+        const jpeg_component_info& component = in.comp_info[c];
+        const double step = in.quant_tbl_ptrs[component.quant_tbl_no]->quantval[0];
+        const bool colourDifference = in.jpeg_color_space == JCS_YCbCr && c > 0;
+        double carried = 0;
+        const int factor = static_cast<int>(std::lround(std::ldexp(gain, kFractionBits)));
+        for (JDIMENSION row = 0; row < component.height_in_blocks; ++row) {
+            JBLOCKARRAY blocks = in.mem->access_virt_barray(reinterpret_cast<j_common_ptr>(&in),
+                                                            coefficients[c], row, 1, TRUE);
+            for (JDIMENSION column = 0; column < component.width_in_blocks; ++column) {
+                JCOEF* block = blocks[0][column];
+                const double mean = block[0] * step / 8.0 + 128.0;
+                // All 64 at once, the DC coefficient set right below: a loop of whole vectors.
+                for (int k = 0; k < DCTSIZE2; ++k) {
+                    const int rounded = (block[k] * factor + kHalf) >> kFractionBits;
+                    block[k] = static_cast<JCOEF>(std::clamp(rounded, -kLargestAc, kLargestAc));
+                }
+                const double scaled =
+                    colourDifference ? 128.0 + (mean - 128.0) * gain : mean * gain;
+                const double dc = (std::clamp(scaled, 0.0, 255.0) - 128.0) * 8.0 / step + carried;
+                block[0] = static_cast<JCOEF>(std::lround(dc));
+                carried = dc - block[0];
+            }
+        }
+    }
+}
+
 }  // namespace
 
 double MeanLuma(const std::vector<uchar>& bytes) {
@@ -162,13 +216,35 @@ void ApplyGain(cv::Mat& bgr, double gain) {
     }
 }
 
-std::vector<uchar> EncodeCorrectedJpeg(const cv::Mat& bgr) {
-    std::vector<uchar> jpeg;
-    try {
-        if (cv::imencode(".jpg", bgr, jpeg, {cv::IMWRITE_JPEG_QUALITY, kCorrectedQuality})) {
-            return jpeg;
-        }
-    } catch (const cv::Exception&) {
+std::vector<uchar> ApplyGainToJpeg(const std::vector<uchar>& jpeg, double gain) {
+    jpeg_decompress_struct in{};
+    jpeg_compress_struct out{};
+    JpegError error{};
+    in.err = out.err = jpeg_std_error(&error.manager);
+    error.manager.error_exit = OnJpegError;
+    error.manager.output_message = [](j_common_ptr) {};  // warnings are no one's business here
+    jpeg_create_decompress(&in);
+    jpeg_create_compress(&out);
+    unsigned char* buffer = nullptr;
+    unsigned long size = 0;
+    // Nothing between here and the end of libjpeg's work has a destructor: libjpeg's errors
+    // come back by longjmp.
+    if (setjmp(error.jump) == 0) {
+        jpeg_mem_src(&in, jpeg.data(), static_cast<unsigned long>(jpeg.size()));
+        jpeg_read_header(&in, TRUE);
+        jvirt_barray_ptr* coefficients = jpeg_read_coefficients(&in);
+        jpeg_copy_critical_parameters(&in, &out);
+        jpeg_mem_dest(&out, &buffer, &size);
+        ScaleCoefficients(in, coefficients, gain);
+        jpeg_write_coefficients(&out, coefficients);
+        jpeg_finish_compress(&out);
+        jpeg_finish_decompress(&in);
+    } else {
+        size = 0;
     }
-    return {};
+    jpeg_destroy_compress(&out);
+    jpeg_destroy_decompress(&in);
+    std::vector<uchar> scaled(buffer, buffer + size);
+    std::free(buffer);
+    return scaled;
 }

@@ -31,6 +31,9 @@ double DeflickerGain(double mean, double target);
 // Safe to call from any thread.
 void ApplyGain(cv::Mat& bgr, double gain);
 
-// A corrected frame as Motion JPEG keeps it: at a high quality, baseline, as a camera's frame.
-// Empty when it cannot be encoded. Safe to call from any thread.
-std::vector<uchar> EncodeCorrectedJpeg(const cv::Mat& bgr);
+// The same gain on a whole baseline JPEG, without decoding its pictures: the quantised DCT
+// coefficients are scaled, which is that gain on the decoded coded values (the transform is
+// linear), and the frame keeps its own quantisation, so a second encoding loses nothing more
+// than the rounding of the scaled coefficients. Empty when libjpeg cannot read it.
+// Safe to call from any thread.
+std::vector<uchar> ApplyGainToJpeg(const std::vector<uchar>& jpeg, double gain);

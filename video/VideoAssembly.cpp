@@ -309,6 +309,30 @@ int VideoAssembly::ProgressPosition(int n) const {
                                     (kProgressRange - first));
 }
 
+void VideoAssembly::Finish(AssemblyResult& result) {
+    const bool finished = m_writer->Finish();
+    if (!finished && result.end != AssemblyEnd::WriteFailed) {
+        result.end = AssemblyEnd::WriteFailed;
+        result.why = m_writer->Error();
+    }
+    m_writer.reset();
+    if (result.end == AssemblyEnd::WriteFailed || result.framesWritten == 0) {
+        return;  // the destructor removes the temporary file
+    }
+    // A video that did not finish leaves a complete earlier one as it was.
+    if (result.end == AssemblyEnd::Cancelled &&
+        ::access(PathOf(kVideoFileName).c_str(), F_OK) == 0) {
+        result.videoName = kPartialVideoFileName;
+    }
+    if (!SyncToDisk(m_temporary) ||
+        ::rename(m_temporary.c_str(), PathOf(result.videoName).c_str()) != 0) {
+        result.end = AssemblyEnd::WriteFailed;
+        result.why = "cannot put it in place";
+        return;
+    }
+    m_temporary.clear();
+}
+
 int VideoAssembly::TakenCount() const {
     // Frames whose index + 1 is a multiple of the gap, counted in 64 bits near the int limit.
     const long long before = m_range.startFrame / m_range.gap;
@@ -357,8 +381,16 @@ bool VideoAssembly::MeasureBrightness(const std::function<bool(const Pass&)>& af
 
 VideoAssembly::LookedAt VideoAssembly::Corrected(int taken) const {
     LookedAt frame = Look(TakenFrameNumber(taken));
+    const double gain = m_gains[static_cast<size_t>(taken)];
     if (frame.trouble != AssemblyEnd::Complete) {
         return frame;
+    }
+    if (frame.image.empty() && m_copyJpeg && frame.size == m_size) {
+        // Corrected in its coefficients and copied in: the frame keeps its quality.
+        if (std::vector<uchar> corrected = ApplyGainToJpeg(frame.bytes, gain); !corrected.empty()) {
+            frame.bytes = std::move(corrected);
+            return frame;
+        }
     }
     if (frame.image.empty()) {
         frame.image = Decode(frame.bytes, cv::IMREAD_COLOR);
@@ -368,38 +400,6 @@ VideoAssembly::LookedAt VideoAssembly::Corrected(int taken) const {
         frame.why = "cannot be decoded";
         return frame;
     }
-    ApplyGain(frame.image, m_gains[static_cast<size_t>(taken)]);
-    frame.size = frame.image.size();
-    if (m_copyJpeg && frame.size == m_size) {
-        // Encoded here, on this thread, and copied in: faster than the writer's encoder.
-        frame.bytes = EncodeCorrectedJpeg(frame.image);
-        if (!frame.bytes.empty()) {
-            frame.image.release();
-        }
-    }
+    ApplyGain(frame.image, gain);  // then encoded by the writer
     return frame;
-}
-
-void VideoAssembly::Finish(AssemblyResult& result) {
-    const bool finished = m_writer->Finish();
-    if (!finished && result.end != AssemblyEnd::WriteFailed) {
-        result.end = AssemblyEnd::WriteFailed;
-        result.why = m_writer->Error();
-    }
-    m_writer.reset();
-    if (result.end == AssemblyEnd::WriteFailed || result.framesWritten == 0) {
-        return;  // the destructor removes the temporary file
-    }
-    // A video that did not finish leaves a complete earlier one as it was.
-    if (result.end == AssemblyEnd::Cancelled &&
-        ::access(PathOf(kVideoFileName).c_str(), F_OK) == 0) {
-        result.videoName = kPartialVideoFileName;
-    }
-    if (!SyncToDisk(m_temporary) ||
-        ::rename(m_temporary.c_str(), PathOf(result.videoName).c_str()) != 0) {
-        result.end = AssemblyEnd::WriteFailed;
-        result.why = "cannot put it in place";
-        return;
-    }
-    m_temporary.clear();
 }
