@@ -741,14 +741,17 @@ private slots:
     // the camera got wrong: the video follows the ramp, without the flicker, and the wrong frame
     // pulls none of its neighbours. Progress runs through both passes.
     void deflickerKeepsTheRampWithoutTheFlicker_data() {
-        QTest::addColumn<int>("darkFrame");  // at a third of its brightness; -1 for none
-        QTest::newRow("flicker on a ramp") << -1;
-        QTest::newRow("one frame at a third") << 20;
-        QTest::newRow("first frame at a third") << 0;
+        QTest::addColumn<int>("darkFrame");     // at a third of its brightness; -1 for none
+        QTest::addColumn<bool>("progressive");  // decoded, corrected and encoded by the writer
+        QTest::newRow("flicker on a ramp") << -1 << false;
+        QTest::newRow("one frame at a third") << 20 << false;
+        QTest::newRow("first frame at a third") << 0 << false;
+        QTest::newRow("progressive frames, one at a third") << 20 << true;
     }
 
     void deflickerKeepsTheRampWithoutTheFlicker() {
         QFETCH(int, darkFrame);
+        QFETCH(bool, progressive);
         constexpr int kFrames = 40;
         constexpr double kFlicker[] = {0.04, -0.03, 0.01, -0.04, 0.03, -0.01};
         constexpr double kTolerance = 1.5;  // luma levels; the flicker moves frames by up to 6
@@ -759,6 +762,9 @@ private slots:
             truth << LumaOf(Scene()) * ramp;
             frames.WriteLit(10001 + i, ramp * (1 + kFlicker[i % std::size(kFlicker)]) /
                                            (i == darkFrame ? 3 : 1));
+            if (progressive) {
+                frames.Damage(10001 + i, "progressive");
+            }
             measured << LumaOf(cv::imread(frames.FramePath(10001 + i).toStdString()));
         }
         VideoRange range{frames.Dir(), 0, kFrames, 1, {}, {}};

@@ -359,7 +359,9 @@ bool VideoAssembly::MeasureBrightness(const std::function<bool(const Pass&)>& af
         while (static_cast<int>(means.size()) < count) {
             means.push_back(*measured.Take());
             const int done = static_cast<int>(means.size());
-            if (!afterPass({kMeasuringProgress * done / count, {}, 0})) {
+            const auto position =
+                static_cast<int>(static_cast<long long>(kMeasuringProgress) * done / count);
+            if (!afterPass({position, {}, 0})) {
                 result.end = AssemblyEnd::Cancelled;
                 return false;
             }
