@@ -25,8 +25,9 @@ constexpr auto kPreviewPeriod = std::chrono::milliseconds(40);  // 25 a second
 // the time, so that the preview never sets the pace.
 constexpr int kPreviewDecodeShare = 10;
 // The part of the progress bar that the deflicker's measuring pass takes: about its share of the
-// time, as an eighth-size decode costs a seventh of decoding, correcting and encoding a frame.
-constexpr int kMeasuringProgress = VideoAssembly::kProgressRange / 7;
+// time, as its eighth-size decode reads a frame's coefficients once, and the correction of a
+// Motion JPEG frame reads and writes them.
+constexpr int kMeasuringProgress = VideoAssembly::kProgressRange / 3;
 
 std::string Frames(int count) {
     return std::to_string(count) + (count == 1 ? " frame" : " frames");
@@ -334,12 +335,12 @@ void VideoAssembly::Finish(AssemblyResult& result) {
 }
 
 int VideoAssembly::TakenCount() const {
-    // Frames whose index + 1 is a multiple of the gap, counted in 64 bits near the int limit.
-    const long long before = m_range.startFrame / m_range.gap;
-    return static_cast<int>(static_cast<long long>(m_range.endFrame) / m_range.gap - before);
+    // The frames whose index + 1 is a multiple of the gap.
+    return m_range.endFrame / m_range.gap - m_range.startFrame / m_range.gap;
 }
 
 int VideoAssembly::TakenFrameNumber(int taken) const {
+    // In 64 bits: a wide gap passes the int limit on its way to the last frame's number.
     const long long n =
         (static_cast<long long>(m_range.startFrame) / m_range.gap + 1 + taken) * m_range.gap;
     return static_cast<int>(n - 1 + kFirstFrameNumber);
