@@ -207,8 +207,9 @@ void AddMakeVideoOptions(QCommandLineParser& parser) {
          "MPEG-4 Part 2.",
          "NAME", kDefaultCompressor},
         {"deflicker",
-         "Smooths each frame's brightness toward its neighbours' (frames are decoded, corrected "
-         "and encoded again, Motion JPEG at a high quality)."},
+         "Smooths each frame's brightness toward its neighbours', keeping slow changes such as a "
+         "sunset (Motion JPEG frames are corrected in their compressed form and keep their "
+         "quality)."},
         {"deflicker-window",
          "Frames around each frame that its brightness is smoothed over, odd, from 3 to 999 "
          "(default: 15); implies --deflicker.",

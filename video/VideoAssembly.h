@@ -47,8 +47,9 @@ std::string ClosingMessage(const AssemblyResult& result, const std::string& fram
 // never replaces an earlier output.avi: it goes to output.partial.avi beside it. A JPEG frame of
 // the video's size is copied in byte for byte when the compressor is Motion JPEG; any other frame
 // is decoded, scaled and encoded. A frame that is missing or damaged ends the video before it.
-// With deflicker on, a first pass measures the brightness of every frame the gap takes, and each
-// frame is then decoded, corrected and encoded again (Motion JPEG included).
+// With deflicker on, a first pass measures the brightness of every frame the gap takes; each
+// frame is then corrected, a whole JPEG for Motion JPEG in its DCT coefficients, any other frame
+// decoded, corrected and encoded.
 class VideoAssembly {
 public:
     static constexpr char kPartialVideoFileName[] = "output.partial.avi";
@@ -101,8 +102,7 @@ private:
     // cancelled (which `result` then tells).
     bool MeasureBrightness(const std::function<bool(const Pass&)>& afterPass,
                            AssemblyResult& result);
-    // The frame the gap takes as the `taken`-th, decoded and corrected. Safe to call from any
-    // thread.
+    // The frame the gap takes as the `taken`-th, corrected. Safe to call from any thread.
     LookedAt Corrected(int taken) const;
     int TakenCount() const;
     int TakenFrameNumber(int taken) const;
