@@ -11,3 +11,5 @@ for bench in "$build"/bench/bench_*; do
 done
 echo "== copy against ffmpeg, whole processes"
 bash "$(dirname "$0")/copy_against_ffmpeg.sh" "$build"
+echo "== deflicker against ffmpeg, quality and whole processes"
+bash "$(dirname "$0")/deflicker_against_ffmpeg.sh" "$build"

@@ -1,5 +1,7 @@
 #include <sys/stat.h>
 
+#include <algorithm>
+#include <cmath>
 #include <csignal>
 
 #include <QCheckBox>
@@ -27,6 +29,7 @@
 #include "support/VideoChecks.h"
 #include "video/CompressorDlg.h"
 #include "video/MakingDlg.h"
+#include "video/VideoAssembly.h"
 #include "video/VideoOptionsDlg.h"
 
 namespace {
@@ -42,6 +45,23 @@ const cv::Scalar kPalette[] = {
 };
 constexpr int kPaletteSize = std::size(kPalette);
 
+// Gradients and colour, so that a picture's brightness is measured over more than one value.
+cv::Mat Scene() {
+    cv::Mat scene(120, 160, CV_8UC3);
+    for (int y = 0; y < scene.rows; ++y) {
+        for (int x = 0; x < scene.cols; ++x) {
+            scene.at<cv::Vec3b>(y, x) = {uchar(60 + x / 2), uchar(70 + y / 2), uchar(90)};
+        }
+    }
+    return scene;
+}
+
+// The mean coded luma of a BGR picture, as JPEG's Y' holds it.
+double LumaOf(const cv::Mat& bgr) {
+    const cv::Scalar mean = cv::mean(bgr);
+    return 0.114 * mean[0] + 0.587 * mean[1] + 0.299 * mean[2];
+}
+
 // Frame files in a temporary folder, each frame number painted in its own colour.
 class FrameFolder {
 public:
@@ -56,6 +76,12 @@ public:
         for (int number : numbers) {
             Write(number, size);
         }
+    }
+    // The scene at `brightness` times its own light.
+    void WriteLit(int number, double brightness) const {
+        cv::Mat lit;
+        Scene().convertTo(lit, CV_8UC3, brightness);
+        QVERIFY(cv::imwrite(FramePath(number).toStdString(), lit, {cv::IMWRITE_JPEG_QUALITY, 95}));
     }
     QString FramePath(int number) const {
         return m_dir.filePath(QString("pic_%1.jpg").arg(number));
@@ -160,6 +186,26 @@ QList<int> FramesIn(const QString& path) {
         numbers << FrameNumberOf(cv::mean(frame));
     }
     return numbers;
+}
+
+// The mean luma of each frame of a Motion JPEG video, decoded as the frame files are.
+QList<double> LumasIn(const QString& path) {
+    QList<double> lumas;
+    for (const QByteArray& jpeg : Packets(path)) {
+        lumas << LumaOf(
+            cv::imdecode(std::vector<uchar>(jpeg.begin(), jpeg.end()), cv::IMREAD_COLOR));
+    }
+    return lumas;
+}
+
+// RMS of the frame-to-frame changes of `lumas` that `truth` does not have.
+double Jitter(const QList<double>& lumas, const QList<double>& truth) {
+    double sum = 0;
+    for (qsizetype i = 1; i < lumas.size(); ++i) {
+        const double step = (lumas[i] - truth[i]) - (lumas[i - 1] - truth[i - 1]);
+        sum += step * step;
+    }
+    return std::sqrt(sum / double(lumas.size() - 1));
 }
 
 // A video maker over a frame folder, with the progress positions it sends.
@@ -936,6 +982,82 @@ private slots:
         QVERIFY(!QFile::exists(frames.VideoPath()));
     }
 
+    // Brightness flickering by a few per cent around a slow ramp (a sunrise), also with one frame
+    // the camera got wrong: the video follows the ramp, without the flicker, and the wrong frame
+    // pulls none of its neighbours. Progress runs through both passes.
+    void deflickerKeepsTheRampWithoutTheFlicker_data() {
+        QTest::addColumn<int>("darkFrame");     // at a third of its brightness; -1 for none
+        QTest::addColumn<bool>("progressive");  // decoded, corrected and encoded by the writer
+        QTest::newRow("flicker on a ramp") << -1 << false;
+        QTest::newRow("one frame at a third") << 20 << false;
+        QTest::newRow("first frame at a third") << 0 << false;
+        QTest::newRow("progressive frames, one at a third") << 20 << true;
+    }
+
+    void deflickerKeepsTheRampWithoutTheFlicker() {
+        QFETCH(int, darkFrame);
+        QFETCH(bool, progressive);
+        constexpr int kFrames = 40;
+        constexpr double kFlicker[] = {0.04, -0.03, 0.01, -0.04, 0.03, -0.01};
+        constexpr double kTolerance = 1.5;  // luma levels; the flicker moves frames by up to 6
+        FrameFolder frames;
+        QList<double> truth, measured;
+        for (int i = 0; i < kFrames; ++i) {
+            const double ramp = 0.8 + 0.4 * i / (kFrames - 1);
+            truth << LumaOf(Scene()) * ramp;
+            frames.WriteLit(10001 + i, ramp * (1 + kFlicker[i % std::size(kFlicker)]) /
+                                           (i == darkFrame ? 3 : 1));
+            if (progressive) {
+                frames.Damage(10001 + i, "progressive");
+            }
+            measured << LumaOf(cv::imread(frames.FramePath(10001 + i).toStdString()));
+        }
+        VideoRange range{frames.Dir(), 0, kFrames, 1, {}, {}};
+        range.options.deflicker = true;
+        QList<int> positions;
+        {
+            VideoAssembly assembly(range);
+            QVERIFY(!assembly.ProbeFirstFrame());
+            QVERIFY(!assembly.Open(AvailableCompressors().front()));
+            const AssemblyResult result = assembly.Run([&](const VideoAssembly::Pass& pass) {
+                positions << pass.position;
+                return true;
+            });
+            QCOMPARE(result.end, AssemblyEnd::Complete);
+        }
+        QCOMPARE(positions.size(), 2 * kFrames);
+        QVERIFY(std::is_sorted(positions.begin(), positions.end()));
+        QCOMPARE(positions.back(), VideoAssembly::kProgressRange);
+        const QList<double> lumas = LumasIn(frames.VideoPath());
+        QCOMPARE(lumas.size(), kFrames);
+        for (int i = 0; i < kFrames; ++i) {
+            QVERIFY2(
+                std::abs(lumas[i] - truth[i]) < kTolerance,
+                qPrintable(QString("frame %1: %2, not %3").arg(i).arg(lumas[i]).arg(truth[i])));
+        }
+        QVERIFY(Jitter(lumas, truth) < 0.2 * Jitter(measured, truth));
+    }
+
+    // Stopped while the brightness is measured: nothing written, nothing left behind.
+    void deflickerStoppedWhileMeasuringMakesNothing() {
+        FrameFolder frames;
+        frames.WriteAll(Range(10001, 10010));
+        VideoRange range{frames.Dir(), 0, 10, 1, {}, {}};
+        range.options.deflicker = true;
+        {
+            VideoAssembly assembly(range);
+            QVERIFY(!assembly.ProbeFirstFrame());
+            QVERIFY(!assembly.Open(AvailableCompressors().front()));
+            int passes = 0;
+            const AssemblyResult result =
+                assembly.Run([&](const VideoAssembly::Pass&) { return ++passes < 3; });
+            QCOMPARE(result.end, AssemblyEnd::Cancelled);
+            QCOMPARE(result.framesWritten, 0);
+        }
+        QVERIFY(!QFile::exists(frames.VideoPath()));
+        QCOMPARE(frames.Leftovers(), QStringList());
+    }
+
     void makeVideoCommandEndsWithItsExitCode_data() {
         QTest::addColumn<QStringList>("arguments");  // %1 stands for the frame folder
         QTest::addColumn<QByteArray>("settings");    // none when empty
@@ -1007,6 +1129,12 @@ private slots:
         QTest::newRow("settings value too long to read")
             << QStringList{"--end", "3"} << "AUTO_START_DIR=/" + QByteArray(300, 'a') + "\n"
             << size << false << 3 << "AUTO_START_DIR" << -1;
+        QTest::newRow("even deflicker window")
+            << dir + QStringList{"--end", "3", "--deflicker-window", "14"} << QByteArray() << size
+            << false << 2 << "--deflicker-window takes an odd" << -1;
+        QTest::newRow("deflicker window of one frame")
+            << dir + QStringList{"--end", "3", "--deflicker", "--deflicker-window", "1"}
+            << QByteArray() << size << false << 2 << "--deflicker-window" << -1;
         QTest::newRow("two modes at once")
             << dir + QStringList{"--end", "3", "--take-frame"} << QByteArray() << size << false << 2
             << "cannot be used together" << -1;
@@ -1072,14 +1200,24 @@ private slots:
         QVERIFY(!QFile::exists(frames.VideoPath()));
     }
 
-    // Ctrl+C at any moment from the start: never a temporary file left behind.
+    // Ctrl+C at any moment from the start: never a temporary file left behind, also while the
+    // deflicker measures.
+    void interruptedAtOnceLeavesNoTemporaryFile_data() {
+        QTest::addColumn<QStringList>("options");
+        QTest::newRow("frames as they are") << QStringList();
+        QTest::newRow("deflicker") << QStringList{"--deflicker"};
+    }
+
     void interruptedAtOnceLeavesNoTemporaryFile() {
+        QFETCH(QStringList, options);
         FrameFolder frames;
         frames.WriteAll(Range(10001, 10003));
         for (int waitMs : {0, 10, 30, 60, 120}) {
             QProcess vorn;
-            vorn.start(VORN_EXECUTABLE, {"--make-video", "--dir",
-                                         QString::fromStdString(frames.Dir()), "--end", "3"});
+            vorn.start(VORN_EXECUTABLE,
+                       QStringList{"--make-video", "--dir", QString::fromStdString(frames.Dir()),
+                                   "--end", "3"} +
+                           options);
             QVERIFY(vorn.waitForStarted());
             QThread::msleep(waitMs);
             ::kill(static_cast<pid_t>(vorn.processId()), SIGINT);

@@ -14,6 +14,7 @@
 #include "frames/FrameFile.h"
 #include "platform/Numbers.h"
 #include "res/Strings.h"
+#include "video/Deflicker.h"
 #include "video/VideoAssembly.h"
 #include "video/VideoOutput.h"
 
@@ -225,6 +226,20 @@ void TellLeftOut(const LeftOutFrame& frame, bool overBar) {
                  frame.frameName.c_str(), frame.why.c_str());
 }
 
+// The deflicker choices; an exit code when the window is not one the video maker takes.
+int ReadDeflicker(const QCommandLineParser& parser, VideoOptions& options) {
+    options.deflicker = parser.isSet("deflicker") || parser.isSet("deflicker-window");
+    const std::optional<int> window =
+        IntOption(parser, "deflicker-window", kNarrowestDeflickerWindow, kWidestDeflickerWindow);
+    if (!window || !IsDeflickerWindow(*window)) {
+        return Fail(kBadCommandLine, "--deflicker-window takes an odd whole number from " +
+                                         std::to_string(kNarrowestDeflickerWindow) + " to " +
+                                         std::to_string(kWidestDeflickerWindow));
+    }
+    options.deflickerWindow = *window;
+    return kComplete;
+}
+
 }  // namespace
 
 void AddMakeVideoOptions(QCommandLineParser& parser) {
@@ -258,6 +273,14 @@ void AddMakeVideoOptions(QCommandLineParser& parser) {
         {"length",
          "Chooses the frame rate so that the video lasts this many seconds (instead of --fps).",
          "SECONDS"},
+        {"deflicker",
+         "Smooths each frame's brightness toward its neighbours', keeping slow changes such as a "
+         "sunset (Motion JPEG frames are corrected in their compressed form and keep their "
+         "quality)."},
+        {"deflicker-window",
+         "Frames around each frame that its brightness is smoothed over, odd, from 3 to 999 "
+         "(default: 15); implies --deflicker.",
+         "N", QString::number(VideoOptions{}.deflickerWindow)},
     });
 }
 
@@ -281,6 +304,9 @@ QString MakeVideoExitCodesHelp() {
 int RunMakeVideoCommand(const QCommandLineParser& parser, const MakeVideoDefaults& defaults) {
     VideoRange range;
     if (const int code = ReadRange(parser, defaults, range); code != kComplete) {
+        return code;
+    }
+    if (const int code = ReadDeflicker(parser, range.options); code != kComplete) {
         return code;
     }
     if (const int code = ReadOutputOptions(parser, range, range.options); code != kComplete) {

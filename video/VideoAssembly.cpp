@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <climits>
+#include <cmath>
 #include <cstdio>
 #include <functional>
 #include <opencv2/imgcodecs.hpp>  // the decoding flags
@@ -15,6 +16,8 @@
 
 #include "platform/AtomicFile.h"
 #include "platform/ImageCodec.h"
+#include "video/Deflicker.h"
+#include "video/OrderedWork.h"
 #include "video/VideoOutput.h"
 
 namespace {
@@ -25,6 +28,10 @@ constexpr auto kPreviewPeriod = std::chrono::milliseconds(40);  // 25 a second
 // A copied frame is decoded for nothing but its preview: those decodes take at most a tenth of
 // the time, so that the preview never sets the pace.
 constexpr int kPreviewDecodeShare = 10;
+// The part of the progress bar that the deflicker's measuring pass takes: about its share of the
+// time, as its eighth-size decode reads a frame's coefficients once, and the correction of a
+// Motion JPEG frame reads and writes them.
+constexpr int kMeasuringProgress = VideoAssembly::kProgressRange / 3;
 
 std::string Frames(int count) {
     return std::to_string(count) + (count == 1 ? " frame" : " frames");
@@ -99,6 +106,9 @@ struct VideoAssembly::LookedAt {
     std::vector<uchar> bytes;
     cv::Size size;
     cv::Mat image;  // decoded unless it is a whole JPEG whose header gives a colour size
+    // With bad frames left out, of the frame as read (before any correction).
+    std::optional<std::size_t> hash;
+    std::optional<std::string> pictureTrouble;
 };
 
 VideoAssembly::VideoAssembly(VideoRange range) : m_range(std::move(range)) {
@@ -117,9 +127,9 @@ VideoAssembly::~VideoAssembly() {
     }
 }
 
-VideoAssembly::LookedAt VideoAssembly::Look(int number) {
+VideoAssembly::LookedAt VideoAssembly::Look(int number, std::vector<uchar> memory) const {
     LookedAt frame;
-    frame.bytes.swap(m_spareBytes);  // the memory of an earlier frame, read over
+    frame.bytes = std::move(memory);
     if (!ReadFrameBytes(FramePath(m_range.frameDir, number), frame.bytes)) {
         const int error = errno;
         frame.trouble = error == ENOENT || error == ENOTDIR ? AssemblyEnd::MissingFrame
@@ -228,6 +238,10 @@ std::optional<std::string> VideoAssembly::ChooseRate() {
 AssemblyResult VideoAssembly::Run(const std::function<bool(const Pass&)>& afterPass) {
     AssemblyResult result;
     result.videoName = result.outputName = m_range.options.outputName;
+    if (m_range.options.deflicker && !MeasureBrightness(afterPass, result)) {
+        Finish(result);
+        return result;
+    }
     for (int i = m_range.startFrame; i < m_range.endFrame; ++i) {
         const int n = i + 1;
         Pass pass{ProgressPosition(n), {}, 0};
@@ -246,6 +260,7 @@ AssemblyResult VideoAssembly::Run(const std::function<bool(const Pass&)>& afterP
             break;
         }
     }
+    m_corrected.reset();
     Finish(result);
     return result;
 }
@@ -255,7 +270,10 @@ bool VideoAssembly::WriteFrame(int number, Pass& pass, AssemblyResult& result) {
     if (number <= INT_MAX - m_range.gap) {
         AdviseReadSoon(FramePath(m_range.frameDir, number + m_range.gap));
     }
-    LookedAt frame = Look(number);
+    // Past the frames measured, a frame is left as it is: the measuring pass stops only at a frame
+    // the video stops at too.
+    std::optional<LookedAt> corrected = m_corrected ? m_corrected->Take() : std::nullopt;
+    LookedAt frame = corrected ? std::move(*corrected) : Look(number, std::move(m_spareBytes));
     const auto keepMemory = qScopeGuard([&] { m_spareBytes.swap(frame.bytes); });
     if (m_range.options.skipBad && frame.trouble == AssemblyEnd::Complete) {
         LookForBadPicture(frame);
@@ -282,15 +300,22 @@ bool VideoAssembly::WriteFrame(int number, Pass& pass, AssemblyResult& result) {
     return true;
 }
 
-void VideoAssembly::LookForBadPicture(LookedAt& frame) {
+void VideoAssembly::ExaminePicture(LookedAt& frame) {
     // A camera that froze sends the same bytes again; a hash tells them apart at disk speed.
-    const std::size_t hash = std::hash<std::string_view>{}(
+    frame.hash = std::hash<std::string_view>{}(
         std::string_view(reinterpret_cast<const char*>(frame.bytes.data()), frame.bytes.size()));
-    const bool repeat = m_previousHash == hash;
-    m_previousHash = hash;
+    frame.pictureTrouble = PictureTrouble(frame.bytes);
+}
+
+void VideoAssembly::LookForBadPicture(LookedAt& frame) {
+    if (!frame.hash) {
+        ExaminePicture(frame);
+    }
+    const bool repeat = m_previousHash == frame.hash;
+    m_previousHash = frame.hash;
     const std::optional<std::string> trouble =
         repeat ? std::optional<std::string>("a repeat of the frame before it")
-               : PictureTrouble(frame.bytes);
+               : frame.pictureTrouble;
     if (trouble) {
         frame.trouble = AssemblyEnd::DamagedFrame;
         frame.why = *trouble;
@@ -369,9 +394,10 @@ cv::Mat VideoAssembly::Preview(const cv::Mat& picture) const {
 }
 
 int VideoAssembly::ProgressPosition(int n) const {
-    return static_cast<int>(static_cast<double>(n - m_range.startFrame) /
-                            static_cast<double>(m_range.endFrame - m_range.startFrame) *
-                            kProgressRange);
+    const int first = m_range.options.deflicker ? kMeasuringProgress : 0;
+    return first + static_cast<int>(static_cast<double>(n - m_range.startFrame) /
+                                    static_cast<double>(m_range.endFrame - m_range.startFrame) *
+                                    (kProgressRange - first));
 }
 
 void VideoAssembly::Finish(AssemblyResult& result) {
@@ -396,4 +422,84 @@ void VideoAssembly::Finish(AssemblyResult& result) {
         return;
     }
     m_temporary.clear();
+}
+
+int VideoAssembly::TakenCount() const {
+    // The frames whose index + 1 is a multiple of the gap.
+    return m_range.endFrame / m_range.gap - m_range.startFrame / m_range.gap;
+}
+
+int VideoAssembly::TakenFrameNumber(int taken) const {
+    // In 64 bits: a wide gap passes the int limit on its way to the last frame's number.
+    const long long n =
+        (static_cast<long long>(m_range.startFrame) / m_range.gap + 1 + taken) * m_range.gap;
+    return static_cast<int>(n - 1 + kFirstFrameNumber);
+}
+
+bool VideoAssembly::MeasureBrightness(const std::function<bool(const Pass&)>& afterPass,
+                                      AssemblyResult& result) {
+    const int count = TakenCount();
+    std::vector<double> means;
+    {
+        OrderedWork<double> measured(count, [this](int taken) {
+            std::vector<uchar> bytes;
+            const bool read =
+                ReadFrameBytes(FramePath(m_range.frameDir, TakenFrameNumber(taken)), bytes);
+            return read ? MeanLuma(bytes) : std::nan("");
+        });
+        while (static_cast<int>(means.size()) < count) {
+            means.push_back(*measured.Take());
+            const int done = static_cast<int>(means.size());
+            const auto position =
+                static_cast<int>(static_cast<long long>(kMeasuringProgress) * done / count);
+            if (!afterPass({position, {}, 0})) {
+                result.end = AssemblyEnd::Cancelled;
+                return false;
+            }
+            // The video ends before a frame that cannot be read, unless bad frames are left out.
+            if (std::isnan(means.back()) && !m_range.options.skipBad) {
+                break;
+            }
+        }
+    }
+    const std::vector<double> targets = DeflickerTargets(means, m_range.options.deflickerWindow);
+    m_gains.resize(means.size());
+    for (size_t i = 0; i < means.size(); ++i) {
+        m_gains[i] = DeflickerGain(means[i], targets[i]);
+    }
+    m_corrected = std::make_unique<OrderedWork<LookedAt>>(
+        static_cast<int>(m_gains.size()), [this](int taken) { return Corrected(taken); });
+    return true;
+}
+
+VideoAssembly::LookedAt VideoAssembly::Corrected(int taken) const {
+    LookedAt frame = Look(TakenFrameNumber(taken));
+    const double gain = m_gains[static_cast<size_t>(taken)];
+    if (frame.trouble != AssemblyEnd::Complete) {
+        return frame;
+    }
+    if (m_range.options.skipBad) {
+        // Judged as the camera took it: a repeat or a black frame must not hide behind its gain.
+        ExaminePicture(frame);
+        if (frame.pictureTrouble) {
+            return frame;
+        }
+    }
+    if (frame.image.empty() && m_copyJpeg && frame.size == m_videoSize) {
+        // Corrected in its coefficients and copied in: the frame keeps its quality.
+        if (std::vector<uchar> corrected = ApplyGainToJpeg(frame.bytes, gain); !corrected.empty()) {
+            frame.bytes = std::move(corrected);
+            return frame;
+        }
+    }
+    if (frame.image.empty()) {
+        frame.image = DecodeImage(frame.bytes, cv::IMREAD_COLOR);
+    }
+    if (frame.image.empty()) {
+        frame.trouble = AssemblyEnd::DamagedFrame;
+        frame.why = "cannot be decoded";
+        return frame;
+    }
+    ApplyGain(frame.image, gain);  // then encoded by the writer
+    return frame;
 }

@@ -12,6 +12,9 @@
 #include "video/AviWriter.h"
 #include "video/VideoOptions.h"
 
+template <class T>
+class OrderedWork;
+
 // Which frames make the video, and how fast it plays.
 struct VideoRange {
     std::string frameDir;  // empty (the current folder) or ends with '/'
@@ -60,6 +63,9 @@ std::string LeftOutList(const AssemblyResult& result);
 // any other frame is decoded, scaled and encoded. A frame that is missing or damaged ends the
 // video before it, unless the options leave bad frames out: then it is left out with its reason,
 // and so is a repeat of the frame before it and a nearly black or nearly white one.
+// With deflicker on, a first pass measures the brightness of every frame the gap takes; each
+// frame is then corrected, a whole JPEG for Motion JPEG in its DCT coefficients, any other frame
+// decoded, corrected and encoded.
 class VideoAssembly {
 public:
     static constexpr int kProgressRange = 1000;
@@ -97,7 +103,8 @@ public:
 
 private:
     struct LookedAt;
-    LookedAt Look(int number);
+    // `memory`: an earlier frame's, read over.
+    LookedAt Look(int number, std::vector<uchar> memory = {}) const;
     bool WriteFrame(int number, Pass& pass, AssemblyResult& result);
     // Copies, transcodes or encodes the frame; false when it could not be written (or turned out
     // damaged, which `frame` then tells).
@@ -107,6 +114,8 @@ private:
     // With bad frames left out: finds what makes a frame that reads whole unfit (a repeat of the
     // frame before it, a nearly black or white picture, one that cannot be decoded).
     void LookForBadPicture(LookedAt& frame);
+    // Its hash and what is wrong with its picture, from its own bytes; safe on any thread.
+    static void ExaminePicture(LookedAt& frame);
     void LeaveOut(int number, const LookedAt& frame, Pass& pass, AssemblyResult& result);
     // The rate that makes the video last the options' length; the message when none can.
     std::optional<std::string> ChooseRate();
@@ -114,6 +123,14 @@ private:
     cv::Size PreviewSize() const;
     cv::Mat Preview(const cv::Mat& picture) const;
     int ProgressPosition(int n) const;
+    // The deflicker's first pass: the gain of each frame the gap takes. False when it was
+    // cancelled (which `result` then tells).
+    bool MeasureBrightness(const std::function<bool(const Pass&)>& afterPass,
+                           AssemblyResult& result);
+    // The frame the gap takes as the `taken`-th, corrected. Safe to call from any thread.
+    LookedAt Corrected(int taken) const;
+    int TakenCount() const;
+    int TakenFrameNumber(int taken) const;
     void Finish(AssemblyResult& result);
     std::string PathOf(const std::string& name) const { return m_range.frameDir + name; }
 
@@ -130,4 +147,6 @@ private:
     std::vector<uchar> m_spareBytes;            // a frame's memory, kept for the next
     std::optional<std::size_t> m_previousHash;  // of the last frame read, to find a repeat
     LeftOutFrame m_lastLeftOut;
+    std::vector<double> m_gains;  // of each frame the gap takes, when deflickering
+    std::unique_ptr<OrderedWork<LookedAt>> m_corrected;  // frames corrected ahead of the writer
 };

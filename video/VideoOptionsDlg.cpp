@@ -65,7 +65,7 @@ bool CVideoOptionsDlg::DoDataExchange(bool toMembers) {
     const std::optional<int> window = ParseWholeInt(text(IDC_DEFLICKER_WINDOW));
     if (!window || !IsDeflickerWindow(*window)) {
         return refuse(IDC_DEFLICKER_WINDOW, tr("Deflicker window"),
-                      tr("please enter a whole number of frames from %1 to %2.")
+                      tr("please enter an odd whole number of frames from %1 to %2.")
                           .arg(kNarrowestDeflickerWindow)
                           .arg(kWidestDeflickerWindow));
     }

@@ -3,9 +3,8 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
-#include <opencv2/imgcodecs.hpp>  // the decoding flags
 
-#include "platform/ImageCodec.h"
+#include "video/Deflicker.h"
 
 namespace {
 
@@ -66,12 +65,10 @@ std::optional<FrameRate> RateForLength(int frames, double seconds, std::string& 
 }
 
 std::optional<std::string> PictureTrouble(const std::vector<uchar>& bytes) {
-    // JPEG's own scaled decoding: an eighth of the size is plenty for a mean.
-    const cv::Mat grey = DecodeImage(bytes, cv::IMREAD_REDUCED_GRAYSCALE_8);
-    if (grey.empty()) {
+    const double luma = MeanLuma(bytes);
+    if (std::isnan(luma)) {
         return "cannot be decoded";
     }
-    const double luma = cv::mean(grey)[0];
     const std::string mean = " (mean luma " + std::to_string(std::lround(luma)) + ")";
     if (luma < kNearlyBlackLuma) {
         return "nearly black" + mean;

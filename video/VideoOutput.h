@@ -25,8 +25,10 @@ inline constexpr int kWidestDeflickerWindow = 999;
 inline bool IsWidthToScaleTo(int width) {
     return width == 0 || (width >= 2 && width <= kWidestVideo);
 }
+// Odd, so that the window is centred on its frame.
 inline bool IsDeflickerWindow(int frames) {
-    return frames >= kNarrowestDeflickerWindow && frames <= kWidestDeflickerWindow;
+    return frames >= kNarrowestDeflickerWindow && frames <= kWidestDeflickerWindow &&
+           frames % 2 == 1;
 }
 
 // What is wrong with `name` as the video's file name in the frame folder (a plain name ending in
