@@ -927,9 +927,12 @@ private slots:
             << IDC_VIDEO_OUTPUT << "night/clip.mp4"
             << "Video file name: the video's name is a file name in the frame folder, without "
                "'/' or a leading '.' or blank";
-        QTest::newRow("deflicker window too narrow")
-            << IDC_DEFLICKER_WINDOW << "2"
-            << "Deflicker window: please enter a whole number of frames from 3 to 999.";
+        for (const char* window : {"1", "16"}) {
+            QTest::addRow("deflicker window %s", window)
+                << IDC_DEFLICKER_WINDOW << window
+                << "Deflicker window: please enter an odd whole number of "
+                   "frames from 3 to 999.";
+        }
         for (const char* width : {"1", "8193"}) {
             QTest::newRow(width) << IDC_VIDEO_WIDTH << width
                                  << "Width: please enter 0 for the frames' own width, or a number "
