@@ -123,6 +123,7 @@ private:
     bool m_saveFailing = false;
     bool m_toldFramesKept = false;
     bool m_spaceLow = false;
+    bool m_closedBefore = false;
     bool m_latestFailing = false;
     // The schedule's state, kept until the wall clock reaches its next change or goes back.
     bool m_scheduleKnown = false;
@@ -229,10 +230,12 @@ void CaptureRun::AddToAccount(float elapsed, bool open) {
     m_timeAccount += elapsed;
     // A pass longer than the delay is a pause (a source that stalled for a while): one frame
     // stands for the time missed, and the next follows a full delay after it, not in a burst.
-    // So is the time the schedule kept closed: one frame when it opens, the next a delay later.
-    if (elapsed > delay || !open) {
+    // So is the time the schedule kept closed, up to the pass that finds it open: one frame when
+    // it opens, the next a full delay later.
+    if (elapsed > delay || !open || m_closedBefore) {
         m_timeAccount = std::min(m_timeAccount, std::nextafter(delay, FLT_MAX));
     }
+    m_closedBefore = !open;
 }
 
 bool CaptureRun::SpaceToSave(const std::string& frameDir) {

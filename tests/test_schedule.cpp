@@ -5,6 +5,7 @@
 #include "schedule/CaptureSchedule.h"
 #include "schedule/SunTimes.h"
 #include "session/SeasonSettings.h"
+#include "support/TestSettings.h"
 
 namespace {
 
@@ -223,6 +224,55 @@ private slots:
                                           "2025-01-01 07:00-19:00\n"
                                           "2024-12-30 00:00-24:00\n"
                                           "2024-12-30 none\n"));
+    }
+
+    // `vorn --schedule` as a user runs it before leaving a camera for a month.
+    void scheduleCommand_data() {
+        QTest::addColumn<QByteArray>("setting");
+        QTest::addColumn<QStringList>("options");
+        QTest::addColumn<int>("code");
+        QTest::addColumn<int>("lines");
+        QTest::addColumn<QString>("error");
+        QTest::newRow("a week of hours") << QByteArray("CAPTURE_HOURS=07:00-19:00") << QStringList{}
+                                         << 0 << 7 << "";
+        QTest::newRow("three days") << QByteArray("CAPTURE_HOURS=07:00-19:00")
+                                    << QStringList{"--days", "3"} << 0 << 3 << "";
+        QTest::newRow("bad hours") << QByteArray("CAPTURE_HOURS=7-19") << QStringList{} << 15 << 0
+                                   << "CAPTURE_HOURS=7-19";
+        QTest::newRow("bad floor") << QByteArray("MIN_FREE_MB=full") << QStringList{} << 15 << 0
+                                   << "MIN_FREE_MB=full";
+        QTest::newRow("no days") << QByteArray() << QStringList{"--days", "0"} << 2 << 0
+                                 << "--days";
+        QTest::newRow("days without --schedule") << QByteArray() << QStringList{"--days", "2"} << 2
+                                                 << 0 << "--days";
+    }
+
+    void scheduleCommand() {
+        QFETCH(QByteArray, setting);
+        QFETCH(QStringList, options);
+        QFETCH(int, code);
+        QFETCH(int, lines);
+        QFETCH(QString, error);
+        TestSettings settings;
+        settings.WriteValues("AUTO_START_DIR=./\n" + setting + "\n");
+        QProcess vorn;
+        const bool schedule = QString(QTest::currentDataTag()) != "days without --schedule";
+        vorn.start(VORN_EXECUTABLE, (schedule ? QStringList{"--schedule"} : QStringList{}) + options);
+        QVERIFY(vorn.waitForFinished(30000));
+        const QDate today = QDate::currentDate();
+        QCOMPARE(vorn.exitCode(), code);
+        const QStringList printed =
+            QString::fromUtf8(vorn.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts);
+        if (code == 0) {
+            QCOMPARE(printed.size(), lines);
+            for (int day = 0; day < lines; ++day) {
+                QCOMPARE(printed[day],
+                         today.addDays(day).toString(Qt::ISODate) + " 07:00-19:00");
+            }
+        } else {
+            const QString told = QString::fromUtf8(vorn.readAllStandardError());
+            QVERIFY2(told.contains(error), qPrintable(told));
+        }
     }
 };
 

@@ -156,6 +156,46 @@ private slots:
         }
     }
 
+    // The keys of a season's capture: absent, they change nothing; a bad value names its key.
+    void seasonValuesLoad_data() {
+        QTest::addColumn<QByteArray>("lines");
+        QTest::addColumn<int>("minFreeMb");
+        QTest::addColumn<bool>("latestFrame");
+        QTest::addColumn<QString>("bad");  // what the message names; empty: none
+        const auto row = [](const char* name, QByteArray lines, int minFreeMb, bool latestFrame,
+                            QString bad = {}) {
+            QTest::newRow(name) << lines << minFreeMb << latestFrame << bad;
+        };
+        row("none", "", 200, false);
+        row("floor and latest", "MIN_FREE_MB=1024\nLATEST_FRAME=1\n", 1024, true);
+        row("floor off", "MIN_FREE_MB=0\nLATEST_FRAME=0\n", 0, false);
+        row("empty values", "MIN_FREE_MB=\nLATEST_FRAME=\n", 200, false);
+        row("negative floor", "MIN_FREE_MB=-5\n", 200, false, "MIN_FREE_MB=-5");
+        row("floor in words", "MIN_FREE_MB=2GB\n", 200, false, "MIN_FREE_MB=2GB");
+        row("latest yes", "LATEST_FRAME=yes\n", 200, false, "LATEST_FRAME=yes");
+        row("hours too long", "CAPTURE_HOURS=" + QByteArray(300, '1') + "\n", 200, false,
+            "CAPTURE_HOURS is too long");
+    }
+
+    void seasonValuesLoad() {
+        QFETCH(QByteArray, lines);
+        QFETCH(int, minFreeMb);
+        QFETCH(bool, latestFrame);
+        QFETCH(QString, bad);
+        TestSettings settings;
+        settings.WriteValues(kAllValues + "CAPTURE_HOURS=07:00-19:00\nLATITUDE=51.5\n" + lines);
+        const std::optional<StoredSettings> stored = ReadSettings();
+        QVERIFY(stored && stored->Complete());
+        QCOMPARE(stored->minFreeMb, minFreeMb);
+        QCOMPARE(stored->latestFrame, latestFrame);
+        QCOMPARE(QString::fromStdString(stored->latitude), QString("51.5"));
+        if (!lines.startsWith("CAPTURE_HOURS")) {
+            QCOMPARE(QString::fromStdString(stored->captureHours), QString("07:00-19:00"));
+        }
+        const QString message = QString::fromStdString(stored->badValue);
+        QVERIFY2(bad.isEmpty() ? message.isEmpty() : message.contains(bad), qPrintable(message));
+    }
+
     // Storing the count changes the bytes of that one value and nothing else of the file.
     void countIsStoredInItsLineOnly_data() {
         QTest::addColumn<QByteArray>("before");
