@@ -34,7 +34,21 @@ CVornDlg::CVornDlg(QWidget* parent)
     CreateControls(*this, kVornDialogTemplate);
     m_captureControls = new CCaptureControls(*this, m_session);
     m_videoControls = new CVideoControls(*this, m_session);
+    m_title = windowTitle();
     ConnectMessageTable();
+    connect(&m_session, &CVornSession::WaitingChanged, this, &CVornDlg::ShowWaiting);
+}
+
+void CVornDlg::ShowWaiting() {
+    const QString next = m_session.WaitingFor();
+    if (next.isEmpty()) {
+        setWindowTitle(m_title);
+    } else if (next == QLatin1String("never")) {
+        setWindowTitle(tr("%1 - outside the capture schedule, which does not open within a year")
+                           .arg(m_title));
+    } else {
+        setWindowTitle(tr("%1 - outside the capture schedule: next frame at %2").arg(m_title, next));
+    }
 }
 
 CVornDlg::~CVornDlg() = default;

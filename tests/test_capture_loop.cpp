@@ -241,10 +241,13 @@ private slots:
         session.m_capture->m_captureDelay = 1.0f;
         bench.Start();
         QVERIFY(QTest::qWaitFor([&] { return session.WaitingFor() == "22:00"; }, 10000));
+        QVERIFY2(bench.dlg->windowTitle().endsWith("next frame at 22:00"),
+                 qPrintable(bench.dlg->windowTitle()));
         QVERIFY(bench.WaitForFrame(10001));
         QVERIFY(bench.clock.WallMs() >=
                 QDateTime(QDate(2024, 6, 1), QTime(22, 0)).toMSecsSinceEpoch());
         QVERIFY(QTest::qWaitFor([&] { return session.WaitingFor().isEmpty(); }, 10000));
+        QVERIFY(!bench.dlg->windowTitle().contains("schedule"));
         QVERIFY(bench.WaitForFrame(10002));
         bench.Stop();
         // The second frame is the fourth pass (a second) after the first, not the next one.
