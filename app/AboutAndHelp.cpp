@@ -5,6 +5,7 @@
 
 #include "app/AboutDlg.h"
 #include "app/VornDlg.h"
+#include "panel/ScheduleDlg.h"
 #include "platform/WebPage.h"
 #include "res/Resource.h"
 #include "res/Strings.h"
@@ -27,6 +28,7 @@ void CVornDlg::CreateSystemMenu() {
     addCommand(tr("Mi&nimise"), SC_MINIMIZE);
     addCommand(tr("&Close"), SC_CLOSE);
     m_systemMenu->addSeparator();
+    addCommand(tr("Schedule and &camera..."), ID_SYSMENU_SCHEDULE);
     addCommand(tr(IDS_SYSMENU_ABOUT), ID_SYSMENU_ABOUT);
 }
 
@@ -55,6 +57,12 @@ void CVornDlg::OnSysCommand(int id) {
         case ID_SYSMENU_ABOUT: {
             CAboutDlg dlgAbout(this);
             dlgAbout.exec();
+            break;
+        }
+        case ID_SYSMENU_SCHEDULE: {
+            // Stored in the settings file; the next run takes them.
+            CScheduleDlg dlgSchedule(this);
+            dlgSchedule.exec();
             break;
         }
         case SC_MINIMIZE:

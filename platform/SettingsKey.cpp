@@ -196,6 +196,45 @@ bool SettingsKey::StoreValueInPlace(const char* name, const std::string& text) {
     return ReplaceFile(FilePath(), *bytes);
 }
 
+bool SettingsKey::StoreValue(const char* name, const std::string& text) {
+    std::optional<QByteArray> bytes = ReadFileBytes(FilePath());
+    if (!bytes) {
+        // A file that is there but cannot be read keeps what the user has in it.
+        std::optional<SettingsKey> key;
+        if (!QFileInfo::exists(FilePath())) {
+            key = OpenForWriting();
+        }
+        return key && key->SetValue(name, text);
+    }
+    if (FindValue(*bytes, QByteArray(name))) {
+        return StoreValueInPlace(name, text);
+    }
+    if (!IsWritable()) {
+        return false;
+    }
+    // After the last line of the [General] group (or of the lines before any group).
+    qsizetype insertAt = 0;
+    bool inGeneral = true;
+    for (qsizetype start = 0; start < bytes->size();) {
+        qsizetype end = bytes->indexOf('\n', start);
+        end = end < 0 ? bytes->size() : end + 1;
+        const QByteArray line = bytes->mid(start, end - start).trimmed();
+        if (line.startsWith('[') && line.endsWith(']')) {
+            inGeneral = InGeneralGroup(line.mid(1, line.size() - 2).trimmed());
+        }
+        if (inGeneral) {
+            insertAt = end;
+        }
+        start = end;
+    }
+    QByteArray added = QByteArray(name) + '=' + QuoteIfNeeded(QString::fromStdString(text)).toUtf8() + '\n';
+    if (insertAt > 0 && bytes->at(insertAt - 1) != '\n') {
+        added.prepend('\n');
+    }
+    bytes->insert(insertAt, added);
+    return ReplaceFile(FilePath(), *bytes);
+}
+
 std::unique_ptr<QLockFile> SettingsKey::Lock(std::chrono::milliseconds wait) {
     auto lock = std::make_unique<QLockFile>(FilePath() + QStringLiteral(".lock"));
     if (!lock->tryLock(wait)) {

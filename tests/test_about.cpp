@@ -63,16 +63,17 @@ class AboutTest : public QObject {
 private slots:
     void aboutCommandOpensAboutBox_data() {
         QTest::addColumn<int>("command");
-        QTest::addColumn<bool>("opens");
-        QTest::newRow("the entry's own id") << 16 << true;
-        QTest::newRow("with the system's low bits set") << 0x001F << true;
-        QTest::newRow("below the entry") << 0x000F << false;
-        QTest::newRow("above the entry") << 0x0020 << false;
+        QTest::addColumn<QString>("opens");  // the class of the box opened, or empty
+        QTest::newRow("the entry's own id") << 16 << "CAboutDlg";
+        QTest::newRow("with the system's low bits set") << 0x001F << "CAboutDlg";
+        QTest::newRow("below the entry") << 0x000F << "";
+        QTest::newRow("Schedule and camera") << 0x0020 << "CScheduleDlg";
+        QTest::newRow("above the entries") << 0x0030 << "";
     }
 
     void aboutCommandOpensAboutBox() {
         QFETCH(int, command);
-        QFETCH(bool, opens);
+        QFETCH(QString, opens);
         ShownDialog shown;
         QStringList opened;
         shown.answerer.SetDialogHandler([&](QWidget* modal) {
@@ -80,7 +81,7 @@ private slots:
             Click(*modal, IDOK);
         });
         shown->OnSysCommand(command);
-        QCOMPARE(opened, opens ? QStringList{"CAboutDlg"} : QStringList());
+        QCOMPARE(opened, opens.isEmpty() ? QStringList() : QStringList{opens});
         QVERIFY(shown->isVisible());
         QVERIFY(!shown->isMinimized());
     }
@@ -131,7 +132,8 @@ private slots:
             menu.close();
         });
         RightClickDialog(*shown);
-        QCOMPARE(entries, (QStringList{"Mi&nimise", "&Close", "-", "&About Vorn..."}));
+        QCOMPARE(entries, (QStringList{"Mi&nimise", "&Close", "-", "Schedule and &camera...",
+                                       "&About Vorn..."}));
         QCOMPARE(entries.last(), QString(IDS_SYSMENU_ABOUT));
         QVERIFY(shown->isVisible());
     }
@@ -139,6 +141,7 @@ private slots:
     void contextMenuEntryDoesItsCommand_data() {
         QTest::addColumn<QString>("entry");
         QTest::newRow("About") << QString(IDS_SYSMENU_ABOUT);
+        QTest::newRow("Schedule and camera") << "Schedule and &camera...";
         QTest::newRow("Close") << "&Close";
         QTest::newRow("Minimise") << "Mi&nimise";
     }
@@ -160,7 +163,8 @@ private slots:
         } else if (entry == "Mi&nimise") {
             QTRY_VERIFY(shown->isMinimized());
         } else {
-            QTRY_COMPARE(opened, QString("About Vorn"));
+            QTRY_COMPARE(opened, entry.startsWith("Schedule") ? QString("Schedule and camera")
+                                                              : QString("About Vorn"));
             QVERIFY(shown->isVisible());
         }
     }
