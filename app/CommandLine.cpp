@@ -80,8 +80,8 @@ LaunchMode CommandLine::Parse(const QStringList& arguments) {
             return LaunchMode::BadCommandLine;
         }
         if (!days || *days < 1 || *days > kMaxScheduleDays) {
-            m_error = QStringLiteral("--days must be a whole number from 1 to %1.")
-                          .arg(kMaxScheduleDays);
+            m_error =
+                QStringLiteral("--days must be a whole number from 1 to %1.").arg(kMaxScheduleDays);
             return LaunchMode::BadCommandLine;
         }
         m_scheduleDays = *days;

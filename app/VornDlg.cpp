@@ -27,8 +27,7 @@ constexpr char kDelayOutOfRange[] = "Please enter a number between 0.1 and 86400
 
 }  // namespace
 
-CVornDlg::CVornDlg(QWidget* parent)
-    : QDialog(parent), m_hIcon(QString::fromLatin1(IDR_MAINFRAME)) {
+CVornDlg::CVornDlg(QWidget* parent) : QDialog(parent), m_hIcon(QString::fromLatin1(IDR_MAINFRAME)) {
     setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
     CreateControls(*this, kVornDialogTemplate);
@@ -47,7 +46,8 @@ void CVornDlg::ShowWaiting() {
         setWindowTitle(tr("%1 - outside the capture schedule, which does not open within a year")
                            .arg(m_title));
     } else {
-        setWindowTitle(tr("%1 - outside the capture schedule: next frame at %2").arg(m_title, next));
+        setWindowTitle(
+            tr("%1 - outside the capture schedule: next frame at %2").arg(m_title, next));
     }
 }
 

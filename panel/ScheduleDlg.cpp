@@ -76,8 +76,8 @@ void CScheduleDlg::Load() {
             SetDlgItemText(*this, field.id,
                            value == QLatin1String("60") ? tr("60 Hz") : tr("50 Hz"));
         } else {
-            SetDlgItemText(*this, field.id, value.isEmpty() ? QString::fromLatin1(field.absent)
-                                                            : value);
+            SetDlgItemText(*this, field.id,
+                           value.isEmpty() ? QString::fromLatin1(field.absent) : value);
         }
     }
 }
@@ -118,7 +118,8 @@ bool CScheduleDlg::Store() {
         const std::string value = text(place.id);
         if (value.empty() && daylight) {
             return Refuse(place.id, tr("Capturing from civil dawn to civil dusk needs the "
-                                       "place: ") + place.message);
+                                       "place: ") +
+                                        place.message);
         }
         const std::optional<double> number = ParseWholeNumber(value);
         if (!value.empty() && (!number || std::abs(*number) > place.limit)) {

@@ -19,7 +19,8 @@ std::optional<std::uint64_t> SystemFreeSpace::FreeBytes(const std::string& dir) 
     if (result != 0) {
         return std::nullopt;
     }
-    return static_cast<std::uint64_t>(status.f_bavail) * static_cast<std::uint64_t>(status.f_frsize);
+    return static_cast<std::uint64_t>(status.f_bavail) *
+           static_cast<std::uint64_t>(status.f_frsize);
 }
 
 const FreeSpaceProbe& DefaultFreeSpace() {

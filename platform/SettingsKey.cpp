@@ -227,7 +227,8 @@ bool SettingsKey::StoreValue(const char* name, const std::string& text) {
         }
         start = end;
     }
-    QByteArray added = QByteArray(name) + '=' + QuoteIfNeeded(QString::fromStdString(text)).toUtf8() + '\n';
+    QByteArray added =
+        QByteArray(name) + '=' + QuoteIfNeeded(QString::fromStdString(text)).toUtf8() + '\n';
     if (insertAt > 0 && bytes->at(insertAt - 1) != '\n') {
         added.prepend('\n');
     }

@@ -22,8 +22,9 @@ constexpr char kLongitude[] = "LONGITUDE";
 
 // "HH:MM" with two digits each; minutes from midnight, or nothing.
 std::optional<int> ParseClockTime(std::string_view text) {
-    if (text.size() != 5 || text[2] != ':' ||
-        !std::all_of(text.begin(), text.end(), [](char c) { return c == ':' || std::isdigit(static_cast<unsigned char>(c)); })) {
+    if (text.size() != 5 || text[2] != ':' || !std::all_of(text.begin(), text.end(), [](char c) {
+            return c == ':' || std::isdigit(static_cast<unsigned char>(c));
+        })) {
         return std::nullopt;
     }
     const int hours = (text[0] - '0') * 10 + (text[1] - '0');
@@ -122,8 +123,8 @@ std::string ClockText(const QDateTime& when, const QDate& date) {
 }
 
 std::string BadValue(const char* key, std::string_view value, const char* expected) {
-    return std::string("the setting ") + key + "=" + std::string(value) + " is not valid: " +
-           expected;
+    return std::string("the setting ") + key + "=" + std::string(value) +
+           " is not valid: " + expected;
 }
 
 }  // namespace
@@ -182,9 +183,9 @@ std::variant<CaptureSchedule, std::string> CaptureSchedule::FromSettings(
     for (const auto& place : places) {
         if (Trimmed(place.text).empty()) {
             if (daylight) {
-                return std::string("the setting ") + place.key + " is missing: " +
-                       kCaptureDaylight + "=1 needs " + kLatitude + " and " + kLongitude +
-                       " (decimal degrees, north and east positive).";
+                return std::string("the setting ") + place.key +
+                       " is missing: " + kCaptureDaylight + "=1 needs " + kLatitude + " and " +
+                       kLongitude + " (decimal degrees, north and east positive).";
             }
             continue;
         }
@@ -274,8 +275,7 @@ std::optional<QDateTime> CaptureSchedule::NextChange(const QDateTime& now) const
         const QDate date = local.date().addDays(day);
         for (const TimeRange& range : DayPlan(date)) {
             // A range that reaches the day's end goes on in the next day's plan.
-            const bool goesOn = range.end == LocalTime(date, kMinutesPerDay) &&
-                                IsOpen(range.end);
+            const bool goesOn = range.end == LocalTime(date, kMinutesPerDay) && IsOpen(range.end);
             if (!open && range.start > local) {
                 return range.start;
             }

@@ -37,10 +37,10 @@ struct TimeRange {
 // What the schedule is made of, as the settings file gives it: the values' text, each empty when
 // absent.
 struct ScheduleSettings {
-    std::string captureHours;    // CAPTURE_HOURS
-    std::string captureDaylight; // CAPTURE_DAYLIGHT
-    std::string latitude;        // LATITUDE
-    std::string longitude;       // LONGITUDE
+    std::string captureHours;     // CAPTURE_HOURS
+    std::string captureDaylight;  // CAPTURE_DAYLIGHT
+    std::string latitude;         // LATITUDE
+    std::string longitude;        // LONGITUDE
 };
 
 class CaptureSchedule {

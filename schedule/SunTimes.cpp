@@ -47,8 +47,7 @@ SunPosition SunAt(double julianDay) {
     const double eccentricity = 0.016708634 - t * (0.000042037 + 0.0000001267 * t);
     const double m = Radians(meanAnomaly);
     const double centre = std::sin(m) * (1.914602 - t * (0.004817 + 0.000014 * t)) +
-                          std::sin(2 * m) * (0.019993 - 0.000101 * t) +
-                          std::sin(3 * m) * 0.000289;
+                          std::sin(2 * m) * (0.019993 - 0.000101 * t) + std::sin(3 * m) * 0.000289;
     const double omega = Radians(125.04 - 1934.136 * t);
     const double apparentLongitude = meanLongitude + centre - 0.00569 - 0.00478 * std::sin(omega);
     const double meanObliquity =
@@ -58,10 +57,10 @@ SunPosition SunAt(double julianDay) {
         Degrees(std::asin(std::sin(obliquity) * std::sin(Radians(apparentLongitude))));
     const double y = std::pow(std::tan(obliquity / 2), 2);
     const double l0 = Radians(meanLongitude);
-    const double equation =
-        y * std::sin(2 * l0) - 2 * eccentricity * std::sin(m) +
-        4 * eccentricity * y * std::sin(m) * std::cos(2 * l0) - 0.5 * y * y * std::sin(4 * l0) -
-        1.25 * eccentricity * eccentricity * std::sin(2 * m);
+    const double equation = y * std::sin(2 * l0) - 2 * eccentricity * std::sin(m) +
+                            4 * eccentricity * y * std::sin(m) * std::cos(2 * l0) -
+                            0.5 * y * y * std::sin(4 * l0) -
+                            1.25 * eccentricity * eccentricity * std::sin(2 * m);
     return {declination, 4.0 * Degrees(equation)};
 }
 
@@ -90,8 +89,8 @@ double SolarNoonOf(double dayStart, double longitude) {
 // The Julian day of dawn (sign -1) or dusk (sign +1) of the solar day whose UTC date starts at
 // `dayStart`, refined at its own instant; nothing when the sun does not cross the civil altitude
 // there: it stays above it (sign's side of the day goes on to solar midnight) or below it.
-std::optional<double> TwilightEvent(double dayStart, double latitude, double longitude,
-                                    double noon, int sign, bool& staysUp) {
+std::optional<double> TwilightEvent(double dayStart, double latitude, double longitude, double noon,
+                                    int sign, bool& staysUp) {
     double event = noon;
     for (int pass = 0; pass < kRefinements; ++pass) {
         const double cosine = CosHourAngle(latitude, SunAt(event).declination);
@@ -108,8 +107,8 @@ std::optional<double> TwilightEvent(double dayStart, double latitude, double lon
 }  // namespace
 
 CivilTwilight CivilTwilightOn(const QDate& date, double latitude, double longitude) {
-    const double dayStart = JulianDay(static_cast<double>(
-        QDateTime(date, QTime(0, 0), QTimeZone::utc()).toMSecsSinceEpoch()));
+    const double dayStart = JulianDay(
+        static_cast<double>(QDateTime(date, QTime(0, 0), QTimeZone::utc()).toMSecsSinceEpoch()));
     const double noon = SolarNoonOf(dayStart, longitude);
     // The solar day reaches halfway to the noons before and after it, so that one day ends exactly
     // where the next starts.

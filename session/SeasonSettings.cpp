@@ -11,8 +11,8 @@ std::variant<SaveConditions, std::string> SaveConditionsFrom(const StoredSetting
     if (!settings.badValue.empty()) {
         return tell(settings.badValue);
     }
-    auto schedule = CaptureSchedule::FromSettings({settings.captureHours, settings.captureDaylight,
-                                                   settings.latitude, settings.longitude});
+    auto schedule = CaptureSchedule::FromSettings(
+        {settings.captureHours, settings.captureDaylight, settings.latitude, settings.longitude});
     if (const auto* trouble = std::get_if<std::string>(&schedule)) {
         return tell(*trouble);
     }

@@ -12,8 +12,8 @@
 
 #include "capture/CaptureLoop.h"
 #include "capture/ThreadCount.h"
-#include "res/Strings.h"
 #include "frames/FrameFile.h"
+#include "res/Strings.h"
 #include "support/DialogBench.h"
 #include "support/FakeFreeSpace.h"
 
@@ -237,7 +237,8 @@ private slots:
         CVornSession& session = bench.dlg->Session();
         bench.clock.SetWallMs(QDateTime(QDate(2024, 6, 1), QTime(21, 59, 50)).toMSecsSinceEpoch());
         bench.clock.SetSleepAdvance(250ms);
-        session.m_saveConditions.schedule = CaptureSchedule(DailyHours{22 * 60, 23 * 60}, false, 0, 0);
+        session.m_saveConditions.schedule =
+            CaptureSchedule(DailyHours{22 * 60, 23 * 60}, false, 0, 0);
         session.m_capture->m_captureDelay = 1.0f;
         bench.Start();
         QVERIFY(QTest::qWaitFor([&] { return session.WaitingFor() == "22:00"; }, 10000));
@@ -310,8 +311,7 @@ private slots:
         session.m_saveConditions.latestFrame = true;
         bench.clock.SetSleepAdvance(250ms);
         session.m_capture->m_captureDelay = 0.0f;
-        const std::string latest =
-            QDir(bench.frameDir.path()).filePath("latest.jpg").toStdString();
+        const std::string latest = QDir(bench.frameDir.path()).filePath("latest.jpg").toStdString();
         std::atomic<bool> reading{true};
         std::atomic<int> reads{0};
         std::atomic<int> broken{0};
@@ -435,7 +435,8 @@ private slots:
 
         QTest::keyClick(PreviewWindow(), Qt::Key_Q);
         QVERIFY(bench.dlg->Session().WaitForCaptureThread(10000));
-        QTRY_VERIFY(!bench.dlg->Session().m_capture->m_running);  // shown stopped, without a message
+        QTRY_VERIFY(
+            !bench.dlg->Session().m_capture->m_running);  // shown stopped, without a message
         QCOMPARE(bench.dlg->Session().GetFrameCounter(), 10001);
         QTRY_VERIFY(!PreviewWindow());
         bench.Stop();
@@ -696,7 +697,8 @@ private slots:
         QCOMPARE(bench.camera->MostSharesOpen(), 1);
         QCOMPARE(bench.camera->SharesOpen(), 0);
         QVERIFY(ShowsFrame(newFrameDir.filePath("pic_10001.jpg"), heldFrame + 2));
-        QCOMPARE(FrameFiles(newFrameDir.path()).size(), bench.dlg->Session().GetFrameCounter() - 10000);
+        QCOMPARE(FrameFiles(newFrameDir.path()).size(),
+                 bench.dlg->Session().GetFrameCounter() - 10000);
     }
 
     // Runs started, changed and stopped from the UI thread as fast as it goes, some dialogs

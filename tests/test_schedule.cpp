@@ -86,9 +86,9 @@ private slots:
     void badValuesNameTheirKey() {
         QFETCH(QStringList, values);
         QFETCH(QString, key);
-        const auto made = CaptureSchedule::FromSettings(
-            {values[0].toStdString(), values[1].toStdString(), values[2].toStdString(),
-             values[3].toStdString()});
+        const auto made =
+            CaptureSchedule::FromSettings({values[0].toStdString(), values[1].toStdString(),
+                                           values[2].toStdString(), values[3].toStdString()});
         if (key.isEmpty()) {
             QVERIFY(std::holds_alternative<CaptureSchedule>(made));
         } else {
@@ -233,18 +233,18 @@ private slots:
         QTest::addColumn<int>("code");
         QTest::addColumn<int>("lines");
         QTest::addColumn<QString>("error");
-        QTest::newRow("a week of hours") << QByteArray("CAPTURE_HOURS=07:00-19:00") << QStringList{}
-                                         << 0 << 7 << "";
+        QTest::newRow("a week of hours")
+            << QByteArray("CAPTURE_HOURS=07:00-19:00") << QStringList{} << 0 << 7 << "";
         QTest::newRow("three days") << QByteArray("CAPTURE_HOURS=07:00-19:00")
                                     << QStringList{"--days", "3"} << 0 << 3 << "";
-        QTest::newRow("bad hours") << QByteArray("CAPTURE_HOURS=7-19") << QStringList{} << 15 << 0
-                                   << "CAPTURE_HOURS=7-19";
-        QTest::newRow("bad floor") << QByteArray("MIN_FREE_MB=full") << QStringList{} << 15 << 0
-                                   << "MIN_FREE_MB=full";
+        QTest::newRow("bad hours")
+            << QByteArray("CAPTURE_HOURS=7-19") << QStringList{} << 15 << 0 << "CAPTURE_HOURS=7-19";
+        QTest::newRow("bad floor")
+            << QByteArray("MIN_FREE_MB=full") << QStringList{} << 15 << 0 << "MIN_FREE_MB=full";
         QTest::newRow("no days") << QByteArray() << QStringList{"--days", "0"} << 2 << 0
                                  << "--days";
-        QTest::newRow("days without --schedule") << QByteArray() << QStringList{"--days", "2"} << 2
-                                                 << 0 << "--days";
+        QTest::newRow("days without --schedule")
+            << QByteArray() << QStringList{"--days", "2"} << 2 << 0 << "--days";
     }
 
     void scheduleCommand() {
@@ -257,7 +257,8 @@ private slots:
         settings.WriteValues("AUTO_START_DIR=./\n" + setting + "\n");
         QProcess vorn;
         const bool schedule = QString(QTest::currentDataTag()) != "days without --schedule";
-        vorn.start(VORN_EXECUTABLE, (schedule ? QStringList{"--schedule"} : QStringList{}) + options);
+        vorn.start(VORN_EXECUTABLE,
+                   (schedule ? QStringList{"--schedule"} : QStringList{}) + options);
         QVERIFY(vorn.waitForFinished(30000));
         const QDate today = QDate::currentDate();
         QCOMPARE(vorn.exitCode(), code);
@@ -266,8 +267,7 @@ private slots:
         if (code == 0) {
             QCOMPARE(printed.size(), lines);
             for (int day = 0; day < lines; ++day) {
-                QCOMPARE(printed[day],
-                         today.addDays(day).toString(Qt::ISODate) + " 07:00-19:00");
+                QCOMPARE(printed[day], today.addDays(day).toString(Qt::ISODate) + " 07:00-19:00");
             }
         } else {
             const QString told = QString::fromUtf8(vorn.readAllStandardError());

@@ -5,12 +5,12 @@
 
 #include "panel/ScheduleDlg.h"
 #include "platform/DialogTemplate.h"
-#include "res/Resource.h"
-#include "session/VornSession.h"
-#include "support/ModalAnswerer.h"
 #include "platform/Numbers.h"
 #include "platform/SettingsKey.h"
+#include "res/Resource.h"
+#include "session/VornSession.h"
 #include "settings/Settings.h"
+#include "support/ModalAnswerer.h"
 #include "support/SyntheticCamera.h"
 #include "support/TestSettings.h"
 
