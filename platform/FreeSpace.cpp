@@ -6,7 +6,7 @@
 
 namespace {
 
-constexpr std::uint64_t kBytesPerMegabyte = 1024 * 1024;
+constexpr std::uint64_t kBytesPerMegabyte = std::uint64_t{1024} * 1024;
 
 }  // namespace
 

@@ -53,7 +53,7 @@ QDateTime LocalTime(const QDate& date, int minute) {
         return LocalTime(date.addDays(1), minute - kMinutesPerDay);
     }
     for (int later = minute; later < kMinutesPerDay; ++later) {
-        const QDateTime time(date, QTime(later / 60, later % 60));
+        QDateTime time(date, QTime(later / 60, later % 60));
         if (time.isValid()) {
             return time;
         }
@@ -300,7 +300,7 @@ std::string PlanLine(const QDate& date, const std::vector<TimeRange>& ranges) {
 
 std::string ShownTime(const QDateTime& when, const QDate& today) {
     const QDateTime local = when.toLocalTime();
-    const std::string clock = local.time().toString(QStringLiteral("HH:mm")).toStdString();
+    std::string clock = local.time().toString(QStringLiteral("HH:mm")).toStdString();
     if (local.date() == today) {
         return clock;
     }

@@ -5,5 +5,5 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 build="${1:-build}"
 mapfile -t sources < <(git ls-files 'app/*.cpp' 'capture/*.cpp' 'frames/*.cpp' 'panel/*.cpp' \
-    'platform/*.cpp' 'res/*.cpp' 'settings/*.cpp' 'video/*.cpp')
+    'platform/*.cpp' 'res/*.cpp' 'schedule/*.cpp' 'settings/*.cpp' 'video/*.cpp')
 run-clang-tidy -quiet -p "$build" -j "$(nproc)" "${sources[@]/#/$PWD/}"
