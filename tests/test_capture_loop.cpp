@@ -280,8 +280,8 @@ private slots:
     // Below the free-space floor saving pauses with one message, however many frames fall due,
     // and resumes by itself once there is space again.
     void freeSpaceFloorPausesSavingWithOneMessage() {
+        FakeFreeSpace freeSpace;  // outlives the run
         LoopBench bench;
-        FakeFreeSpace freeSpace;
         CVornSession& session = bench.dlg->Session();
         session.SetFreeSpaceProbe(freeSpace);
         session.m_saveConditions.minFreeMb = 200;
