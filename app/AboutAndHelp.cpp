@@ -6,6 +6,7 @@
 
 #include "app/AboutDlg.h"
 #include "app/VornDlg.h"
+#include "panel/ScheduleDlg.h"
 #include "platform/MessageBox.h"
 #include "platform/WebPage.h"
 #include "res/Resource.h"
@@ -31,6 +32,7 @@ void CVornDlg::CreateSystemMenu() {
     addCommand(tr("&Close"), SC_CLOSE);
     m_systemMenu->addSeparator();
     addCommand(tr(IDS_VIDEO_OPTIONS), ID_SYSMENU_VIDEO_OPTIONS);
+    addCommand(tr("Schedule and &camera..."), ID_SYSMENU_SCHEDULE);
     addCommand(tr(IDS_SYSMENU_ABOUT), ID_SYSMENU_ABOUT);
 }
 
@@ -64,6 +66,12 @@ void CVornDlg::OnSysCommand(int id) {
         case ID_SYSMENU_VIDEO_OPTIONS:
             OnVideoOptions();
             break;
+        case ID_SYSMENU_SCHEDULE: {
+            // Stored in the settings file; the next run takes them.
+            CScheduleDlg dlgSchedule(this);
+            dlgSchedule.exec();
+            break;
+        }
         case SC_MINIMIZE:
             showMinimized();
             break;

@@ -2,6 +2,7 @@
 
 #include <QCoreApplication>
 
+#include "platform/Numbers.h"
 #include "res/Version.h"
 #include "video/MakeVideoCommand.h"
 
@@ -23,7 +24,9 @@ constexpr char kExitCodes[] =
     "  7  no free frame number: every number from the next one on is taken (none overwritten)\n"
     "  8  count not stored (settings file not writable, or the disk full); no frame is kept\n"
     "  9  count out of range (AUTO_START_FRAME_COUNT below 0, or too large for the next number)\n"
-    " 15  a setting's value is bad (the message names the key)\n";
+    " 15  a setting's value is bad (the message names the key); also --schedule's\n"
+    " 16  outside the capture schedule (CAPTURE_HOURS, CAPTURE_DAYLIGHT): no frame, count kept\n"
+    " 17  free space below MIN_FREE_MB on the frame folder's disk: no frame, count kept\n";
 
 }  // namespace
 
@@ -35,9 +38,17 @@ CommandLine::CommandLine()
       m_takeFrame(QStringLiteral("take-frame"),
                   QStringLiteral("Take one frame after the camera's warm-up, save it as the next "
                                  "numbered frame, count it in the settings and exit, whatever "
-                                 "AUTO_START_ON_OFF says.")) {
+                                 "AUTO_START_ON_OFF says.")),
+      m_schedule(QStringLiteral("schedule"),
+                 QStringLiteral("Print the days of the capture schedule that the settings give "
+                                "(CAPTURE_HOURS, CAPTURE_DAYLIGHT, LATITUDE, LONGITUDE), one line "
+                                "a day in local time, from today, and exit.")),
+      m_days(QStringLiteral("days"),
+             QStringLiteral("The days --schedule prints (1 to %1; 7 when left out).")
+                 .arg(kMaxScheduleDays),
+             QStringLiteral("N")) {
     m_parser.setApplicationDescription(QString::fromLatin1(kDescription));
-    m_parser.addOptions({m_help, m_version, m_takeFrame});
+    m_parser.addOptions({m_help, m_version, m_takeFrame, m_schedule, m_days});
     AddMakeVideoOptions(m_parser);
 }
 
@@ -55,6 +66,26 @@ LaunchMode CommandLine::Parse(const QStringList& arguments) {
         m_error = QStringLiteral("--take-frame and --make-video cannot be used together.");
         return LaunchMode::BadCommandLine;
     }
+    const int modes = int(m_parser.isSet(m_takeFrame)) +
+                      int(m_parser.isSet(QStringLiteral("make-video"))) +
+                      int(m_parser.isSet(m_schedule));
+    if (modes > 1 && m_parser.isSet(m_schedule)) {
+        m_error = QStringLiteral("--schedule cannot be used with --take-frame or --make-video.");
+        return LaunchMode::BadCommandLine;
+    }
+    if (m_parser.isSet(m_days)) {
+        const std::optional<int> days = ParseWholeInt(m_parser.value(m_days).toStdString());
+        if (!m_parser.isSet(m_schedule)) {
+            m_error = QStringLiteral("--days is an option of --schedule.");
+            return LaunchMode::BadCommandLine;
+        }
+        if (!days || *days < 1 || *days > kMaxScheduleDays) {
+            m_error =
+                QStringLiteral("--days must be a whole number from 1 to %1.").arg(kMaxScheduleDays);
+            return LaunchMode::BadCommandLine;
+        }
+        m_scheduleDays = *days;
+    }
     if (m_parser.isSet(m_help)) {
         return LaunchMode::Help;
     }
@@ -66,6 +97,9 @@ LaunchMode CommandLine::Parse(const QStringList& arguments) {
     }
     if (m_parser.isSet(QStringLiteral("make-video"))) {
         return LaunchMode::MakeVideo;
+    }
+    if (m_parser.isSet(m_schedule)) {
+        return LaunchMode::Schedule;
     }
     return LaunchMode::Window;
 }

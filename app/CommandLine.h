@@ -9,6 +9,7 @@ enum class LaunchMode {
     Window,  // the main window, or the unattended mode when the settings switch it on
     TakeFrame,
     MakeVideo,
+    Schedule,
     Help,
     Version,
     BadCommandLine,
@@ -29,11 +30,17 @@ public:
     QString Usage() const;
     // The program's name and version.
     static QString VersionText();
+    // The days --schedule prints (--days, 7 when left out).
+    int ScheduleDays() const { return m_scheduleDays; }
+    static constexpr int kMaxScheduleDays = 3660;
 
 private:
     QCommandLineParser m_parser;
     QCommandLineOption m_help;
     QCommandLineOption m_version;
     QCommandLineOption m_takeFrame;
+    QCommandLineOption m_schedule;
+    QCommandLineOption m_days;
+    int m_scheduleDays = 7;
     QString m_error;
 };

@@ -27,14 +27,28 @@ constexpr char kDelayOutOfRange[] = "Please enter a number between 0.1 and 86400
 
 }  // namespace
 
-CVornDlg::CVornDlg(QWidget* parent)
-    : QDialog(parent), m_hIcon(QString::fromLatin1(IDR_MAINFRAME)) {
+CVornDlg::CVornDlg(QWidget* parent) : QDialog(parent), m_hIcon(QString::fromLatin1(IDR_MAINFRAME)) {
     setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
     CreateControls(*this, kVornDialogTemplate);
     m_captureControls = new CCaptureControls(*this, m_session);
     m_videoControls = new CVideoControls(*this, m_session);
+    m_title = windowTitle();
     ConnectMessageTable();
+    connect(&m_session, &CVornSession::WaitingChanged, this, &CVornDlg::ShowWaiting);
+}
+
+void CVornDlg::ShowWaiting() {
+    const QString next = m_session.WaitingFor();
+    if (next.isEmpty()) {
+        setWindowTitle(m_title);
+    } else if (next == QLatin1String("never")) {
+        setWindowTitle(tr("%1 - outside the capture schedule, which does not open within a year")
+                           .arg(m_title));
+    } else {
+        setWindowTitle(
+            tr("%1 - outside the capture schedule: next frame at %2").arg(m_title, next));
+    }
 }
 
 CVornDlg::~CVornDlg() = default;

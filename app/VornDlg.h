@@ -58,12 +58,15 @@ private:
     // About entry in a context menu of its own, also on the keyboard from any control.
     void CreateSystemMenu();
     void RunAutoStartCapture();
+    // Puts in the title when a run that waits for its schedule takes its next frame.
+    void ShowWaiting();
 
     CVornSession m_session;
     CCaptureControls* m_captureControls;
     CVideoControls* m_videoControls;
     WindowTimers m_timers{*this};
     QMenu* m_systemMenu = nullptr;
+    QString m_title;  // the template's, without what a waiting run adds
     // The exit code of the auto-start run, once it has run.
     std::optional<TakeFrameResult> m_autoStartResult;
 };

@@ -10,6 +10,7 @@
 #include "res/Strings.h"
 #include "res/Version.h"
 #include "session/AutoStart.h"
+#include "session/SeasonSettings.h"
 #include "settings/Settings.h"
 #include "video/AviWriter.h"
 #include "video/MakeVideoCommand.h"
@@ -53,8 +54,8 @@ void KeepStandardErrorForOwnLines() {
     KeepFfmpegLogOffStandardError();
 }
 
-// The launches that open no window: help, version, a bad command line, --make-video, and
-// --take-frame where there is no display.
+// The launches that open no window: help, version, a bad command line, --make-video,
+// --schedule, and --take-frame where there is no display.
 int RunWithoutWindow(LaunchMode mode, const CommandLine& commandLine) {
     switch (mode) {
         case LaunchMode::Help:
@@ -71,6 +72,8 @@ int RunWithoutWindow(LaunchMode mode, const CommandLine& commandLine) {
             EndUnattended(RunTakeFrame());
         case LaunchMode::MakeVideo:
             return RunMakeVideoCommand(commandLine.Parser(), MakeVideoDefaultsFromSettings());
+        case LaunchMode::Schedule:
+            return RunSchedulePlan(commandLine.ScheduleDays());
         case LaunchMode::Window:
             break;
     }

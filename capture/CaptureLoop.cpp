@@ -4,12 +4,15 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <QDateTime>
 #include <QString>
 #include <algorithm>
 #include <cfloat>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <ctime>
+#include <limits>
 #include <opencv2/imgproc.hpp>
 
 #include "capture/CaptureShared.h"
@@ -100,8 +103,15 @@ private:
     void SaveNextFrame(cv::Mat& frame, float delay);
     // Holds what the run's lock asks, once, when the run has gone on long enough.
     void LockOnceWarm(std::int64_t startedAt);
+    // False while the free space is below the floor, which is told once each time it falls.
+    bool SpaceToSave(const std::string& frameDir);
+    void PublishLatest(const std::string& frameDir, int number);
     bool MayReplace(const std::string& frameDir, int number) const;
-    void AddToAccount(float elapsed);
+    // `open`: whether the schedule lets frames be saved in this pass; time outside it is a pause
+    // of the source, which no burst of frames makes up.
+    void AddToAccount(float elapsed, bool open);
+    // Whether the schedule is open now; tells the window when the run starts or stops waiting.
+    bool ScheduleOpen();
     // After a failed grab of a camera or stream: opens it again every few seconds until it
     // opens, the reopen time since the loss has passed, or the run is stopped.
     bool Reopen(std::int64_t lostAt);
@@ -115,6 +125,15 @@ private:
     bool m_saveFailing = false;
     bool m_toldFramesKept = false;
     bool m_locked = false;
+    bool m_spaceLow = false;
+    bool m_closedBefore = false;
+    bool m_latestFailing = false;
+    // The schedule's state, kept until the wall clock reaches its next change or goes back.
+    bool m_scheduleKnown = false;
+    bool m_scheduleOpen = true;
+    std::int64_t m_scheduleCheckedMs = 0;
+    std::int64_t m_scheduleChangesMs = 0;
+    std::string m_toldWaiting;
 };
 
 CaptureEnd CaptureRun::Loop(std::int64_t lastCounter) {
@@ -127,8 +146,9 @@ CaptureEnd CaptureRun::Loop(std::int64_t lastCounter) {
     const std::int64_t startedAt = lastCounter;
     while (KeepGoing() && pacer.WaitForNextFrame(m_stop)) {
         const float elapsed = SecondsSince(clock, lastCounter);
+        const bool open = ScheduleOpen();
         if (!m_shared.m_paused) {
-            AddToAccount(elapsed);
+            AddToAccount(elapsed, open);
         }
         if (!m_camera->Grab()) {
             if (!KeepGoing()) {
@@ -155,7 +175,7 @@ CaptureEnd CaptureRun::Loop(std::int64_t lastCounter) {
         LockOnceWarm(startedAt);
         m_camera->Retrieve(frame);
         const float delay = m_shared.m_captureDelay;
-        if (!frame.empty() && delay < m_timeAccount) {
+        if (!frame.empty() && delay < m_timeAccount && open) {
             SaveNextFrame(frame, delay);
         }
         MakePreview(frame, preview);
@@ -185,6 +205,10 @@ void CaptureRun::SaveNextFrame(cv::Mat& frame, float delay) {
     const int wanted = m_shared.m_frameCounter + 1;
     int number = wanted;
     const std::string frameDir = m_shared.GetFrameDir();
+    if (!SpaceToSave(frameDir)) {
+        m_timeAccount -= delay;  // tried again at the pace of the delay
+        return;
+    }
     if (m_shared.m_showTimestamp) {
         DrawTimestamp(frame);
     }
@@ -193,6 +217,9 @@ void CaptureRun::SaveNextFrame(cv::Mat& frame, float delay) {
     if (saved == FrameSave::Saved) {
         m_shared.m_frameCounter = number;
         m_saveFailing = false;
+        if (m_config.conditions.latestFrame) {
+            PublishLatest(frameDir, number);
+        }
         if (number != wanted && !m_toldFramesKept) {
             m_toldFramesKept = true;
             PostMessageBox(QStringLiteral("%1 in %2 was written by another program after the "
@@ -215,14 +242,74 @@ void CaptureRun::SaveNextFrame(cv::Mat& frame, float delay) {
     m_timeAccount -= delay;
 }
 
-void CaptureRun::AddToAccount(float elapsed) {
+void CaptureRun::AddToAccount(float elapsed, bool open) {
     const float delay = m_shared.m_captureDelay;
     m_timeAccount += elapsed;
     // A pass longer than the delay is a pause (a source that stalled for a while): one frame
     // stands for the time missed, and the next follows a full delay after it, not in a burst.
-    if (elapsed > delay) {
+    // So is the time the schedule kept closed, up to the pass that finds it open: one frame when
+    // it opens, the next a full delay later.
+    if (elapsed > delay || !open || m_closedBefore) {
         m_timeAccount = std::min(m_timeAccount, std::nextafter(delay, FLT_MAX));
     }
+    m_closedBefore = !open;
+}
+
+bool CaptureRun::SpaceToSave(const std::string& frameDir) {
+    const SaveConditions& conditions = m_config.conditions;
+    if (!BelowFreeSpaceFloor(*conditions.freeSpace, frameDir, conditions.minFreeMb)) {
+        m_spaceLow = false;
+        return true;
+    }
+    if (!m_spaceLow) {
+        m_spaceLow = true;
+        PostMessageBox(QStringLiteral("Saving has paused: the disk of %1 has less than %2 MB free "
+                                      "(MIN_FREE_MB). The capture goes on, and saving resumes by "
+                                      "itself once there is space again.")
+                           .arg(QString::fromStdString(ShownFolder(frameDir)))
+                           .arg(conditions.minFreeMb));
+    }
+    return false;
+}
+
+void CaptureRun::PublishLatest(const std::string& frameDir, int number) {
+    const int error = PublishLatestFrame(frameDir, number);
+    if (error != 0 && !m_latestFailing) {
+        PostMessageBox(QStringLiteral("Could not replace %1 in %2 (%3). The frames are saved all "
+                                      "the same.")
+                           .arg(QString::fromLatin1(kLatestFrameName),
+                                QString::fromStdString(ShownFolder(frameDir)),
+                                QString::fromLocal8Bit(std::strerror(error))));
+    }
+    m_latestFailing = error != 0;
+}
+
+bool CaptureRun::ScheduleOpen() {
+    const CaptureSchedule& schedule = m_config.conditions.schedule;
+    if (schedule.AllDay()) {
+        return true;
+    }
+    const std::int64_t now = m_config.clock->WallMs();
+    if (m_scheduleKnown && now >= m_scheduleCheckedMs && now < m_scheduleChangesMs) {
+        return m_scheduleOpen;
+    }
+    const QDateTime at = QDateTime::fromMSecsSinceEpoch(now);
+    m_scheduleKnown = true;
+    m_scheduleCheckedMs = now;
+    m_scheduleOpen = schedule.IsOpen(at);
+    const std::optional<QDateTime> change = schedule.NextChange(at);
+    m_scheduleChangesMs =
+        change ? change->toMSecsSinceEpoch() : std::numeric_limits<std::int64_t>::max();
+    std::string waiting;
+    if (!m_scheduleOpen) {
+        const std::optional<QDateTime> next = schedule.NextOpening(at);
+        waiting = next ? ShownTime(*next, at.toLocalTime().date()) : "never";
+    }
+    if (waiting != m_toldWaiting && m_config.tellWaiting) {
+        m_config.tellWaiting(waiting);
+    }
+    m_toldWaiting = waiting;
+    return m_scheduleOpen;
 }
 
 bool CaptureRun::MayReplace(const std::string& frameDir, int number) const {

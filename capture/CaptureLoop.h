@@ -1,10 +1,12 @@
 #pragma once
 
+#include <functional>
 #include <stop_token>
 #include <string>
 #include <vector>
 
 #include "capture/CameraSource.h"
+#include "capture/SaveConditions.h"
 
 class Clock;
 struct CaptureShared;
@@ -25,6 +27,12 @@ struct CaptureRunConfig {
     std::vector<int> agreedFrames;
     // What to hold of the camera once the run has gone for kLockAfterSeconds.
     CameraLockChoice lock;
+    // The schedule, the free-space floor and latest.jpg.
+    SaveConditions conditions;
+    // Called on the capture thread when the run starts waiting for the schedule, with the local
+    // time its next frame is due ("06:12", "2024-06-02 06:12", or "never" when the schedule does
+    // not open within a year), and with an empty text once frames are saved again.
+    std::function<void(const std::string& nextFrame)> tellWaiting;
 };
 
 // Why a capture run ended.

@@ -21,7 +21,10 @@ enum class TakeFrameResult {
     NoFreeNumber = 7,     // every frame number from the next one on is taken; none overwritten
     CountNotStored = 8,   // the settings file cannot be written; no frame taken
     CountOutOfRange = 9,  // the stored count is below 0 or leaves no frame number
-    BadSetting = 15,      // a setting's value is bad (the message names the key)
+    // 10 to 14 are --make-video's.
+    BadSetting = 15,       // a setting's value is bad (the message names the key)
+    OutsideSchedule = 16,  // outside the capture schedule: no frame taken, count unchanged
+    LowFreeSpace = 17,     // free space below MIN_FREE_MB: no frame taken, count unchanged
 };
 
 // What one frame is taken with.

@@ -12,6 +12,9 @@ inline constexpr int kNoFrames = 10000;
 // The video the frames of a folder are made into, in that folder.
 inline constexpr char kVideoFileName[] = "output.avi";
 
+// The copy of the last saved frame that LATEST_FRAME=1 keeps in the frame folder.
+inline constexpr char kLatestFrameName[] = "latest.jpg";
+
 // The largest frame file read: a camera's JPEG is a few megabytes at most, and a bound keeps a
 // huge file (or a link to a device) from using up the memory.
 inline constexpr std::size_t kMaxFrameBytes = std::size_t{256} << 20;
@@ -48,6 +51,13 @@ enum class FrameSave {
 FrameSave SaveFrameAtFirstFree(const std::string& frameDir, const cv::Mat& frame, int& number,
                                const std::function<bool(int number)>& mayReplace);
 
+// Makes latest.jpg in `frameDir` the saved frame `number` of that folder, replacing the one before
+// in one step, so that a reader at any moment finds the whole of one frame or the other: a hard
+// link to the frame under a temporary name renamed over it, or, where the file system has no hard
+// links, a copy written under a temporary name, flushed and renamed. 0, or the errno of the
+// failure (latest.jpg is then as it was). Safe to call from any thread.
+int PublishLatestFrame(const std::string& frameDir, int number);
+
 // Reads the regular file at `path` into `bytes`, whose memory is kept from one call to the next
 // (a fresh buffer a frame costs a page fault every few kilobytes); false (errno tells why) when it
 // cannot be opened or read, is not a regular file (EINVAL; a pipe is never waited on) or is larger
@@ -78,6 +88,6 @@ struct JpegLayout {
 // marker are padding, not damage.
 JpegLayout WalkJpeg(const std::vector<uchar>& bytes);
 
-// Removes the temporary files that killed runs left in `frameDir` (of frames and of videos by any
-// name) once they are a day old. Safe to call from any thread.
+// Removes the temporary files that killed runs left in `frameDir` (of frames, latest.jpg and videos
+// by any name) once they are a day old. Safe to call from any thread.
 void RemoveStaleTemporaries(const std::string& frameDir);

@@ -27,6 +27,11 @@ bool SteadyClock::SleepUnlessStopped(int ms, const std::stop_token& stop) {
            !stop.stop_requested();
 }
 
+std::int64_t SteadyClock::WallMs() const {
+    const auto sinceEpoch = std::chrono::system_clock::now().time_since_epoch();
+    return std::chrono::duration_cast<std::chrono::milliseconds>(sinceEpoch).count();
+}
+
 Clock& DefaultClock() {
     static SteadyClock clock;
     return clock;

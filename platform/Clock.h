@@ -16,6 +16,9 @@ public:
     // Blocks for about `ms` milliseconds, or until `stop` is requested, which wakes it at once;
     // false when it was. Safe to call from any thread.
     virtual bool SleepUnlessStopped(int ms, const std::stop_token& stop) = 0;
+    // The wall-clock time, in milliseconds since 1970-01-01 00:00 UTC, that a capture's schedule
+    // is read against. Safe to call from any thread.
+    virtual std::int64_t WallMs() const = 0;
 };
 
 // std::chrono::steady_clock in nanoseconds and std::this_thread::sleep_for.
@@ -25,6 +28,8 @@ public:
     std::int64_t Counter() const override;
     void Sleep(int ms) override;
     bool SleepUnlessStopped(int ms, const std::stop_token& stop) override;
+    // std::chrono::system_clock.
+    std::int64_t WallMs() const override;
 };
 
 // The program's clock: one steady clock for the whole process.

@@ -1,6 +1,7 @@
 #include "platform/DialogTemplate.h"
 
 #include <QCheckBox>
+#include <QComboBox>
 #include <QFontMetrics>
 #include <QGroupBox>
 #include <QLabel>
@@ -89,6 +90,11 @@ QWidget* CreateWidget(QWidget& parent, const ControlTemplate& control) {
             bar->setTextVisible(false);
             return bar;
         }
+        case ControlKind::ComboBox: {
+            auto* box = new QComboBox(&parent);
+            box->addItems(QString::fromUtf8(control.caption).split(QLatin1Char('|')));
+            return box;
+        }
         case ControlKind::Icon: {
             // An icon control's caption names its picture in the resources.
             auto* icon = new QLabel(&parent);
@@ -119,7 +125,8 @@ void CreateControls(QWidget& dialog, const DialogTemplate& dialogTemplate) {
     for (const ControlTemplate& control : dialogTemplate.controls) {
         QWidget* widget = CreateWidget(dialog, control);
         // Arrows right after an edit belong to it, as an up-down control takes its buddy.
-        if (auto* arrows = qobject_cast<ArrowPair*>(widget); arrows && qobject_cast<QLineEdit*>(previous)) {
+        if (auto* arrows = qobject_cast<ArrowPair*>(widget);
+            arrows && qobject_cast<QLineEdit*>(previous)) {
             arrows->BindKeys(previous);
         }
         previous = widget;
@@ -155,6 +162,8 @@ void SetDlgItemText(const QWidget& dialog, int id, const QString& text) {
         } else {
             edit->setText(text);
         }
+    } else if (auto* box = GetDlgItemAs<QComboBox>(dialog, id)) {
+        box->setCurrentText(text);
     } else if (auto* button = GetDlgItemAs<QAbstractButton>(dialog, id)) {
         button->setText(text);
         // Screen readers name a button by its caption, which changes (Start/Stop, Pause).
@@ -168,6 +177,9 @@ QString GetDlgItemText(const QWidget& dialog, int id) {
     }
     if (auto* button = GetDlgItemAs<QAbstractButton>(dialog, id)) {
         return button->text();
+    }
+    if (auto* box = GetDlgItemAs<QComboBox>(dialog, id)) {
+        return box->currentText();
     }
     return {};
 }

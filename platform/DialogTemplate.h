@@ -15,7 +15,8 @@ enum class ControlKind {
     DefaultButton,
     CheckBox,
     ProgressBar,
-    Icon
+    Icon,
+    ComboBox,  // its caption lists its choices, separated by '|'
 };
 
 enum ControlStyle : unsigned {
@@ -61,9 +62,10 @@ Widget* GetDlgItemAs(const QWidget& dialog, int id) {
     return qobject_cast<Widget*>(GetDlgItem(dialog, id));
 }
 
-// Sets the text of an edit, or the caption of a button (and the name screen readers call it by).
+// Sets the text of an edit, the caption of a button (and the name screen readers call it by), or
+// the choice of a combo box that has that text.
 // Writing an edit always notifies its change handler, also when the text stays the same.
 void SetDlgItemText(const QWidget& dialog, int id, const QString& text);
-// The text of an edit, or the caption of a button.
+// The text of an edit, the caption of a button, or the choice of a combo box.
 QString GetDlgItemText(const QWidget& dialog, int id);
 void EnableDlgItem(const QWidget& dialog, int id, bool enable);

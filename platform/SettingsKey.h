@@ -28,9 +28,10 @@ public:
     // stays as it is. The new file is written beside the old one and renamed over it. Fails when
     // the file or the value is missing (neither is created) or the file is not writable.
     static bool StoreValueInPlace(const char* name, const std::string& text);
-    // The same, but a value the file lacks gets a line of its own after the group's last value;
-    // every other byte of the file still stays as it is. Fails when the file is missing or not
-    // writable.
+    // Stores one value of the [General] group: in place when the file has it (as
+    // StoreValueInPlace), else as a line of its own at the end of the group, every other byte of
+    // the file kept; a missing file is created. False, and the file as it was, when it could not
+    // be written.
     static bool StoreValue(const char* name, const std::string& text);
     // Takes the lock beside the file that makes a read, decide and write of the file one step
     // among processes, waiting up to `wait`; null when it could not be taken.

@@ -5,12 +5,14 @@ inline constexpr int IDD_ABOUTBOX = 100;
 inline constexpr int IDD_VORN_DIALOG = 102;
 inline constexpr int IDD_MAKING_DIALOG = 129;
 inline constexpr int IDD_VIDEO_OPTIONS = 132;
+inline constexpr int IDD_SCHEDULE_DIALOG = 140;
 
 // Commands.
 inline constexpr int IDOK = 1;
 inline constexpr int IDCANCEL = 2;
 inline constexpr int ID_SYSMENU_ABOUT = 0x0010;
 inline constexpr int ID_SYSMENU_VIDEO_OPTIONS = 0x0020;
+inline constexpr int ID_SYSMENU_SCHEDULE = 0x0030;
 // Standard window commands, with the values of the system they come from.
 inline constexpr int SC_MINIMIZE = 0xF020;
 inline constexpr int SC_CLOSE = 0xF060;
@@ -43,6 +45,15 @@ inline constexpr int IDC_DEFLICKER_WINDOW = 1036;
 inline constexpr int IDC_SKIP_BAD = 1037;
 inline constexpr int IDC_VIDEO_WIDTH = 1038;
 inline constexpr int IDC_VIDEO_LENGTH = 1039;
+// The Schedule and camera dialog.
+inline constexpr int IDC_CAPTURE_HOURS = 1040;
+inline constexpr int IDC_CAPTURE_DAYLIGHT = 1041;
+inline constexpr int IDC_LATITUDE = 1042;
+inline constexpr int IDC_LONGITUDE = 1043;
+inline constexpr int IDC_MIN_FREE_MB = 1044;
+inline constexpr int IDC_LATEST_FRAME = 1045;
+inline constexpr int IDC_CAMERA_LOCK = 1046;
+inline constexpr int IDC_POWER_LINE_HZ = 1047;
 
 // Pictures, in the Qt resource file.
 inline constexpr char IDR_MAINFRAME[] = ":/vorn.png";  // icon 128

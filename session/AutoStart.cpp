@@ -1,9 +1,11 @@
 #include "session/AutoStart.h"
 
+#include <QDateTime>
 #include <QFile>
 #include <QLockFile>
 #include <climits>
 #include <cstdio>
+#include <cstring>
 #include <opencv2/core/mat.hpp>
 
 #include "frames/FrameFile.h"
@@ -12,6 +14,7 @@
 #include "platform/MessageBox.h"
 #include "platform/SettingsKey.h"
 #include "res/Strings.h"
+#include "session/SeasonSettings.h"
 #include "settings/SettingNames.h"
 #include "settings/Settings.h"
 
@@ -82,10 +85,30 @@ void TellCountMoved(const std::string& frameDir, int wanted, int saved) {
     }
 }
 
+TakeFrameResult FailForFreeSpace(const std::string& frameDir, int minFreeMb) {
+    return Fail(TakeFrameResult::LowFreeSpace,
+                QStringLiteral("The disk of %1 has less than %2 MB free (MIN_FREE_MB), so no frame "
+                               "was taken.")
+                    .arg(QString::fromStdString(ShownFolder(frameDir)))
+                    .arg(minFreeMb));
+}
+
+// Tells, on standard error only, that the launch came outside the schedule: a launch every few
+// minutes from a timer is meant to find it closed most of the night.
+TakeFrameResult TellOutsideSchedule(const CaptureSchedule& schedule, std::int64_t nowMs) {
+    const QDateTime now = QDateTime::fromMSecsSinceEpoch(nowMs);
+    const std::optional<QDateTime> next = schedule.NextOpening(now);
+    std::fprintf(stderr, "vorn: outside the capture schedule, so no frame was taken; %s.\n",
+                 next ? ("it opens next at " + ShownTime(*next, now.date())).c_str()
+                      : "it does not open within a year");
+    std::fflush(stderr);
+    return TakeFrameResult::OutsideSchedule;
+}
+
 // Saves `frame` as the next frame whose file is free and stores the count, under the settings
 // lock.
 TakeFrameResult SaveCountedFrame(const std::string& frameDir, const cv::Mat& frame,
-                                 int& frameNumber) {
+                                 const SaveConditions& conditions, int& frameNumber) {
     const auto lock = SettingsKey::Lock(kLockWait);
     if (!lock) {
         return Fail(TakeFrameResult::CountNotStored,
@@ -98,6 +121,10 @@ TakeFrameResult SaveCountedFrame(const std::string& frameDir, const cv::Mat& fra
         return *refused;
     }
     RemoveStaleTemporaries(frameDir);
+    // Again, as the warm-up may have taken what was left.
+    if (BelowFreeSpaceFloor(*conditions.freeSpace, frameDir, conditions.minFreeMb)) {
+        return FailForFreeSpace(frameDir, conditions.minFreeMb);
+    }
     const int wanted = kNoFrames + *settings->frameCount + 1;
     int number = wanted;
     switch (SaveFrameAtFirstFree(frameDir, frame, number, [](int) { return false; })) {
@@ -125,6 +152,13 @@ TakeFrameResult SaveCountedFrame(const std::string& frameDir, const cv::Mat& fra
     if (number != wanted) {
         TellCountMoved(frameDir, wanted, number);
     }
+    if (conditions.latestFrame) {
+        if (const int error = PublishLatestFrame(frameDir, number); error != 0) {
+            // The frame is saved and counted all the same.
+            std::fprintf(stderr, "vorn: could not replace %s in %s: %s\n", kLatestFrameName,
+                         ShownFolder(frameDir).c_str(), std::strerror(error));
+        }
+    }
     frameNumber = number;
     return TakeFrameResult::Saved;
 }
@@ -141,7 +175,7 @@ void TellUnattended(const QString& text) {
 
 TakeFrameResult TakeCountedFrame(const CameraOpener& openCamera, Clock& clock,
                                  const std::function<bool(const cv::Mat&)>& showFrame,
-                                 int* frameNumber) {
+                                 int* frameNumber, const FreeSpaceProbe& freeSpace) {
     const auto settings = ReadSettings();
     // Checked before the camera warms up, so that a launch that could not count its frame takes
     // none and ends at once.
@@ -153,8 +187,21 @@ TakeFrameResult TakeCountedFrame(const CameraOpener& openCamera, Clock& clock,
         return Fail(TakeFrameResult::BadSetting,
                     QString::fromStdString(BadValuesMessage(*settings)));
     }
+    auto season = SaveConditionsFrom(*settings);
+    if (const auto* trouble = std::get_if<std::string>(&season)) {
+        return Fail(TakeFrameResult::BadSetting, QString::fromStdString(*trouble));
+    }
     if (const auto refused = RefuseCount(settings)) {
         return *refused;
+    }
+    SaveConditions& conditions = std::get<SaveConditions>(season);
+    conditions.freeSpace = &freeSpace;
+    if (const std::int64_t now = clock.WallMs();
+        !conditions.schedule.IsOpen(QDateTime::fromMSecsSinceEpoch(now))) {
+        return TellOutsideSchedule(conditions.schedule, now);
+    }
+    if (BelowFreeSpaceFloor(freeSpace, *settings->frameDir, conditions.minFreeMb)) {
+        return FailForFreeSpace(*settings->frameDir, conditions.minFreeMb);
     }
     OneFrameCapture capture;
     capture.openCamera = openCamera;
@@ -169,7 +216,7 @@ TakeFrameResult TakeCountedFrame(const CameraOpener& openCamera, Clock& clock,
     capture.tellLockTrouble = [&](const std::string& trouble) { lockTrouble = trouble; };
     int number = 0;
     const TakeFrameResult result = TakeOneFrame(capture, [&](const cv::Mat& frame) {
-        return SaveCountedFrame(*settings->frameDir, frame, number);
+        return SaveCountedFrame(*settings->frameDir, frame, conditions, number);
     });
     if (!lockTrouble.empty()) {
         TellUnattended(QString::fromStdString(lockTrouble));

@@ -4,6 +4,7 @@
 #include <functional>
 
 #include "capture/OneFrameCapture.h"
+#include "platform/FreeSpace.h"
 
 class Clock;
 
@@ -13,10 +14,13 @@ class Clock;
 // settings lock, so launches at the same time each get their own number; the count goes up only
 // once the frame file is complete, and no frame is taken when the count cannot be stored. Every
 // failure is told with TellUnattended. `frameNumber`, when given, receives the saved frame's
-// number.
+// number. A launch outside the capture schedule, or with less free space than MIN_FREE_MB on the
+// frame folder's disk (as `freeSpace` tells it, before the camera opens and again before the
+// frame is written), takes no frame; one with LATEST_FRAME=1 makes latest.jpg the saved frame.
 TakeFrameResult TakeCountedFrame(const CameraOpener& openCamera, Clock& clock,
                                  const std::function<bool(const cv::Mat&)>& showFrame,
-                                 int* frameNumber = nullptr);
+                                 int* frameNumber = nullptr,
+                                 const FreeSpaceProbe& freeSpace = DefaultFreeSpace());
 
 // Tells a message of a launch nobody may be watching: one line on standard error, and, when
 // windows can be seen, a message box that closes itself after a minute.

@@ -13,6 +13,7 @@
 #include "platform/UiThread.h"
 #include "res/Strings.h"
 #include "session/AutoStart.h"
+#include "session/SeasonSettings.h"
 #include "session/VideoOptionsStore.h"
 #include "settings/Settings.h"
 
@@ -94,6 +95,14 @@ bool CVornSession::StartRun(std::vector<int> agreedFrames) {
         ShowMessageBox(tr("The previous capture is still ending; please try again in a moment."));
         return false;
     }
+    // Read afresh: the Schedule and camera dialog may have changed them. Without a settings file
+    // the defaults hold.
+    auto conditions = SaveConditionsFrom(ReadSettings().value_or(StoredSettings{}));
+    if (const auto* trouble = std::get_if<std::string>(&conditions)) {
+        ShowMessageBox(QString::fromStdString(*trouble));
+        return false;
+    }
+    m_saveConditions = std::get<SaveConditions>(conditions);
     RemoveStaleTemporaries(GetFrameDir());
     m_capture->m_frameCounter = kNoFrames;
     m_capture->m_paused = false;
@@ -107,6 +116,7 @@ void CVornSession::StopRun() {
     m_capture->m_running = false;
     m_capture->m_paused = false;
     StopCaptureThread();
+    SetWaitingFor({});
     KeepEndFrame(FramesTaken());
     emit RangeReset();
     emit DurationChanged();
@@ -122,6 +132,17 @@ bool CVornSession::StartCaptureThread(std::vector<int> agreedFrames) {
     CaptureRunConfig config{m_openCamera, m_camSource,   m_resolution,
                             m_clock,      GetFrameDir(), std::move(agreedFrames),
                             m_cameraLock};
+    config.conditions = m_saveConditions;
+    config.conditions.freeSpace = m_freeSpace;
+    // Called on the capture thread; the session may be gone by the time the call comes.
+    config.tellWaiting = [session = QPointer<CVornSession>(this),
+                          runId = m_captureWorker.RunId() + 1](const std::string& nextFrame) {
+        RunOnUiThread([session, runId, text = QString::fromStdString(nextFrame)] {
+            if (session && runId == session->m_captureWorker.RunId() && session->IsRunning()) {
+                session->SetWaitingFor(text);
+            }
+        });
+    };
     // Called on the capture thread; the session may be gone by the time the call comes.
     auto onEnded = [session = QPointer<CVornSession>(this)](int runId) {
         RunOnUiThread([session, runId] {
@@ -139,6 +160,13 @@ void CVornSession::OnCaptureEnded(int runId) {
         return;
     }
     StopRun();
+}
+
+void CVornSession::SetWaitingFor(const QString& nextFrame) {
+    if (nextFrame != m_waitingFor) {
+        m_waitingFor = nextFrame;
+        emit WaitingChanged();
+    }
 }
 
 bool CVornSession::SetDelayTenths(int tenths) {
@@ -233,7 +261,8 @@ TakeFrameResult CVornSession::RunAutoStartCapture() {
         return WaitKey(10) >= 0;
     };
     int frameNumber = 0;
-    const TakeFrameResult result = TakeCountedFrame(m_openCamera, *m_clock, show, &frameNumber);
+    const TakeFrameResult result =
+        TakeCountedFrame(m_openCamera, *m_clock, show, &frameNumber, *m_freeSpace);
     if (previewOpen) {
         DestroyWindow(kPreviewWindowName);
     }

@@ -10,6 +10,8 @@
 #include "capture/CaptureShared.h"
 #include "capture/CaptureWorker.h"
 #include "capture/OneFrameCapture.h"
+#include "capture/SaveConditions.h"
+#include "platform/FreeSpace.h"
 #include "video/VideoAssembly.h"
 
 class Clock;
@@ -36,6 +38,9 @@ public:
     // The camera and the clock the captures use; tests replace them.
     void SetCameraOpener(CameraOpener opener) { m_openCamera = std::move(opener); }
     void SetClock(Clock& clock) { m_clock = &clock; }
+    // The free space the floor is held against; tests replace it. The probe must outlive the
+    // session's runs.
+    void SetFreeSpaceProbe(const FreeSpaceProbe& probe) { m_freeSpace = &probe; }
     Clock& GetClock() const { return *m_clock; }
     // Opens camera `index` (or the configured source) through the camera opener.
     std::unique_ptr<CameraSource> OpenCamera(int index) const {
@@ -55,8 +60,12 @@ public:
     // The capture run.
     bool IsRunning() const { return m_capture->m_running; }
     // Starts a run that may replace the frames `agreedFrames` of the frame folder and no other
-    // file; false when the previous run has not ended yet (the user is told).
+    // file, with the schedule, free-space floor and latest.jpg the settings file holds now; false
+    // when the previous run has not ended yet or a setting is bad (the user is told).
     bool StartRun(std::vector<int> agreedFrames);
+    // While a run waits for the schedule to open: when its next frame is due ("06:12",
+    // "2024-06-02 06:12", "never"); else empty.
+    QString WaitingFor() const { return m_waitingFor; }
     // Stops the run; the frames it took become the end of the video range.
     void StopRun();
     void SetPaused(bool paused);
@@ -119,6 +128,10 @@ public:
     // The video maker's options, from the settings file.
     VideoOptions m_videoOptions;
 
+    // What the runs ask of each saved frame: the schedule, the free-space floor, latest.jpg. Read
+    // from the settings file by StartRun; asks nothing until then.
+    SaveConditions m_saveConditions;
+
     // The state shared with the capture runs, which keep it alive while they end.
     std::shared_ptr<CaptureShared> m_capture = std::make_shared<CaptureShared>();
 
@@ -131,6 +144,8 @@ signals:
     void DurationChanged();
     void DelayChanged();
     void FrameDirChanged();
+    // A run started or stopped waiting for the schedule: see WaitingFor.
+    void WaitingChanged();
 
 private:
     // The last frame the range may end at: the frames taken so far.
@@ -139,12 +154,15 @@ private:
     void KeepEndFrame(int endFrame);
     // A run ended: unless it was stopped from here, the session stops as Stop does.
     void OnCaptureEnded(int runId);
+    void SetWaitingFor(const QString& nextFrame);
 
     int m_delayTenths = 10;
     // The real camera runs its calls on a thread of its own with time limits, so that a source
     // that hangs never holds the window.
     CameraOpener m_openCamera = OpenVideoCapture;
     Clock* m_clock;
+    const FreeSpaceProbe* m_freeSpace = &DefaultFreeSpace();
+    QString m_waitingFor;
     // One run at a time, each with a stop request of its own, so that a run still ending can
     // never take over the next one's counter.
     CaptureWorker m_captureWorker;

@@ -21,4 +21,11 @@ inline constexpr char kVideoDeflickerWindow[] = "VIDEO_DEFLICKER_WINDOW";
 inline constexpr char kVideoSkipBad[] = "VIDEO_SKIP_BAD";
 inline constexpr char kVideoWidth[] = "VIDEO_WIDTH";
 inline constexpr char kVideoLength[] = "VIDEO_LENGTH";
+// Optional, for a capture that runs for a season; each absent key keeps the capture as it was.
+inline constexpr char kCaptureHours[] = "CAPTURE_HOURS";
+inline constexpr char kCaptureDaylight[] = "CAPTURE_DAYLIGHT";
+inline constexpr char kLatitude[] = "LATITUDE";
+inline constexpr char kLongitude[] = "LONGITUDE";
+inline constexpr char kMinFreeMb[] = "MIN_FREE_MB";
+inline constexpr char kLatestFrame[] = "LATEST_FRAME";
 }  // namespace SettingNames

@@ -3,6 +3,7 @@
 #include <QFileInfo>
 #include <array>
 #include <cstdio>
+#include <string_view>
 
 #include "frames/FrameFile.h"
 #include "platform/Numbers.h"
@@ -33,6 +34,55 @@ std::optional<int> ReadChoice(const SettingsKey& key, const char* name, int firs
                   SettingsKey::FilePath().toStdString() + " is bad: it must be " +
                   std::to_string(first) + " or " + std::to_string(second) + ", or left out.");
     return std::nullopt;
+}
+
+// A value of a season-long capture: its text, empty when absent, or a message naming the key when
+// it is there but too long to read.
+std::string SeasonValue(const SettingsKey& key, const char* name, std::string& badValue) {
+    if (!key.Has(name)) {
+        return {};
+    }
+    if (const auto text = key.Query(name)) {
+        return *text;
+    }
+    if (badValue.empty()) {
+        badValue = std::string("the setting ") + name + " is too long to read (at most 254 bytes).";
+    }
+    return {};
+}
+
+std::string_view Trimmed(std::string_view text) {
+    const auto first = text.find_first_not_of(" \t\r\n");
+    if (first == std::string_view::npos) {
+        return {};
+    }
+    return text.substr(first, text.find_last_not_of(" \t\r\n") - first + 1);
+}
+
+void ReadSeasonSettings(const SettingsKey& key, StoredSettings& settings) {
+    std::string& bad = settings.badValue;
+    settings.captureHours = SeasonValue(key, SettingNames::kCaptureHours, bad);
+    settings.captureDaylight = SeasonValue(key, SettingNames::kCaptureDaylight, bad);
+    settings.latitude = SeasonValue(key, SettingNames::kLatitude, bad);
+    settings.longitude = SeasonValue(key, SettingNames::kLongitude, bad);
+    const std::string minFree = SeasonValue(key, SettingNames::kMinFreeMb, bad);
+    if (!Trimmed(minFree).empty()) {
+        const std::optional<int> megabytes = ParseWholeInt(minFree);
+        if (megabytes && *megabytes >= 0) {
+            settings.minFreeMb = *megabytes;
+        } else if (bad.empty()) {
+            bad = std::string("the setting ") + SettingNames::kMinFreeMb + "=" + minFree +
+                  " is not valid: give the megabytes to keep free as a whole number, or 0 for "
+                  "no floor.";
+        }
+    }
+    const std::string latestText = SeasonValue(key, SettingNames::kLatestFrame, bad);
+    const std::string_view latest = Trimmed(latestText);
+    settings.latestFrame = latest == "1";
+    if (!latest.empty() && latest != "0" && latest != "1" && bad.empty()) {
+        bad = std::string("the setting ") + SettingNames::kLatestFrame + "=" + std::string(latest) +
+              " is not valid: give 1 to keep latest.jpg in the frame folder, or 0.";
+    }
 }
 
 }  // namespace
@@ -106,6 +156,7 @@ std::optional<StoredSettings> ReadSettings() {
     settings.cameraLock =
         ReadChoice(*key, SettingNames::kCameraLock, 0, 1, settings.badValues).value_or(0) == 1;
     settings.powerLineHz = ReadChoice(*key, SettingNames::kPowerLineHz, 50, 60, settings.badValues);
+    ReadSeasonSettings(*key, settings);
     return settings;
 }
 

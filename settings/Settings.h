@@ -4,6 +4,9 @@
 #include <string>
 #include <vector>
 
+// The free space the frame folder's file system keeps when MIN_FREE_MB is absent, in megabytes.
+inline constexpr int kDefaultMinFreeMb = 200;
+
 // The resolution code that a stored RESOLUTION_REF number selects.
 int ResolutionCodeFor(int resolutionRef);
 
@@ -24,6 +27,19 @@ struct StoredSettings {
     bool cameraLock = false;
     std::optional<int> powerLineHz;
     std::vector<std::string> badValues;
+    // A capture that runs for a season. Each key is optional: without them the capture is as it
+    // always was. CAPTURE_HOURS, CAPTURE_DAYLIGHT, LATITUDE and LONGITUDE as the file holds them,
+    // empty when absent: the schedule reads them.
+    std::string captureHours;
+    std::string captureDaylight;
+    std::string latitude;
+    std::string longitude;
+    // MIN_FREE_MB: megabytes the frame folder's file system keeps free; 0 switches the floor off.
+    int minFreeMb = kDefaultMinFreeMb;
+    // LATEST_FRAME=1: latest.jpg in the frame folder, replaced after each saved frame.
+    bool latestFrame = false;
+    // What is wrong with MIN_FREE_MB or LATEST_FRAME, naming the key; empty when nothing is.
+    std::string badValue;
 
     // True when the five values that are always written are there, and CAM_SOURCE can be read.
     bool Complete() const { return MissingValues().empty(); }

@@ -68,7 +68,8 @@ private slots:
         QTest::newRow("with the system's low bits set") << 0x001F << "CAboutDlg";
         QTest::newRow("below the entry") << 0x000F << "";
         QTest::newRow("the video options above it") << 0x0020 << "CVideoOptionsDlg";
-        QTest::newRow("above every entry") << 0x0030 << "";
+        QTest::newRow("Schedule and camera") << 0x0030 << "CScheduleDlg";
+        QTest::newRow("above every entry") << 0x0040 << "";
     }
 
     void aboutCommandOpensAboutBox() {
@@ -132,8 +133,8 @@ private slots:
             menu.close();
         });
         RightClickDialog(*shown);
-        QCOMPARE(entries,
-                 (QStringList{"Mi&nimise", "&Close", "-", "&Video options...", "&About Vorn..."}));
+        QCOMPARE(entries, (QStringList{"Mi&nimise", "&Close", "-", "&Video options...",
+                                       "Schedule and &camera...", "&About Vorn..."}));
         QCOMPARE(entries.last(), QString(IDS_SYSMENU_ABOUT));
         QVERIFY(shown->isVisible());
     }
@@ -143,6 +144,8 @@ private slots:
         QTest::addColumn<QString>("title");  // of the dialog it opens
         QTest::newRow("About") << QString(IDS_SYSMENU_ABOUT) << "About Vorn";
         QTest::newRow("Video options") << QString(IDS_VIDEO_OPTIONS) << "Video options";
+        QTest::newRow("Schedule and camera") << "Schedule and &camera..."
+                                             << "Schedule and camera";
         QTest::newRow("Close") << "&Close"
                                << "";
         QTest::newRow("Minimise") << "Mi&nimise"

@@ -21,6 +21,7 @@
 #include "res/Strings.h"
 #include "session/AutoStart.h"
 #include "support/DialogBench.h"
+#include "support/FakeFreeSpace.h"
 
 namespace {
 
@@ -102,8 +103,12 @@ struct TakeFrame : DialogBench {
     }
     // The camera's calls bounded as the real camera's are, with short limits.
     TakeFrameResult Take() {
-        return TakeCountedFrame(BoundedOpener(opener.Opener(), 2s, 2s), clock, {});
+        return TakeCountedFrame(BoundedOpener(opener.Opener(), 2s, 2s), clock, {}, nullptr,
+                                freeSpace);
     }
+    // Adds a line to the settings file.
+    void AddSetting(const QByteArray& line) { settings.Write(settings.Read() + line + "\n"); }
+    FakeFreeSpace freeSpace;
     QString FrameCount() const { return settings.Value("AUTO_START_FRAME_COUNT"); }
 };
 
@@ -269,6 +274,16 @@ private slots:
         row("count set back", 0, "frames exist", R::Saved, "4",
             {"pic_10001.jpg", "pic_10002.jpg", "pic_10003.jpg", "pic_10004.jpg"});
         row("disk full at the count", 4, "disk full", R::CountNotStored, "4", {});
+        // A season's capture: the launch is at noon.
+        row("bad capture hours", 4, "CAPTURE_HOURS=25:00-26:00", R::BadSetting, "4", {}, false);
+        row("daylight without a place", 4, "CAPTURE_DAYLIGHT=1", R::BadSetting, "4", {}, false);
+        row("bad free-space floor", 4, "MIN_FREE_MB=lots", R::BadSetting, "4", {}, false);
+        row("outside the hours", 4, "CAPTURE_HOURS=22:00-04:00", R::OutsideSchedule, "4", {},
+            false);
+        row("inside the hours", 4, "CAPTURE_HOURS=11:00-13:00", R::Saved, "5", {"pic_10005.jpg"});
+        row("below the default floor of 200 MB", 4, "199 MB free", R::LowFreeSpace, "4", {}, false);
+        row("space used up in the warm-up", 4, "space used up", R::LowFreeSpace, "4", {});
+        row("floor switched off", 4, "MIN_FREE_MB=0", R::Saved, "5", {"pic_10005.jpg"});
     }
 
     void launchEndsWithItsCauseAndCountsOnlyASavedFrame() {
@@ -279,8 +294,12 @@ private slots:
         QFETCH(QStringList, frames);
         QFETCH(bool, cameraOpened);
         TakeFrame launch(count);
+        launch.clock.SetWallMs(QDateTime(QDate(2024, 6, 1), QTime(12, 0)).toMSecsSinceEpoch());
         QStringList kept;
         RecordingOpener noCamera(NoCamera());
+        if (fault.contains('=')) {
+            launch.AddSetting(fault.toUtf8());
+        }
         if (fault == "no settings") {
             QVERIFY(QFile::remove(launch.settings.FilePath()));
         } else if (fault == "no CAM_REF") {
@@ -303,6 +322,10 @@ private slots:
             QVERIFY(launch.frameDir.remove());
         } else if (fault == "frame exists") {
             kept = QStringList{launch.FramePath(10005)};
+        } else if (fault == "199 MB free") {
+            launch.freeSpace.SetFreeMb(199);
+        } else if (fault == "space used up" || fault == "MIN_FREE_MB=0") {
+            launch.freeSpace.SetFreeMbFromProbe(2, 10);
         } else if (fault == "frames exist") {
             kept = QStringList{launch.FramePath(10001), launch.FramePath(10002),
                                launch.FramePath(10003)};
@@ -362,6 +385,22 @@ private slots:
         QCOMPARE(controls->Get(V4L2_CID_POWER_LINE_FREQUENCY),
                  std::optional<std::int32_t>(V4L2_CID_POWER_LINE_FREQUENCY_50HZ));
         QCOMPARE(launch.FrameCount(), QString("1"));
+    }
+
+    // LATEST_FRAME=1: latest.jpg is each launch's frame, and no temporary file stays beside it.
+    void latestFrameFollowsEachLaunch() {
+        TakeFrame launch;
+        launch.AddSetting("LATEST_FRAME=1");
+        const QString latest = QDir(launch.frameDir.path()).filePath("latest.jpg");
+        for (int number : {10001, 10002}) {
+            QCOMPARE(int(launch.Take()), int(TakeFrameResult::Saved));
+            QFile frame(launch.FramePath(number));
+            QFile copy(latest);
+            QVERIFY(frame.open(QIODevice::ReadOnly) && copy.open(QIODevice::ReadOnly));
+            QCOMPARE(copy.readAll(), frame.readAll());
+        }
+        QCOMPARE(QDir(launch.frameDir.path()).entryList(QDir::Hidden | QDir::Files),
+                 (QStringList{"latest.jpg", "pic_10001.jpg", "pic_10002.jpg"}));
     }
 
     // A source that never answers (a GStreamer pipeline whose camera went away blocks in its open

@@ -14,8 +14,10 @@
 
 #include "capture/CaptureLoop.h"
 #include "capture/ThreadCount.h"
+#include "frames/FrameFile.h"
 #include "res/Strings.h"
 #include "support/DialogBench.h"
+#include "support/FakeFreeSpace.h"
 
 using namespace std::chrono_literals;
 
@@ -227,6 +229,116 @@ private slots:
         QVERIFY(bench.WaitForPasses(4));
         bench.Stop();
         QCOMPARE(bench.dlg->Session().GetFrameCounter(), before + 2);
+    }
+
+    // Outside the schedule the run stays on and saves nothing, and the window learns when the next
+    // frame is due; the schedule opens by itself, with one frame for the time it was closed and
+    // the next a full delay later.
+    void scheduleHoldsFramesUntilItOpens() {
+        LoopBench bench;
+        CVornSession& session = bench.dlg->Session();
+        bench.clock.SetWallMs(QDateTime(QDate(2024, 6, 1), QTime(21, 59, 50)).toMSecsSinceEpoch());
+        bench.clock.SetSleepAdvance(250ms);
+        session.m_saveConditions.schedule =
+            CaptureSchedule(DailyHours{22 * 60, 23 * 60}, false, 0, 0);
+        session.m_capture->m_captureDelay = 1.0f;
+        bench.Start();
+        QVERIFY(QTest::qWaitFor([&] { return session.WaitingFor() == "22:00"; }, 10000));
+        QVERIFY2(bench.dlg->windowTitle().endsWith("next frame at 22:00"),
+                 qPrintable(bench.dlg->windowTitle()));
+        QVERIFY(bench.WaitForFrame(10001));
+        QVERIFY(bench.clock.WallMs() >=
+                QDateTime(QDate(2024, 6, 1), QTime(22, 0)).toMSecsSinceEpoch());
+        QVERIFY(QTest::qWaitFor([&] { return session.WaitingFor().isEmpty(); }, 10000));
+        QVERIFY(!bench.dlg->windowTitle().contains("schedule"));
+        QVERIFY(bench.WaitForFrame(10002));
+        bench.Stop();
+        // The second frame is the fourth pass (a second) after the first, not the next one.
+        int first = 0;
+        while (first < bench.camera->GrabCount() && !ShowsFrame(bench.FramePath(10001), first)) {
+            ++first;
+        }
+        QVERIFY(first >= 40);  // ten seconds of passes before 22:00
+        int second = first;
+        while (second < bench.camera->GrabCount() && !ShowsFrame(bench.FramePath(10002), second)) {
+            ++second;
+        }
+        QCOMPARE(second, first + 4);
+        QVERIFY(bench.answerer.Messages().isEmpty());
+    }
+
+    // A run started from the window reads the schedule afresh, and a bad value is refused with
+    // its key before anything starts.
+    void badSettingKeepsTheRunFromStarting() {
+        LoopBench bench;
+        bench.settings.WriteValues(SettingsValues() + "CAPTURE_HOURS=7-19\n");
+        QVERIFY(!bench.dlg->Session().StartRun({}));
+        QVERIFY(!bench.dlg->Session().IsRunning());
+        QCOMPARE(bench.answerer.Messages().size(), 1);
+        QVERIFY2(bench.answerer.Messages().front().contains("CAPTURE_HOURS=7-19"),
+                 qPrintable(bench.answerer.Messages().front()));
+    }
+
+    // Below the free-space floor saving pauses with one message, however many frames fall due,
+    // and resumes by itself once there is space again.
+    void freeSpaceFloorPausesSavingWithOneMessage() {
+        FakeFreeSpace freeSpace;  // outlives the run
+        LoopBench bench;
+        CVornSession& session = bench.dlg->Session();
+        session.SetFreeSpaceProbe(freeSpace);
+        session.m_saveConditions.minFreeMb = 200;
+        freeSpace.SetFreeMb(150);
+        bench.clock.SetSleepAdvance(250ms);
+        session.m_capture->m_captureDelay = 0.5f;
+        bench.Start();
+        QVERIFY(bench.answerer.WaitForMessages(1));
+        QVERIFY(QTest::qWaitFor([&] { return freeSpace.Probes() >= 4; }, 10000));
+        QCOMPARE(session.GetFrameCounter(), 10000);
+        freeSpace.SetFreeMb(250);
+        QVERIFY(bench.WaitForFrame(10002));
+        bench.Stop();
+        QCOMPARE(bench.answerer.Messages().size(), 1);
+        QVERIFY2(bench.answerer.Messages().front().contains("200 MB"),
+                 qPrintable(bench.answerer.Messages().front()));
+        // Whole frames only, numbered from the first.
+        const QStringList files = QDir(bench.frameDir.path()).entryList(QDir::Hidden | QDir::Files);
+        QCOMPARE(files, FrameFiles(bench.frameDir.path()));
+        QCOMPARE(files.size(), session.GetFrameCounter() - 10000);
+    }
+
+    // latest.jpg is replaced after every frame; a reader at any moment finds a whole JPEG.
+    void latestFrameIsAlwaysWhole() {
+        LoopBench bench;
+        CVornSession& session = bench.dlg->Session();
+        session.m_saveConditions.latestFrame = true;
+        bench.clock.SetSleepAdvance(250ms);
+        session.m_capture->m_captureDelay = 0.0f;
+        const std::string latest = QDir(bench.frameDir.path()).filePath("latest.jpg").toStdString();
+        std::atomic<bool> reading{true};
+        std::atomic<int> reads{0};
+        std::atomic<int> broken{0};
+        std::thread reader([&] {
+            std::vector<uchar> bytes;
+            while (reading) {
+                if (ReadFrameBytes(latest, bytes)) {
+                    ++reads;
+                    broken += WalkJpeg(bytes).state != JpegLayout::State::Whole;
+                }
+            }
+        });
+        bench.Start();
+        QVERIFY(bench.WaitForFrame(10030));
+        bench.Stop();
+        reading = false;
+        reader.join();
+        QVERIFY(reads > 0);
+        QCOMPARE(broken.load(), 0);
+        QFile last(bench.FramePath(session.GetFrameCounter()));
+        QFile copy(QString::fromStdString(latest));
+        QVERIFY(last.open(QIODevice::ReadOnly) && copy.open(QIODevice::ReadOnly));
+        QCOMPARE(copy.readAll(), last.readAll());
+        QCOMPARE(QDir(bench.frameDir.path()).entryList(QDir::Hidden | QDir::Files).size(),
+                 session.GetFrameCounter() - 10000 + 1);
     }
 
     // Frames there at Start that the user agreed to replace are replaced; a file under any other

@@ -1,11 +1,16 @@
+#include <QAbstractButton>
 #include <QtTest>
 #include <climits>
 #include <cmath>
 
+#include "panel/ScheduleDlg.h"
+#include "platform/DialogTemplate.h"
 #include "platform/Numbers.h"
 #include "platform/SettingsKey.h"
+#include "res/Resource.h"
 #include "session/VornSession.h"
 #include "settings/Settings.h"
+#include "support/ModalAnswerer.h"
 #include "support/SyntheticCamera.h"
 #include "support/TestSettings.h"
 
@@ -189,6 +194,104 @@ private slots:
         const QString message = QString::fromStdString(BadValuesMessage(*stored));
         QCOMPARE(stored->badValues.size(), std::size_t(bad.isEmpty() ? 0 : 1));
         QVERIFY2(message.startsWith(bad), qPrintable(message));
+    }
+
+    // The keys of a season's capture: absent, they change nothing; a bad value names its key.
+    void seasonValuesLoad_data() {
+        QTest::addColumn<QByteArray>("lines");
+        QTest::addColumn<int>("minFreeMb");
+        QTest::addColumn<bool>("latestFrame");
+        QTest::addColumn<QString>("bad");  // what the message names; empty: none
+        const auto row = [](const char* name, QByteArray lines, int minFreeMb, bool latestFrame,
+                            QString bad = {}) {
+            QTest::newRow(name) << lines << minFreeMb << latestFrame << bad;
+        };
+        row("none", "", 200, false);
+        row("floor and latest", "MIN_FREE_MB=1024\nLATEST_FRAME=1\n", 1024, true);
+        row("floor off", "MIN_FREE_MB=0\nLATEST_FRAME=0\n", 0, false);
+        row("empty values", "MIN_FREE_MB=\nLATEST_FRAME=\n", 200, false);
+        row("negative floor", "MIN_FREE_MB=-5\n", 200, false, "MIN_FREE_MB=-5");
+        row("floor in words", "MIN_FREE_MB=2GB\n", 200, false, "MIN_FREE_MB=2GB");
+        row("latest yes", "LATEST_FRAME=yes\n", 200, false, "LATEST_FRAME=yes");
+        row("hours too long", "CAPTURE_HOURS=" + QByteArray(300, '1') + "\n", 200, false,
+            "CAPTURE_HOURS is too long");
+    }
+
+    void seasonValuesLoad() {
+        QFETCH(QByteArray, lines);
+        QFETCH(int, minFreeMb);
+        QFETCH(bool, latestFrame);
+        QFETCH(QString, bad);
+        TestSettings settings;
+        settings.WriteValues(kAllValues + "CAPTURE_HOURS=07:00-19:00\nLATITUDE=51.5\n" + lines);
+        const std::optional<StoredSettings> stored = ReadSettings();
+        QVERIFY(stored && stored->Complete());
+        QCOMPARE(stored->minFreeMb, minFreeMb);
+        QCOMPARE(stored->latestFrame, latestFrame);
+        QCOMPARE(QString::fromStdString(stored->latitude), QString("51.5"));
+        if (!lines.startsWith("CAPTURE_HOURS")) {
+            QCOMPARE(QString::fromStdString(stored->captureHours), QString("07:00-19:00"));
+        }
+        const QString message = QString::fromStdString(stored->badValue);
+        QVERIFY2(bad.isEmpty() ? message.isEmpty() : message.contains(bad), qPrintable(message));
+    }
+
+    // A value the file lacks is added at the end of its group; the rest of the file stays.
+    void storedValueIsAddedToItsGroup() {
+        TestSettings settings;
+        settings.Write("; kept\n[General]\nCAM_REF=2\n\n[Other]\nX=1\n");
+        QVERIFY(SettingsKey::StoreValue("LATEST_FRAME", "1"));
+        QVERIFY(SettingsKey::StoreValue("CAM_REF", "3"));
+        QCOMPARE(settings.Read(),
+                 QByteArray("; kept\n[General]\nCAM_REF=3\n\nLATEST_FRAME=1\n[Other]\nX=1\n"));
+    }
+
+    // The Schedule and camera dialog: OK without a change adds nothing; a bad field is refused by
+    // name and nothing is stored; good values are stored with their keys.
+    void scheduleDialogStoresWhatChanged() {
+        TestSettings settings;
+        settings.WriteValues(kAllValues);
+        ModalAnswerer answerer;
+        CScheduleDlg dlg;
+        QCOMPARE(GetDlgItemText(dlg, IDC_MIN_FREE_MB), QString("200"));
+        QVERIFY(dlg.Store());
+        QCOMPARE(settings.Read(), "[General]\n" + kAllValues);
+
+        SetDlgItemText(dlg, IDC_CAPTURE_HOURS, "25:00-26:00");
+        SetDlgItemText(dlg, IDC_LATITUDE, "91");
+        QVERIFY(!dlg.Store());
+        SetDlgItemText(dlg, IDC_CAPTURE_HOURS, "06:00-21:00");
+        QVERIFY(!dlg.Store());
+        GetDlgItemAs<QAbstractButton>(dlg, IDC_CAPTURE_DAYLIGHT)->setChecked(true);
+        SetDlgItemText(dlg, IDC_LATITUDE, "");
+        QVERIFY(!dlg.Store());
+        QCOMPARE(answerer.Messages().size(), 3);
+        QVERIFY(answerer.Messages()[0].startsWith("Capture hours"));
+        QVERIFY(answerer.Messages()[1].startsWith("Latitude"));
+        QVERIFY(answerer.Messages()[2].contains("Latitude"));
+        QCOMPARE(settings.Read(), "[General]\n" + kAllValues);
+
+        SetDlgItemText(dlg, IDC_LATITUDE, "51.48");
+        SetDlgItemText(dlg, IDC_LONGITUDE, "-0.0015");
+        SetDlgItemText(dlg, IDC_MIN_FREE_MB, "500");
+        GetDlgItemAs<QAbstractButton>(dlg, IDC_LATEST_FRAME)->setChecked(true);
+        GetDlgItemAs<QAbstractButton>(dlg, IDC_CAMERA_LOCK)->setChecked(true);
+        SetDlgItemText(dlg, IDC_POWER_LINE_HZ, "60 Hz");
+        QVERIFY(dlg.Store());
+        QCOMPARE(settings.Value("CAPTURE_HOURS"), QString("06:00-21:00"));
+        QCOMPARE(settings.Value("CAPTURE_DAYLIGHT"), QString("1"));
+        QCOMPARE(settings.Value("LATITUDE"), QString("51.48"));
+        QCOMPARE(settings.Value("LONGITUDE"), QString("-0.0015"));
+        QCOMPARE(settings.Value("MIN_FREE_MB"), QString("500"));
+        QCOMPARE(settings.Value("LATEST_FRAME"), QString("1"));
+        QCOMPARE(settings.Value("CAMERA_LOCK"), QString("1"));
+        QCOMPARE(settings.Value("POWER_LINE_HZ"), QString("60"));
+        QCOMPARE(settings.Value("CAM_REF"), QString("2"));
+
+        CScheduleDlg again;
+        QCOMPARE(GetDlgItemText(again, IDC_CAPTURE_HOURS), QString("06:00-21:00"));
+        QCOMPARE(GetDlgItemText(again, IDC_POWER_LINE_HZ), QString("60 Hz"));
+        QVERIFY(GetDlgItemAs<QAbstractButton>(again, IDC_CAMERA_LOCK)->isChecked());
     }
 
     // Storing the count changes the bytes of that one value and nothing else of the file.

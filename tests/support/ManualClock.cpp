@@ -2,6 +2,19 @@
 
 #include <thread>
 
+ManualClock::ManualClock()
+    : m_wallAtZeroMs(std::chrono::duration_cast<std::chrono::milliseconds>(
+                         std::chrono::system_clock::now().time_since_epoch())
+                         .count()) {}
+
+std::int64_t ManualClock::WallMs() const {
+    return m_wallAtZeroMs.load() + m_ticks.load() / (kFrequency / 1000);
+}
+
+void ManualClock::SetWallMs(std::int64_t wallMs) {
+    m_wallAtZeroMs = wallMs - m_ticks.load() / (kFrequency / 1000);
+}
+
 void ManualClock::Sleep(int ms) {
     const std::int64_t advance = m_sleepAdvance.load();
     Advance(advance == kAsAsked ? std::chrono::milliseconds(ms)

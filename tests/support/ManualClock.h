@@ -13,6 +13,7 @@
 // thread.
 class ManualClock final : public Clock {
 public:
+    ManualClock();
     static constexpr std::int64_t kFrequency = 1'000'000;  // one tick per microsecond
 
     std::int64_t Frequency() const override { return kFrequency; }
@@ -34,6 +35,10 @@ public:
     void SleepAsAsked() { m_sleepAdvance = kAsAsked; }
     // How many times Sleep was called.
     int SleepCount() const { return m_sleeps.load(); }
+    // The wall clock moves with the counter, from the real time the clock was made at, or from
+    // the time set here (milliseconds since the epoch) at the counter's current value.
+    std::int64_t WallMs() const override;
+    void SetWallMs(std::int64_t wallMs);
 
 private:
     static constexpr std::int64_t kAsAsked = -1;
@@ -41,6 +46,8 @@ private:
     std::atomic<std::int64_t> m_ticks{0};
     std::atomic<std::int64_t> m_sleepAdvance{kAsAsked};
     std::atomic<int> m_sleeps{0};
+    // The wall time at counter 0.
+    std::atomic<std::int64_t> m_wallAtZeroMs;
     std::mutex m_holdMutex;
     std::condition_variable_any m_holdChanged;
     bool m_held = false;  // guarded by m_holdMutex

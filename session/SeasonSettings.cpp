@@ -1,0 +1,46 @@
+#include "session/SeasonSettings.h"
+
+#include "capture/OneFrameCapture.h"
+#include "platform/SettingsKey.h"
+#include "settings/Settings.h"
+
+std::variant<SaveConditions, std::string> SaveConditionsFrom(const StoredSettings& settings) {
+    const auto tell = [](const std::string& trouble) {
+        return "In the settings file " + SettingsKey::FilePath().toStdString() + ", " + trouble;
+    };
+    if (!settings.badValue.empty()) {
+        return tell(settings.badValue);
+    }
+    auto schedule = CaptureSchedule::FromSettings(
+        {settings.captureHours, settings.captureDaylight, settings.latitude, settings.longitude});
+    if (const auto* trouble = std::get_if<std::string>(&schedule)) {
+        return tell(*trouble);
+    }
+    SaveConditions conditions;
+    conditions.schedule = std::get<CaptureSchedule>(schedule);
+    conditions.minFreeMb = settings.minFreeMb;
+    conditions.latestFrame = settings.latestFrame;
+    return conditions;
+}
+
+void PrintSchedulePlan(const CaptureSchedule& schedule, const QDate& from, int days,
+                       std::FILE* out) {
+    for (int day = 0; day < days; ++day) {
+        const QDate date = from.addDays(day);
+        std::fprintf(out, "%s\n", PlanLine(date, schedule.DayPlan(date)).c_str());
+    }
+}
+
+int RunSchedulePlan(int days) {
+    // No settings file is no schedule: every day whole, as the capture has always run.
+    const std::optional<StoredSettings> settings = ReadSettings();
+    const auto conditions = SaveConditionsFrom(settings.value_or(StoredSettings{}));
+    if (const auto* trouble = std::get_if<std::string>(&conditions)) {
+        std::fprintf(stderr, "vorn: %s\n", trouble->c_str());
+        return static_cast<int>(TakeFrameResult::BadSetting);
+    }
+    PrintSchedulePlan(std::get<SaveConditions>(conditions).schedule, QDate::currentDate(), days,
+                      stdout);
+    std::fflush(stdout);
+    return 0;
+}

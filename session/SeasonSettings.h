@@ -1,0 +1,25 @@
+#pragma once
+
+#include <QDate>
+#include <cstdio>
+#include <string>
+#include <variant>
+
+#include "capture/SaveConditions.h"
+
+struct StoredSettings;
+
+// The settings of a capture that runs for a season, as the runs take them.
+
+// What the settings ask of each saved frame: the schedule, the free-space floor and latest.jpg,
+// with the program's free-space probe; or what is wrong with a value, naming its key and the file.
+std::variant<SaveConditions, std::string> SaveConditionsFrom(const StoredSettings& settings);
+
+// Prints the plan of `days` days from `from`, one line a day ("2024-06-01 05:12-21:40 ...", or
+// "2024-06-01 none"), to `out`.
+void PrintSchedulePlan(const CaptureSchedule& schedule, const QDate& from, int days,
+                       std::FILE* out);
+
+// `vorn --schedule [--days N]`: the plan of the settings file from today, on standard output; a
+// bad setting is told on standard error. The exit code: 0, or TakeFrameResult::BadSetting.
+int RunSchedulePlan(int days);
