@@ -232,7 +232,7 @@ bool SettingsKey::StoreValueInPlace(const char* name, const std::string& text) {
 
 bool SettingsKey::StoreValue(const char* name, const std::string& text) {
     if (!QFileInfo::exists(FilePath())) {
-        const std::optional<SettingsKey> key = OpenForWriting();
+        std::optional<SettingsKey> key = OpenForWriting();
         return key && key->SetValue(name, text);
     }
     return StoreValueIn(FilePath(), name, text, true);

@@ -74,28 +74,29 @@ constexpr ControlTemplate kVideoOptionsControls[] = {
      "Length in seconds (0: from the rate)"},
     {IDOK, K::DefaultButton, "OK", 120, 116, 50, 14},
     {IDCANCEL, K::PushButton, "Cancel", 174, 116, 50, 14},
-    constexpr ControlTemplate kScheduleControls[] = {
-        {-1, K::GroupBox, "When frames are saved", 7, 7, 212, 78},
-        {-1, K::Label, "Local hours (HH:MM-HH:MM, empty: all day)", 12, 20, 136, 8},
-        {IDC_CAPTURE_HOURS, K::Edit, "", 150, 18, 62, 14, kNoStyle, "Capture hours"},
-        {IDC_CAPTURE_DAYLIGHT, K::CheckBox, "Only from civil dawn to civil dusk", 12, 36, 200, 10},
-        {-1, K::Label, "Latitude (degrees, north +)", 12, 52, 100, 8},
-        {IDC_LATITUDE, K::Edit, "", 150, 50, 62, 14, kNoStyle, "Latitude"},
-        {-1, K::Label, "Longitude (degrees, east +)", 12, 68, 100, 8},
-        {IDC_LONGITUDE, K::Edit, "", 150, 66, 62, 14, kNoStyle, "Longitude"},
-        {-1, K::GroupBox, "Frames and disk", 7, 90, 212, 42},
-        {-1, K::Label, "Keep free on the disk (MB, 0: no floor)", 12, 103, 130, 8},
-        {IDC_MIN_FREE_MB, K::Edit, "", 150, 101, 62, 14, kDigitsOnly, "Keep free on the disk (MB)"},
-        {IDC_LATEST_FRAME, K::CheckBox, "Keep latest.jpg in the frame folder", 12, 118, 200, 10},
-        {-1, K::GroupBox, "Camera", 7, 137, 212, 42},
-        {IDC_CAMERA_LOCK, K::CheckBox, "Lock exposure, white balance and focus after the warm-up",
-         12, 149, 204, 10},
-        {-1, K::Label, "Mains frequency (against banding)", 12, 164, 130, 8},
-        {IDC_POWER_LINE_HZ, K::ComboBox, "50 Hz|60 Hz", 150, 162, 62, 14, kNoStyle,
-         "Mains frequency"},
-        {IDOK, K::DefaultButton, "OK", 115, 186, 50, 14},
-        {IDCANCEL, K::PushButton, "Cancel", 169, 186, 50, 14},
-    };
+};
+
+constexpr ControlTemplate kScheduleControls[] = {
+    {-1, K::GroupBox, "When frames are saved", 7, 7, 212, 78},
+    {-1, K::Label, "Local hours (HH:MM-HH:MM, empty: all day)", 12, 20, 136, 8},
+    {IDC_CAPTURE_HOURS, K::Edit, "", 150, 18, 62, 14, kNoStyle, "Capture hours"},
+    {IDC_CAPTURE_DAYLIGHT, K::CheckBox, "Only from civil dawn to civil dusk", 12, 36, 200, 10},
+    {-1, K::Label, "Latitude (degrees, north +)", 12, 52, 100, 8},
+    {IDC_LATITUDE, K::Edit, "", 150, 50, 62, 14, kNoStyle, "Latitude"},
+    {-1, K::Label, "Longitude (degrees, east +)", 12, 68, 100, 8},
+    {IDC_LONGITUDE, K::Edit, "", 150, 66, 62, 14, kNoStyle, "Longitude"},
+    {-1, K::GroupBox, "Frames and disk", 7, 90, 212, 42},
+    {-1, K::Label, "Keep free on the disk (MB, 0: no floor)", 12, 103, 130, 8},
+    {IDC_MIN_FREE_MB, K::Edit, "", 150, 101, 62, 14, kDigitsOnly, "Keep free on the disk (MB)"},
+    {IDC_LATEST_FRAME, K::CheckBox, "Keep latest.jpg in the frame folder", 12, 118, 200, 10},
+    {-1, K::GroupBox, "Camera", 7, 137, 212, 42},
+    {IDC_CAMERA_LOCK, K::CheckBox, "Lock exposure, white balance and focus after the warm-up", 12,
+     149, 204, 10},
+    {-1, K::Label, "Mains frequency (against banding)", 12, 164, 130, 8},
+    {IDC_POWER_LINE_HZ, K::ComboBox, "50 Hz|60 Hz", 150, 162, 62, 14, kNoStyle, "Mains frequency"},
+    {IDOK, K::DefaultButton, "OK", 115, 186, 50, 14},
+    {IDCANCEL, K::PushButton, "Cancel", 169, 186, 50, 14},
+};
 
 }  // namespace
 

@@ -129,10 +129,9 @@ void CVornSession::SetPaused(bool paused) {
 }
 
 bool CVornSession::StartCaptureThread(std::vector<int> agreedFrames) {
-    CaptureRunConfig config{m_openCamera, m_camSource,   m_resolution,
-                            m_clock,      GetFrameDir(), std::move(agreedFrames),
-                            m_cameraLock};
-    config.conditions = m_saveConditions;
+    CaptureRunConfig config{m_openCamera, m_camSource,      m_resolution,
+                            m_clock,      GetFrameDir(),    std::move(agreedFrames),
+                            m_cameraLock, m_saveConditions, {}};
     config.conditions.freeSpace = m_freeSpace;
     // Called on the capture thread; the session may be gone by the time the call comes.
     config.tellWaiting = [session = QPointer<CVornSession>(this),

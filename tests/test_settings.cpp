@@ -236,14 +236,14 @@ private slots:
         QVERIFY2(bad.isEmpty() ? message.isEmpty() : message.contains(bad), qPrintable(message));
     }
 
-    // A value the file lacks is added at the end of its group; the rest of the file stays.
+    // A value the file lacks is added after its group's last value; the rest of the file stays.
     void storedValueIsAddedToItsGroup() {
         TestSettings settings;
         settings.Write("; kept\n[General]\nCAM_REF=2\n\n[Other]\nX=1\n");
         QVERIFY(SettingsKey::StoreValue("LATEST_FRAME", "1"));
         QVERIFY(SettingsKey::StoreValue("CAM_REF", "3"));
         QCOMPARE(settings.Read(),
-                 QByteArray("; kept\n[General]\nCAM_REF=3\n\nLATEST_FRAME=1\n[Other]\nX=1\n"));
+                 QByteArray("; kept\n[General]\nCAM_REF=3\nLATEST_FRAME=1\n\n[Other]\nX=1\n"));
     }
 
     // The Schedule and camera dialog: OK without a change adds nothing; a bad field is refused by
