@@ -288,8 +288,16 @@ AviWriter::Opened AviWriter::Open(const std::string& path, const Compressor& com
     c.stream->time_base = c.codec->time_base;
     c.stream->avg_frame_rate = rate;
     c.stream->r_frame_rate = rate;
-    if (const int error = avio_open(&c.format->pb, url.c_str(), AVIO_FLAG_WRITE); error < 0) {
-        Fail("cannot create the file", error);
+    // The file was made empty for us: truncating it again would make the file system flush the
+    // whole video when it is closed (ext4 does so for a file truncated to nothing), a wait of
+    // about a second per gigabyte that no other writer makes the user sit through.
+    AVDictionary* fileOptions = nullptr;
+    av_dict_set(&fileOptions, "truncate", "0", 0);
+    const int opened =
+        avio_open2(&c.format->pb, url.c_str(), AVIO_FLAG_WRITE, nullptr, &fileOptions);
+    av_dict_free(&fileOptions);
+    if (opened < 0) {
+        Fail("cannot create the file", opened);
         return Opened::CannotWrite;
     }
     // The index goes in front once the video is finished, so that playing starts at once.

@@ -61,8 +61,9 @@ public:
     AviWriter(const AviWriter&) = delete;
     AviWriter& operator=(const AviWriter&) = delete;
 
-    // A size that the encoder's colour sampling cannot split (an odd side for 4:2:0) is made
-    // smaller to fit; Size() tells the video's size. MP4 refuses Motion JPEG, which its players
+    // Writes into `path`, an empty file made for the video. A size that the encoder's colour
+    // sampling cannot split (an odd side for 4:2:0) is made smaller to fit; Size() tells the
+    // video's size. MP4 refuses Motion JPEG, which its players
     // do not play.
     Opened Open(const std::string& path, const Compressor& compressor, FrameRate rate,
                 cv::Size size, Container container = Container::Avi);

@@ -144,6 +144,7 @@ private:
     AviWriter::Opened m_opened = AviWriter::Opened::CannotWrite;
     std::unique_ptr<AviWriter> m_writer;
     std::string m_temporary;                    // while the video is being written
+    int m_temporaryFd = -1;                     // the same file, for its flushing
     std::vector<uchar> m_spareBytes;            // a frame's memory, kept for the next
     std::optional<std::size_t> m_previousHash;  // of the last frame read, to find a repeat
     LeftOutFrame m_lastLeftOut;
