@@ -1,13 +1,48 @@
 #include "platform/LoadableModule.h"
 
 #include <dlfcn.h>
+#include <unistd.h>
 
 #include <QtGlobal>
+#include <cstddef>
 #include <map>
 #include <mutex>
 #include <string>
+#include <vector>
 
 namespace {
+
+// The folders dlopen searches for a call from the program itself, its run path among them. A
+// sanitizer's interceptor calls dlopen from its own library, whose run path is not the
+// program's, so the folders are searched here and a module is opened by its full path.
+std::vector<std::string> ProgramSearchFolders() {
+    void* program = ::dlopen(nullptr, RTLD_NOW);
+    Dl_serinfo size{};
+    if (program == nullptr || ::dlinfo(program, RTLD_DI_SERINFOSIZE, &size) != 0) {
+        return {};
+    }
+    std::vector<std::max_align_t> buffer(size.dls_size / sizeof(std::max_align_t) + 1);
+    auto* info = reinterpret_cast<Dl_serinfo*>(buffer.data());
+    *info = size;
+    if (::dlinfo(program, RTLD_DI_SERINFO, info) != 0) {
+        return {};
+    }
+    std::vector<std::string> folders;
+    for (unsigned int i = 0; i < info->dls_cnt; ++i) {
+        folders.emplace_back(info->dls_serpath[i].dls_name);
+    }
+    return folders;
+}
+
+void* OpenModule(const std::string& file) {
+    for (const std::string& folder : ProgramSearchFolders()) {
+        const std::string path = folder + '/' + file;
+        if (::access(path.c_str(), F_OK) == 0) {
+            return ::dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+        }
+    }
+    return ::dlopen(file.c_str(), RTLD_NOW | RTLD_LOCAL);
+}
 
 struct LoadedModules {
     std::mutex mutex;
@@ -28,7 +63,7 @@ void* ModuleHandle(const std::string& name) {
         return found->second;
     }
     const std::string file = "libvorn_" + name + ".so";
-    void* handle = ::dlopen(file.c_str(), RTLD_NOW | RTLD_LOCAL);
+    void* handle = OpenModule(file);
     if (handle == nullptr) {
         const char* why = ::dlerror();
         qCritical("cannot load the program's %s part: %s", name.c_str(), why ? why : file.c_str());
