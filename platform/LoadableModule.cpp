@@ -36,7 +36,8 @@ std::vector<std::string> ProgramSearchFolders() {
 
 void* OpenModule(const std::string& file) {
     for (const std::string& folder : ProgramSearchFolders()) {
-        const std::string path = folder + '/' + file;
+        std::string path = folder;
+        path.append(1, '/').append(file);
         if (::access(path.c_str(), F_OK) == 0) {
             return ::dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
         }
