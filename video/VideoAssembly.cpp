@@ -423,11 +423,6 @@ void VideoAssembly::Finish(AssemblyResult& result) {
     m_temporary.clear();
 }
 
-int VideoAssembly::TakenCount() const {
-    // The frames whose index + 1 is a multiple of the gap.
-    return m_range.endFrame / m_range.gap - m_range.startFrame / m_range.gap;
-}
-
 int VideoAssembly::TakenFrameNumber(int taken) const {
     // In 64 bits: a wide gap passes the int limit on its way to the last frame's number.
     const long long n =
@@ -437,7 +432,7 @@ int VideoAssembly::TakenFrameNumber(int taken) const {
 
 bool VideoAssembly::MeasureBrightness(const std::function<bool(const Pass&)>& afterPass,
                                       AssemblyResult& result) {
-    const int count = TakenCount();
+    const int count = FramesTheGapTakes(m_range.startFrame, m_range.endFrame, m_range.gap);
     std::vector<double> means;
     {
         OrderedWork<double> measured(count, [this](int taken) {

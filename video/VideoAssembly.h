@@ -129,7 +129,6 @@ private:
                            AssemblyResult& result);
     // The frame the gap takes as the `taken`-th, corrected. Safe to call from any thread.
     LookedAt Corrected(int taken) const;
-    int TakenCount() const;
     int TakenFrameNumber(int taken) const;
     void Finish(AssemblyResult& result);
     std::string PathOf(const std::string& name) const { return m_range.frameDir + name; }
