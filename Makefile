@@ -1,6 +1,7 @@
 # make run: install what is missing, build, start Vorn.
 # make test: install what is missing, build, run every test (offscreen).
 # SANITIZE=address or SANITIZE=thread builds and tests with that sanitizer.
+# make format-check: fails when a source is not formatted as .clang-format says.
 # make install: build, then install under PREFIX (default /usr/local), below DESTDIR if given.
 # make uninstall: remove exactly the files the last install of this build wrote.
 SANITIZE ?=
@@ -10,7 +11,7 @@ JOBS ?= $(shell nproc)
 PREFIX ?= /usr/local
 DESTDIR ?=
 
-.PHONY: run test build deps configure format tidy bench clean install uninstall
+.PHONY: run test build deps configure format format-check tidy bench clean install uninstall
 
 deps:
 	bash scripts/install-deps.sh
@@ -44,6 +45,9 @@ tidy: configure
 
 format:
 	clang-format -i $$(git ls-files '*.cpp' '*.h')
+
+format-check:
+	clang-format --dry-run -Werror $$(git ls-files '*.cpp' '*.h')
 
 clean:
 	rm -rf build build-address build-thread

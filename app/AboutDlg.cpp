@@ -2,8 +2,8 @@
 
 #include <QPushButton>
 
-#include "platform/WebPage.h"
 #include "platform/DialogTemplate.h"
+#include "platform/WebPage.h"
 #include "res/DialogTemplates.h"
 #include "res/Resource.h"
 #include "res/Strings.h"

@@ -88,8 +88,8 @@ private slots:
         environment.insert("PATH", "/usr/bin:/bin");
         environment.insert("HOME", home.path());
         vorn.setProcessEnvironment(environment);
-        vorn.start(Installed("bin/vorn"), {"--make-video", "--dir", home.path(), "--end", "2",
-                                           "--compressor", "H264"});
+        vorn.start(Installed("bin/vorn"),
+                   {"--make-video", "--dir", home.path(), "--end", "2", "--compressor", "H264"});
         QVERIFY(vorn.waitForFinished(60000));
         QCOMPARE(vorn.readAllStandardError(), QByteArray());
         QCOMPARE(vorn.exitCode(), 0);

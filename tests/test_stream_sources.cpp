@@ -2,9 +2,9 @@
 #include <QTest>
 #include <QThread>
 
-#include "session/VornSession.h"
 #include "capture/CameraSource.h"
 #include "capture/CaptureLoop.h"
+#include "session/VornSession.h"
 #include "support/ModalAnswerer.h"
 #include "support/TestSettings.h"
 
