@@ -11,7 +11,6 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
-#include <ctime>
 #include <limits>
 #include <opencv2/imgproc.hpp>
 
@@ -29,7 +28,25 @@ constexpr int kPreviewWidth = 640;
 constexpr int kPreviewHeight = 480;
 // Waits are cut into slices this long so that a cleared run switch is seen soon; a stop request
 // wakes them at once.
-constexpr int kWaitSliceMs = 100;
+constexpr std::chrono::milliseconds kWaitSlice{100};
+// A pass sleeps this long, or the long one when the delay is longer than kLongDelay.
+constexpr std::chrono::milliseconds kPassSleep{10};
+constexpr std::chrono::milliseconds kLongPassSleep{1000};
+constexpr Seconds kLongDelay{1000.0f};
+
+// A trouble the run tells once when it begins, not at every pass while it lasts.
+class TroubleNotice {
+public:
+    // Whether `trouble`, true while it lasts, has just begun and is to be told.
+    bool JustBegun(bool trouble) {
+        const bool begun = trouble && !m_lasting;
+        m_lasting = trouble;
+        return begun;
+    }
+
+private:
+    bool m_lasting = false;
+};
 
 // Opens the progress log for writing and empties it: a regular file only, never through a link
 // (the current folder may be shared with others) and never waiting on a pipe. Null when it cannot
@@ -100,7 +117,7 @@ public:
 
 private:
     bool KeepGoing() const { return !m_stop.stop_requested() && m_shared.m_running; }
-    void SaveNextFrame(cv::Mat& frame, float delay);
+    void SaveNextFrame(cv::Mat& frame, Seconds delay);
     // Holds what the run's lock asks, once, when the run has gone on long enough.
     void LockOnceWarm(std::int64_t startedAt);
     // False while the free space is below the floor, which is told once each time it falls.
@@ -109,25 +126,27 @@ private:
     bool MayReplace(const std::string& frameDir, int number) const;
     // `open`: whether the schedule lets frames be saved in this pass; time outside it is a pause
     // of the source, which no burst of frames makes up.
-    void AddToAccount(float elapsed, bool open);
+    void AddToAccount(Seconds elapsed, bool open);
     // Whether the schedule is open now; tells the window when the run starts or stops waiting.
     bool ScheduleOpen();
     // After a failed grab of a camera or stream: opens it again every few seconds until it
     // opens, the reopen time since the loss has passed, or the run is stopped.
     bool Reopen(std::int64_t lostAt);
-    void WaitUnlessStopped(int ms);
+    void WaitUnlessStopped(Seconds span);
+    Seconds Delay() const { return Seconds(m_shared.m_captureDelay.load()); }
 
     std::stop_token m_stop;
     CaptureShared& m_shared;
     const CaptureRunConfig& m_config;
     std::unique_ptr<CameraSource> m_camera;
-    float m_timeAccount = 0.0f;
-    bool m_saveFailing = false;
-    bool m_toldFramesKept = false;
+    // The unpaused time the schedule kept open since the last saved frame.
+    Seconds m_timeAccount{0.0f};
     bool m_locked = false;
-    bool m_spaceLow = false;
     bool m_closedBefore = false;
-    bool m_latestFailing = false;
+    TroubleNotice m_saveFails;
+    TroubleNotice m_framesKept;  // told once a run: it never ends
+    TroubleNotice m_spaceLow;
+    TroubleNotice m_latestFails;
     // The schedule's state, kept until the wall clock reaches its next change or goes back.
     bool m_scheduleKnown = false;
     bool m_scheduleOpen = true;
@@ -145,7 +164,7 @@ CaptureEnd CaptureRun::Loop(std::int64_t lastCounter) {
     FramePacer pacer(clock, m_camera->FileFramesPerSecond());
     const std::int64_t startedAt = lastCounter;
     while (KeepGoing() && pacer.WaitForNextFrame(m_stop)) {
-        const float elapsed = SecondsSince(clock, lastCounter);
+        const Seconds elapsed = SecondsSince(clock, lastCounter);
         const bool open = ScheduleOpen();
         if (!m_shared.m_paused) {
             AddToAccount(elapsed, open);
@@ -174,7 +193,7 @@ CaptureEnd CaptureRun::Loop(std::int64_t lastCounter) {
         }
         LockOnceWarm(startedAt);
         m_camera->Retrieve(frame);
-        const float delay = m_shared.m_captureDelay;
+        const Seconds delay = Delay();
         if (!frame.empty() && delay < m_timeAccount && open) {
             SaveNextFrame(frame, delay);
         }
@@ -183,14 +202,14 @@ CaptureEnd CaptureRun::Loop(std::int64_t lastCounter) {
         if (WaitKey(10) >= 0) {
             return CaptureEnd::Key;
         }
-        clock.SleepUnlessStopped(delay > 1000.0f ? 1000 : 10, m_stop);
+        const std::chrono::milliseconds sleep = delay > kLongDelay ? kLongPassSleep : kPassSleep;
+        clock.SleepUnlessStopped(static_cast<int>(sleep.count()), m_stop);
     }
     return CaptureEnd::Stopped;
 }
 
 void CaptureRun::LockOnceWarm(std::int64_t startedAt) {
-    std::int64_t since = startedAt;
-    if (m_locked || SecondsSince(*m_config.clock, since) < kLockAfterSeconds) {
+    if (m_locked || SecondsFrom(*m_config.clock, startedAt) < kLockAfter) {
         return;
     }
     m_locked = true;
@@ -200,7 +219,7 @@ void CaptureRun::LockOnceWarm(std::int64_t startedAt) {
     }
 }
 
-void CaptureRun::SaveNextFrame(cv::Mat& frame, float delay) {
+void CaptureRun::SaveNextFrame(cv::Mat& frame, Seconds delay) {
     // A number is used only by a frame that was saved, so the files on disk have no holes.
     const int wanted = m_shared.m_frameCounter + 1;
     int number = wanted;
@@ -210,18 +229,17 @@ void CaptureRun::SaveNextFrame(cv::Mat& frame, float delay) {
         return;
     }
     if (m_shared.m_showTimestamp) {
-        DrawTimestamp(frame);
+        DrawTimestamp(frame, LocalTimeText(*m_config.clock));
     }
     const FrameSave saved = SaveFrameAtFirstFree(frameDir, frame, number,
                                                  [&](int n) { return MayReplace(frameDir, n); });
     if (saved == FrameSave::Saved) {
         m_shared.m_frameCounter = number;
-        m_saveFailing = false;
+        m_saveFails.JustBegun(false);
         if (m_config.conditions.latestFrame) {
             PublishLatest(frameDir, number);
         }
-        if (number != wanted && !m_toldFramesKept) {
-            m_toldFramesKept = true;
+        if (number != wanted && m_framesKept.JustBegun(true)) {
             PostMessageBox(QStringLiteral("%1 in %2 was written by another program after the "
                                           "capture started. It is kept, and the capture goes on "
                                           "with the next free number, %3.")
@@ -229,10 +247,9 @@ void CaptureRun::SaveNextFrame(cv::Mat& frame, float delay) {
                                     QString::fromStdString(ShownFolder(frameDir)),
                                     QString::fromStdString(FrameFileName(number))));
         }
-    } else if (!m_saveFailing) {
+    } else if (m_saveFails.JustBegun(true)) {
         // Told each time saving starts to fail, without stopping the run: the folder may come
         // back, or be changed.
-        m_saveFailing = true;
         PostMessageBox(QStringLiteral("Could not save the frame %1 in %2! The capture goes on; "
                                       "please check that the folder exists and can be written.")
                            .arg(QString::fromStdString(FrameFileName(number)),
@@ -242,46 +259,41 @@ void CaptureRun::SaveNextFrame(cv::Mat& frame, float delay) {
     m_timeAccount -= delay;
 }
 
-void CaptureRun::AddToAccount(float elapsed, bool open) {
-    const float delay = m_shared.m_captureDelay;
+void CaptureRun::AddToAccount(Seconds elapsed, bool open) {
+    const Seconds delay = Delay();
     m_timeAccount += elapsed;
     // A pass longer than the delay is a pause (a source that stalled for a while): one frame
     // stands for the time missed, and the next follows a full delay after it, not in a burst.
     // So is the time the schedule kept closed, up to the pass that finds it open: one frame when
     // it opens, the next a full delay later.
     if (elapsed > delay || !open || m_closedBefore) {
-        m_timeAccount = std::min(m_timeAccount, std::nextafter(delay, FLT_MAX));
+        m_timeAccount = std::min(m_timeAccount, Seconds(std::nextafter(delay.count(), FLT_MAX)));
     }
     m_closedBefore = !open;
 }
 
 bool CaptureRun::SpaceToSave(const std::string& frameDir) {
     const SaveConditions& conditions = m_config.conditions;
-    if (!BelowFreeSpaceFloor(*conditions.freeSpace, frameDir, conditions.minFreeMb)) {
-        m_spaceLow = false;
-        return true;
-    }
-    if (!m_spaceLow) {
-        m_spaceLow = true;
+    const bool low = BelowFreeSpaceFloor(*conditions.freeSpace, frameDir, conditions.minFreeMb);
+    if (m_spaceLow.JustBegun(low)) {
         PostMessageBox(QStringLiteral("Saving has paused: the disk of %1 has less than %2 MB free "
                                       "(MIN_FREE_MB). The capture goes on, and saving resumes by "
                                       "itself once there is space again.")
                            .arg(QString::fromStdString(ShownFolder(frameDir)))
                            .arg(conditions.minFreeMb));
     }
-    return false;
+    return !low;
 }
 
 void CaptureRun::PublishLatest(const std::string& frameDir, int number) {
     const int error = PublishLatestFrame(frameDir, number);
-    if (error != 0 && !m_latestFailing) {
+    if (m_latestFails.JustBegun(error != 0)) {
         PostMessageBox(QStringLiteral("Could not replace %1 in %2 (%3). The frames are saved all "
                                       "the same.")
                            .arg(QString::fromLatin1(kLatestFrameName),
                                 QString::fromStdString(ShownFolder(frameDir)),
                                 QString::fromLocal8Bit(std::strerror(error))));
     }
-    m_latestFailing = error != 0;
 }
 
 bool CaptureRun::ScheduleOpen() {
@@ -321,11 +333,10 @@ bool CaptureRun::Reopen(std::int64_t lostAt) {
     Clock& clock = *m_config.clock;
     m_camera.reset();  // a device is free to be opened again only once it is closed
     while (KeepGoing()) {
-        std::int64_t since = lostAt;
-        if (SecondsSince(clock, since) * 1000.0f >= static_cast<float>(kReopenForMs)) {
+        if (SecondsFrom(clock, lostAt) >= kReopenFor) {
             return false;
         }
-        WaitUnlessStopped(kReopenIntervalMs);
+        WaitUnlessStopped(kReopenInterval);
         if (!KeepGoing()) {
             return false;
         }
@@ -338,13 +349,11 @@ bool CaptureRun::Reopen(std::int64_t lostAt) {
     return false;
 }
 
-void CaptureRun::WaitUnlessStopped(int ms) {
+void CaptureRun::WaitUnlessStopped(Seconds span) {
     Clock& clock = *m_config.clock;
-    std::int64_t last = clock.Counter();
-    float waited = 0.0f;
-    while (KeepGoing() && waited * 1000.0f < static_cast<float>(ms)) {
-        clock.SleepUnlessStopped(kWaitSliceMs, m_stop);
-        waited += SecondsSince(clock, last);
+    const std::int64_t from = clock.Counter();
+    while (KeepGoing() && SecondsFrom(clock, from) < span) {
+        clock.SleepUnlessStopped(static_cast<int>(kWaitSlice.count()), m_stop);
     }
 }
 
@@ -366,19 +375,7 @@ std::string CaptureEndMessage(CaptureEnd end) {
     return {};
 }
 
-std::string LocalTimeText() {
-    const std::time_t now = std::time(nullptr);
-    std::tm local{};
-    if (localtime_r(&now, &local) == nullptr) {
-        return {};
-    }
-    char text[128];
-    const std::size_t length = std::strftime(text, sizeof text, "%m/%d/%y %H:%M:%S", &local);
-    return std::string(text, length);
-}
-
-void DrawTimestamp(cv::Mat& frame) {
-    const std::string text = LocalTimeText();
+void DrawTimestamp(cv::Mat& frame, const std::string& text) {
     const cv::Point origin(10, 60);
     constexpr double kScale = 0.5;
     constexpr double kShear = 0.1;  // slanted as italic type, leaning right above the baseline

@@ -7,8 +7,8 @@
 
 #include "capture/CameraSource.h"
 #include "capture/SaveConditions.h"
+#include "platform/Clock.h"
 
-class Clock;
 struct CaptureShared;
 namespace cv {
 class Mat;
@@ -25,7 +25,7 @@ struct CaptureRunConfig {
     // it.
     std::string agreedDir;
     std::vector<int> agreedFrames;
-    // What to hold of the camera once the run has gone for kLockAfterSeconds.
+    // What to hold of the camera once the run has gone for kLockAfter.
     CameraLockChoice lock;
     // The schedule, the free-space floor and latest.jpg.
     SaveConditions conditions;
@@ -48,11 +48,11 @@ enum class CaptureEnd {
 std::string CaptureEndMessage(CaptureEnd end);
 
 // A run's camera is locked this long after the run starts, once it has metered its scene.
-inline constexpr float kLockAfterSeconds = 5.0f;
+inline constexpr Seconds kLockAfter{5.0f};
 
 // A camera or stream that stopped sending is opened again this often, for this long.
-inline constexpr int kReopenIntervalMs = 2000;
-inline constexpr int kReopenForMs = 60000;
+inline constexpr Seconds kReopenInterval{2.0f};
+inline constexpr Seconds kReopenFor{60.0f};
 
 // One capture run, from opening the camera to closing the preview, on the calling thread. Ends
 // when `stop` is requested, `shared.m_running` is cleared, a key is pressed in the preview or the
@@ -71,8 +71,5 @@ CaptureSize SplitResolutionCode(int code);
 // Asks `camera` for the capture size that a resolution code packs; the camera may ignore it.
 void SetCaptureSize(CameraSource& camera, int resolutionCode);
 
-// The local date and time as month/day/two-digit year and 24-hour time: 12/31/10 23:59:59.
-std::string LocalTimeText();
-
-// Draws the local time onto `frame` in white at (10, 60).
-void DrawTimestamp(cv::Mat& frame);
+// Draws `text`, the local time, onto `frame` in white at (10, 60).
+void DrawTimestamp(cv::Mat& frame, const std::string& text);

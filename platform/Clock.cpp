@@ -2,8 +2,18 @@
 
 #include <chrono>
 #include <condition_variable>
+#include <ctime>
 #include <mutex>
 #include <thread>
+
+namespace {
+
+Seconds SecondsOfTicks(const Clock& clock, std::int64_t ticks) {
+    return Seconds(
+        static_cast<float>(static_cast<double>(ticks) / static_cast<double>(clock.Frequency())));
+}
+
+}  // namespace
 
 std::int64_t SteadyClock::Frequency() const {
     return std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::seconds(1)).count();
@@ -37,9 +47,24 @@ Clock& DefaultClock() {
     return clock;
 }
 
-float SecondsSince(const Clock& clock, std::int64_t& last) {
+Seconds SecondsSince(const Clock& clock, std::int64_t& last) {
     const std::int64_t now = clock.Counter();
-    const double seconds = static_cast<double>(now - last) / static_cast<double>(clock.Frequency());
+    const Seconds seconds = SecondsOfTicks(clock, now - last);
     last = now;
-    return static_cast<float>(seconds);
+    return seconds;
+}
+
+Seconds SecondsFrom(const Clock& clock, std::int64_t from) {
+    return SecondsOfTicks(clock, clock.Counter() - from);
+}
+
+std::string LocalTimeText(const Clock& clock) {
+    const std::time_t now = static_cast<std::time_t>(clock.WallMs() / 1000);
+    std::tm local{};
+    if (localtime_r(&now, &local) == nullptr) {
+        return {};
+    }
+    char text[128];
+    const std::size_t length = std::strftime(text, sizeof text, "%m/%d/%y %H:%M:%S", &local);
+    return std::string(text, length);
 }

@@ -1,7 +1,9 @@
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <stop_token>
+#include <string>
 
 // A performance counter with a sleep, so that time can be replaced in tests.
 class Clock {
@@ -35,6 +37,14 @@ public:
 // The program's clock: one steady clock for the whole process.
 Clock& DefaultClock();
 
-// Seconds from `last` to now on `clock`, as a float; moves `last` to now. Safe to call from any
-// thread.
-float SecondsSince(const Clock& clock, std::int64_t& last);
+// Spans of time as the capture keeps them: seconds in a float, as the delay between frames is set.
+using Seconds = std::chrono::duration<float>;
+
+// The time from `last` to now on `clock`; moves `last` to now. Safe to call from any thread.
+Seconds SecondsSince(const Clock& clock, std::int64_t& last);
+// The time from `from` to now on `clock`. Safe to call from any thread.
+Seconds SecondsFrom(const Clock& clock, std::int64_t from);
+
+// The local date and time that the wall clock of `clock` tells, as month/day/two-digit year and
+// 24-hour time: 12/31/10 23:59:59. Safe to call from any thread.
+std::string LocalTimeText(const Clock& clock);

@@ -416,12 +416,12 @@ private slots:
         QCOMPARE(PixelsAway(saved, below, colour, 16), 0);
     }
 
-    void localTimeTextIsMonthDayYearAnd24HourTime() {
-        const QString format = QStringLiteral("MM/dd/yy HH:mm:ss");
-        const QString before = QDateTime::currentDateTime().toString(format);
-        const QString text = QString::fromStdString(LocalTimeText());
-        const QString after = QDateTime::currentDateTime().toString(format);
-        QVERIFY2(text == before || text == after, qPrintable(text));
+    void localTimeTextIsMonthDayYearAnd24HourTimeOfTheProgramsClock() {
+        ManualClock clock;
+        clock.SetWallMs(QDateTime(QDate(2010, 12, 31), QTime(23, 59, 59, 999)).toMSecsSinceEpoch());
+        QCOMPARE(QString::fromStdString(LocalTimeText(clock)), QStringLiteral("12/31/10 23:59:59"));
+        clock.Advance(1ms);
+        QCOMPARE(QString::fromStdString(LocalTimeText(clock)), QStringLiteral("01/01/11 00:00:00"));
     }
 
     void keyInThePreviewEndsTheLoopAndKeepsTheFrames() {
