@@ -3,6 +3,7 @@
 #include <QCoreApplication>
 
 #include "platform/Numbers.h"
+#include "res/ExitCodes.h"
 #include "res/Version.h"
 #include "video/MakeVideoCommand.h"
 
@@ -11,22 +12,6 @@ namespace {
 constexpr char kDescription[] =
     "Makes time-lapse videos with a webcam. Without options it opens its window; with\n"
     "AUTO_START_ON_OFF above 0 in its settings every launch takes one frame and quits.";
-
-constexpr char kExitCodes[] =
-    "\nExit codes of --take-frame and of a launch in auto-start mode:\n"
-    "  0  frame saved completely and counted\n"
-    "  2  bad command line (unknown option, bad option value)\n"
-    "  3  settings file missing or unreadable, or a required value missing or too long\n"
-    "  4  camera or source not found (cannot be opened)\n"
-    "  5  no frame from the source (sent nothing, ended during the warm-up, or stopped by a key\n"
-    "     or by closing the window)\n"
-    "  6  frame not saved (folder missing, not writable, disk full)\n"
-    "  7  no free frame number: every number from the next one on is taken (none overwritten)\n"
-    "  8  count not stored (settings file not writable, or the disk full); no frame is kept\n"
-    "  9  count out of range (AUTO_START_FRAME_COUNT below 0, or too large for the next number)\n"
-    " 15  a setting's value is bad (the message names the key); also --schedule's\n"
-    " 16  outside the capture schedule (CAPTURE_HOURS, CAPTURE_DAYLIGHT): no frame, count kept\n"
-    " 17  free space below MIN_FREE_MB on the frame folder's disk: no frame, count kept\n";
 
 }  // namespace
 
@@ -105,7 +90,7 @@ LaunchMode CommandLine::Parse(const QStringList& arguments) {
 }
 
 QString CommandLine::Usage() const {
-    return m_parser.helpText() + QString::fromLatin1(kExitCodes) + u'\n' + MakeVideoExitCodesHelp();
+    return m_parser.helpText() + QString::fromStdString(ExitCodesHelp());
 }
 
 QString CommandLine::VersionText() {

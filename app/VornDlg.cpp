@@ -61,7 +61,7 @@ int CVornDlg::DoModal() {
     const int result = loop.exec();
     // Closed before its frame was taken: no frame, as when a key stops the warm-up.
     if (m_session.m_autoStart > 0 && !m_autoStartResult) {
-        return static_cast<int>(TakeFrameResult::NoFrame);
+        return ToInt(ExitCode::NoFrame);
     }
     return result;
 }

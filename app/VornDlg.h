@@ -20,7 +20,7 @@ public:
 
     // The start-up sequence, then the window until it closes. The window is not modal: keys reach
     // the preview window, which a modal window would keep them from. Returns the exit code of an
-    // auto-start run (TakeFrameResult), or the dialog's result.
+    // auto-start run (ExitCode), or the dialog's result.
     int DoModal();
     void OnInitDialog();
     // Copies the session's values into the controls, or the controls into the session with
@@ -68,5 +68,5 @@ private:
     QMenu* m_systemMenu = nullptr;
     QString m_title;  // the template's, without what a waiting run adds
     // The exit code of the auto-start run, once it has run.
-    std::optional<TakeFrameResult> m_autoStartResult;
+    std::optional<ExitCode> m_autoStartResult;
 };

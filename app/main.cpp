@@ -7,6 +7,7 @@
 #include "app/VornApp.h"
 #include "capture/ThreadCount.h"
 #include "platform/Display.h"
+#include "platform/TimeZone.h"
 #include "res/Strings.h"
 #include "res/Version.h"
 #include "session/AutoStart.h"
@@ -16,8 +17,6 @@
 #include "video/MakeVideoCommand.h"
 
 namespace {
-
-constexpr int kNoDisplayExitCode = 1;
 
 void Print(std::FILE* stream, const QString& text) {
     std::fputs(qUtf8Printable(text), stream);
@@ -56,20 +55,20 @@ void KeepStandardErrorForOwnLines() {
 
 // The launches that open no window: help, version, a bad command line, --make-video,
 // --schedule, and --take-frame where there is no display.
-int RunWithoutWindow(LaunchMode mode, const CommandLine& commandLine) {
+ExitCode RunWithoutWindow(LaunchMode mode, const CommandLine& commandLine) {
     switch (mode) {
         case LaunchMode::Help:
             Print(stdout, commandLine.Usage());
-            return 0;
+            return ExitCode::Success;
         case LaunchMode::Version:
             Print(stdout, CommandLine::VersionText() + u'\n');
-            return 0;
+            return ExitCode::Success;
         case LaunchMode::BadCommandLine:
             Print(stderr,
                   QStringLiteral("vorn: %1\n\n").arg(commandLine.Error()) + commandLine.Usage());
-            return static_cast<int>(TakeFrameResult::BadCommandLine);
+            return ExitCode::BadCommandLine;
         case LaunchMode::TakeFrame:
-            EndUnattended(RunTakeFrame());
+            EndUnattended(ToInt(RunTakeFrame()));
         case LaunchMode::MakeVideo:
             return RunMakeVideoCommand(commandLine.Parser(), MakeVideoDefaultsFromSettings());
         case LaunchMode::Schedule:
@@ -77,7 +76,7 @@ int RunWithoutWindow(LaunchMode mode, const CommandLine& commandLine) {
         case LaunchMode::Window:
             break;
     }
-    return 0;
+    return ExitCode::Success;
 }
 
 }  // namespace
@@ -88,6 +87,9 @@ int main(int argc, char* argv[]) {
     QCoreApplication::setApplicationVersion(QStringLiteral(VORN_VERSION));
     // Lets the desktop match the window to its menu entry and icon.
     QGuiApplication::setDesktopFileName(QStringLiteral(VORN_DESKTOP_ID));
+    if (const std::string trouble = TimeZoneTrouble(); !trouble.empty()) {
+        std::fprintf(stderr, "vorn: %s\n", trouble.c_str());
+    }
     const bool offscreen = UseOffscreenWithoutDisplay();
     QStringList arguments;
     for (int i = 0; i < argc; ++i) {
@@ -103,7 +105,7 @@ int main(int argc, char* argv[]) {
         // No window can open: no GUI to start, and only the program's own lines.
         KeepStandardErrorForOwnLines();
         const QCoreApplication app(argc, argv);
-        return RunWithoutWindow(mode, commandLine);
+        return ToInt(RunWithoutWindow(mode, commandLine));
     }
     const auto settings = ReadSettings();
     const bool unattended =
@@ -116,7 +118,7 @@ int main(int argc, char* argv[]) {
     if (mayHoldQtOptions) {
         mode = withoutQtOptions.Parse(QApplication::arguments());
         if (mode != LaunchMode::Window && mode != LaunchMode::TakeFrame) {
-            return RunWithoutWindow(mode, withoutQtOptions);
+            return ToInt(RunWithoutWindow(mode, withoutQtOptions));
         }
         if (mode == LaunchMode::Window && !unattended) {
             qInstallMessageHandler(nullptr);  // the window's run keeps Qt's own messages
@@ -124,14 +126,14 @@ int main(int argc, char* argv[]) {
     }
     if (mode == LaunchMode::TakeFrame) {
         KeepStandardErrorForOwnLines();
-        EndUnattended(RunTakeFrame());
+        EndUnattended(ToInt(RunTakeFrame()));
     }
     if (offscreen && !unattended) {
         // The window would run where nobody can see or close it.
         Print(stderr, QStringLiteral("vorn: no display (neither DISPLAY nor WAYLAND_DISPLAY is "
                                      "set), so the window cannot open; --take-frame takes a "
                                      "frame without one.\n"));
-        return kNoDisplayExitCode;
+        return ToInt(ExitCode::NoDisplay);
     }
     CVornApp theApp;
     theApp.InitInstance();

@@ -33,25 +33,25 @@ QString SettingsPath() {
     return SettingsKey::FilePath();
 }
 
-TakeFrameResult Fail(TakeFrameResult result, const QString& message) {
+ExitCode Fail(ExitCode result, const QString& message) {
     TellUnattended(message);
     return result;
 }
 
-TakeFrameResult FailForSettings(const std::optional<StoredSettings>& settings) {
-    return Fail(TakeFrameResult::SettingsMissing,
+ExitCode FailForSettings(const std::optional<StoredSettings>& settings) {
+    return Fail(ExitCode::SettingsMissing,
                 QStringLiteral("%1 (%2)").arg(kCannotFindSettingsMessage,
                                               QString::fromStdString(SettingsTrouble(settings))));
 }
 
 // Tells why the count cannot be used, or nothing when it can.
-std::optional<TakeFrameResult> RefuseCount(const std::optional<StoredSettings>& settings) {
+std::optional<ExitCode> RefuseCount(const std::optional<StoredSettings>& settings) {
     if (!settings || !settings->frameCount) {
         return FailForSettings(settings);
     }
     const int count = *settings->frameCount;
     if (count < 0 || count > kMaxFrameCount) {
-        return Fail(TakeFrameResult::CountOutOfRange,
+        return Fail(ExitCode::CountOutOfRange,
                     QStringLiteral("%1=%2 in %3 is out of range: it must be from 0 to %4.")
                         .arg(SettingNames::kAutoStartFrameCount)
                         .arg(count)
@@ -59,7 +59,7 @@ std::optional<TakeFrameResult> RefuseCount(const std::optional<StoredSettings>& 
                         .arg(kMaxFrameCount));
     }
     if (!SettingsKey::IsWritable()) {
-        return Fail(TakeFrameResult::CountNotStored,
+        return Fail(ExitCode::CountNotStored,
                     QStringLiteral("Cannot store the frame count in %1, so no frame was taken.")
                         .arg(SettingsPath()));
     }
@@ -85,8 +85,8 @@ void TellCountMoved(const std::string& frameDir, int wanted, int saved) {
     }
 }
 
-TakeFrameResult FailForFreeSpace(const std::string& frameDir, int minFreeMb) {
-    return Fail(TakeFrameResult::LowFreeSpace,
+ExitCode FailForFreeSpace(const std::string& frameDir, int minFreeMb) {
+    return Fail(ExitCode::LowFreeSpace,
                 QStringLiteral("The disk of %1 has less than %2 MB free (MIN_FREE_MB), so no frame "
                                "was taken.")
                     .arg(QString::fromStdString(ShownFolder(frameDir)))
@@ -94,24 +94,27 @@ TakeFrameResult FailForFreeSpace(const std::string& frameDir, int minFreeMb) {
 }
 
 // Tells, on standard error only, that the launch came outside the schedule: a launch every few
-// minutes from a timer is meant to find it closed most of the night.
-TakeFrameResult TellOutsideSchedule(const CaptureSchedule& schedule, std::int64_t nowMs) {
-    const QDateTime now = QDateTime::fromMSecsSinceEpoch(nowMs);
+// minutes from a timer is meant to find it closed most of the night. Nothing when it is open.
+std::optional<ExitCode> RefuseOutsideSchedule(const CaptureSchedule& schedule, const Clock& clock) {
+    const QDateTime now = QDateTime::fromMSecsSinceEpoch(clock.WallMs());
+    if (schedule.IsOpen(now)) {
+        return std::nullopt;
+    }
     const std::optional<QDateTime> next = schedule.NextOpening(now);
     std::fprintf(stderr, "vorn: outside the capture schedule, so no frame was taken; %s.\n",
                  next ? ("it opens next at " + ShownTime(*next, now.date())).c_str()
                       : "it does not open within a year");
     std::fflush(stderr);
-    return TakeFrameResult::OutsideSchedule;
+    return ExitCode::OutsideSchedule;
 }
 
 // Saves `frame` as the next frame whose file is free and stores the count, under the settings
 // lock.
-TakeFrameResult SaveCountedFrame(const std::string& frameDir, const cv::Mat& frame,
-                                 const SaveConditions& conditions, int& frameNumber) {
+ExitCode SaveCountedFrame(const std::string& frameDir, const cv::Mat& frame,
+                          const SaveConditions& conditions, int& frameNumber) {
     const auto lock = SettingsKey::Lock(kLockWait);
     if (!lock) {
-        return Fail(TakeFrameResult::CountNotStored,
+        return Fail(ExitCode::CountNotStored,
                     QStringLiteral("Cannot lock %1.lock to count the frame, so no frame was taken.")
                         .arg(SettingsPath()));
     }
@@ -131,13 +134,13 @@ TakeFrameResult SaveCountedFrame(const std::string& frameDir, const cv::Mat& fra
         case FrameSave::Saved:
             break;
         case FrameSave::AlreadyExists:
-            return Fail(TakeFrameResult::NoFreeNumber,
+            return Fail(ExitCode::NoFreeNumber,
                         QStringLiteral("Every frame number from %1 on is taken in %2; nothing "
                                        "was overwritten.")
                             .arg(QString::fromStdString(FrameFileName(wanted)),
                                  QFile::decodeName(frameDir.c_str())));
         case FrameSave::Failed:
-            return Fail(TakeFrameResult::NotSaved,
+            return Fail(ExitCode::NotSaved,
                         QStringLiteral("Could not save the frame %1.")
                             .arg(QFile::decodeName(FramePath(frameDir, number).c_str())));
     }
@@ -145,7 +148,7 @@ TakeFrameResult SaveCountedFrame(const std::string& frameDir, const cv::Mat& fra
                                         std::to_string(number - kNoFrames))) {
         // The next launch would take the same number: this frame must not stay.
         QFile::remove(QFile::decodeName(FramePath(frameDir, number).c_str()));
-        return Fail(TakeFrameResult::CountNotStored,
+        return Fail(ExitCode::CountNotStored,
                     QStringLiteral("Cannot store the frame count in %1, so no frame was taken.")
                         .arg(SettingsPath()));
     }
@@ -160,7 +163,7 @@ TakeFrameResult SaveCountedFrame(const std::string& frameDir, const cv::Mat& fra
         }
     }
     frameNumber = number;
-    return TakeFrameResult::Saved;
+    return ExitCode::Success;
 }
 
 }  // namespace
@@ -173,9 +176,9 @@ void TellUnattended(const QString& text) {
     }
 }
 
-TakeFrameResult TakeCountedFrame(const CameraOpener& openCamera, Clock& clock,
-                                 const std::function<bool(const cv::Mat&)>& showFrame,
-                                 int* frameNumber, const FreeSpaceProbe& freeSpace) {
+ExitCode TakeCountedFrame(const CameraOpener& openCamera, Clock& clock,
+                          const std::function<bool(const cv::Mat&)>& showFrame, int* frameNumber,
+                          const FreeSpaceProbe& freeSpace) {
     const auto settings = ReadSettings();
     // Checked before the camera warms up, so that a launch that could not count its frame takes
     // none and ends at once.
@@ -184,21 +187,19 @@ TakeFrameResult TakeCountedFrame(const CameraOpener& openCamera, Clock& clock,
         return FailForSettings(settings);
     }
     if (!settings->badValues.empty()) {
-        return Fail(TakeFrameResult::BadSetting,
-                    QString::fromStdString(BadValuesMessage(*settings)));
+        return Fail(ExitCode::BadSetting, QString::fromStdString(BadValuesMessage(*settings)));
     }
     auto season = SaveConditionsFrom(*settings);
     if (const auto* trouble = std::get_if<std::string>(&season)) {
-        return Fail(TakeFrameResult::BadSetting, QString::fromStdString(*trouble));
+        return Fail(ExitCode::BadSetting, QString::fromStdString(*trouble));
     }
     if (const auto refused = RefuseCount(settings)) {
         return *refused;
     }
     SaveConditions& conditions = std::get<SaveConditions>(season);
     conditions.freeSpace = &freeSpace;
-    if (const std::int64_t now = clock.WallMs();
-        !conditions.schedule.IsOpen(QDateTime::fromMSecsSinceEpoch(now))) {
-        return TellOutsideSchedule(conditions.schedule, now);
+    if (const auto refused = RefuseOutsideSchedule(conditions.schedule, clock)) {
+        return *refused;
     }
     if (BelowFreeSpaceFloor(freeSpace, *settings->frameDir, conditions.minFreeMb)) {
         return FailForFreeSpace(*settings->frameDir, conditions.minFreeMb);
@@ -215,25 +216,29 @@ TakeFrameResult TakeCountedFrame(const CameraOpener& openCamera, Clock& clock,
     std::string lockTrouble;
     capture.tellLockTrouble = [&](const std::string& trouble) { lockTrouble = trouble; };
     int number = 0;
-    const TakeFrameResult result = TakeOneFrame(capture, [&](const cv::Mat& frame) {
+    const ExitCode result = TakeOneFrame(capture, [&](const cv::Mat& frame) {
+        // Again, as the warm-up may have run past the schedule's close.
+        if (const auto refused = RefuseOutsideSchedule(conditions.schedule, clock)) {
+            return *refused;
+        }
         return SaveCountedFrame(*settings->frameDir, frame, conditions, number);
     });
     if (!lockTrouble.empty()) {
         TellUnattended(QString::fromStdString(lockTrouble));
     }
-    if (result == TakeFrameResult::NoCamera) {
+    if (result == ExitCode::NoCamera) {
         TellUnattended(kNoCameraMessage);
-    } else if (result == TakeFrameResult::NoFrame) {
+    } else if (result == ExitCode::NoFrame) {
         TellUnattended(
             QStringLiteral("No frame from the camera: it sent none, ended during the "
                            "warm-up, or a key stopped it."));
     }
-    if (frameNumber != nullptr && result == TakeFrameResult::Saved) {
+    if (frameNumber != nullptr && result == ExitCode::Success) {
         *frameNumber = number;
     }
     return result;
 }
 
-int RunTakeFrame() {
-    return static_cast<int>(TakeCountedFrame(OpenVideoCapture, DefaultClock(), {}));
+ExitCode RunTakeFrame() {
+    return TakeCountedFrame(OpenVideoCapture, DefaultClock(), {});
 }

@@ -17,14 +17,14 @@ class Clock;
 // number. A launch outside the capture schedule, or with less free space than MIN_FREE_MB on the
 // frame folder's disk (as `freeSpace` tells it, before the camera opens and again before the
 // frame is written), takes no frame; one with LATEST_FRAME=1 makes latest.jpg the saved frame.
-TakeFrameResult TakeCountedFrame(const CameraOpener& openCamera, Clock& clock,
-                                 const std::function<bool(const cv::Mat&)>& showFrame,
-                                 int* frameNumber = nullptr,
-                                 const FreeSpaceProbe& freeSpace = DefaultFreeSpace());
+ExitCode TakeCountedFrame(const CameraOpener& openCamera, Clock& clock,
+                          const std::function<bool(const cv::Mat&)>& showFrame,
+                          int* frameNumber = nullptr,
+                          const FreeSpaceProbe& freeSpace = DefaultFreeSpace());
 
 // Tells a message of a launch nobody may be watching: one line on standard error, and, when
 // windows can be seen, a message box that closes itself after a minute.
 void TellUnattended(const QString& text);
 
-// `vorn --take-frame`: one frame with the real camera and clock, no window; the exit code.
-int RunTakeFrame();
+// `vorn --take-frame`: one frame with the real camera and clock, no window.
+ExitCode RunTakeFrame();

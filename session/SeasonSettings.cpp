@@ -31,16 +31,16 @@ void PrintSchedulePlan(const CaptureSchedule& schedule, const QDate& from, int d
     }
 }
 
-int RunSchedulePlan(int days) {
+ExitCode RunSchedulePlan(int days) {
     // No settings file is no schedule: every day whole, as the capture has always run.
     const std::optional<StoredSettings> settings = ReadSettings();
     const auto conditions = SaveConditionsFrom(settings.value_or(StoredSettings{}));
     if (const auto* trouble = std::get_if<std::string>(&conditions)) {
         std::fprintf(stderr, "vorn: %s\n", trouble->c_str());
-        return static_cast<int>(TakeFrameResult::BadSetting);
+        return ExitCode::BadSetting;
     }
     PrintSchedulePlan(std::get<SaveConditions>(conditions).schedule, QDate::currentDate(), days,
                       stdout);
     std::fflush(stdout);
-    return 0;
+    return ExitCode::Success;
 }

@@ -6,6 +6,7 @@
 #include <variant>
 
 #include "capture/SaveConditions.h"
+#include "res/ExitCodes.h"
 
 struct StoredSettings;
 
@@ -21,5 +22,5 @@ void PrintSchedulePlan(const CaptureSchedule& schedule, const QDate& from, int d
                        std::FILE* out);
 
 // `vorn --schedule [--days N]`: the plan of the settings file from today, on standard output; a
-// bad setting is told on standard error. The exit code: 0, or TakeFrameResult::BadSetting.
-int RunSchedulePlan(int days);
+// bad setting is told on standard error.
+ExitCode RunSchedulePlan(int days);

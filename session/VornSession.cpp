@@ -249,7 +249,7 @@ bool CVornSession::SetVideoOptions(const VideoOptions& options) {
     return StoreVideoOptions(options);
 }
 
-TakeFrameResult CVornSession::RunAutoStartCapture() {
+ExitCode CVornSession::RunAutoStartCapture() {
     bool previewOpen = false;
     const auto show = [&](const cv::Mat& frame) {
         if (!previewOpen) {
@@ -260,12 +260,12 @@ TakeFrameResult CVornSession::RunAutoStartCapture() {
         return WaitKey(10) >= 0;
     };
     int frameNumber = 0;
-    const TakeFrameResult result =
+    const ExitCode result =
         TakeCountedFrame(m_openCamera, *m_clock, show, &frameNumber, *m_freeSpace);
     if (previewOpen) {
         DestroyWindow(kPreviewWindowName);
     }
-    if (result == TakeFrameResult::Saved) {
+    if (result == ExitCode::Success) {
         m_capture->m_frameCounter = frameNumber;
         m_autoStartFrameCount = frameNumber - kNoFrames;
     }

@@ -106,7 +106,7 @@ public:
 
     // One frame as the unattended mode takes it, shown in the preview window, where a key ends
     // the warm-up without a frame. The exit code of the launch.
-    TakeFrameResult RunAutoStartCapture();
+    ExitCode RunAutoStartCapture();
 
     // Values of the settings file.
     int m_cameraIndex = 0;

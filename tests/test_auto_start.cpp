@@ -102,7 +102,7 @@ struct TakeFrame : DialogBench {
         clock.SetSleepAdvance(kPass);
     }
     // The camera's calls bounded as the real camera's are, with short limits.
-    TakeFrameResult Take() {
+    ExitCode Take() {
         return TakeCountedFrame(BoundedOpener(opener.Opener(), 2s, 2s), clock, {}, nullptr,
                                 freeSpace);
     }
@@ -181,7 +181,7 @@ private slots:
         RecordingOpener noCamera(NoCamera());
         launch->Session().SetCameraOpener(noCamera.Opener());
 
-        QCOMPARE(launch.RunFirstTick(), int(TakeFrameResult::NoCamera));
+        QCOMPARE(launch.RunFirstTick(), int(ExitCode::NoCamera));
 
         QVERIFY(launch.answerer.Messages().isEmpty());
         QCOMPARE(noCamera.Requests(), (std::vector<OpenRequest>{{2, ""}}));
@@ -220,7 +220,7 @@ private slots:
 
         // The whole window, as the program runs it: not modal, so a key the window system
         // delivers to the preview reaches it.
-        QCOMPARE(RunUntilQuit([&] { launch->DoModal(); }), int(TakeFrameResult::NoFrame));
+        QCOMPARE(RunUntilQuit([&] { launch->DoModal(); }), int(ExitCode::NoFrame));
 
         QVERIFY(FrameFiles(".").isEmpty());
         QCOMPARE(besideTheShownWindow, byKey);
@@ -243,15 +243,15 @@ private slots:
         QTest::addColumn<QString>("countAfter");  // null: no settings file
         QTest::addColumn<QStringList>("frames");
         QTest::addColumn<bool>("cameraOpened");
-        const auto row = [](const char* name, int count, QString fault, TakeFrameResult result,
+        const auto row = [](const char* name, int count, QString fault, ExitCode result,
                             QString countAfter, QStringList frames, bool cameraOpened = true) {
             QTest::newRow(name) << count << fault << int(result) << countAfter << frames
                                 << cameraOpened;
         };
-        using R = TakeFrameResult;
-        row("saved and counted", 0, "", R::Saved, "1", {"pic_10001.jpg"});
-        row("last number there is", INT_MAX - 10001, "", R::Saved, QString::number(INT_MAX - 10000),
-            {"pic_2147483647.jpg"});
+        using R = ExitCode;
+        row("saved and counted", 0, "", R::Success, "1", {"pic_10001.jpg"});
+        row("last number there is", INT_MAX - 10001, "", R::Success,
+            QString::number(INT_MAX - 10000), {"pic_2147483647.jpg"});
         row("count at the int limit", INT_MAX, "", R::CountOutOfRange, "2147483647", {}, false);
         row("count past the last number", INT_MAX - 10000, "", R::CountOutOfRange,
             QString::number(INT_MAX - 10000), {}, false);
@@ -269,9 +269,9 @@ private slots:
         row("frame folder missing", 4, "no folder", R::NotSaved, "4", {});
         // A launch killed between saving and counting, or a count set back by hand: the frames
         // there are kept and the count moves past them.
-        row("next frame exists", 4, "frame exists", R::Saved, "6",
+        row("next frame exists", 4, "frame exists", R::Success, "6",
             {"pic_10005.jpg", "pic_10006.jpg"});
-        row("count set back", 0, "frames exist", R::Saved, "4",
+        row("count set back", 0, "frames exist", R::Success, "4",
             {"pic_10001.jpg", "pic_10002.jpg", "pic_10003.jpg", "pic_10004.jpg"});
         row("disk full at the count", 4, "disk full", R::CountNotStored, "4", {});
         // A season's capture: the launch is at noon.
@@ -280,10 +280,11 @@ private slots:
         row("bad free-space floor", 4, "MIN_FREE_MB=lots", R::BadSetting, "4", {}, false);
         row("outside the hours", 4, "CAPTURE_HOURS=22:00-04:00", R::OutsideSchedule, "4", {},
             false);
-        row("inside the hours", 4, "CAPTURE_HOURS=11:00-13:00", R::Saved, "5", {"pic_10005.jpg"});
+        row("inside the hours", 4, "CAPTURE_HOURS=11:00-13:00", R::Success, "5", {"pic_10005.jpg"});
+        row("hours close during the warm-up", 4, "close at 12:00", R::OutsideSchedule, "4", {});
         row("below the default floor of 200 MB", 4, "199 MB free", R::LowFreeSpace, "4", {}, false);
         row("space used up in the warm-up", 4, "space used up", R::LowFreeSpace, "4", {});
-        row("floor switched off", 4, "MIN_FREE_MB=0", R::Saved, "5", {"pic_10005.jpg"});
+        row("floor switched off", 4, "MIN_FREE_MB=0", R::Success, "5", {"pic_10005.jpg"});
     }
 
     void launchEndsWithItsCauseAndCountsOnlyASavedFrame() {
@@ -322,6 +323,10 @@ private slots:
             QVERIFY(launch.frameDir.remove());
         } else if (fault == "frame exists") {
             kept = QStringList{launch.FramePath(10005)};
+        } else if (fault == "close at 12:00") {
+            launch.AddSetting("CAPTURE_HOURS=11:00-12:00");
+            launch.clock.SetWallMs(
+                QDateTime(QDate(2024, 6, 1), QTime(11, 59, 58)).toMSecsSinceEpoch());
         } else if (fault == "199 MB free") {
             launch.freeSpace.SetFreeMb(199);
         } else if (fault == "space used up" || fault == "MIN_FREE_MB=0") {
@@ -375,7 +380,7 @@ private slots:
         QVERIFY(controls);
         launch.camera->SetControls(*controls);
 
-        QCOMPARE(int(launch.Take()), int(TakeFrameResult::Saved));
+        QCOMPARE(int(launch.Take()), int(ExitCode::Success));
 
         QCOMPARE(launch.camera->LocksAtGrabs(), std::vector<int>{kFirstFrameAfterWarmUp});
         QCOMPARE(launch.camera->GrabCount(), kFirstFrameAfterWarmUp + 1);
@@ -393,7 +398,7 @@ private slots:
         launch.AddSetting("LATEST_FRAME=1");
         const QString latest = QDir(launch.frameDir.path()).filePath("latest.jpg");
         for (int number : {10001, 10002}) {
-            QCOMPARE(int(launch.Take()), int(TakeFrameResult::Saved));
+            QCOMPARE(int(launch.Take()), int(ExitCode::Success));
             QFile frame(launch.FramePath(number));
             QFile copy(latest);
             QVERIFY(frame.open(QIODevice::ReadOnly) && copy.open(QIODevice::ReadOnly));
@@ -408,8 +413,8 @@ private slots:
     void silentSourceEndsTheLaunch_data() {
         QTest::addColumn<bool>("inOpen");
         QTest::addColumn<int>("result");
-        QTest::newRow("open never returns") << true << int(TakeFrameResult::NoCamera);
-        QTest::newRow("grab never returns") << false << int(TakeFrameResult::NoFrame);
+        QTest::newRow("open never returns") << true << int(ExitCode::NoCamera);
+        QTest::newRow("grab never returns") << false << int(ExitCode::NoFrame);
     }
 
     void silentSourceEndsTheLaunch() {
@@ -444,7 +449,7 @@ private slots:
         launch.clock.SleepAsAsked();
         launch.camera->SetFileFramesPerSecond(10.0);
         launch.camera->FailGrabsAfter(60);
-        QCOMPARE(int(launch.Take()), int(TakeFrameResult::Saved));
+        QCOMPARE(int(launch.Take()), int(ExitCode::Success));
         // The first frame after five seconds at ten a second.
         QVERIFY2(launch.camera->GrabCount() >= 50 && launch.camera->GrabCount() <= 53,
                  qPrintable(QString::number(launch.camera->GrabCount())));
@@ -457,13 +462,13 @@ private slots:
         RecordingOpener otherOpener(ShareCamera(otherCamera));
         ManualClock otherClock;
         otherClock.SetSleepAdvance(kPass);
-        TakeFrameResult otherResult{};
+        ExitCode otherResult{};
         std::thread other(
             [&] { otherResult = TakeCountedFrame(otherOpener.Opener(), otherClock, {}); });
-        const TakeFrameResult result = launch.Take();
+        const ExitCode result = launch.Take();
         other.join();
-        QCOMPARE(int(result), int(TakeFrameResult::Saved));
-        QCOMPARE(int(otherResult), int(TakeFrameResult::Saved));
+        QCOMPARE(int(result), int(ExitCode::Success));
+        QCOMPARE(int(otherResult), int(ExitCode::Success));
         QCOMPARE(FrameFiles(launch.frameDir.path()),
                  (QStringList{"pic_10001.jpg", "pic_10002.jpg"}));
         QCOMPARE(launch.FrameCount(), QString("2"));
@@ -478,14 +483,14 @@ private slots:
             code = launch->DoModal();
             QCoreApplication::exit(0);
         });
-        QCOMPARE(code, int(TakeFrameResult::NoFrame));
+        QCOMPARE(code, int(ExitCode::NoFrame));
         QCOMPARE(launch.FrameCount(), QString("2"));
         QVERIFY(FrameFiles(".").isEmpty());
     }
 
     void countAtTheIntLimitIsRefusedInTheWindowToo() {
         Launch launch(INT_MAX);
-        QCOMPARE(launch.RunFirstTick(), int(TakeFrameResult::CountOutOfRange));
+        QCOMPARE(launch.RunFirstTick(), int(ExitCode::CountOutOfRange));
         QCOMPARE(launch.FrameCount(), QString::number(INT_MAX));
         QCOMPARE(launch.camera->GrabCount(), 0);
     }

@@ -1,10 +1,39 @@
 #include <QElapsedTimer>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QTest>
 
 #include <opencv2/imgcodecs.hpp>
 
 #include "support/TestSettings.h"
+
+namespace {
+
+// The codes under each heading of an exit-code list, in their order: the help's "Exit codes
+// of ..." lines, the man page's subsections of EXIT STATUS, the README's of "Exit codes".
+QList<QList<int>> CodesUnderHeadings(const QString& text, const QString& from, const QString& to,
+                                     const QString& heading, const QString& code) {
+    QList<QList<int>> lists;
+    const qsizetype start = text.indexOf(from);
+    const qsizetype end = to.isEmpty() ? text.size() : text.indexOf(to, start + from.size());
+    const QRegularExpression headingLine(heading);
+    const QRegularExpression codeLine(code);
+    for (const QString& line : text.mid(start, end - start).split('\n')) {
+        if (headingLine.match(line).hasMatch()) {
+            lists.append(QList<int>());
+        } else if (const auto row = codeLine.match(line); row.hasMatch() && !lists.isEmpty()) {
+            lists.last().append(row.captured(1).toInt());
+        }
+    }
+    return lists;
+}
+
+QString SourceFile(const QString& path) {
+    QFile file(QStringLiteral(VORN_SOURCE_DIR "/") + path);
+    return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
+}
+
+}  // namespace
 
 // The real program, started as cron or a systemd timer starts it: no display, an environment of
 // PATH, HOME and XDG_CONFIG_HOME only, and a video file standing in for the camera.
@@ -35,8 +64,12 @@ private:
     };
 
     // Runs vorn with `arguments` for at most `limitMs`.
-    Ended RunVorn(const TestSettings& settings, const QStringList& arguments, int limitMs) {
+    Ended RunVorn(const TestSettings& settings, const QStringList& arguments, int limitMs,
+                  const QString& timeZone = {}) {
         QProcessEnvironment env;
+        if (!timeZone.isEmpty()) {
+            env.insert("TZ", timeZone);
+        }
         env.insert("PATH", qEnvironmentVariable("PATH"));
         env.insert("HOME", settings.Dir());
         env.insert("XDG_CONFIG_HOME", settings.Dir() + "/config");
@@ -136,19 +169,33 @@ private slots:
         QTest::addColumn<QStringList>("arguments");
         QTest::addColumn<int>("exitCode");
         QTest::addColumn<QByteArray>("out");
-        QTest::addColumn<QByteArray>("err");
+        QTest::addColumn<QByteArray>("err");  // empty: nothing on standard error
+        QTest::addColumn<QString>("timeZone");
         QTest::newRow("help") << QStringList{"--help"} << 0 << QByteArray("--take-frame")
-                              << QByteArray();
+                              << QByteArray() << QString();
         QTest::newRow("version") << QStringList{"--version"} << 0 << QByteArray("Vorn 3.6\n")
-                                 << QByteArray();
-        QTest::newRow("Qt's own option kept") << QStringList{"-platform", "offscreen", "--version"}
-                                              << 0 << QByteArray("Vorn 3.6\n") << QByteArray();
+                                 << QByteArray() << QString();
+        QTest::newRow("Qt's own option kept")
+            << QStringList{"-platform", "offscreen", "--version"} << 0 << QByteArray("Vorn 3.6\n")
+            << QByteArray() << QString();
         QTest::newRow("unknown option") << QStringList{"--tkae-frame"} << 2 << QByteArray()
-                                        << QByteArray("Unknown option 'tkae-frame'");
+                                        << QByteArray("Unknown option 'tkae-frame'") << QString();
         QTest::newRow("stray argument")
-            << QStringList{"now"} << 2 << QByteArray() << QByteArray("Usage:");
+            << QStringList{"now"} << 2 << QByteArray() << QByteArray("Usage:") << QString();
         // The window would wait where nobody sees it.
-        QTest::newRow("window") << QStringList() << 1 << QByteArray() << QByteArray("no display");
+        QTest::newRow("window") << QStringList() << 1 << QByteArray() << QByteArray("no display")
+                                << QString();
+        // A zone the C library does not know would put every time at UTC without a word.
+        QTest::newRow("unknown time zone")
+            << QStringList{"--schedule", "--days", "1"} << 0 << QByteArray("00:00-24:00")
+            << QByteArray(
+                   "vorn: TZ=Mars/Olympus is not a time zone this machine knows, so local "
+                   "times are in UTC.\n")
+            << QString("Mars/Olympus");
+        QTest::newRow("zone file") << QStringList{"--version"} << 0 << QByteArray("Vorn 3.6\n")
+                                   << QByteArray() << QString("Europe/Berlin");
+        QTest::newRow("zone rule") << QStringList{"--version"} << 0 << QByteArray("Vorn 3.6\n")
+                                   << QByteArray() << QString("CET-1CEST,M3.5.0,M10.5.0/3");
     }
 
     void commandLineIsAnsweredWithoutADisplay() {
@@ -156,12 +203,29 @@ private slots:
         QFETCH(int, exitCode);
         QFETCH(QByteArray, out);
         QFETCH(QByteArray, err);
+        QFETCH(QString, timeZone);
         TestSettings settings;
-        const Ended ended = RunVorn(settings, arguments, 60000);
+        const Ended ended = RunVorn(settings, arguments, 60000, timeZone);
         QCOMPARE(ended.exitCode, exitCode);
         QVERIFY2(out.isEmpty() ? ended.out.isEmpty() : ended.out.contains(out),
                  ended.out.constData());
-        QVERIFY2(ended.err.contains(err), ended.err.constData());
+        QVERIFY2(err.isEmpty() ? ended.err.isEmpty() : ended.err.count(err) == 1,
+                 ended.err.constData());
+    }
+
+    void exitCodesOfTheHelpManPageAndReadmeAgree() {
+        TestSettings settings;
+        const Ended help = RunVorn(settings, {"--help"}, 60000);
+        QCOMPARE(help.exitCode, 0);
+        const auto helpCodes = CodesUnderHeadings(QString::fromUtf8(help.out), "Exit codes of", {},
+                                                  "^Exit codes of ", R"(^  (\d+) )");
+        QCOMPARE(helpCodes.size(), 4);  // the window, --take-frame, --make-video, --schedule
+        QCOMPARE(CodesUnderHeadings(SourceFile("docs/vorn.1"), ".SH EXIT STATUS", "\n.SH ",
+                                    R"(^\.SS )", R"(^\.B (\d+)$)"),
+                 helpCodes);
+        QCOMPARE(CodesUnderHeadings(SourceFile("README.md"), "\n## Exit codes", "\n## ", "^### ",
+                                    R"(^\| (\d+) \|)"),
+                 helpCodes);
     }
 };
 

@@ -20,17 +20,6 @@
 
 namespace {
 
-enum ExitCode {
-    kComplete = 0,
-    kBadCommandLine = 2,
-    kNoSettings = 3,
-    kNoFrame = 10,
-    kStoppedAtFrame = 11,
-    kCannotWrite = 12,
-    kNoCompressor = 13,
-    kCancelled = 14,
-};
-
 constexpr int kLargestIndex = INT_MAX - kNoFrames - 1;  // its frame number still fits an int
 constexpr char kDefaultCompressor[] = "MJPG";
 constexpr char kDefaultMp4Compressor[] = "H264";
@@ -66,7 +55,7 @@ private:
     struct sigaction m_oldTerm {};
 };
 
-int Fail(int code, const std::string& message) {
+ExitCode Fail(ExitCode code, const std::string& message) {
     std::fprintf(stderr, "vorn: %s\n", message.c_str());
     return code;
 }
@@ -110,29 +99,29 @@ private:
 };
 
 // The exit code for how the assembly ended.
-int ExitCodeFor(const AssemblyResult& result) {
+ExitCode ExitCodeFor(const AssemblyResult& result) {
     if (result.end == AssemblyEnd::WriteFailed) {
-        return kCannotWrite;
+        return ExitCode::VideoNotWritten;
     }
     if (result.end == AssemblyEnd::Cancelled) {
-        return kCancelled;
+        return ExitCode::VideoCancelled;
     }
     if (result.framesWritten == 0) {
-        return kNoFrame;
+        return ExitCode::NoVideoFrame;
     }
-    return result.end == AssemblyEnd::Complete ? kComplete : kStoppedAtFrame;
+    return result.end == AssemblyEnd::Complete ? ExitCode::Success : ExitCode::VideoStoppedAt;
 }
 
 // The settings file's folder and frame count, where the command line leaves them out.
-int ApplySettingsDefaults(const QCommandLineParser& parser, const MakeVideoDefaults& settings,
-                          VideoRange& range) {
+ExitCode ApplySettingsDefaults(const QCommandLineParser& parser, const MakeVideoDefaults& settings,
+                               VideoRange& range) {
     const bool needDir = !parser.isSet("dir");
     const bool needEnd = !parser.isSet("end");
     if (!needDir && !needEnd) {
-        return kComplete;
+        return ExitCode::Success;
     }
     if ((needDir && !settings.frameDir) || (needEnd && !settings.frameCount)) {
-        return Fail(kNoSettings,
+        return Fail(ExitCode::SettingsMissing,
                     std::string(kCannotFindSettingsMessage) + " (" + settings.trouble + ")");
     }
     if (needDir) {
@@ -140,27 +129,28 @@ int ApplySettingsDefaults(const QCommandLineParser& parser, const MakeVideoDefau
     }
     if (needEnd) {
         if (*settings.frameCount < 0 || *settings.frameCount > kLargestIndex + 1) {
-            return Fail(kNoSettings,
+            return Fail(ExitCode::SettingsMissing,
                         "AUTO_START_FRAME_COUNT=" + std::to_string(*settings.frameCount) +
                             " in the settings file is out of range for --end");
         }
         range.endFrame = *settings.frameCount;
     }
-    return kComplete;
+    return ExitCode::Success;
 }
 
 // The range the command line asks for; an exit code when it cannot be had.
-int ReadRange(const QCommandLineParser& parser, const MakeVideoDefaults& defaults,
-              VideoRange& range) {
+ExitCode ReadRange(const QCommandLineParser& parser, const MakeVideoDefaults& defaults,
+                   VideoRange& range) {
     const std::optional<int> start = IntOption(parser, "start", 0, kLargestIndex);
     const std::optional<int> end = IntOption(parser, "end", 0, kLargestIndex);
     const std::optional<int> gap = IntOption(parser, "gap", 1, INT_MAX);
     const std::optional<double> fps = ParseWholeNumber(parser.value("fps").toStdString());
     if (!start || (parser.isSet("end") && !end) || !gap) {
-        return Fail(kBadCommandLine, "--start and --end take a whole number from 0, --gap from 1");
+        return Fail(ExitCode::BadCommandLine,
+                    "--start and --end take a whole number from 0, --gap from 1");
     }
     if (!fps || !(*fps >= kSlowestFps && *fps <= kFastestFps)) {
-        return Fail(kBadCommandLine, "--fps takes a number from 0.01 to 1000");
+        return Fail(ExitCode::BadCommandLine, "--fps takes a number from 0.01 to 1000");
     }
     range.startFrame = *start;
     range.endFrame = end.value_or(0);
@@ -174,12 +164,12 @@ int ReadRange(const QCommandLineParser& parser, const MakeVideoDefaults& default
 
 // The options that shape the video file (name, width, length) and --skip-bad; an exit code when
 // one is refused.
-int ReadOutputOptions(const QCommandLineParser& parser, const VideoRange& range,
-                      VideoOptions& options) {
+ExitCode ReadOutputOptions(const QCommandLineParser& parser, const VideoRange& range,
+                           VideoOptions& options) {
     if (parser.isSet("output")) {
         const std::string name = parser.value("output").toStdString();
         if (const std::optional<std::string> trouble = OutputNameTrouble(name)) {
-            return Fail(kBadCommandLine, "--output: " + *trouble);
+            return Fail(ExitCode::BadCommandLine, "--output: " + *trouble);
         }
         options.outputName = name;
     }
@@ -187,28 +177,28 @@ int ReadOutputOptions(const QCommandLineParser& parser, const VideoRange& range,
     if (parser.isSet("width")) {
         const std::optional<int> width = IntOption(parser, "width", 0, kWidestVideo);
         if (!width || !IsWidthToScaleTo(*width)) {
-            return Fail(kBadCommandLine, "--width takes a whole number of pixels from 2 to " +
-                                             std::to_string(kWidestVideo) +
-                                             ", or 0 for the frames' own width");
+            return Fail(ExitCode::BadCommandLine,
+                        "--width takes a whole number of pixels from 2 to " +
+                            std::to_string(kWidestVideo) + ", or 0 for the frames' own width");
         }
         options.width = *width;
     }
     if (parser.isSet("length")) {
         if (parser.isSet("fps")) {
-            return Fail(kBadCommandLine, "--length and --fps cannot be used together");
+            return Fail(ExitCode::BadCommandLine, "--length and --fps cannot be used together");
         }
         const std::optional<double> length = ParseWholeNumber(parser.value("length").toStdString());
         if (!length || !(*length > 0)) {
-            return Fail(kBadCommandLine, "--length takes a number of seconds above 0");
+            return Fail(ExitCode::BadCommandLine, "--length takes a number of seconds above 0");
         }
         const int frames = FramesTheGapTakes(range.startFrame, range.endFrame, range.gap);
         std::string why;
         if (frames > 0 && !RateForLength(frames, *length, why)) {
-            return Fail(kBadCommandLine, "--length: " + why);
+            return Fail(ExitCode::BadCommandLine, "--length: " + why);
         }
         options.lengthSeconds = *length;
     }
-    return kComplete;
+    return ExitCode::Success;
 }
 
 // The compressor asked for, or the output's default: H.264 for MP4, Motion JPEG otherwise.
@@ -227,17 +217,17 @@ void TellLeftOut(const LeftOutFrame& frame, bool overBar) {
 }
 
 // The deflicker choices; an exit code when the window is not one the video maker takes.
-int ReadDeflicker(const QCommandLineParser& parser, VideoOptions& options) {
+ExitCode ReadDeflicker(const QCommandLineParser& parser, VideoOptions& options) {
     options.deflicker = parser.isSet("deflicker") || parser.isSet("deflicker-window");
     const std::optional<int> window =
         IntOption(parser, "deflicker-window", kNarrowestDeflickerWindow, kWidestDeflickerWindow);
     if (!window || !IsDeflickerWindow(*window)) {
-        return Fail(kBadCommandLine, "--deflicker-window takes an odd whole number from " +
-                                         std::to_string(kNarrowestDeflickerWindow) + " to " +
-                                         std::to_string(kWidestDeflickerWindow));
+        return Fail(ExitCode::BadCommandLine, "--deflicker-window takes an odd whole number from " +
+                                                  std::to_string(kNarrowestDeflickerWindow) +
+                                                  " to " + std::to_string(kWidestDeflickerWindow));
     }
     options.deflickerWindow = *window;
-    return kComplete;
+    return ExitCode::Success;
 }
 
 }  // namespace
@@ -284,50 +274,38 @@ void AddMakeVideoOptions(QCommandLineParser& parser) {
     });
 }
 
-QString MakeVideoExitCodesHelp() {
-    return QStringLiteral(
-        "Exit codes of --make-video:\n"
-        "  0   video complete (with --skip-bad: every frame of the range in it or left out\n"
-        "      for a reason)\n"
-        "  2   bad command line (unknown option, bad option value, a --length that needs a\n"
-        "      rate out of 0.01 to 1000)\n"
-        "  3   settings file missing or unreadable (when a default had to come from it)\n"
-        "  10  no frame to make a video from (first frame missing or damaged, or empty range)\n"
-        "  11  video stopped at a missing or damaged frame (it holds the frames before it)\n"
-        "  12  video could not be written (cannot create, write or rename)\n"
-        "  13  compressor not available, or it cannot make a video of the frames' size, or the\n"
-        "      output's container cannot hold it (Motion JPEG in MP4)\n"
-        "  14  cancelled (interrupted); what was written is kept, in output.partial.avi (or\n"
-        "      NAME.partial.mp4) when an earlier video of that name is there\n");
-}
-
-int RunMakeVideoCommand(const QCommandLineParser& parser, const MakeVideoDefaults& defaults) {
+ExitCode RunMakeVideoCommand(const QCommandLineParser& parser, const MakeVideoDefaults& defaults) {
     VideoRange range;
-    if (const int code = ReadRange(parser, defaults, range); code != kComplete) {
+    if (const ExitCode code = ReadRange(parser, defaults, range); code != ExitCode::Success) {
         return code;
     }
-    if (const int code = ReadDeflicker(parser, range.options); code != kComplete) {
+    if (const ExitCode code = ReadDeflicker(parser, range.options); code != ExitCode::Success) {
         return code;
     }
-    if (const int code = ReadOutputOptions(parser, range, range.options); code != kComplete) {
+    if (const ExitCode code = ReadOutputOptions(parser, range, range.options);
+        code != ExitCode::Success) {
         return code;
     }
     const std::string name = CompressorName(parser, range.options);
     const Compressor* compressor = FindCompressor(name);
     if (!compressor) {
-        return Fail(kBadCommandLine, "unknown compressor " + name + " (MJPG, H264 or FMP4)");
+        return Fail(ExitCode::BadCommandLine,
+                    "unknown compressor " + name + " (MJPG, H264 or FMP4)");
     }
     // Caught before the temporary file exists: an interrupt at any moment leaves none behind.
     const InterruptCatcher interrupts;
     VideoAssembly assembly(range);
     if (const std::optional<std::string> failure = assembly.ProbeFirstFrame()) {
-        return Fail(kNoFrame, *failure);
+        return Fail(ExitCode::NoVideoFrame, *failure);
     }
     if (const std::optional<std::string> failure = assembly.Open(*compressor)) {
-        return Fail(assembly.CompressorFailed() ? kNoCompressor : kCannotWrite, *failure);
+        return Fail(
+            assembly.CompressorFailed() ? ExitCode::NoCompressor : ExitCode::VideoNotWritten,
+            *failure);
     }
     if (s_interrupted) {
-        return Fail(kCancelled, "No video created: cancelled before the first frame.");
+        return Fail(ExitCode::VideoCancelled,
+                    "No video created: cancelled before the first frame.");
     }
     std::optional<TerminalProgress> progress;
     if (::isatty(STDERR_FILENO)) {
@@ -343,9 +321,9 @@ int RunMakeVideoCommand(const QCommandLineParser& parser, const MakeVideoDefault
         return !s_interrupted;
     });
     progress.reset();
-    const int code = ExitCodeFor(result);
-    if (code != kComplete || result.framesLeftOut > 0) {
+    const ExitCode code = ExitCodeFor(result);
+    if (code != ExitCode::Success || result.framesLeftOut > 0) {
         return Fail(code, ClosingMessage(result, range.frameDir));
     }
-    return kComplete;
+    return ExitCode::Success;
 }

@@ -4,6 +4,8 @@
 #include <optional>
 #include <string>
 
+#include "res/ExitCodes.h"
+
 class QCommandLineParser;
 
 // `vorn --make-video`: makes output.avi from a range of frames without a window, for machines
@@ -11,9 +13,6 @@ class QCommandLineParser;
 
 // Adds --make-video and its options (--dir, --start, --end, --gap, --fps, --compressor).
 void AddMakeVideoOptions(QCommandLineParser& parser);
-
-// What --help says about the exit codes of --make-video.
-QString MakeVideoExitCodesHelp();
 
 // What the settings file gives for options left out: its frame folder and frame count, each empty
 // when the file lacks it, and what is wrong with the file (empty when nothing is).
@@ -25,5 +24,5 @@ struct MakeVideoDefaults {
 
 // Makes the video the parsed options ask for. Options left out take `defaults` and the window's
 // defaults (start 0, gap 1, 25 frames a second). A progress bar goes to standard error when it is a
-// terminal; a failure is told there in one line. Returns the exit code.
-int RunMakeVideoCommand(const QCommandLineParser& parser, const MakeVideoDefaults& defaults);
+// terminal; a failure is told there in one line.
+ExitCode RunMakeVideoCommand(const QCommandLineParser& parser, const MakeVideoDefaults& defaults);

@@ -1,0 +1,45 @@
+#include "platform/TimeZone.h"
+
+#include <cstdlib>
+#include <fstream>
+#include <regex>
+#include <string_view>
+
+namespace {
+
+// A POSIX rule starts with a zone's name of three letters or more (or one in angle brackets) and
+// its offset from UTC.
+bool IsPosixRule(const std::string& tz) {
+    static const std::regex rule(R"(^([A-Za-z]{3,}|<[A-Za-z0-9+-]{3,}>)[+-]?[0-9].*$)");
+    return std::regex_match(tz, rule);
+}
+
+// Whether `name` is a compiled zone file, by path or under the zone folder, as the C library
+// looks for it.
+bool IsZoneFile(const std::string& name) {
+    std::string path = name;
+    if (path.empty() || path.front() != '/') {
+        const char* folder = std::getenv("TZDIR");
+        path = std::string(folder != nullptr && *folder != '\0' ? folder : "/usr/share/zoneinfo") +
+               '/' + name;
+    }
+    std::ifstream file(path, std::ios::binary);
+    char magic[4] = {};
+    return file.read(magic, sizeof magic) && std::string_view(magic, sizeof magic) == "TZif";
+}
+
+}  // namespace
+
+std::string TimeZoneTrouble() {
+    const char* value = std::getenv("TZ");
+    // Unset is the machine's own zone, and empty is UTC on purpose.
+    if (value == nullptr || *value == '\0') {
+        return {};
+    }
+    const std::string tz = value;
+    const std::string name = tz.front() == ':' ? tz.substr(1) : tz;
+    if (IsZoneFile(name) || IsPosixRule(name)) {
+        return {};
+    }
+    return "TZ=" + tz + " is not a time zone this machine knows, so local times are in UTC.";
+}

@@ -1,0 +1,123 @@
+#include "res/ExitCodes.h"
+
+#include <array>
+#include <sstream>
+
+namespace {
+
+constexpr unsigned kEveryLaunch =
+    kWindowLaunch | kTakeFrameLaunch | kMakeVideoLaunch | kScheduleLaunch;
+
+constexpr std::array kTable = {
+    ExitCodeMeaning{ExitCode::Success, kWindowLaunch, "the window was closed"},
+    ExitCodeMeaning{ExitCode::Success, kTakeFrameLaunch, "frame saved completely and counted"},
+    ExitCodeMeaning{ExitCode::Success, kMakeVideoLaunch,
+                    "video complete (with --skip-bad: every frame of the range in it or left out "
+                    "for a reason)"},
+    ExitCodeMeaning{ExitCode::Success, kScheduleLaunch, "the plan printed"},
+    ExitCodeMeaning{ExitCode::NoDisplay, kWindowLaunch,
+                    "no display (neither DISPLAY nor WAYLAND_DISPLAY is set), so the window "
+                    "cannot open"},
+    ExitCodeMeaning{ExitCode::BadCommandLine, kWindowLaunch | kTakeFrameLaunch | kScheduleLaunch,
+                    "bad command line (unknown option, bad option value)"},
+    ExitCodeMeaning{ExitCode::BadCommandLine, kMakeVideoLaunch,
+                    "bad command line (unknown option, bad option value, a --length that needs a "
+                    "rate out of 0.01 to 1000)"},
+    ExitCodeMeaning{ExitCode::SettingsMissing, kTakeFrameLaunch,
+                    "settings file missing or unreadable, or a required value missing or too "
+                    "long (the message names it)"},
+    ExitCodeMeaning{ExitCode::SettingsMissing, kMakeVideoLaunch,
+                    "settings file missing or unreadable (when a default had to come from it)"},
+    ExitCodeMeaning{ExitCode::NoCamera, kTakeFrameLaunch,
+                    "camera or source not found (cannot be opened)"},
+    ExitCodeMeaning{ExitCode::NoFrame, kTakeFrameLaunch,
+                    "no frame from the source (sent nothing, ended during the warm-up, or stopped "
+                    "by a key or by closing the window)"},
+    ExitCodeMeaning{ExitCode::NotSaved, kTakeFrameLaunch,
+                    "frame not saved (folder missing, not writable, disk full)"},
+    ExitCodeMeaning{ExitCode::NoFreeNumber, kTakeFrameLaunch,
+                    "no free frame number: every number from the next one on is taken (none "
+                    "overwritten)"},
+    ExitCodeMeaning{ExitCode::CountNotStored, kTakeFrameLaunch,
+                    "count not stored (settings file not writable, or the disk full); no frame "
+                    "is kept"},
+    ExitCodeMeaning{ExitCode::CountOutOfRange, kTakeFrameLaunch,
+                    "count out of range (AUTO_START_FRAME_COUNT below 0, or too large for the "
+                    "next number)"},
+    ExitCodeMeaning{ExitCode::NoVideoFrame, kMakeVideoLaunch,
+                    "no frame to make a video from (first frame missing or damaged, or empty "
+                    "range)"},
+    ExitCodeMeaning{ExitCode::VideoStoppedAt, kMakeVideoLaunch,
+                    "video stopped at a missing or damaged frame (it holds the frames before it)"},
+    ExitCodeMeaning{ExitCode::VideoNotWritten, kMakeVideoLaunch,
+                    "video could not be written (cannot create, write or rename)"},
+    ExitCodeMeaning{ExitCode::NoCompressor, kMakeVideoLaunch,
+                    "compressor not available, or it cannot make a video of the frames' size, or "
+                    "the output's container cannot hold it (Motion JPEG in MP4)"},
+    ExitCodeMeaning{ExitCode::VideoCancelled, kMakeVideoLaunch,
+                    "cancelled (interrupted); what was written is kept, in output.partial.avi "
+                    "(or NAME.partial.mp4) when an earlier video of that name is there"},
+    ExitCodeMeaning{ExitCode::BadSetting, kTakeFrameLaunch | kScheduleLaunch,
+                    "a setting's value is bad (the message names the key)"},
+    ExitCodeMeaning{ExitCode::OutsideSchedule, kTakeFrameLaunch,
+                    "outside the capture schedule (CAPTURE_HOURS, CAPTURE_DAYLIGHT): no frame, "
+                    "count kept"},
+    ExitCodeMeaning{ExitCode::LowFreeSpace, kTakeFrameLaunch,
+                    "free space below MIN_FREE_MB on the frame folder's disk: no frame, count "
+                    "kept"},
+};
+
+struct LaunchHeading {
+    unsigned launch;
+    const char* heading;
+};
+
+constexpr std::array kHeadings = {
+    LaunchHeading{kWindowLaunch, "Exit codes of the window:"},
+    LaunchHeading{kTakeFrameLaunch,
+                  "Exit codes of --take-frame and of a launch in auto-start mode:"},
+    LaunchHeading{kMakeVideoLaunch, "Exit codes of --make-video:"},
+    LaunchHeading{kScheduleLaunch, "Exit codes of --schedule:"},
+};
+
+constexpr std::size_t kLineWidth = 79;
+constexpr std::size_t kIndent = 6;  // "  15  "
+
+// Writes `text` in lines of at most kLineWidth, the first after `first`, the rest indented.
+void WriteWrapped(std::ostringstream& out, const std::string& first, const std::string& text) {
+    std::istringstream words(text);
+    std::string line = first;
+    std::string word;
+    bool lineEmpty = true;
+    while (words >> word) {
+        if (!lineEmpty && line.size() + 1 + word.size() > kLineWidth) {
+            out << line << '\n';
+            line = std::string(kIndent, ' ');
+            lineEmpty = true;
+        }
+        line += (lineEmpty ? "" : " ") + word;
+        lineEmpty = false;
+    }
+    out << line << '\n';
+}
+
+}  // namespace
+
+std::span<const ExitCodeMeaning> ExitCodeTable() {
+    return kTable;
+}
+
+std::string ExitCodesHelp() {
+    std::ostringstream out;
+    for (const LaunchHeading& heading : kHeadings) {
+        out << '\n' << heading.heading << '\n';
+        for (const ExitCodeMeaning& row : kTable) {
+            if ((row.launches & heading.launch) != 0) {
+                std::string code = std::to_string(ToInt(row.code));
+                code.resize(kIndent - 2, ' ');
+                WriteWrapped(out, "  " + code, row.meaning);
+            }
+        }
+    }
+    return out.str();
+}
