@@ -11,7 +11,7 @@
 #include "platform/DialogTemplate.h"
 #include "platform/MessageBox.h"
 #include "platform/Numbers.h"
-#include "platform/SettingsKey.h"
+#include "settings/SettingsKey.h"
 #include "res/DialogTemplates.h"
 #include "res/Resource.h"
 #include "schedule/CaptureSchedule.h"

@@ -12,7 +12,7 @@
 #include "platform/Clock.h"
 #include "platform/Display.h"
 #include "platform/MessageBox.h"
-#include "platform/SettingsKey.h"
+#include "settings/SettingsKey.h"
 #include "res/Strings.h"
 #include "session/SeasonSettings.h"
 #include "settings/SettingNames.h"

@@ -1,7 +1,7 @@
 #include "session/SeasonSettings.h"
 
 #include "capture/OneFrameCapture.h"
-#include "platform/SettingsKey.h"
+#include "settings/SettingsKey.h"
 #include "settings/Settings.h"
 
 std::variant<SaveConditions, std::string> SaveConditionsFrom(const StoredSettings& settings) {

@@ -3,7 +3,7 @@
 #include <QString>
 
 #include "platform/Numbers.h"
-#include "platform/SettingsKey.h"
+#include "settings/SettingsKey.h"
 #include "settings/SettingNames.h"
 #include "video/VideoOutput.h"
 

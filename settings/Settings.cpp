@@ -7,7 +7,7 @@
 
 #include "frames/FrameFile.h"
 #include "platform/Numbers.h"
-#include "platform/SettingsKey.h"
+#include "settings/SettingsKey.h"
 #include "settings/SettingNames.h"
 
 namespace {

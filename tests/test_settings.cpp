@@ -6,7 +6,7 @@
 #include "panel/ScheduleDlg.h"
 #include "platform/DialogTemplate.h"
 #include "platform/Numbers.h"
-#include "platform/SettingsKey.h"
+#include "settings/SettingsKey.h"
 #include "res/Resource.h"
 #include "session/VornSession.h"
 #include "settings/Settings.h"
