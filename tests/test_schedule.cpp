@@ -207,9 +207,10 @@ private slots:
         QTest::newRow("three days") << QByteArray("CAPTURE_HOURS=07:00-19:00")
                                     << QStringList{"--days", "3"} << 0 << 3 << "";
         QTest::newRow("bad hours")
-            << QByteArray("CAPTURE_HOURS=7-19") << QStringList{} << 15 << 0 << "CAPTURE_HOURS=7-19";
-        QTest::newRow("bad floor")
-            << QByteArray("MIN_FREE_MB=full") << QStringList{} << 15 << 0 << "MIN_FREE_MB=full";
+            << QByteArray("CAPTURE_HOURS=7-19") << QStringList{} << 15 << 0
+            << "Vorn.conf, CAPTURE_HOURS=7-19 is not valid: give a daily range";
+        QTest::newRow("bad floor") << QByteArray("MIN_FREE_MB=full") << QStringList{} << 15 << 0
+                                   << "MIN_FREE_MB=full is not valid: give the megabytes";
         QTest::newRow("no days") << QByteArray() << QStringList{"--days", "0"} << 2 << 0
                                  << "--days";
         QTest::newRow("days without --schedule")
