@@ -137,18 +137,29 @@ private slots:
         QTest::addColumn<int>("exitCode");
         QTest::addColumn<QByteArray>("out");
         QTest::addColumn<QByteArray>("err");
+        QTest::addColumn<QByteArray>("lines");  // the settings file's values; empty: no file
         QTest::newRow("help") << QStringList{"--help"} << 0 << QByteArray("--take-frame")
-                              << QByteArray();
+                              << QByteArray() << QByteArray();
         QTest::newRow("version") << QStringList{"--version"} << 0 << QByteArray("Vorn 3.6\n")
-                                 << QByteArray();
-        QTest::newRow("Qt's own option kept") << QStringList{"-platform", "offscreen", "--version"}
-                                              << 0 << QByteArray("Vorn 3.6\n") << QByteArray();
-        QTest::newRow("unknown option") << QStringList{"--tkae-frame"} << 2 << QByteArray()
-                                        << QByteArray("Unknown option 'tkae-frame'");
+                                 << QByteArray() << QByteArray();
+        QTest::newRow("Qt's own option kept")
+            << QStringList{"-platform", "offscreen", "--version"} << 0 << QByteArray("Vorn 3.6\n")
+            << QByteArray() << QByteArray();
+        QTest::newRow("unknown option")
+            << QStringList{"--tkae-frame"} << 2 << QByteArray()
+            << QByteArray("Unknown option 'tkae-frame'") << QByteArray();
         QTest::newRow("stray argument")
-            << QStringList{"now"} << 2 << QByteArray() << QByteArray("Usage:");
+            << QStringList{"now"} << 2 << QByteArray() << QByteArray("Usage:") << QByteArray();
         // The window would wait where nobody sees it.
-        QTest::newRow("window") << QStringList() << 1 << QByteArray() << QByteArray("no display");
+        QTest::newRow("window") << QStringList() << 1 << QByteArray() << QByteArray("no display")
+                                << QByteArray();
+        // A bad value is told in the settings file's one wording, before any camera opens.
+        QTest::newRow("bad camera lock")
+            << QStringList{"--take-frame"} << 15 << QByteArray()
+            << QByteArray("Vorn.conf, CAMERA_LOCK=2 is not valid: give 1")
+            << QByteArray(
+                   "AUTO_START_DIR=./\nAUTO_START_ON_OFF=0\nAUTO_START_FRAME_COUNT=0\n"
+                   "CAM_REF=0\nRESOLUTION_REF=1\nCAMERA_LOCK=2\n");
     }
 
     void commandLineIsAnsweredWithoutADisplay() {
@@ -156,7 +167,11 @@ private slots:
         QFETCH(int, exitCode);
         QFETCH(QByteArray, out);
         QFETCH(QByteArray, err);
+        QFETCH(QByteArray, lines);
         TestSettings settings;
+        if (!lines.isEmpty()) {
+            settings.WriteValues(lines);
+        }
         const Ended ended = RunVorn(settings, arguments, 60000);
         QCOMPARE(ended.exitCode, exitCode);
         QVERIFY2(out.isEmpty() ? ended.out.isEmpty() : ended.out.contains(out),
