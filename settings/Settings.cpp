@@ -191,6 +191,17 @@ SettingTexts TextsOf(const SettingsKey& key) {
     return texts;
 }
 
+// Stores each text under its key, every other byte of the file kept; false at the first that could
+// not be written.
+bool StoreEach(const std::vector<std::pair<Setting, std::string>>& texts) {
+    for (const auto& [setting, text] : texts) {
+        if (!SettingsKey::StoreValue(RowOf(setting).name, text)) {
+            return false;
+        }
+    }
+    return true;
+}
+
 std::optional<bool> FlagOf(const std::optional<std::string>& text) {
     const std::optional<int> value = text ? ParseWholeInt(*text) : std::nullopt;
     return value == 0 || value == 1 ? std::optional(value == 1) : std::nullopt;
@@ -342,15 +353,7 @@ bool StoreSettingTexts(const std::vector<std::pair<Setting, std::string>>& texts
         return true;
     }
     const std::unique_ptr<QLockFile> lock = LockSettingsFile(lockWait);
-    if (!lock) {
-        return false;
-    }
-    for (const auto& [setting, text] : texts) {
-        if (!SettingsKey::StoreValue(SettingName(setting), text)) {
-            return false;
-        }
-    }
-    return true;
+    return lock && StoreEach(texts);
 }
 
 StoredVideoOptions ReadVideoSettings() {
@@ -392,12 +395,7 @@ bool StoreVideoSettings(const StoredVideoOptions& options) {
     add(Setting::VideoWidth, options.width, whole);
     add(Setting::VideoLength, options.lengthSeconds,
         [](double seconds) { return QString::number(seconds).toStdString(); });
-    for (const auto& [setting, text] : texts) {
-        if (!SettingsKey::StoreValue(SettingName(setting), text)) {
-            return false;
-        }
-    }
-    return true;
+    return StoreEach(texts);
 }
 
 QString SettingsFilePath() {
