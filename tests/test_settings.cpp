@@ -8,6 +8,7 @@
 #include "platform/Numbers.h"
 #include "res/Resource.h"
 #include "session/SeasonSettings.h"
+#include "session/VideoOptionsStore.h"
 #include "session/VornSession.h"
 #include "settings/Settings.h"
 #include "settings/SettingsKey.h"
@@ -295,6 +296,42 @@ private slots:
             QCOMPARE(dlg.Store(), own.isEmpty());
             QCOMPARE(answerer.Messages(), own.isEmpty() ? QStringList() : QStringList{own});
         }
+    }
+
+    // The video options come back as stored; one the video maker cannot take keeps its default.
+    void videoOptionsLoad_data() {
+        QTest::addColumn<QByteArray>("lines");
+        QTest::addColumn<QString>("loaded");  // output, deflicker, window, skip, width, length
+        const auto row = [](const char* name, QByteArray lines, QString loaded) {
+            QTest::newRow(name) << lines << loaded;
+        };
+        row("none", "", "output.avi 0 15 0 0 0");
+        row("all taken",
+            "VIDEO_OUTPUT=a.mp4\nVIDEO_DEFLICKER=1\nVIDEO_DEFLICKER_WINDOW=31\nVIDEO_SKIP_BAD=1\n"
+            "VIDEO_WIDTH=640\nVIDEO_LENGTH=12.5\n",
+            "a.mp4 1 31 1 640 12.5");
+        row("none taken",
+            "VIDEO_OUTPUT=.a.mp4\nVIDEO_DEFLICKER=2\nVIDEO_DEFLICKER_WINDOW=14\nVIDEO_SKIP_BAD=\n"
+            "VIDEO_WIDTH=1\nVIDEO_LENGTH=-3\n",
+            "output.avi 0 15 0 0 0");
+    }
+
+    void videoOptionsLoad() {
+        QFETCH(QByteArray, lines);
+        QFETCH(QString, loaded);
+        TestSettings settings;
+        settings.WriteValues(lines);
+        const VideoOptions options = ReadVideoOptions();
+        QCOMPARE(QString::fromStdString(options.outputName) + QString(" %1 %2 %3 %4 %5")
+                                                                  .arg(int(options.deflicker))
+                                                                  .arg(options.deflickerWindow)
+                                                                  .arg(int(options.skipBad))
+                                                                  .arg(options.width)
+                                                                  .arg(options.lengthSeconds),
+                 loaded);
+        // Stored and read again, they are the same.
+        QVERIFY(StoreVideoOptions(options));
+        QCOMPARE(ReadVideoOptions(), options);
     }
 
     // A value the file lacks is added after its group's last value; the rest of the file stays.
