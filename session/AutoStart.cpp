@@ -39,7 +39,7 @@ std::optional<TakeFrameResult> RefuseCount(const std::optional<StoredSettings>& 
     if (!settings || !settings->frameCount) {
         return FailForSettings(settings);
     }
-    if (const std::string trouble = FrameCountTrouble(*settings->frameCount); !trouble.empty()) {
+    if (const std::string trouble = NextFrameTrouble(*settings->frameCount); !trouble.empty()) {
         return Fail(TakeFrameResult::CountOutOfRange, QString::fromStdString(trouble));
     }
     if (!SettingsFileWritable()) {

@@ -17,8 +17,8 @@ namespace {
 
 // A GStreamer pipeline can be long; the other values keep the usual limit.
 constexpr std::size_t kMaxCamSourceBytes = 4096;
-// The largest count whose next frame number still fits in an int.
-constexpr int kMaxFrameCount = INT_MAX - kNoFrames - 1;
+// The count of the last frame number there is.
+constexpr int kLargestFrameCount = INT_MAX - kNoFrames;
 
 bool IsFlag(std::string_view text) {
     const std::optional<int> value = ParseWholeInt(text);
@@ -327,13 +327,22 @@ std::string SettingsTrouble(const std::optional<StoredSettings>& settings) {
 }
 
 std::string FrameCountTrouble(int count) {
-    if (count >= 0 && count <= kMaxFrameCount) {
+    if (count >= 0 && count <= kLargestFrameCount) {
         return {};
     }
     return InSettingsFile(std::string(SettingName(Setting::AutoStartFrameCount)) + "=" +
                           std::to_string(count) +
                           " is not valid: give the number of frames taken so far, from 0 to " +
-                          std::to_string(kMaxFrameCount) + ".");
+                          std::to_string(kLargestFrameCount) + ".");
+}
+
+std::string NextFrameTrouble(int count) {
+    if (count != kLargestFrameCount) {
+        return FrameCountTrouble(count);
+    }
+    return InSettingsFile(std::string(SettingName(Setting::AutoStartFrameCount)) + "=" +
+                          std::to_string(count) +
+                          " counts the last frame number there is: no frame can follow it.");
 }
 
 std::vector<std::string> ReadSettingTexts(std::span<const Setting> settings) {

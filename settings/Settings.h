@@ -122,9 +122,12 @@ std::string BadValuesMessage(const StoredSettings& settings, std::span<const Set
 // cannot be read; empty when nothing is.
 std::string SettingsTrouble(const std::optional<StoredSettings>& settings);
 
-// What is wrong with AUTO_START_FRAME_COUNT=`count` for a launch that counts its frame (the next
-// frame's number must fit in an int), after the file's name; empty when nothing is.
+// What is wrong with AUTO_START_FRAME_COUNT=`count`, after the file's name: below 0, or past the
+// count of the last frame number there is; empty when nothing is. The window takes any count.
 std::string FrameCountTrouble(int count);
+// What keeps a launch from counting one frame more after `count`: FrameCountTrouble, or no frame
+// number left after it; empty when nothing does.
+std::string NextFrameTrouble(int count);
 
 // The texts of `settings` as the file holds them, blanks around them taken off; a key's default
 // text when it is absent, empty, too long, or the file is missing.

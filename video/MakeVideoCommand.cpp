@@ -139,11 +139,6 @@ int ApplySettingsDefaults(const QCommandLineParser& parser, const MakeVideoDefau
         range.frameDir = *settings.frameDir;
     }
     if (needEnd) {
-        if (*settings.frameCount < 0 || *settings.frameCount > kLargestIndex + 1) {
-            return Fail(kNoSettings,
-                        "AUTO_START_FRAME_COUNT=" + std::to_string(*settings.frameCount) +
-                            " in the settings file is out of range for --end");
-        }
         range.endFrame = *settings.frameCount;
     }
     return kComplete;
