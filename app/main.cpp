@@ -31,13 +31,21 @@ void Print(std::FILE* stream, const QString& text) {
     std::_Exit(exitCode);
 }
 
-// The settings file's frame folder and count, for --make-video's options left out.
+// The settings file's frame folder and count, for --make-video's options left out; a count that
+// is not valid is not given, and its message is told.
 MakeVideoDefaults MakeVideoDefaultsFromSettings() {
     const std::optional<StoredSettings> settings = ReadSettings();
     if (!settings) {
         return {std::nullopt, std::nullopt, SettingsTrouble(settings)};
     }
-    return {settings->frameDir, settings->frameCount, SettingsTrouble(settings)};
+    MakeVideoDefaults defaults{settings->frameDir, settings->frameCount, SettingsTrouble(settings)};
+    if (settings->frameCount) {
+        if (std::string trouble = FrameCountTrouble(*settings->frameCount); !trouble.empty()) {
+            defaults.frameCount.reset();
+            defaults.trouble += (defaults.trouble.empty() ? "" : "; ") + trouble;
+        }
+    }
+    return defaults;
 }
 
 // Qt's notes (a missing runtime folder, a platform's limits) and OpenCV's and FFmpeg's logs would

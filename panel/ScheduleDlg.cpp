@@ -1,21 +1,15 @@
 #include "panel/ScheduleDlg.h"
 
 #include <QCheckBox>
-#include <QLockFile>
 #include <QPushButton>
+#include <algorithm>
 #include <chrono>
-#include <cmath>
-#include <optional>
 #include <string>
 
 #include "platform/DialogTemplate.h"
 #include "platform/MessageBox.h"
-#include "platform/Numbers.h"
-#include "platform/SettingsKey.h"
 #include "res/DialogTemplates.h"
 #include "res/Resource.h"
-#include "schedule/CaptureSchedule.h"
-#include "settings/SettingNames.h"
 #include "settings/Settings.h"
 
 namespace {
@@ -24,22 +18,17 @@ using namespace std::chrono_literals;
 
 constexpr auto kLockWait = 5s;
 
-// Each field's key and the text that stands for the key's absence.
+// Each field and the value it shows.
 struct Field {
     int id;
-    const char* key;
-    const char* absent;
+    Setting setting;
 };
 
 const Field kFields[] = {
-    {IDC_CAPTURE_HOURS, SettingNames::kCaptureHours, ""},
-    {IDC_CAPTURE_DAYLIGHT, SettingNames::kCaptureDaylight, "0"},
-    {IDC_LATITUDE, SettingNames::kLatitude, ""},
-    {IDC_LONGITUDE, SettingNames::kLongitude, ""},
-    {IDC_MIN_FREE_MB, SettingNames::kMinFreeMb, "200"},
-    {IDC_LATEST_FRAME, SettingNames::kLatestFrame, "0"},
-    {IDC_CAMERA_LOCK, SettingNames::kCameraLock, "0"},
-    {IDC_POWER_LINE_HZ, SettingNames::kPowerLineHz, "50"},
+    {IDC_CAPTURE_HOURS, Setting::CaptureHours}, {IDC_CAPTURE_DAYLIGHT, Setting::CaptureDaylight},
+    {IDC_LATITUDE, Setting::Latitude},          {IDC_LONGITUDE, Setting::Longitude},
+    {IDC_MIN_FREE_MB, Setting::MinFreeMb},      {IDC_LATEST_FRAME, Setting::LatestFrame},
+    {IDC_CAMERA_LOCK, Setting::CameraLock},     {IDC_POWER_LINE_HZ, Setting::PowerLineHz},
 };
 
 bool IsCheckBox(int id) {
@@ -60,23 +49,37 @@ CScheduleDlg::CScheduleDlg(QWidget* parent) : QDialog(parent) {
 }
 
 void CScheduleDlg::Load() {
-    const std::optional<SettingsKey> key = SettingsKey::OpenForReading();
+    std::vector<Setting> settings;
     for (const Field& field : kFields) {
-        std::string text = field.absent;
-        if (key) {
-            text = key->Query(field.key).value_or(field.absent);
-        }
-        const QString value = QString::fromStdString(text).trimmed();
-        if (IsCheckBox(field.id)) {
-            GetDlgItemAs<QCheckBox>(*this, field.id)->setChecked(value == QLatin1String("1"));
-        } else if (field.id == IDC_POWER_LINE_HZ) {
-            SetDlgItemText(*this, field.id,
-                           value == QLatin1String("60") ? tr("60 Hz") : tr("50 Hz"));
+        settings.push_back(field.setting);
+    }
+    const std::vector<std::string> texts = ReadSettingTexts(settings);
+    for (std::size_t i = 0; i < std::size(kFields); ++i) {
+        const int id = kFields[i].id;
+        const QString value = QString::fromStdString(texts[i]);
+        if (IsCheckBox(id)) {
+            GetDlgItemAs<QCheckBox>(*this, id)->setChecked(value == QLatin1String("1"));
+        } else if (id == IDC_POWER_LINE_HZ) {
+            SetDlgItemText(*this, id, value == QLatin1String("60") ? tr("60 Hz") : tr("50 Hz"));
         } else {
-            SetDlgItemText(*this, field.id,
-                           value.isEmpty() ? QString::fromLatin1(field.absent) : value);
+            SetDlgItemText(*this, id, value);
         }
     }
+    m_shown = FieldTexts();
+}
+
+std::vector<std::string> CScheduleDlg::FieldTexts() const {
+    std::vector<std::string> texts;
+    for (const Field& field : kFields) {
+        if (IsCheckBox(field.id)) {
+            texts.emplace_back(GetDlgItemAs<QCheckBox>(*this, field.id)->isChecked() ? "1" : "0");
+        } else if (field.id == IDC_POWER_LINE_HZ) {
+            texts.push_back(GetDlgItemText(*this, field.id).left(2).toStdString());
+        } else {
+            texts.push_back(GetDlgItemText(*this, field.id).trimmed().toStdString());
+        }
+    }
+    return texts;
 }
 
 bool CScheduleDlg::Refuse(int id, const QString& message) {
@@ -88,74 +91,28 @@ bool CScheduleDlg::Refuse(int id, const QString& message) {
 }
 
 bool CScheduleDlg::Store() {
-    const auto text = [this](int id) { return GetDlgItemText(*this, id).trimmed().toStdString(); };
-    const auto checked = [this](int id) {
-        return GetDlgItemAs<QCheckBox>(*this, id)->isChecked() ? std::string("1")
-                                                               : std::string("0");
-    };
-    const std::string hours = text(IDC_CAPTURE_HOURS);
-    if (!hours.empty() && !ParseDailyHours(hours)) {
-        return Refuse(IDC_CAPTURE_HOURS,
-                      tr("Capture hours: please give a range of local time as HH:MM-HH:MM, such "
-                         "as 07:00-19:00 (22:00-04:00 runs across midnight), or leave it empty "
-                         "for all day."));
-    }
-    const bool daylight = checked(IDC_CAPTURE_DAYLIGHT) == "1";
-    const struct {
-        int id;
-        double limit;
-        QString message;
-    } places[] = {
-        {IDC_LATITUDE, 90.0,
-         tr("Latitude: please give decimal degrees from -90 to 90, north positive (51.48).")},
-        {IDC_LONGITUDE, 180.0,
-         tr("Longitude: please give decimal degrees from -180 to 180, east positive (-0.0015).")},
-    };
-    for (const auto& place : places) {
-        const std::string value = text(place.id);
-        if (value.empty() && daylight) {
-            return Refuse(place.id, tr("Capturing from civil dawn to civil dusk needs the "
-                                       "place: ") +
-                                        place.message);
-        }
-        const std::optional<double> number = ParseWholeNumber(value);
-        if (!value.empty() && (!number || std::abs(*number) > place.limit)) {
-            return Refuse(place.id, place.message);
-        }
-    }
-    const std::optional<int> minFree = ParseWholeInt(text(IDC_MIN_FREE_MB));
-    if (!minFree || *minFree < 0) {
-        return Refuse(IDC_MIN_FREE_MB,
-                      tr("Keep free on the disk: please give the megabytes as a whole number, or "
-                         "0 for no floor."));
-    }
-    const std::string values[] = {
-        hours,
-        checked(IDC_CAPTURE_DAYLIGHT),
-        text(IDC_LATITUDE),
-        text(IDC_LONGITUDE),
-        std::to_string(*minFree),
-        checked(IDC_LATEST_FRAME),
-        checked(IDC_CAMERA_LOCK),
-        text(IDC_POWER_LINE_HZ).substr(0, 2),
-    };
-    // Under the lock an unattended launch takes to count its frame.
-    const auto lock = SettingsKey::Lock(kLockWait);
-    const std::optional<SettingsKey> key = SettingsKey::OpenForReading();
+    const std::vector<std::string> texts = FieldTexts();
+    SettingTexts values;
+    std::vector<std::pair<Setting, std::string>> changed;
     for (std::size_t i = 0; i < std::size(kFields); ++i) {
-        const Field& field = kFields[i];
-        const std::optional<std::string> stored = key ? key->Query(field.key) : std::nullopt;
-        const std::string before =
-            stored ? QString::fromStdString(*stored).trimmed().toStdString() : field.absent;
-        if (values[i] == before || (!stored && values[i] == field.absent)) {
-            continue;
-        }
-        if (!lock || !SettingsKey::StoreValue(field.key, values[i])) {
-            ShowMessageBox(tr("Could not write the settings file %1; nothing more was changed.")
-                               .arg(SettingsKey::FilePath()));
-            return false;
+        values[kFields[i].setting] = texts[i];
+        if (texts[i] != m_shown[i]) {
+            changed.emplace_back(kFields[i].setting, texts[i]);
         }
     }
+    // The settings file's own rules, and its messages.
+    if (const std::vector<BadValue> bad = BadValuesOf(values); !bad.empty()) {
+        const auto field =
+            std::find_if(std::begin(kFields), std::end(kFields),
+                         [&](const Field& f) { return f.setting == bad[0].setting; });
+        return Refuse(field->id, QString::fromStdString(bad[0].message));
+    }
+    if (!StoreSettingTexts(changed, kLockWait)) {
+        ShowMessageBox(tr("Could not write the settings file %1; nothing more was changed.")
+                           .arg(SettingsFilePath()));
+        return false;
+    }
+    m_shown = texts;
     return true;
 }
 

@@ -5,7 +5,6 @@
 #include <cctype>
 #include <cstdio>
 
-#include "platform/Numbers.h"
 #include "schedule/SunTimes.h"
 
 namespace {
@@ -14,11 +13,6 @@ constexpr int kMinutesPerDay = 1440;
 // How far NextOpening and NextChange look ahead: past the longest polar night up to the polar
 // circles, and a schedule that opens no day of a year never opens.
 constexpr int kLookAheadDays = 370;
-
-constexpr char kCaptureHours[] = "CAPTURE_HOURS";
-constexpr char kCaptureDaylight[] = "CAPTURE_DAYLIGHT";
-constexpr char kLatitude[] = "LATITUDE";
-constexpr char kLongitude[] = "LONGITUDE";
 
 // "HH:MM" with two digits each; minutes from midnight, or nothing.
 std::optional<int> ParseClockTime(std::string_view text) {
@@ -122,11 +116,6 @@ std::string ClockText(const QDateTime& when, const QDate& date) {
     return TwoDigits(time.hour()) + ":" + TwoDigits(time.minute());
 }
 
-std::string BadValue(const char* key, std::string_view value, const char* expected) {
-    return std::string("the setting ") + key + "=" + std::string(value) +
-           " is not valid: " + expected;
-}
-
 }  // namespace
 
 std::optional<DailyHours> ParseDailyHours(std::string_view text) {
@@ -148,55 +137,6 @@ std::optional<DailyHours> ParseDailyHours(std::string_view text) {
 CaptureSchedule::CaptureSchedule(std::optional<DailyHours> hours, bool daylight, double latitude,
                                  double longitude)
     : m_hours(hours), m_daylight(daylight), m_latitude(latitude), m_longitude(longitude) {}
-
-std::variant<CaptureSchedule, std::string> CaptureSchedule::FromSettings(
-    const ScheduleSettings& values) {
-    std::optional<DailyHours> hours;
-    if (!Trimmed(values.captureHours).empty()) {
-        hours = ParseDailyHours(values.captureHours);
-        if (!hours) {
-            return BadValue(kCaptureHours, values.captureHours,
-                            "give a daily range of local time as HH:MM-HH:MM, such as 07:00-19:00 "
-                            "(or 22:00-04:00 across midnight), or leave it empty for all day.");
-        }
-    }
-    const std::string_view daylightText = Trimmed(values.captureDaylight);
-    if (!daylightText.empty() && daylightText != "0" && daylightText != "1") {
-        return BadValue(kCaptureDaylight, values.captureDaylight,
-                        "give 1 to capture from civil dawn to civil dusk only, or 0.");
-    }
-    const bool daylight = daylightText == "1";
-    double latitude = 0.0;
-    double longitude = 0.0;
-    const struct {
-        const char* key;
-        const std::string& text;
-        double limit;
-        const char* expected;
-        double& value;
-    } places[] = {
-        {kLatitude, values.latitude, 90.0,
-         "give decimal degrees from -90 to 90, north positive, such as 51.48.", latitude},
-        {kLongitude, values.longitude, 180.0,
-         "give decimal degrees from -180 to 180, east positive, such as -0.0015.", longitude},
-    };
-    for (const auto& place : places) {
-        if (Trimmed(place.text).empty()) {
-            if (daylight) {
-                return std::string("the setting ") + place.key +
-                       " is missing: " + kCaptureDaylight + "=1 needs " + kLatitude + " and " +
-                       kLongitude + " (decimal degrees, north and east positive).";
-            }
-            continue;
-        }
-        const std::optional<double> number = ParseWholeNumber(place.text);
-        if (!number || std::abs(*number) > place.limit) {
-            return BadValue(place.key, place.text, place.expected);
-        }
-        place.value = *number;
-    }
-    return CaptureSchedule(hours, daylight, latitude, longitude);
-}
 
 std::vector<TimeRange> CaptureSchedule::HoursOf(const QDate& date) const {
     const QDateTime dayStart = LocalTime(date, 0);

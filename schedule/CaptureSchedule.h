@@ -5,13 +5,11 @@
 #include <optional>
 #include <string>
 #include <string_view>
-#include <variant>
 #include <vector>
 
-// When a season-long capture saves frames: daily hours in local time (CAPTURE_HOURS), and/or
-// the daylight between civil dawn and civil dusk at a place (CAPTURE_DAYLIGHT, LATITUDE,
-// LONGITUDE); with both, both must hold. Local time is the system's zone (TZ), daylight-saving
-// changes included.
+// When a season-long capture saves frames: daily hours in local time, and/or the daylight between
+// civil dawn and civil dusk at a place; with both, both must hold. The settings file gives them
+// (settings/). Local time is the system's zone (TZ), daylight-saving changes included.
 
 // A daily range of local time, in minutes from midnight. An end before the start runs across
 // midnight; an end of 1440 is midnight at the end of the day.
@@ -34,24 +32,12 @@ struct TimeRange {
     bool operator==(const TimeRange&) const = default;
 };
 
-// What the schedule is made of, as the settings file gives it: the values' text, each empty when
-// absent.
-struct ScheduleSettings {
-    std::string captureHours;     // CAPTURE_HOURS
-    std::string captureDaylight;  // CAPTURE_DAYLIGHT
-    std::string latitude;         // LATITUDE
-    std::string longitude;        // LONGITUDE
-};
-
 class CaptureSchedule {
 public:
     // Every minute of every day: the capture as it always was.
     CaptureSchedule() = default;
     CaptureSchedule(std::optional<DailyHours> hours, bool daylight, double latitude,
                     double longitude);
-
-    // The schedule the settings ask for, or a message naming the key whose value is bad.
-    static std::variant<CaptureSchedule, std::string> FromSettings(const ScheduleSettings& values);
 
     // True when nothing limits the capture.
     bool AllDay() const { return !m_hours && !m_daylight; }

@@ -3,7 +3,6 @@
 #include <QDateTime>
 #include <QFile>
 #include <QLockFile>
-#include <climits>
 #include <cstdio>
 #include <cstring>
 #include <opencv2/core/mat.hpp>
@@ -12,10 +11,8 @@
 #include "platform/Clock.h"
 #include "platform/Display.h"
 #include "platform/MessageBox.h"
-#include "platform/SettingsKey.h"
 #include "res/Strings.h"
 #include "session/SeasonSettings.h"
-#include "settings/SettingNames.h"
 #include "settings/Settings.h"
 
 namespace {
@@ -26,13 +23,6 @@ using namespace std::chrono_literals;
 constexpr auto kUnattendedBoxLimit = 60s;
 // Another launch holds the settings lock only while it saves a frame and stores its count.
 constexpr auto kLockWait = 30s;
-// The largest count whose next frame number still fits in an int.
-constexpr int kMaxFrameCount = INT_MAX - kNoFrames - 1;
-
-QString SettingsPath() {
-    return SettingsKey::FilePath();
-}
-
 ExitCode Fail(ExitCode result, const QString& message) {
     TellUnattended(message);
     return result;
@@ -49,19 +39,13 @@ std::optional<ExitCode> RefuseCount(const std::optional<StoredSettings>& setting
     if (!settings || !settings->frameCount) {
         return FailForSettings(settings);
     }
-    const int count = *settings->frameCount;
-    if (count < 0 || count > kMaxFrameCount) {
-        return Fail(ExitCode::CountOutOfRange,
-                    QStringLiteral("%1=%2 in %3 is out of range: it must be from 0 to %4.")
-                        .arg(SettingNames::kAutoStartFrameCount)
-                        .arg(count)
-                        .arg(SettingsPath())
-                        .arg(kMaxFrameCount));
+    if (const std::string trouble = NextFrameTrouble(*settings->frameCount); !trouble.empty()) {
+        return Fail(ExitCode::CountOutOfRange, QString::fromStdString(trouble));
     }
-    if (!SettingsKey::IsWritable()) {
+    if (!SettingsFileWritable()) {
         return Fail(ExitCode::CountNotStored,
                     QStringLiteral("Cannot store the frame count in %1, so no frame was taken.")
-                        .arg(SettingsPath()));
+                        .arg(SettingsFilePath()));
     }
     return std::nullopt;
 }
@@ -86,11 +70,12 @@ void TellCountMoved(const std::string& frameDir, int wanted, int saved) {
 }
 
 ExitCode FailForFreeSpace(const std::string& frameDir, int minFreeMb) {
-    return Fail(ExitCode::LowFreeSpace,
-                QStringLiteral("The disk of %1 has less than %2 MB free (MIN_FREE_MB), so no frame "
-                               "was taken.")
-                    .arg(QString::fromStdString(ShownFolder(frameDir)))
-                    .arg(minFreeMb));
+    return Fail(
+        ExitCode::LowFreeSpace,
+        QStringLiteral("The disk of %1 has less than %2 MB free (%3), so no frame was taken.")
+            .arg(QString::fromStdString(ShownFolder(frameDir)))
+            .arg(minFreeMb)
+            .arg(QLatin1String(SettingName(Setting::MinFreeMb))));
 }
 
 // Tells, on standard error only, that the launch came outside the schedule: a launch every few
@@ -112,11 +97,11 @@ std::optional<ExitCode> RefuseOutsideSchedule(const CaptureSchedule& schedule, c
 // lock.
 ExitCode SaveCountedFrame(const std::string& frameDir, const cv::Mat& frame,
                           const SaveConditions& conditions, int& frameNumber) {
-    const auto lock = SettingsKey::Lock(kLockWait);
+    const auto lock = LockSettingsFile(kLockWait);
     if (!lock) {
         return Fail(ExitCode::CountNotStored,
                     QStringLiteral("Cannot lock %1.lock to count the frame, so no frame was taken.")
-                        .arg(SettingsPath()));
+                        .arg(SettingsFilePath()));
     }
     // Read afresh: another launch may have counted a frame since this one started.
     const auto settings = ReadSettings();
@@ -144,13 +129,12 @@ ExitCode SaveCountedFrame(const std::string& frameDir, const cv::Mat& frame,
                         QStringLiteral("Could not save the frame %1.")
                             .arg(QFile::decodeName(FramePath(frameDir, number).c_str())));
     }
-    if (!SettingsKey::StoreValueInPlace(SettingNames::kAutoStartFrameCount,
-                                        std::to_string(number - kNoFrames))) {
+    if (!StoreFrameCount(number - kNoFrames)) {
         // The next launch would take the same number: this frame must not stay.
         QFile::remove(QFile::decodeName(FramePath(frameDir, number).c_str()));
         return Fail(ExitCode::CountNotStored,
                     QStringLiteral("Cannot store the frame count in %1, so no frame was taken.")
-                        .arg(SettingsPath()));
+                        .arg(SettingsFilePath()));
     }
     if (number != wanted) {
         TellCountMoved(frameDir, wanted, number);

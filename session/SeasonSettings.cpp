@@ -1,23 +1,15 @@
 #include "session/SeasonSettings.h"
 
 #include "capture/OneFrameCapture.h"
-#include "platform/SettingsKey.h"
 #include "settings/Settings.h"
 
 std::variant<SaveConditions, std::string> SaveConditionsFrom(const StoredSettings& settings) {
-    const auto tell = [](const std::string& trouble) {
-        return "In the settings file " + SettingsKey::FilePath().toStdString() + ", " + trouble;
-    };
-    if (!settings.badValue.empty()) {
-        return tell(settings.badValue);
-    }
-    auto schedule = CaptureSchedule::FromSettings(
-        {settings.captureHours, settings.captureDaylight, settings.latitude, settings.longitude});
-    if (const auto* trouble = std::get_if<std::string>(&schedule)) {
-        return tell(*trouble);
+    if (std::string trouble = BadValuesMessage(settings, kSaveConditionSettings);
+        !trouble.empty()) {
+        return trouble;
     }
     SaveConditions conditions;
-    conditions.schedule = std::get<CaptureSchedule>(schedule);
+    conditions.schedule = settings.schedule;
     conditions.minFreeMb = settings.minFreeMb;
     conditions.latestFrame = settings.latestFrame;
     return conditions;
@@ -34,7 +26,7 @@ void PrintSchedulePlan(const CaptureSchedule& schedule, const QDate& from, int d
 ExitCode RunSchedulePlan(int days) {
     // No settings file is no schedule: every day whole, as the capture has always run.
     const std::optional<StoredSettings> settings = ReadSettings();
-    const auto conditions = SaveConditionsFrom(settings.value_or(StoredSettings{}));
+    const auto conditions = SaveConditionsFrom(settings.value_or(DefaultSettings()));
     if (const auto* trouble = std::get_if<std::string>(&conditions)) {
         std::fprintf(stderr, "vorn: %s\n", trouble->c_str());
         return ExitCode::BadSetting;

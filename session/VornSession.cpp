@@ -68,7 +68,7 @@ bool CVornSession::LoadSettings() {
     m_resolution = settings->resolution.value_or(m_resolution);
     m_camSource = settings->camSource.value_or("");
     m_cameraLock = {settings->cameraLock, settings->powerLineHz};
-    m_badSettings = BadValuesMessage(*settings);
+    m_badSettings = BadValuesMessage(*settings, kCameraLockSettings);
     if (!m_badSettings.empty()) {
         std::fprintf(stderr, "vorn: %s\n", m_badSettings.c_str());
     }
@@ -97,7 +97,7 @@ bool CVornSession::StartRun(std::vector<int> agreedFrames) {
     }
     // Read afresh: the Schedule and camera dialog may have changed them. Without a settings file
     // the defaults hold.
-    auto conditions = SaveConditionsFrom(ReadSettings().value_or(StoredSettings{}));
+    auto conditions = SaveConditionsFrom(ReadSettings().value_or(DefaultSettings()));
     if (const auto* trouble = std::get_if<std::string>(&conditions)) {
         ShowMessageBox(QString::fromStdString(*trouble));
         return false;

@@ -1,54 +1,110 @@
 #include "settings/Settings.h"
 
 #include <QFileInfo>
+#include <QLockFile>
+#include <algorithm>
 #include <array>
-#include <cstdio>
+#include <climits>
+#include <cmath>
+#include <cstdlib>
 #include <string_view>
 
 #include "frames/FrameFile.h"
 #include "platform/Numbers.h"
-#include "platform/SettingsKey.h"
-#include "settings/SettingNames.h"
+#include "settings/SettingsKey.h"
 
 namespace {
 
 // A GStreamer pipeline can be long; the other values keep the usual limit.
 constexpr std::size_t kMaxCamSourceBytes = 4096;
+// The count of the last frame number there is.
+constexpr int kLargestFrameCount = INT_MAX - kNoFrames;
 
-// An optional value that must be one of two numbers: nothing when it is absent or empty; a bad
-// value gives nothing too, and a message naming it in `bad`.
-std::optional<int> ReadChoice(const SettingsKey& key, const char* name, int first, int second,
-                              std::vector<std::string>& bad) {
-    if (!key.Has(name)) {
-        return std::nullopt;
-    }
-    const std::optional<std::string> text = key.Query(name);
-    if (text && text->empty()) {
-        return std::nullopt;
-    }
-    const std::optional<int> value = text ? ParseWholeInt(*text) : std::nullopt;
-    if (value == first || value == second) {
-        return value;
-    }
-    bad.push_back(std::string(name) + "=" + text.value_or("(too long to read)") + " in " +
-                  SettingsKey::FilePath().toStdString() + " is bad: it must be " +
-                  std::to_string(first) + " or " + std::to_string(second) + ", or left out.");
-    return std::nullopt;
+bool IsFlag(std::string_view text) {
+    const std::optional<int> value = ParseWholeInt(text);
+    return value == 0 || value == 1;
 }
 
-// A value of a season-long capture: its text, empty when absent, or a message naming the key when
-// it is there but too long to read.
-std::string SeasonValue(const SettingsKey& key, const char* name, std::string& badValue) {
-    if (!key.Has(name)) {
-        return {};
+bool IsMainsFrequency(std::string_view text) {
+    const std::optional<int> value = ParseWholeInt(text);
+    return value == 50 || value == 60;
+}
+
+bool IsDailyHours(std::string_view text) {
+    return ParseDailyHours(text).has_value();
+}
+
+bool IsDegreesWithin(std::string_view text, double limit) {
+    const std::optional<double> degrees = ParseWholeNumber(text);
+    return degrees && std::abs(*degrees) <= limit;
+}
+
+bool IsLatitude(std::string_view text) {
+    return IsDegreesWithin(text, 90.0);
+}
+
+bool IsLongitude(std::string_view text) {
+    return IsDegreesWithin(text, 180.0);
+}
+
+bool IsMegabytes(std::string_view text) {
+    const std::optional<int> value = ParseWholeInt(text);
+    return value && *value >= 0;
+}
+
+// One key of the file. `accepts` judges a value's text (blanks around it taken off, never empty),
+// and `expected` says what a good one is; keys without one are taken as they are, or missed.
+struct KeyRow {
+    Setting setting;
+    const char* name;
+    const char* defaultText;  // what an absent key stands for
+    bool firstStart;          // written with its default when the file is created
+    std::size_t maxBytes;
+    bool (*accepts)(std::string_view text);
+    const char* expected;
+};
+
+constexpr std::size_t kUsual = SettingsKey::kMaxValueBytes;
+
+constexpr KeyRow kKeys[] = {
+    {Setting::AutoStartDir, "AUTO_START_DIR", "./", true, kUsual, nullptr, nullptr},
+    {Setting::AutoStartOnOff, "AUTO_START_ON_OFF", "0", true, kUsual, nullptr, nullptr},
+    {Setting::AutoStartFrameCount, "AUTO_START_FRAME_COUNT", "0", true, kUsual, nullptr, nullptr},
+    {Setting::CamRef, "CAM_REF", "0", true, kUsual, nullptr, nullptr},
+    {Setting::ResolutionRef, "RESOLUTION_REF", "1", true, kUsual, nullptr, nullptr},
+    {Setting::CamSource, "CAM_SOURCE", "", false, kMaxCamSourceBytes, nullptr, nullptr},
+    {Setting::CameraLock, "CAMERA_LOCK", "0", false, kUsual, IsFlag,
+     "give 1 to hold the camera's exposure, white balance and focus once it has warmed up, or 0."},
+    {Setting::PowerLineHz, "POWER_LINE_HZ", "", false, kUsual, IsMainsFrequency,
+     "give 50 or 60, the mains frequency in hertz, or leave it out."},
+    {Setting::VideoOutput, "VIDEO_OUTPUT", "", false, kUsual, nullptr, nullptr},
+    {Setting::VideoDeflicker, "VIDEO_DEFLICKER", "", false, kUsual, nullptr, nullptr},
+    {Setting::VideoDeflickerWindow, "VIDEO_DEFLICKER_WINDOW", "", false, kUsual, nullptr, nullptr},
+    {Setting::VideoSkipBad, "VIDEO_SKIP_BAD", "", false, kUsual, nullptr, nullptr},
+    {Setting::VideoWidth, "VIDEO_WIDTH", "", false, kUsual, nullptr, nullptr},
+    {Setting::VideoLength, "VIDEO_LENGTH", "", false, kUsual, nullptr, nullptr},
+    {Setting::CaptureHours, "CAPTURE_HOURS", "", false, kUsual, IsDailyHours,
+     "give a daily range of local time as HH:MM-HH:MM, such as 07:00-19:00 (or 22:00-04:00 across "
+     "midnight), or leave it empty for all day."},
+    {Setting::CaptureDaylight, "CAPTURE_DAYLIGHT", "0", false, kUsual, IsFlag,
+     "give 1 to capture from civil dawn to civil dusk only, or 0."},
+    {Setting::Latitude, "LATITUDE", "", false, kUsual, IsLatitude,
+     "give decimal degrees from -90 to 90, north positive, such as 51.48."},
+    {Setting::Longitude, "LONGITUDE", "", false, kUsual, IsLongitude,
+     "give decimal degrees from -180 to 180, east positive, such as -0.0015."},
+    {Setting::MinFreeMb, "MIN_FREE_MB", "200", false, kUsual, IsMegabytes,
+     "give the megabytes to keep free as a whole number, or 0 for no floor."},
+    {Setting::LatestFrame, "LATEST_FRAME", "0", false, kUsual, IsFlag,
+     "give 1 to keep latest.jpg in the frame folder, or 0."},
+};
+
+const KeyRow& RowOf(Setting setting) {
+    for (const KeyRow& row : kKeys) {
+        if (row.setting == setting) {
+            return row;
+        }
     }
-    if (const auto text = key.Query(name)) {
-        return *text;
-    }
-    if (badValue.empty()) {
-        badValue = std::string("the setting ") + name + " is too long to read (at most 254 bytes).";
-    }
-    return {};
+    std::abort();  // every Setting has its row
 }
 
 std::string_view Trimmed(std::string_view text) {
@@ -59,33 +115,116 @@ std::string_view Trimmed(std::string_view text) {
     return text.substr(first, text.find_last_not_of(" \t\r\n") - first + 1);
 }
 
-void ReadSeasonSettings(const SettingsKey& key, StoredSettings& settings) {
-    std::string& bad = settings.badValue;
-    settings.captureHours = SeasonValue(key, SettingNames::kCaptureHours, bad);
-    settings.captureDaylight = SeasonValue(key, SettingNames::kCaptureDaylight, bad);
-    settings.latitude = SeasonValue(key, SettingNames::kLatitude, bad);
-    settings.longitude = SeasonValue(key, SettingNames::kLongitude, bad);
-    const std::string minFree = SeasonValue(key, SettingNames::kMinFreeMb, bad);
-    if (!Trimmed(minFree).empty()) {
-        const std::optional<int> megabytes = ParseWholeInt(minFree);
-        if (megabytes && *megabytes >= 0) {
-            settings.minFreeMb = *megabytes;
-        } else if (bad.empty()) {
-            bad = std::string("the setting ") + SettingNames::kMinFreeMb + "=" + minFree +
-                  " is not valid: give the megabytes to keep free as a whole number, or 0 for "
-                  "no floor.";
+// The text `texts` holds for `setting`, blanks around it taken off; empty when it is absent,
+// blank or too long.
+std::string_view GivenText(const SettingTexts& texts, Setting setting) {
+    const auto found = texts.find(setting);
+    return found == texts.end() || !found->second ? std::string_view() : Trimmed(*found->second);
+}
+
+bool IsBad(const std::vector<BadValue>& bad, Setting setting) {
+    return std::any_of(bad.begin(), bad.end(),
+                       [&](const BadValue& value) { return value.setting == setting; });
+}
+
+// The text a judged key is taken as: its own when it is there and good, else its default.
+std::string TakenText(const SettingTexts& texts, const std::vector<BadValue>& bad,
+                      Setting setting) {
+    const std::string_view given = GivenText(texts, setting);
+    return given.empty() || IsBad(bad, setting) ? RowOf(setting).defaultText : std::string(given);
+}
+
+bool DaylightAsked(const SettingTexts& texts) {
+    return ParseWholeInt(GivenText(texts, Setting::CaptureDaylight)) == 1;
+}
+
+std::optional<BadValue> BadValueOf(const KeyRow& row, const SettingTexts& texts) {
+    const auto found = texts.find(row.setting);
+    const bool place = row.setting == Setting::Latitude || row.setting == Setting::Longitude;
+    if (found != texts.end() && !found->second) {
+        return BadValue{row.setting, std::string(row.name) + " is too long to read (at most " +
+                                         std::to_string(row.maxBytes - 1) + " bytes)."};
+    }
+    const std::string_view text = GivenText(texts, row.setting);
+    if (text.empty() && place && DaylightAsked(texts)) {
+        return BadValue{row.setting, std::string(row.name) + " is missing: CAPTURE_DAYLIGHT=1 " +
+                                         "needs LATITUDE and LONGITUDE (decimal degrees, north " +
+                                         "and east positive)."};
+    }
+    if (text.empty() || row.accepts(text)) {
+        return std::nullopt;
+    }
+    return BadValue{row.setting, std::string(row.name) + "=" + std::string(text) +
+                                     " is not valid: " + row.expected};
+}
+
+std::string InSettingsFile(const std::string& message) {
+    return "In the settings file " + SettingsFilePath().toStdString() + ", " + message;
+}
+
+// The typed values of the keys that are judged, from their texts.
+StoredSettings JudgedSettings(const SettingTexts& texts) {
+    StoredSettings settings;
+    settings.badValues = BadValuesOf(texts);
+    const auto taken = [&](Setting setting) {
+        return TakenText(texts, settings.badValues, setting);
+    };
+    settings.cameraLock = ParseWholeInt(taken(Setting::CameraLock)) == 1;
+    settings.powerLineHz = ParseWholeInt(taken(Setting::PowerLineHz));
+    const std::string hours = taken(Setting::CaptureHours);
+    settings.schedule = CaptureSchedule(hours.empty() ? std::nullopt : ParseDailyHours(hours),
+                                        ParseWholeInt(taken(Setting::CaptureDaylight)) == 1,
+                                        ParseWholeNumber(taken(Setting::Latitude)).value_or(0.0),
+                                        ParseWholeNumber(taken(Setting::Longitude)).value_or(0.0));
+    settings.minFreeMb = ParseWholeInt(taken(Setting::MinFreeMb)).value_or(0);
+    settings.latestFrame = ParseWholeInt(taken(Setting::LatestFrame)) == 1;
+    return settings;
+}
+
+SettingTexts TextsOf(const SettingsKey& key) {
+    SettingTexts texts;
+    for (const KeyRow& row : kKeys) {
+        if (key.Has(row.name)) {
+            texts[row.setting] = key.Query(row.name, row.maxBytes);
         }
     }
-    const std::string latestText = SeasonValue(key, SettingNames::kLatestFrame, bad);
-    const std::string_view latest = Trimmed(latestText);
-    settings.latestFrame = latest == "1";
-    if (!latest.empty() && latest != "0" && latest != "1" && bad.empty()) {
-        bad = std::string("the setting ") + SettingNames::kLatestFrame + "=" + std::string(latest) +
-              " is not valid: give 1 to keep latest.jpg in the frame folder, or 0.";
+    return texts;
+}
+
+// Stores each text under its key, every other byte of the file kept; false at the first that could
+// not be written.
+bool StoreEach(const std::vector<std::pair<Setting, std::string>>& texts) {
+    for (const auto& [setting, text] : texts) {
+        if (!SettingsKey::StoreValue(RowOf(setting).name, text)) {
+            return false;
+        }
     }
+    return true;
+}
+
+std::optional<bool> FlagOf(const std::optional<std::string>& text) {
+    const std::optional<int> value = text ? ParseWholeInt(*text) : std::nullopt;
+    return value == 0 || value == 1 ? std::optional(value == 1) : std::nullopt;
 }
 
 }  // namespace
+
+const char* SettingName(Setting setting) {
+    return RowOf(setting).name;
+}
+
+std::vector<BadValue> BadValuesOf(const SettingTexts& texts) {
+    std::vector<BadValue> bad;
+    for (const KeyRow& row : kKeys) {
+        if (row.accepts == nullptr) {
+            continue;
+        }
+        if (std::optional<BadValue> value = BadValueOf(row, texts)) {
+            bad.push_back(std::move(*value));
+        }
+    }
+    return bad;
+}
 
 int ResolutionCodeFor(int resolutionRef) {
     static constexpr std::array<int, 5> kCodes = {320240, 640480, 960720, 1024768, 16001200};
@@ -93,6 +232,28 @@ int ResolutionCodeFor(int resolutionRef) {
         return kCodes[resolutionRef];
     }
     return resolutionRef;
+}
+
+std::string StoredSettings::MissingValues() const {
+    const std::pair<bool, Setting> values[] = {
+        {frameDir.has_value(), Setting::AutoStartDir},
+        {autoStart.has_value(), Setting::AutoStartOnOff},
+        {frameCount.has_value(), Setting::AutoStartFrameCount},
+        {cameraIndex.has_value(), Setting::CamRef},
+        {resolution.has_value(), Setting::ResolutionRef},
+        {camSource.has_value(), Setting::CamSource},
+    };
+    std::string missing;
+    for (const auto& [present, setting] : values) {
+        if (!present) {
+            missing += (missing.empty() ? "" : ", ") + std::string(SettingName(setting));
+        }
+    }
+    return missing;
+}
+
+StoredSettings DefaultSettings() {
+    return JudgedSettings({});
 }
 
 void CreateDefaultSettings() {
@@ -104,29 +265,11 @@ void CreateDefaultSettings() {
     if (!key) {
         return;
     }
-    key->SetValue(SettingNames::kAutoStartOnOff, "0");
-    key->SetValue(SettingNames::kAutoStartFrameCount, "0");
-    key->SetValue(SettingNames::kCamRef, "0");
-    key->SetValue(SettingNames::kResolutionRef, "1");
-    key->SetValue(SettingNames::kAutoStartDir, "./");
-}
-
-std::string StoredSettings::MissingValues() const {
-    const std::pair<bool, const char*> values[] = {
-        {frameDir.has_value(), SettingNames::kAutoStartDir},
-        {autoStart.has_value(), SettingNames::kAutoStartOnOff},
-        {frameCount.has_value(), SettingNames::kAutoStartFrameCount},
-        {cameraIndex.has_value(), SettingNames::kCamRef},
-        {resolution.has_value(), SettingNames::kResolutionRef},
-        {camSource.has_value(), SettingNames::kCamSource},
-    };
-    std::string missing;
-    for (const auto& [present, name] : values) {
-        if (!present) {
-            missing += (missing.empty() ? "" : ", ") + std::string(name);
+    for (const KeyRow& row : kKeys) {
+        if (row.firstStart) {
+            key->SetValue(row.name, row.defaultText);
         }
     }
-    return missing;
 }
 
 std::optional<StoredSettings> ReadSettings() {
@@ -134,42 +277,42 @@ std::optional<StoredSettings> ReadSettings() {
     if (!key) {
         return std::nullopt;
     }
-    const auto number = [&](const char* name) -> std::optional<int> {
-        if (const auto text = key->Query(name)) {
-            return ParseInt(*text);
+    const SettingTexts texts = TextsOf(*key);
+    const auto number = [&](Setting setting) -> std::optional<int> {
+        const auto found = texts.find(setting);
+        if (found == texts.end() || !found->second) {
+            return std::nullopt;
         }
-        return std::nullopt;
+        return ParseInt(*found->second);
     };
-    StoredSettings settings;
-    if (const auto dir = key->Query(SettingNames::kAutoStartDir)) {
-        settings.frameDir = WithTrailingSeparator(*dir);
+    StoredSettings settings = JudgedSettings(texts);
+    if (const auto dir = texts.find(Setting::AutoStartDir); dir != texts.end() && dir->second) {
+        settings.frameDir = WithTrailingSeparator(*dir->second);
     }
-    settings.autoStart = number(SettingNames::kAutoStartOnOff);
-    settings.frameCount = number(SettingNames::kAutoStartFrameCount);
-    settings.cameraIndex = number(SettingNames::kCamRef);
-    if (const auto ref = number(SettingNames::kResolutionRef)) {
+    settings.autoStart = number(Setting::AutoStartOnOff);
+    settings.frameCount = number(Setting::AutoStartFrameCount);
+    settings.cameraIndex = number(Setting::CamRef);
+    if (const auto ref = number(Setting::ResolutionRef)) {
         settings.resolution = ResolutionCodeFor(*ref);
     }
-    if (key->Has(SettingNames::kCamSource)) {
-        settings.camSource = key->Query(SettingNames::kCamSource, kMaxCamSourceBytes);
+    if (const auto source = texts.find(Setting::CamSource); source != texts.end()) {
+        settings.camSource = source->second;
     }
-    settings.cameraLock =
-        ReadChoice(*key, SettingNames::kCameraLock, 0, 1, settings.badValues).value_or(0) == 1;
-    settings.powerLineHz = ReadChoice(*key, SettingNames::kPowerLineHz, 50, 60, settings.badValues);
-    ReadSeasonSettings(*key, settings);
     return settings;
 }
 
-std::string BadValuesMessage(const StoredSettings& settings) {
-    std::string message;
-    for (const std::string& bad : settings.badValues) {
-        message += (message.empty() ? "" : " ") + bad;
+std::string BadValuesMessage(const StoredSettings& settings, std::span<const Setting> among) {
+    std::string messages;
+    for (const BadValue& bad : settings.badValues) {
+        if (among.empty() || std::find(among.begin(), among.end(), bad.setting) != among.end()) {
+            messages += (messages.empty() ? "" : " ") + bad.message;
+        }
     }
-    return message;
+    return messages.empty() ? messages : InSettingsFile(messages);
 }
 
 std::string SettingsTrouble(const std::optional<StoredSettings>& settings) {
-    const std::string file = SettingsKey::FilePath().toStdString();
+    const std::string file = SettingsFilePath().toStdString();
     if (!settings) {
         return "the settings file " + file + " is missing or cannot be read";
     }
@@ -178,6 +321,105 @@ std::string SettingsTrouble(const std::optional<StoredSettings>& settings) {
         return {};
     }
     return "the settings file " + file + " lacks a readable " + missing +
-           " (missing, or too long: a value holds at most 254 bytes, " + SettingNames::kCamSource +
-           " 4095)";
+           " (missing, or too long: a value holds at most " + std::to_string(kUsual - 1) +
+           " bytes, " + SettingName(Setting::CamSource) + " " +
+           std::to_string(kMaxCamSourceBytes - 1) + ")";
+}
+
+std::string FrameCountTrouble(int count) {
+    if (count >= 0 && count <= kLargestFrameCount) {
+        return {};
+    }
+    return InSettingsFile(std::string(SettingName(Setting::AutoStartFrameCount)) + "=" +
+                          std::to_string(count) +
+                          " is not valid: give the number of frames taken so far, from 0 to " +
+                          std::to_string(kLargestFrameCount) + ".");
+}
+
+std::string NextFrameTrouble(int count) {
+    if (count != kLargestFrameCount) {
+        return FrameCountTrouble(count);
+    }
+    return InSettingsFile(std::string(SettingName(Setting::AutoStartFrameCount)) + "=" +
+                          std::to_string(count) +
+                          " counts the last frame number there is: no frame can follow it.");
+}
+
+std::vector<std::string> ReadSettingTexts(std::span<const Setting> settings) {
+    const std::optional<SettingsKey> key = SettingsKey::OpenForReading();
+    const SettingTexts texts = key ? TextsOf(*key) : SettingTexts();
+    std::vector<std::string> shown;
+    for (const Setting setting : settings) {
+        const std::string_view given = GivenText(texts, setting);
+        shown.emplace_back(given.empty() ? std::string_view(RowOf(setting).defaultText) : given);
+    }
+    return shown;
+}
+
+bool StoreSettingTexts(const std::vector<std::pair<Setting, std::string>>& texts,
+                       std::chrono::milliseconds lockWait) {
+    if (texts.empty()) {
+        return true;
+    }
+    const std::unique_ptr<QLockFile> lock = LockSettingsFile(lockWait);
+    return lock && StoreEach(texts);
+}
+
+StoredVideoOptions ReadVideoSettings() {
+    const std::optional<SettingsKey> key = SettingsKey::OpenForReading();
+    if (!key) {
+        return {};
+    }
+    const auto text = [&](Setting setting) { return key->Query(SettingName(setting)); };
+    const auto whole = [&](Setting setting) {
+        const std::optional<std::string> value = text(setting);
+        return value ? ParseWholeInt(*value) : std::nullopt;
+    };
+    StoredVideoOptions options;
+    options.outputName = text(Setting::VideoOutput);
+    options.deflicker = FlagOf(text(Setting::VideoDeflicker));
+    options.deflickerWindow = whole(Setting::VideoDeflickerWindow);
+    options.skipBad = FlagOf(text(Setting::VideoSkipBad));
+    options.width = whole(Setting::VideoWidth);
+    if (const std::optional<std::string> length = text(Setting::VideoLength)) {
+        const std::optional<double> seconds = ParseWholeNumber(*length);
+        options.lengthSeconds = seconds && *seconds >= 0 ? seconds : std::nullopt;
+    }
+    return options;
+}
+
+bool StoreVideoSettings(const StoredVideoOptions& options) {
+    std::vector<std::pair<Setting, std::string>> texts;
+    const auto add = [&](Setting setting, const auto& value, auto format) {
+        if (value) {
+            texts.emplace_back(setting, format(*value));
+        }
+    };
+    const auto flag = [](bool on) { return std::string(on ? "1" : "0"); };
+    const auto whole = [](int value) { return std::to_string(value); };
+    add(Setting::VideoOutput, options.outputName, [](const std::string& name) { return name; });
+    add(Setting::VideoDeflicker, options.deflicker, flag);
+    add(Setting::VideoDeflickerWindow, options.deflickerWindow, whole);
+    add(Setting::VideoSkipBad, options.skipBad, flag);
+    add(Setting::VideoWidth, options.width, whole);
+    add(Setting::VideoLength, options.lengthSeconds,
+        [](double seconds) { return QString::number(seconds).toStdString(); });
+    return StoreEach(texts);
+}
+
+QString SettingsFilePath() {
+    return SettingsKey::FilePath();
+}
+
+bool SettingsFileWritable() {
+    return SettingsKey::IsWritable();
+}
+
+std::unique_ptr<QLockFile> LockSettingsFile(std::chrono::milliseconds wait) {
+    return SettingsKey::Lock(wait);
+}
+
+bool StoreFrameCount(int count) {
+    return SettingsKey::StoreValueInPlace(SettingName(Setting::AutoStartFrameCount),
+                                          std::to_string(count));
 }

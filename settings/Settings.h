@@ -1,17 +1,81 @@
 #pragma once
 
+#include <QString>
+#include <chrono>
+#include <map>
+#include <memory>
 #include <optional>
+#include <span>
 #include <string>
 #include <vector>
 
-// The free space the frame folder's file system keeps when MIN_FREE_MB is absent, in megabytes.
-inline constexpr int kDefaultMinFreeMb = 200;
+#include "schedule/CaptureSchedule.h"
+
+class QLockFile;
+
+// The settings file's values. Each key's name, default, and the rule that judges its text live
+// in one table (Settings.cpp): a new key is a row there and a member of the typed values below.
+enum class Setting {
+    AutoStartDir,
+    AutoStartOnOff,
+    AutoStartFrameCount,
+    CamRef,
+    ResolutionRef,
+    // A device path, video file, stream URL or GStreamer pipeline instead of a camera index.
+    CamSource,
+    // The camera lock: exposure, white balance and focus held once the camera has warmed up, and
+    // the mains frequency of its anti-flicker filter.
+    CameraLock,
+    PowerLineHz,
+    // The video maker's options, written when the user chooses them in the window.
+    VideoOutput,
+    VideoDeflicker,
+    VideoDeflickerWindow,
+    VideoSkipBad,
+    VideoWidth,
+    VideoLength,
+    // A capture that runs for a season; each absent key keeps the capture as it was.
+    CaptureHours,
+    CaptureDaylight,
+    Latitude,
+    Longitude,
+    MinFreeMb,
+    LatestFrame,
+};
+
+// The keys the camera lock reads, and those a saved frame's conditions read.
+inline constexpr Setting kCameraLockSettings[] = {Setting::CameraLock, Setting::PowerLineHz};
+inline constexpr Setting kSaveConditionSettings[] = {
+    Setting::CaptureHours, Setting::CaptureDaylight, Setting::Latitude,
+    Setting::Longitude,    Setting::MinFreeMb,       Setting::LatestFrame};
+
+// The key's name in the file ("CAPTURE_HOURS").
+const char* SettingName(Setting setting);
+
+// A value the program does not take, with the one message that tells it ("CAPTURE_HOURS=7-19 is
+// not valid: give ..."), the same in the window, the dialogs and every command-line mode.
+struct BadValue {
+    Setting setting;
+    std::string message;
+
+    bool operator==(const BadValue&) const = default;
+};
+
+// Values' texts by key, as the file or a dialog holds them; nothing for a value that is there but
+// too long to read. A key left out, or with blanks only, is absent.
+using SettingTexts = std::map<Setting, std::optional<std::string>>;
+
+// What is wrong with each of `texts`, one BadValue each, in the order of the keys. Keys that are
+// not judged (the five always written, CAM_SOURCE, the video options) give none.
+std::vector<BadValue> BadValuesOf(const SettingTexts& texts);
 
 // The resolution code that a stored RESOLUTION_REF number selects.
 int ResolutionCodeFor(int resolutionRef);
 
-// The values of the settings file as the program takes them; each is empty when missing or too
-// long. The frame folder has its separator added; the resolution is a code.
+// The values of the settings file as the program takes them. The five always written, and
+// CAM_SOURCE, are nothing when missing or too long (the frame folder has its separator added; the
+// resolution is a code). A judged value that is bad is not taken: its member keeps the key's
+// default and badValues names it.
 struct StoredSettings {
     std::optional<std::string> frameDir;
     std::optional<int> autoStart;
@@ -21,31 +85,26 @@ struct StoredSettings {
     // Optional: empty when absent, nothing when it is there but too long to read.
     std::optional<std::string> camSource = std::string();
 
-    // The camera lock, optional: CAMERA_LOCK (0 or 1) and POWER_LINE_HZ (50 or 60; nothing leaves
-    // the camera's filter alone), absent or empty when not wanted. A bad value is not taken: it
-    // keeps the default here and is named in badValues, one message for each.
+    // CAMERA_LOCK (0 or 1) and POWER_LINE_HZ (50 or 60; nothing leaves the camera's filter alone).
     bool cameraLock = false;
     std::optional<int> powerLineHz;
-    std::vector<std::string> badValues;
-    // A capture that runs for a season. Each key is optional: without them the capture is as it
-    // always was. CAPTURE_HOURS, CAPTURE_DAYLIGHT, LATITUDE and LONGITUDE as the file holds them,
-    // empty when absent: the schedule reads them.
-    std::string captureHours;
-    std::string captureDaylight;
-    std::string latitude;
-    std::string longitude;
+    // CAPTURE_HOURS, CAPTURE_DAYLIGHT, LATITUDE and LONGITUDE; every minute of every day when
+    // absent.
+    CaptureSchedule schedule;
     // MIN_FREE_MB: megabytes the frame folder's file system keeps free; 0 switches the floor off.
-    int minFreeMb = kDefaultMinFreeMb;
+    int minFreeMb = 0;
     // LATEST_FRAME=1: latest.jpg in the frame folder, replaced after each saved frame.
     bool latestFrame = false;
-    // What is wrong with MIN_FREE_MB or LATEST_FRAME, naming the key; empty when nothing is.
-    std::string badValue;
+    std::vector<BadValue> badValues;
 
     // True when the five values that are always written are there, and CAM_SOURCE can be read.
     bool Complete() const { return MissingValues().empty(); }
     // The names of the values that are missing or unreadable, comma-separated.
     std::string MissingValues() const;
 };
+
+// The settings' defaults, as a file that holds none of the optional keys gives them.
+StoredSettings DefaultSettings();
 
 // Writes the settings file with its default values when there is none; a file that exists but
 // cannot be read keeps what the user has in it.
@@ -55,9 +114,55 @@ void CreateDefaultSettings();
 // missing or cannot be read.
 std::optional<StoredSettings> ReadSettings();
 
-// The messages of `settings.badValues` as one text; empty when there are none.
-std::string BadValuesMessage(const StoredSettings& settings);
+// The messages of the bad values among `among` (all of them when it is empty), after the file's
+// name: "In the settings file F, CAMERA_LOCK=2 is not valid: ...". Empty when there are none.
+std::string BadValuesMessage(const StoredSettings& settings, std::span<const Setting> among = {});
 
 // What is wrong with the settings file that gave `settings`, naming the file and the values that
 // cannot be read; empty when nothing is.
 std::string SettingsTrouble(const std::optional<StoredSettings>& settings);
+
+// What is wrong with AUTO_START_FRAME_COUNT=`count`, after the file's name: below 0, or past the
+// count of the last frame number there is; empty when nothing is. The window takes any count.
+std::string FrameCountTrouble(int count);
+// What keeps a launch from counting one frame more after `count`: FrameCountTrouble, or no frame
+// number left after it; empty when nothing does.
+std::string NextFrameTrouble(int count);
+
+// The texts of `settings` as the file holds them, blanks around them taken off; a key's default
+// text when it is absent, empty, too long, or the file is missing.
+std::vector<std::string> ReadSettingTexts(std::span<const Setting> settings);
+
+// Stores each of `texts` under its key, changing only those lines of the file (and adding the
+// ones it lacks), under the lock an unattended launch takes to count its frame, waiting up to
+// `lockWait` for it. False when the lock or a write failed; the values stored before stay.
+bool StoreSettingTexts(const std::vector<std::pair<Setting, std::string>>& texts,
+                       std::chrono::milliseconds lockWait);
+
+// The video maker's options as the file holds them: each nothing when absent or not of its kind
+// (a name; 0 or 1; a whole number; a length of seconds, 0 or more). Whether the video maker can
+// use a value is the video maker's own rule.
+struct StoredVideoOptions {
+    std::optional<std::string> outputName;
+    std::optional<bool> deflicker;
+    std::optional<int> deflickerWindow;
+    std::optional<bool> skipBad;
+    std::optional<int> width;
+    std::optional<double> lengthSeconds;
+};
+
+StoredVideoOptions ReadVideoSettings();
+// Stores the options that `options` holds, each under its key, changing only those lines of the
+// file (and adding the ones it lacks); false when the file could not be written.
+bool StoreVideoSettings(const StoredVideoOptions& options);
+
+// The settings file's path, as messages name it.
+QString SettingsFilePath();
+// True when the file exists, is not marked read-only and can be replaced in its folder.
+bool SettingsFileWritable();
+// Takes the lock that makes a read, decide and write of the file one step among processes,
+// waiting up to `wait`; null when it could not be taken.
+std::unique_ptr<QLockFile> LockSettingsFile(std::chrono::milliseconds wait);
+// Stores AUTO_START_FRAME_COUNT in place, every other byte of the file kept; false when the
+// file or the value is missing, or the file could not be written.
+bool StoreFrameCount(int count);

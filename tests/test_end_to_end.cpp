@@ -171,31 +171,41 @@ private slots:
         QTest::addColumn<QByteArray>("out");
         QTest::addColumn<QByteArray>("err");  // empty: nothing on standard error
         QTest::addColumn<QString>("timeZone");
+        QTest::addColumn<QByteArray>("lines");  // the settings file's values; empty: no file
         QTest::newRow("help") << QStringList{"--help"} << 0 << QByteArray("--take-frame")
-                              << QByteArray() << QString();
+                              << QByteArray() << QString() << QByteArray();
         QTest::newRow("version") << QStringList{"--version"} << 0 << QByteArray("Vorn 3.6\n")
-                                 << QByteArray() << QString();
+                                 << QByteArray() << QString() << QByteArray();
         QTest::newRow("Qt's own option kept")
             << QStringList{"-platform", "offscreen", "--version"} << 0 << QByteArray("Vorn 3.6\n")
-            << QByteArray() << QString();
-        QTest::newRow("unknown option") << QStringList{"--tkae-frame"} << 2 << QByteArray()
-                                        << QByteArray("Unknown option 'tkae-frame'") << QString();
-        QTest::newRow("stray argument")
-            << QStringList{"now"} << 2 << QByteArray() << QByteArray("Usage:") << QString();
+            << QByteArray() << QString() << QByteArray();
+        QTest::newRow("unknown option")
+            << QStringList{"--tkae-frame"} << 2 << QByteArray()
+            << QByteArray("Unknown option 'tkae-frame'") << QString() << QByteArray();
+        QTest::newRow("stray argument") << QStringList{"now"} << 2 << QByteArray()
+                                        << QByteArray("Usage:") << QString() << QByteArray();
         // The window would wait where nobody sees it.
         QTest::newRow("window") << QStringList() << 1 << QByteArray() << QByteArray("no display")
-                                << QString();
+                                << QString() << QByteArray();
         // A zone the C library does not know would put every time at UTC without a word.
         QTest::newRow("unknown time zone")
             << QStringList{"--schedule", "--days", "1"} << 0 << QByteArray("00:00-24:00")
             << QByteArray(
                    "vorn: TZ=Mars/Olympus is not a time zone this machine knows, so local "
                    "times are in UTC.\n")
-            << QString("Mars/Olympus");
+            << QString("Mars/Olympus") << QByteArray();
         QTest::newRow("zone file") << QStringList{"--version"} << 0 << QByteArray("Vorn 3.6\n")
-                                   << QByteArray() << QString("Europe/Berlin");
-        QTest::newRow("zone rule") << QStringList{"--version"} << 0 << QByteArray("Vorn 3.6\n")
-                                   << QByteArray() << QString("CET-1CEST,M3.5.0,M10.5.0/3");
+                                   << QByteArray() << QString("Europe/Berlin") << QByteArray();
+        QTest::newRow("zone rule")
+            << QStringList{"--version"} << 0 << QByteArray("Vorn 3.6\n") << QByteArray()
+            << QString("CET-1CEST,M3.5.0,M10.5.0/3") << QByteArray();
+        // A bad value is told in the settings file's one wording, before any camera opens.
+        QTest::newRow("bad camera lock")
+            << QStringList{"--take-frame"} << 15 << QByteArray()
+            << QByteArray("Vorn.conf, CAMERA_LOCK=2 is not valid: give 1") << QString()
+            << QByteArray(
+                   "AUTO_START_DIR=./\nAUTO_START_ON_OFF=0\nAUTO_START_FRAME_COUNT=0\n"
+                   "CAM_REF=0\nRESOLUTION_REF=1\nCAMERA_LOCK=2\n");
     }
 
     void commandLineIsAnsweredWithoutADisplay() {
@@ -204,7 +214,11 @@ private slots:
         QFETCH(QByteArray, out);
         QFETCH(QByteArray, err);
         QFETCH(QString, timeZone);
+        QFETCH(QByteArray, lines);
         TestSettings settings;
+        if (!lines.isEmpty()) {
+            settings.WriteValues(lines);
+        }
         const Ended ended = RunVorn(settings, arguments, 60000, timeZone);
         QCOMPARE(ended.exitCode, exitCode);
         QVERIFY2(out.isEmpty() ? ended.out.isEmpty() : ended.out.contains(out),

@@ -1080,6 +1080,10 @@ private slots:
         QTest::newRow("no settings file for the folder")
             << QStringList{"--end", "3"} << QByteArray() << size << false << 3
             << "Error! Cannot find settings." << -1;
+        QTest::newRow("settings count below 0")
+            << QStringList() << QByteArray("AUTO_START_DIR=%1\nAUTO_START_FRAME_COUNT=-1\n") << size
+            << false << 3 << "Vorn.conf, AUTO_START_FRAME_COUNT=-1 is not valid: give the number"
+            << -1;
         QTest::newRow("unknown option")
             << dir + QStringList{"--end", "3", "--colour"} << QByteArray() << size << false << 2
             << "Unknown option 'colour'." << -1;

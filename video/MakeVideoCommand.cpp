@@ -128,11 +128,6 @@ ExitCode ApplySettingsDefaults(const QCommandLineParser& parser, const MakeVideo
         range.frameDir = *settings.frameDir;
     }
     if (needEnd) {
-        if (*settings.frameCount < 0 || *settings.frameCount > kLargestIndex + 1) {
-            return Fail(ExitCode::SettingsMissing,
-                        "AUTO_START_FRAME_COUNT=" + std::to_string(*settings.frameCount) +
-                            " in the settings file is out of range for --end");
-        }
         range.endFrame = *settings.frameCount;
     }
     return ExitCode::Success;

@@ -15,7 +15,8 @@ class QCommandLineParser;
 void AddMakeVideoOptions(QCommandLineParser& parser);
 
 // What the settings file gives for options left out: its frame folder and frame count, each empty
-// when the file lacks it, and what is wrong with the file (empty when nothing is).
+// when the file lacks it (or the count is not valid), and what is wrong with the file (empty when
+// nothing is).
 struct MakeVideoDefaults {
     std::optional<std::string> frameDir;
     std::optional<int> frameCount;

@@ -9,7 +9,7 @@
 #include <QFileInfo>
 #include <QRegularExpression>
 
-#include "platform/SettingsKey.h"
+#include "settings/SettingsKey.h"
 
 TestSettings::TestSettings()
     : m_oldConfigHome(qgetenv("XDG_CONFIG_HOME")), m_oldHome(qgetenv("HOME")) {

@@ -1,4 +1,4 @@
-#include "platform/SettingsKey.h"
+#include "settings/SettingsKey.h"
 
 #include <sys/stat.h>
 #include <QCoreApplication>
