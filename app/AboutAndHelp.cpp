@@ -7,11 +7,11 @@
 #include "app/AboutDlg.h"
 #include "app/VornDlg.h"
 #include "panel/ScheduleDlg.h"
-#include "platform/MessageBox.h"
-#include "platform/WebPage.h"
+#include "panel/VideoOptionsDlg.h"
 #include "res/Resource.h"
 #include "res/Strings.h"
-#include "video/VideoOptionsDlg.h"
+#include "widgets/MessageBox.h"
+#include "widgets/WebPage.h"
 
 namespace {
 

@@ -8,13 +8,13 @@
 #include "app/SplashWnd.h"
 #include "panel/CaptureControls.h"
 #include "panel/VideoControls.h"
-#include "platform/DialogTemplate.h"
-#include "platform/MessageBox.h"
 #include "platform/Numbers.h"
 #include "res/DialogTemplates.h"
 #include "res/Resource.h"
 #include "res/Strings.h"
 #include "settings/Settings.h"
+#include "widgets/DialogControls.h"
+#include "widgets/MessageBox.h"
 
 namespace {
 

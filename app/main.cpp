@@ -6,7 +6,6 @@
 #include "app/CommandLine.h"
 #include "app/VornApp.h"
 #include "capture/ThreadCount.h"
-#include "platform/Display.h"
 #include "res/Strings.h"
 #include "res/Version.h"
 #include "session/AutoStart.h"
@@ -14,6 +13,7 @@
 #include "settings/Settings.h"
 #include "video/AviWriter.h"
 #include "video/MakeVideoCommand.h"
+#include "widgets/Display.h"
 
 namespace {
 

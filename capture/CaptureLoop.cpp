@@ -19,9 +19,9 @@
 #include "capture/FramePacer.h"
 #include "frames/FrameFile.h"
 #include "platform/Clock.h"
-#include "platform/MessageBox.h"
-#include "platform/PreviewWindow.h"
 #include "res/Strings.h"
+#include "widgets/MessageBox.h"
+#include "widgets/PreviewWindow.h"
 
 namespace {
 

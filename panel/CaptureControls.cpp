@@ -8,12 +8,12 @@
 #include <cstring>
 
 #include "frames/FrameFile.h"
-#include "platform/ArrowPair.h"
-#include "platform/DialogTemplate.h"
-#include "platform/MessageBox.h"
 #include "platform/Numbers.h"
 #include "res/Resource.h"
 #include "session/VornSession.h"
+#include "widgets/ArrowPair.h"
+#include "widgets/DialogControls.h"
+#include "widgets/MessageBox.h"
 
 namespace {
 

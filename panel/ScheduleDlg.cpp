@@ -8,8 +8,6 @@
 #include <optional>
 #include <string>
 
-#include "platform/DialogTemplate.h"
-#include "platform/MessageBox.h"
 #include "platform/Numbers.h"
 #include "platform/SettingsKey.h"
 #include "res/DialogTemplates.h"
@@ -17,6 +15,8 @@
 #include "schedule/CaptureSchedule.h"
 #include "settings/SettingNames.h"
 #include "settings/Settings.h"
+#include "widgets/DialogControls.h"
+#include "widgets/MessageBox.h"
 
 namespace {
 

@@ -3,14 +3,14 @@
 #include <QLineEdit>
 #include <QPushButton>
 
-#include "platform/ArrowPair.h"
-#include "platform/DialogTemplate.h"
-#include "platform/MessageBox.h"
+#include "panel/MakingDlg.h"
 #include "platform/Numbers.h"
 #include "res/Resource.h"
 #include "res/Strings.h"
 #include "session/VornSession.h"
-#include "video/MakingDlg.h"
+#include "widgets/ArrowPair.h"
+#include "widgets/DialogControls.h"
+#include "widgets/MessageBox.h"
 
 CVideoControls::CVideoControls(QWidget& dialog, CVornSession& session)
     : QObject(&dialog), m_dialog(dialog), m_session(session) {

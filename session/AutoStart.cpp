@@ -10,13 +10,13 @@
 
 #include "frames/FrameFile.h"
 #include "platform/Clock.h"
-#include "platform/Display.h"
-#include "platform/MessageBox.h"
 #include "platform/SettingsKey.h"
 #include "res/Strings.h"
 #include "session/SeasonSettings.h"
 #include "settings/SettingNames.h"
 #include "settings/Settings.h"
+#include "widgets/Display.h"
+#include "widgets/MessageBox.h"
 
 namespace {
 

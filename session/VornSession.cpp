@@ -8,14 +8,14 @@
 #include <opencv2/core/mat.hpp>
 
 #include "platform/Clock.h"
-#include "platform/MessageBox.h"
-#include "platform/PreviewWindow.h"
 #include "platform/UiThread.h"
 #include "res/Strings.h"
 #include "session/AutoStart.h"
 #include "session/SeasonSettings.h"
 #include "session/VideoOptionsStore.h"
 #include "settings/Settings.h"
+#include "widgets/MessageBox.h"
+#include "widgets/PreviewWindow.h"
 
 namespace {
 

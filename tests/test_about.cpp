@@ -6,13 +6,13 @@
 #include <functional>
 
 #include "app/AboutDlg.h"
-#include "platform/DialogTemplate.h"
 #include "res/Resource.h"
 #include "res/Strings.h"
 #include "res/Version.h"
 #include "support/Captions.h"
 #include "support/DialogBench.h"
 #include "support/PageRecorder.h"
+#include "widgets/DialogControls.h"
 
 namespace {
 

@@ -16,12 +16,12 @@
 #include <opencv2/videoio.hpp>
 
 #include "capture/BoundedCamera.h"
-#include "platform/MessageBox.h"
 #include "res/Resource.h"
 #include "res/Strings.h"
 #include "session/AutoStart.h"
 #include "support/DialogBench.h"
 #include "support/FakeFreeSpace.h"
+#include "widgets/MessageBox.h"
 
 namespace {
 

@@ -4,7 +4,6 @@
 #include <cmath>
 
 #include "panel/ScheduleDlg.h"
-#include "platform/DialogTemplate.h"
 #include "platform/Numbers.h"
 #include "platform/SettingsKey.h"
 #include "res/Resource.h"
@@ -13,6 +12,7 @@
 #include "support/ModalAnswerer.h"
 #include "support/SyntheticCamera.h"
 #include "support/TestSettings.h"
+#include "widgets/DialogControls.h"
 
 namespace {
 

@@ -19,7 +19,9 @@
 #include <opencv2/imgcodecs.hpp>
 #include <opencv2/videoio.hpp>
 
-#include "platform/DialogTemplate.h"
+#include "panel/CompressorDlg.h"
+#include "panel/MakingDlg.h"
+#include "panel/VideoOptionsDlg.h"
 #include "res/Resource.h"
 #include "res/Strings.h"
 #include "support/Captions.h"
@@ -27,10 +29,8 @@
 #include "support/PageRecorder.h"
 #include "support/TestSettings.h"
 #include "support/VideoChecks.h"
-#include "video/CompressorDlg.h"
-#include "video/MakingDlg.h"
 #include "video/VideoAssembly.h"
-#include "video/VideoOptionsDlg.h"
+#include "widgets/DialogControls.h"
 
 namespace {
 

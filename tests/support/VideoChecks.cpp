@@ -10,8 +10,8 @@ extern "C" {
 #include <libavformat/avformat.h>
 }
 
+#include "panel/CompressorDlg.h"
 #include "support/ModalAnswerer.h"
-#include "video/CompressorDlg.h"
 
 QMap<QString, QString> Probe(const QString& path) {
     QProcess ffprobe;

@@ -1,14 +1,14 @@
-#include "video/VideoOptionsDlg.h"
+#include "panel/VideoOptionsDlg.h"
 
 #include <QCheckBox>
 #include <QPushButton>
 
-#include "platform/DialogTemplate.h"
-#include "platform/MessageBox.h"
 #include "platform/Numbers.h"
 #include "res/DialogTemplates.h"
 #include "res/Resource.h"
 #include "video/VideoOutput.h"
+#include "widgets/DialogControls.h"
+#include "widgets/MessageBox.h"
 
 CVideoOptionsDlg::CVideoOptionsDlg(QWidget* parent) : QDialog(parent) {
     setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |

@@ -1,4 +1,4 @@
-#include "platform/PreviewWindow.h"
+#include "widgets/PreviewWindow.h"
 
 #include "platform/UiThread.h"
 

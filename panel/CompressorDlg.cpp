@@ -1,4 +1,4 @@
-#include "video/CompressorDlg.h"
+#include "panel/CompressorDlg.h"
 
 #include <QComboBox>
 #include <QDialogButtonBox>
@@ -6,8 +6,8 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include "panel/VideoOptionsDlg.h"
 #include "res/Strings.h"
-#include "video/VideoOptionsDlg.h"
 
 CCompressorDlg::CCompressorDlg(QWidget* parent, VideoOptions options)
     : QDialog(parent), m_compressors(new QComboBox(this)), m_options(std::move(options)) {
