@@ -20,8 +20,6 @@
 #include "frames/FrameFile.h"
 #include "platform/Clock.h"
 #include "res/Strings.h"
-#include "widgets/MessageBox.h"
-#include "widgets/PreviewWindow.h"
 
 namespace {
 
@@ -75,6 +73,12 @@ private:
     std::FILE* m_file;
 };
 
+void TellUser(const CaptureView& view, const QString& text) {
+    if (view.tell) {
+        view.tell(text);
+    }
+}
+
 // The frame scaled to the preview size, or a black one-channel picture when there is none.
 void MakePreview(const cv::Mat& frame, cv::Mat& preview) {
     if (frame.empty()) {
@@ -100,6 +104,7 @@ public:
 
 private:
     bool KeepGoing() const { return !m_stop.stop_requested() && m_shared.m_running; }
+    void Tell(const QString& text) const { TellUser(m_config.view, text); }
     void SaveNextFrame(cv::Mat& frame, float delay);
     // Holds what the run's lock asks, once, when the run has gone on long enough.
     void LockOnceWarm(std::int64_t startedAt);
@@ -178,10 +183,11 @@ CaptureEnd CaptureRun::Loop(std::int64_t lastCounter) {
         if (!frame.empty() && delay < m_timeAccount && open) {
             SaveNextFrame(frame, delay);
         }
-        MakePreview(frame, preview);
-        ShowImage(kPreviewWindowName, preview);
-        if (WaitKey(10) >= 0) {
-            return CaptureEnd::Key;
+        if (m_config.view.showFrame) {
+            MakePreview(frame, preview);
+            if (m_config.view.showFrame(preview)) {
+                return CaptureEnd::Key;
+            }
         }
         clock.SleepUnlessStopped(delay > 1000.0f ? 1000 : 10, m_stop);
     }
@@ -196,7 +202,7 @@ void CaptureRun::LockOnceWarm(std::int64_t startedAt) {
     m_locked = true;
     const std::string trouble = LockCameraSource(*m_camera, m_config.lock);
     if (!trouble.empty()) {
-        PostMessageBox(QString::fromStdString(trouble));
+        Tell(QString::fromStdString(trouble));
     }
 }
 
@@ -222,21 +228,21 @@ void CaptureRun::SaveNextFrame(cv::Mat& frame, float delay) {
         }
         if (number != wanted && !m_toldFramesKept) {
             m_toldFramesKept = true;
-            PostMessageBox(QStringLiteral("%1 in %2 was written by another program after the "
-                                          "capture started. It is kept, and the capture goes on "
-                                          "with the next free number, %3.")
-                               .arg(QString::fromStdString(FrameFileName(wanted)),
-                                    QString::fromStdString(ShownFolder(frameDir)),
-                                    QString::fromStdString(FrameFileName(number))));
+            Tell(QStringLiteral("%1 in %2 was written by another program after the "
+                                "capture started. It is kept, and the capture goes on "
+                                "with the next free number, %3.")
+                     .arg(QString::fromStdString(FrameFileName(wanted)),
+                          QString::fromStdString(ShownFolder(frameDir)),
+                          QString::fromStdString(FrameFileName(number))));
         }
     } else if (!m_saveFailing) {
         // Told each time saving starts to fail, without stopping the run: the folder may come
         // back, or be changed.
         m_saveFailing = true;
-        PostMessageBox(QStringLiteral("Could not save the frame %1 in %2! The capture goes on; "
-                                      "please check that the folder exists and can be written.")
-                           .arg(QString::fromStdString(FrameFileName(number)),
-                                QString::fromStdString(ShownFolder(frameDir))));
+        Tell(QStringLiteral("Could not save the frame %1 in %2! The capture goes on; "
+                            "please check that the folder exists and can be written.")
+                 .arg(QString::fromStdString(FrameFileName(number)),
+                      QString::fromStdString(ShownFolder(frameDir))));
     }
     // Also after a failure, so a failing folder is tried at the pace of the delay.
     m_timeAccount -= delay;
@@ -263,11 +269,11 @@ bool CaptureRun::SpaceToSave(const std::string& frameDir) {
     }
     if (!m_spaceLow) {
         m_spaceLow = true;
-        PostMessageBox(QStringLiteral("Saving has paused: the disk of %1 has less than %2 MB free "
-                                      "(MIN_FREE_MB). The capture goes on, and saving resumes by "
-                                      "itself once there is space again.")
-                           .arg(QString::fromStdString(ShownFolder(frameDir)))
-                           .arg(conditions.minFreeMb));
+        Tell(QStringLiteral("Saving has paused: the disk of %1 has less than %2 MB free "
+                            "(MIN_FREE_MB). The capture goes on, and saving resumes by "
+                            "itself once there is space again.")
+                 .arg(QString::fromStdString(ShownFolder(frameDir)))
+                 .arg(conditions.minFreeMb));
     }
     return false;
 }
@@ -275,11 +281,11 @@ bool CaptureRun::SpaceToSave(const std::string& frameDir) {
 void CaptureRun::PublishLatest(const std::string& frameDir, int number) {
     const int error = PublishLatestFrame(frameDir, number);
     if (error != 0 && !m_latestFailing) {
-        PostMessageBox(QStringLiteral("Could not replace %1 in %2 (%3). The frames are saved all "
-                                      "the same.")
-                           .arg(QString::fromLatin1(kLatestFrameName),
-                                QString::fromStdString(ShownFolder(frameDir)),
-                                QString::fromLocal8Bit(std::strerror(error))));
+        Tell(QStringLiteral("Could not replace %1 in %2 (%3). The frames are saved all "
+                            "the same.")
+                 .arg(QString::fromLatin1(kLatestFrameName),
+                      QString::fromStdString(ShownFolder(frameDir)),
+                      QString::fromLocal8Bit(std::strerror(error))));
     }
     m_latestFailing = error != 0;
 }
@@ -413,7 +419,9 @@ CaptureEnd RunCapture(const std::stop_token& stop, CaptureShared& shared,
     if (!camera) {
         return CaptureEnd::NoCamera;
     }
-    NamedWindow(kPreviewWindowName);
+    if (config.view.openPreview) {
+        config.view.openPreview();
+    }
     SetCaptureSize(*camera, config.resolution);
     MeterCameraSource(*camera, config.lock);
     CaptureRun run(stop, shared, config, std::move(camera));
@@ -422,7 +430,9 @@ CaptureEnd RunCapture(const std::stop_token& stop, CaptureShared& shared,
     run.ReleaseCamera();
     log.Write("successful\n");
     log.Write("Attempting to close window...");
-    DestroyWindow(kPreviewWindowName);
+    if (config.view.closePreview) {
+        config.view.closePreview();
+    }
     log.Write("successful\n");
     return end;
 }
@@ -436,7 +446,7 @@ CaptureEnd CaptureThreadProc(const std::stop_token& stop, CaptureShared& shared,
     // A missing camera is told even after Stop: that run never began.
     if (!message.empty() && (end == CaptureEnd::NoCamera || !stop.stop_requested())) {
         // Not waited for: nothing may hold the thread once its owner wants it to end.
-        PostMessageBox(QString::fromStdString(message));
+        TellUser(config.view, QString::fromStdString(message));
     }
     return end;
 }

@@ -10,10 +10,12 @@
 #include "frames/FrameFile.h"
 #include "platform/Numbers.h"
 #include "res/Resource.h"
+#include "res/Strings.h"
 #include "session/VornSession.h"
 #include "widgets/ArrowPair.h"
 #include "widgets/DialogControls.h"
 #include "widgets/MessageBox.h"
+#include "widgets/PreviewWindow.h"
 
 namespace {
 
@@ -22,6 +24,18 @@ QString ShownFolderText(const std::string& frameDir) {
 }
 
 }  // namespace
+
+CaptureView WindowCaptureView() {
+    return {
+        [] { NamedWindow(kPreviewWindowName); },
+        [] { DestroyWindow(kPreviewWindowName); },
+        [](const cv::Mat& frame) {
+            ShowImage(kPreviewWindowName, frame);
+            return WaitKey(10) >= 0;
+        },
+        [](const QString& text) { PostMessageBox(text); },
+    };
+}
 
 CCaptureControls::CCaptureControls(QWidget& dialog, CVornSession& session)
     : QObject(&dialog), m_dialog(dialog), m_session(session) {
@@ -37,6 +51,8 @@ CCaptureControls::CCaptureControls(QWidget& dialog, CVornSession& session)
             &CCaptureControls::OnChangeDelay);
     connect(button(IDC_BROWSE), &QPushButton::clicked, this, &CCaptureControls::OnBrowse);
 
+    session.SetCaptureView(WindowCaptureView());
+    connect(&session, &CVornSession::Told, this, [](const QString& text) { ShowMessageBox(text); });
     connect(&session, &CVornSession::RunStateChanged, this, &CCaptureControls::ShowRunState);
     connect(&session, &CVornSession::FrameDirChanged, this, [this] {
         SetDlgItemText(m_dialog, IDC_FRAME_DIR, QString::fromStdString(m_session.GetFrameDir()));

@@ -6,8 +6,14 @@
 #include <string>
 #include <vector>
 
+#include "capture/CaptureLoop.h"
+
 class CVornSession;
 class QWidget;
+
+// The window's capture view: the preview window and message boxes, which a capture thread may
+// call.
+CaptureView WindowCaptureView();
 
 // The window's capture controls (Start/Stop, Pause, timestamp, delay, frame folder) over the
 // session: user actions go to the session, the session's changes come back to the controls.

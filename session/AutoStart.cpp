@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstring>
 #include <opencv2/core/mat.hpp>
+#include <utility>
 
 #include "frames/FrameFile.h"
 #include "platform/Clock.h"
@@ -15,19 +16,20 @@
 #include "session/SeasonSettings.h"
 #include "settings/SettingNames.h"
 #include "settings/Settings.h"
-#include "widgets/Display.h"
-#include "widgets/MessageBox.h"
 
 namespace {
 
 using namespace std::chrono_literals;
 
-// A box of an unattended launch closes itself after this long.
-constexpr auto kUnattendedBoxLimit = 60s;
 // Another launch holds the settings lock only while it saves a frame and stores its count.
 constexpr auto kLockWait = 30s;
 // The largest count whose next frame number still fits in an int.
 constexpr int kMaxFrameCount = INT_MAX - kNoFrames - 1;
+
+UnattendedBox& CurrentUnattendedBox() {
+    static UnattendedBox box;
+    return box;
+}
 
 QString SettingsPath() {
     return SettingsKey::FilePath();
@@ -168,9 +170,13 @@ TakeFrameResult SaveCountedFrame(const std::string& frameDir, const cv::Mat& fra
 void TellUnattended(const QString& text) {
     std::fprintf(stderr, "vorn: %s\n", qUtf8Printable(text));
     std::fflush(stderr);
-    if (WindowsAreSeen()) {
-        ShowMessageBox(text, kUnattendedBoxLimit);
+    if (const UnattendedBox& box = CurrentUnattendedBox()) {
+        box(text);
     }
+}
+
+UnattendedBox SetUnattendedBox(UnattendedBox box) {
+    return std::exchange(CurrentUnattendedBox(), std::move(box));
 }
 
 TakeFrameResult TakeCountedFrame(const CameraOpener& openCamera, Clock& clock,

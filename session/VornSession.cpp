@@ -14,8 +14,6 @@
 #include "session/SeasonSettings.h"
 #include "session/VideoOptionsStore.h"
 #include "settings/Settings.h"
-#include "widgets/MessageBox.h"
-#include "widgets/PreviewWindow.h"
 
 namespace {
 
@@ -92,14 +90,14 @@ void CVornSession::SetFrameDir(const std::string& frameDir) {
 bool CVornSession::StartRun(std::vector<int> agreedFrames) {
     // A run held by a hung source still owns the frame counter until it ends.
     if (!m_captureWorker.Stop()) {
-        ShowMessageBox(tr("The previous capture is still ending; please try again in a moment."));
+        emit Told(tr("The previous capture is still ending; please try again in a moment."));
         return false;
     }
     // Read afresh: the Schedule and camera dialog may have changed them. Without a settings file
     // the defaults hold.
     auto conditions = SaveConditionsFrom(ReadSettings().value_or(StoredSettings{}));
     if (const auto* trouble = std::get_if<std::string>(&conditions)) {
-        ShowMessageBox(QString::fromStdString(*trouble));
+        emit Told(QString::fromStdString(*trouble));
         return false;
     }
     m_saveConditions = std::get<SaveConditions>(conditions);
@@ -131,7 +129,8 @@ void CVornSession::SetPaused(bool paused) {
 bool CVornSession::StartCaptureThread(std::vector<int> agreedFrames) {
     CaptureRunConfig config{m_openCamera, m_camSource,      m_resolution,
                             m_clock,      GetFrameDir(),    std::move(agreedFrames),
-                            m_cameraLock, m_saveConditions, {}};
+                            m_cameraLock, m_saveConditions, {},
+                            m_view};
     config.conditions.freeSpace = m_freeSpace;
     // Called on the capture thread; the session may be gone by the time the call comes.
     config.tellWaiting = [session = QPointer<CVornSession>(this),
@@ -251,19 +250,21 @@ bool CVornSession::SetVideoOptions(const VideoOptions& options) {
 
 TakeFrameResult CVornSession::RunAutoStartCapture() {
     bool previewOpen = false;
-    const auto show = [&](const cv::Mat& frame) {
-        if (!previewOpen) {
-            NamedWindow(kPreviewWindowName);
+    std::function<bool(const cv::Mat&)> show;
+    if (m_view.showFrame) {
+        show = [&](const cv::Mat& frame) {
+            if (!previewOpen && m_view.openPreview) {
+                m_view.openPreview();
+            }
             previewOpen = true;
-        }
-        ShowImage(kPreviewWindowName, frame);
-        return WaitKey(10) >= 0;
-    };
+            return m_view.showFrame(frame);
+        };
+    }
     int frameNumber = 0;
     const TakeFrameResult result =
         TakeCountedFrame(m_openCamera, *m_clock, show, &frameNumber, *m_freeSpace);
-    if (previewOpen) {
-        DestroyWindow(kPreviewWindowName);
+    if (previewOpen && m_view.closePreview) {
+        m_view.closePreview();
     }
     if (result == TakeFrameResult::Saved) {
         m_capture->m_frameCounter = frameNumber;

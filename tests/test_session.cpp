@@ -4,6 +4,7 @@
 #include <chrono>
 
 #include "capture/CaptureLoop.h"
+#include "panel/CaptureControls.h"
 #include "session/VornSession.h"
 #include "support/DialogBench.h"
 
@@ -17,6 +18,7 @@ struct SessionBench : CaptureSurroundings {
         session.SetCameraOpener(opener.Opener());
         session.SetClock(clock);
         session.SetFrameDir(frameDir.path().toStdString());
+        session.SetCaptureView(WindowCaptureView());
     }
 
     CVornSession session;

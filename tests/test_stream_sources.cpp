@@ -2,9 +2,10 @@
 #include <QTest>
 #include <QThread>
 
-#include "session/VornSession.h"
 #include "capture/CameraSource.h"
 #include "capture/CaptureLoop.h"
+#include "panel/CaptureControls.h"
+#include "session/VornSession.h"
 #include "support/ModalAnswerer.h"
 #include "support/TestSettings.h"
 
@@ -57,6 +58,7 @@ void StreamSourcesTest::silentStreamGivesUpAndShowsNoCameraMessage() {
     QVERIFY(QDir::setCurrent(workDir.path()));
     ModalAnswerer answerer;
     CVornSession dlg;
+    dlg.SetCaptureView(WindowCaptureView());
     dlg.m_camSource =
         QStringLiteral("http://127.0.0.1:%1/video.mjpg").arg(server.serverPort()).toStdString();
     dlg.m_capture->m_running = true;
