@@ -68,7 +68,7 @@ void CVornDlg::OnSysCommand(int id) {
             break;
         case ID_SYSMENU_SCHEDULE: {
             // Stored in the settings file; the next run takes them.
-            CScheduleDlg dlgSchedule(this);
+            ScheduleDlg dlgSchedule(this);
             dlgSchedule.exec();
             break;
         }

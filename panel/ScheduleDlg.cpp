@@ -48,18 +48,18 @@ bool IsCheckBox(int id) {
 
 }  // namespace
 
-CScheduleDlg::CScheduleDlg(QWidget* parent) : QDialog(parent) {
+ScheduleDlg::ScheduleDlg(QWidget* parent) : QDialog(parent) {
     setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowCloseButtonHint);
     CreateControls(*this, kScheduleDialogTemplate);
     connect(GetDlgItemAs<QPushButton>(*this, IDOK), &QPushButton::clicked, this,
-            &CScheduleDlg::accept);
+            &ScheduleDlg::accept);
     connect(GetDlgItemAs<QPushButton>(*this, IDCANCEL), &QPushButton::clicked, this,
-            &CScheduleDlg::reject);
+            &ScheduleDlg::reject);
     Load();
 }
 
-void CScheduleDlg::Load() {
+void ScheduleDlg::Load() {
     const std::optional<SettingsKey> key = SettingsKey::OpenForReading();
     for (const Field& field : kFields) {
         std::string text = field.absent;
@@ -79,7 +79,7 @@ void CScheduleDlg::Load() {
     }
 }
 
-bool CScheduleDlg::Refuse(int id, const QString& message) {
+bool ScheduleDlg::Refuse(int id, const QString& message) {
     ShowMessageBox(message);
     if (QWidget* control = GetDlgItem(*this, id)) {
         control->setFocus();
@@ -87,7 +87,7 @@ bool CScheduleDlg::Refuse(int id, const QString& message) {
     return false;
 }
 
-bool CScheduleDlg::Store() {
+bool ScheduleDlg::Store() {
     const auto text = [this](int id) { return GetDlgItemText(*this, id).trimmed().toStdString(); };
     const auto checked = [this](int id) {
         return GetDlgItemAs<QCheckBox>(*this, id)->isChecked() ? std::string("1")
@@ -159,7 +159,7 @@ bool CScheduleDlg::Store() {
     return true;
 }
 
-void CScheduleDlg::accept() {
+void ScheduleDlg::accept() {
     if (Store()) {
         QDialog::accept();
     }

@@ -7,10 +7,10 @@
 // file when it opens and stored there on OK. A value that cannot be taken is refused with a
 // message naming its field, and the dialog stays open at it. Only the values that changed are
 // written, so a file without these keys keeps the capture as it was.
-class CScheduleDlg : public QDialog {
+class ScheduleDlg : public QDialog {
     Q_OBJECT
 public:
-    explicit CScheduleDlg(QWidget* parent = nullptr);
+    explicit ScheduleDlg(QWidget* parent = nullptr);
 
     // Fills the fields from the settings file.
     void Load();

@@ -21,7 +21,7 @@ class Clock;
 // numbers, and the values of the settings file. The views change it through its methods and learn
 // of its changes through its signals; tests drive it without a window. UI thread only, but for
 // the state shared with the capture run (m_capture), which is safe from any thread.
-class CVornSession : public QObject {
+class VornSession : public QObject {
     Q_OBJECT
 public:
     // The ranges the arrows and the edits keep the values in.
@@ -32,9 +32,9 @@ public:
     static constexpr int kMinDelayTenths = 1;        // 0.1 s
     static constexpr int kMaxDelayTenths = 864'000;  // a day
 
-    explicit CVornSession(QObject* parent = nullptr);
+    explicit VornSession(QObject* parent = nullptr);
     // Stops a run and waits for it a moment; a run held by its source ends by itself later.
-    ~CVornSession() override;
+    ~VornSession() override;
 
     // The camera and the clock the captures use; tests replace them.
     void SetCameraOpener(CameraOpener opener) { m_openCamera = std::move(opener); }

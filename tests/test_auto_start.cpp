@@ -220,7 +220,7 @@ private slots:
 
         // The whole window, as the program runs it: not modal, so a key the window system
         // delivers to the preview reaches it.
-        QCOMPARE(RunUntilQuit([&] { launch->DoModal(); }), int(TakeFrameResult::NoFrame));
+        QCOMPARE(RunUntilQuit([&] { launch->Run(); }), int(TakeFrameResult::NoFrame));
 
         QVERIFY(FrameFiles(".").isEmpty());
         QCOMPARE(besideTheShownWindow, byKey);
@@ -475,7 +475,7 @@ private slots:
         int code = -1;
         QTimer::singleShot(100, [&] { launch->close(); });
         RunUntilQuit([&] {
-            code = launch->DoModal();
+            code = launch->Run();
             QCoreApplication::exit(0);
         });
         QCOMPARE(code, int(TakeFrameResult::NoFrame));
@@ -520,7 +520,7 @@ private slots:
         bool modalRunEnded = false;
 
         QCOMPARE(RunUntilQuit([&] {
-                     launch->DoModal();
+                     launch->Run();
                      modalRunEnded = true;
                  }),
                  0);

@@ -304,7 +304,7 @@ private slots:
             Click(*bench, IDOK);
         });
         user.start(10);
-        bench->DoModal();
+        bench->Run();
         QVERIFY(besideTheShownWindow);
         QVERIFY(ended);
         QVERIFY(bench.answerer.Messages().isEmpty());

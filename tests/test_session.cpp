@@ -21,7 +21,7 @@ struct SessionBench : CaptureSurroundings {
         session.SetCaptureView(WindowCaptureView());
     }
 
-    CVornSession session;
+    VornSession session;
 };
 
 }  // namespace
@@ -36,8 +36,8 @@ private slots:
     // become the end of the video range.
     void runThatEndsByItselfStopsTheSession() {
         SessionBench bench;
-        QSignalSpy runState(&bench.session, &CVornSession::RunStateChanged);
-        QSignalSpy rangeReset(&bench.session, &CVornSession::RangeReset);
+        QSignalSpy runState(&bench.session, &VornSession::RunStateChanged);
+        QSignalSpy rangeReset(&bench.session, &VornSession::RangeReset);
         bench.clock.SetSleepAdvance(250ms);
         bench.camera->FailGrabsAfter(4);
         QVERIFY(bench.session.SetDelayTenths(1));

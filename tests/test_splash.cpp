@@ -159,7 +159,7 @@ private slots:
                 splash = CSplashWnd::s_splash;
                 QTest::keyClick(dlg.get(), Qt::Key_Escape);
             });
-            QCOMPARE(dlg->DoModal(), int(QDialog::Rejected));
+            QCOMPARE(dlg->Run(), int(QDialog::Rejected));
         } else {
             dlg->OnInitDialog();
             splash = CSplashWnd::s_splash;

@@ -57,7 +57,7 @@ void StreamSourcesTest::silentStreamGivesUpAndShowsNoCameraMessage() {
     QTemporaryDir workDir;
     QVERIFY(QDir::setCurrent(workDir.path()));
     ModalAnswerer answerer;
-    CVornSession dlg;
+    VornSession dlg;
     dlg.SetCaptureView(WindowCaptureView());
     dlg.m_camSource =
         QStringLiteral("http://127.0.0.1:%1/video.mjpg").arg(server.serverPort()).toStdString();

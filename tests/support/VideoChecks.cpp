@@ -82,14 +82,14 @@ QList<QByteArray> Packets(const QString& path) {
     return packets;
 }
 
-void AnswerCompressorWith(ModalAnswerer& answerer, std::function<void(CCompressorDlg&)> answer) {
+void AnswerCompressorWith(ModalAnswerer& answerer, std::function<void(CompressorDlg&)> answer) {
     answerer.SetDialogHandler([answer](QWidget* modal) {
-        if (auto* choice = qobject_cast<CCompressorDlg*>(modal)) {
+        if (auto* choice = qobject_cast<CompressorDlg*>(modal)) {
             answer(*choice);
         }
     });
 }
 
-void PressEnter(CCompressorDlg& choice) {
+void PressEnter(CompressorDlg& choice) {
     QTest::keyClick(&choice, Qt::Key_Return);
 }
