@@ -190,6 +190,23 @@ private slots:
         QVERIFY(!Enabled(*launch, IDC_START_STOP));
     }
 
+    // Beside standard error, a failure goes to the box the window handed in, which shows it
+    // where someone may see it.
+    void failureIsHandedToTheUnattendedBox() {
+        TakeFrame take;
+        QStringList shown;
+        const UnattendedBox previous =
+            SetUnattendedBox([&](const QString& text) { shown << text; });
+        RecordingOpener noCamera(NoCamera());
+        const TakeFrameResult result =
+            TakeCountedFrame(noCamera.Opener(), take.clock, {}, nullptr, take.freeSpace);
+        SetUnattendedBox(previous);
+
+        QCOMPARE(result, TakeFrameResult::NoCamera);
+        QCOMPARE(shown, QStringList{QString::fromLatin1(kNoCameraMessage)});
+        QVERIFY(take.answerer.Messages().isEmpty());
+    }
+
     void runEndedDuringWarmUpSavesAndCountsNothing_data() {
         QTest::addColumn<bool>("byKey");
         QTest::newRow("key in the preview window") << true;
