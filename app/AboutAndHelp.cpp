@@ -7,11 +7,11 @@
 #include "app/AboutDlg.h"
 #include "app/VornDlg.h"
 #include "panel/ScheduleDlg.h"
-#include "platform/MessageBox.h"
-#include "platform/WebPage.h"
+#include "panel/VideoOptionsDlg.h"
 #include "res/Resource.h"
 #include "res/Strings.h"
-#include "video/VideoOptionsDlg.h"
+#include "widgets/MessageBox.h"
+#include "widgets/WebPage.h"
 
 namespace {
 
@@ -68,7 +68,7 @@ void CVornDlg::OnSysCommand(int id) {
             break;
         case ID_SYSMENU_SCHEDULE: {
             // Stored in the settings file; the next run takes them.
-            CScheduleDlg dlgSchedule(this);
+            ScheduleDlg dlgSchedule(this);
             dlgSchedule.exec();
             break;
         }

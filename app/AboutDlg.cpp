@@ -2,11 +2,11 @@
 
 #include <QPushButton>
 
-#include "platform/DialogTemplate.h"
-#include "platform/WebPage.h"
 #include "res/DialogTemplates.h"
 #include "res/Resource.h"
 #include "res/Strings.h"
+#include "widgets/DialogControls.h"
+#include "widgets/WebPage.h"
 
 CAboutDlg::CAboutDlg(QWidget* parent) : QDialog(parent) {
     setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |

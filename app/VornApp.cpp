@@ -4,6 +4,6 @@
 
 bool CVornApp::InitInstance() {
     CVornDlg dlg;
-    m_exitCode = dlg.DoModal();
+    m_exitCode = dlg.Run();
     return false;
 }

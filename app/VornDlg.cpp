@@ -8,13 +8,13 @@
 #include "app/SplashWnd.h"
 #include "panel/CaptureControls.h"
 #include "panel/VideoControls.h"
-#include "platform/DialogTemplate.h"
-#include "platform/MessageBox.h"
 #include "platform/Numbers.h"
 #include "res/DialogTemplates.h"
 #include "res/Resource.h"
 #include "res/Strings.h"
 #include "settings/Settings.h"
+#include "widgets/DialogControls.h"
+#include "widgets/MessageBox.h"
 
 namespace {
 
@@ -31,11 +31,11 @@ CVornDlg::CVornDlg(QWidget* parent) : QDialog(parent), m_hIcon(QString::fromLati
     setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
     CreateControls(*this, kVornDialogTemplate);
-    m_captureControls = new CCaptureControls(*this, m_session);
-    m_videoControls = new CVideoControls(*this, m_session);
+    m_captureControls = new CaptureControls(*this, m_session);
+    m_videoControls = new VideoControls(*this, m_session);
     m_title = windowTitle();
     ConnectMessageTable();
-    connect(&m_session, &CVornSession::WaitingChanged, this, &CVornDlg::ShowWaiting);
+    connect(&m_session, &VornSession::WaitingChanged, this, &CVornDlg::ShowWaiting);
 }
 
 void CVornDlg::ShowWaiting() {
@@ -53,7 +53,7 @@ void CVornDlg::ShowWaiting() {
 
 CVornDlg::~CVornDlg() = default;
 
-int CVornDlg::DoModal() {
+int CVornDlg::Run() {
     OnInitDialog();
     QEventLoop loop;
     connect(this, &QDialog::finished, &loop, &QEventLoop::exit);
@@ -110,7 +110,7 @@ void CVornDlg::OnInitDialog() {
 }
 
 bool CVornDlg::DoDataExchange(bool toMembers) {
-    CVornSession& s = m_session;
+    VornSession& s = m_session;
     if (!toMembers) {
         m_videoControls->ShowFps();
         SetDlgItemText(*this, IDC_START_FRAME, QString::number(s.m_startFrame));

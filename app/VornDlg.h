@@ -6,8 +6,8 @@
 #include "platform/WindowTimers.h"
 #include "session/VornSession.h"
 
-class CCaptureControls;
-class CVideoControls;
+class CaptureControls;
+class VideoControls;
 class QMenu;
 
 // The main window: its layout and wiring. What it does is the session's; its control groups are
@@ -21,15 +21,13 @@ public:
     // The start-up sequence, then the window until it closes. The window is not modal: keys reach
     // the preview window, which a modal window would keep them from. Returns the exit code of an
     // auto-start run (ExitCode), or the dialog's result.
-    int DoModal();
+    int Run();
     void OnInitDialog();
     // Copies the session's values into the controls, or the controls into the session with
     // validation; false (after a message) when a value is refused.
     bool DoDataExchange(bool toMembers);
 
-    CVornSession& Session() { return m_session; }
-    CCaptureControls& CaptureControls() { return *m_captureControls; }
-    CVideoControls& VideoControls() { return *m_videoControls; }
+    VornSession& Session() { return m_session; }
 
     // Runs a command of the window menu: a standard window command, the video options or the
     // About entry.
@@ -61,9 +59,9 @@ private:
     // Puts in the title when a run that waits for its schedule takes its next frame.
     void ShowWaiting();
 
-    CVornSession m_session;
-    CCaptureControls* m_captureControls;
-    CVideoControls* m_videoControls;
+    VornSession m_session;
+    CaptureControls* m_captureControls;
+    VideoControls* m_videoControls;
     WindowTimers m_timers{*this};
     QMenu* m_systemMenu = nullptr;
     QString m_title;  // the template's, without what a waiting run adds

@@ -1,4 +1,5 @@
 #include <QApplication>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <opencv2/core/utils/logger.hpp>
@@ -6,7 +7,6 @@
 #include "app/CommandLine.h"
 #include "app/VornApp.h"
 #include "capture/ThreadCount.h"
-#include "platform/Display.h"
 #include "platform/TimeZone.h"
 #include "res/Strings.h"
 #include "res/Version.h"
@@ -15,8 +15,13 @@
 #include "settings/Settings.h"
 #include "video/AviWriter.h"
 #include "video/MakeVideoCommand.h"
+#include "widgets/Display.h"
+#include "widgets/MessageBox.h"
 
 namespace {
+
+// A box of an unattended launch closes itself after this long, so that nobody is waited for.
+constexpr std::chrono::seconds kUnattendedBoxLimit{60};
 
 void Print(std::FILE* stream, const QString& text) {
     std::fputs(qUtf8Printable(text), stream);
@@ -122,6 +127,12 @@ int main(int argc, char* argv[]) {
         KeepStandardErrorForOwnLines();  // before the application, which has its own notes
     }
     QApplication app(argc, argv);
+    // An unattended launch tells its messages in a box too when someone may see it.
+    SetUnattendedBox([](const QString& text) {
+        if (WindowsAreSeen()) {
+            ShowMessageBox(text, kUnattendedBoxLimit);
+        }
+    });
     CommandLine withoutQtOptions;
     if (mayHoldQtOptions) {
         mode = withoutQtOptions.Parse(QApplication::arguments());

@@ -10,7 +10,7 @@
 
 #include <opencv2/core.hpp>
 
-#include "platform/PreviewWindow.h"
+#include "widgets/PreviewWindow.h"
 
 int main(int argc, char* argv[]) {
     QApplication app(argc, argv);

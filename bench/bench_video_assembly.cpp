@@ -21,9 +21,9 @@
 #include <opencv2/imgproc.hpp>
 
 #include "frames/FrameFile.h"
-#include "platform/PreviewWindow.h"
 #include "video/AviWriter.h"
 #include "video/VideoAssembly.h"
+#include "widgets/PreviewWindow.h"
 
 namespace {
 

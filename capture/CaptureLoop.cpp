@@ -18,8 +18,6 @@
 #include "capture/FramePacer.h"
 #include "frames/FrameFile.h"
 #include "platform/Clock.h"
-#include "platform/MessageBox.h"
-#include "platform/PreviewWindow.h"
 #include "res/Strings.h"
 
 namespace {
@@ -92,6 +90,12 @@ private:
     std::FILE* m_file;
 };
 
+void TellUser(const CaptureView& view, const QString& text) {
+    if (view.tell) {
+        view.tell(text);
+    }
+}
+
 // The frame scaled to the preview size, or a black one-channel picture when there is none.
 void MakePreview(const cv::Mat& frame, cv::Mat& preview) {
     if (frame.empty()) {
@@ -117,6 +121,7 @@ public:
 
 private:
     bool KeepGoing() const { return !m_stop.stop_requested() && m_shared.m_running; }
+    void Tell(const QString& text) const { TellUser(m_config.view, text); }
     void SaveNextFrame(cv::Mat& frame, Seconds delay);
     // Holds what the run's lock asks, once, when the run has gone on long enough.
     void LockOnceWarm(std::int64_t startedAt);
@@ -197,10 +202,11 @@ CaptureEnd CaptureRun::Loop(std::int64_t lastCounter) {
         if (!frame.empty() && delay < m_timeAccount && open) {
             SaveNextFrame(frame, delay);
         }
-        MakePreview(frame, preview);
-        ShowImage(kPreviewWindowName, preview);
-        if (WaitKey(10) >= 0) {
-            return CaptureEnd::Key;
+        if (m_config.view.showFrame) {
+            MakePreview(frame, preview);
+            if (m_config.view.showFrame(preview)) {
+                return CaptureEnd::Key;
+            }
         }
         const std::chrono::milliseconds sleep = delay > kLongDelay ? kLongPassSleep : kPassSleep;
         clock.SleepUnlessStopped(static_cast<int>(sleep.count()), m_stop);
@@ -215,7 +221,7 @@ void CaptureRun::LockOnceWarm(std::int64_t startedAt) {
     m_locked = true;
     const std::string trouble = LockCameraSource(*m_camera, m_config.lock);
     if (!trouble.empty()) {
-        PostMessageBox(QString::fromStdString(trouble));
+        Tell(QString::fromStdString(trouble));
     }
 }
 
@@ -240,20 +246,20 @@ void CaptureRun::SaveNextFrame(cv::Mat& frame, Seconds delay) {
             PublishLatest(frameDir, number);
         }
         if (number != wanted && m_framesKept.JustBegun(true)) {
-            PostMessageBox(QStringLiteral("%1 in %2 was written by another program after the "
-                                          "capture started. It is kept, and the capture goes on "
-                                          "with the next free number, %3.")
-                               .arg(QString::fromStdString(FrameFileName(wanted)),
-                                    QString::fromStdString(ShownFolder(frameDir)),
-                                    QString::fromStdString(FrameFileName(number))));
+            Tell(QStringLiteral("%1 in %2 was written by another program after the "
+                                "capture started. It is kept, and the capture goes on "
+                                "with the next free number, %3.")
+                     .arg(QString::fromStdString(FrameFileName(wanted)),
+                          QString::fromStdString(ShownFolder(frameDir)),
+                          QString::fromStdString(FrameFileName(number))));
         }
     } else if (m_saveFails.JustBegun(true)) {
         // Told each time saving starts to fail, without stopping the run: the folder may come
         // back, or be changed.
-        PostMessageBox(QStringLiteral("Could not save the frame %1 in %2! The capture goes on; "
-                                      "please check that the folder exists and can be written.")
-                           .arg(QString::fromStdString(FrameFileName(number)),
-                                QString::fromStdString(ShownFolder(frameDir))));
+        Tell(QStringLiteral("Could not save the frame %1 in %2! The capture goes on; "
+                            "please check that the folder exists and can be written.")
+                 .arg(QString::fromStdString(FrameFileName(number)),
+                      QString::fromStdString(ShownFolder(frameDir))));
     }
     // Also after a failure, so a failing folder is tried at the pace of the delay.
     m_timeAccount -= delay;
@@ -276,11 +282,11 @@ bool CaptureRun::SpaceToSave(const std::string& frameDir) {
     const SaveConditions& conditions = m_config.conditions;
     const bool low = BelowFreeSpaceFloor(*conditions.freeSpace, frameDir, conditions.minFreeMb);
     if (m_spaceLow.JustBegun(low)) {
-        PostMessageBox(QStringLiteral("Saving has paused: the disk of %1 has less than %2 MB free "
-                                      "(MIN_FREE_MB). The capture goes on, and saving resumes by "
-                                      "itself once there is space again.")
-                           .arg(QString::fromStdString(ShownFolder(frameDir)))
-                           .arg(conditions.minFreeMb));
+        Tell(QStringLiteral("Saving has paused: the disk of %1 has less than %2 MB free "
+                            "(MIN_FREE_MB). The capture goes on, and saving resumes by "
+                            "itself once there is space again.")
+                 .arg(QString::fromStdString(ShownFolder(frameDir)))
+                 .arg(conditions.minFreeMb));
     }
     return !low;
 }
@@ -288,11 +294,11 @@ bool CaptureRun::SpaceToSave(const std::string& frameDir) {
 void CaptureRun::PublishLatest(const std::string& frameDir, int number) {
     const int error = PublishLatestFrame(frameDir, number);
     if (m_latestFails.JustBegun(error != 0)) {
-        PostMessageBox(QStringLiteral("Could not replace %1 in %2 (%3). The frames are saved all "
-                                      "the same.")
-                           .arg(QString::fromLatin1(kLatestFrameName),
-                                QString::fromStdString(ShownFolder(frameDir)),
-                                QString::fromLocal8Bit(std::strerror(error))));
+        Tell(QStringLiteral("Could not replace %1 in %2 (%3). The frames are saved all "
+                            "the same.")
+                 .arg(QString::fromLatin1(kLatestFrameName),
+                      QString::fromStdString(ShownFolder(frameDir)),
+                      QString::fromLocal8Bit(std::strerror(error))));
     }
 }
 
@@ -410,7 +416,9 @@ CaptureEnd RunCapture(const std::stop_token& stop, CaptureShared& shared,
     if (!camera) {
         return CaptureEnd::NoCamera;
     }
-    NamedWindow(kPreviewWindowName);
+    if (config.view.openPreview) {
+        config.view.openPreview();
+    }
     SetCaptureSize(*camera, config.resolution);
     MeterCameraSource(*camera, config.lock);
     CaptureRun run(stop, shared, config, std::move(camera));
@@ -419,7 +427,9 @@ CaptureEnd RunCapture(const std::stop_token& stop, CaptureShared& shared,
     run.ReleaseCamera();
     log.Write("successful\n");
     log.Write("Attempting to close window...");
-    DestroyWindow(kPreviewWindowName);
+    if (config.view.closePreview) {
+        config.view.closePreview();
+    }
     log.Write("successful\n");
     return end;
 }
@@ -433,7 +443,7 @@ CaptureEnd CaptureThreadProc(const std::stop_token& stop, CaptureShared& shared,
     // A missing camera is told even after Stop: that run never began.
     if (!message.empty() && (end == CaptureEnd::NoCamera || !stop.stop_requested())) {
         // Not waited for: nothing may hold the thread once its owner wants it to end.
-        PostMessageBox(QString::fromStdString(message));
+        TellUser(config.view, QString::fromStdString(message));
     }
     return end;
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QString>
 #include <functional>
 #include <stop_token>
 #include <string>
@@ -13,6 +14,18 @@ struct CaptureShared;
 namespace cv {
 class Mat;
 }
+
+// What a capture run shows the user, each called on the capture thread; an empty one shows
+// nothing. The window hands in its preview window and message boxes.
+struct CaptureView {
+    // Opens the preview before the first frame, and closes it once the camera is released.
+    std::function<void()> openPreview;
+    std::function<void()> closePreview;
+    // Shows a preview frame; true when a key pressed in the preview asks the run to end.
+    std::function<bool(const cv::Mat&)> showFrame;
+    // Tells the user something without waiting for an answer: nothing may hold the run.
+    std::function<void(const QString&)> tell;
+};
 
 // What one capture run is given when it starts.
 struct CaptureRunConfig {
@@ -33,6 +46,7 @@ struct CaptureRunConfig {
     // time its next frame is due ("06:12", "2024-06-02 06:12", or "never" when the schedule does
     // not open within a year), and with an empty text once frames are saved again.
     std::function<void(const std::string& nextFrame)> tellWaiting;
+    CaptureView view;
 };
 
 // Why a capture run ended.
@@ -56,7 +70,7 @@ inline constexpr Seconds kReopenFor{60.0f};
 
 // One capture run, from opening the camera to closing the preview, on the calling thread. Ends
 // when `stop` is requested, `shared.m_running` is cleared, a key is pressed in the preview or the
-// source ends. Tells the user of failures by message boxes it does not wait for.
+// source ends. Tells the user of failures through `config.view`, without waiting for them.
 CaptureEnd CaptureThreadProc(const std::stop_token& stop, CaptureShared& shared,
                              const CaptureRunConfig& config);
 

@@ -8,12 +8,14 @@
 #include <cstring>
 
 #include "frames/FrameFile.h"
-#include "platform/ArrowPair.h"
-#include "platform/DialogTemplate.h"
-#include "platform/MessageBox.h"
 #include "platform/Numbers.h"
 #include "res/Resource.h"
+#include "res/Strings.h"
 #include "session/VornSession.h"
+#include "widgets/ArrowPair.h"
+#include "widgets/DialogControls.h"
+#include "widgets/MessageBox.h"
+#include "widgets/PreviewWindow.h"
 
 namespace {
 
@@ -23,27 +25,41 @@ QString ShownFolderText(const std::string& frameDir) {
 
 }  // namespace
 
-CCaptureControls::CCaptureControls(QWidget& dialog, CVornSession& session)
+CaptureView WindowCaptureView() {
+    return {
+        [] { NamedWindow(kPreviewWindowName); },
+        [] { DestroyWindow(kPreviewWindowName); },
+        [](const cv::Mat& frame) {
+            ShowImage(kPreviewWindowName, frame);
+            return WaitKey(10) >= 0;
+        },
+        [](const QString& text) { PostMessageBox(text); },
+    };
+}
+
+CaptureControls::CaptureControls(QWidget& dialog, VornSession& session)
     : QObject(&dialog), m_dialog(dialog), m_session(session) {
     auto button = [&](int id) { return GetDlgItemAs<QPushButton>(dialog, id); };
-    connect(button(IDC_START_STOP), &QPushButton::clicked, this, &CCaptureControls::OnStartStop);
-    connect(button(IDC_PAUSE), &QPushButton::clicked, this, &CCaptureControls::OnPause);
+    connect(button(IDC_START_STOP), &QPushButton::clicked, this, &CaptureControls::OnStartStop);
+    connect(button(IDC_PAUSE), &QPushButton::clicked, this, &CaptureControls::OnPause);
     // toggled, not clicked: the box may also change by keyboard or an accessibility action.
     connect(GetDlgItemAs<QCheckBox>(dialog, IDC_TIMESTAMP), &QCheckBox::toggled, this,
-            &CCaptureControls::OnShowTimestamp);
+            &CaptureControls::OnShowTimestamp);
     connect(GetDlgItemAs<ArrowPair>(dialog, IDC_DELAY_SPIN), &ArrowPair::DeltaPos, this,
-            &CCaptureControls::OnDeltaposDelaySpin);
+            &CaptureControls::OnDeltaposDelaySpin);
     connect(GetDlgItemAs<QLineEdit>(dialog, IDC_DELAY), &QLineEdit::textChanged, this,
-            &CCaptureControls::OnChangeDelay);
-    connect(button(IDC_BROWSE), &QPushButton::clicked, this, &CCaptureControls::OnBrowse);
+            &CaptureControls::OnChangeDelay);
+    connect(button(IDC_BROWSE), &QPushButton::clicked, this, &CaptureControls::OnBrowse);
 
-    connect(&session, &CVornSession::RunStateChanged, this, &CCaptureControls::ShowRunState);
-    connect(&session, &CVornSession::FrameDirChanged, this, [this] {
+    session.SetCaptureView(WindowCaptureView());
+    connect(&session, &VornSession::Told, this, [](const QString& text) { ShowMessageBox(text); });
+    connect(&session, &VornSession::RunStateChanged, this, &CaptureControls::ShowRunState);
+    connect(&session, &VornSession::FrameDirChanged, this, [this] {
         SetDlgItemText(m_dialog, IDC_FRAME_DIR, QString::fromStdString(m_session.GetFrameDir()));
     });
 }
 
-void CCaptureControls::OnStartStop() {
+void CaptureControls::OnStartStop() {
     if (!m_session.IsRunning()) {
         StartCapture();
     } else {
@@ -51,14 +67,14 @@ void CCaptureControls::OnStartStop() {
     }
 }
 
-void CCaptureControls::StartCapture() {
+void CaptureControls::StartCapture() {
     std::optional<std::vector<int>> agreedFrames = MayReplaceFrames(m_session.GetFrameDir());
     if (agreedFrames) {
         m_session.StartRun(std::move(*agreedFrames));
     }
 }
 
-void CCaptureControls::ShowRunState() {
+void CaptureControls::ShowRunState() {
     const bool running = m_session.IsRunning();
     SetDlgItemText(m_dialog, IDC_START_STOP, running ? tr("&Stop") : tr("&Start"));
     EnableDlgItem(m_dialog, IDC_PAUSE, running);
@@ -70,7 +86,7 @@ void CCaptureControls::ShowRunState() {
     }
 }
 
-std::optional<std::vector<int>> CCaptureControls::MayReplaceFrames(const std::string& frameDir) {
+std::optional<std::vector<int>> CaptureControls::MayReplaceFrames(const std::string& frameDir) {
     std::optional<std::vector<int>> existing = ListFrameNumbers(frameDir);
     if (!existing) {
         // Frames it cannot see would be replaced without asking.
@@ -95,26 +111,26 @@ std::optional<std::vector<int>> CCaptureControls::MayReplaceFrames(const std::st
     return existing;
 }
 
-void CCaptureControls::OnPause() {
+void CaptureControls::OnPause() {
     m_session.SetPaused(!m_session.m_capture->m_paused);
 }
 
-void CCaptureControls::OnShowTimestamp(bool checked) {
+void CaptureControls::OnShowTimestamp(bool checked) {
     m_session.SetShowTimestamp(checked);
 }
 
-int CCaptureControls::OnDeltaposDelaySpin(int delta) {
+int CaptureControls::OnDeltaposDelaySpin(int delta) {
     m_session.StepDelay(delta);
     ShowDelay();
     return 0;
 }
 
-void CCaptureControls::ShowDelay() {
+void CaptureControls::ShowDelay() {
     const int tenths = m_session.DelayTenths();
     SetDlgItemText(m_dialog, IDC_DELAY, QStringLiteral("%1.%2").arg(tenths / 10).arg(tenths % 10));
 }
 
-void CCaptureControls::OnChangeDelay() {
+void CaptureControls::OnChangeDelay() {
     // While the edit is being retyped (empty, 0, half a number) a running capture keeps the last
     // valid delay; Quit refuses a delay out of range.
     if (const std::optional<int> tenths =
@@ -123,7 +139,7 @@ void CCaptureControls::OnChangeDelay() {
     }
 }
 
-void CCaptureControls::OnBrowse() {
+void CaptureControls::OnBrowse() {
     const QString folder = BrowseForFolder(tr("Select folder to store frames"));
     if (folder.isEmpty()) {
         return;  // cancelled: the folder stays as it was
@@ -131,6 +147,6 @@ void CCaptureControls::OnBrowse() {
     m_session.SetFrameDir(folder.toStdString());
 }
 
-QString CCaptureControls::BrowseForFolder(const QString& title) {
+QString CaptureControls::BrowseForFolder(const QString& title) {
     return QFileDialog::getExistingDirectory(&m_dialog, title);
 }

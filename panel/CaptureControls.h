@@ -6,15 +6,21 @@
 #include <string>
 #include <vector>
 
-class CVornSession;
+#include "capture/CaptureLoop.h"
+
+class VornSession;
 class QWidget;
+
+// The window's capture view: the preview window and message boxes, which a capture thread may
+// call.
+CaptureView WindowCaptureView();
 
 // The window's capture controls (Start/Stop, Pause, timestamp, delay, frame folder) over the
 // session: user actions go to the session, the session's changes come back to the controls.
-class CCaptureControls : public QObject {
+class CaptureControls : public QObject {
     Q_OBJECT
 public:
-    CCaptureControls(QWidget& dialog, CVornSession& session);
+    CaptureControls(QWidget& dialog, VornSession& session);
 
     void OnStartStop();
     void OnPause();
@@ -38,5 +44,5 @@ private:
     std::optional<std::vector<int>> MayReplaceFrames(const std::string& frameDir);
 
     QWidget& m_dialog;
-    CVornSession& m_session;
+    VornSession& m_session;
 };

@@ -6,11 +6,11 @@
 #include <chrono>
 #include <string>
 
-#include "platform/DialogTemplate.h"
-#include "platform/MessageBox.h"
 #include "res/DialogTemplates.h"
 #include "res/Resource.h"
 #include "settings/Settings.h"
+#include "widgets/DialogControls.h"
+#include "widgets/MessageBox.h"
 
 namespace {
 
@@ -37,18 +37,18 @@ bool IsCheckBox(int id) {
 
 }  // namespace
 
-CScheduleDlg::CScheduleDlg(QWidget* parent) : QDialog(parent) {
+ScheduleDlg::ScheduleDlg(QWidget* parent) : QDialog(parent) {
     setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowCloseButtonHint);
     CreateControls(*this, kScheduleDialogTemplate);
     connect(GetDlgItemAs<QPushButton>(*this, IDOK), &QPushButton::clicked, this,
-            &CScheduleDlg::accept);
+            &ScheduleDlg::accept);
     connect(GetDlgItemAs<QPushButton>(*this, IDCANCEL), &QPushButton::clicked, this,
-            &CScheduleDlg::reject);
+            &ScheduleDlg::reject);
     Load();
 }
 
-void CScheduleDlg::Load() {
+void ScheduleDlg::Load() {
     std::vector<Setting> settings;
     for (const Field& field : kFields) {
         settings.push_back(field.setting);
@@ -68,7 +68,7 @@ void CScheduleDlg::Load() {
     m_shown = FieldTexts();
 }
 
-std::vector<std::string> CScheduleDlg::FieldTexts() const {
+std::vector<std::string> ScheduleDlg::FieldTexts() const {
     std::vector<std::string> texts;
     for (const Field& field : kFields) {
         if (IsCheckBox(field.id)) {
@@ -82,7 +82,7 @@ std::vector<std::string> CScheduleDlg::FieldTexts() const {
     return texts;
 }
 
-bool CScheduleDlg::Refuse(int id, const QString& message) {
+bool ScheduleDlg::Refuse(int id, const QString& message) {
     ShowMessageBox(message);
     if (QWidget* control = GetDlgItem(*this, id)) {
         control->setFocus();
@@ -90,7 +90,7 @@ bool CScheduleDlg::Refuse(int id, const QString& message) {
     return false;
 }
 
-bool CScheduleDlg::Store() {
+bool ScheduleDlg::Store() {
     const std::vector<std::string> texts = FieldTexts();
     SettingTexts values;
     std::vector<std::pair<Setting, std::string>> changed;
@@ -116,7 +116,7 @@ bool CScheduleDlg::Store() {
     return true;
 }
 
-void CScheduleDlg::accept() {
+void ScheduleDlg::accept() {
     if (Store()) {
         QDialog::accept();
     }

@@ -9,10 +9,10 @@
 // file when it opens and stored there on OK. A value that cannot be taken is refused with the
 // settings file's own message for it, and the dialog stays open at its field. Only the values the
 // user changed are written, so a file without these keys keeps the capture as it was.
-class CScheduleDlg : public QDialog {
+class ScheduleDlg : public QDialog {
     Q_OBJECT
 public:
-    explicit CScheduleDlg(QWidget* parent = nullptr);
+    explicit ScheduleDlg(QWidget* parent = nullptr);
 
     // Fills the fields from the settings file.
     void Load();

@@ -3,60 +3,60 @@
 #include <QLineEdit>
 #include <QPushButton>
 
-#include "platform/ArrowPair.h"
-#include "platform/DialogTemplate.h"
-#include "platform/MessageBox.h"
+#include "panel/MakingDlg.h"
 #include "platform/Numbers.h"
 #include "res/Resource.h"
 #include "res/Strings.h"
 #include "session/VornSession.h"
-#include "video/MakingDlg.h"
+#include "widgets/ArrowPair.h"
+#include "widgets/DialogControls.h"
+#include "widgets/MessageBox.h"
 
-CVideoControls::CVideoControls(QWidget& dialog, CVornSession& session)
+VideoControls::VideoControls(QWidget& dialog, VornSession& session)
     : QObject(&dialog), m_dialog(dialog), m_session(session) {
     auto arrows = [&](int id) { return GetDlgItemAs<ArrowPair>(dialog, id); };
-    connect(arrows(IDC_FPS_SPIN), &ArrowPair::DeltaPos, this, &CVideoControls::OnDeltaposFpsSpin);
-    connect(arrows(IDC_END_SPIN), &ArrowPair::DeltaPos, this, &CVideoControls::OnDeltaposEndSpin);
+    connect(arrows(IDC_FPS_SPIN), &ArrowPair::DeltaPos, this, &VideoControls::OnDeltaposFpsSpin);
+    connect(arrows(IDC_END_SPIN), &ArrowPair::DeltaPos, this, &VideoControls::OnDeltaposEndSpin);
     connect(arrows(IDC_START_SPIN), &ArrowPair::DeltaPos, this,
-            &CVideoControls::OnDeltaposStartSpin);
-    connect(arrows(IDC_GAP_SPIN), &ArrowPair::DeltaPos, this, &CVideoControls::OnDeltaposGapSpin);
+            &VideoControls::OnDeltaposStartSpin);
+    connect(arrows(IDC_GAP_SPIN), &ArrowPair::DeltaPos, this, &VideoControls::OnDeltaposGapSpin);
     auto edit = [&](int id) { return GetDlgItemAs<QLineEdit>(dialog, id); };
-    connect(edit(IDC_END_FRAME), &QLineEdit::textChanged, this, &CVideoControls::OnChangeEndFrame);
+    connect(edit(IDC_END_FRAME), &QLineEdit::textChanged, this, &VideoControls::OnChangeEndFrame);
     connect(edit(IDC_START_FRAME), &QLineEdit::textChanged, this,
-            &CVideoControls::OnChangeStartFrame);
-    connect(edit(IDC_GAP), &QLineEdit::textChanged, this, &CVideoControls::OnChangeGap);
+            &VideoControls::OnChangeStartFrame);
+    connect(edit(IDC_GAP), &QLineEdit::textChanged, this, &VideoControls::OnChangeGap);
     connect(GetDlgItemAs<QPushButton>(dialog, IDC_MAKE_VIDEO), &QPushButton::clicked, this,
-            &CVideoControls::OnMakeVideo);
+            &VideoControls::OnMakeVideo);
 
-    connect(&session, &CVornSession::RangeReset, this, &CVideoControls::ShowRange);
-    connect(&session, &CVornSession::DurationChanged, this, &CVideoControls::UpdateDuration);
+    connect(&session, &VornSession::RangeReset, this, &VideoControls::ShowRange);
+    connect(&session, &VornSession::DurationChanged, this, &VideoControls::UpdateDuration);
 }
 
-void CVideoControls::ShowNumber(int id, int value) {
+void VideoControls::ShowNumber(int id, int value) {
     SetDlgItemText(m_dialog, id, QString::number(value));
 }
 
-void CVideoControls::ShowRange() {
+void VideoControls::ShowRange() {
     // The end first: the start is held to it.
     const int start = m_session.m_startFrame;
     ShowNumber(IDC_END_FRAME, m_session.m_endFrame);
     ShowNumber(IDC_START_FRAME, start);
 }
 
-void CVideoControls::ShowFps() {
+void VideoControls::ShowFps() {
     const int tenths = m_session.m_fpsTenths;
     SetDlgItemText(m_dialog, IDC_FPS, QStringLiteral("%1.%2").arg(tenths / 10).arg(tenths % 10));
 }
 
-void CVideoControls::UpdateDuration() {
+void VideoControls::UpdateDuration() {
     SetDlgItemText(m_dialog, IDC_DURATION, QString::asprintf("%.2f", m_session.Duration()));
 }
 
-void CVideoControls::OnChangeStartFrame() {
+void VideoControls::OnChangeStartFrame() {
     m_session.SetStartFrame(ParseInt(GetDlgItemText(m_dialog, IDC_START_FRAME).toStdString()));
 }
 
-void CVideoControls::OnChangeEndFrame() {
+void VideoControls::OnChangeEndFrame() {
     const int start = m_session.m_startFrame;
     m_session.SetEndFrame(ParseInt(GetDlgItemText(m_dialog, IDC_END_FRAME).toStdString()));
     // Fewer frames than the start frame: the start came down with the end.
@@ -65,36 +65,36 @@ void CVideoControls::OnChangeEndFrame() {
     }
 }
 
-void CVideoControls::OnChangeGap() {
+void VideoControls::OnChangeGap() {
     // The edit keeps what was typed; the session holds the gap at 1 or more.
     m_session.SetGap(ParseInt(GetDlgItemText(m_dialog, IDC_GAP).toStdString()));
 }
 
-int CVideoControls::OnDeltaposStartSpin(int delta) {
+int VideoControls::OnDeltaposStartSpin(int delta) {
     m_session.StepStartFrame(delta);
     ShowNumber(IDC_START_FRAME, m_session.m_startFrame);
     return 0;
 }
 
-int CVideoControls::OnDeltaposEndSpin(int delta) {
+int VideoControls::OnDeltaposEndSpin(int delta) {
     m_session.StepEndFrame(delta);
     ShowNumber(IDC_END_FRAME, m_session.m_endFrame);
     return 0;
 }
 
-int CVideoControls::OnDeltaposGapSpin(int delta) {
+int VideoControls::OnDeltaposGapSpin(int delta) {
     m_session.StepGap(delta);
     ShowNumber(IDC_GAP, m_session.m_gap);
     return 0;
 }
 
-int CVideoControls::OnDeltaposFpsSpin(int delta) {
+int VideoControls::OnDeltaposFpsSpin(int delta) {
     m_session.StepFps(delta);
     ShowFps();
     return 0;
 }
 
-void CVideoControls::OnMakeVideo() {
+void VideoControls::OnMakeVideo() {
     // The capture run and the video maker would both use the preview window.
     if (m_session.CaptureThreadRunning()) {
         ShowMessageBox(tr("Please stop the capture before making a video."));

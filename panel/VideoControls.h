@@ -2,15 +2,15 @@
 
 #include <QObject>
 
-class CVornSession;
+class VornSession;
 class QWidget;
 
 // The window's video controls (start and end frame, gap, frame rate, duration, Make video) over
 // the session: user actions go to the session, the session's changes come back to the controls.
-class CVideoControls : public QObject {
+class VideoControls : public QObject {
     Q_OBJECT
 public:
-    CVideoControls(QWidget& dialog, CVornSession& session);
+    VideoControls(QWidget& dialog, VornSession& session);
 
     void OnChangeStartFrame();
     void OnChangeEndFrame();
@@ -31,5 +31,5 @@ private:
     void ShowNumber(int id, int value);
 
     QWidget& m_dialog;
-    CVornSession& m_session;
+    VornSession& m_session;
 };

@@ -1,16 +1,12 @@
 #include "platform/UiThread.h"
 
-#include <QApplication>
+#include <QCoreApplication>
 #include <QThread>
 #include <deque>
 #include <mutex>
 
-QApplication* Application() {
-    return qobject_cast<QApplication*>(QCoreApplication::instance());
-}
-
 bool IsUiThread() {
-    const QApplication* app = Application();
+    const QCoreApplication* app = QCoreApplication::instance();
     return app != nullptr && QThread::currentThread() == app->thread();
 }
 
@@ -21,7 +17,7 @@ namespace {
 // event queue, and would take a call made on one thread and run on the other for a race.
 class UiCallQueue {
 public:
-    void Post(QApplication& app, std::function<void()> call);
+    void Post(QCoreApplication& app, std::function<void()> call);
     void RunPending();
 
 private:
@@ -34,7 +30,7 @@ UiCallQueue& UiCalls() {
     return calls;
 }
 
-void UiCallQueue::Post(QApplication& app, std::function<void()> call) {
+void UiCallQueue::Post(QCoreApplication& app, std::function<void()> call) {
     std::lock_guard lock(m_mutex);
     m_calls.push_back(std::move(call));
     // Posted under the lock, so the UI thread has taken it before it frees the event; and the
@@ -63,7 +59,7 @@ void UiCallQueue::RunPending() {
 }  // namespace
 
 void RunOnUiThread(std::function<void()> call) {
-    QApplication* app = Application();
+    QCoreApplication* app = QCoreApplication::instance();
     if (!app) {
         return;
     }

@@ -2,11 +2,6 @@
 
 #include <functional>
 
-class QApplication;
-
-// The running application, or null when there is none (or it is not a widget application).
-QApplication* Application();
-
 // True on the thread of the running application. Safe to call from any thread.
 bool IsUiThread();
 

@@ -6,11 +6,10 @@
 #include <cstdio>
 #include <cstring>
 #include <opencv2/core/mat.hpp>
+#include <utility>
 
 #include "frames/FrameFile.h"
 #include "platform/Clock.h"
-#include "platform/Display.h"
-#include "platform/MessageBox.h"
 #include "res/Strings.h"
 #include "session/SeasonSettings.h"
 #include "settings/Settings.h"
@@ -19,10 +18,14 @@ namespace {
 
 using namespace std::chrono_literals;
 
-// A box of an unattended launch closes itself after this long.
-constexpr auto kUnattendedBoxLimit = 60s;
 // Another launch holds the settings lock only while it saves a frame and stores its count.
 constexpr auto kLockWait = 30s;
+
+UnattendedBox& CurrentUnattendedBox() {
+    static UnattendedBox box;
+    return box;
+}
+
 ExitCode Fail(ExitCode result, const QString& message) {
     TellUnattended(message);
     return result;
@@ -155,9 +158,13 @@ ExitCode SaveCountedFrame(const std::string& frameDir, const cv::Mat& frame,
 void TellUnattended(const QString& text) {
     std::fprintf(stderr, "vorn: %s\n", qUtf8Printable(text));
     std::fflush(stderr);
-    if (WindowsAreSeen()) {
-        ShowMessageBox(text, kUnattendedBoxLimit);
+    if (const UnattendedBox& box = CurrentUnattendedBox()) {
+        box(text);
     }
+}
+
+UnattendedBox SetUnattendedBox(UnattendedBox box) {
+    return std::exchange(CurrentUnattendedBox(), std::move(box));
 }
 
 ExitCode TakeCountedFrame(const CameraOpener& openCamera, Clock& clock,

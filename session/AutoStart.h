@@ -22,8 +22,15 @@ ExitCode TakeCountedFrame(const CameraOpener& openCamera, Clock& clock,
                           int* frameNumber = nullptr,
                           const FreeSpaceProbe& freeSpace = DefaultFreeSpace());
 
-// Tells a message of a launch nobody may be watching: one line on standard error, and, when
-// windows can be seen, a message box that closes itself after a minute.
+// Shows a message of a launch nobody may be watching, beside its line on standard error. The
+// window hands in a message box that closes itself; without one, standard error is all.
+using UnattendedBox = std::function<void(const QString& text)>;
+
+// Puts `box` in place of the current one and returns the one it replaces.
+UnattendedBox SetUnattendedBox(UnattendedBox box);
+
+// Tells a message of a launch nobody may be watching: one line on standard error, and the
+// unattended box.
 void TellUnattended(const QString& text);
 
 // `vorn --take-frame`: one frame with the real camera and clock, no window.

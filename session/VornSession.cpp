@@ -8,8 +8,6 @@
 #include <opencv2/core/mat.hpp>
 
 #include "platform/Clock.h"
-#include "platform/MessageBox.h"
-#include "platform/PreviewWindow.h"
 #include "platform/UiThread.h"
 #include "res/Strings.h"
 #include "session/AutoStart.h"
@@ -41,15 +39,15 @@ constexpr int kDelayStepTenths = 10;
 
 }  // namespace
 
-CVornSession::CVornSession(QObject* parent) : QObject(parent), m_clock(&DefaultClock()) {}
+VornSession::VornSession(QObject* parent) : QObject(parent), m_clock(&DefaultClock()) {}
 
-CVornSession::~CVornSession() {
+VornSession::~VornSession() {
     // A run held by its source is left to end by itself; it keeps what it uses alive.
     m_capture->m_running = false;
     StopCaptureThread();
 }
 
-bool CVornSession::LoadSettings() {
+bool VornSession::LoadSettings() {
     const auto settings = ReadSettings();
     // The window says only that settings are missing; standard error says which.
     if (const std::string trouble = SettingsTrouble(settings); !trouble.empty()) {
@@ -84,22 +82,22 @@ bool CVornSession::LoadSettings() {
     return settings->Complete();
 }
 
-void CVornSession::SetFrameDir(const std::string& frameDir) {
+void VornSession::SetFrameDir(const std::string& frameDir) {
     m_capture->SetFrameDir(WithTrailingSeparator(frameDir));
     emit FrameDirChanged();
 }
 
-bool CVornSession::StartRun(std::vector<int> agreedFrames) {
+bool VornSession::StartRun(std::vector<int> agreedFrames) {
     // A run held by a hung source still owns the frame counter until it ends.
     if (!m_captureWorker.Stop()) {
-        ShowMessageBox(tr("The previous capture is still ending; please try again in a moment."));
+        emit Told(tr("The previous capture is still ending; please try again in a moment."));
         return false;
     }
     // Read afresh: the Schedule and camera dialog may have changed them. Without a settings file
     // the defaults hold.
     auto conditions = SaveConditionsFrom(ReadSettings().value_or(DefaultSettings()));
     if (const auto* trouble = std::get_if<std::string>(&conditions)) {
-        ShowMessageBox(QString::fromStdString(*trouble));
+        emit Told(QString::fromStdString(*trouble));
         return false;
     }
     m_saveConditions = std::get<SaveConditions>(conditions);
@@ -112,7 +110,7 @@ bool CVornSession::StartRun(std::vector<int> agreedFrames) {
     return true;
 }
 
-void CVornSession::StopRun() {
+void VornSession::StopRun() {
     m_capture->m_running = false;
     m_capture->m_paused = false;
     StopCaptureThread();
@@ -123,18 +121,19 @@ void CVornSession::StopRun() {
     emit RunStateChanged();
 }
 
-void CVornSession::SetPaused(bool paused) {
+void VornSession::SetPaused(bool paused) {
     m_capture->m_paused = paused;
     emit RunStateChanged();
 }
 
-bool CVornSession::StartCaptureThread(std::vector<int> agreedFrames) {
+bool VornSession::StartCaptureThread(std::vector<int> agreedFrames) {
     CaptureRunConfig config{m_openCamera, m_camSource,      m_resolution,
                             m_clock,      GetFrameDir(),    std::move(agreedFrames),
-                            m_cameraLock, m_saveConditions, {}};
+                            m_cameraLock, m_saveConditions, {},
+                            m_view};
     config.conditions.freeSpace = m_freeSpace;
     // Called on the capture thread; the session may be gone by the time the call comes.
-    config.tellWaiting = [session = QPointer<CVornSession>(this),
+    config.tellWaiting = [session = QPointer<VornSession>(this),
                           runId = m_captureWorker.RunId() + 1](const std::string& nextFrame) {
         RunOnUiThread([session, runId, text = QString::fromStdString(nextFrame)] {
             if (session && runId == session->m_captureWorker.RunId() && session->IsRunning()) {
@@ -143,7 +142,7 @@ bool CVornSession::StartCaptureThread(std::vector<int> agreedFrames) {
         });
     };
     // Called on the capture thread; the session may be gone by the time the call comes.
-    auto onEnded = [session = QPointer<CVornSession>(this)](int runId) {
+    auto onEnded = [session = QPointer<VornSession>(this)](int runId) {
         RunOnUiThread([session, runId] {
             if (session) {
                 session->OnCaptureEnded(runId);
@@ -153,7 +152,7 @@ bool CVornSession::StartCaptureThread(std::vector<int> agreedFrames) {
     return m_captureWorker.Start(m_capture, std::move(config), std::move(onEnded));
 }
 
-void CVornSession::OnCaptureEnded(int runId) {
+void VornSession::OnCaptureEnded(int runId) {
     // The run tells the user why it ended itself; here it only stops as Stop does.
     if (runId != m_captureWorker.RunId() || !m_capture->m_running) {
         return;
@@ -161,14 +160,14 @@ void CVornSession::OnCaptureEnded(int runId) {
     StopRun();
 }
 
-void CVornSession::SetWaitingFor(const QString& nextFrame) {
+void VornSession::SetWaitingFor(const QString& nextFrame) {
     if (nextFrame != m_waitingFor) {
         m_waitingFor = nextFrame;
         emit WaitingChanged();
     }
 }
 
-bool CVornSession::SetDelayTenths(int tenths) {
+bool VornSession::SetDelayTenths(int tenths) {
     if (tenths < kMinDelayTenths || tenths > kMaxDelayTenths) {
         return false;
     }
@@ -178,7 +177,7 @@ bool CVornSession::SetDelayTenths(int tenths) {
     return true;
 }
 
-void CVornSession::StepDelay(int delta) {
+void VornSession::StepDelay(int delta) {
     int tenths = Stepped(m_delayTenths, delta, kDelayStepTenths);
     if (tenths < kMinDelayTenths) {
         tenths = kMaxDelayTenths;
@@ -188,82 +187,84 @@ void CVornSession::StepDelay(int delta) {
     SetDelayTenths(tenths);
 }
 
-int CVornSession::FramesTaken() const {
+int VornSession::FramesTaken() const {
     return m_capture->m_frameCounter - kNoFrames;
 }
 
-void CVornSession::SetStartFrame(int typed) {
+void VornSession::SetStartFrame(int typed) {
     m_startFrame = Limit(typed, 0, m_endFrame);
     emit DurationChanged();
 }
 
-void CVornSession::SetEndFrame(int typed) {
+void VornSession::SetEndFrame(int typed) {
     KeepEndFrame(Limit(typed, m_startFrame, FramesTaken()));
     emit DurationChanged();
 }
 
-void CVornSession::KeepEndFrame(int endFrame) {
+void VornSession::KeepEndFrame(int endFrame) {
     m_endFrame = endFrame;
     // Fewer frames than the start frame (a shorter later run): the start comes down with the end,
     // so the range is never negative.
     m_startFrame = std::min(m_startFrame, m_endFrame);
 }
 
-void CVornSession::SetGap(int typed) {
+void VornSession::SetGap(int typed) {
     // Held at 1 or more, as the arrows hold it, so that the duration stays finite and the video
     // maker always gets a gap it can step by.
     m_gap = std::max(typed, kMinGap);
     emit DurationChanged();
 }
 
-void CVornSession::StepStartFrame(int delta) {
+void VornSession::StepStartFrame(int delta) {
     SetStartFrame(Stepped(m_startFrame, delta));
 }
 
-void CVornSession::StepEndFrame(int delta) {
+void VornSession::StepEndFrame(int delta) {
     SetEndFrame(Stepped(m_endFrame, delta));
 }
 
-void CVornSession::StepGap(int delta) {
+void VornSession::StepGap(int delta) {
     m_gap = Limit(Stepped(m_gap, delta), kMinGap, kMaxGap);
     emit DurationChanged();
 }
 
-void CVornSession::StepFps(int delta) {
+void VornSession::StepFps(int delta) {
     m_fpsTenths = Limit(Stepped(m_fpsTenths, delta), kMinFpsTenths, kMaxFpsTenths);
     emit DurationChanged();
 }
 
-double CVornSession::Duration() const {
+double VornSession::Duration() const {
     const int frames = std::max(m_endFrame - m_startFrame, 0);
     return static_cast<double>(frames) * 10.0 /
            (static_cast<double>(m_gap) * static_cast<double>(m_fpsTenths));
 }
 
-VideoRange CVornSession::MakeVideoRange() const {
+VideoRange VornSession::MakeVideoRange() const {
     return VideoRange{GetFrameDir(), m_startFrame, m_endFrame, m_gap, Rate(), m_videoOptions};
 }
 
-bool CVornSession::SetVideoOptions(const VideoOptions& options) {
+bool VornSession::SetVideoOptions(const VideoOptions& options) {
     m_videoOptions = options;
     return StoreVideoOptions(options);
 }
 
-ExitCode CVornSession::RunAutoStartCapture() {
+ExitCode VornSession::RunAutoStartCapture() {
     bool previewOpen = false;
-    const auto show = [&](const cv::Mat& frame) {
-        if (!previewOpen) {
-            NamedWindow(kPreviewWindowName);
+    std::function<bool(const cv::Mat&)> show;
+    if (m_view.showFrame) {
+        show = [&](const cv::Mat& frame) {
+            if (!previewOpen && m_view.openPreview) {
+                m_view.openPreview();
+            }
             previewOpen = true;
-        }
-        ShowImage(kPreviewWindowName, frame);
-        return WaitKey(10) >= 0;
-    };
+            return m_view.showFrame(frame);
+        };
+    }
     int frameNumber = 0;
     const ExitCode result =
         TakeCountedFrame(m_openCamera, *m_clock, show, &frameNumber, *m_freeSpace);
-    if (previewOpen) {
-        DestroyWindow(kPreviewWindowName);
+    if (previewOpen && m_view.closePreview) {
+        m_view.closePreview();
     }
     if (result == ExitCode::Success) {
         m_capture->m_frameCounter = frameNumber;

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "capture/CameraSource.h"
+#include "capture/CaptureLoop.h"
 #include "capture/CaptureShared.h"
 #include "capture/CaptureWorker.h"
 #include "capture/OneFrameCapture.h"
@@ -20,7 +21,7 @@ class Clock;
 // numbers, and the values of the settings file. The views change it through its methods and learn
 // of its changes through its signals; tests drive it without a window. UI thread only, but for
 // the state shared with the capture run (m_capture), which is safe from any thread.
-class CVornSession : public QObject {
+class VornSession : public QObject {
     Q_OBJECT
 public:
     // The ranges the arrows and the edits keep the values in.
@@ -31,9 +32,9 @@ public:
     static constexpr int kMinDelayTenths = 1;        // 0.1 s
     static constexpr int kMaxDelayTenths = 864'000;  // a day
 
-    explicit CVornSession(QObject* parent = nullptr);
+    explicit VornSession(QObject* parent = nullptr);
     // Stops a run and waits for it a moment; a run held by its source ends by itself later.
-    ~CVornSession() override;
+    ~VornSession() override;
 
     // The camera and the clock the captures use; tests replace them.
     void SetCameraOpener(CameraOpener opener) { m_openCamera = std::move(opener); }
@@ -42,6 +43,8 @@ public:
     // session's runs.
     void SetFreeSpaceProbe(const FreeSpaceProbe& probe) { m_freeSpace = &probe; }
     Clock& GetClock() const { return *m_clock; }
+    // What the runs show: the window's preview and message boxes. Without one they show nothing.
+    void SetCaptureView(CaptureView view) { m_view = std::move(view); }
     // Opens camera `index` (or the configured source) through the camera opener.
     std::unique_ptr<CameraSource> OpenCamera(int index) const {
         return m_openCamera(index, m_camSource);
@@ -61,7 +64,7 @@ public:
     bool IsRunning() const { return m_capture->m_running; }
     // Starts a run that may replace the frames `agreedFrames` of the frame folder and no other
     // file, with the schedule, free-space floor and latest.jpg the settings file holds now; false
-    // when the previous run has not ended yet or a setting is bad (the user is told).
+    // when the previous run has not ended yet or a setting is bad (the user is told by Told).
     bool StartRun(std::vector<int> agreedFrames);
     // While a run waits for the schedule to open: when its next frame is due ("06:12",
     // "2024-06-02 06:12", "never"); else empty.
@@ -104,7 +107,7 @@ public:
     // could not be stored (they are taken all the same).
     bool SetVideoOptions(const VideoOptions& options);
 
-    // One frame as the unattended mode takes it, shown in the preview window, where a key ends
+    // One frame as the unattended mode takes it, shown through the capture view, where a key ends
     // the warm-up without a frame. The exit code of the launch.
     ExitCode RunAutoStartCapture();
 
@@ -146,6 +149,9 @@ signals:
     void FrameDirChanged();
     // A run started or stopped waiting for the schedule: see WaitingFor.
     void WaitingChanged();
+    // Something the user must be told before the session goes on, such as why a run did not
+    // start.
+    void Told(const QString& text);
 
 private:
     // The last frame the range may end at: the frames taken so far.
@@ -162,6 +168,7 @@ private:
     CameraOpener m_openCamera = OpenVideoCapture;
     Clock* m_clock;
     const FreeSpaceProbe* m_freeSpace = &DefaultFreeSpace();
+    CaptureView m_view;
     QString m_waitingFor;
     // One run at a time, each with a stop request of its own, so that a run still ending can
     // never take over the next one's counter.

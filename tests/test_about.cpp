@@ -6,13 +6,13 @@
 #include <functional>
 
 #include "app/AboutDlg.h"
-#include "platform/DialogTemplate.h"
 #include "res/Resource.h"
 #include "res/Strings.h"
 #include "res/Version.h"
 #include "support/Captions.h"
 #include "support/DialogBench.h"
 #include "support/PageRecorder.h"
+#include "widgets/DialogControls.h"
 
 namespace {
 
@@ -67,8 +67,8 @@ private slots:
         QTest::newRow("the entry's own id") << 16 << "CAboutDlg";
         QTest::newRow("with the system's low bits set") << 0x001F << "CAboutDlg";
         QTest::newRow("below the entry") << 0x000F << "";
-        QTest::newRow("the video options above it") << 0x0020 << "CVideoOptionsDlg";
-        QTest::newRow("Schedule and camera") << 0x0030 << "CScheduleDlg";
+        QTest::newRow("the video options above it") << 0x0020 << "VideoOptionsDlg";
+        QTest::newRow("Schedule and camera") << 0x0030 << "ScheduleDlg";
         QTest::newRow("above every entry") << 0x0040 << "";
     }
 

@@ -16,12 +16,12 @@
 #include <opencv2/videoio.hpp>
 
 #include "capture/BoundedCamera.h"
-#include "platform/MessageBox.h"
 #include "res/Resource.h"
 #include "res/Strings.h"
 #include "session/AutoStart.h"
 #include "support/DialogBench.h"
 #include "support/FakeFreeSpace.h"
+#include "widgets/MessageBox.h"
 
 namespace {
 
@@ -190,6 +190,23 @@ private slots:
         QVERIFY(!Enabled(*launch, IDC_START_STOP));
     }
 
+    // Beside standard error, a failure goes to the box the window handed in, which shows it
+    // where someone may see it.
+    void failureIsHandedToTheUnattendedBox() {
+        TakeFrame take;
+        QStringList shown;
+        const UnattendedBox previous =
+            SetUnattendedBox([&](const QString& text) { shown << text; });
+        RecordingOpener noCamera(NoCamera());
+        const ExitCode result =
+            TakeCountedFrame(noCamera.Opener(), take.clock, {}, nullptr, take.freeSpace);
+        SetUnattendedBox(previous);
+
+        QCOMPARE(result, ExitCode::NoCamera);
+        QCOMPARE(shown, QStringList{QString::fromLatin1(kNoCameraMessage)});
+        QVERIFY(take.answerer.Messages().isEmpty());
+    }
+
     void runEndedDuringWarmUpSavesAndCountsNothing_data() {
         QTest::addColumn<bool>("byKey");
         QTest::newRow("key in the preview window") << true;
@@ -220,7 +237,7 @@ private slots:
 
         // The whole window, as the program runs it: not modal, so a key the window system
         // delivers to the preview reaches it.
-        QCOMPARE(RunUntilQuit([&] { launch->DoModal(); }), int(ExitCode::NoFrame));
+        QCOMPARE(RunUntilQuit([&] { launch->Run(); }), int(ExitCode::NoFrame));
 
         QVERIFY(FrameFiles(".").isEmpty());
         QCOMPARE(besideTheShownWindow, byKey);
@@ -480,7 +497,7 @@ private slots:
         int code = -1;
         QTimer::singleShot(100, [&] { launch->close(); });
         RunUntilQuit([&] {
-            code = launch->DoModal();
+            code = launch->Run();
             QCoreApplication::exit(0);
         });
         QCOMPARE(code, int(ExitCode::NoFrame));
@@ -525,7 +542,7 @@ private slots:
         bool modalRunEnded = false;
 
         QCOMPARE(RunUntilQuit([&] {
-                     launch->DoModal();
+                     launch->Run();
                      modalRunEnded = true;
                  }),
                  0);

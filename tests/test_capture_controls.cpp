@@ -8,10 +8,10 @@
 #include <opencv2/imgcodecs.hpp>
 
 #include "capture/CaptureLoop.h"
-#include "platform/DialogTemplate.h"
 #include "res/Resource.h"
 #include "res/Strings.h"
 #include "support/DialogBench.h"
+#include "widgets/DialogControls.h"
 
 using namespace std::chrono_literals;
 
@@ -304,7 +304,7 @@ private slots:
             Click(*bench, IDOK);
         });
         user.start(10);
-        bench->DoModal();
+        bench->Run();
         QVERIFY(besideTheShownWindow);
         QVERIFY(ended);
         QVERIFY(bench.answerer.Messages().isEmpty());

@@ -236,7 +236,7 @@ private slots:
     // the next a full delay later.
     void scheduleHoldsFramesUntilItOpens() {
         LoopBench bench;
-        CVornSession& session = bench.dlg->Session();
+        VornSession& session = bench.dlg->Session();
         bench.clock.SetWallMs(QDateTime(QDate(2024, 6, 1), QTime(21, 59, 50)).toMSecsSinceEpoch());
         bench.clock.SetSleepAdvance(250ms);
         session.m_saveConditions.schedule =
@@ -284,7 +284,7 @@ private slots:
     void freeSpaceFloorPausesSavingWithOneMessage() {
         FakeFreeSpace freeSpace;  // outlives the run
         LoopBench bench;
-        CVornSession& session = bench.dlg->Session();
+        VornSession& session = bench.dlg->Session();
         session.SetFreeSpaceProbe(freeSpace);
         session.m_saveConditions.minFreeMb = 200;
         freeSpace.SetFreeMb(150);
@@ -309,7 +309,7 @@ private slots:
     // latest.jpg is replaced after every frame; a reader at any moment finds a whole JPEG.
     void latestFrameIsAlwaysWhole() {
         LoopBench bench;
-        CVornSession& session = bench.dlg->Session();
+        VornSession& session = bench.dlg->Session();
         session.m_saveConditions.latestFrame = true;
         bench.clock.SetSleepAdvance(250ms);
         session.m_capture->m_captureDelay = 0.0f;

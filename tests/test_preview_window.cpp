@@ -9,7 +9,7 @@
 
 #include <opencv2/core.hpp>
 
-#include "platform/PreviewWindow.h"
+#include "widgets/PreviewWindow.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 
 #include <opencv2/core.hpp>
 
-#include "platform/PreviewWindow.h"
+#include "widgets/PreviewWindow.h"
 
 // A program without a QApplication (a command-line tool, a test) may still call the preview
 // functions: they show nothing and find no key.

@@ -2,8 +2,10 @@
 #include <QTemporaryDir>
 #include <QtTest>
 #include <chrono>
+#include <mutex>
 
 #include "capture/CaptureLoop.h"
+#include "panel/CaptureControls.h"
 #include "session/VornSession.h"
 #include "support/DialogBench.h"
 
@@ -17,9 +19,10 @@ struct SessionBench : CaptureSurroundings {
         session.SetCameraOpener(opener.Opener());
         session.SetClock(clock);
         session.SetFrameDir(frameDir.path().toStdString());
+        session.SetCaptureView(WindowCaptureView());
     }
 
-    CVornSession session;
+    VornSession session;
 };
 
 }  // namespace
@@ -34,8 +37,8 @@ private slots:
     // become the end of the video range.
     void runThatEndsByItselfStopsTheSession() {
         SessionBench bench;
-        QSignalSpy runState(&bench.session, &CVornSession::RunStateChanged);
-        QSignalSpy rangeReset(&bench.session, &CVornSession::RangeReset);
+        QSignalSpy runState(&bench.session, &VornSession::RunStateChanged);
+        QSignalSpy rangeReset(&bench.session, &VornSession::RangeReset);
         bench.clock.SetSleepAdvance(250ms);
         bench.camera->FailGrabsAfter(4);
         QVERIFY(bench.session.SetDelayTenths(1));
@@ -65,6 +68,36 @@ private slots:
         QVERIFY(bench.session.WaitForCaptureThread(0));
         QCOMPARE(bench.clock.Counter(), before);
         QVERIFY(!bench.session.IsRunning());
+    }
+
+    // What a run shows goes to the view the session was given, here one without widgets: the
+    // preview opens, shows the frames, closes once the camera is released, and the end is told.
+    void runShowsWhatItShowsThroughTheSessionsView() {
+        SessionBench bench;
+        std::mutex mutex;
+        QStringList calls;  // guarded by mutex
+        const auto record = [&](const QString& call) {
+            std::lock_guard lock(mutex);
+            calls << call;
+        };
+        bench.session.SetCaptureView(
+            {[&] { record("open"); }, [&] { record("close"); },
+             [&](const cv::Mat& frame) {
+                 record(QStringLiteral("frame %1x%2").arg(frame.cols).arg(frame.rows));
+                 return false;
+             },
+             [&](const QString& text) { record(text); }});
+        bench.clock.SetSleepAdvance(250ms);
+        bench.camera->FailGrabsAfter(2);
+        QVERIFY(bench.session.StartRun({}));
+        QTRY_VERIFY_WITH_TIMEOUT(!bench.session.IsRunning(), 10000);
+
+        std::lock_guard lock(mutex);
+        QCOMPARE(calls,
+                 (QStringList{"open", "frame 640x480", "frame 640x480", "close",
+                              QString::fromStdString(CaptureEndMessage(CaptureEnd::SourceEnded))}));
+        QVERIFY(bench.answerer.Messages().isEmpty());
+        QVERIFY(!PreviewWindow());
     }
 };
 

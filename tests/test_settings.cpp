@@ -4,7 +4,6 @@
 #include <cmath>
 
 #include "panel/ScheduleDlg.h"
-#include "platform/DialogTemplate.h"
 #include "platform/Numbers.h"
 #include "res/Resource.h"
 #include "session/SeasonSettings.h"
@@ -15,6 +14,7 @@
 #include "support/ModalAnswerer.h"
 #include "support/SyntheticCamera.h"
 #include "support/TestSettings.h"
+#include "widgets/DialogControls.h"
 
 namespace {
 
@@ -29,7 +29,7 @@ class SettingsTest : public QObject {
 private slots:
     void firstStartCreatesDefaultsThatLoad() {
         TestSettings settings;
-        CVornSession dlg;
+        VornSession dlg;
         QVERIFY(!settings.Exists());
         CreateDefaultSettings();
         QVERIFY(settings.Exists());
@@ -50,7 +50,7 @@ private slots:
     void existingSettingsAreNotOverwritten() {
         TestSettings settings;
         settings.WriteValues("AUTO_START_FRAME_COUNT=7\n");
-        CVornSession dlg;
+        VornSession dlg;
         CreateDefaultSettings();
         QCOMPARE(settings.Read(), QByteArray("[General]\nAUTO_START_FRAME_COUNT=7\n"));
     }
@@ -58,7 +58,7 @@ private slots:
     void allValuesLoad() {
         TestSettings settings;
         settings.WriteValues(kAllValues);
-        CVornSession dlg;
+        VornSession dlg;
         QVERIFY(dlg.LoadSettings());
         QCOMPARE(dlg.GetFrameDir(), std::string("/data/frames/"));
         QCOMPARE(dlg.m_autoStartFrameCount, 12);
@@ -71,7 +71,7 @@ private slots:
         settings.WriteValues(
             "AUTO_START_DIR=/"
             "data\nAUTO_START_ON_OFF=0\nAUTO_START_FRAME_COUNT=5\nRESOLUTION_REF=0\n");
-        CVornSession dlg;
+        VornSession dlg;
         CreateDefaultSettings();
         QVERIFY(!dlg.LoadSettings());
         QCOMPARE(dlg.GetFrameDir(), std::string("/data/"));
@@ -87,7 +87,7 @@ private slots:
         settings.WriteValues("AUTO_START_DIR=/" + longest.left(253) + "\nAUTO_START_ON_OFF=0\n" +
                              "AUTO_START_FRAME_COUNT=" + QByteArray(254, '1') +
                              "\nCAM_REF=" + QByteArray(255, '2') + "\nRESOLUTION_REF=4\n");
-        CVornSession dlg;
+        VornSession dlg;
         QVERIFY(!dlg.LoadSettings());
         QCOMPARE(dlg.GetFrameDir().size(), std::size_t(255));  // 254 read, separator appended
         QCOMPARE(dlg.m_autoStartFrameCount, INT_MAX);
@@ -107,7 +107,7 @@ private slots:
         QFETCH(QString, typed);
         TestSettings settings;
         settings.WriteValues("; typed by hand\nAUTO_START_DIR = " + typed.toUtf8() + "  \n");
-        CVornSession dlg;
+        VornSession dlg;
         dlg.LoadSettings();
         QCOMPARE(QString::fromStdString(dlg.GetFrameDir()), typed);
 
@@ -117,7 +117,7 @@ private slots:
             QVERIFY(key);
             key->SetValue("AUTO_START_DIR", typed.toStdString());
         }
-        CVornSession again;
+        VornSession again;
         again.LoadSettings();
         QCOMPARE(QString::fromStdString(again.GetFrameDir()), typed);
     }
@@ -152,7 +152,7 @@ private slots:
         QFETCH(QString, loaded);
         TestSettings settings;
         settings.WriteValues(line + "\n");
-        CVornSession dlg;
+        VornSession dlg;
         dlg.LoadSettings();
         if (line.startsWith("AUTO_START_DIR")) {
             QCOMPARE(QString::fromStdString(dlg.GetFrameDir()), loaded);
@@ -292,7 +292,7 @@ private slots:
         }
         if (typed) {
             ModalAnswerer answerer;
-            CScheduleDlg dlg;
+            ScheduleDlg dlg;
             QCOMPARE(dlg.Store(), own.isEmpty());
             QCOMPARE(answerer.Messages(), own.isEmpty() ? QStringList() : QStringList{own});
         }
@@ -350,7 +350,7 @@ private slots:
         TestSettings settings;
         settings.WriteValues(kAllValues);
         ModalAnswerer answerer;
-        CScheduleDlg dlg;
+        ScheduleDlg dlg;
         QCOMPARE(GetDlgItemText(dlg, IDC_MIN_FREE_MB), QString("200"));
         QVERIFY(dlg.Store());
         QCOMPARE(settings.Read(), "[General]\n" + kAllValues);
@@ -386,7 +386,7 @@ private slots:
         QCOMPARE(settings.Value("POWER_LINE_HZ"), QString("60"));
         QCOMPARE(settings.Value("CAM_REF"), QString("2"));
 
-        CScheduleDlg again;
+        ScheduleDlg again;
         QCOMPARE(GetDlgItemText(again, IDC_CAPTURE_HOURS), QString("06:00-21:00"));
         QCOMPARE(GetDlgItemText(again, IDC_POWER_LINE_HZ), QString("60 Hz"));
         QVERIFY(GetDlgItemAs<QAbstractButton>(again, IDC_CAMERA_LOCK)->isChecked());
@@ -514,7 +514,7 @@ private slots:
 
     void camSourceIsOptionalAndReachesTheCameraOpener() {
         TestSettings settings;
-        CVornSession dlg;
+        VornSession dlg;
         CreateDefaultSettings();
         QVERIFY2(settings.Value("CAM_SOURCE").isNull(), "not written by default");
         QVERIFY2(dlg.LoadSettings(), "not missed when absent");

@@ -6,10 +6,10 @@
 
 #include "app/SplashWnd.h"
 #include "app/VornDlg.h"
-#include "platform/DialogTemplate.h"
 #include "res/Resource.h"
 #include "support/ModalAnswerer.h"
 #include "support/TestSettings.h"
+#include "widgets/DialogControls.h"
 
 // Takes the program's pictures out of its resources for the object's life, as in a build that
 // lacks them. (The resource macros work only outside any namespace.)
@@ -159,7 +159,7 @@ private slots:
                 splash = CSplashWnd::s_splash;
                 QTest::keyClick(dlg.get(), Qt::Key_Escape);
             });
-            QCOMPARE(dlg->DoModal(), int(QDialog::Rejected));
+            QCOMPARE(dlg->Run(), int(QDialog::Rejected));
         } else {
             dlg->OnInitDialog();
             splash = CSplashWnd::s_splash;

@@ -2,12 +2,12 @@
 #include <QPushButton>
 #include <QtTest>
 
-#include "platform/ArrowPair.h"
-#include "platform/DialogTemplate.h"
 #include "res/DialogTemplates.h"
 #include "res/Resource.h"
 #include "support/Captions.h"
 #include "support/DialogBench.h"
+#include "widgets/ArrowPair.h"
+#include "widgets/DialogControls.h"
 
 namespace {
 

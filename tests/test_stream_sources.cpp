@@ -4,6 +4,7 @@
 
 #include "capture/CameraSource.h"
 #include "capture/CaptureLoop.h"
+#include "panel/CaptureControls.h"
 #include "session/VornSession.h"
 #include "support/ModalAnswerer.h"
 #include "support/TestSettings.h"
@@ -56,7 +57,8 @@ void StreamSourcesTest::silentStreamGivesUpAndShowsNoCameraMessage() {
     QTemporaryDir workDir;
     QVERIFY(QDir::setCurrent(workDir.path()));
     ModalAnswerer answerer;
-    CVornSession dlg;
+    VornSession dlg;
+    dlg.SetCaptureView(WindowCaptureView());
     dlg.m_camSource =
         QStringLiteral("http://127.0.0.1:%1/video.mjpg").arg(server.serverPort()).toStdString();
     dlg.m_capture->m_running = true;

@@ -1,9 +1,9 @@
 #include <QtTest>
 #include <cmath>
 
-#include "platform/DialogTemplate.h"
 #include "res/Resource.h"
 #include "support/DialogBench.h"
+#include "widgets/DialogControls.h"
 
 namespace {
 

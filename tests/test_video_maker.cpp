@@ -19,7 +19,9 @@
 #include <opencv2/imgcodecs.hpp>
 #include <opencv2/videoio.hpp>
 
-#include "platform/DialogTemplate.h"
+#include "panel/CompressorDlg.h"
+#include "panel/MakingDlg.h"
+#include "panel/VideoOptionsDlg.h"
 #include "res/Resource.h"
 #include "res/Strings.h"
 #include "support/Captions.h"
@@ -27,10 +29,8 @@
 #include "support/PageRecorder.h"
 #include "support/TestSettings.h"
 #include "support/VideoChecks.h"
-#include "video/CompressorDlg.h"
-#include "video/MakingDlg.h"
 #include "video/VideoAssembly.h"
-#include "video/VideoOptionsDlg.h"
+#include "widgets/DialogControls.h"
 
 namespace {
 
@@ -564,7 +564,7 @@ private slots:
         }
         Maker maker(emptyDir ? std::string() : frames.Dir(), start, 10, 2);
         int choicesAsked = 0;
-        AnswerCompressorWith(maker.answerer, [&](CCompressorDlg& choice) {
+        AnswerCompressorWith(maker.answerer, [&](CompressorDlg& choice) {
             ++choicesAsked;
             PressEnter(choice);
         });
@@ -752,7 +752,7 @@ private slots:
         FrameFolder frames;
         frames.WriteAll(Range(10001, 10003));
         Maker maker(frames.Dir(), 0, 3, 1);
-        AnswerCompressorWith(maker.answerer, [](CCompressorDlg& choice) {
+        AnswerCompressorWith(maker.answerer, [](CompressorDlg& choice) {
             QTest::keyClick(&choice, Qt::Key_Escape);
         });
         maker.Run();
@@ -787,7 +787,7 @@ private slots:
         for (int index = 0; index < int(available.size()); ++index) {
             Maker maker(frames.Dir(), 0, 3, 1);
             QString listed;
-            AnswerCompressorWith(maker.answerer, [&](CCompressorDlg& choice) {
+            AnswerCompressorWith(maker.answerer, [&](CompressorDlg& choice) {
                 auto* list = choice.findChild<QComboBox*>();
                 QCOMPARE(list->count(), int(available.size()));
                 QCOMPARE(list->currentIndex(), 0);
@@ -840,7 +840,7 @@ private slots:
         QVERIFY(!(dlg.windowFlags() & Qt::WindowSystemMenuHint));
         QCOMPARE(GetDlgItemAs<QPushButton>(dlg, IDC_USER_GROUP)->text(), QString(kUserGroupUrl));
         QCOMPARE(ClippedCaptions(dlg).join("; "), QString());
-        CCompressorDlg choice;
+        CompressorDlg choice;
         QCOMPARE(ClippedCaptions(choice).join("; "), QString());
     }
 
@@ -874,9 +874,9 @@ private slots:
         DialogBench bench(SettingsValues(5));
         const QByteArray before = bench.settings.Read();
         QString compressorShown;
-        AnswerCompressorWith(bench.answerer, [&](CCompressorDlg& choice) {
+        AnswerCompressorWith(bench.answerer, [&](CompressorDlg& choice) {
             QTimer::singleShot(0, [] {
-                auto* options = qobject_cast<CVideoOptionsDlg*>(QApplication::activeModalWidget());
+                auto* options = qobject_cast<VideoOptionsDlg*>(QApplication::activeModalWidget());
                 QVERIFY(options);
                 SetDlgItemText(*options, IDC_VIDEO_OUTPUT, "clip.mp4");
                 GetDlgItemAs<QCheckBox>(*options, IDC_SKIP_BAD)->setChecked(true);
@@ -948,7 +948,7 @@ private slots:
         QFETCH(QString, typed);
         QFETCH(QString, message);
         ModalAnswerer answerer;
-        CVideoOptionsDlg dlg;
+        VideoOptionsDlg dlg;
         dlg.DoDataExchange(false);
         dlg.show();
         SetDlgItemText(dlg, id, typed);
@@ -965,7 +965,7 @@ private slots:
         frames.WriteAll(Range(10001, 10003));
         DialogBench bench(SettingsValues(3));
         int choicesAsked = 0;
-        AnswerCompressorWith(bench.answerer, [&](CCompressorDlg& choice) {
+        AnswerCompressorWith(bench.answerer, [&](CompressorDlg& choice) {
             ++choicesAsked;
             PressEnter(choice);
         });

@@ -5,11 +5,11 @@
 #include <QtTest>
 
 #include "app/VornDlg.h"
-#include "platform/DialogTemplate.h"
 #include "res/Resource.h"
 #include "support/ModalAnswerer.h"
 #include "support/TestSettings.h"
 #include "support/VideoChecks.h"
+#include "widgets/DialogControls.h"
 
 // A user's whole session in the main window, with GStreamer's test pattern as the camera:
 // capture frames, stop, make the video, and read the video back.

@@ -6,10 +6,10 @@
 #include <QTest>
 #include <QToolButton>
 
-#include "platform/ArrowPair.h"
-#include "platform/DialogTemplate.h"
-#include "platform/PreviewWindow.h"
 #include "res/Strings.h"
+#include "widgets/ArrowPair.h"
+#include "widgets/DialogControls.h"
+#include "widgets/PreviewWindow.h"
 
 QByteArray SettingsValues(int frameCount, int autoStart, const QString& dir, int camera,
                           int resolutionRef) {

@@ -2,7 +2,7 @@
 
 #include <QStringList>
 
-#include "platform/WebPage.h"
+#include "widgets/WebPage.h"
 
 // Records the addresses of the web pages the program opens, instead of starting a browser, for
 // the object's life.

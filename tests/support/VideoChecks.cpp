@@ -10,8 +10,8 @@ extern "C" {
 #include <libavformat/avformat.h>
 }
 
+#include "panel/CompressorDlg.h"
 #include "support/ModalAnswerer.h"
-#include "video/CompressorDlg.h"
 
 QMap<QString, QString> Probe(const QString& path) {
     QProcess ffprobe;
@@ -82,14 +82,14 @@ QList<QByteArray> Packets(const QString& path) {
     return packets;
 }
 
-void AnswerCompressorWith(ModalAnswerer& answerer, std::function<void(CCompressorDlg&)> answer) {
+void AnswerCompressorWith(ModalAnswerer& answerer, std::function<void(CompressorDlg&)> answer) {
     answerer.SetDialogHandler([answer](QWidget* modal) {
-        if (auto* choice = qobject_cast<CCompressorDlg*>(modal)) {
+        if (auto* choice = qobject_cast<CompressorDlg*>(modal)) {
             answer(*choice);
         }
     });
 }
 
-void PressEnter(CCompressorDlg& choice) {
+void PressEnter(CompressorDlg& choice) {
     QTest::keyClick(&choice, Qt::Key_Return);
 }

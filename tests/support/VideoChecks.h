@@ -6,7 +6,7 @@
 #include <QString>
 #include <functional>
 
-class CCompressorDlg;
+class CompressorDlg;
 class ModalAnswerer;
 
 // What ffprobe reads back from the video's first video stream, by field (nb_read_frames, width,
@@ -23,7 +23,7 @@ QStringList TopLevelBoxes(const QString& path);
 QList<QByteArray> Packets(const QString& path);
 
 // Answers the compressor choice with `answer`; the video maker itself is left to run.
-void AnswerCompressorWith(ModalAnswerer& answerer, std::function<void(CCompressorDlg&)> answer);
+void AnswerCompressorWith(ModalAnswerer& answerer, std::function<void(CompressorDlg&)> answer);
 
 // Keeps the preselected compressor, Motion JPEG.
-void PressEnter(CCompressorDlg& choice);
+void PressEnter(CompressorDlg& choice);

@@ -1,4 +1,4 @@
-#include "platform/Display.h"
+#include "widgets/Display.h"
 
 #include <QGuiApplication>
 

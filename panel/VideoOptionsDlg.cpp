@@ -1,42 +1,42 @@
-#include "video/VideoOptionsDlg.h"
+#include "panel/VideoOptionsDlg.h"
 
 #include <QCheckBox>
 #include <QPushButton>
 
-#include "platform/DialogTemplate.h"
-#include "platform/MessageBox.h"
 #include "platform/Numbers.h"
 #include "res/DialogTemplates.h"
 #include "res/Resource.h"
 #include "video/VideoOutput.h"
+#include "widgets/DialogControls.h"
+#include "widgets/MessageBox.h"
 
-CVideoOptionsDlg::CVideoOptionsDlg(QWidget* parent) : QDialog(parent) {
+VideoOptionsDlg::VideoOptionsDlg(QWidget* parent) : QDialog(parent) {
     setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowCloseButtonHint);
     CreateControls(*this, kVideoOptionsTemplate);
     ConnectMessageTable();
 }
 
-void CVideoOptionsDlg::ConnectMessageTable() {
+void VideoOptionsDlg::ConnectMessageTable() {
     connect(GetDlgItemAs<QCheckBox>(*this, IDC_DEFLICKER), &QCheckBox::toggled, this,
-            &CVideoOptionsDlg::OnDeflicker);
+            &VideoOptionsDlg::OnDeflicker);
     connect(GetDlgItemAs<QPushButton>(*this, IDOK), &QPushButton::clicked, this,
-            &CVideoOptionsDlg::accept);
+            &VideoOptionsDlg::accept);
     connect(GetDlgItemAs<QPushButton>(*this, IDCANCEL), &QPushButton::clicked, this,
-            &CVideoOptionsDlg::reject);
+            &VideoOptionsDlg::reject);
 }
 
-int CVideoOptionsDlg::DoModal() {
+int VideoOptionsDlg::DoModal() {
     DoDataExchange(false);
     return exec();
 }
 
-void CVideoOptionsDlg::OnDeflicker() {
+void VideoOptionsDlg::OnDeflicker() {
     EnableDlgItem(*this, IDC_DEFLICKER_WINDOW,
                   GetDlgItemAs<QCheckBox>(*this, IDC_DEFLICKER)->isChecked());
 }
 
-bool CVideoOptionsDlg::DoDataExchange(bool toMembers) {
+bool VideoOptionsDlg::DoDataExchange(bool toMembers) {
     auto* deflicker = GetDlgItemAs<QCheckBox>(*this, IDC_DEFLICKER);
     auto* skipBad = GetDlgItemAs<QCheckBox>(*this, IDC_SKIP_BAD);
     if (!toMembers) {
@@ -89,14 +89,14 @@ bool CVideoOptionsDlg::DoDataExchange(bool toMembers) {
     return true;
 }
 
-void CVideoOptionsDlg::accept() {
+void VideoOptionsDlg::accept() {
     if (DoDataExchange(true)) {
         QDialog::accept();
     }
 }
 
 bool ChooseVideoOptions(QWidget* parent, VideoOptions& options) {
-    CVideoOptionsDlg dlg(parent);
+    VideoOptionsDlg dlg(parent);
     dlg.m_options = options;
     if (dlg.DoModal() != QDialog::Accepted) {
         return false;

@@ -1,6 +1,7 @@
-#include "platform/MessageBox.h"
+#include "widgets/MessageBox.h"
 
 #include "platform/UiThread.h"
+#include "widgets/WidgetApplication.h"
 
 #include <QApplication>
 #include <QMessageBox>
@@ -28,7 +29,7 @@ void ShowMessageBox(const QString& text) {
 }
 
 void ShowMessageBox(const QString& text, std::chrono::milliseconds limit) {
-    if (Application() == nullptr) {
+    if (WidgetApplication() == nullptr) {
         return;
     }
     if (IsUiThread()) {
@@ -48,6 +49,9 @@ void ShowMessageBox(const QString& text, std::chrono::milliseconds limit) {
 }
 
 void PostMessageBox(const QString& text) {
+    if (WidgetApplication() == nullptr) {
+        return;
+    }
     RunOnUiThread([text] { ShowOnUiThread(text); });
 }
 

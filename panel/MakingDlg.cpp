@@ -1,18 +1,18 @@
-#include "video/MakingDlg.h"
+#include "panel/MakingDlg.h"
 
 #include <QApplication>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTimerEvent>
 
-#include "platform/DesktopNotification.h"
-#include "platform/DialogTemplate.h"
-#include "platform/MessageBox.h"
-#include "platform/PreviewWindow.h"
-#include "platform/WebPage.h"
 #include "res/DialogTemplates.h"
 #include "res/Resource.h"
 #include "res/Strings.h"
+#include "widgets/DesktopNotification.h"
+#include "widgets/DialogControls.h"
+#include "widgets/MessageBox.h"
+#include "widgets/PreviewWindow.h"
+#include "widgets/WebPage.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "video/CompressorDlg.h"
+#include "panel/CompressorDlg.h"
 
 #include <QComboBox>
 #include <QDialogButtonBox>
@@ -6,10 +6,10 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include "panel/VideoOptionsDlg.h"
 #include "res/Strings.h"
-#include "video/VideoOptionsDlg.h"
 
-CCompressorDlg::CCompressorDlg(QWidget* parent, VideoOptions options)
+CompressorDlg::CompressorDlg(QWidget* parent, VideoOptions options)
     : QDialog(parent), m_compressors(new QComboBox(this)), m_options(std::move(options)) {
     setWindowTitle(tr("Video Compression"));
     const std::vector<Compressor>& available = AvailableCompressors();
@@ -27,7 +27,7 @@ CCompressorDlg::CCompressorDlg(QWidget* parent, VideoOptions options)
         buttons->addButton(tr(IDS_VIDEO_OPTIONS), QDialogButtonBox::ActionRole);
     connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
-    connect(optionsButton, &QPushButton::clicked, this, &CCompressorDlg::OnVideoOptions);
+    connect(optionsButton, &QPushButton::clicked, this, &CompressorDlg::OnVideoOptions);
     SelectDefaultFor(m_options);
 
     auto* layout = new QVBoxLayout(this);
@@ -39,11 +39,11 @@ CCompressorDlg::CCompressorDlg(QWidget* parent, VideoOptions options)
     layout->setSizeConstraint(QLayout::SetFixedSize);
 }
 
-Compressor CCompressorDlg::Selected() const {
+Compressor CompressorDlg::Selected() const {
     return AvailableCompressors().at(m_compressors->currentData().toInt());
 }
 
-void CCompressorDlg::SelectDefaultFor(const VideoOptions& options) {
+void CompressorDlg::SelectDefaultFor(const VideoOptions& options) {
     const char* fourcc = ContainerOf(options.outputName) == Container::Mp4 ? "H264" : "MJPG";
     const std::vector<Compressor>& available = AvailableCompressors();
     for (std::size_t i = 0; i < available.size(); ++i) {
@@ -53,14 +53,14 @@ void CCompressorDlg::SelectDefaultFor(const VideoOptions& options) {
     }
 }
 
-void CCompressorDlg::OnVideoOptions() {
+void CompressorDlg::OnVideoOptions() {
     if (ChooseVideoOptions(this, m_options)) {
         SelectDefaultFor(m_options);
     }
 }
 
 std::optional<Compressor> ChooseCompressor(QWidget* parent, VideoOptions& options) {
-    CCompressorDlg dlg(parent, options);
+    CompressorDlg dlg(parent, options);
     if (dlg.exec() != QDialog::Accepted) {
         return std::nullopt;
     }

@@ -1,4 +1,4 @@
-#include "platform/DialogTemplate.h"
+#include "widgets/DialogControls.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -13,7 +13,7 @@
 #include <QRegularExpressionValidator>
 #include <QString>
 
-#include "platform/ArrowPair.h"
+#include "widgets/ArrowPair.h"
 
 namespace {
 

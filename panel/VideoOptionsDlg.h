@@ -6,10 +6,10 @@
 
 // The video maker's choices beyond the range and the rate: the video's file name (its ending
 // chooses AVI or MP4), deflicker and its window, leaving bad frames out, the width and the length.
-class CVideoOptionsDlg : public QDialog {
+class VideoOptionsDlg : public QDialog {
     Q_OBJECT
 public:
-    explicit CVideoOptionsDlg(QWidget* parent = nullptr);
+    explicit VideoOptionsDlg(QWidget* parent = nullptr);
 
     // Shows m_options, then the modal run; m_options holds the choices when it returns Accepted.
     int DoModal();
@@ -28,6 +28,6 @@ private:
     void ConnectMessageTable();
 };
 
-// Asks for the video options with CVideoOptionsDlg; true when the user chose (and `options` holds
+// Asks for the video options with VideoOptionsDlg; true when the user chose (and `options` holds
 // the choices), false when they cancelled (and `options` is as it was).
 bool ChooseVideoOptions(QWidget* parent, VideoOptions& options);

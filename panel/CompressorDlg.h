@@ -12,10 +12,10 @@ class QComboBox;
 // Lets the user pick the compressor of the video from those available, as the system's codec
 // choice does on other platforms, and opens the video options from there. The compressor shown
 // first is the one the output's container calls for: H.264 for MP4, Motion JPEG for AVI.
-class CCompressorDlg : public QDialog {
+class CompressorDlg : public QDialog {
     Q_OBJECT
 public:
-    explicit CCompressorDlg(QWidget* parent = nullptr, VideoOptions options = {});
+    explicit CompressorDlg(QWidget* parent = nullptr, VideoOptions options = {});
 
     // The compressor shown as chosen.
     Compressor Selected() const;
@@ -35,5 +35,5 @@ private:
 using CompressorChooser =
     std::function<std::optional<Compressor>(QWidget* parent, VideoOptions& options)>;
 
-// The chooser the program uses: runs CCompressorDlg modally.
+// The chooser the program uses: runs CompressorDlg modally.
 std::optional<Compressor> ChooseCompressor(QWidget* parent, VideoOptions& options);

@@ -1,4 +1,4 @@
-#include "platform/ArrowPair.h"
+#include "widgets/ArrowPair.h"
 
 #include <QKeyEvent>
 #include <QToolButton>

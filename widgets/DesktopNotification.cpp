@@ -1,4 +1,4 @@
-#include "platform/DesktopNotification.h"
+#include "widgets/DesktopNotification.h"
 
 #include <QCoreApplication>
 #include <QDBusConnection>

@@ -1,6 +1,7 @@
-#include "platform/PreviewWindow.h"
+#include "widgets/PreviewWindow.h"
 
 #include "platform/UiThread.h"
+#include "widgets/WidgetApplication.h"
 
 #include <QApplication>
 #include <QDialog>
@@ -268,7 +269,7 @@ std::shared_ptr<const QImage> ToQImage(const cv::Mat& image) {
 }  // namespace
 
 void NamedWindow(const std::string& name) {
-    if (!Application()) {
+    if (!WidgetApplication()) {
         return;
     }
     std::shared_ptr<PreviewState> state = Windows().Add(name);

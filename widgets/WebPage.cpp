@@ -1,4 +1,4 @@
-#include "platform/WebPage.h"
+#include "widgets/WebPage.h"
 
 #include <QDesktopServices>
 #include <utility>

@@ -4,8 +4,8 @@
 #include <memory>
 #include <string>
 
+#include "panel/CompressorDlg.h"
 #include "platform/WindowTimers.h"
-#include "video/CompressorDlg.h"
 #include "video/VideoAssembly.h"
 
 class QProgressBar;
