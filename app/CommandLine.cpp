@@ -26,7 +26,9 @@ constexpr char kExitCodes[] =
     "  9  count out of range (AUTO_START_FRAME_COUNT below 0, or too large for the next number)\n"
     " 15  a setting's value is bad (the message names the key); also --schedule's\n"
     " 16  outside the capture schedule (CAPTURE_HOURS, CAPTURE_DAYLIGHT): no frame, count kept\n"
-    " 17  free space below MIN_FREE_MB on the frame folder's disk: no frame, count kept\n";
+    " 17  free space below MIN_FREE_MB on the frame folder's disk: no frame, count kept\n"
+    " 18  broken installation: a module of the program missing, unreadable or damaged (the\n"
+    "     window ends with it too)\n";
 
 }  // namespace
 

@@ -25,6 +25,7 @@ enum class TakeFrameResult {
     BadSetting = 15,       // a setting's value is bad (the message names the key)
     OutsideSchedule = 16,  // outside the capture schedule: no frame taken, count unchanged
     LowFreeSpace = 17,     // free space below MIN_FREE_MB: no frame taken, count unchanged
+    BrokenInstallation = 18,  // a module of the program is missing, unreadable or damaged
 };
 
 // What one frame is taken with.

@@ -10,7 +10,10 @@
 
 #include "frames/FrameFile.h"
 #include "platform/Clock.h"
+#include "capture/VideoCaptureModule.h"
 #include "platform/Display.h"
+#include "platform/ImageCodecModule.h"
+#include "platform/LoadableModule.h"
 #include "platform/MessageBox.h"
 #include "platform/SettingsKey.h"
 #include "res/Strings.h"
@@ -165,6 +168,10 @@ TakeFrameResult SaveCountedFrame(const std::string& frameDir, const cv::Mat& fra
 
 }  // namespace
 
+std::optional<std::string> InstallationTrouble() {
+    return BrokenInstallation({kVideoCaptureModule, kImageCodecModule});
+}
+
 void TellUnattended(const QString& text) {
     std::fprintf(stderr, "vorn: %s\n", qUtf8Printable(text));
     std::fflush(stderr);
@@ -235,5 +242,9 @@ TakeFrameResult TakeCountedFrame(const CameraOpener& openCamera, Clock& clock,
 }
 
 int RunTakeFrame() {
+    if (const std::optional<std::string> broken = InstallationTrouble()) {
+        return static_cast<int>(
+            Fail(TakeFrameResult::BrokenInstallation, QString::fromStdString(*broken)));
+    }
     return static_cast<int>(TakeCountedFrame(OpenVideoCapture, DefaultClock(), {}));
 }

@@ -2,6 +2,8 @@
 
 #include <QString>
 #include <functional>
+#include <optional>
+#include <string>
 
 #include "capture/OneFrameCapture.h"
 #include "platform/FreeSpace.h"
@@ -25,6 +27,10 @@ TakeFrameResult TakeCountedFrame(const CameraOpener& openCamera, Clock& clock,
 // Tells a message of a launch nobody may be watching: one line on standard error, and, when
 // windows can be seen, a message box that closes itself after a minute.
 void TellUnattended(const QString& text);
+
+// What makes the installation broken for taking and saving frames (a module of the program
+// missing, unreadable or damaged), or nothing.
+std::optional<std::string> InstallationTrouble();
 
 // `vorn --take-frame`: one frame with the real camera and clock, no window; the exit code.
 int RunTakeFrame();

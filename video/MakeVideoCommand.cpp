@@ -12,6 +12,8 @@
 #include <string>
 
 #include "frames/FrameFile.h"
+#include "platform/ImageCodecModule.h"
+#include "platform/LoadableModule.h"
 #include "platform/Numbers.h"
 #include "res/Strings.h"
 #include "video/Deflicker.h"
@@ -29,6 +31,7 @@ enum ExitCode {
     kCannotWrite = 12,
     kNoCompressor = 13,
     kCancelled = 14,
+    kBrokenInstallation = 18,
 };
 
 constexpr int kLargestIndex = INT_MAX - kNoFrames - 1;  // its frame number still fits an int
@@ -298,7 +301,8 @@ QString MakeVideoExitCodesHelp() {
         "  13  compressor not available, or it cannot make a video of the frames' size, or the\n"
         "      output's container cannot hold it (Motion JPEG in MP4)\n"
         "  14  cancelled (interrupted); what was written is kept, in output.partial.avi (or\n"
-        "      NAME.partial.mp4) when an earlier video of that name is there\n");
+        "      NAME.partial.mp4) when an earlier video of that name is there\n"
+        "  18  broken installation: a module of the program missing, unreadable or damaged\n");
 }
 
 int RunMakeVideoCommand(const QCommandLineParser& parser, const MakeVideoDefaults& defaults) {
@@ -316,6 +320,10 @@ int RunMakeVideoCommand(const QCommandLineParser& parser, const MakeVideoDefault
     const Compressor* compressor = FindCompressor(name);
     if (!compressor) {
         return Fail(kBadCommandLine, "unknown compressor " + name + " (MJPG, H264 or FMP4)");
+    }
+    // Without it every frame would look damaged.
+    if (const std::optional<std::string> broken = BrokenInstallation({kImageCodecModule})) {
+        return Fail(kBrokenInstallation, *broken);
     }
     // Caught before the temporary file exists: an interrupt at any moment leaves none behind.
     const InterruptCatcher interrupts;
