@@ -148,6 +148,40 @@ private slots:
         QCOMPARE(vorn.exitCode(), 18);
     }
 
+    // Every run path entry is a folder named in full or beside the program ($ORIGIN): an empty or
+    // relative entry would load a library planted in the folder the program is started in.
+    void runPathSearchesNoStartingFolder_data() {
+        QTest::addColumn<QString>("path");
+        QTest::newRow("built program") << VORN_EXECUTABLE;
+        QTest::newRow("installed program") << Installed("bin/vorn");
+        QTest::newRow("built module") << VORN_BUILD_DIR "/modules/libvorn_videoio.so";
+        QTest::newRow("installed module") << Installed("lib/vorn/libvorn_imgcodecs.so");
+    }
+
+    void runPathSearchesNoStartingFolder() {
+        QFETCH(QString, path);
+        const QString readelf = QStandardPaths::findExecutable("readelf");
+        if (readelf.isEmpty()) {
+            QSKIP("readelf is not installed");
+        }
+        QProcess dynamic;
+        dynamic.start(readelf, {"-d", path});
+        QVERIFY(dynamic.waitForFinished(60000));
+        QCOMPARE(dynamic.exitCode(), 0);
+        const QString section = QString::fromUtf8(dynamic.readAllStandardOutput());
+        QRegularExpressionMatchIterator runPaths =
+            QRegularExpression(R"(\((?:RUNPATH|RPATH)\)\s+Library r(?:un)?path: \[([^\]]*)\])")
+                .globalMatch(section);
+        while (runPaths.hasNext()) {
+            const QString runPath = runPaths.next().captured(1);
+            for (const QString& entry : runPath.split(':')) {
+                QVERIFY2(
+                    entry.startsWith('/') || entry == "$ORIGIN" || entry.startsWith("$ORIGIN/"),
+                    qPrintable(runPath));
+            }
+        }
+    }
+
     void iconHasItsSize_data() {
         QTest::addColumn<int>("size");
         for (int size : kIconSizes) {
