@@ -22,9 +22,9 @@ enum class TakeFrameResult {
     CountNotStored = 8,   // the settings file cannot be written; no frame taken
     CountOutOfRange = 9,  // the stored count is below 0 or leaves no frame number
     // 10 to 14 are --make-video's.
-    BadSetting = 15,       // a setting's value is bad (the message names the key)
-    OutsideSchedule = 16,  // outside the capture schedule: no frame taken, count unchanged
-    LowFreeSpace = 17,     // free space below MIN_FREE_MB: no frame taken, count unchanged
+    BadSetting = 15,          // a setting's value is bad (the message names the key)
+    OutsideSchedule = 16,     // outside the capture schedule: no frame taken, count unchanged
+    LowFreeSpace = 17,        // free space below MIN_FREE_MB: no frame taken, count unchanged
     BrokenInstallation = 18,  // a module of the program is missing, unreadable or damaged
 };
 

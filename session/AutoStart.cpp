@@ -8,9 +8,9 @@
 #include <cstring>
 #include <opencv2/core/mat.hpp>
 
+#include "capture/VideoCaptureModule.h"
 #include "frames/FrameFile.h"
 #include "platform/Clock.h"
-#include "capture/VideoCaptureModule.h"
 #include "platform/Display.h"
 #include "platform/ImageCodecModule.h"
 #include "platform/LoadableModule.h"
