@@ -79,6 +79,12 @@ std::optional<std::string> LibraryFileTrouble(const std::string& path) {
     return std::nullopt;
 }
 
+// What lies at an address the loader hands as an integer.
+template <typename T>
+const T* AtAddress(ElfW(Addr) address) {
+    return reinterpret_cast<const T*>(address);  // NOLINT(performance-no-int-to-ptr)
+}
+
 // The run path in the dynamic section of the loaded object `object`: DT_RUNPATH, or the older
 // DT_RPATH, which the other overrides; empty when it has none.
 std::string RunPathOf(const dl_phdr_info& object) {
@@ -89,7 +95,7 @@ std::string RunPathOf(const dl_phdr_info& object) {
         ElfW(Addr) strings = 0;
         std::optional<ElfW(Xword)> at;
         for (const auto* entry =
-                 reinterpret_cast<const ElfW(Dyn)*>(object.dlpi_addr + object.dlpi_phdr[i].p_vaddr);
+                 AtAddress<ElfW(Dyn)>(object.dlpi_addr + object.dlpi_phdr[i].p_vaddr);
              entry->d_tag != DT_NULL; ++entry) {
             if (entry->d_tag == DT_STRTAB) {
                 strings = entry->d_un.d_ptr;
@@ -100,7 +106,7 @@ std::string RunPathOf(const dl_phdr_info& object) {
         if (strings != 0 && at) {
             // The loader relocates the table's address in place on most machines, not all.
             strings += strings < object.dlpi_addr ? object.dlpi_addr : 0;
-            return reinterpret_cast<const char*>(strings + *at);
+            return AtAddress<char>(strings + *at);
         }
     }
     return {};
