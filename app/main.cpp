@@ -154,6 +154,11 @@ int main(int argc, char* argv[]) {
                                      "frame without one.\n"));
         return ToInt(ExitCode::NoDisplay);
     }
+    // Without its modules the window could neither take frames nor make videos.
+    if (const std::optional<std::string> broken = InstallationTrouble()) {
+        TellUnattended(QString::fromStdString(*broken));
+        return ToInt(ExitCode::BrokenInstallation);
+    }
     CVornApp theApp;
     theApp.InitInstance();
     // The window ends with 0, however it was closed; an unattended launch with its run's code.

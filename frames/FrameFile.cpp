@@ -321,21 +321,8 @@ FrameSave SaveFrameAtFirstFree(const std::string& frameDir, const cv::Mat& frame
 int PublishLatestFrame(const std::string& frameDir, int number) {
     const std::string latest = frameDir + kLatestFrameName;
     const std::string frame = FramePath(frameDir, number);
-    // A fresh hidden name beside latest.jpg, which the link then takes.
-    std::string temporary;
-    const int fd = CreateTemporaryBeside(latest, temporary);
-    if (fd < 0) {
-        return errno;
-    }
-    ::close(fd);
-    ::unlink(temporary.c_str());
-    if (::link(frame.c_str(), temporary.c_str()) == 0) {
-        if (::rename(temporary.c_str(), latest.c_str()) == 0) {
-            return 0;
-        }
-        const int error = errno;
-        ::unlink(temporary.c_str());
-        return error;
+    if (LinkAtomically(frame, latest) == 0) {
+        return 0;
     }
     std::vector<uchar> bytes;
     if (!ReadFrameBytes(frame, bytes)) {
@@ -413,9 +400,5 @@ JpegLayout WalkJpeg(const std::vector<uchar>& bytes) {
 }
 
 void RemoveStaleTemporaries(const std::string& frameDir) {
-    // Videos go by any name the user chose, ending in .avi or .mp4.
-    RemoveStaleTemporaries(frameDir, kStaleTemporaryAge, [](std::string_view target) {
-        return target == kLatestFrameName || target.ends_with(".avi") || target.ends_with(".mp4") ||
-               FrameNumberOf(target).has_value();
-    });
+    RemoveStaleTemporaries(frameDir, kStaleTemporaryAge);
 }

@@ -89,5 +89,6 @@ struct JpegLayout {
 JpegLayout WalkJpeg(const std::vector<uchar>& bytes);
 
 // Removes the temporary files that killed runs left in `frameDir` (of frames, latest.jpg and videos
-// by any name) once they are a day old. Safe to call from any thread.
+// by any name) once they are a day old; hidden files of the user's are never touched. Safe to call
+// from any thread.
 void RemoveStaleTemporaries(const std::string& frameDir);

@@ -9,10 +9,12 @@
 #include <cerrno>
 #include <ctime>
 #include <filesystem>
+#include <string_view>
 
 namespace {
 
-// The length of mkstemp's random part.
+// Every temporary name is this marker and mkstemp's six random letters and digits.
+constexpr std::string_view kTemporaryMarker = ".vorn-tmp-";
 constexpr std::size_t kRandomLength = 6;
 
 // Moves `temporary` to `path` unless `path` is there: 0, or the errno of the failure (EEXIST
@@ -39,6 +41,17 @@ int PublishWithoutReplacing(const std::string& temporary, const std::string& pat
     return ::rename(temporary.c_str(), path.c_str()) == 0 ? 0 : errno;
 }
 
+// Moves the finished `temporary` to `path`, replacing a file there only when `replace` is true:
+// 0, or the errno of the failure. The temporary file is gone afterwards either way.
+int PublishTemporary(const std::string& temporary, const std::string& path, bool replace) {
+    const int error = replace ? (::rename(temporary.c_str(), path.c_str()) == 0 ? 0 : errno)
+                              : PublishWithoutReplacing(temporary, path);
+    if (error != 0) {
+        ::unlink(temporary.c_str());
+    }
+    return error;
+}
+
 // Read once, before any thread runs: umask can only be read by setting it.
 const mode_t kNewFileMode = [] {
     const mode_t mask = ::umask(022);
@@ -46,23 +59,35 @@ const mode_t kNewFileMode = [] {
     return static_cast<mode_t>(0666 & ~mask);
 }();
 
-// The target name of a temporary file CreateTemporaryBeside made (".NAME.XXXXXX"), or empty.
-std::string_view TargetOfTemporary(std::string_view name) {
-    if (name.size() < kRandomLength + 3 || name.front() != '.' ||
-        name[name.size() - kRandomLength - 1] != '.') {
-        return {};
+// Creates an empty file under a fresh temporary name in the folder of `target` and fills
+// `temporary` with its path: the descriptor, or -1 (errno tells why). In the target's own folder,
+// so that the rename never crosses file systems; hidden, so that no file list takes it for the
+// file itself.
+int CreateTemporaryBeside(const std::string& target, std::string& temporary, mode_t mode) {
+    temporary = (std::filesystem::path(target).parent_path() /
+                 (std::string(kTemporaryMarker) + std::string(kRandomLength, 'X')))
+                    .string();
+    const int fd = ::mkostemp(temporary.data(), O_CLOEXEC);
+    if (fd < 0) {
+        temporary.clear();
+    } else {
+        ::fchmod(fd, mode);  // FAT keeps no permissions: nothing to tell
     }
-    const std::string_view random = name.substr(name.size() - kRandomLength);
-    if (!std::all_of(random.begin(), random.end(),
-                     [](unsigned char c) { return std::isalnum(c) != 0; })) {
-        return {};
-    }
-    return name.substr(1, name.size() - kRandomLength - 2);
+    return fd;
 }
 
-// Writes all of `size` bytes at `data` to `fd` and flushes them to the disk; false (errno tells
-// why) when any write or the flush failed.
-bool WriteAllAndSync(int fd, const void* data, std::size_t size) {
+bool IsTemporaryName(std::string_view name) {
+    if (name.size() != kTemporaryMarker.size() + kRandomLength ||
+        !name.starts_with(kTemporaryMarker)) {
+        return false;
+    }
+    const std::string_view random = name.substr(kTemporaryMarker.size());
+    return std::all_of(random.begin(), random.end(),
+                       [](unsigned char c) { return std::isalnum(c) != 0; });
+}
+
+// Writes all of `size` bytes at `data` to `fd`; false (errno tells why) when a write failed.
+bool WriteAll(int fd, const void* data, std::size_t size) {
     const auto* bytes = static_cast<const unsigned char*>(data);
     std::size_t written = 0;
     while (written < size) {
@@ -78,18 +103,7 @@ bool WriteAllAndSync(int fd, const void* data, std::size_t size) {
         }
         written += static_cast<std::size_t>(n);
     }
-    return ::fsync(fd) == 0;
-}
-
-// Moves the finished `temporary` to `path`, replacing a file there only when `replace` is true:
-// 0, or the errno of the failure. The temporary file is gone afterwards either way.
-int PublishTemporary(const std::string& temporary, const std::string& path, bool replace) {
-    const int error = replace ? (::rename(temporary.c_str(), path.c_str()) == 0 ? 0 : errno)
-                              : PublishWithoutReplacing(temporary, path);
-    if (error != 0) {
-        ::unlink(temporary.c_str());
-    }
-    return error;
+    return true;
 }
 
 }  // namespace
@@ -98,47 +112,84 @@ mode_t NewFileMode() {
     return kNewFileMode;
 }
 
-int CreateTemporaryBeside(const std::string& path, std::string& temporary, mode_t mode) {
-    // A hidden name in the file's own folder, so the rename never crosses file systems and no
-    // file list takes it for the file itself.
-    const std::filesystem::path target(path);
-    temporary = (target.parent_path() / ("." + target.filename().string() + ".XXXXXX")).string();
-    const int fd = ::mkostemp(temporary.data(), O_CLOEXEC);
-    if (fd >= 0) {
-        ::fchmod(fd, mode);
+AtomicFile::~AtomicFile() {
+    Discard();
+}
+
+bool AtomicFile::Create(const std::string& target, mode_t mode) {
+    Discard();
+    m_target = target;
+    m_fd = CreateTemporaryBeside(target, m_temporary, mode);
+    return m_fd >= 0;
+}
+
+int AtomicFile::CommitAs(const std::string& target, bool replace) {
+    if (m_fd < 0) {
+        return EBADF;
     }
-    return fd;
+    // On the disk before it takes the place of an earlier file.
+    const bool flushed = ::fsync(m_fd) == 0;
+    const int flushError = errno;
+    const bool closed = ::close(m_fd) == 0;
+    const int closeError = errno;
+    m_fd = -1;
+    if (!flushed || !closed) {
+        Discard();
+        return !flushed ? flushError : closeError;
+    }
+    const int error = PublishTemporary(m_temporary, target, replace);
+    m_temporary.clear();
+    return error;
+}
+
+void AtomicFile::Discard() {
+    if (m_fd >= 0) {
+        ::close(m_fd);
+        m_fd = -1;
+    }
+    if (!m_temporary.empty()) {
+        ::unlink(m_temporary.c_str());
+        m_temporary.clear();
+    }
 }
 
 int WriteFileAtomically(const std::string& path, const void* data, std::size_t size, bool replace,
                         mode_t mode) {
+    AtomicFile file;
+    if (!file.Create(path, mode)) {
+        return errno;
+    }
+    if (!WriteAll(file.Fd(), data, size)) {
+        return errno;  // the destructor removes the temporary file
+    }
+    return file.Commit(replace);
+}
+
+int LinkAtomically(const std::string& existing, const std::string& path) {
+    // A fresh temporary name, which the link then takes.
     std::string temporary;
-    const int fd = CreateTemporaryBeside(path, temporary, mode);
+    const int fd = CreateTemporaryBeside(path, temporary, NewFileMode());
     if (fd < 0) {
         return errno;
     }
-    const bool written = WriteAllAndSync(fd, data, size);
-    const int writeError = errno;
-    if (::close(fd) != 0 || !written) {
-        const int error = written ? errno : writeError;
-        ::unlink(temporary.c_str());
-        return error != 0 ? error : EIO;
+    ::close(fd);
+    ::unlink(temporary.c_str());
+    if (::link(existing.c_str(), temporary.c_str()) != 0) {
+        return errno;
     }
-    return PublishTemporary(temporary, path, replace);
+    return PublishTemporary(temporary, path, true);
 }
 
-void RemoveStaleTemporaries(const std::string& dir, std::chrono::seconds olderThan,
-                            const std::function<bool(std::string_view target)>& isOurs) {
+void RemoveStaleTemporaries(const std::string& dir, std::chrono::seconds olderThan) {
     namespace fs = std::filesystem;
     const std::time_t before = std::time(nullptr) - olderThan.count();
     std::error_code error;
     for (fs::directory_iterator it(dir.empty() ? "." : dir, error), end; !error && it != end;
          it.increment(error)) {
-        const std::string name = it->path().filename().string();
-        const std::string_view target = TargetOfTemporary(name);
         struct stat status {};
-        if (target.empty() || !isOurs(target) || ::lstat(it->path().c_str(), &status) != 0 ||
-            !S_ISREG(status.st_mode) || status.st_mtime >= before) {
+        if (!IsTemporaryName(it->path().filename().native()) ||
+            ::lstat(it->path().c_str(), &status) != 0 || !S_ISREG(status.st_mode) ||
+            status.st_mtime >= before) {
             continue;
         }
         ::unlink(it->path().c_str());

@@ -65,6 +65,10 @@ constexpr std::array kTable = {
     ExitCodeMeaning{ExitCode::LowFreeSpace, kTakeFrameLaunch,
                     "free space below MIN_FREE_MB on the frame folder's disk: no frame, count "
                     "kept"},
+    ExitCodeMeaning{ExitCode::BrokenInstallation,
+                    kWindowLaunch | kTakeFrameLaunch | kMakeVideoLaunch,
+                    "broken installation: a module of the program missing, unreadable or damaged "
+                    "(the message names it)"},
 };
 
 struct LaunchHeading {

@@ -8,8 +8,11 @@
 #include <opencv2/core/mat.hpp>
 #include <utility>
 
+#include "capture/VideoCaptureModule.h"
 #include "frames/FrameFile.h"
 #include "platform/Clock.h"
+#include "platform/ImageCodecModule.h"
+#include "platform/LoadableModule.h"
 #include "res/Strings.h"
 #include "session/SeasonSettings.h"
 #include "settings/Settings.h"
@@ -155,6 +158,10 @@ ExitCode SaveCountedFrame(const std::string& frameDir, const cv::Mat& frame,
 
 }  // namespace
 
+std::optional<std::string> InstallationTrouble() {
+    return BrokenInstallation({kVideoCaptureModule, kImageCodecModule});
+}
+
 void TellUnattended(const QString& text) {
     std::fprintf(stderr, "vorn: %s\n", qUtf8Printable(text));
     std::fflush(stderr);
@@ -231,5 +238,8 @@ ExitCode TakeCountedFrame(const CameraOpener& openCamera, Clock& clock,
 }
 
 ExitCode RunTakeFrame() {
+    if (const std::optional<std::string> broken = InstallationTrouble()) {
+        return Fail(ExitCode::BrokenInstallation, QString::fromStdString(*broken));
+    }
     return TakeCountedFrame(OpenVideoCapture, DefaultClock(), {});
 }

@@ -2,6 +2,8 @@
 
 #include <QString>
 #include <functional>
+#include <optional>
+#include <string>
 
 #include "capture/OneFrameCapture.h"
 #include "platform/FreeSpace.h"
@@ -32,6 +34,10 @@ UnattendedBox SetUnattendedBox(UnattendedBox box);
 // Tells a message of a launch nobody may be watching: one line on standard error, and the
 // unattended box.
 void TellUnattended(const QString& text);
+
+// What makes the installation broken for taking and saving frames (a module of the program
+// missing, unreadable or damaged), or nothing.
+std::optional<std::string> InstallationTrouble();
 
 // `vorn --take-frame`: one frame with the real camera and clock, no window.
 ExitCode RunTakeFrame();

@@ -96,6 +96,92 @@ private slots:
         QVERIFY(QFileInfo(home.filePath("output.avi")).size() > 0);
     }
 
+    // A copy of the installed program whose module is missing or empty says so, naming the
+    // file, and ends with the code of its own, in both command-line modes.
+    void brokenInstallationIsToldAsSuch_data() {
+        QTest::addColumn<QStringList>("arguments");  // %1 stands for the copy's folder
+        QTest::addColumn<QString>("module");
+        QTest::addColumn<QString>("how");  // "missing" or "empty"
+        const QStringList takeFrame{"--take-frame"};
+        const QStringList makeVideo{"--make-video", "--dir", "%1", "--end", "2"};
+        QTest::newRow("no capture module") << takeFrame << "libvorn_videoio.so"
+                                           << "missing";
+        QTest::newRow("no image module") << takeFrame << "libvorn_imgcodecs.so"
+                                         << "missing";
+        QTest::newRow("empty capture module") << takeFrame << "libvorn_videoio.so"
+                                              << "empty";
+        QTest::newRow("video without image module") << makeVideo << "libvorn_imgcodecs.so"
+                                                    << "missing";
+        QTest::newRow("video with empty image module") << makeVideo << "libvorn_imgcodecs.so"
+                                                       << "empty";
+    }
+
+    void brokenInstallationIsToldAsSuch() {
+        QFETCH(QStringList, arguments);
+        QFETCH(QString, module);
+        QFETCH(QString, how);
+        QTemporaryDir copy;
+        const QDir root(QFileInfo(copy.path()).canonicalFilePath());
+        QVERIFY(root.mkpath("bin") && root.mkpath("lib/vorn"));
+        QVERIFY(QFile::copy(Installed("bin/vorn"), root.filePath("bin/vorn")));
+        for (const char* name : {"libvorn_videoio.so", "libvorn_imgcodecs.so"}) {
+            if (name != module) {
+                QVERIFY(QFile::copy(Installed(QString("lib/vorn/") + name),
+                                    root.filePath(QString("lib/vorn/") + name)));
+            }
+        }
+        if (how == "empty") {
+            QFile empty(root.filePath("lib/vorn/" + module));
+            QVERIFY(empty.open(QIODevice::WriteOnly));
+        }
+        QProcess vorn;
+        QProcessEnvironment environment;
+        environment.insert("PATH", "/usr/bin:/bin");
+        environment.insert("HOME", root.path());
+        environment.insert("XDG_CONFIG_HOME", root.path());
+        vorn.setProcessEnvironment(environment);
+        vorn.start(root.filePath("bin/vorn"), arguments.replaceInStrings("%1", root.path()));
+        QVERIFY(vorn.waitForFinished(60000));
+        QCOMPARE(QString::fromUtf8(vorn.readAllStandardError()),
+                 "vorn: broken installation: " + root.filePath("lib/vorn/" + module) + " is " +
+                     how + "\n");
+        QCOMPARE(vorn.exitCode(), 18);
+    }
+
+    // Every run path entry is a folder named in full or beside the program ($ORIGIN): an empty or
+    // relative entry would load a library planted in the folder the program is started in.
+    void runPathSearchesNoStartingFolder_data() {
+        QTest::addColumn<QString>("path");
+        QTest::newRow("built program") << VORN_EXECUTABLE;
+        QTest::newRow("installed program") << Installed("bin/vorn");
+        QTest::newRow("built module") << VORN_BUILD_DIR "/modules/libvorn_videoio.so";
+        QTest::newRow("installed module") << Installed("lib/vorn/libvorn_imgcodecs.so");
+    }
+
+    void runPathSearchesNoStartingFolder() {
+        QFETCH(QString, path);
+        const QString readelf = QStandardPaths::findExecutable("readelf");
+        if (readelf.isEmpty()) {
+            QSKIP("readelf is not installed");
+        }
+        QProcess dynamic;
+        dynamic.start(readelf, {"-d", path});
+        QVERIFY(dynamic.waitForFinished(60000));
+        QCOMPARE(dynamic.exitCode(), 0);
+        const QString section = QString::fromUtf8(dynamic.readAllStandardOutput());
+        QRegularExpressionMatchIterator runPaths =
+            QRegularExpression(R"(\((?:RUNPATH|RPATH)\)\s+Library r(?:un)?path: \[([^\]]*)\])")
+                .globalMatch(section);
+        while (runPaths.hasNext()) {
+            const QString runPath = runPaths.next().captured(1);
+            for (const QString& entry : runPath.split(':')) {
+                QVERIFY2(
+                    entry.startsWith('/') || entry == "$ORIGIN" || entry.startsWith("$ORIGIN/"),
+                    qPrintable(runPath));
+            }
+        }
+    }
+
     void iconHasItsSize_data() {
         QTest::addColumn<int>("size");
         for (int size : kIconSizes) {

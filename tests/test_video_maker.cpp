@@ -158,6 +158,14 @@ private:
     QTemporaryDir m_dir;
 };
 
+// Writes a small file at `path` last changed `hoursOld` hours ago.
+void PlaceAged(const QString& path, int hoursOld) {
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly) && file.write("part") == 4 && file.flush());
+    QVERIFY(file.setFileTime(QDateTime::currentDateTime().addSecs(-3600 * hoursOld),
+                             QFileDevice::FileModificationTime));
+}
+
 QList<int> Range(int first, int last) {
     QList<int> numbers;
     for (int number = first; number <= last; ++number) {
@@ -708,25 +716,70 @@ private slots:
     }
 
     // Temporary files of killed runs go once they are a day old; one being written stays, and so
-    // does any other hidden file.
-    void oldTemporaryFilesAreCleared() {
+    // does every hidden file of the user's, also one named like the temporary files of old.
+    void onlyOldTemporaryFilesAreCleared_data() {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<int>("hoursOld");
+        QTest::addColumn<bool>("cleared");
+        QTest::newRow("killed run's") << ".vorn-tmp-a1B2c3" << 25 << true;
+        QTest::newRow("still being written") << ".vorn-tmp-k4L5m6" << 1 << false;
+        QTest::newRow("backup of a video") << ".holiday.mp4.backup" << 48 << false;
+        QTest::newRow("old notes") << ".notes.avi.old123" << 48 << false;
+        QTest::newRow("backup of a frame") << ".pic_10001.jpg.backup" << 48 << false;
+        QTest::newRow("old naming of a temporary") << ".output.avi.Zz9yX8" << 30 << false;
+    }
+
+    void onlyOldTemporaryFilesAreCleared() {
+        QFETCH(QString, name);
+        QFETCH(int, hoursOld);
+        QFETCH(bool, cleared);
         FrameFolder frames;
         frames.WriteAll(Range(10001, 10002));
-        const QDir dir(QString::fromStdString(frames.Dir()));
-        const auto place = [&](const QString& name, int hoursOld) {
-            QFile file(dir.filePath(name));
-            QVERIFY(file.open(QIODevice::WriteOnly) && file.write("part") == 4 && file.flush());
-            QVERIFY(file.setFileTime(QDateTime::currentDateTime().addSecs(-3600 * hoursOld),
-                                     QFileDevice::FileModificationTime));
-        };
-        place(".pic_10007.jpg.a1B2c3", 25);
-        place(".output.avi.Zz9yX8", 30);
-        place(".garden.mp4.Qq1wE2", 26);
-        place(".pic_10008.jpg.k4L5m6", 1);
-        place(".notes.txt.q7R8s9", 48);
+        PlaceAged(QDir(QString::fromStdString(frames.Dir())).filePath(name), hoursOld);
         Maker maker(frames.Dir(), 0, 2, 1);
         maker.Run();
-        QCOMPARE(frames.Leftovers(), (QStringList{".notes.txt.q7R8s9", ".pic_10008.jpg.k4L5m6"}));
+        QCOMPARE(frames.Leftovers(), cleared ? QStringList() : QStringList{name});
+    }
+
+    // Whatever the video's name, its temporary file has a short name of the program's own, which
+    // the clean-up takes once a killed writer left it a day ago.
+    void videoOfAnyNameHasATemporaryOfOurs_data() {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("compressor");
+        QTest::newRow("upper-case extension") << QString("V.MP4") << QString("H264");
+        QTest::newRow("longest file name") << QString(251, 'v') + ".avi" << QString("MJPG");
+    }
+
+    void videoOfAnyNameHasATemporaryOfOurs() {
+        QFETCH(QString, name);
+        QFETCH(QString, compressor);
+        FrameFolder frames;
+        frames.WriteAll(Range(10001, 10002));
+        VideoRange range{frames.Dir(), 0, 2, 1, {}, {}};
+        range.options.outputName = name.toStdString();
+        const QDir dir(QString::fromStdString(frames.Dir()));
+        VideoAssembly assembly(range);
+        QVERIFY(!assembly.ProbeFirstFrame());
+        QVERIFY(!assembly.Open(*FindCompressor(compressor.toStdString())));
+        const QStringList leftovers = frames.Leftovers();
+        QCOMPARE(leftovers.size(), 1);
+        QVERIFY2(QRegularExpression("^\\.vorn-tmp-[A-Za-z0-9]{6}$").match(leftovers[0]).hasMatch(),
+                 qPrintable(leftovers[0]));
+        PlaceAged(dir.filePath(leftovers[0]), 25);
+        RemoveStaleTemporaries(frames.Dir());
+        QCOMPARE(frames.Leftovers(), QStringList());
+        // Cancelled beside an earlier video of that name: a partial one that is a file name too.
+        PlaceAged(dir.filePath(name), 0);
+        VideoAssembly cancelled(range);
+        QVERIFY(!cancelled.ProbeFirstFrame());
+        QVERIFY(!cancelled.Open(*FindCompressor(compressor.toStdString())));
+        const AssemblyResult result =
+            cancelled.Run([](const VideoAssembly::Pass&) { return false; });
+        QCOMPARE(result.end, AssemblyEnd::Cancelled);
+        QVERIFY(result.videoName.size() <= 255 &&
+                result.videoName.find(".partial.") != std::string::npos);
+        QCOMPARE(FramesIn(dir.filePath(QString::fromStdString(result.videoName))),
+                 QList<int>{10001});
     }
 
     void escapeBeforeTheAssemblyLeavesTheEarlierVideo() {
@@ -1123,6 +1176,15 @@ private slots:
         for (const char* name : {"sub/clip.mp4", ".clip.mp4", "clip.mkv", ".mp4"}) {
             QTest::newRow(name) << dir + QStringList{"--end", "3", "--output", name} << QByteArray()
                                 << size << false << 2 << "--output" << -1;
+        }
+        QTest::newRow("longest file name")
+            << dir + QStringList{"--end", "3", "--output", QString(251, 'v') + ".avi"}
+            << QByteArray() << size << false << 0 << QString() << -1;
+        for (int length : {256, 300}) {
+            QTest::newRow(qPrintable(QString("name of %1 bytes").arg(length)))
+                << dir + QStringList{"--end", "3", "--output", QString(length - 4, 'v') + ".avi"}
+                << QByteArray() << size << false << 2
+                << QString("--output: the video's name is too long (%1 bytes").arg(length) << -1;
         }
         QTest::newRow("video cannot be put in place")
             << dir + QStringList{"--end", "3"} << QByteArray() << size << true << 12

@@ -12,6 +12,8 @@
 #include <string>
 
 #include "frames/FrameFile.h"
+#include "platform/ImageCodecModule.h"
+#include "platform/LoadableModule.h"
 #include "platform/Numbers.h"
 #include "res/Strings.h"
 #include "video/Deflicker.h"
@@ -286,6 +288,10 @@ ExitCode RunMakeVideoCommand(const QCommandLineParser& parser, const MakeVideoDe
     if (!compressor) {
         return Fail(ExitCode::BadCommandLine,
                     "unknown compressor " + name + " (MJPG, H264 or FMP4)");
+    }
+    // Without it every frame would look damaged.
+    if (const std::optional<std::string> broken = BrokenInstallation({kImageCodecModule})) {
+        return Fail(ExitCode::BrokenInstallation, *broken);
     }
     // Caught before the temporary file exists: an interrupt at any moment leaves none behind.
     const InterruptCatcher interrupts;

@@ -115,13 +115,7 @@ VideoAssembly::VideoAssembly(VideoRange range) : m_range(std::move(range)) {
 }
 
 VideoAssembly::~VideoAssembly() {
-    m_writer.reset();
-    if (m_temporaryFd >= 0) {
-        ::close(m_temporaryFd);
-    }
-    if (!m_temporary.empty()) {
-        ::unlink(m_temporary.c_str());
-    }
+    m_writer.reset();  // before m_videoFile removes its temporary file
 }
 
 VideoAssembly::LookedAt VideoAssembly::Look(int number, std::vector<uchar> memory) const {
@@ -196,13 +190,11 @@ std::optional<std::string> VideoAssembly::Open(const Compressor& compressor) {
     m_copyJpeg = compressor.keepsJpegFrames;
     RemoveStaleTemporaries(m_range.frameDir);
     const std::string& name = m_range.options.outputName;
-    m_temporaryFd = CreateTemporaryBeside(PathOf(name), m_temporary);
-    if (m_temporaryFd < 0) {
-        m_temporary.clear();
+    if (!m_videoFile.Create(PathOf(name))) {
         m_opened = AviWriter::Opened::CannotWrite;
     } else {
         m_writer = std::make_unique<AviWriter>();
-        m_opened = m_writer->Open(m_temporary, compressor, m_range.fps,
+        m_opened = m_writer->Open(m_videoFile.TemporaryPath(), compressor, m_range.fps,
                                   ScaledToWidth(m_size, m_range.options.width),
                                   ContainerOf(name).value_or(Container::Avi));
     }
@@ -293,7 +285,7 @@ bool VideoAssembly::WriteFrame(int number, Pass& pass, AssemblyResult& result) {
         return false;
     }
     if (++result.framesWritten % kWritebackEvery == 0) {
-        ::sync_file_range(m_temporaryFd, 0, 0, SYNC_FILE_RANGE_WRITE);  // starts it, no wait
+        ::sync_file_range(m_videoFile.Fd(), 0, 0, SYNC_FILE_RANGE_WRITE);  // starts it, no wait
     }
     return true;
 }
@@ -413,14 +405,10 @@ void VideoAssembly::Finish(AssemblyResult& result) {
         ::access(PathOf(result.outputName).c_str(), F_OK) == 0) {
         result.videoName = PartialVideoName(result.outputName);
     }
-    // On the disk before it takes the place of an earlier video.
-    if (::fsync(m_temporaryFd) != 0 ||
-        ::rename(m_temporary.c_str(), PathOf(result.videoName).c_str()) != 0) {
+    if (m_videoFile.CommitAs(PathOf(result.videoName)) != 0) {
         result.end = AssemblyEnd::WriteFailed;
         result.why = "cannot put it in place";
-        return;
     }
-    m_temporary.clear();
 }
 
 int VideoAssembly::TakenFrameNumber(int taken) const {

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "frames/FrameFile.h"
+#include "platform/AtomicFile.h"
 #include "video/AviWriter.h"
 #include "video/VideoOptions.h"
 
@@ -142,8 +143,7 @@ private:
     bool m_copyJpeg = false;
     AviWriter::Opened m_opened = AviWriter::Opened::CannotWrite;
     std::unique_ptr<AviWriter> m_writer;
-    std::string m_temporary;                    // while the video is being written
-    int m_temporaryFd = -1;                     // the same file, for its flushing
+    AtomicFile m_videoFile;                     // while the video is being written
     std::vector<uchar> m_spareBytes;            // a frame's memory, kept for the next
     std::optional<std::size_t> m_previousHash;  // of the last frame read, to find a repeat
     LeftOutFrame m_lastLeftOut;

@@ -1,6 +1,7 @@
 #include "video/VideoOutput.h"
 
 #include <algorithm>
+#include <climits>  // NAME_MAX
 #include <cmath>
 #include <cstdio>
 
@@ -25,6 +26,10 @@ std::optional<std::string> OutputNameTrouble(std::string_view name) {
     if (!ContainerOf(name) || stemLength == 0) {
         return "the video's name must end in .avi or .mp4";
     }
+    if (name.size() > NAME_MAX) {
+        return "the video's name is too long (" + std::to_string(name.size()) +
+               " bytes; a file name holds at most " + std::to_string(NAME_MAX) + ")";
+    }
     // Hidden names are the temporary files' own; a folder is the frame folder; blanks at either
     // end would not survive the settings file.
     if (name.find('/') != std::string_view::npos || name.front() == '.' || name.front() == ' ') {
@@ -36,7 +41,17 @@ std::optional<std::string> OutputNameTrouble(std::string_view name) {
 
 std::string PartialVideoName(const std::string& name) {
     const std::size_t dot = name.rfind('.');
-    return name.substr(0, dot) + ".partial" + name.substr(dot);
+    std::string stem = name.substr(0, dot);
+    const std::string ending = ".partial" + name.substr(dot);
+    // A name near the longest a file name may be loses the end of its stem, whole UTF-8
+    // characters at a time.
+    while (!stem.empty() && stem.size() + ending.size() > NAME_MAX) {
+        while (stem.size() > 1 && (static_cast<unsigned char>(stem.back()) & 0xC0) == 0x80) {
+            stem.pop_back();
+        }
+        stem.pop_back();
+    }
+    return stem + ending;
 }
 
 cv::Size ScaledToWidth(cv::Size frame, int width) {
