@@ -19,14 +19,15 @@ enum class ExitCode {
     CountNotStored = 8,   // the settings file cannot be written; no frame taken
     CountOutOfRange = 9,  // the stored count is below 0 or leaves no frame number
     // --make-video.
-    NoVideoFrame = 10,     // no frame to make a video from
-    VideoStoppedAt = 11,   // stopped at a missing or damaged frame; the video holds those before
-    VideoNotWritten = 12,  // cannot create, write or rename the video
-    NoCompressor = 13,     // the compressor is missing or cannot make this video
-    VideoCancelled = 14,   // interrupted; what was written is kept
-    BadSetting = 15,       // a setting's value is bad (the message names the key)
-    OutsideSchedule = 16,  // outside the capture schedule: no frame taken, count unchanged
-    LowFreeSpace = 17,     // free space below MIN_FREE_MB: no frame taken, count unchanged
+    NoVideoFrame = 10,        // no frame to make a video from
+    VideoStoppedAt = 11,      // stopped at a missing or damaged frame; the video holds those before
+    VideoNotWritten = 12,     // cannot create, write or rename the video
+    NoCompressor = 13,        // the compressor is missing or cannot make this video
+    VideoCancelled = 14,      // interrupted; what was written is kept
+    BadSetting = 15,          // a setting's value is bad (the message names the key)
+    OutsideSchedule = 16,     // outside the capture schedule: no frame taken, count unchanged
+    LowFreeSpace = 17,        // free space below MIN_FREE_MB: no frame taken, count unchanged
+    BrokenInstallation = 18,  // a module of the program is missing, unreadable or damaged
 };
 
 inline int ToInt(ExitCode code) {
