@@ -22,8 +22,8 @@
 
 #include "frames/FrameFile.h"
 #include "platform/PreviewWindow.h"
-#include "video/AviWriter.h"
 #include "video/VideoAssembly.h"
+#include "video/VideoWriter.h"
 
 namespace {
 

@@ -199,18 +199,18 @@ std::optional<std::string> VideoAssembly::Open(const Compressor& compressor) {
     m_temporaryFd = CreateTemporaryBeside(PathOf(name), m_temporary);
     if (m_temporaryFd < 0) {
         m_temporary.clear();
-        m_opened = AviWriter::Opened::CannotWrite;
+        m_opened = VideoWriter::Opened::CannotWrite;
     } else {
-        m_writer = std::make_unique<AviWriter>();
+        m_writer = std::make_unique<VideoWriter>();
         m_opened = m_writer->Open(m_temporary, compressor, m_range.fps,
                                   ScaledToWidth(m_size, m_range.options.width),
                                   ContainerOf(name).value_or(Container::Avi));
     }
-    if (m_opened == AviWriter::Opened::Yes) {
+    if (m_opened == VideoWriter::Opened::Yes) {
         m_videoSize = m_writer->Size();
         return std::nullopt;
     }
-    if (m_opened == AviWriter::Opened::CompressorUnavailable) {
+    if (m_opened == VideoWriter::Opened::CompressorUnavailable) {
         return std::string("Error. ") + compressor.name + " can't make this video (" +
                m_writer->Error() + ")!";
     }
@@ -348,13 +348,13 @@ bool VideoAssembly::Put(LookedAt& frame, cv::Mat* preview) {
         }
         return m_writer->WriteJpeg(frame.bytes);
     }
-    const AviWriter::Transcoded transcoded =
+    const VideoWriter::Transcoded transcoded =
         m_writer->TranscodeJpeg(frame.bytes, preview, PreviewSize());
-    if (transcoded == AviWriter::Transcoded::NotDecodable) {
+    if (transcoded == VideoWriter::Transcoded::NotDecodable) {
         frame.trouble = AssemblyEnd::DamagedFrame;
         frame.why = "cannot be decoded";
     }
-    return transcoded == AviWriter::Transcoded::Yes;
+    return transcoded == VideoWriter::Transcoded::Yes;
 }
 
 bool VideoAssembly::PreviewDue() {

@@ -9,8 +9,8 @@
 #include <vector>
 
 #include "frames/FrameFile.h"
-#include "video/AviWriter.h"
 #include "video/VideoOptions.h"
+#include "video/VideoWriter.h"
 
 template <class T>
 class OrderedWork;
@@ -91,7 +91,7 @@ public:
     // it last the options' length. Nothing when it is open; otherwise the message.
     std::optional<std::string> Open(const Compressor& compressor);
     // Why Open failed: the compressor could not make this video (rather than the file).
-    bool CompressorFailed() const { return m_opened == AviWriter::Opened::CompressorUnavailable; }
+    bool CompressorFailed() const { return m_opened == VideoWriter::Opened::CompressorUnavailable; }
 
     // Makes preview images of about 640x480 at most, at most 25 a second, and fewer when decoding
     // them would take more than a tenth of the time.
@@ -140,8 +140,8 @@ private:
     bool m_preview = false;
     std::chrono::steady_clock::time_point m_nextPreview;  // no preview before then
     bool m_copyJpeg = false;
-    AviWriter::Opened m_opened = AviWriter::Opened::CannotWrite;
-    std::unique_ptr<AviWriter> m_writer;
+    VideoWriter::Opened m_opened = VideoWriter::Opened::CannotWrite;
+    std::unique_ptr<VideoWriter> m_writer;
     std::string m_temporary;                    // while the video is being written
     int m_temporaryFd = -1;                     // the same file, for its flushing
     std::vector<uchar> m_spareBytes;            // a frame's memory, kept for the next

@@ -5,7 +5,7 @@
 #include <string>
 #include <string_view>
 
-#include "video/AviWriter.h"
+#include "video/VideoWriter.h"
 
 // The choices that shape the video file: its name and container, its width, its length, and the
 // frames the video maker leaves out when it skips bad ones.

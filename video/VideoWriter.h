@@ -7,7 +7,7 @@
 #include <string_view>
 #include <vector>
 
-// A compressor the AVI writer can put a video into.
+// A compressor the video writer can put a video into.
 struct Compressor {
     const char* name;     // as the user sees it
     const char* fourcc;   // the tag the AVI file carries
@@ -52,14 +52,14 @@ const Compressor* FindCompressor(std::string_view name);
 // as JPEG files copied byte for byte (Motion JPEG only) or as pictures encoded with libavcodec on
 // two threads while the caller decodes the next. Frames come out in the order they were given,
 // however the two kinds are mixed.
-class AviWriter {
+class VideoWriter {
 public:
     enum class Opened { Yes, CompressorUnavailable, CannotWrite };
 
-    AviWriter();
-    ~AviWriter();  // closes an unfinished file as it stands
-    AviWriter(const AviWriter&) = delete;
-    AviWriter& operator=(const AviWriter&) = delete;
+    VideoWriter();
+    ~VideoWriter();  // closes an unfinished file as it stands
+    VideoWriter(const VideoWriter&) = delete;
+    VideoWriter& operator=(const VideoWriter&) = delete;
 
     // Writes into `path`, an empty file made for the video. A size that the encoder's colour
     // sampling cannot split (an odd side for 4:2:0) is made smaller to fit; Size() tells the

@@ -1,4 +1,4 @@
-#include "video/AviWriter.h"
+#include "video/VideoWriter.h"
 
 extern "C" {
 #include <libavcodec/avcodec.h>
@@ -144,7 +144,7 @@ const Compressor* FindCompressor(std::string_view name) {
     return nullptr;
 }
 
-struct AviWriter::Context {
+struct VideoWriter::Context {
     AVFormatContext* format = nullptr;
     AVCodecContext* codec = nullptr;
     AVStream* stream = nullptr;
@@ -181,10 +181,10 @@ struct AviWriter::Context {
     }
 };
 
-AviWriter::AviWriter() = default;
-AviWriter::~AviWriter() = default;
+VideoWriter::VideoWriter() = default;
+VideoWriter::~VideoWriter() = default;
 
-bool AviWriter::Fail(const char* what, int code) {
+bool VideoWriter::Fail(const char* what, int code) {
     m_error = std::string(what) + (code < 0 ? ": " + ErrorText(code) : std::string());
     if (const std::string said = TakeFfmpegError(); !said.empty()) {
         m_error += " (" + said + ")";
@@ -197,12 +197,12 @@ FrameRate NearestFrameRate(double fps) {
     return {rate.num, rate.den};
 }
 
-cv::Size AviWriter::Size() const {
+cv::Size VideoWriter::Size() const {
     return {m_context->codec->width, m_context->codec->height};
 }
 
-AviWriter::Opened AviWriter::Open(const std::string& path, const Compressor& compressor,
-                                  FrameRate frameRate, cv::Size size, Container container) {
+VideoWriter::Opened VideoWriter::Open(const std::string& path, const Compressor& compressor,
+                                      FrameRate frameRate, cv::Size size, Container container) {
     KeepFfmpegLogOffStandardError();
     TakeFfmpegError();  // what came before is not this video's
     m_context = std::make_unique<Context>();
@@ -314,7 +314,7 @@ AviWriter::Opened AviWriter::Open(const std::string& path, const Compressor& com
     return Opened::Yes;
 }
 
-bool AviWriter::WriteJpeg(const std::vector<uchar>& jpeg) {
+bool VideoWriter::WriteJpeg(const std::vector<uchar>& jpeg) {
     Context& c = *m_context;
     const int size = static_cast<int>(jpeg.size());
     if (!c.pending.empty()) {
@@ -346,14 +346,14 @@ bool AviWriter::WriteJpeg(const std::vector<uchar>& jpeg) {
     return written;
 }
 
-void AviWriter::MarkCopiedFrame(AVPacket& packet) {
+void VideoWriter::MarkCopiedFrame(AVPacket& packet) {
     Context& c = *m_context;
     packet.pts = packet.dts = c.nextPts++;
     packet.duration = 1;
     packet.flags |= AV_PKT_FLAG_KEY;
 }
 
-bool AviWriter::OpenJpegDecoder() {
+bool VideoWriter::OpenJpegDecoder() {
     Context& c = *m_context;
     const AVCodec* codec = avcodec_find_decoder(AV_CODEC_ID_MJPEG);
     c.jpegDecoder = codec ? avcodec_alloc_context3(codec) : nullptr;
@@ -370,8 +370,8 @@ bool AviWriter::OpenJpegDecoder() {
     return true;
 }
 
-AviWriter::Transcoded AviWriter::TranscodeJpeg(const std::vector<uchar>& jpeg, cv::Mat* preview,
-                                               cv::Size previewSize) {
+VideoWriter::Transcoded VideoWriter::TranscodeJpeg(const std::vector<uchar>& jpeg, cv::Mat* preview,
+                                                   cv::Size previewSize) {
     Context& c = *m_context;
     if (!c.jpegDecoder && !OpenJpegDecoder()) {
         return Transcoded::WriteFailed;
@@ -412,7 +412,7 @@ AviWriter::Transcoded AviWriter::TranscodeJpeg(const std::vector<uchar>& jpeg, c
     return encoded ? Transcoded::Yes : Transcoded::WriteFailed;
 }
 
-cv::Mat AviWriter::ToBgr(const AVFrame& picture, cv::Size size) {
+cv::Mat VideoWriter::ToBgr(const AVFrame& picture, cv::Size size) {
     Context& c = *m_context;
     c.previewScale = sws_getCachedContext(
         c.previewScale, picture.width, picture.height, static_cast<AVPixelFormat>(picture.format),
@@ -427,7 +427,7 @@ cv::Mat AviWriter::ToBgr(const AVFrame& picture, cv::Size size) {
     return bgr;
 }
 
-bool AviWriter::WriteImage(const cv::Mat& image) {
+bool VideoWriter::WriteImage(const cv::Mat& image) {
     Context& c = *m_context;
     if (image.type() != CV_8UC3 || image.empty()) {
         return Fail("not a colour image", 0);
@@ -448,7 +448,7 @@ bool AviWriter::WriteImage(const cv::Mat& image) {
     return Encode(c.frame);
 }
 
-bool AviWriter::Encode(AVFrame* frame) {
+bool VideoWriter::Encode(AVFrame* frame) {
     Context& c = *m_context;
     frame->pts = c.nextPts++;
     // With a fixed quality scale the MPEG-family encoders take it from each picture.
@@ -460,7 +460,7 @@ bool AviWriter::Encode(AVFrame* frame) {
     return WriteEncodedPackets();
 }
 
-bool AviWriter::WriteEncodedPackets() {
+bool VideoWriter::WriteEncodedPackets() {
     Context& c = *m_context;
     for (;;) {
         const int received = avcodec_receive_packet(c.codec, c.packet);
@@ -489,7 +489,7 @@ bool AviWriter::WriteEncodedPackets() {
     }
 }
 
-bool AviWriter::WritePacket(AVPacket* packet) {
+bool VideoWriter::WritePacket(AVPacket* packet) {
     Context& c = *m_context;
     packet->stream_index = c.stream->index;
     // Each frame lasts one tick, the last one included: an MP4 gets its length from it.
@@ -503,7 +503,7 @@ bool AviWriter::WritePacket(AVPacket* packet) {
     return true;
 }
 
-bool AviWriter::Finish() {
+bool VideoWriter::Finish() {
     Context& c = *m_context;
     if (const int error = avcodec_send_frame(c.codec, nullptr); error < 0) {
         return Fail("the encoder failed", error);
