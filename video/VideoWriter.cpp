@@ -157,6 +157,7 @@ struct VideoWriter::Context {
     SwsContext* scale = nullptr;
     SwsContext* previewScale = nullptr;
     int64_t nextPts = 0;
+    int framesInFile = 0;
     // The frames given and not yet in the file, oldest first: a copied JPEG waits here while an
     // image given before it is still in the encoder (nullptr marks such an image).
     std::deque<AVPacket*> pending;
@@ -206,29 +207,41 @@ VideoWriter::Opened VideoWriter::Open(const std::string& path, const Compressor&
     KeepFfmpegLogOffStandardError();
     TakeFfmpegError();  // what came before is not this video's
     m_context = std::make_unique<Context>();
-    Context& c = *m_context;
-    AVRational rate{};
-    av_reduce(&rate.num, &rate.den, frameRate.num, frameRate.den, INT_MAX);
     const AVCodec* codec = avcodec_find_encoder_by_name(compressor.encoder);
     if (!codec) {
         Fail("no such encoder", 0);
         return Opened::CompressorUnavailable;
     }
-    const bool mp4 = container == Container::Mp4;
-    if (mp4 && codec->id == AV_CODEC_ID_MJPEG) {
+    if (container == Container::Mp4 && codec->id == AV_CODEC_ID_MJPEG) {
         m_error = "MP4 players do not play Motion JPEG; choose H.264, or a name ending in .avi";
         return Opened::CompressorUnavailable;
     }
-    c.codec = avcodec_alloc_context3(codec);
+    if (const Opened opened = OpenEncoder(*codec, compressor, frameRate, size, container);
+        opened != Opened::Yes) {
+        return opened;
+    }
+    return AddStream(FileUrl(path), compressor, container) && OpenFile(container)
+               ? Opened::Yes
+               : Opened::CannotWrite;
+}
+
+VideoWriter::Opened VideoWriter::OpenEncoder(const AVCodec& codec, const Compressor& compressor,
+                                             FrameRate frameRate, cv::Size size,
+                                             Container container) {
+    Context& c = *m_context;
+    AVRational rate{};
+    av_reduce(&rate.num, &rate.den, frameRate.num, frameRate.den, INT_MAX);
+    c.codec = avcodec_alloc_context3(&codec);
     c.packet = av_packet_alloc();
     c.frame = av_frame_alloc();
     if (!c.codec || !c.packet || !c.frame) {
         Fail("out of memory", 0);
         return Opened::CannotWrite;
     }
+    const bool mp4 = container == Container::Mp4;
     // 4:2:0, which every player of MP4 decodes.
-    c.codec->pix_fmt = mp4 ? AV_PIX_FMT_YUV420P : PixelFormatFor(codec);
-    if (codec->id != AV_CODEC_ID_MJPEG) {
+    c.codec->pix_fmt = mp4 ? AV_PIX_FMT_YUV420P : PixelFormatFor(&codec);
+    if (codec.id != AV_CODEC_ID_MJPEG) {
         size = FittedToChromaSampling(c.codec->pix_fmt, size);
     }
     c.codec->width = size.width;
@@ -237,12 +250,14 @@ VideoWriter::Opened VideoWriter::Open(const std::string& path, const Compressor&
     c.codec->framerate = rate;
     if (mp4) {
         c.codec->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;  // the MP4 keeps it in its sample entry
+    } else {
+        // An AVI has no presentation times, so frames must come out in the order they go in;
+        // an MP4 keeps them, and takes the encoder's B-frames.
+        c.codec->max_b_frames = 0;
     }
-    // An AVI has no presentation times, so frames must come out in the order they go in.
-    c.codec->max_b_frames = 0;
     c.codec->thread_count = kEncoderThreads;
     c.codec->thread_type = FF_THREAD_FRAME | FF_THREAD_SLICE;
-    if (UsesQualityScale(codec)) {
+    if (UsesQualityScale(&codec)) {
         c.codec->flags |= AV_CODEC_FLAG_QSCALE;
         c.codec->global_quality = kQualityScale * FF_QP2LAMBDA;
     }
@@ -253,7 +268,7 @@ VideoWriter::Opened VideoWriter::Open(const std::string& path, const Compressor&
                   std::to_string(compressor.largestArea) + " pixels in all";
         return Opened::CompressorUnavailable;
     }
-    if (const int error = avcodec_open2(c.codec, codec, nullptr); error < 0) {
+    if (const int error = avcodec_open2(c.codec, &codec, nullptr); error < 0) {
         Fail("the encoder refused the video's size or rate", error);
         return Opened::CompressorUnavailable;
     }
@@ -264,54 +279,59 @@ VideoWriter::Opened VideoWriter::Open(const std::string& path, const Compressor&
         Fail("out of memory", error);
         return Opened::CannotWrite;
     }
+    return Opened::Yes;
+}
 
-    const std::string url = FileUrl(path);
-    const char* muxer = mp4 ? "mp4" : "avi";
-    if (const int error = avformat_alloc_output_context2(&c.format, nullptr, muxer, url.c_str());
+bool VideoWriter::AddStream(const std::string& url, const Compressor& compressor,
+                            Container container) {
+    Context& c = *m_context;
+    const bool mp4 = container == Container::Mp4;
+    if (const int error =
+            avformat_alloc_output_context2(&c.format, nullptr, mp4 ? "mp4" : "avi", url.c_str());
         error < 0) {
-        Fail(mp4 ? "no MP4 muxer" : "no AVI muxer", error);
-        return Opened::CannotWrite;
+        return Fail(mp4 ? "no MP4 muxer" : "no AVI muxer", error);
     }
     c.stream = avformat_new_stream(c.format, nullptr);
     if (!c.stream) {
-        Fail("out of memory", 0);
-        return Opened::CannotWrite;
+        return Fail("out of memory", 0);
     }
     if (const int error = avcodec_parameters_from_context(c.stream->codecpar, c.codec); error < 0) {
-        Fail("out of memory", error);
-        return Opened::CannotWrite;
+        return Fail("out of memory", error);
     }
     if (!mp4) {
         const char* tag = compressor.fourcc;
         c.stream->codecpar->codec_tag = MKTAG(tag[0], tag[1], tag[2], tag[3]);
     }
     c.stream->time_base = c.codec->time_base;
-    c.stream->avg_frame_rate = rate;
-    c.stream->r_frame_rate = rate;
+    c.stream->avg_frame_rate = c.codec->framerate;
+    c.stream->r_frame_rate = c.codec->framerate;
+    return true;
+}
+
+bool VideoWriter::OpenFile(Container container) {
+    Context& c = *m_context;
     // The file was made empty for us: truncating it again would make the file system flush the
     // whole video when it is closed (ext4 does so for a file truncated to nothing), a wait of
     // about a second per gigabyte that no other writer makes the user sit through.
     AVDictionary* fileOptions = nullptr;
     av_dict_set(&fileOptions, "truncate", "0", 0);
     const int opened =
-        avio_open2(&c.format->pb, url.c_str(), AVIO_FLAG_WRITE, nullptr, &fileOptions);
+        avio_open2(&c.format->pb, c.format->url, AVIO_FLAG_WRITE, nullptr, &fileOptions);
     av_dict_free(&fileOptions);
     if (opened < 0) {
-        Fail("cannot create the file", opened);
-        return Opened::CannotWrite;
+        return Fail("cannot create the file", opened);
     }
     // The index goes in front once the video is finished, so that playing starts at once.
     AVDictionary* muxerOptions = nullptr;
-    if (mp4) {
+    if (container == Container::Mp4) {
         av_dict_set(&muxerOptions, "movflags", "+faststart", 0);
     }
     const int headerError = avformat_write_header(c.format, &muxerOptions);
     av_dict_free(&muxerOptions);
     if (headerError < 0) {
-        Fail("cannot write the file", headerError);
-        return Opened::CannotWrite;
+        return Fail("cannot write the file", headerError);
     }
-    return Opened::Yes;
+    return true;
 }
 
 bool VideoWriter::WriteJpeg(const std::vector<uchar>& jpeg) {
@@ -390,24 +410,10 @@ VideoWriter::Transcoded VideoWriter::TranscodeJpeg(const std::vector<uchar>& jpe
     if (preview) {
         *preview = ToBgr(in, previewSize);
     }
-    bool encoded = false;
-    if (in.format == c.codec->pix_fmt && in.width == c.codec->width &&
-        in.height == c.codec->height) {
-        encoded = Encode(c.decoded);  // the encoder keeps its own reference
-    } else if (const int error = av_frame_make_writable(c.frame); error < 0) {
-        Fail("out of memory", error);
-    } else {
-        c.scale = sws_getCachedContext(
-            c.scale, in.width, in.height, static_cast<AVPixelFormat>(in.format), c.codec->width,
-            c.codec->height, c.codec->pix_fmt, SWS_BILINEAR, nullptr, nullptr, nullptr);
-        if (!c.scale) {
-            Fail("cannot convert the picture", 0);
-        } else {
-            sws_scale(c.scale, in.data, in.linesize, 0, in.height, c.frame->data,
-                      c.frame->linesize);
-            encoded = Encode(c.frame);
-        }
-    }
+    const bool encoded =
+        in.format == c.codec->pix_fmt && in.width == c.codec->width && in.height == c.codec->height
+            ? Encode(c.decoded)  // the encoder keeps its own reference
+            : ScaleAndEncode(in.data, in.linesize, {in.width, in.height}, in.format);
     av_frame_unref(c.decoded);
     return encoded ? Transcoded::Yes : Transcoded::WriteFailed;
 }
@@ -428,23 +434,28 @@ cv::Mat VideoWriter::ToBgr(const AVFrame& picture, cv::Size size) {
 }
 
 bool VideoWriter::WriteImage(const cv::Mat& image) {
-    Context& c = *m_context;
     if (image.type() != CV_8UC3 || image.empty()) {
         return Fail("not a colour image", 0);
     }
+    const uint8_t* source[] = {image.data};
+    const int stride[] = {static_cast<int>(image.step[0])};
+    return ScaleAndEncode(source, stride, image.size(), AV_PIX_FMT_BGR24);
+}
+
+bool VideoWriter::ScaleAndEncode(const uint8_t* const planes[], const int strides[], cv::Size size,
+                                 int format) {
+    Context& c = *m_context;
     // The encoder may still hold the previous frame's pictures.
     if (const int error = av_frame_make_writable(c.frame); error < 0) {
         return Fail("out of memory", error);
     }
-    c.scale = sws_getCachedContext(c.scale, image.cols, image.rows, AV_PIX_FMT_BGR24,
-                                   c.codec->width, c.codec->height, c.codec->pix_fmt, SWS_BILINEAR,
-                                   nullptr, nullptr, nullptr);
+    c.scale = sws_getCachedContext(
+        c.scale, size.width, size.height, static_cast<AVPixelFormat>(format), c.codec->width,
+        c.codec->height, c.codec->pix_fmt, SWS_BILINEAR, nullptr, nullptr, nullptr);
     if (!c.scale) {
-        return Fail("cannot convert the image", 0);
+        return Fail("cannot convert the picture", 0);
     }
-    const uint8_t* source[] = {image.data};
-    const int stride[] = {static_cast<int>(image.step[0])};
-    sws_scale(c.scale, source, stride, 0, image.rows, c.frame->data, c.frame->linesize);
+    sws_scale(c.scale, planes, strides, 0, size.height, c.frame->data, c.frame->linesize);
     return Encode(c.frame);
 }
 
@@ -500,6 +511,7 @@ bool VideoWriter::WritePacket(AVPacket* packet) {
     if (const int error = av_write_frame(c.format, packet); error < 0) {
         return Fail("cannot write the file", error);
     }
+    ++c.framesInFile;
     return true;
 }
 
@@ -515,6 +527,21 @@ bool VideoWriter::Finish() {
     if (!c.pending.empty()) {
         return Fail("the encoder kept frames back", 0);
     }
+    return Close();
+}
+
+bool VideoWriter::FinishAtOnce() {
+    // The frames still in the encoder's look-ahead (and copied ones waiting behind them) are
+    // dropped with it: draining them would take seconds of encoding.
+    return Close();
+}
+
+int VideoWriter::FramesInFile() const {
+    return m_context->framesInFile;
+}
+
+bool VideoWriter::Close() {
+    Context& c = *m_context;
     if (const int error = av_write_trailer(c.format); error < 0) {
         return Fail("cannot write the file", error);
     }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <memory>
 #include <opencv2/core/mat.hpp>
 #include <optional>
@@ -80,6 +81,11 @@ public:
     bool WriteImage(const cv::Mat& image);
     // Drains the encoder, writes the index and closes the file.
     bool Finish();
+    // Writes the index of the frames already in the file and closes it at once, dropping those
+    // still in the encoder: what a cancel keeps.
+    bool FinishAtOnce();
+    // The frames in the file so far.
+    int FramesInFile() const;
 
     // What went wrong last, in FFmpeg's words.
     const std::string& Error() const { return m_error; }
@@ -87,10 +93,21 @@ public:
 private:
     struct Context;
     bool Fail(const char* what, int code);
+    // The steps of Open: the encoder, the file's stream, then the file and its header.
+    Opened OpenEncoder(const struct AVCodec& codec, const Compressor& compressor, FrameRate rate,
+                       cv::Size size, Container container);
+    bool AddStream(const std::string& url, const Compressor& compressor, Container container);
+    bool OpenFile(Container container);
     bool OpenJpegDecoder();
+    // Scales a picture of `size` in pixel format `format` (an AVPixelFormat) to the video's size
+    // and format, and encodes it.
+    bool ScaleAndEncode(const uint8_t* const planes[], const int strides[], cv::Size size,
+                        int format);
     bool Encode(struct AVFrame* frame);
     cv::Mat ToBgr(const struct AVFrame& picture, cv::Size size);
     bool WriteEncodedPackets();
+    // Writes the index, then closes the file.
+    bool Close();
     bool WritePacket(struct AVPacket* packet);
     // Numbers a copied JPEG as the next frame, a key frame of its own.
     void MarkCopiedFrame(struct AVPacket& packet);
