@@ -114,7 +114,7 @@ private:
     // With bad frames left out: finds what makes a frame that reads whole unfit (a repeat of the
     // frame before it, a nearly black or white picture, one that cannot be decoded).
     void LookForBadPicture(LookedAt& frame);
-    // Its hash and what is wrong with its picture, from its own bytes; safe on any thread.
+    // Its hash, and what is wrong with its picture by its mean luma; safe on any thread.
     static void ExaminePicture(LookedAt& frame);
     void LeaveOut(int number, const LookedAt& frame, Pass& pass, AssemblyResult& result);
     // The rate that makes the video last the options' length; the message when none can.
