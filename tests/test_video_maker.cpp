@@ -1099,8 +1099,11 @@ private slots:
             QCOMPARE(result.end, AssemblyEnd::Cancelled);
             QVERIFY2(result.framesWritten <= mostWritten,
                      qPrintable(QString::number(result.framesWritten)));
-            QCOMPARE(result.framesWritten > 0 ? Probe(video).value("nb_read_frames").toInt() : 0,
-                     result.framesWritten);
+            QList<int> shown;  // from the first, without a gap; the palette repeats
+            for (int k = 0; k < result.framesWritten; ++k) {
+                shown << 10001 + k % kPaletteSize;
+            }
+            QCOMPARE(FramesIn(video), shown);
             QCOMPARE(QFile::exists(video), result.framesWritten > 0);
         }
         QCOMPARE(frames.Leftovers(), QStringList());

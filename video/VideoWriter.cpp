@@ -161,10 +161,16 @@ struct VideoWriter::Context {
     // The frames given and not yet in the file, oldest first: a copied JPEG waits here while an
     // image given before it is still in the encoder (nullptr marks such an image).
     std::deque<AVPacket*> pending;
+    // The encoder's packets, in decoding order, until they present a run of frames without a
+    // gap, and the last frame they present: a video that is not drained then ends without one.
+    std::deque<AVPacket*> held;
+    int64_t lastHeldPts = -1;
 
     ~Context() {
-        for (AVPacket* waiting : pending) {
-            av_packet_free(&waiting);
+        for (std::deque<AVPacket*>* queue : {&pending, &held}) {
+            for (AVPacket* waiting : *queue) {
+                av_packet_free(&waiting);
+            }
         }
         sws_freeContext(scale);
         sws_freeContext(previewScale);
@@ -482,9 +488,7 @@ bool VideoWriter::WriteEncodedPackets() {
             return Fail("the encoder failed", received);
         }
         c.pending.pop_front();
-        const bool written = WritePacket(c.packet);
-        av_packet_unref(c.packet);
-        if (!written) {
+        if (!WriteInPresentationRuns(c.packet)) {
             return false;
         }
         // The copied JPEGs that were waiting for this frame follow it.
@@ -498,6 +502,31 @@ bool VideoWriter::WriteEncodedPackets() {
             }
         }
     }
+}
+
+bool VideoWriter::WriteInPresentationRuns(AVPacket* encoded) {
+    Context& c = *m_context;
+    AVPacket* packet = av_packet_alloc();
+    if (!packet) {
+        return Fail("out of memory", 0);
+    }
+    av_packet_move_ref(packet, encoded);
+    c.lastHeldPts = std::max(c.lastHeldPts, packet->pts);
+    c.held.push_back(packet);
+    // A B-frame comes out after the later frame it refers to.
+    if (c.lastHeldPts - c.framesInFile + 1 != static_cast<int64_t>(c.held.size())) {
+        return true;
+    }
+    while (!c.held.empty()) {
+        AVPacket* next = c.held.front();
+        c.held.pop_front();
+        const bool written = WritePacket(next);
+        av_packet_free(&next);
+        if (!written) {
+            return false;
+        }
+    }
+    return true;
 }
 
 bool VideoWriter::WritePacket(AVPacket* packet) {
@@ -524,15 +553,15 @@ bool VideoWriter::Finish() {
         return false;
     }
     // Every frame given must be in the file by now; one still waiting would be lost unseen.
-    if (!c.pending.empty()) {
+    if (!c.pending.empty() || !c.held.empty()) {
         return Fail("the encoder kept frames back", 0);
     }
     return Close();
 }
 
 bool VideoWriter::FinishAtOnce() {
-    // The frames still in the encoder's look-ahead (and copied ones waiting behind them) are
-    // dropped with it: draining them would take seconds of encoding.
+    // The frames still in the encoder's look-ahead (and those waiting for them) are dropped with
+    // it: draining them would take seconds of encoding.
     return Close();
 }
 

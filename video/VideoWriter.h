@@ -106,6 +106,9 @@ private:
     bool Encode(struct AVFrame* frame);
     cv::Mat ToBgr(const struct AVFrame& picture, cv::Size size);
     bool WriteEncodedPackets();
+    // Writes an encoded packet once the packets before it and it present every frame up to the
+    // last one they present.
+    bool WriteInPresentationRuns(struct AVPacket* encoded);
     // Writes the index, then closes the file.
     bool Close();
     bool WritePacket(struct AVPacket* packet);
