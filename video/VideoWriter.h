@@ -52,7 +52,8 @@ const Compressor* FindCompressor(std::string_view name);
 // files over 4 GB stay valid, or an MP4 file in 4:2:0 with its index in front. Frames go in either
 // as JPEG files copied byte for byte (Motion JPEG only) or as pictures encoded with libavcodec on
 // two threads while the caller decodes the next. Frames come out in the order they were given,
-// however the two kinds are mixed.
+// however the two kinds are mixed. An MP4 takes the encoder's B-frames, as its container keeps
+// each frame's presentation time; an AVI, which has none, gets its frames without them.
 class VideoWriter {
 public:
     enum class Opened { Yes, CompressorUnavailable, CannotWrite };
