@@ -36,6 +36,7 @@ std::optional<std::string> WarningTrouble(int code) {
         case JWRN_ARITH_BAD_CODE:
         case JWRN_MUST_RESYNC:
         case JWRN_NOT_SEQUENTIAL:
+        case JWRN_BOGUS_PROGRESSION:
             return "corrupt picture data";
         default:
             return std::nullopt;
