@@ -249,6 +249,12 @@ AssemblyResult VideoAssembly::Run(const std::function<bool(const Pass&)>& afterP
         Finish(result);
         return result;
     }
+    if (!m_corrected) {
+        // Read and judged on both cores while the writer takes the frame before.
+        m_corrected = std::make_unique<OrderedWork<LookedAt>>(
+            FramesTheGapTakes(m_range.startFrame, m_range.endFrame, m_range.gap),
+            [this](int taken) { return Look(TakenFrameNumber(taken)); });
+    }
     for (int i = m_range.startFrame; i < m_range.endFrame; ++i) {
         const int n = i + 1;
         Pass pass{ProgressPosition(n), {}, 0};

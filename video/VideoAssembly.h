@@ -148,5 +148,6 @@ private:
     std::optional<std::size_t> m_previousHash;  // of the last frame read, to find a repeat
     LeftOutFrame m_lastLeftOut;
     std::vector<double> m_gains;  // of each frame the gap takes, when deflickering
-    std::unique_ptr<OrderedWork<LookedAt>> m_corrected;  // frames corrected ahead of the writer
+    // Frames read, judged and (with deflicker) corrected ahead of the writer.
+    std::unique_ptr<OrderedWork<LookedAt>> m_corrected;
 };
