@@ -13,8 +13,8 @@
 #include "session/AutoStart.h"
 #include "session/SeasonSettings.h"
 #include "settings/Settings.h"
-#include "video/AviWriter.h"
 #include "video/MakeVideoCommand.h"
+#include "video/VideoWriter.h"
 #include "widgets/Display.h"
 #include "widgets/MessageBox.h"
 

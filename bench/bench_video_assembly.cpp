@@ -21,8 +21,8 @@
 #include <opencv2/imgproc.hpp>
 
 #include "frames/FrameFile.h"
-#include "video/AviWriter.h"
 #include "video/VideoAssembly.h"
+#include "video/VideoWriter.h"
 #include "widgets/PreviewWindow.h"
 
 namespace {

@@ -4,8 +4,8 @@
 #include <functional>
 #include <optional>
 
-#include "video/AviWriter.h"
 #include "video/VideoOptions.h"
+#include "video/VideoWriter.h"
 
 class QComboBox;
 

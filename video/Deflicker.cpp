@@ -3,17 +3,11 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
-#include <csetjmp>
-#include <cstdio>
 #include <cstdlib>
 #include <limits>
 #include <opencv2/core.hpp>
-#include <opencv2/imgcodecs.hpp>  // the decoding flags
 
-// After <cstdio>, which it needs.
-#include <jpeglib.h>
-
-#include "platform/ImageCodec.h"
+#include "video/FrameJudge.h"
 
 namespace {
 
@@ -114,16 +108,6 @@ double LocalFit(const std::vector<double>& means, const std::vector<bool>& inlie
     return (sy * sxx - sx * sxy) / spread;
 }
 
-// libjpeg's way out of a frame it cannot read.
-struct JpegError {
-    jpeg_error_mgr manager;
-    std::jmp_buf jump;
-};
-
-void OnJpegError(j_common_ptr info) {
-    std::longjmp(reinterpret_cast<JpegError*>(info->err)->jump, 1);
-}
-
 // Scales the picture's values by `gain` in the coefficients: the block means through the DC
 // coefficient (each block's mean is 128 + DC × step / 8), the detail through the rest. The luma of
 // a YCbCr JPEG is scaled, its colour differences from 128 too, so hue and saturation stay; any
@@ -158,11 +142,6 @@ void ScaleCoefficients(jpeg_decompress_struct& in, jvirt_barray_ptr* coefficient
 }
 
 }  // namespace
-
-double MeanLuma(const std::vector<uchar>& bytes) {
-    const cv::Mat reduced = DecodeImage(bytes, cv::IMREAD_REDUCED_GRAYSCALE_8);
-    return reduced.empty() ? kNoMean : cv::mean(reduced)[0];
-}
 
 std::vector<double> DeflickerTargets(const std::vector<double>& means, int window) {
     const int half = std::max(window, 1) / 2;
@@ -217,10 +196,8 @@ void ApplyGain(cv::Mat& bgr, double gain) {
 std::vector<uchar> ApplyGainToJpeg(const std::vector<uchar>& jpeg, double gain) {
     jpeg_decompress_struct in{};
     jpeg_compress_struct out{};
-    JpegError error{};
-    in.err = out.err = jpeg_std_error(&error.manager);
-    error.manager.error_exit = OnJpegError;
-    error.manager.output_message = [](j_common_ptr) {};  // warnings are no one's business here
+    SilentJpegErrors error;
+    in.err = out.err = UseSilentJpegErrors(error);
     jpeg_create_decompress(&in);
     jpeg_create_compress(&out);
     unsigned char* buffer = nullptr;

@@ -4,12 +4,8 @@
 #include <vector>
 
 // Smooths each frame's brightness toward its neighbours'. Brightness is the mean of the coded
-// (gamma-encoded) luma, 0 to 255, as JPEG stores it; corrections are gains on coded values.
-
-// The mean luma of a picture file's bytes, from the JPEG decoder's eighth-size decoding (which
-// skips most of the work: a mean needs no detail); NaN when it cannot be decoded.
-// Safe to call from any thread.
-double MeanLuma(const std::vector<uchar>& bytes);
+// (gamma-encoded) luma, 0 to 255, as JPEG stores it (FrameJudge measures it); corrections are
+// gains on coded values.
 
 // The brightness each frame is brought to, from the frames' mean lumas (NaN for a frame without
 // one): a local linear fit over `window` frames centred on the frame, weighted toward its

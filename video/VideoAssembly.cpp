@@ -17,6 +17,7 @@
 #include "platform/AtomicFile.h"
 #include "platform/ImageCodec.h"
 #include "video/Deflicker.h"
+#include "video/FrameJudge.h"
 #include "video/OrderedWork.h"
 #include "video/VideoOutput.h"
 
@@ -99,7 +100,8 @@ struct VideoAssembly::LookedAt {
     std::string why;
     std::vector<uchar> bytes;
     cv::Size size;
-    cv::Mat image;  // decoded unless it is a whole JPEG whose header gives a colour size
+    cv::Mat image;        // decoded unless it is a whole JPEG whose header gives a colour size
+    double meanLuma = 0;  // of a frame that reads whole (FrameJudge)
     // With bad frames left out, of the frame as read (before any correction).
     std::optional<std::size_t> hash;
     std::optional<std::string> pictureTrouble;
@@ -139,21 +141,29 @@ VideoAssembly::LookedAt VideoAssembly::Look(int number, std::vector<uchar> memor
         frame.why = "cut short";
     } else if (looksLikeJpeg && layout.state == JpegLayout::State::Malformed) {
         frame.why = layout.why;
-    } else if (looksLikeJpeg && layout.components == 3 && layout.baseline) {
+    } else {
+        // By its picture data, whichever way it goes into the video.
+        const FrameJudgement judged = JudgeFrame(frame.bytes);
+        frame.why = judged.trouble.value_or("");
+        frame.meanLuma = judged.meanLuma;
+    }
+    if (!frame.why.empty()) {
+        frame.trouble = AssemblyEnd::DamagedFrame;
+        return frame;
+    }
+    if (looksLikeJpeg && layout.components == 3 && layout.baseline) {
         frame.bytes.resize(layout.length);  // without any padding after its end
         frame.size = layout.size;           // copied, or decoded by the writer
         return frame;
-    } else {
-        // Not a JPEG every player decodes (progressive, arithmetic-coded, 12-bit, CMYK, grey):
-        // decoded here and encoded again.
-        frame.image = DecodeImage(frame.bytes, cv::IMREAD_COLOR);
-        frame.size = frame.image.size();
-        if (!frame.image.empty()) {
-            return frame;
-        }
+    }
+    // Not a JPEG every player decodes (progressive, arithmetic-coded, 12-bit, CMYK, grey):
+    // decoded here and encoded again.
+    frame.image = DecodeImage(frame.bytes, cv::IMREAD_COLOR);
+    frame.size = frame.image.size();
+    if (frame.image.empty()) {
+        frame.trouble = AssemblyEnd::DamagedFrame;
         frame.why = looksLikeJpeg ? "cannot be decoded" : "not a picture";
     }
-    frame.trouble = AssemblyEnd::DamagedFrame;
     return frame;
 }
 
@@ -191,20 +201,21 @@ std::optional<std::string> VideoAssembly::Open(const Compressor& compressor) {
     RemoveStaleTemporaries(m_range.frameDir);
     const std::string& name = m_range.options.outputName;
     if (!m_videoFile.Create(PathOf(name))) {
-        m_opened = AviWriter::Opened::CannotWrite;
+        m_opened = VideoWriter::Opened::CannotWrite;
     } else {
-        m_writer = std::make_unique<AviWriter>();
+        m_writer = std::make_unique<VideoWriter>();
         m_opened = m_writer->Open(m_videoFile.TemporaryPath(), compressor, m_range.fps,
                                   ScaledToWidth(m_size, m_range.options.width),
                                   ContainerOf(name).value_or(Container::Avi));
     }
-    if (m_opened == AviWriter::Opened::Yes) {
+    if (m_opened == VideoWriter::Opened::Yes) {
         m_videoSize = m_writer->Size();
         return std::nullopt;
     }
-    if (m_opened == AviWriter::Opened::CompressorUnavailable) {
-        return std::string("Error. ") + compressor.name + " can't make this video (" +
-               m_writer->Error() + ")!";
+    if (m_opened == VideoWriter::Opened::CompressorUnavailable) {
+        // Named as --compressor names it: the window's label is a description, not a name.
+        return std::string("Error. The ") + compressor.fourcc +
+               " compressor can't make this video (" + m_writer->Error() + ")!";
     }
     return "Error. Can't create " + name + " in " + m_range.frameDir + "!";
 }
@@ -229,6 +240,12 @@ AssemblyResult VideoAssembly::Run(const std::function<bool(const Pass&)>& afterP
     if (m_range.options.deflicker && !MeasureBrightness(afterPass, result)) {
         Finish(result);
         return result;
+    }
+    if (!m_corrected) {
+        // Read and judged on both cores while the writer takes the frame before.
+        m_corrected = std::make_unique<OrderedWork<LookedAt>>(
+            FramesTheGapTakes(m_range.startFrame, m_range.endFrame, m_range.gap),
+            [this](int taken) { return Look(TakenFrameNumber(taken)); });
     }
     for (int i = m_range.startFrame; i < m_range.endFrame; ++i) {
         const int n = i + 1;
@@ -294,7 +311,7 @@ void VideoAssembly::ExaminePicture(LookedAt& frame) {
     // A camera that froze sends the same bytes again; a hash tells them apart at disk speed.
     frame.hash = std::hash<std::string_view>{}(
         std::string_view(reinterpret_cast<const char*>(frame.bytes.data()), frame.bytes.size()));
-    frame.pictureTrouble = PictureTrouble(frame.bytes);
+    frame.pictureTrouble = PictureTrouble(frame.meanLuma);
 }
 
 void VideoAssembly::LookForBadPicture(LookedAt& frame) {
@@ -340,13 +357,13 @@ bool VideoAssembly::Put(LookedAt& frame, cv::Mat* preview) {
         }
         return m_writer->WriteJpeg(frame.bytes);
     }
-    const AviWriter::Transcoded transcoded =
+    const VideoWriter::Transcoded transcoded =
         m_writer->TranscodeJpeg(frame.bytes, preview, PreviewSize());
-    if (transcoded == AviWriter::Transcoded::NotDecodable) {
+    if (transcoded == VideoWriter::Transcoded::NotDecodable) {
         frame.trouble = AssemblyEnd::DamagedFrame;
         frame.why = "cannot be decoded";
     }
-    return transcoded == AviWriter::Transcoded::Yes;
+    return transcoded == VideoWriter::Transcoded::Yes;
 }
 
 bool VideoAssembly::PreviewDue() {
@@ -391,7 +408,13 @@ int VideoAssembly::ProgressPosition(int n) const {
 }
 
 void VideoAssembly::Finish(AssemblyResult& result) {
-    const bool finished = m_writer->Finish();
+    // A cancel ends at once: the video keeps the frames the encoder has put in the file, and the
+    // closing message counts only those.
+    const bool cancelled = result.end == AssemblyEnd::Cancelled;
+    const bool finished = cancelled ? m_writer->FinishAtOnce() : m_writer->Finish();
+    if (cancelled) {
+        result.framesWritten = m_writer->FramesInFile();
+    }
     if (!finished && result.end != AssemblyEnd::WriteFailed) {
         result.end = AssemblyEnd::WriteFailed;
         result.why = m_writer->Error();
@@ -427,7 +450,7 @@ bool VideoAssembly::MeasureBrightness(const std::function<bool(const Pass&)>& af
             std::vector<uchar> bytes;
             const bool read =
                 ReadFrameBytes(FramePath(m_range.frameDir, TakenFrameNumber(taken)), bytes);
-            return read ? MeanLuma(bytes) : std::nan("");
+            return read ? JudgeFrame(bytes).meanLuma : std::nan("");
         });
         while (static_cast<int>(means.size()) < count) {
             means.push_back(*measured.Take());

@@ -10,8 +10,8 @@
 
 #include "frames/FrameFile.h"
 #include "platform/AtomicFile.h"
-#include "video/AviWriter.h"
 #include "video/VideoOptions.h"
+#include "video/VideoWriter.h"
 
 template <class T>
 class OrderedWork;
@@ -92,7 +92,7 @@ public:
     // it last the options' length. Nothing when it is open; otherwise the message.
     std::optional<std::string> Open(const Compressor& compressor);
     // Why Open failed: the compressor could not make this video (rather than the file).
-    bool CompressorFailed() const { return m_opened == AviWriter::Opened::CompressorUnavailable; }
+    bool CompressorFailed() const { return m_opened == VideoWriter::Opened::CompressorUnavailable; }
 
     // Makes preview images of about 640x480 at most, at most 25 a second, and fewer when decoding
     // them would take more than a tenth of the time.
@@ -115,7 +115,7 @@ private:
     // With bad frames left out: finds what makes a frame that reads whole unfit (a repeat of the
     // frame before it, a nearly black or white picture, one that cannot be decoded).
     void LookForBadPicture(LookedAt& frame);
-    // Its hash and what is wrong with its picture, from its own bytes; safe on any thread.
+    // Its hash, and what is wrong with its picture by its mean luma; safe on any thread.
     static void ExaminePicture(LookedAt& frame);
     void LeaveOut(int number, const LookedAt& frame, Pass& pass, AssemblyResult& result);
     // The rate that makes the video last the options' length; the message when none can.
@@ -141,12 +141,13 @@ private:
     bool m_preview = false;
     std::chrono::steady_clock::time_point m_nextPreview;  // no preview before then
     bool m_copyJpeg = false;
-    AviWriter::Opened m_opened = AviWriter::Opened::CannotWrite;
-    std::unique_ptr<AviWriter> m_writer;
+    VideoWriter::Opened m_opened = VideoWriter::Opened::CannotWrite;
+    std::unique_ptr<VideoWriter> m_writer;
     AtomicFile m_videoFile;                     // while the video is being written
     std::vector<uchar> m_spareBytes;            // a frame's memory, kept for the next
     std::optional<std::size_t> m_previousHash;  // of the last frame read, to find a repeat
     LeftOutFrame m_lastLeftOut;
     std::vector<double> m_gains;  // of each frame the gap takes, when deflickering
-    std::unique_ptr<OrderedWork<LookedAt>> m_corrected;  // frames corrected ahead of the writer
+    // Frames read, judged and (with deflicker) corrected ahead of the writer.
+    std::unique_ptr<OrderedWork<LookedAt>> m_corrected;
 };

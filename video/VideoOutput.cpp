@@ -5,8 +5,6 @@
 #include <cmath>
 #include <cstdio>
 
-#include "video/Deflicker.h"
-
 namespace {
 
 int EvenAtLeastTwo(long long pixels) {
@@ -35,6 +33,11 @@ std::optional<std::string> OutputNameTrouble(std::string_view name) {
     if (name.find('/') != std::string_view::npos || name.front() == '.' || name.front() == ' ') {
         return "the video's name is a file name in the frame folder, without '/' or a leading '.' "
                "or blank";
+    }
+    // A newline would split the lines that name the video, here and in any script reading them.
+    if (std::any_of(name.begin(), name.end(),
+                    [](char c) { return static_cast<unsigned char>(c) < 0x20 || c == 0x7F; })) {
+        return "the video's name holds a newline or another control character";
     }
     return std::nullopt;
 }
@@ -79,16 +82,12 @@ std::optional<FrameRate> RateForLength(int frames, double seconds, std::string& 
     return NearestFrameRate(fps);
 }
 
-std::optional<std::string> PictureTrouble(const std::vector<uchar>& bytes) {
-    const double luma = MeanLuma(bytes);
-    if (std::isnan(luma)) {
-        return "cannot be decoded";
-    }
-    const std::string mean = " (mean luma " + std::to_string(std::lround(luma)) + ")";
-    if (luma < kNearlyBlackLuma) {
+std::optional<std::string> PictureTrouble(double meanLuma) {
+    const std::string mean = " (mean luma " + std::to_string(std::lround(meanLuma)) + ")";
+    if (meanLuma < kNearlyBlackLuma) {
         return "nearly black" + mean;
     }
-    if (luma > kNearlyWhiteLuma) {
+    if (meanLuma > kNearlyWhiteLuma) {
         return "nearly white" + mean;
     }
     return std::nullopt;

@@ -5,7 +5,7 @@
 #include <string>
 #include <string_view>
 
-#include "video/AviWriter.h"
+#include "video/VideoWriter.h"
 
 // The choices that shape the video file: its name and container, its width, its length, and the
 // frames the video maker leaves out when it skips bad ones.
@@ -51,11 +51,10 @@ int FramesTheGapTakes(int start, int end, int gap);
 std::optional<FrameRate> RateForLength(int frames, double seconds, std::string& why);
 
 // A frame's picture as the video maker judges it when it leaves out bad frames: nearly black or
-// nearly white by its mean luma (0 to 255, as the JPEG codes it), which it takes from the JPEG
-// decoded at an eighth of its size.
+// nearly white by its mean luma (0 to 255, as the JPEG codes it; see FrameJudge).
 inline constexpr double kNearlyBlackLuma = 10.0;   // a mean below this is nearly black
 inline constexpr double kNearlyWhiteLuma = 245.0;  // a mean above this is nearly white
 
-// What makes the picture in `bytes` unfit for the video ("nearly black (mean luma 3)", "cannot be
-// decoded"), or nothing when it is fit.
-std::optional<std::string> PictureTrouble(const std::vector<uchar>& bytes);
+// What makes a whole picture of mean luma `meanLuma` unfit for the video ("nearly black (mean
+// luma 3)"), or nothing when it is fit.
+std::optional<std::string> PictureTrouble(double meanLuma);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <memory>
 #include <opencv2/core/mat.hpp>
 #include <optional>
@@ -7,7 +8,7 @@
 #include <string_view>
 #include <vector>
 
-// A compressor the AVI writer can put a video into.
+// A compressor the video writer can put a video into.
 struct Compressor {
     const char* name;     // as the user sees it
     const char* fourcc;   // the tag the AVI file carries
@@ -51,15 +52,16 @@ const Compressor* FindCompressor(std::string_view name);
 // files over 4 GB stay valid, or an MP4 file in 4:2:0 with its index in front. Frames go in either
 // as JPEG files copied byte for byte (Motion JPEG only) or as pictures encoded with libavcodec on
 // two threads while the caller decodes the next. Frames come out in the order they were given,
-// however the two kinds are mixed.
-class AviWriter {
+// however the two kinds are mixed. An MP4 takes the encoder's B-frames, as its container keeps
+// each frame's presentation time; an AVI, which has none, gets its frames without them.
+class VideoWriter {
 public:
     enum class Opened { Yes, CompressorUnavailable, CannotWrite };
 
-    AviWriter();
-    ~AviWriter();  // closes an unfinished file as it stands
-    AviWriter(const AviWriter&) = delete;
-    AviWriter& operator=(const AviWriter&) = delete;
+    VideoWriter();
+    ~VideoWriter();  // closes an unfinished file as it stands
+    VideoWriter(const VideoWriter&) = delete;
+    VideoWriter& operator=(const VideoWriter&) = delete;
 
     // Writes into `path`, an empty file made for the video. A size that the encoder's colour
     // sampling cannot split (an odd side for 4:2:0) is made smaller to fit; Size() tells the
@@ -80,6 +82,11 @@ public:
     bool WriteImage(const cv::Mat& image);
     // Drains the encoder, writes the index and closes the file.
     bool Finish();
+    // Writes the index of the frames already in the file and closes it at once, dropping those
+    // still in the encoder: what a cancel keeps.
+    bool FinishAtOnce();
+    // The frames in the file so far.
+    int FramesInFile() const;
 
     // What went wrong last, in FFmpeg's words.
     const std::string& Error() const { return m_error; }
@@ -87,10 +94,24 @@ public:
 private:
     struct Context;
     bool Fail(const char* what, int code);
+    // The steps of Open: the encoder, the file's stream, then the file and its header.
+    Opened OpenEncoder(const struct AVCodec& codec, const Compressor& compressor, FrameRate rate,
+                       cv::Size size, Container container);
+    bool AddStream(const std::string& url, const Compressor& compressor, Container container);
+    bool OpenFile(Container container);
     bool OpenJpegDecoder();
+    // Scales a picture of `size` in pixel format `format` (an AVPixelFormat) to the video's size
+    // and format, and encodes it.
+    bool ScaleAndEncode(const uint8_t* const planes[], const int strides[], cv::Size size,
+                        int format);
     bool Encode(struct AVFrame* frame);
     cv::Mat ToBgr(const struct AVFrame& picture, cv::Size size);
     bool WriteEncodedPackets();
+    // Writes an encoded packet once the packets before it and it present every frame up to the
+    // last one they present.
+    bool WriteInPresentationRuns(struct AVPacket* encoded);
+    // Writes the index, then closes the file.
+    bool Close();
     bool WritePacket(struct AVPacket* packet);
     // Numbers a copied JPEG as the next frame, a key frame of its own.
     void MarkCopiedFrame(struct AVPacket& packet);

@@ -1,4 +1,4 @@
-#include "video/AviWriter.h"
+#include "video/VideoWriter.h"
 
 extern "C" {
 #include <libavcodec/avcodec.h>
@@ -144,7 +144,7 @@ const Compressor* FindCompressor(std::string_view name) {
     return nullptr;
 }
 
-struct AviWriter::Context {
+struct VideoWriter::Context {
     AVFormatContext* format = nullptr;
     AVCodecContext* codec = nullptr;
     AVStream* stream = nullptr;
@@ -157,13 +157,20 @@ struct AviWriter::Context {
     SwsContext* scale = nullptr;
     SwsContext* previewScale = nullptr;
     int64_t nextPts = 0;
+    int framesInFile = 0;
     // The frames given and not yet in the file, oldest first: a copied JPEG waits here while an
     // image given before it is still in the encoder (nullptr marks such an image).
     std::deque<AVPacket*> pending;
+    // The encoder's packets, in decoding order, until they present a run of frames without a
+    // gap, and the last frame they present: a video that is not drained then ends without one.
+    std::deque<AVPacket*> held;
+    int64_t lastHeldPts = -1;
 
     ~Context() {
-        for (AVPacket* waiting : pending) {
-            av_packet_free(&waiting);
+        for (std::deque<AVPacket*>* queue : {&pending, &held}) {
+            for (AVPacket* waiting : *queue) {
+                av_packet_free(&waiting);
+            }
         }
         sws_freeContext(scale);
         sws_freeContext(previewScale);
@@ -181,10 +188,10 @@ struct AviWriter::Context {
     }
 };
 
-AviWriter::AviWriter() = default;
-AviWriter::~AviWriter() = default;
+VideoWriter::VideoWriter() = default;
+VideoWriter::~VideoWriter() = default;
 
-bool AviWriter::Fail(const char* what, int code) {
+bool VideoWriter::Fail(const char* what, int code) {
     m_error = std::string(what) + (code < 0 ? ": " + ErrorText(code) : std::string());
     if (const std::string said = TakeFfmpegError(); !said.empty()) {
         m_error += " (" + said + ")";
@@ -197,38 +204,50 @@ FrameRate NearestFrameRate(double fps) {
     return {rate.num, rate.den};
 }
 
-cv::Size AviWriter::Size() const {
+cv::Size VideoWriter::Size() const {
     return {m_context->codec->width, m_context->codec->height};
 }
 
-AviWriter::Opened AviWriter::Open(const std::string& path, const Compressor& compressor,
-                                  FrameRate frameRate, cv::Size size, Container container) {
+VideoWriter::Opened VideoWriter::Open(const std::string& path, const Compressor& compressor,
+                                      FrameRate frameRate, cv::Size size, Container container) {
     KeepFfmpegLogOffStandardError();
     TakeFfmpegError();  // what came before is not this video's
     m_context = std::make_unique<Context>();
-    Context& c = *m_context;
-    AVRational rate{};
-    av_reduce(&rate.num, &rate.den, frameRate.num, frameRate.den, INT_MAX);
     const AVCodec* codec = avcodec_find_encoder_by_name(compressor.encoder);
     if (!codec) {
         Fail("no such encoder", 0);
         return Opened::CompressorUnavailable;
     }
-    const bool mp4 = container == Container::Mp4;
-    if (mp4 && codec->id == AV_CODEC_ID_MJPEG) {
+    if (container == Container::Mp4 && codec->id == AV_CODEC_ID_MJPEG) {
         m_error = "MP4 players do not play Motion JPEG; choose H.264, or a name ending in .avi";
         return Opened::CompressorUnavailable;
     }
-    c.codec = avcodec_alloc_context3(codec);
+    if (const Opened opened = OpenEncoder(*codec, compressor, frameRate, size, container);
+        opened != Opened::Yes) {
+        return opened;
+    }
+    return AddStream(FileUrl(path), compressor, container) && OpenFile(container)
+               ? Opened::Yes
+               : Opened::CannotWrite;
+}
+
+VideoWriter::Opened VideoWriter::OpenEncoder(const AVCodec& codec, const Compressor& compressor,
+                                             FrameRate frameRate, cv::Size size,
+                                             Container container) {
+    Context& c = *m_context;
+    AVRational rate{};
+    av_reduce(&rate.num, &rate.den, frameRate.num, frameRate.den, INT_MAX);
+    c.codec = avcodec_alloc_context3(&codec);
     c.packet = av_packet_alloc();
     c.frame = av_frame_alloc();
     if (!c.codec || !c.packet || !c.frame) {
         Fail("out of memory", 0);
         return Opened::CannotWrite;
     }
+    const bool mp4 = container == Container::Mp4;
     // 4:2:0, which every player of MP4 decodes.
-    c.codec->pix_fmt = mp4 ? AV_PIX_FMT_YUV420P : PixelFormatFor(codec);
-    if (codec->id != AV_CODEC_ID_MJPEG) {
+    c.codec->pix_fmt = mp4 ? AV_PIX_FMT_YUV420P : PixelFormatFor(&codec);
+    if (codec.id != AV_CODEC_ID_MJPEG) {
         size = FittedToChromaSampling(c.codec->pix_fmt, size);
     }
     c.codec->width = size.width;
@@ -237,12 +256,14 @@ AviWriter::Opened AviWriter::Open(const std::string& path, const Compressor& com
     c.codec->framerate = rate;
     if (mp4) {
         c.codec->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;  // the MP4 keeps it in its sample entry
+    } else {
+        // An AVI has no presentation times, so frames must come out in the order they go in;
+        // an MP4 keeps them, and takes the encoder's B-frames.
+        c.codec->max_b_frames = 0;
     }
-    // An AVI has no presentation times, so frames must come out in the order they go in.
-    c.codec->max_b_frames = 0;
     c.codec->thread_count = kEncoderThreads;
     c.codec->thread_type = FF_THREAD_FRAME | FF_THREAD_SLICE;
-    if (UsesQualityScale(codec)) {
+    if (UsesQualityScale(&codec)) {
         c.codec->flags |= AV_CODEC_FLAG_QSCALE;
         c.codec->global_quality = kQualityScale * FF_QP2LAMBDA;
     }
@@ -253,7 +274,7 @@ AviWriter::Opened AviWriter::Open(const std::string& path, const Compressor& com
                   std::to_string(compressor.largestArea) + " pixels in all";
         return Opened::CompressorUnavailable;
     }
-    if (const int error = avcodec_open2(c.codec, codec, nullptr); error < 0) {
+    if (const int error = avcodec_open2(c.codec, &codec, nullptr); error < 0) {
         Fail("the encoder refused the video's size or rate", error);
         return Opened::CompressorUnavailable;
     }
@@ -264,57 +285,62 @@ AviWriter::Opened AviWriter::Open(const std::string& path, const Compressor& com
         Fail("out of memory", error);
         return Opened::CannotWrite;
     }
+    return Opened::Yes;
+}
 
-    const std::string url = FileUrl(path);
-    const char* muxer = mp4 ? "mp4" : "avi";
-    if (const int error = avformat_alloc_output_context2(&c.format, nullptr, muxer, url.c_str());
+bool VideoWriter::AddStream(const std::string& url, const Compressor& compressor,
+                            Container container) {
+    Context& c = *m_context;
+    const bool mp4 = container == Container::Mp4;
+    if (const int error =
+            avformat_alloc_output_context2(&c.format, nullptr, mp4 ? "mp4" : "avi", url.c_str());
         error < 0) {
-        Fail(mp4 ? "no MP4 muxer" : "no AVI muxer", error);
-        return Opened::CannotWrite;
+        return Fail(mp4 ? "no MP4 muxer" : "no AVI muxer", error);
     }
     c.stream = avformat_new_stream(c.format, nullptr);
     if (!c.stream) {
-        Fail("out of memory", 0);
-        return Opened::CannotWrite;
+        return Fail("out of memory", 0);
     }
     if (const int error = avcodec_parameters_from_context(c.stream->codecpar, c.codec); error < 0) {
-        Fail("out of memory", error);
-        return Opened::CannotWrite;
+        return Fail("out of memory", error);
     }
     if (!mp4) {
         const char* tag = compressor.fourcc;
         c.stream->codecpar->codec_tag = MKTAG(tag[0], tag[1], tag[2], tag[3]);
     }
     c.stream->time_base = c.codec->time_base;
-    c.stream->avg_frame_rate = rate;
-    c.stream->r_frame_rate = rate;
+    c.stream->avg_frame_rate = c.codec->framerate;
+    c.stream->r_frame_rate = c.codec->framerate;
+    return true;
+}
+
+bool VideoWriter::OpenFile(Container container) {
+    Context& c = *m_context;
     // The file was made empty for us: truncating it again would make the file system flush the
     // whole video when it is closed (ext4 does so for a file truncated to nothing), a wait of
     // about a second per gigabyte that no other writer makes the user sit through.
     AVDictionary* fileOptions = nullptr;
     av_dict_set(&fileOptions, "truncate", "0", 0);
     const int opened =
-        avio_open2(&c.format->pb, url.c_str(), AVIO_FLAG_WRITE, nullptr, &fileOptions);
+        avio_open2(&c.format->pb, c.format->url, AVIO_FLAG_WRITE, nullptr, &fileOptions);
     av_dict_free(&fileOptions);
     if (opened < 0) {
-        Fail("cannot create the file", opened);
-        return Opened::CannotWrite;
+        return Fail("cannot create the file", opened);
     }
     // The index goes in front once the video is finished, so that playing starts at once.
     AVDictionary* muxerOptions = nullptr;
-    if (mp4) {
+    if (container == Container::Mp4) {
         av_dict_set(&muxerOptions, "movflags", "+faststart", 0);
     }
     const int headerError = avformat_write_header(c.format, &muxerOptions);
     av_dict_free(&muxerOptions);
     if (headerError < 0) {
-        Fail("cannot write the file", headerError);
-        return Opened::CannotWrite;
+        return Fail("cannot write the file", headerError);
     }
-    return Opened::Yes;
+    return true;
 }
 
-bool AviWriter::WriteJpeg(const std::vector<uchar>& jpeg) {
+bool VideoWriter::WriteJpeg(const std::vector<uchar>& jpeg) {
     Context& c = *m_context;
     const int size = static_cast<int>(jpeg.size());
     if (!c.pending.empty()) {
@@ -346,14 +372,14 @@ bool AviWriter::WriteJpeg(const std::vector<uchar>& jpeg) {
     return written;
 }
 
-void AviWriter::MarkCopiedFrame(AVPacket& packet) {
+void VideoWriter::MarkCopiedFrame(AVPacket& packet) {
     Context& c = *m_context;
     packet.pts = packet.dts = c.nextPts++;
     packet.duration = 1;
     packet.flags |= AV_PKT_FLAG_KEY;
 }
 
-bool AviWriter::OpenJpegDecoder() {
+bool VideoWriter::OpenJpegDecoder() {
     Context& c = *m_context;
     const AVCodec* codec = avcodec_find_decoder(AV_CODEC_ID_MJPEG);
     c.jpegDecoder = codec ? avcodec_alloc_context3(codec) : nullptr;
@@ -370,8 +396,8 @@ bool AviWriter::OpenJpegDecoder() {
     return true;
 }
 
-AviWriter::Transcoded AviWriter::TranscodeJpeg(const std::vector<uchar>& jpeg, cv::Mat* preview,
-                                               cv::Size previewSize) {
+VideoWriter::Transcoded VideoWriter::TranscodeJpeg(const std::vector<uchar>& jpeg, cv::Mat* preview,
+                                                   cv::Size previewSize) {
     Context& c = *m_context;
     if (!c.jpegDecoder && !OpenJpegDecoder()) {
         return Transcoded::WriteFailed;
@@ -390,29 +416,15 @@ AviWriter::Transcoded AviWriter::TranscodeJpeg(const std::vector<uchar>& jpeg, c
     if (preview) {
         *preview = ToBgr(in, previewSize);
     }
-    bool encoded = false;
-    if (in.format == c.codec->pix_fmt && in.width == c.codec->width &&
-        in.height == c.codec->height) {
-        encoded = Encode(c.decoded);  // the encoder keeps its own reference
-    } else if (const int error = av_frame_make_writable(c.frame); error < 0) {
-        Fail("out of memory", error);
-    } else {
-        c.scale = sws_getCachedContext(
-            c.scale, in.width, in.height, static_cast<AVPixelFormat>(in.format), c.codec->width,
-            c.codec->height, c.codec->pix_fmt, SWS_BILINEAR, nullptr, nullptr, nullptr);
-        if (!c.scale) {
-            Fail("cannot convert the picture", 0);
-        } else {
-            sws_scale(c.scale, in.data, in.linesize, 0, in.height, c.frame->data,
-                      c.frame->linesize);
-            encoded = Encode(c.frame);
-        }
-    }
+    const bool encoded =
+        in.format == c.codec->pix_fmt && in.width == c.codec->width && in.height == c.codec->height
+            ? Encode(c.decoded)  // the encoder keeps its own reference
+            : ScaleAndEncode(in.data, in.linesize, {in.width, in.height}, in.format);
     av_frame_unref(c.decoded);
     return encoded ? Transcoded::Yes : Transcoded::WriteFailed;
 }
 
-cv::Mat AviWriter::ToBgr(const AVFrame& picture, cv::Size size) {
+cv::Mat VideoWriter::ToBgr(const AVFrame& picture, cv::Size size) {
     Context& c = *m_context;
     c.previewScale = sws_getCachedContext(
         c.previewScale, picture.width, picture.height, static_cast<AVPixelFormat>(picture.format),
@@ -427,28 +439,33 @@ cv::Mat AviWriter::ToBgr(const AVFrame& picture, cv::Size size) {
     return bgr;
 }
 
-bool AviWriter::WriteImage(const cv::Mat& image) {
-    Context& c = *m_context;
+bool VideoWriter::WriteImage(const cv::Mat& image) {
     if (image.type() != CV_8UC3 || image.empty()) {
         return Fail("not a colour image", 0);
     }
+    const uint8_t* source[] = {image.data};
+    const int stride[] = {static_cast<int>(image.step[0])};
+    return ScaleAndEncode(source, stride, image.size(), AV_PIX_FMT_BGR24);
+}
+
+bool VideoWriter::ScaleAndEncode(const uint8_t* const planes[], const int strides[], cv::Size size,
+                                 int format) {
+    Context& c = *m_context;
     // The encoder may still hold the previous frame's pictures.
     if (const int error = av_frame_make_writable(c.frame); error < 0) {
         return Fail("out of memory", error);
     }
-    c.scale = sws_getCachedContext(c.scale, image.cols, image.rows, AV_PIX_FMT_BGR24,
-                                   c.codec->width, c.codec->height, c.codec->pix_fmt, SWS_BILINEAR,
-                                   nullptr, nullptr, nullptr);
+    c.scale = sws_getCachedContext(
+        c.scale, size.width, size.height, static_cast<AVPixelFormat>(format), c.codec->width,
+        c.codec->height, c.codec->pix_fmt, SWS_BILINEAR, nullptr, nullptr, nullptr);
     if (!c.scale) {
-        return Fail("cannot convert the image", 0);
+        return Fail("cannot convert the picture", 0);
     }
-    const uint8_t* source[] = {image.data};
-    const int stride[] = {static_cast<int>(image.step[0])};
-    sws_scale(c.scale, source, stride, 0, image.rows, c.frame->data, c.frame->linesize);
+    sws_scale(c.scale, planes, strides, 0, size.height, c.frame->data, c.frame->linesize);
     return Encode(c.frame);
 }
 
-bool AviWriter::Encode(AVFrame* frame) {
+bool VideoWriter::Encode(AVFrame* frame) {
     Context& c = *m_context;
     frame->pts = c.nextPts++;
     // With a fixed quality scale the MPEG-family encoders take it from each picture.
@@ -460,7 +477,7 @@ bool AviWriter::Encode(AVFrame* frame) {
     return WriteEncodedPackets();
 }
 
-bool AviWriter::WriteEncodedPackets() {
+bool VideoWriter::WriteEncodedPackets() {
     Context& c = *m_context;
     for (;;) {
         const int received = avcodec_receive_packet(c.codec, c.packet);
@@ -471,9 +488,7 @@ bool AviWriter::WriteEncodedPackets() {
             return Fail("the encoder failed", received);
         }
         c.pending.pop_front();
-        const bool written = WritePacket(c.packet);
-        av_packet_unref(c.packet);
-        if (!written) {
+        if (!WriteInPresentationRuns(c.packet)) {
             return false;
         }
         // The copied JPEGs that were waiting for this frame follow it.
@@ -489,7 +504,32 @@ bool AviWriter::WriteEncodedPackets() {
     }
 }
 
-bool AviWriter::WritePacket(AVPacket* packet) {
+bool VideoWriter::WriteInPresentationRuns(AVPacket* encoded) {
+    Context& c = *m_context;
+    AVPacket* packet = av_packet_alloc();
+    if (!packet) {
+        return Fail("out of memory", 0);
+    }
+    av_packet_move_ref(packet, encoded);
+    c.lastHeldPts = std::max(c.lastHeldPts, packet->pts);
+    c.held.push_back(packet);
+    // A B-frame comes out after the later frame it refers to.
+    if (c.lastHeldPts - c.framesInFile + 1 != static_cast<int64_t>(c.held.size())) {
+        return true;
+    }
+    while (!c.held.empty()) {
+        AVPacket* next = c.held.front();
+        c.held.pop_front();
+        const bool written = WritePacket(next);
+        av_packet_free(&next);
+        if (!written) {
+            return false;
+        }
+    }
+    return true;
+}
+
+bool VideoWriter::WritePacket(AVPacket* packet) {
     Context& c = *m_context;
     packet->stream_index = c.stream->index;
     // Each frame lasts one tick, the last one included: an MP4 gets its length from it.
@@ -500,10 +540,11 @@ bool AviWriter::WritePacket(AVPacket* packet) {
     if (const int error = av_write_frame(c.format, packet); error < 0) {
         return Fail("cannot write the file", error);
     }
+    ++c.framesInFile;
     return true;
 }
 
-bool AviWriter::Finish() {
+bool VideoWriter::Finish() {
     Context& c = *m_context;
     if (const int error = avcodec_send_frame(c.codec, nullptr); error < 0) {
         return Fail("the encoder failed", error);
@@ -512,9 +553,24 @@ bool AviWriter::Finish() {
         return false;
     }
     // Every frame given must be in the file by now; one still waiting would be lost unseen.
-    if (!c.pending.empty()) {
+    if (!c.pending.empty() || !c.held.empty()) {
         return Fail("the encoder kept frames back", 0);
     }
+    return Close();
+}
+
+bool VideoWriter::FinishAtOnce() {
+    // The frames still in the encoder's look-ahead (and those waiting for them) are dropped with
+    // it: draining them would take seconds of encoding.
+    return Close();
+}
+
+int VideoWriter::FramesInFile() const {
+    return m_context->framesInFile;
+}
+
+bool VideoWriter::Close() {
+    Context& c = *m_context;
     if (const int error = av_write_trailer(c.format); error < 0) {
         return Fail("cannot write the file", error);
     }
