@@ -10,6 +10,8 @@ for bench in "$build"/bench/bench_*; do
     fi
 done
 echo "== copy against ffmpeg, whole processes"
-bash "$(dirname "$0")/copy_against_ffmpeg.sh" "$build"
+bash "$(dirname "$0")/make_video_against_ffmpeg.sh" "$build" copy
+echo "== H.264 MP4 against ffmpeg, whole processes"
+bash "$(dirname "$0")/make_video_against_ffmpeg.sh" "$build" h264 300 3
 echo "== deflicker against ffmpeg, quality and whole processes"
 bash "$(dirname "$0")/deflicker_against_ffmpeg.sh" "$build"

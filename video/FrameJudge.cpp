@@ -91,11 +91,8 @@ FrameJudgement JudgeJpeg(const std::vector<uchar>& bytes) {
     if (setjmp(errors.jump) == 0) {
         jpeg_mem_src(&in, bytes.data(), static_cast<unsigned long>(bytes.size()));
         jpeg_read_header(&in, TRUE);
-        if (static_cast<long long>(in.image_width) * in.image_height > kLargestFramePixels) {
-            judgement.trouble = "declares " + std::to_string(in.image_width) + "x" +
-                                std::to_string(in.image_height) +
-                                " pixels, more than a video holds";
-        } else {
+        judgement.trouble = DeclaredSizeTrouble(in.image_width, in.image_height);
+        if (!judgement.trouble) {
             judgement.meanLuma = DecodedMeanLuma(in);
         }
     } else {
@@ -118,6 +115,14 @@ jpeg_error_mgr* UseSilentJpegErrors(SilentJpegErrors& errors) {
     errors.manager.error_exit = OnJpegError;
     errors.manager.emit_message = OnJpegMessage;
     return &errors.manager;
+}
+
+std::optional<std::string> DeclaredSizeTrouble(long long width, long long height) {
+    if (width * height <= kLargestFramePixels) {
+        return std::nullopt;
+    }
+    return "declares " + std::to_string(width) + "x" + std::to_string(height) +
+           " pixels, more than a video holds";
 }
 
 FrameJudgement JudgeFrame(const std::vector<uchar>& bytes) {

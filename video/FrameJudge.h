@@ -26,6 +26,10 @@ struct FrameJudgement {
     double meanLuma = 0;
 };
 
+// What makes a frame that declares `width` x `height` pixels damaged, or nothing: more pixels
+// than kLargestFramePixels.
+std::optional<std::string> DeclaredSizeTrouble(long long width, long long height);
+
 // Judges the picture in `bytes`. A JPEG is decoded by libjpeg at an eighth of its size, which
 // still reads all of its compressed data: data that ends before the picture does, or that libjpeg
 // must skip, makes it damaged. Any other picture is decoded by OpenCV. Safe to call from any

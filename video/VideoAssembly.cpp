@@ -141,6 +141,10 @@ VideoAssembly::LookedAt VideoAssembly::Look(int number, std::vector<uchar> memor
         frame.why = "cut short";
     } else if (looksLikeJpeg && layout.state == JpegLayout::State::Malformed) {
         frame.why = layout.why;
+    } else if (looksLikeJpeg && CopiedUnlooked(layout)) {
+        // Copied byte for byte at the disk's pace, as `ffmpeg -c:v copy` copies it: judged by its
+        // structure and declared size, as decoding each frame would take several times as long.
+        frame.why = DeclaredSizeTrouble(layout.size.width, layout.size.height).value_or("");
     } else {
         // By its picture data, whichever way it goes into the video.
         const FrameJudgement judged = JudgeFrame(frame.bytes);
@@ -165,6 +169,12 @@ VideoAssembly::LookedAt VideoAssembly::Look(int number, std::vector<uchar> memor
         frame.why = looksLikeJpeg ? "cannot be decoded" : "not a picture";
     }
     return frame;
+}
+
+bool VideoAssembly::CopiedUnlooked(const JpegLayout& layout) const {
+    const VideoOptions& options = m_range.options;
+    return m_copyJpeg && !options.skipBad && !options.deflicker && layout.components == 3 &&
+           layout.baseline && layout.size == m_videoSize;
 }
 
 std::optional<std::string> VideoAssembly::ProbeFirstFrame() {

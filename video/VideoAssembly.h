@@ -106,6 +106,9 @@ private:
     struct LookedAt;
     // `memory`: an earlier frame's, read over.
     LookedAt Look(int number, std::vector<uchar> memory = {}) const;
+    // Whether a JPEG of `layout` goes into the video byte for byte with nothing asked of its
+    // picture (no bad frames left out, no deflicker), so that only its structure is judged.
+    bool CopiedUnlooked(const JpegLayout& layout) const;
     bool WriteFrame(int number, Pass& pass, AssemblyResult& result);
     // Copies, transcodes or encodes the frame; false when it could not be written (or turned out
     // damaged, which `frame` then tells).
