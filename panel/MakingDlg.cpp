@@ -54,8 +54,9 @@ void CMakingDlg::OnInitDialog() {
 }
 
 bool CMakingDlg::ProbeFirstFrame() {
-    m_assembly = std::make_unique<VideoAssembly>(
-        VideoRange{m_frameDir, m_startFrame, m_endFrame, m_gap, m_fps, m_options});
+    VideoRange range{m_frameDir, m_startFrame, m_endFrame, m_gap, m_fps, m_options};
+    range.frameNumbers = m_frameNumbers;
+    m_assembly = std::make_unique<VideoAssembly>(std::move(range));
     if (const std::optional<std::string> failure = m_assembly->ProbeFirstFrame()) {
         ShowMessageBox(QString::fromStdString(*failure));
         return false;

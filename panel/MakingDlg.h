@@ -3,6 +3,7 @@
 #include <QDialog>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "panel/CompressorDlg.h"
 #include "platform/WindowTimers.h"
@@ -40,6 +41,8 @@ public:
     int m_endFrame = 50;
     FrameRate m_fps;
     int m_gap = 1;
+    // Frames chosen by the time they were taken: when there are any, these instead of the range.
+    std::vector<int> m_frameNumbers;
     std::string m_frameDir;
     // Name, width, length, bad frames left out: handed to the assembly. The compressor choice
     // may change them; the caller finds them here afterwards.

@@ -30,6 +30,16 @@ VideoControls::VideoControls(QWidget& dialog, VornSession& session)
 
     connect(&session, &VornSession::RangeReset, this, &VideoControls::ShowRange);
     connect(&session, &VornSession::DurationChanged, this, &VideoControls::UpdateDuration);
+    connect(&session, &VornSession::VideoOptionsChanged, this, &VideoControls::ShowFramesBy);
+}
+
+void VideoControls::ShowFramesBy() {
+    // Frames chosen by time come from the whole folder: the range does not choose them.
+    const bool byNumber = !m_session.m_videoOptions.framesByTime.on;
+    for (const int id : {IDC_START_FRAME, IDC_START_SPIN, IDC_END_FRAME, IDC_END_SPIN, IDC_GAP,
+                         IDC_GAP_SPIN, IDC_DURATION}) {
+        EnableDlgItem(m_dialog, id, byNumber);
+    }
 }
 
 void VideoControls::ShowNumber(int id, int value) {
@@ -41,6 +51,7 @@ void VideoControls::ShowRange() {
     const int start = m_session.m_startFrame;
     ShowNumber(IDC_END_FRAME, m_session.m_endFrame);
     ShowNumber(IDC_START_FRAME, start);
+    ShowFramesBy();
 }
 
 void VideoControls::ShowFps() {
@@ -100,13 +111,24 @@ void VideoControls::OnMakeVideo() {
         ShowMessageBox(tr("Please stop the capture before making a video."));
         return;
     }
+    VideoRange range = m_session.MakeVideoRange();
+    if (range.options.framesByTime.on) {
+        std::string notice;
+        const std::optional<std::string> trouble = m_session.ChooseFramesByTime(range, notice);
+        if (!notice.empty() || trouble) {
+            ShowMessageBox(QString::fromStdString(trouble.value_or(notice)));
+        }
+        if (trouble) {
+            return;
+        }
+    }
     CMakingDlg dlg(&m_dialog);
-    const VideoRange range = m_session.MakeVideoRange();
     dlg.m_frameDir = range.frameDir;
     dlg.m_fps = range.fps;
     dlg.m_startFrame = range.startFrame;
     dlg.m_endFrame = range.endFrame;
     dlg.m_gap = range.gap;
+    dlg.m_frameNumbers = range.frameNumbers;
     dlg.m_options = range.options;
     dlg.DoModal();
     // Chosen on the way, in the compressor choice: kept for the next video.

@@ -26,6 +26,8 @@ public:
     void ShowRange();
     void ShowFps();
     void UpdateDuration();
+    // The range's controls are used only when the frames are chosen by number.
+    void ShowFramesBy();
 
 private:
     void ShowNumber(int id, int value);

@@ -1,14 +1,26 @@
 #include "panel/VideoOptionsDlg.h"
 
 #include <QCheckBox>
+#include <QComboBox>
+#include <QDate>
 #include <QPushButton>
 
 #include "platform/Numbers.h"
 #include "res/DialogTemplates.h"
 #include "res/Resource.h"
+#include "timeline/FrameChoice.h"
 #include "video/VideoOutput.h"
 #include "widgets/DialogControls.h"
 #include "widgets/MessageBox.h"
+
+namespace {
+
+// The edit of the `field`-th time field.
+int FrameTimeFieldId(std::size_t field) {
+    return IDC_FRAME_TIME_FIRST + static_cast<int>(field);
+}
+
+}  // namespace
 
 VideoOptionsDlg::VideoOptionsDlg(QWidget* parent) : QDialog(parent) {
     setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
@@ -20,6 +32,8 @@ VideoOptionsDlg::VideoOptionsDlg(QWidget* parent) : QDialog(parent) {
 void VideoOptionsDlg::ConnectMessageTable() {
     connect(GetDlgItemAs<QCheckBox>(*this, IDC_DEFLICKER), &QCheckBox::toggled, this,
             &VideoOptionsDlg::OnDeflicker);
+    connect(GetDlgItemAs<QComboBox>(*this, IDC_FRAMES_BY), &QComboBox::currentIndexChanged, this,
+            &VideoOptionsDlg::OnFramesBy);
     connect(GetDlgItemAs<QPushButton>(*this, IDOK), &QPushButton::clicked, this,
             &VideoOptionsDlg::accept);
     connect(GetDlgItemAs<QPushButton>(*this, IDCANCEL), &QPushButton::clicked, this,
@@ -36,6 +50,13 @@ void VideoOptionsDlg::OnDeflicker() {
                   GetDlgItemAs<QCheckBox>(*this, IDC_DEFLICKER)->isChecked());
 }
 
+void VideoOptionsDlg::OnFramesBy() {
+    const bool byTime = GetDlgItemAs<QComboBox>(*this, IDC_FRAMES_BY)->currentIndex() == 1;
+    for (std::size_t i = 0; i < kFrameTimeFieldCount; ++i) {
+        EnableDlgItem(*this, FrameTimeFieldId(i), byTime);
+    }
+}
+
 bool VideoOptionsDlg::DoDataExchange(bool toMembers) {
     auto* deflicker = GetDlgItemAs<QCheckBox>(*this, IDC_DEFLICKER);
     auto* skipBad = GetDlgItemAs<QCheckBox>(*this, IDC_SKIP_BAD);
@@ -46,7 +67,13 @@ bool VideoOptionsDlg::DoDataExchange(bool toMembers) {
         skipBad->setChecked(m_options.skipBad);
         SetDlgItemText(*this, IDC_VIDEO_WIDTH, QString::number(m_options.width));
         SetDlgItemText(*this, IDC_VIDEO_LENGTH, QString::number(m_options.lengthSeconds));
+        GetDlgItemAs<QComboBox>(*this, IDC_FRAMES_BY)->setCurrentIndex(m_options.framesByTime.on);
+        for (std::size_t i = 0; i < kFrameTimeFieldCount; ++i) {
+            SetDlgItemText(*this, FrameTimeFieldId(i),
+                           QString::fromStdString(m_options.framesByTime.texts[i]));
+        }
         OnDeflicker();
+        OnFramesBy();
         return true;
     }
     // The first value refused keeps the dialog open at its field, which the message names.
@@ -85,6 +112,23 @@ bool VideoOptionsDlg::DoDataExchange(bool toMembers) {
                       tr("please enter 0 to keep the frame rate, or a number of seconds."));
     }
     chosen.lengthSeconds = *length;
+    chosen.framesByTime.on = GetDlgItemAs<QComboBox>(*this, IDC_FRAMES_BY)->currentIndex() == 1;
+    // Each field as its command-line option takes it, so that a bad one is named here and not
+    // when the video is made.
+    FrameChoice choice;
+    for (std::size_t i = 0; i < kFrameTimeFieldCount; ++i) {
+        const int id = FrameTimeFieldId(i);
+        chosen.framesByTime.texts[i] = QString::fromStdString(text(id)).trimmed().toStdString();
+        const std::string& typed = chosen.framesByTime.texts[i];
+        if (typed.empty()) {
+            continue;
+        }
+        if (const std::optional<std::string> trouble =
+                SetFrameChoiceOption(choice, kFrameTimeOptions[i], typed, QDate::currentDate())) {
+            return refuse(id, GetDlgItem(*this, id)->accessibleName(),
+                          QString::fromStdString(*trouble));
+        }
+    }
     m_options = chosen;
     return true;
 }

@@ -17,6 +17,8 @@ public:
     // (after a message naming the field) when a value is refused.
     bool DoDataExchange(bool toMembers);
     void OnDeflicker();
+    // The time fields are used only when the frames are chosen by time.
+    void OnFramesBy();
 
     VideoOptions m_options;
 

@@ -72,8 +72,29 @@ constexpr ControlTemplate kVideoOptionsControls[] = {
     {-1, K::Label, "Length in seconds (0: from the rate)", 7, 96, 132, 8},
     {IDC_VIDEO_LENGTH, K::Edit, "", 142, 93, 40, 14, kOneDecimal,
      "Length in seconds (0: from the rate)"},
-    {IDOK, K::DefaultButton, "OK", 120, 116, 50, 14},
-    {IDCANCEL, K::PushButton, "Cancel", 174, 116, 50, 14},
+    {-1, K::GroupBox, "Frames", 7, 113, 217, 172},
+    {IDC_FRAMES_BY, K::ComboBox, "By number: Start, End and Gap|By the time they were taken", 12,
+     125, 207, 14, kNoStyle, "Frames"},
+    {-1, K::Label,
+     "Dates as YYYY-MM-DD, times as HH:MM, local. Empty fields choose nothing; all the frames of "
+     "the folder are candidates.",
+     12, 144, 207, 16},
+    {-1, K::Label, "Day (a date, today or yesterday)", 12, 166, 128, 8},
+    {IDC_FRAME_TIME_FIRST, K::Edit, "", 142, 163, 77, 14, kNoStyle, "Day"},
+    {-1, K::Label, "From (a date, or a date THH:MM)", 12, 183, 128, 8},
+    {IDC_FRAME_TIME_FIRST + 1, K::Edit, "", 142, 180, 77, 14, kNoStyle, "From"},
+    {-1, K::Label, "To (a date includes that whole day)", 12, 200, 128, 8},
+    {IDC_FRAME_TIME_FIRST + 2, K::Edit, "", 142, 197, 77, 14, kNoStyle, "To"},
+    {-1, K::Label, "Hours of each day (HH:MM-HH:MM)", 12, 217, 128, 8},
+    {IDC_FRAME_TIME_FIRST + 3, K::Edit, "", 142, 214, 77, 14, kNoStyle, "Hours of each day"},
+    {-1, K::Label, "Daily at (HH:MM,... or solar-noon)", 12, 234, 128, 8},
+    {IDC_FRAME_TIME_FIRST + 4, K::Edit, "", 142, 231, 77, 14, kNoStyle, "Daily at"},
+    {-1, K::Label, "Tolerance of daily times (minutes)", 12, 251, 128, 8},
+    {IDC_FRAME_TIME_FIRST + 5, K::Edit, "", 142, 248, 40, 14, kDigitsOnly, "Tolerance (minutes)"},
+    {-1, K::Label, "One frame every (minutes)", 12, 268, 128, 8},
+    {IDC_FRAME_TIME_FIRST + 6, K::Edit, "", 142, 265, 40, 14, kDigitsOnly, "Every (minutes)"},
+    {IDOK, K::DefaultButton, "OK", 120, 292, 50, 14},
+    {IDCANCEL, K::PushButton, "Cancel", 174, 292, 50, 14},
 };
 
 constexpr ControlTemplate kScheduleControls[] = {
@@ -105,7 +126,7 @@ const DialogTemplate kVornDialogTemplate{IDD_VORN_DIALOG, "Vorn V" VORN_VERSION,
 const DialogTemplate kAboutDialogTemplate{IDD_ABOUTBOX, "About Vorn", 235, 55, kAboutControls};
 const DialogTemplate kMakingDialogTemplate{IDD_MAKING_DIALOG, "Creating video...", 186, 75,
                                            kMakingControls};
-const DialogTemplate kVideoOptionsTemplate{IDD_VIDEO_OPTIONS, "Video options", 231, 137,
+const DialogTemplate kVideoOptionsTemplate{IDD_VIDEO_OPTIONS, "Video options", 231, 313,
                                            kVideoOptionsControls};
 const DialogTemplate kScheduleDialogTemplate{IDD_SCHEDULE_DIALOG, "Schedule and camera", 226, 207,
                                              kScheduleControls};

@@ -45,6 +45,10 @@ inline constexpr int IDC_DEFLICKER_WINDOW = 1036;
 inline constexpr int IDC_SKIP_BAD = 1037;
 inline constexpr int IDC_VIDEO_WIDTH = 1038;
 inline constexpr int IDC_VIDEO_LENGTH = 1039;
+// The Video options' choice of frames by time: the choice, then one field per option, in the
+// order of FrameTimeField.
+inline constexpr int IDC_FRAMES_BY = 1048;
+inline constexpr int IDC_FRAME_TIME_FIRST = 1049;  // to 1055
 // The Schedule and camera dialog.
 inline constexpr int IDC_CAPTURE_HOURS = 1040;
 inline constexpr int IDC_CAPTURE_DAYLIGHT = 1041;

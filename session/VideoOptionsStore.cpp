@@ -1,9 +1,13 @@
 #include "session/VideoOptionsStore.h"
 
+#include <algorithm>
+
 #include "settings/Settings.h"
 #include "video/VideoOutput.h"
 
 namespace {
+
+static_assert(std::size(kFrameTimeSettings) == kFrameTimeFieldCount);
 
 // The stored value when the video maker takes it; otherwise `value` keeps its default.
 template <class Value, class Accepts>
@@ -26,10 +30,23 @@ VideoOptions ReadVideoOptions() {
     Take(stored.skipBad, options.skipBad, any);
     Take(stored.width, options.width, IsWidthToScaleTo);
     Take(stored.lengthSeconds, options.lengthSeconds, any);
+    // Judged when a video is made, where a bad field is named.
+    Take(stored.byTime, options.framesByTime.on, any);
+    for (std::size_t i = 0; i < kFrameTimeFieldCount; ++i) {
+        Take(stored.frameTimes[i], options.framesByTime.texts[i], any);
+    }
     return options;
 }
 
 bool StoreVideoOptions(const VideoOptions& options) {
-    return StoreVideoSettings({options.outputName, options.deflicker, options.deflickerWindow,
-                               options.skipBad, options.width, options.lengthSeconds});
+    StoredVideoOptions stored{options.outputName, options.deflicker, options.deflickerWindow,
+                              options.skipBad,    options.width,     options.lengthSeconds};
+    // The time fields go into the file once they are used: the file of a user who never chose
+    // frames by time stays as it was.
+    if (options.framesByTime != FramesByTime{} || ReadVideoSettings().byTime) {
+        stored.byTime = options.framesByTime.on;
+        std::copy(options.framesByTime.texts.begin(), options.framesByTime.texts.end(),
+                  stored.frameTimes.begin());
+    }
+    return StoreVideoSettings(stored);
 }

@@ -245,6 +245,7 @@ VideoRange VornSession::MakeVideoRange() const {
 
 bool VornSession::SetVideoOptions(const VideoOptions& options) {
     m_videoOptions = options;
+    emit VideoOptionsChanged();
     return StoreVideoOptions(options);
 }
 

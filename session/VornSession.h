@@ -106,6 +106,10 @@ public:
     // Takes the video maker's options and stores them in the settings file; false when they
     // could not be stored (they are taken all the same).
     bool SetVideoOptions(const VideoOptions& options);
+    // With the frames chosen by time: the frames of the folder that the Video options' time
+    // fields choose, put in `range`. Nothing, or the message that says why no video can be made;
+    // `notice` receives what the user should know besides (frames placed by their file time).
+    std::optional<std::string> ChooseFramesByTime(VideoRange& range, std::string& notice) const;
 
     // One frame as the unattended mode takes it, shown through the capture view, where a key ends
     // the warm-up without a frame. The exit code of the launch.
@@ -145,6 +149,8 @@ signals:
     void RangeReset();
     // Any value of the video range or rate changed, and so perhaps the duration.
     void DurationChanged();
+    // The video maker's options changed: the frames may now be chosen by time, or by number.
+    void VideoOptionsChanged();
     void DelayChanged();
     void FrameDirChanged();
     // A run started or stopped waiting for the schedule: see WaitingFor.

@@ -83,6 +83,14 @@ constexpr KeyRow kKeys[] = {
     {Setting::VideoSkipBad, "VIDEO_SKIP_BAD", "", false, kUsual, nullptr, nullptr},
     {Setting::VideoWidth, "VIDEO_WIDTH", "", false, kUsual, nullptr, nullptr},
     {Setting::VideoLength, "VIDEO_LENGTH", "", false, kUsual, nullptr, nullptr},
+    {Setting::VideoByTime, "VIDEO_BY_TIME", "", false, kUsual, nullptr, nullptr},
+    {Setting::VideoDay, "VIDEO_DAY", "", false, kUsual, nullptr, nullptr},
+    {Setting::VideoFrom, "VIDEO_FROM", "", false, kUsual, nullptr, nullptr},
+    {Setting::VideoTo, "VIDEO_TO", "", false, kUsual, nullptr, nullptr},
+    {Setting::VideoBetween, "VIDEO_BETWEEN", "", false, kUsual, nullptr, nullptr},
+    {Setting::VideoDailyAt, "VIDEO_DAILY_AT", "", false, kUsual, nullptr, nullptr},
+    {Setting::VideoTolerance, "VIDEO_TOLERANCE", "", false, kUsual, nullptr, nullptr},
+    {Setting::VideoEvery, "VIDEO_EVERY", "", false, kUsual, nullptr, nullptr},
     {Setting::CaptureHours, "CAPTURE_HOURS", "", false, kUsual, IsDailyHours,
      "give a daily range of local time as HH:MM-HH:MM, such as 07:00-19:00 (or 22:00-04:00 across "
      "midnight), or leave it empty for all day."},
@@ -385,6 +393,10 @@ StoredVideoOptions ReadVideoSettings() {
         const std::optional<double> seconds = ParseWholeNumber(*length);
         options.lengthSeconds = seconds && *seconds >= 0 ? seconds : std::nullopt;
     }
+    options.byTime = FlagOf(text(Setting::VideoByTime));
+    for (std::size_t i = 0; i < options.frameTimes.size(); ++i) {
+        options.frameTimes[i] = text(kFrameTimeSettings[i]);
+    }
     return options;
 }
 
@@ -404,6 +416,11 @@ bool StoreVideoSettings(const StoredVideoOptions& options) {
     add(Setting::VideoWidth, options.width, whole);
     add(Setting::VideoLength, options.lengthSeconds,
         [](double seconds) { return QString::number(seconds).toStdString(); });
+    add(Setting::VideoByTime, options.byTime, flag);
+    for (std::size_t i = 0; i < options.frameTimes.size(); ++i) {
+        add(kFrameTimeSettings[i], options.frameTimes[i],
+            [](const std::string& text) { return text; });
+    }
     return StoreEach(texts);
 }
 

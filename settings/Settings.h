@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <array>
 #include <chrono>
 #include <map>
 #include <memory>
@@ -34,6 +35,15 @@ enum class Setting {
     VideoSkipBad,
     VideoWidth,
     VideoLength,
+    // The window's choice of frames by time: on or off, and the text of each field.
+    VideoByTime,
+    VideoDay,
+    VideoFrom,
+    VideoTo,
+    VideoBetween,
+    VideoDailyAt,
+    VideoTolerance,
+    VideoEvery,
     // A capture that runs for a season; each absent key keeps the capture as it was.
     CaptureHours,
     CaptureDaylight,
@@ -149,7 +159,15 @@ struct StoredVideoOptions {
     std::optional<bool> skipBad;
     std::optional<int> width;
     std::optional<double> lengthSeconds;
+    std::optional<bool> byTime;
+    // The texts of kFrameTimeSettings, in that order.
+    std::array<std::optional<std::string>, 7> frameTimes;
 };
+
+// The keys of the frame-time fields, in the order of StoredVideoOptions::frameTimes.
+inline constexpr Setting kFrameTimeSettings[] = {
+    Setting::VideoDay,     Setting::VideoFrom,      Setting::VideoTo,   Setting::VideoBetween,
+    Setting::VideoDailyAt, Setting::VideoTolerance, Setting::VideoEvery};
 
 StoredVideoOptions ReadVideoSettings();
 // Stores the options that `options` holds, each under its key, changing only those lines of the
