@@ -132,28 +132,16 @@ private:
     std::vector<Placed> m_picked;
 };
 
-// The wall-clock minutes of the slots of --every, anchored at midnight, in the order a day that
-// starts at `dayStartsAt` meets them.
-std::vector<MinuteOfDay> SlotMinutes(int everyMinutes, MinuteOfDay dayStartsAt) {
-    std::vector<MinuteOfDay> minutes;
-    for (int minute = 0; minute < kMinutesPerDay; minute += everyMinutes) {
-        minutes.push_back(minute);
-    }
-    std::stable_partition(minutes.begin(), minutes.end(),
-                          [&](MinuteOfDay minute) { return minute >= dayStartsAt; });
-    return minutes;
-}
-
 // The frame nearest each slot, within half the interval; a slot the clocks skip has none, one they
 // repeat comes twice.
-std::vector<Placed> PickEvery(const std::vector<Placed>& byTime, int everyMinutes, LocalDays& days,
-                              MinuteOfDay dayStartsAt) {
-    const std::vector<MinuteOfDay> slotMinutes = SlotMinutes(everyMinutes, dayStartsAt);
+std::vector<Placed> PickEvery(const std::vector<Placed>& byTime, int everyMinutes,
+                              LocalDays& days) {
     const std::int64_t reachMs = everyMinutes * kMsPerMinute / 2;
     Picker picker(byTime);
     for (const std::int64_t julianDay : DaysOf(byTime, days)) {
         const LocalDay& day = days.Of(julianDay);
-        for (const MinuteOfDay minute : slotMinutes) {
+        // Slots anchored at midnight, not at the day's start.
+        for (MinuteOfDay minute = 0; minute < kMinutesPerDay; minute += everyMinutes) {
             const WallInstants instants = days.At(day, minute);
             for (int i = 0; i < instants.count; ++i) {
                 picker.Take(instants.ms[i], reachMs);
@@ -208,7 +196,7 @@ ChosenFrames ChooseFrames(const std::vector<TimedFrame>& candidates, const Frame
     LocalDays days(rules.dayStartsAt);
     std::vector<Placed> kept = Filtered(candidates, choice, days);
     if (choice.everyMinutes > 0) {
-        kept = PickEvery(kept, choice.everyMinutes, days, rules.dayStartsAt);
+        kept = PickEvery(kept, choice.everyMinutes, days);
     }
     if (!choice.dailyAt.empty() || choice.dailyAtSolarNoon) {
         kept = PickDaily(kept, choice, rules, days, chosen.daysWithoutDailyFrame);
