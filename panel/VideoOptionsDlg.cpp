@@ -125,8 +125,12 @@ bool VideoOptionsDlg::DoDataExchange(bool toMembers) {
         }
         if (const std::optional<std::string> trouble =
                 SetFrameChoiceOption(choice, kFrameTimeOptions[i], typed, QDate::currentDate())) {
+            // "--day takes a date ..." is shown as "Day: takes a date ...".
+            const std::string option = std::string("--") + kFrameTimeOptions[i] + " ";
+            const std::string what =
+                trouble->starts_with(option) ? trouble->substr(option.size()) : *trouble;
             return refuse(id, GetDlgItem(*this, id)->accessibleName(),
-                          QString::fromStdString(*trouble));
+                          QString::fromStdString(what));
         }
     }
     m_options = chosen;

@@ -14,6 +14,8 @@
 #include "session/SeasonSettings.h"
 #include "session/VideoOptionsStore.h"
 #include "settings/Settings.h"
+#include "timeline/FrameChoice.h"
+#include "video/MakeVideoCommand.h"
 
 namespace {
 
@@ -247,6 +249,40 @@ bool VornSession::SetVideoOptions(const VideoOptions& options) {
     m_videoOptions = options;
     emit VideoOptionsChanged();
     return StoreVideoOptions(options);
+}
+
+std::optional<std::string> VornSession::ChooseFramesByTime(VideoRange& range,
+                                                           std::string& notice) const {
+    FrameChoice choice;
+    const QDate today = QDate::currentDate();
+    for (std::size_t i = 0; i < kFrameTimeFieldCount; ++i) {
+        const std::string& text = range.options.framesByTime.texts[i];
+        if (text.empty()) {
+            continue;
+        }
+        if (std::optional<std::string> trouble =
+                SetFrameChoiceOption(choice, kFrameTimeOptions[i], text, today)) {
+            return "Error. " + *trouble + "!";
+        }
+    }
+    const std::optional<std::vector<int>> numbers = ListFrameNumbers(range.frameDir);
+    if (!numbers) {
+        return "Error. Can't list the frames in " + ShownFolder(range.frameDir) + "!";
+    }
+    const FrameTimes times = ReadFrameTimes(range.frameDir, *numbers);
+    notice = FileTimesNotice(times);
+    const StoredSettings settings = ReadSettings().value_or(DefaultSettings());
+    const ChosenFrames chosen =
+        ChooseFrames(times.frames, choice, {settings.dayStartsAt, settings.schedule.Longitude()});
+    if (chosen.frames.empty()) {
+        return "Error. No frame of " + ShownFolder(range.frameDir) + " was taken " +
+               ChoiceInWords(choice) + "!";
+    }
+    range.frameNumbers.clear();
+    for (const TimedFrame& frame : chosen.frames) {
+        range.frameNumbers.push_back(frame.number);
+    }
+    return std::nullopt;
 }
 
 ExitCode VornSession::RunAutoStartCapture() {
