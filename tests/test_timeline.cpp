@@ -190,7 +190,7 @@ private slots:
         AddFrameChoiceOptions(parser);
         QVERIFY(
             parser.parse({"vorn", "--day", "yesterday", "--from", "2026-03-01", "--to",
-                          "2026-03-02T06:30", "--between", "22:00-00:00", "--daily-at",
+                          "2026-03-02T06:30", "--between", " 22:00-00:00 ", "--daily-at",
                           "18:00,06:00,18:00", "--tolerance", "10", "--every", "1440", "--list"}));
         FrameChoice choice;
         QCOMPARE(ReadFrameChoice(parser, QDate(2026, 3, 1), choice), std::nullopt);
@@ -198,7 +198,7 @@ private slots:
         expected.day = QDate(2026, 2, 28);
         expected.from = LocalMoment{QDate(2026, 3, 1), std::nullopt};
         expected.to = LocalMoment{QDate(2026, 3, 2), 390};
-        expected.between = std::pair(1320, 1440);
+        expected.between = std::pair(1320, 0);
         expected.dailyAt = {360, 1080};
         expected.toleranceMinutes = 10;
         expected.everyMinutes = 1440;
