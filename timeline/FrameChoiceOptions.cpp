@@ -39,8 +39,8 @@ constexpr OptionText kOptions[] = {
      "Only the frames taken between these times of each day; 22:00-04:00 runs past midnight.",
      "--between takes times of day as HH:MM-HH:MM, such as 06:00-20:00"},
     {"daily-at", "TIMES",
-     "For each day, the frame nearest each time HH:MM (several separated by commas), or nearest "
-     "solar-noon at LONGITUDE.",
+     "For each day, the frame nearest each time HH:MM (several separated by commas), or with "
+     "solar-noon the frame nearest the sun's highest point at LONGITUDE.",
      "--daily-at takes times of day as HH:MM, several separated by commas, or solar-noon"},
     {"tolerance", "MINUTES",
      "How far from a --daily-at time a frame may be, in minutes (default 30).",
