@@ -165,7 +165,7 @@ ExitCode ReadOutputOptions(const QCommandLineParser& parser, const VideoRange& r
                            VideoOptions& options) {
     if (parser.isSet("output")) {
         const std::string name = parser.value("output").toStdString();
-        if (const std::optional<std::string> trouble = OutputNameTrouble(name)) {
+        if (const std::optional<std::string> trouble = OutputPathTrouble(name)) {
             return Fail(ExitCode::BadCommandLine, "--output: " + *trouble);
         }
         options.outputName = name;
@@ -188,7 +188,7 @@ ExitCode ReadOutputOptions(const QCommandLineParser& parser, const VideoRange& r
         if (!length || !(*length > 0)) {
             return Fail(ExitCode::BadCommandLine, "--length takes a number of seconds above 0");
         }
-        const int frames = FramesTheGapTakes(range.startFrame, range.endFrame, range.gap);
+        const int frames = FramesTaken(range);
         std::string why;
         if (frames > 0 && !RateForLength(frames, *length, why)) {
             return Fail(ExitCode::BadCommandLine, "--length: " + why);
@@ -246,8 +246,9 @@ void AddMakeVideoOptions(QCommandLineParser& parser) {
          "(default for .mp4), FMP4 is MPEG-4 Part 2.",
          "NAME", kDefaultCompressor},
         {"output",
-         "Name of the video in the frame folder: ending in .avi (default: output.avi) or .mp4 "
-         "(H.264 in 4:2:0, index in front for browsers).",
+         "Name of the video in the frame folder, or its path (absolute, or relative to the current "
+         "folder when it holds a '/'): ending in .avi (default: output.avi) or .mp4 (H.264 in "
+         "4:2:0, index in front for browsers).",
          "FILE"},
         {"skip-bad",
          "Leaves out bad frames instead of stopping at them: missing, empty, damaged, nearly black "
