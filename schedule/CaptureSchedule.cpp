@@ -14,21 +14,6 @@ constexpr int kMinutesPerDay = 1440;
 // circles, and a schedule that opens no day of a year never opens.
 constexpr int kLookAheadDays = 370;
 
-// "HH:MM" with two digits each; minutes from midnight, or nothing.
-std::optional<int> ParseClockTime(std::string_view text) {
-    if (text.size() != 5 || text[2] != ':' || !std::all_of(text.begin(), text.end(), [](char c) {
-            return c == ':' || std::isdigit(static_cast<unsigned char>(c));
-        })) {
-        return std::nullopt;
-    }
-    const int hours = (text[0] - '0') * 10 + (text[1] - '0');
-    const int minutes = (text[3] - '0') * 10 + (text[4] - '0');
-    if (minutes > 59 || hours > 24 || (hours == 24 && minutes != 0)) {
-        return std::nullopt;
-    }
-    return hours * 60 + minutes;
-}
-
 std::string_view Trimmed(std::string_view text) {
     while (!text.empty() && std::isspace(static_cast<unsigned char>(text.front()))) {
         text.remove_prefix(1);
@@ -117,6 +102,20 @@ std::string ClockText(const QDateTime& when, const QDate& date) {
 }
 
 }  // namespace
+
+std::optional<int> ParseClockTime(std::string_view text) {
+    if (text.size() != 5 || text[2] != ':' || !std::all_of(text.begin(), text.end(), [](char c) {
+            return c == ':' || std::isdigit(static_cast<unsigned char>(c));
+        })) {
+        return std::nullopt;
+    }
+    const int hours = (text[0] - '0') * 10 + (text[1] - '0');
+    const int minutes = (text[3] - '0') * 10 + (text[4] - '0');
+    if (minutes > 59 || hours > 24 || (hours == 24 && minutes != 0)) {
+        return std::nullopt;
+    }
+    return hours * 60 + minutes;
+}
 
 std::optional<DailyHours> ParseDailyHours(std::string_view text) {
     text = Trimmed(text);

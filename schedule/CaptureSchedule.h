@@ -20,6 +20,10 @@ struct DailyHours {
     bool operator==(const DailyHours&) const = default;
 };
 
+// Reads `HH:MM` with two digits each (24:00 too): minutes from midnight; nothing when the text is
+// not such a time.
+std::optional<int> ParseClockTime(std::string_view text);
+
 // Reads `HH:MM-HH:MM` (24:00 only as an end, 00:00-24:00 the whole day); nothing when the text
 // is not such a range or its start and end are the same.
 std::optional<DailyHours> ParseDailyHours(std::string_view text);

@@ -104,11 +104,16 @@ std::optional<double> TwilightEvent(double dayStart, double latitude, double lon
     return event;
 }
 
+// The Julian day at the start of the UTC date `date`.
+double JulianDayOf(const QDate& date) {
+    return JulianDay(
+        static_cast<double>(QDateTime(date, QTime(0, 0), QTimeZone::utc()).toMSecsSinceEpoch()));
+}
+
 }  // namespace
 
 CivilTwilight CivilTwilightOn(const QDate& date, double latitude, double longitude) {
-    const double dayStart = JulianDay(
-        static_cast<double>(QDateTime(date, QTime(0, 0), QTimeZone::utc()).toMSecsSinceEpoch()));
+    const double dayStart = JulianDayOf(date);
     const double noon = SolarNoonOf(dayStart, longitude);
     // The solar day reaches halfway to the noons before and after it, so that one day ends exactly
     // where the next starts.
@@ -142,6 +147,10 @@ CivilTwilight CivilTwilightOn(const QDate& date, double latitude, double longitu
     twilight.dawnMs = std::llround(InstantMs(dawnDay));
     twilight.duskMs = std::llround(InstantMs(duskDay));
     return twilight;
+}
+
+std::int64_t SolarNoonMs(const QDate& date, double longitude) {
+    return std::llround(InstantMs(SolarNoonOf(JulianDayOf(date), longitude)));
 }
 
 double SunAltitude(std::int64_t instantMs, double latitude, double longitude) {

@@ -27,6 +27,10 @@ struct CivilTwilight {
 // and `longitude` (decimal degrees, north and east positive).
 CivilTwilight CivilTwilightOn(const QDate& date, double latitude, double longitude);
 
+// The instant the sun stands highest at `longitude` on the UTC date `date` (solar noon), in
+// milliseconds since the epoch.
+std::int64_t SolarNoonMs(const QDate& date, double longitude);
+
 // The sun's altitude above the ideal horizon, in degrees, at `instantMs` (geometric, no
 // refraction).
 double SunAltitude(std::int64_t instantMs, double latitude, double longitude);

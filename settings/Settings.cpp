@@ -34,6 +34,11 @@ bool IsDailyHours(std::string_view text) {
     return ParseDailyHours(text).has_value();
 }
 
+bool IsTimeOfDay(std::string_view text) {
+    const std::optional<int> minute = ParseClockTime(text);
+    return minute && *minute < 24 * 60;
+}
+
 bool IsDegreesWithin(std::string_view text, double limit) {
     const std::optional<double> degrees = ParseWholeNumber(text);
     return degrees && std::abs(*degrees) <= limit;
@@ -96,6 +101,9 @@ constexpr KeyRow kKeys[] = {
      "give the megabytes to keep free as a whole number, or 0 for no floor."},
     {Setting::LatestFrame, "LATEST_FRAME", "0", false, kUsual, IsFlag,
      "give 1 to keep latest.jpg in the frame folder, or 0."},
+    {Setting::DayStartsAt, "DAY_STARTS_AT", "00:00", false, kUsual, IsTimeOfDay,
+     "give the local time a day starts at as HH:MM, such as 12:00 for a night's capture, or "
+     "00:00."},
 };
 
 const KeyRow& RowOf(Setting setting) {
@@ -178,6 +186,7 @@ StoredSettings JudgedSettings(const SettingTexts& texts) {
                                         ParseWholeNumber(taken(Setting::Longitude)).value_or(0.0));
     settings.minFreeMb = ParseWholeInt(taken(Setting::MinFreeMb)).value_or(0);
     settings.latestFrame = ParseWholeInt(taken(Setting::LatestFrame)) == 1;
+    settings.dayStartsAt = ParseClockTime(taken(Setting::DayStartsAt)).value_or(0);
     return settings;
 }
 

@@ -41,6 +41,8 @@ enum class Setting {
     Longitude,
     MinFreeMb,
     LatestFrame,
+    // Where a project's day starts when frames are chosen by day: noon for a night's capture.
+    DayStartsAt,
 };
 
 // The keys the camera lock reads, and those a saved frame's conditions read.
@@ -95,6 +97,8 @@ struct StoredSettings {
     int minFreeMb = 0;
     // LATEST_FRAME=1: latest.jpg in the frame folder, replaced after each saved frame.
     bool latestFrame = false;
+    // DAY_STARTS_AT: the wall-clock minute a day starts at when frames are chosen by day.
+    int dayStartsAt = 0;
     std::vector<BadValue> badValues;
 
     // True when the five values that are always written are there, and CAM_SOURCE can be read.

@@ -1,0 +1,283 @@
+// The choice's command-line options, the --list lines and the summary after them.
+#include <QCommandLineParser>
+#include <QDateTime>
+#include <QTimeZone>
+#include <algorithm>
+#include <cctype>
+#include <cmath>
+#include <cstdio>
+
+#include "frames/FrameFile.h"
+#include "platform/Numbers.h"
+#include "schedule/CaptureSchedule.h"
+#include "timeline/FrameChoice.h"
+
+namespace {
+
+constexpr int kMinutesPerDay = 1440;
+constexpr int kMaxToleranceMinutes = 720;
+// The days without a daily frame that the summary names; the rest are counted.
+constexpr std::size_t kNamedDays = 10;
+
+struct OptionText {
+    const char* name;
+    const char* valueName;
+    const char* help;
+    const char* bad;  // the message for a value it does not take
+};
+
+constexpr OptionText kOptions[] = {
+    {"day", "DATE", "Only the frames of one day: YYYY-MM-DD, today or yesterday.",
+     "--day takes a date as YYYY-MM-DD, today or yesterday"},
+    {"from", "WHEN", "Only the frames from WHEN on: YYYY-MM-DD or YYYY-MM-DDTHH:MM, local time.",
+     "--from takes a date as YYYY-MM-DD or a date and time as YYYY-MM-DDTHH:MM"},
+    {"to", "WHEN",
+     "Only the frames up to WHEN: YYYY-MM-DD (that whole day) or YYYY-MM-DDTHH:MM, local time.",
+     "--to takes a date as YYYY-MM-DD or a date and time as YYYY-MM-DDTHH:MM"},
+    {"between", "HH:MM-HH:MM",
+     "Only the frames taken between these times of each day; 22:00-04:00 runs past midnight.",
+     "--between takes times of day as HH:MM-HH:MM, such as 06:00-20:00"},
+    {"daily-at", "TIMES",
+     "For each day, the frame nearest each time HH:MM (several separated by commas), or nearest "
+     "solar-noon at LONGITUDE.",
+     "--daily-at takes times of day as HH:MM, several separated by commas, or solar-noon"},
+    {"tolerance", "MINUTES",
+     "How far from a --daily-at time a frame may be, in minutes (default 30).",
+     "--tolerance takes whole minutes from 1 to 720"},
+    {"every", "MINUTES",
+     "The frame nearest every MINUTES minutes of each day, counted from midnight (1 to 1440).",
+     "--every takes whole minutes from 1 to 1440"},
+};
+
+const OptionText* OptionNamed(const std::string& name) {
+    const auto found = std::find_if(std::begin(kOptions), std::end(kOptions),
+                                    [&](const OptionText& option) { return option.name == name; });
+    return found == std::end(kOptions) ? nullptr : found;
+}
+
+bool AllDigits(std::string_view text) {
+    return std::all_of(text.begin(), text.end(),
+                       [](char c) { return std::isdigit(static_cast<unsigned char>(c)); });
+}
+
+// "YYYY-MM-DD" that is a real date.
+std::optional<QDate> ParseDate(std::string_view text) {
+    if (text.size() != 10 || text[4] != '-' || text[7] != '-' || !AllDigits(text.substr(0, 4)) ||
+        !AllDigits(text.substr(5, 2)) || !AllDigits(text.substr(8, 2))) {
+        return std::nullopt;
+    }
+    const QDate date(std::stoi(std::string(text.substr(0, 4))),
+                     std::stoi(std::string(text.substr(5, 2))),
+                     std::stoi(std::string(text.substr(8, 2))));
+    return date.isValid() ? std::optional(date) : std::nullopt;
+}
+
+// "HH:MM" from 00:00 to 23:59.
+std::optional<MinuteOfDay> ParseTimeOfDay(std::string_view text) {
+    const std::optional<int> minute = ParseClockTime(text);
+    return minute && *minute < kMinutesPerDay ? minute : std::nullopt;
+}
+
+std::optional<LocalMoment> ParseMoment(std::string_view text) {
+    const std::optional<QDate> date = ParseDate(text.substr(0, 10));
+    if (!date || (text.size() > 10 && text[10] != 'T')) {
+        return std::nullopt;
+    }
+    if (text.size() == 10) {
+        return LocalMoment{*date, std::nullopt};
+    }
+    const std::optional<MinuteOfDay> time = ParseTimeOfDay(text.substr(11));
+    return time ? std::optional(LocalMoment{*date, time}) : std::nullopt;
+}
+
+std::optional<std::vector<MinuteOfDay>> ParseTimes(std::string_view text) {
+    std::vector<MinuteOfDay> times;
+    for (;;) {
+        const std::size_t comma = text.find(',');
+        const std::optional<MinuteOfDay> time = ParseTimeOfDay(text.substr(0, comma));
+        if (!time) {
+            return std::nullopt;
+        }
+        times.push_back(*time);
+        if (comma == std::string_view::npos) {
+            break;
+        }
+        text.remove_prefix(comma + 1);
+    }
+    std::sort(times.begin(), times.end());
+    times.erase(std::unique(times.begin(), times.end()), times.end());
+    return times;
+}
+
+std::optional<int> WholeWithin(std::string_view text, int low, int high) {
+    if (text.empty() || !AllDigits(text)) {
+        return std::nullopt;
+    }
+    const std::optional<int> value = ParseWholeInt(text);
+    return value && *value >= low && *value <= high ? value : std::nullopt;
+}
+
+// Sets the option `name` from `text`; false when the text is not a value it takes.
+bool SetOption(FrameChoice& choice, const std::string& name, std::string_view text,
+               const QDate& today) {
+    if (name == "day") {
+        const std::optional<QDate> day = text == "today"       ? std::optional(today)
+                                         : text == "yesterday" ? std::optional(today.addDays(-1))
+                                                               : ParseDate(text);
+        choice.day = day;
+        return day.has_value();
+    }
+    if (name == "from" || name == "to") {
+        const std::optional<LocalMoment> moment = ParseMoment(text);
+        (name == "from" ? choice.from : choice.to) = moment;
+        return moment.has_value();
+    }
+    if (name == "between") {
+        const std::optional<DailyHours> hours = ParseDailyHours(text);
+        if (hours) {
+            choice.between = std::pair(hours->startMinute, hours->endMinute);
+        }
+        return hours.has_value();
+    }
+    if (name == "daily-at") {
+        const bool solarNoon = text == "solar-noon";
+        const auto times = solarNoon ? std::vector<MinuteOfDay>() : ParseTimes(text);
+        choice.dailyAtSolarNoon = solarNoon;
+        choice.dailyAt = times.value_or(std::vector<MinuteOfDay>());
+        return times.has_value();
+    }
+    const bool tolerance = name == "tolerance";
+    const std::optional<int> minutes =
+        WholeWithin(text, 1, tolerance ? kMaxToleranceMinutes : kMinutesPerDay);
+    if (minutes) {
+        (tolerance ? choice.toleranceMinutes : choice.everyMinutes) = *minutes;
+    }
+    return minutes.has_value();
+}
+
+std::string TwoDigits(int value) {
+    char text[16];
+    std::snprintf(text, sizeof text, "%02d", value);
+    return text;
+}
+
+std::string ClockText(MinuteOfDay minute) {
+    return TwoDigits(minute / 60) + ":" + TwoDigits(minute % 60);
+}
+
+// 12345 as "12,345".
+std::string Grouped(int value) {
+    std::string digits = std::to_string(value);
+    for (int at = static_cast<int>(digits.size()) - 3; at > 0; at -= 3) {
+        digits.insert(static_cast<std::size_t>(at), ",");
+    }
+    return digits;
+}
+
+std::string DateText(const QDate& date) {
+    return date.toString(Qt::ISODate).toStdString();
+}
+
+// "no frame near 12:00 on 2026-03-30, 2026-04-02"; empty when every day had its frames.
+std::string MissedDays(const std::vector<QDate>& days, const FrameChoice& choice) {
+    if (days.empty()) {
+        return {};
+    }
+    std::string times;
+    for (const MinuteOfDay minute : choice.dailyAt) {
+        times += (times.empty() ? "" : " or ") + ClockText(minute);
+    }
+    if (choice.dailyAtSolarNoon) {
+        times += (times.empty() ? "" : " or ") + std::string("solar noon");
+    }
+    std::string text = "no frame near " + times + " on ";
+    for (std::size_t i = 0; i < days.size() && i < kNamedDays; ++i) {
+        text += (i == 0 ? "" : ", ") + DateText(days[i]);
+    }
+    if (days.size() > kNamedDays) {
+        text += " and " + std::to_string(days.size() - kNamedDays) + " more days";
+    }
+    return text;
+}
+
+// "0.5 s", "2 min 05 s", "1 h 02 min".
+std::string Duration(double seconds) {
+    char text[32];
+    if (seconds < 60) {
+        std::snprintf(text, sizeof text, "%.1f s", seconds);
+        return text;
+    }
+    const long whole = std::lround(seconds);
+    if (whole < 3600) {
+        std::snprintf(text, sizeof text, "%ld min %02ld s", whole / 60, whole % 60);
+    } else {
+        std::snprintf(text, sizeof text, "%ld h %02ld min", whole / 3600, whole / 60 % 60);
+    }
+    return text;
+}
+
+}  // namespace
+
+void AddFrameChoiceOptions(QCommandLineParser& parser) {
+    for (const OptionText& option : kOptions) {
+        parser.addOption(QCommandLineOption(QString::fromLatin1(option.name),
+                                            QString::fromLatin1(option.help),
+                                            QString::fromLatin1(option.valueName)));
+    }
+    parser.addOption(QCommandLineOption(
+        "list", "Print the chosen frames and when each was taken, then a summary; make no video."));
+}
+
+std::optional<std::string> ReadFrameChoice(const QCommandLineParser& parser, const QDate& today,
+                                           FrameChoice& choice) {
+    for (const OptionText& option : kOptions) {
+        const QString name = QString::fromLatin1(option.name);
+        if (!parser.isSet(name)) {
+            continue;
+        }
+        if (auto message = SetFrameChoiceOption(choice, option.name,
+                                                parser.value(name).toStdString(), today)) {
+            return message;
+        }
+    }
+    return std::nullopt;
+}
+
+std::optional<std::string> SetFrameChoiceOption(FrameChoice& choice, const std::string& option,
+                                                const std::string& text, const QDate& today) {
+    const OptionText* known = OptionNamed(option);
+    if (known == nullptr) {
+        return "--" + option + " is not an option of the frame choice";
+    }
+    if (!SetOption(choice, option, text, today)) {
+        return std::string(known->bad);
+    }
+    return std::nullopt;
+}
+
+std::string ListLine(const TimedFrame& frame) {
+    const std::int64_t offsetSeconds = frame.time.utcOffsetSeconds;
+    const std::int64_t wallSeconds =
+        frame.time.ms / 1000 - (frame.time.ms % 1000 < 0 ? 1 : 0) + offsetSeconds;
+    const QDateTime wall = QDateTime::fromSecsSinceEpoch(wallSeconds, QTimeZone::utc());
+    const std::int64_t offsetMinutes = std::abs(offsetSeconds) / 60;
+    return FrameFileName(frame.number) + " " + wall.toString("yyyy-MM-ddTHH:mm:ss").toStdString() +
+           (offsetSeconds < 0 ? "-" : "+") + TwoDigits(static_cast<int>(offsetMinutes / 60)) + ":" +
+           TwoDigits(static_cast<int>(offsetMinutes % 60));
+}
+
+std::string ChoiceSummary(const ChosenFrames& chosen, const FrameChoice& choice, double fps) {
+    const int count = static_cast<int>(chosen.frames.size());
+    std::string text = Grouped(count) + " of " + Grouped(chosen.candidates) +
+                       (chosen.candidates == 1 ? " frame" : " frames") + " chosen";
+    if (const std::string missed = MissedDays(chosen.daysWithoutDailyFrame, choice);
+        !missed.empty()) {
+        text += "; " + missed;
+    }
+    if (fps > 0) {
+        char rate[32];
+        std::snprintf(rate, sizeof rate, "%g", fps);
+        text += "; " + Duration(count / fps) + " at " + rate + " frames a second";
+    }
+    return text;
+}
