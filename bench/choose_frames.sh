@@ -3,7 +3,8 @@
 # FRAMES small frames a minute apart (about 70 days at 100,000), each with its capture time in its
 # EXIF and as its file time, as Vorn saves them, against a stat of every frame of the folder
 # (`find -printf '%T@'`), in turn (A B A B) with the files in the page cache. Prints every time,
-# the medians, and the peak memory of the choice against that of the same command over one frame.
+# the medians, and the peak memory of the choice against that of the same command over one frame
+# (resident, from GNU time; the heap's, from valgrind's massif where it is installed).
 #   bench/choose_frames.sh BUILD_DIR [FRAMES] [RUNS]
 set -euo pipefail
 build="${1:?usage: bench/choose_frames.sh BUILD_DIR [FRAMES] [RUNS]}"
@@ -33,7 +34,7 @@ TZ=UTC perl -e '
     }' "$dir/template.jpg" "$dir/season" "$frames"
 cp -p "$dir/season/pic_10001.jpg" "$dir/one/"
 echo "$frames frames of $(stat -c %s "$dir/template.jpg") bytes"
-cat "$dir"/season/pic_*.jpg > /dev/null
+find "$dir/season" -name 'pic_*.jpg' -exec cat {} + > /dev/null
 choose() { env -i PATH=/usr/bin:/bin HOME="$dir" TZ=UTC "$vorn" --make-video --dir "$1" \
     --daily-at 12:00 --list; }
 seconds() { local start end; start=$(date +%s.%N); "$@" > /dev/null; end=$(date +%s.%N)
@@ -51,5 +52,15 @@ echo "median vorn $(median "${vorn_times[@]}") s, stat of every frame $(median "
 peak() { /usr/bin/time -f %M env -i PATH=/usr/bin:/bin HOME="$dir" TZ=UTC "$vorn" --make-video \
     --dir "$1" --daily-at 12:00 --list 2>&1 >/dev/null | tail -n 1; }
 season=$(peak "$dir/season"); one=$(peak "$dir/one")
-echo "peak memory: $season KB over $frames frames, $one KB over one frame:" \
+echo "peak resident memory: $season KB over $frames frames, $one KB over one frame:" \
     "$(( (season - one) * 1024 / frames )) bytes a frame"
+# The resident peak of the start (libraries, settings) hides part of the frames' memory; the
+# heap's own peak, where valgrind is installed, counts all of it.
+if command -v valgrind > /dev/null; then
+    heap() { HOME="$dir" TZ=UTC valgrind -q --tool=massif --massif-out-file="$dir/massif" "$vorn" \
+        --make-video --dir "$1" --daily-at 12:00 --list > /dev/null
+        sed -n 's/^mem_heap_B=//p' "$dir/massif" | sort -n | tail -n 1; }
+    season=$(heap "$dir/season"); one=$(heap "$dir/one")
+    echo "peak heap: $season bytes over $frames frames, $one over one frame:" \
+        "$(( (season - one) / frames )) bytes a frame"
+fi
