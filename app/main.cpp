@@ -36,14 +36,17 @@ void Print(std::FILE* stream, const QString& text) {
     std::_Exit(exitCode);
 }
 
-// The settings file's frame folder and count, for --make-video's options left out; a count that
-// is not valid is not given, and its message is told.
+// The settings file's frame folder and count, for --make-video's options left out, and its day
+// rules; a count that is not valid is not given, and its message is told.
 MakeVideoDefaults MakeVideoDefaultsFromSettings() {
     const std::optional<StoredSettings> settings = ReadSettings();
     if (!settings) {
         return {std::nullopt, std::nullopt, SettingsTrouble(settings)};
     }
-    MakeVideoDefaults defaults{settings->frameDir, settings->frameCount, SettingsTrouble(settings)};
+    MakeVideoDefaults defaults{settings->frameDir,
+                               settings->frameCount,
+                               SettingsTrouble(settings),
+                               {settings->dayStartsAt, settings->schedule.Longitude()}};
     if (settings->frameCount) {
         if (std::string trouble = FrameCountTrouble(*settings->frameCount); !trouble.empty()) {
             defaults.frameCount.reset();

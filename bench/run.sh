@@ -15,3 +15,5 @@ echo "== H.264 MP4 against ffmpeg, whole processes"
 bash "$(dirname "$0")/make_video_against_ffmpeg.sh" "$build" h264 300 3
 echo "== deflicker against ffmpeg, quality and whole processes"
 bash "$(dirname "$0")/deflicker_against_ffmpeg.sh" "$build"
+echo "== one frame a day out of a season, against a stat of every frame"
+bash "$(dirname "$0")/choose_frames.sh" "$build"

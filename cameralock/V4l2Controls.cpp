@@ -3,9 +3,12 @@
 #include <fcntl.h>
 #include <linux/videodev2.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstring>
 
 namespace {
 
@@ -64,7 +67,59 @@ private:
     int m_fd;
 };
 
+// The first line of a small text file, such as a sysfs attribute; empty when it cannot be read.
+std::string FirstLine(const std::string& path) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        return {};
+    }
+    char text[256];
+    const ssize_t n = ::read(fd, text, sizeof text);
+    ::close(fd);
+    if (n <= 0) {
+        return {};
+    }
+    const std::string line(text, static_cast<std::size_t>(n));
+    return line.substr(0, line.find('\n'));
+}
+
+// The manufacturer string of the USB device that the character device `rdev` belongs to: its
+// sysfs "device" is the USB interface, whose parent is the device.
+std::string UsbManufacturer(dev_t rdev) {
+    return FirstLine("/sys/dev/char/" + std::to_string(major(rdev)) + ":" +
+                     std::to_string(minor(rdev)) + "/device/../manufacturer");
+}
+
 }  // namespace
+
+std::string ModelFromCardName(const std::string& card) {
+    const std::size_t colon = card.find(": ");
+    if (colon != std::string::npos &&
+        card.compare(colon + 2, std::string::npos, card, 0, colon) == 0) {
+        return card.substr(0, colon);
+    }
+    return card;
+}
+
+CameraIdentity QueryV4l2Identity(const std::string& path) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        return {};
+    }
+    CameraIdentity identity;
+    v4l2_capability capability{};
+    struct stat status {};
+    if (Ioctl(fd, VIDIOC_QUERYCAP, &capability) == 0) {
+        const auto* card = reinterpret_cast<const char*>(capability.card);
+        identity.model =
+            ModelFromCardName(std::string(card, strnlen(card, sizeof capability.card)));
+        if (::fstat(fd, &status) == 0 && S_ISCHR(status.st_mode)) {
+            identity.make = UsbManufacturer(status.st_rdev);
+        }
+    }
+    ::close(fd);
+    return identity;
+}
 
 std::unique_ptr<CameraControls> OpenV4l2Controls(const std::string& path) {
     // Non-blocking, so that no call here waits for a frame; controls never need one.

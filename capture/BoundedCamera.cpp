@@ -42,6 +42,7 @@ public:
                 // Asked here once, so that no other thread ever calls the camera.
                 state.reopenable = state.camera && state.camera->Reopenable();
                 state.fileFps = state.camera ? state.camera->FileFramesPerSecond() : 0.0;
+                state.identity = state.camera ? state.camera->Identity() : CameraIdentity{};
                 return state.camera != nullptr;
             },
             limit);
@@ -90,6 +91,7 @@ public:
 
     bool Reopenable() const override { return m_state->reopenable; }
     double FileFramesPerSecond() const override { return m_state->fileFps; }
+    CameraIdentity Identity() const override { return m_state->identity; }
 
 private:
     struct State;
@@ -102,6 +104,7 @@ private:
         cv::Mat frame;                         // written by the camera's thread during a call
         bool reopenable = false;               // written by the open
         double fileFps = 0.0;                  // written by the open
+        CameraIdentity identity;               // written by the open
         Call call;                             // guarded by mutex
         bool done = false;                     // guarded by mutex
         bool result = false;                   // guarded by mutex

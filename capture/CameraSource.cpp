@@ -130,7 +130,9 @@ namespace {
 class ControlledCamera final : public CameraSource {
 public:
     ControlledCamera(std::unique_ptr<CameraSource> camera, std::string device)
-        : m_camera(std::move(camera)), m_device(std::move(device)) {}
+        : m_camera(std::move(camera)),
+          m_device(std::move(device)),
+          m_identity(QueryV4l2Identity(m_device)) {}
 
     bool Grab() override { return m_camera->Grab(); }
     bool Retrieve(cv::Mat& frame) override { return m_camera->Retrieve(frame); }
@@ -146,10 +148,12 @@ public:
         const auto controls = OpenV4l2Controls(m_device);
         return controls ? LockCamera(*controls, choice) : std::string();
     }
+    CameraIdentity Identity() const override { return m_identity; }
 
 private:
     std::unique_ptr<CameraSource> m_camera;
     std::string m_device;
+    CameraIdentity m_identity;
 };
 
 std::unique_ptr<CameraSource> OpenUnbounded(int index, const std::string& source) {

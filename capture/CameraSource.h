@@ -7,6 +7,7 @@
 #include <opencv2/core/mat.hpp>
 
 #include "cameralock/LockPlan.h"
+#include "cameralock/V4l2Controls.h"
 
 // A camera as the capture code uses it. One thread uses a source at a time.
 class CameraSource {
@@ -31,6 +32,9 @@ public:
     // goes on as it is.
     virtual void Meter(const CameraLockChoice& /*choice*/) {}
     virtual std::string Lock(const CameraLockChoice& /*choice*/) { return {}; }
+    // The camera's maker and model, asked once when it was opened; empty for a source that is not
+    // a Video4Linux camera.
+    virtual CameraIdentity Identity() const { return {}; }
 };
 
 // Opens a camera by index, or by `source` (device path, file, stream URL or GStreamer pipeline)

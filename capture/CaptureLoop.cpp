@@ -122,7 +122,8 @@ public:
 private:
     bool KeepGoing() const { return !m_stop.stop_requested() && m_shared.m_running; }
     void Tell(const QString& text) const { TellUser(m_config.view, text); }
-    void SaveNextFrame(cv::Mat& frame, Seconds delay);
+    // `grabbedAtMs`: the wall time the frame was grabbed at, its capture time.
+    void SaveNextFrame(cv::Mat& frame, Seconds delay, std::int64_t grabbedAtMs);
     // Holds what the run's lock asks, once, when the run has gone on long enough.
     void LockOnceWarm(std::int64_t startedAt);
     // False while the free space is below the floor, which is told once each time it falls.
@@ -192,6 +193,7 @@ CaptureEnd CaptureRun::Loop(std::int64_t lastCounter) {
             lastCounter = clock.Counter();
             continue;
         }
+        const std::int64_t grabbedAtMs = clock.WallMs();
         lost = false;
         if (!KeepGoing()) {
             break;  // a grab that came back after Stop saves nothing
@@ -200,7 +202,7 @@ CaptureEnd CaptureRun::Loop(std::int64_t lastCounter) {
         m_camera->Retrieve(frame);
         const Seconds delay = Delay();
         if (!frame.empty() && delay < m_timeAccount && open) {
-            SaveNextFrame(frame, delay);
+            SaveNextFrame(frame, delay, grabbedAtMs);
         }
         if (m_config.view.showFrame) {
             MakePreview(frame, preview);
@@ -225,7 +227,7 @@ void CaptureRun::LockOnceWarm(std::int64_t startedAt) {
     }
 }
 
-void CaptureRun::SaveNextFrame(cv::Mat& frame, Seconds delay) {
+void CaptureRun::SaveNextFrame(cv::Mat& frame, Seconds delay, std::int64_t grabbedAtMs) {
     // A number is used only by a frame that was saved, so the files on disk have no holes.
     const int wanted = m_shared.m_frameCounter + 1;
     int number = wanted;
@@ -237,7 +239,9 @@ void CaptureRun::SaveNextFrame(cv::Mat& frame, Seconds delay) {
     if (m_shared.m_showTimestamp) {
         DrawTimestamp(frame, LocalTimeText(*m_config.clock));
     }
-    const FrameSave saved = SaveFrameAtFirstFree(frameDir, frame, number,
+    const CameraIdentity camera = m_camera->Identity();
+    const FrameStamp stamp{LocalCaptureTime(grabbedAtMs), camera.make, camera.model};
+    const FrameSave saved = SaveFrameAtFirstFree(frameDir, frame, stamp, number,
                                                  [&](int n) { return MayReplace(frameDir, n); });
     if (saved == FrameSave::Saved) {
         m_shared.m_frameCounter = number;

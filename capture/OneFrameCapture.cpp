@@ -20,7 +20,7 @@ constexpr Seconds kNoFrameGrace{3.0f};
 }  // namespace
 
 ExitCode TakeOneFrame(const OneFrameCapture& capture,
-                      const std::function<ExitCode(const cv::Mat&)>& keep) {
+                      const std::function<ExitCode(const cv::Mat&, const FrameStamp&)>& keep) {
     const std::unique_ptr<CameraSource> camera =
         capture.openCamera(capture.cameraIndex, capture.source);
     if (!camera) {
@@ -32,6 +32,7 @@ ExitCode TakeOneFrame(const OneFrameCapture& capture,
     FramePacer pacer(clock, camera->FileFramesPerSecond());
     std::int64_t lastCounter = clock.Counter();
     Seconds runningTime = SecondsSince(clock, lastCounter);
+    const CameraIdentity identity = camera->Identity();
     std::optional<ExitCode> kept;
     cv::Mat frame;
     bool locked = false;
@@ -48,9 +49,10 @@ ExitCode TakeOneFrame(const OneFrameCapture& capture,
         if (!camera->Grab()) {
             return ExitCode::NoFrame;
         }
+        const CaptureTime grabbedAt = LocalCaptureTime(clock.WallMs());
         camera->Retrieve(frame);  // an empty frame counts as none
         if (!frame.empty() && runningTime > kWarmUp) {
-            kept = keep(frame);
+            kept = keep(frame, FrameStamp{grabbedAt, identity.make, identity.model});
         } else if (runningTime > kWarmUp + kNoFrameGrace) {
             return ExitCode::NoFrame;
         }

@@ -292,10 +292,11 @@ std::string WithTrailingSeparator(std::string directory) {
     return directory;
 }
 
-FrameSave SaveFrameAtFirstFree(const std::string& frameDir, const cv::Mat& frame, int& number,
+FrameSave SaveFrameAtFirstFree(const std::string& frameDir, const cv::Mat& frame,
+                               const FrameStamp& stamp, int& number,
                                const std::function<bool(int number)>& mayReplace) {
-    const std::optional<std::vector<uchar>> bytes = EncodeJpeg(frame);
-    if (!bytes) {
+    std::optional<std::vector<uchar>> bytes = EncodeJpeg(frame);
+    if (!bytes || !AddExif(*bytes, stamp)) {
         return FrameSave::Failed;
     }
     for (int candidate = number;; ++candidate) {
@@ -303,8 +304,9 @@ FrameSave SaveFrameAtFirstFree(const std::string& frameDir, const cv::Mat& frame
         const bool replace = mayReplace(candidate);
         // A look first: writing a frame only to find the number taken costs a flush to the disk.
         const bool taken = !replace && ::access(path.c_str(), F_OK) == 0;
-        const int error =
-            taken ? EEXIST : WriteFileAtomically(path, bytes->data(), bytes->size(), replace);
+        const int error = taken ? EEXIST
+                                : WriteFileAtomicallyModifiedAt(path, bytes->data(), bytes->size(),
+                                                                stamp.time.ms, replace);
         if (error == 0) {
             number = candidate;
             return FrameSave::Saved;
@@ -325,10 +327,14 @@ int PublishLatestFrame(const std::string& frameDir, int number) {
         return 0;
     }
     std::vector<uchar> bytes;
-    if (!ReadFrameBytes(frame, bytes)) {
+    struct stat status {};
+    if (!ReadFrameBytes(frame, bytes) || ::stat(frame.c_str(), &status) != 0) {
         return errno;
     }
-    return WriteFileAtomically(latest, bytes.data(), bytes.size());
+    // A copy keeps the frame's time, as a link does.
+    const std::int64_t modifiedMs =
+        static_cast<std::int64_t>(status.st_mtim.tv_sec) * 1000 + status.st_mtim.tv_nsec / 1000000;
+    return WriteFileAtomicallyModifiedAt(latest, bytes.data(), bytes.size(), modifiedMs);
 }
 
 bool ReadFrameBytes(const std::string& path, std::vector<uchar>& bytes) {

@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "frames/CaptureTime.h"
+
 // The frame counter's value when no frame has been taken; the first frame is number 10001.
 inline constexpr int kNoFrames = 10000;
 
@@ -42,13 +44,14 @@ enum class FrameSave {
     Failed,
 };
 
-// Saves `frame` as a JPEG as frame `number` in `frameDir`; when that file is there and
-// `mayReplace(number)` is false, it is kept and the frame goes to the first number after it whose
-// file is free. `number` is set to the number used. The image is encoded once, written to a
-// temporary file in the same folder and renamed, so a crash never leaves a truncated frame, and a
-// file that appears meanwhile is never replaced unless `mayReplace` allows it. Safe to call from
-// any thread.
-FrameSave SaveFrameAtFirstFree(const std::string& frameDir, const cv::Mat& frame, int& number,
+// Saves `frame` as a JPEG as frame `number` in `frameDir`, with the EXIF of `stamp` and its
+// capture time as the file's modification time; when that file is there and `mayReplace(number)`
+// is false, it is kept and the frame goes to the first number after it whose file is free.
+// `number` is set to the number used. The image is encoded once, written to a temporary file in
+// the same folder and renamed, so a crash never leaves a truncated frame, and a file that appears
+// meanwhile is never replaced unless `mayReplace` allows it. Safe to call from any thread.
+FrameSave SaveFrameAtFirstFree(const std::string& frameDir, const cv::Mat& frame,
+                               const FrameStamp& stamp, int& number,
                                const std::function<bool(int number)>& mayReplace);
 
 // Makes latest.jpg in `frameDir` the saved frame `number` of that folder, replacing the one before

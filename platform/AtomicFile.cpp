@@ -153,8 +153,11 @@ void AtomicFile::Discard() {
     }
 }
 
-int WriteFileAtomically(const std::string& path, const void* data, std::size_t size, bool replace,
-                        mode_t mode) {
+namespace {
+
+// WriteFileAtomically, with the modification time `modified` when it is not null.
+int WriteAndCommit(const std::string& path, const void* data, std::size_t size, bool replace,
+                   mode_t mode, const timespec* modified) {
     AtomicFile file;
     if (!file.Create(path, mode)) {
         return errno;
@@ -162,7 +165,28 @@ int WriteFileAtomically(const std::string& path, const void* data, std::size_t s
     if (!WriteAll(file.Fd(), data, size)) {
         return errno;  // the destructor removes the temporary file
     }
+    if (modified != nullptr) {
+        const timespec times[2] = {{0, UTIME_OMIT}, *modified};
+        if (::futimens(file.Fd(), times) != 0) {
+            return errno;
+        }
+    }
     return file.Commit(replace);
+}
+
+}  // namespace
+
+int WriteFileAtomically(const std::string& path, const void* data, std::size_t size, bool replace,
+                        mode_t mode) {
+    return WriteAndCommit(path, data, size, replace, mode, nullptr);
+}
+
+int WriteFileAtomicallyModifiedAt(const std::string& path, const void* data, std::size_t size,
+                                  std::int64_t modifiedMs, bool replace) {
+    const std::int64_t seconds = modifiedMs / 1000 - (modifiedMs % 1000 < 0);
+    const timespec modified{static_cast<std::time_t>(seconds),
+                            static_cast<long>((modifiedMs - seconds * 1000) * 1000000)};
+    return WriteAndCommit(path, data, size, replace, NewFileMode(), &modified);
 }
 
 int LinkAtomically(const std::string& existing, const std::string& path) {

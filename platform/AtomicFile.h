@@ -4,6 +4,7 @@
 
 #include <chrono>
 #include <cstddef>
+#include <cstdint>
 #include <string>
 
 // Files the user keeps are written under a hidden temporary name beside them, flushed to the
@@ -51,6 +52,11 @@ private:
 // the errno of the failure, when the earlier file (if any) is left exactly as it was.
 int WriteFileAtomically(const std::string& path, const void* data, std::size_t size,
                         bool replace = true, mode_t mode = NewFileMode());
+
+// WriteFileAtomically, with the file's modification time set to `modifiedMs` (milliseconds since
+// 1970-01-01 00:00 UTC) before it takes its place, so that it never shows another.
+int WriteFileAtomicallyModifiedAt(const std::string& path, const void* data, std::size_t size,
+                                  std::int64_t modifiedMs, bool replace = true);
 
 // Makes `path` a hard link to the file `existing`, replacing the file there in one step: 0, or
 // the errno of the failure (EPERM where the file system has no hard links), when `path` is as it

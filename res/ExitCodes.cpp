@@ -45,8 +45,8 @@ constexpr std::array kTable = {
                     "count out of range (AUTO_START_FRAME_COUNT below 0, or too large for the "
                     "next number)"},
     ExitCodeMeaning{ExitCode::NoVideoFrame, kMakeVideoLaunch,
-                    "no frame to make a video from (first frame missing or damaged, or empty "
-                    "range)"},
+                    "no frame to make a video from (first frame missing or damaged, empty range, "
+                    "or no frame taken at the times chosen)"},
     ExitCodeMeaning{ExitCode::VideoStoppedAt, kMakeVideoLaunch,
                     "video stopped at a missing or damaged frame (it holds the frames before it)"},
     ExitCodeMeaning{ExitCode::VideoNotWritten, kMakeVideoLaunch,

@@ -45,6 +45,8 @@ public:
 
     // True when nothing limits the capture.
     bool AllDay() const { return !m_hours && !m_daylight; }
+    // LONGITUDE, east positive: where the sun's times are reckoned.
+    double Longitude() const { return m_longitude; }
 
     // The local ranges of `date` in which frames are saved, in order and apart; a range that goes
     // on past midnight ends at the day's end and the next day's plan starts with the rest.

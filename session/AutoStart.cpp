@@ -102,7 +102,8 @@ std::optional<ExitCode> RefuseOutsideSchedule(const CaptureSchedule& schedule, c
 // Saves `frame` as the next frame whose file is free and stores the count, under the settings
 // lock.
 ExitCode SaveCountedFrame(const std::string& frameDir, const cv::Mat& frame,
-                          const SaveConditions& conditions, int& frameNumber) {
+                          const FrameStamp& stamp, const SaveConditions& conditions,
+                          int& frameNumber) {
     const auto lock = LockSettingsFile(kLockWait);
     if (!lock) {
         return Fail(ExitCode::CountNotStored,
@@ -121,7 +122,7 @@ ExitCode SaveCountedFrame(const std::string& frameDir, const cv::Mat& frame,
     }
     const int wanted = kNoFrames + *settings->frameCount + 1;
     int number = wanted;
-    switch (SaveFrameAtFirstFree(frameDir, frame, number, [](int) { return false; })) {
+    switch (SaveFrameAtFirstFree(frameDir, frame, stamp, number, [](int) { return false; })) {
         case FrameSave::Saved:
             break;
         case FrameSave::AlreadyExists:
@@ -214,13 +215,14 @@ ExitCode TakeCountedFrame(const CameraOpener& openCamera, Clock& clock,
     std::string lockTrouble;
     capture.tellLockTrouble = [&](const std::string& trouble) { lockTrouble = trouble; };
     int number = 0;
-    const ExitCode result = TakeOneFrame(capture, [&](const cv::Mat& frame) {
-        // Again, as the warm-up may have run past the schedule's close.
-        if (const auto refused = RefuseOutsideSchedule(conditions.schedule, clock)) {
-            return *refused;
-        }
-        return SaveCountedFrame(*settings->frameDir, frame, conditions, number);
-    });
+    const ExitCode result =
+        TakeOneFrame(capture, [&](const cv::Mat& frame, const FrameStamp& stamp) {
+            // Again, as the warm-up may have run past the schedule's close.
+            if (const auto refused = RefuseOutsideSchedule(conditions.schedule, clock)) {
+                return *refused;
+            }
+            return SaveCountedFrame(*settings->frameDir, frame, stamp, conditions, number);
+        });
     if (!lockTrouble.empty()) {
         TellUnattended(QString::fromStdString(lockTrouble));
     }

@@ -16,6 +16,7 @@
 #include <opencv2/videoio.hpp>
 
 #include "capture/BoundedCamera.h"
+#include "frames/CaptureTime.h"
 #include "res/Resource.h"
 #include "res/Strings.h"
 #include "session/AutoStart.h"
@@ -410,16 +411,26 @@ private slots:
     }
 
     // LATEST_FRAME=1: latest.jpg is each launch's frame, and no temporary file stays beside it.
+    // Each frame carries the time it was grabbed and the camera's name.
     void latestFrameFollowsEachLaunch() {
         TakeFrame launch;
         launch.AddSetting("LATEST_FRAME=1");
+        launch.camera->SetIdentity({"Microsoft", "LifeCam Studio"});
         const QString latest = QDir(launch.frameDir.path()).filePath("latest.jpg");
         for (int number : {10001, 10002}) {
+            const std::int64_t grabbedAtMs =
+                launch.clock.WallMs() + kFirstFrameAfterWarmUp * kPass.count();
             QCOMPARE(int(launch.Take()), int(ExitCode::Success));
             QFile frame(launch.FramePath(number));
             QFile copy(latest);
             QVERIFY(frame.open(QIODevice::ReadOnly) && copy.open(QIODevice::ReadOnly));
-            QCOMPARE(copy.readAll(), frame.readAll());
+            const QByteArray bytes = frame.readAll();
+            QCOMPARE(copy.readAll(), bytes);
+            QCOMPARE(ReadExifCaptureTime(launch.FramePath(number).toStdString()),
+                     std::optional<CaptureTime>(LocalCaptureTime(grabbedAtMs)));
+            QCOMPARE(QFileInfo(frame).lastModified().toMSecsSinceEpoch(), grabbedAtMs);
+            QVERIFY(bytes.contains(QByteArray("Microsoft\0", 10)) &&
+                    bytes.contains(QByteArray("LifeCam Studio\0", 15)));
         }
         QCOMPARE(QDir(launch.frameDir.path()).entryList(QDir::Hidden | QDir::Files),
                  (QStringList{"latest.jpg", "pic_10001.jpg", "pic_10002.jpg"}));

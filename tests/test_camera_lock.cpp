@@ -173,6 +173,34 @@ private slots:
         QCOMPARE(LockCamera(*notACamera, {true, 60}), std::string());
         QVERIFY(!OpenV4l2Controls("/dev/no-such-video-device"));
     }
+
+    void modelOfACardName_data() {
+        QTest::addColumn<QString>("card");
+        QTest::addColumn<QString>("model");
+        QTest::newRow("product name twice") << "HD Pro Webcam C920: HD Pro Webcam C920"
+                                            << "HD Pro Webcam C920";
+        QTest::newRow("two different halves") << "UVC Camera: Integrated Webcam"
+                                              << "UVC Camera: Integrated Webcam";
+        QTest::newRow("second half longer") << "Cam: Cam 2"
+                                            << "Cam: Cam 2";
+        QTest::newRow("one name") << "Microsoft LifeCam Studio"
+                                  << "Microsoft LifeCam Studio";
+    }
+
+    void modelOfACardName() {
+        QFETCH(QString, card);
+        QFETCH(QString, model);
+        QCOMPARE(QString::fromStdString(ModelFromCardName(card.toStdString())), model);
+    }
+
+    // A node that is no Video4Linux device, or none at all, names no camera.
+    void identityOfWhatIsNoCameraIsEmpty() {
+        for (const char* path : {"/dev/null", "/dev/no-such-video-device"}) {
+            const CameraIdentity identity = QueryV4l2Identity(path);
+            QCOMPARE(identity.make, std::string());
+            QCOMPARE(identity.model, std::string());
+        }
+    }
 };
 
 QTEST_MAIN(CameraLockTest)

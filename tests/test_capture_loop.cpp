@@ -1,6 +1,9 @@
 #include <linux/videodev2.h>
 
 #include <QDateTime>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QProcess>
 #include <QStandardPaths>
 #include <QtTest>
@@ -16,6 +19,7 @@
 #include "capture/ThreadCount.h"
 #include "frames/FrameFile.h"
 #include "res/Strings.h"
+#include "res/Version.h"
 #include "support/DialogBench.h"
 #include "support/FakeFreeSpace.h"
 
@@ -64,6 +68,55 @@ bool ShowsFrame(const QString& path, int index) {
     const cv::Rect centre(image.cols / 2 - 4, image.rows / 2 - 4, 8, 8);
     return PixelsAway(image, centre, SyntheticCamera::FrameColour(index), 10) == 0;
 }
+
+// The tags exiftool reads from the file at `path`, by name.
+QJsonObject ExifToolTags(const QString& path) {
+    QProcess exiftool;
+    exiftool.start("exiftool", {"-j", "-DateTimeOriginal", "-OffsetTimeOriginal",
+                                "-SubSecTimeOriginal", "-Software", "-Make", "-Model", path});
+    if (!exiftool.waitForFinished(30000) || exiftool.exitCode() != 0) {
+        return {};
+    }
+    return QJsonDocument::fromJson(exiftool.readAllStandardOutput()).array().at(0).toObject();
+}
+
+// A tag as text, whether exiftool wrote it as a string or a number.
+QString TagText(const QJsonObject& tags, const char* name) {
+    return tags.value(name).toVariant().toString();
+}
+
+qint64 FileTimeMs(const QString& path) {
+    return QFileInfo(path).lastModified().toMSecsSinceEpoch();
+}
+
+qint64 UtcMs(int year, int month, int day, int hour, int minute, int second, int ms) {
+    return QDateTime(QDate(year, month, day), QTime(hour, minute, second, ms), Qt::UTC)
+        .toMSecsSinceEpoch();
+}
+
+// Sets the process's time zone for the object's life.
+class TimeZoneSet {
+public:
+    explicit TimeZoneSet(const char* zone) : m_had(qEnvironmentVariableIsSet("TZ")) {
+        m_before = qgetenv("TZ");
+        qputenv("TZ", zone);
+        ::tzset();
+    }
+    ~TimeZoneSet() {
+        if (m_had) {
+            qputenv("TZ", m_before);
+        } else {
+            qunsetenv("TZ");
+        }
+        ::tzset();
+    }
+    TimeZoneSet(const TimeZoneSet&) = delete;
+    TimeZoneSet& operator=(const TimeZoneSet&) = delete;
+
+private:
+    bool m_had;
+    QByteArray m_before;
+};
 
 // A dialog whose runs are started and stopped as the Start/Stop button does.
 struct LoopBench : DialogBench {
@@ -414,6 +467,100 @@ private slots:
         // Nothing is drawn below the text.
         const cv::Rect below(0, 70, saved.cols, saved.rows - 70);
         QCOMPARE(PixelsAway(saved, below, colour, 16), 0);
+    }
+
+    // A saved frame tells when it was grabbed by the program's clock, in its EXIF (read back by
+    // another program) and in its file time; the camera's maker and model when it names them.
+    void savedFrameCarriesItsCaptureTime_data() {
+        QTest::addColumn<qint64>("grabbedAtMs");
+        QTest::addColumn<QString>("make");
+        QTest::addColumn<QString>("model");
+        QTest::addColumn<QString>("dateTime");
+        QTest::addColumn<QString>("offset");
+        QTest::newRow("winter, a camera that names itself")
+            << UtcMs(2026, 1, 15, 7, 30, 0, 3) << "Logitech"
+            << "HD Pro Webcam C920"
+            << "2026:01:15 08:30:00"
+            << "+01:00";
+        QTest::newRow("the first moment of summer time, a source without a name")
+            << UtcMs(2026, 3, 29, 1, 0, 0, 3) << ""
+            << ""
+            << "2026:03:29 03:00:00"
+            << "+02:00";
+    }
+
+    void savedFrameCarriesItsCaptureTime() {
+        QFETCH(qint64, grabbedAtMs);
+        QFETCH(QString, make);
+        QFETCH(QString, model);
+        QFETCH(QString, dateTime);
+        QFETCH(QString, offset);
+        const TimeZoneSet berlin("Europe/Berlin");
+        LoopBench bench;
+        bench.camera->SetIdentity({make.toStdString(), model.toStdString()});
+        // The one frame saved is grabbed in the fourth pass, three passes of 0.25 s on.
+        bench.clock.SetWallMs(grabbedAtMs - 750);
+        bench.dlg->Session().m_saveConditions.latestFrame = true;
+        bench.RunToCameraFailure(4);
+
+        for (const QString& path :
+             {bench.FramePath(10001), bench.frameDir.filePath(kLatestFrameName)}) {
+            const QJsonObject tags = ExifToolTags(path);
+            QCOMPARE(TagText(tags, "DateTimeOriginal"), dateTime);
+            QCOMPARE(TagText(tags, "OffsetTimeOriginal"), offset);
+            QCOMPARE(TagText(tags, "SubSecTimeOriginal"), QString("003"));
+            QCOMPARE(TagText(tags, "Software"), QString("Vorn " VORN_VERSION));
+            QCOMPARE(TagText(tags, "Make"), make);
+            QCOMPARE(TagText(tags, "Model"), model);
+            QCOMPARE(FileTimeMs(path), grabbedAtMs);
+        }
+        const std::optional<CaptureTime> read =
+            ReadExifCaptureTime(bench.FramePath(10001).toStdString());
+        QVERIFY(read);
+        QCOMPARE(read->ms, grabbedAtMs);
+        QCOMPARE(read->utcOffsetSeconds, offset == "+01:00" ? 3600 : 7200);
+    }
+
+    // The time of each frame of a folder: its EXIF's; the file time of a frame without (and the
+    // zone's offset then); a time without an offset is read in the zone of this machine. A frame
+    // that is not there is left out.
+    void framesAreTimedByTheirExifElseTheirFileTimes() {
+        const TimeZoneSet berlin("Europe/Berlin");
+        QTemporaryDir folder;
+        const std::string dir = folder.path().toStdString() + "/";
+        const cv::Mat picture(48, 64, CV_8UC3, cv::Scalar(40, 80, 120));
+        const CaptureTime stamped{UtcMs(2026, 10, 25, 0, 59, 59, 999), 7200};
+        int number = 10001;
+        QCOMPARE(SaveFrameAtFirstFree(dir, picture, {stamped, "", ""}, number,
+                                      [](int) { return false; }),
+                 FrameSave::Saved);
+        for (int plain : {10002, 10003}) {
+            QVERIFY(cv::imwrite(FramePath(dir, plain), picture));
+        }
+        const qint64 fileTimeMs = UtcMs(2026, 10, 25, 1, 0, 0, 250);  // 02:00 CET, again
+        QFile plainFile(QString::fromStdString(FramePath(dir, 10002)));
+        QVERIFY(plainFile.open(QIODevice::ReadWrite) &&
+                plainFile.setFileTime(QDateTime::fromMSecsSinceEpoch(fileTimeMs),
+                                      QFileDevice::FileModificationTime));
+        plainFile.close();
+        QProcess exiftool;
+        exiftool.start("exiftool",
+                       {"-q", "-overwrite_original", "-DateTimeOriginal=2026:07:01 12:00:00",
+                        QString::fromStdString(FramePath(dir, 10003))});
+        QVERIFY(exiftool.waitForFinished(30000) && exiftool.exitCode() == 0);
+
+        const FrameTimes times = ReadFrameTimes(dir, {10001, 10002, 10003, 10004});
+        QCOMPARE(times.frames, (std::vector<TimedFrame>{
+                                   {10001, stamped},
+                                   {10002, {fileTimeMs, 3600}},
+                                   {10003, {UtcMs(2026, 7, 1, 10, 0, 0, 0), 7200}},
+                               }));
+        QCOMPARE(times.fromFileTimes, 1);
+        QCOMPARE(QString::fromStdString(FileTimesNotice(times)),
+                 QString("1 frame has no capture time in it; its file time was used"));
+        QCOMPARE(QString::fromStdString(FileTimesNotice({{}, 312})),
+                 QString("312 frames have no capture time in them; their file times were used"));
+        QCOMPARE(FileTimesNotice({times.frames, 0}), std::string());
     }
 
     void localTimeTextIsMonthDayYearAnd24HourTimeOfTheProgramsClock() {

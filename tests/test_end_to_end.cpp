@@ -2,6 +2,7 @@
 #include <QProcess>
 #include <QRegularExpression>
 #include <QTest>
+#include <QTimeZone>
 
 #include <opencv2/imgcodecs.hpp>
 
@@ -26,6 +27,15 @@ QList<QList<int>> CodesUnderHeadings(const QString& text, const QString& from, c
         }
     }
     return lists;
+}
+
+// The frames ffprobe counts in the video at `path`; -1 when it cannot read one.
+int FramesInVideo(const QString& path) {
+    QProcess ffprobe;
+    ffprobe.start("ffprobe", {"-v", "error", "-count_frames", "-select_streams", "v:0",
+                              "-show_entries", "stream=nb_read_frames", "-of", "csv=p=0", path});
+    const bool read = ffprobe.waitForFinished(60000) && ffprobe.exitCode() == 0;
+    return read ? ffprobe.readAllStandardOutput().trimmed().toInt() : -1;
 }
 
 QString SourceFile(const QString& path) {
@@ -225,6 +235,79 @@ private slots:
                  ended.out.constData());
         QVERIFY2(err.isEmpty() ? ended.err.isEmpty() : ended.err.count(err) == 1,
                  ended.err.constData());
+    }
+
+    // Three days in Berlin around the change to summer time, a frame at 01:10, 04:10, ... 22:10
+    // of each (the 13:10 of the last day lost), placed by their file times alone.
+    void framesChosenByTheirTimes_data() {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<int>("exitCode");
+        QTest::addColumn<QByteArray>("out");     // all of standard output
+        QTest::addColumn<QByteArray>("err");     // a line on standard error
+        QTest::addColumn<int>("framesInVideo");  // -1: no video
+        const QByteArray placed =
+            "vorn: 23 frames have no capture time in them; their file times were used\n";
+        QTest::newRow("one frame a day near a time, listed")
+            << QStringList{"--daily-at", "13:00", "--list"} << 0
+            << QByteArray(
+                   "pic_10005.jpg 2026-03-28T13:10:00+01:00\n"
+                   "pic_10013.jpg 2026-03-29T13:10:00+02:00\n"
+                   "2 of 23 frames chosen; no frame near 13:00 on 2026-03-30; 0.1 s at 25 "
+                   "frames a second\n")
+            << placed << -1;
+        QTest::newRow("a span of hours, listed at the rate of a length")
+            << QStringList{"--from", "2026-03-29T00:00", "--to", "2026-03-29T08:00",
+                           "--list", "--length",         "6"}
+            << 0
+            << QByteArray(
+                   "pic_10009.jpg 2026-03-29T01:10:00+01:00\n"
+                   "pic_10010.jpg 2026-03-29T04:10:00+02:00\n"
+                   "pic_10011.jpg 2026-03-29T07:10:00+02:00\n"
+                   "3 of 23 frames chosen; 6.0 s at 0.5 frames a second\n")
+            << placed << -1;
+        QTest::newRow("the frames of a 23-hour day, within a range")
+            << QStringList{"--day", "2026-03-29", "--start", "9"} << 0 << QByteArray()
+            << QByteArray("vorn: 14 frames have no capture time") << 7;
+        QTest::newRow("a day without frames")
+            << QStringList{"--day", "2026-04-01", "--between", "06:00-20:00"} << 10 << QByteArray()
+            << QByteArray(" was taken on 2026-04-01 between 06:00 and 20:00\n") << -1;
+        QTest::newRow("hours that are no times")
+            << QStringList{"--between", "6-20", "--list"} << 2 << QByteArray()
+            << QByteArray("vorn: --between takes times of day") << -1;
+        QTest::newRow("a date that is none")
+            << QStringList{"--day", "2026-02-30"} << 2 << QByteArray() << QByteArray("--day") << -1;
+    }
+
+    void framesChosenByTheirTimes() {
+        QFETCH(QStringList, arguments);
+        QFETCH(int, exitCode);
+        QFETCH(QByteArray, out);
+        QFETCH(QByteArray, err);
+        QFETCH(int, framesInVideo);
+        QTemporaryDir frames;
+        const QTimeZone berlin("Europe/Berlin");
+        int number = 10001;
+        for (const QDate day : {QDate(2026, 3, 28), QDate(2026, 3, 29), QDate(2026, 3, 30)}) {
+            for (int hour = 1; hour < 24; hour += 3) {
+                if (day.day() == 30 && hour == 13) {
+                    continue;
+                }
+                const QString path = frames.filePath(QString("pic_%1.jpg").arg(number++));
+                QVERIFY(cv::imwrite(path.toStdString(), cv::Mat(48, 64, CV_8UC3, cv::Scalar(90))));
+                QFile file(path);
+                QVERIFY(file.open(QIODevice::ReadWrite) &&
+                        file.setFileTime(QDateTime(day, QTime(hour, 10), berlin),
+                                         QFileDevice::FileModificationTime));
+            }
+        }
+        TestSettings settings;
+        const Ended ended =
+            RunVorn(settings, QStringList{"--make-video", "--dir", frames.path()} + arguments,
+                    60000, "Europe/Berlin");
+        QCOMPARE(ended.exitCode, exitCode);
+        QCOMPARE(ended.out, out);
+        QVERIFY2(ended.err.count(err) == 1 && OnlyOwnLines(ended.err), ended.err.constData());
+        QCOMPARE(FramesInVideo(frames.filePath("output.avi")), framesInVideo);
     }
 
     void exitCodesOfTheHelpManPageAndReadmeAgree() {

@@ -1173,6 +1173,110 @@ private slots:
         QCOMPARE(frames.Leftovers(), QStringList());
     }
 
+    // A list of frames is walked as it is, in its order, through the same reading, judging,
+    // deflicker and rate as a range.
+    void writesTheListedFramesInTheirOrder_data() {
+        QTest::addColumn<QList<int>>("listed");
+        QTest::addColumn<bool>("skipBad");
+        QTest::addColumn<bool>("deflicker");
+        QTest::addColumn<double>("lengthSeconds");
+        QTest::addColumn<QList<int>>("written");
+        QTest::addColumn<QString>("message");
+        QTest::addColumn<QString>("rate");
+        const QString created = "Video (output.avi) created";
+        QTest::newRow("in the list's order")
+            << QList<int>{10005, 10002, 10004} << false << false << 0.0
+            << QList<int>{10005, 10002, 10004} << created << "25/1";
+        QTest::newRow("a frame that vanished stops the video")
+            << QList<int>{10001, 10007, 10002} << false << false << 0.0 << QList<int>{10001}
+            << "Video (output.avi) created with 1 frame: it stops before pic_10007.jpg, which is "
+               "missing."
+            << "25/1";
+        QTest::newRow("a frame that vanished is left out")
+            << QList<int>{10007, 10001, 10003} << true << false << 0.0 << QList<int>{10001, 10003}
+            << "Video (output.avi) created, complete with 2 frames; 1 frame left out."
+            << "25/1";
+        QTest::newRow("deflickered") << QList<int>{10004, 10001, 10002} << false << true << 0.0
+                                     << QList<int>{10004, 10001, 10002} << created << "25/1";
+        QTest::newRow("length counts the listed frames")
+            << QList<int>{10001, 10003, 10005} << false << false << 2.0
+            << QList<int>{10001, 10003, 10005} << created << "3/2";
+    }
+
+    void writesTheListedFramesInTheirOrder() {
+        QFETCH(QList<int>, listed);
+        QFETCH(bool, skipBad);
+        QFETCH(bool, deflicker);
+        QFETCH(double, lengthSeconds);
+        QFETCH(QList<int>, written);
+        QFETCH(QString, message);
+        QFETCH(QString, rate);
+        FrameFolder frames;
+        frames.WriteAll(Range(10001, 10005));
+        VideoRange range{frames.Dir(), 0, 0, 1, {}, {}};
+        range.frameNumbers.assign(listed.begin(), listed.end());
+        range.options.skipBad = skipBad;
+        range.options.deflicker = deflicker;
+        range.options.lengthSeconds = lengthSeconds;
+        QList<int> positions;
+        {
+            VideoAssembly assembly(range);
+            QVERIFY(!assembly.ProbeFirstFrame());
+            QVERIFY(!assembly.Open(AvailableCompressors().front()));
+            const AssemblyResult result = assembly.Run([&](const VideoAssembly::Pass& pass) {
+                positions << pass.position;
+                return true;
+            });
+            QCOMPARE(QString::fromStdString(ClosingMessage(result, frames.Dir())), message);
+        }
+        QVERIFY(std::is_sorted(positions.begin(), positions.end()));
+        QCOMPARE(positions.last() == VideoAssembly::kProgressRange,
+                 !message.contains("stops before"));
+        const QMap<QString, QString> probe = Probe(frames.VideoPath());
+        QCOMPARE(probe.value("nb_read_frames"), QString::number(written.size()));
+        QCOMPARE(probe.value("r_frame_rate"), rate);
+        if (!deflicker) {
+            QCOMPARE(FramesIn(frames.VideoPath()), written);
+        }
+        QCOMPARE(frames.Leftovers(), QStringList());
+    }
+
+    // --output with a '/' is a path, absolute or from the current folder; the temporary file is
+    // made beside the video, and nothing goes into the frame folder.
+    void videoGoesWhereTheOutputPathSays_data() {
+        QTest::addColumn<QString>("output");  // %1 stands for the working folder
+        QTest::addColumn<QString>("video");   // relative to the working folder
+        QTest::newRow("absolute") << "%1/clip.mp4"
+                                  << "clip.mp4";
+        QTest::newRow("relative, into a folder") << "videos/clip.avi"
+                                                 << "videos/clip.avi";
+        QTest::newRow("relative, here") << "./clip.avi"
+                                        << "clip.avi";
+    }
+
+    void videoGoesWhereTheOutputPathSays() {
+        QFETCH(QString, output);
+        QFETCH(QString, video);
+        FrameFolder frames;
+        frames.WriteAll(Range(10001, 10003));
+        QTemporaryDir work;
+        QVERIFY(QDir(work.path()).mkdir("videos"));
+        // A killed writer's leftover there is cleared as in the frame folder.
+        const QDir videoFolder = QFileInfo(work.filePath(video)).dir();
+        PlaceAged(videoFolder.filePath(".vorn-tmp-AbCdEf"), 48);
+        QProcess vorn;
+        vorn.setWorkingDirectory(work.path());
+        vorn.start(VORN_EXECUTABLE, {"--make-video", "--dir", QString::fromStdString(frames.Dir()),
+                                     "--end", "3", "--output", output.arg(work.path())});
+        QVERIFY(vorn.waitForFinished(60000));
+        QCOMPARE(vorn.readAllStandardError(), QByteArray());
+        QCOMPARE(vorn.exitCode(), 0);
+        QCOMPARE(FramesIn(work.filePath(video)), Range(10001, 10003));
+        QCOMPARE(QDir(QString::fromStdString(frames.Dir())).entryList({"*.avi", "*.mp4"}),
+                 QStringList());
+        QCOMPARE(videoFolder.entryList({".*"}, QDir::Files | QDir::Hidden), QStringList());
+    }
+
     void makeVideoCommandEndsWithItsExitCode_data() {
         QTest::addColumn<QStringList>("arguments");  // %1 stands for the frame folder
         QTest::addColumn<QByteArray>("settings");    // none when empty
@@ -1233,10 +1337,13 @@ private slots:
             << dir + QStringList{"--end", "3", "--width", "1"} << QByteArray() << size << false << 2
             << "--width" << -1;
         for (const char* name :
-             {"sub/clip.mp4", ".clip.mp4", "clip.mkv", ".mp4", "two\nlines.mp4"}) {
+             {"sub/.clip.mp4", "sub/", ".clip.mp4", "clip.mkv", ".mp4", "two\nlines.mp4"}) {
             QTest::newRow(name) << dir + QStringList{"--end", "3", "--output", name} << QByteArray()
                                 << size << false << 2 << "--output" << -1;
         }
+        QTest::newRow("path into a folder that does not exist")
+            << dir + QStringList{"--end", "3", "--output", "%1none/clip.mp4"} << QByteArray()
+            << size << false << 12 << "none/clip.mp4!" << -1;
         QTest::newRow("longest file name")
             << dir + QStringList{"--end", "3", "--output", QString(251, 'v') + ".avi"}
             << QByteArray() << size << false << 0 << QString() << -1;

@@ -4,13 +4,18 @@
 #include <csignal>
 
 #include <QCommandLineParser>
+#include <QDate>
+#include <QTime>
 #include <atomic>
 #include <chrono>
 #include <climits>
 #include <cstdio>
+#include <cstring>
 #include <optional>
 #include <string>
+#include <vector>
 
+#include "frames/CaptureTime.h"
 #include "frames/FrameFile.h"
 #include "platform/ImageCodecModule.h"
 #include "platform/LoadableModule.h"
@@ -114,11 +119,12 @@ ExitCode ExitCodeFor(const AssemblyResult& result) {
     return result.end == AssemblyEnd::Complete ? ExitCode::Success : ExitCode::VideoStoppedAt;
 }
 
-// The settings file's folder and frame count, where the command line leaves them out.
+// The settings file's folder and frame count, where the command line leaves them out; frames
+// chosen by time need no count.
 ExitCode ApplySettingsDefaults(const QCommandLineParser& parser, const MakeVideoDefaults& settings,
-                               VideoRange& range) {
+                               bool choosing, VideoRange& range) {
     const bool needDir = !parser.isSet("dir");
-    const bool needEnd = !parser.isSet("end");
+    const bool needEnd = !parser.isSet("end") && !choosing;
     if (!needDir && !needEnd) {
         return ExitCode::Success;
     }
@@ -137,7 +143,7 @@ ExitCode ApplySettingsDefaults(const QCommandLineParser& parser, const MakeVideo
 
 // The range the command line asks for; an exit code when it cannot be had.
 ExitCode ReadRange(const QCommandLineParser& parser, const MakeVideoDefaults& defaults,
-                   VideoRange& range) {
+                   bool choosing, VideoRange& range) {
     const std::optional<int> start = IntOption(parser, "start", 0, kLargestIndex);
     const std::optional<int> end = IntOption(parser, "end", 0, kLargestIndex);
     const std::optional<int> gap = IntOption(parser, "gap", 1, INT_MAX);
@@ -156,7 +162,66 @@ ExitCode ReadRange(const QCommandLineParser& parser, const MakeVideoDefaults& de
     if (parser.isSet("dir")) {
         range.frameDir = WithTrailingSeparator(parser.value("dir").toStdString());
     }
-    return ApplySettingsDefaults(parser, defaults, range);
+    return ApplySettingsDefaults(parser, defaults, choosing, range);
+}
+
+// The frames of the folder that --start, --end and --gap take, those that are given.
+std::optional<std::vector<int>> Candidates(const QCommandLineParser& parser,
+                                           const VideoRange& range) {
+    std::optional<std::vector<int>> numbers = ListFrameNumbers(range.frameDir);
+    if (!numbers) {
+        return numbers;
+    }
+    const bool byStart = parser.isSet("start");
+    const bool byEnd = parser.isSet("end");
+    const bool byGap = parser.isSet("gap");
+    std::erase_if(*numbers, [&](int number) {
+        const long long index = static_cast<long long>(number) - (kNoFrames + 1);
+        return (byStart && index < range.startFrame) || (byEnd && index >= range.endFrame) ||
+               (byGap && (index + 1) % range.gap != 0);
+    });
+    return numbers;
+}
+
+// The frames of the folder chosen by when they were taken; an exit code when the folder cannot be
+// read.
+ExitCode ChooseByTime(const QCommandLineParser& parser, const FrameChoice& choice,
+                      const DayRules& rules, VideoRange& range, ChosenFrames& chosen) {
+    const std::optional<std::vector<int>> candidates = Candidates(parser, range);
+    if (!candidates) {
+        return Fail(ExitCode::NoVideoFrame, "Error. Can't read the folder " +
+                                                ShownFolder(range.frameDir) + " (" +
+                                                std::strerror(errno) + ")!");
+    }
+    const FrameTimes times = ReadFrameTimes(range.frameDir, *candidates);
+    if (const std::string notice = FileTimesNotice(times); !notice.empty()) {
+        std::fprintf(stderr, "vorn: %s\n", notice.c_str());
+    }
+    chosen = ChooseFrames(times.frames, choice, rules);
+    range.frameNumbers.clear();
+    for (const TimedFrame& frame : chosen.frames) {
+        range.frameNumbers.push_back(frame.number);
+    }
+    return ExitCode::Success;
+}
+
+// The rate the video plays at: --fps, or the one that --length gives the chosen frames.
+double PlayingRate(const VideoRange& range, int frames) {
+    std::string why;
+    const std::optional<FrameRate> rate =
+        range.options.lengthSeconds > 0 && frames > 0
+            ? RateForLength(frames, range.options.lengthSeconds, why)
+            : std::nullopt;
+    const FrameRate fps = rate.value_or(range.fps);
+    return static_cast<double>(fps.num) / fps.den;
+}
+
+// --list: each chosen frame and when it was taken, then the summary.
+void PrintList(const ChosenFrames& chosen, const FrameChoice& choice, double fps) {
+    for (const TimedFrame& frame : chosen.frames) {
+        std::printf("%s\n", ListLine(frame).c_str());
+    }
+    std::printf("%s\n", ChoiceSummary(chosen, choice, fps).c_str());
 }
 
 // The options that shape the video file (name, width, length) and --skip-bad; an exit code when
@@ -165,7 +230,7 @@ ExitCode ReadOutputOptions(const QCommandLineParser& parser, const VideoRange& r
                            VideoOptions& options) {
     if (parser.isSet("output")) {
         const std::string name = parser.value("output").toStdString();
-        if (const std::optional<std::string> trouble = OutputNameTrouble(name)) {
+        if (const std::optional<std::string> trouble = OutputPathTrouble(name)) {
             return Fail(ExitCode::BadCommandLine, "--output: " + *trouble);
         }
         options.outputName = name;
@@ -188,7 +253,7 @@ ExitCode ReadOutputOptions(const QCommandLineParser& parser, const VideoRange& r
         if (!length || !(*length > 0)) {
             return Fail(ExitCode::BadCommandLine, "--length takes a number of seconds above 0");
         }
-        const int frames = FramesTheGapTakes(range.startFrame, range.endFrame, range.gap);
+        const int frames = FramesTaken(range);
         std::string why;
         if (frames > 0 && !RateForLength(frames, *length, why)) {
             return Fail(ExitCode::BadCommandLine, "--length: " + why);
@@ -232,8 +297,8 @@ ExitCode ReadDeflicker(const QCommandLineParser& parser, VideoOptions& options) 
 void AddMakeVideoOptions(QCommandLineParser& parser) {
     parser.addOptions({
         {"make-video",
-         "Makes a video (output.avi, or --output) in the frame folder from a range of frames, "
-         "without a window, and exits."},
+         "Makes a video (output.avi, or --output) in the frame folder from a range of frames, or "
+         "from those chosen by when they were taken, without a window, and exits."},
         {"dir", "Frame folder (default: AUTO_START_DIR of the settings file).", "DIR"},
         {"start", "First frame: 0 is pic_10001.jpg (default: 0).", "N", "0"},
         {"end", "End frame, not included (default: AUTO_START_FRAME_COUNT of the settings file).",
@@ -246,8 +311,9 @@ void AddMakeVideoOptions(QCommandLineParser& parser) {
          "(default for .mp4), FMP4 is MPEG-4 Part 2.",
          "NAME", kDefaultCompressor},
         {"output",
-         "Name of the video in the frame folder: ending in .avi (default: output.avi) or .mp4 "
-         "(H.264 in 4:2:0, index in front for browsers).",
+         "Name of the video in the frame folder, or its path (absolute, or relative to the current "
+         "folder when it holds a '/'): ending in .avi (default: output.avi) or .mp4 (H.264 in "
+         "4:2:0, index in front for browsers).",
          "FILE"},
         {"skip-bad",
          "Leaves out bad frames instead of stopping at them: missing, empty, damaged, nearly black "
@@ -269,19 +335,86 @@ void AddMakeVideoOptions(QCommandLineParser& parser) {
          "(default: 15); implies --deflicker.",
          "N", QString::number(VideoOptions{}.deflickerWindow)},
     });
+    AddFrameChoiceOptions(parser);
+}
+
+std::string ChoiceInWords(const FrameChoice& choice) {
+    const auto date = [](const QDate& day) { return day.toString(Qt::ISODate).toStdString(); };
+    const auto clock = [](MinuteOfDay minute) {
+        return QTime::fromMSecsSinceStartOfDay(minute * 60000).toString("HH:mm").toStdString();
+    };
+    const auto moment = [&](const LocalMoment& when) {
+        return date(when.date) + (when.time ? " " + clock(*when.time) : "");
+    };
+    std::vector<std::string> parts;
+    if (choice.day) {
+        parts.push_back("on " + date(*choice.day));
+    }
+    if (choice.from) {
+        parts.push_back("from " + moment(*choice.from));
+    }
+    if (choice.to) {
+        parts.push_back((choice.to->time ? "up to " : "up to the end of ") + moment(*choice.to));
+    }
+    if (choice.between) {
+        parts.push_back("between " + clock(choice.between->first) + " and " +
+                        clock(choice.between->second));
+    }
+    std::string dailyTimes;
+    for (const MinuteOfDay minute : choice.dailyAt) {
+        dailyTimes += (dailyTimes.empty() ? "" : " or ") + clock(minute);
+    }
+    if (choice.dailyAtSolarNoon) {
+        dailyTimes += (dailyTimes.empty() ? "" : " or ") + std::string("solar noon");
+    }
+    if (!dailyTimes.empty()) {
+        parts.push_back("within " + std::to_string(choice.toleranceMinutes) + " minutes of " +
+                        dailyTimes);
+    }
+    if (choice.everyMinutes > 0) {
+        parts.push_back("near every " + std::to_string(choice.everyMinutes) + " minutes");
+    }
+    std::string words;
+    for (const std::string& part : parts) {
+        words += (words.empty() ? "" : " ") + part;
+    }
+    return words;
 }
 
 ExitCode RunMakeVideoCommand(const QCommandLineParser& parser, const MakeVideoDefaults& defaults) {
+    FrameChoice choice;
+    if (const std::optional<std::string> bad =
+            ReadFrameChoice(parser, QDate::currentDate(), choice)) {
+        return Fail(ExitCode::BadCommandLine, *bad);
+    }
+    const bool listing = parser.isSet("list");
+    const bool choosing = choice.Any() || listing;
     VideoRange range;
-    if (const ExitCode code = ReadRange(parser, defaults, range); code != ExitCode::Success) {
+    if (const ExitCode code = ReadRange(parser, defaults, choosing, range);
+        code != ExitCode::Success) {
         return code;
     }
     if (const ExitCode code = ReadDeflicker(parser, range.options); code != ExitCode::Success) {
         return code;
     }
+    ChosenFrames chosen;
+    if (choosing) {
+        if (const ExitCode code = ChooseByTime(parser, choice, defaults.dayRules, range, chosen);
+            code != ExitCode::Success) {
+            return code;
+        }
+    }
     if (const ExitCode code = ReadOutputOptions(parser, range, range.options);
         code != ExitCode::Success) {
         return code;
+    }
+    if (listing) {
+        PrintList(chosen, choice, PlayingRate(range, static_cast<int>(chosen.frames.size())));
+        return ExitCode::Success;
+    }
+    if (choosing && range.frameNumbers.empty()) {
+        return Fail(ExitCode::NoVideoFrame, "no frame of " + ShownFolder(range.frameDir) +
+                                                " was taken " + ChoiceInWords(choice));
     }
     const std::string name = CompressorName(parser, range.options);
     const Compressor* compressor = FindCompressor(name);

@@ -5,25 +5,35 @@
 #include <string>
 
 #include "res/ExitCodes.h"
+#include "timeline/FrameChoice.h"
 
 class QCommandLineParser;
 
-// `vorn --make-video`: makes output.avi from a range of frames without a window, for machines
-// with no screen. It runs the video maker's own assembly and ends with an exit code.
+// `vorn --make-video`: makes output.avi from a range of frames, or from the frames chosen by when
+// they were taken, without a window, for machines with no screen. It runs the video maker's own
+// assembly and ends with an exit code.
 
-// Adds --make-video and its options (--dir, --start, --end, --gap, --fps, --compressor).
+// Adds --make-video and its options (--dir, --start, --end, --gap, --fps, --compressor, ..., and
+// those of the frame choice).
 void AddMakeVideoOptions(QCommandLineParser& parser);
 
 // What the settings file gives for options left out: its frame folder and frame count, each empty
 // when the file lacks it (or the count is not valid), and what is wrong with the file (empty when
-// nothing is).
+// nothing is); and where its days start and its longitude, for frames chosen by time.
 struct MakeVideoDefaults {
     std::optional<std::string> frameDir;
     std::optional<int> frameCount;
     std::string trouble;
+    DayRules dayRules = {};
 };
 
-// Makes the video the parsed options ask for. Options left out take `defaults` and the window's
-// defaults (start 0, gap 1, 25 frames a second). A progress bar goes to standard error when it is a
+// The frames `choice` takes, in words, after "no frame of FOLDER was taken": "on 2026-03-30
+// between 06:00 and 20:00".
+std::string ChoiceInWords(const FrameChoice& choice);
+
+// Makes the video the parsed options ask for, or with --list prints the frames it would take.
+// Options left out take `defaults` and the window's defaults (start 0, gap 1, 25 frames a second);
+// with a choice by time the frames are those of the whole folder, within --start, --end and --gap
+// only when they are given. A progress bar goes to standard error when it is a
 // terminal; a failure is told there in one line.
 ExitCode RunMakeVideoCommand(const QCommandLineParser& parser, const MakeVideoDefaults& defaults);

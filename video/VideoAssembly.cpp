@@ -44,6 +44,12 @@ constexpr int kWritebackEvery = 16;
 
 }  // namespace
 
+int FramesTaken(const VideoRange& range) {
+    return range.frameNumbers.empty()
+               ? FramesTheGapTakes(range.startFrame, range.endFrame, range.gap)
+               : static_cast<int>(range.frameNumbers.size());
+}
+
 std::string ClosingMessage(const AssemblyResult& result, const std::string& frameDir) {
     const std::string& video = result.videoName;
     const std::string trouble =
@@ -52,7 +58,7 @@ std::string ClosingMessage(const AssemblyResult& result, const std::string& fram
         result.framesLeftOut > 0 ? " " + Frames(result.framesLeftOut) + " left out." : "";
     switch (result.end) {
         case AssemblyEnd::WriteFailed:
-            return "Error. Can't write " + video + " in " + frameDir + " (" + result.why + ")!";
+            return "Error. Can't write " + VideoPlace(frameDir, video) + " (" + result.why + ")!";
         case AssemblyEnd::Complete:
             if (result.framesWritten == 0) {
                 return result.framesLeftOut > 0
@@ -177,18 +183,47 @@ bool VideoAssembly::CopiedUnlooked(const JpegLayout& layout) const {
            layout.baseline && layout.size == m_videoSize;
 }
 
+std::string VideoAssembly::PathOf(const std::string& videoName) const {
+    return VideoPath(m_range.frameDir, videoName);
+}
+
+int VideoAssembly::StepCount() const {
+    return m_range.frameNumbers.empty() ? m_range.endFrame - m_range.startFrame
+                                        : static_cast<int>(m_range.frameNumbers.size());
+}
+
+int VideoAssembly::FrameOfStep(int step) const {
+    return m_range.frameNumbers.empty() ? m_range.startFrame + step + kFirstFrameNumber
+                                        : m_range.frameNumbers[static_cast<size_t>(step)];
+}
+
+bool VideoAssembly::StepTakesFrame(int step) const {
+    // Aligned to frame number 10000, not to the start of the range.
+    return !m_range.frameNumbers.empty() || (m_range.startFrame + step + 1) % m_range.gap == 0;
+}
+
+int VideoAssembly::TakenFrameNumber(int taken) const {
+    if (!m_range.frameNumbers.empty()) {
+        return m_range.frameNumbers[static_cast<size_t>(taken)];
+    }
+    // In 64 bits: a wide gap passes the int limit on its way to the last frame's number.
+    const long long n =
+        (static_cast<long long>(m_range.startFrame) / m_range.gap + 1 + taken) * m_range.gap;
+    return static_cast<int>(n - 1 + kFirstFrameNumber);
+}
+
 std::optional<std::string> VideoAssembly::ProbeFirstFrame() {
-    int number = m_range.startFrame + kFirstFrameNumber;
-    LookedAt first = Look(number);
-    // Leaving bad frames out, the size comes from the first frame of the range that reads whole.
-    const int last = m_range.endFrame - 1 + kFirstFrameNumber;
-    while (m_range.options.skipBad && first.trouble != AssemblyEnd::Complete && number < last) {
-        first = Look(++number);
+    int step = 0;
+    LookedAt first = Look(FrameOfStep(step));
+    // Leaving bad frames out, the size comes from the first frame of the walk that reads whole.
+    while (m_range.options.skipBad && first.trouble != AssemblyEnd::Complete &&
+           step + 1 < StepCount()) {
+        first = Look(FrameOfStep(++step));
     }
     if (m_range.options.skipBad && first.trouble != AssemblyEnd::Complete) {
         return "Error. No frame of the range in " + m_range.frameDir + " can be read!";
     }
-    const std::string name = FrameFileName(number);
+    const std::string name = FrameFileName(FrameOfStep(step));
     if (first.trouble == AssemblyEnd::MissingFrame) {
         return "Error. Can't find " + name + " in " + m_range.frameDir + "!";
     }
@@ -208,8 +243,13 @@ std::optional<std::string> VideoAssembly::Open(const Compressor& compressor) {
         return "Error. " + *trouble + "!";
     }
     m_copyJpeg = compressor.keepsJpegFrames;
-    RemoveStaleTemporaries(m_range.frameDir);
     const std::string& name = m_range.options.outputName;
+    RemoveStaleTemporaries(m_range.frameDir);
+    // A video written elsewhere may have left its temporary file there, killed.
+    if (const std::string folder = VideoFolder(m_range.frameDir, name);
+        folder != m_range.frameDir) {
+        RemoveStaleTemporaries(folder);
+    }
     if (!m_videoFile.Create(PathOf(name))) {
         m_opened = VideoWriter::Opened::CannotWrite;
     } else {
@@ -227,11 +267,11 @@ std::optional<std::string> VideoAssembly::Open(const Compressor& compressor) {
         return std::string("Error. The ") + compressor.fourcc +
                " compressor can't make this video (" + m_writer->Error() + ")!";
     }
-    return "Error. Can't create " + name + " in " + m_range.frameDir + "!";
+    return "Error. Can't create " + VideoPlace(m_range.frameDir, name) + "!";
 }
 
 std::optional<std::string> VideoAssembly::ChooseRate() {
-    const int frames = FramesTheGapTakes(m_range.startFrame, m_range.endFrame, m_range.gap);
+    const int frames = FramesTaken(m_range);
     if (m_range.options.lengthSeconds <= 0 || frames == 0) {
         return std::nullopt;
     }
@@ -254,23 +294,22 @@ AssemblyResult VideoAssembly::Run(const std::function<bool(const Pass&)>& afterP
     if (!m_corrected) {
         // Read and judged on both cores while the writer takes the frame before.
         m_corrected = std::make_unique<OrderedWork<LookedAt>>(
-            FramesTheGapTakes(m_range.startFrame, m_range.endFrame, m_range.gap),
-            [this](int taken) { return Look(TakenFrameNumber(taken)); });
+            FramesTaken(m_range), [this](int taken) { return Look(TakenFrameNumber(taken)); });
     }
-    for (int i = m_range.startFrame; i < m_range.endFrame; ++i) {
-        const int n = i + 1;
-        Pass pass{ProgressPosition(n), {}, 0};
+    const int steps = StepCount();
+    int taken = 0;
+    for (int step = 0; step < steps; ++step) {
+        Pass pass{ProgressPosition(step + 1), {}, 0};
         bool written = true;
-        // Aligned to frame number 10000, not to the start of the range.
-        if (n % m_range.gap == 0) {
-            written = WriteFrame(i + kFirstFrameNumber, pass, result);
+        if (StepTakesFrame(step)) {
+            written = WriteFrame(taken++, pass, result);
         }
         pass.framesWritten = result.framesWritten;
         const bool goOn = afterPass(pass);
         if (!written) {
             break;
         }
-        if (!goOn && n < m_range.endFrame) {
+        if (!goOn && step + 1 < steps) {
             result.end = AssemblyEnd::Cancelled;
             break;
         }
@@ -280,10 +319,11 @@ AssemblyResult VideoAssembly::Run(const std::function<bool(const Pass&)>& afterP
     return result;
 }
 
-bool VideoAssembly::WriteFrame(int number, Pass& pass, AssemblyResult& result) {
-    // The next frame the gap takes is read by the disk while this one is written.
-    if (number <= INT_MAX - m_range.gap) {
-        AdviseReadSoon(FramePath(m_range.frameDir, number + m_range.gap));
+bool VideoAssembly::WriteFrame(int taken, Pass& pass, AssemblyResult& result) {
+    const int number = TakenFrameNumber(taken);
+    // The next frame taken is read by the disk while this one is written.
+    if (taken + 1 < FramesTaken(m_range)) {
+        AdviseReadSoon(FramePath(m_range.frameDir, TakenFrameNumber(taken + 1)));
     }
     // Past the frames measured, a frame is left as it is: the measuring pass stops only at a frame
     // the video stops at too.
@@ -410,11 +450,10 @@ cv::Mat VideoAssembly::Preview(const cv::Mat& picture) const {
     return preview;
 }
 
-int VideoAssembly::ProgressPosition(int n) const {
+int VideoAssembly::ProgressPosition(int stepsDone) const {
     const int first = m_range.options.deflicker ? kMeasuringProgress : 0;
-    return first + static_cast<int>(static_cast<double>(n - m_range.startFrame) /
-                                    static_cast<double>(m_range.endFrame - m_range.startFrame) *
-                                    (kProgressRange - first));
+    return first + static_cast<int>(static_cast<double>(stepsDone) /
+                                    static_cast<double>(StepCount()) * (kProgressRange - first));
 }
 
 void VideoAssembly::Finish(AssemblyResult& result) {
@@ -444,16 +483,9 @@ void VideoAssembly::Finish(AssemblyResult& result) {
     }
 }
 
-int VideoAssembly::TakenFrameNumber(int taken) const {
-    // In 64 bits: a wide gap passes the int limit on its way to the last frame's number.
-    const long long n =
-        (static_cast<long long>(m_range.startFrame) / m_range.gap + 1 + taken) * m_range.gap;
-    return static_cast<int>(n - 1 + kFirstFrameNumber);
-}
-
 bool VideoAssembly::MeasureBrightness(const std::function<bool(const Pass&)>& afterPass,
                                       AssemblyResult& result) {
-    const int count = FramesTheGapTakes(m_range.startFrame, m_range.endFrame, m_range.gap);
+    const int count = FramesTaken(m_range);
     std::vector<double> means;
     {
         OrderedWork<double> measured(count, [this](int taken) {

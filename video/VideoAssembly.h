@@ -24,6 +24,8 @@ struct VideoRange {
     int gap = 1;           // a frame is taken when its index + 1 is a multiple of the gap
     FrameRate fps;
     VideoOptions options;
+    // When not empty: exactly these frame numbers, in this order; start, end and gap are not used.
+    std::vector<int> frameNumbers = {};
 };
 
 enum class AssemblyEnd { Complete, MissingFrame, DamagedFrame, Cancelled, WriteFailed };
@@ -50,23 +52,26 @@ struct AssemblyResult {
     std::vector<LeftOutFrame> leftOut;
 };
 
+// How many frames the video is made of: those the gap takes from the range, or the listed ones.
+int FramesTaken(const VideoRange& range);
+
 // The message that tells the user what was made, in one line.
 std::string ClosingMessage(const AssemblyResult& result, const std::string& frameDir);
 // The frames left out, one a line with its reason, the first kListedLeftOut only; empty when
 // none was.
 std::string LeftOutList(const AssemblyResult& result);
 
-// Turns a range of frame files into output.avi (or the options' name) in the frame folder. The
-// file is written under a temporary name beside it and renamed only when the assembly ends with a
-// frame in it, so an earlier output.avi survives a failure, an empty range or a killed process. A
-// cancelled video never replaces an earlier output.avi: it goes to output.partial.avi beside it. A
-// JPEG frame of the video's size is copied in byte for byte when the compressor is Motion JPEG;
-// any other frame is decoded, scaled and encoded. A frame that is missing or damaged ends the
-// video before it, unless the options leave bad frames out: then it is left out with its reason,
-// and so is a repeat of the frame before it and a nearly black or nearly white one.
-// With deflicker on, a first pass measures the brightness of every frame the gap takes; each
-// frame is then corrected, a whole JPEG for Motion JPEG in its DCT coefficients, any other frame
-// decoded, corrected and encoded.
+// Turns a range or a list of frame files into output.avi (or the options' name) in the frame
+// folder, or at the options' path. The file is written under a temporary name beside it and renamed
+// only when the assembly ends with a frame in it, so an earlier output.avi survives a failure, an
+// empty range or a killed process. A cancelled video never replaces an earlier output.avi: it goes
+// to output.partial.avi beside it. A JPEG frame of the video's size is copied in byte for byte when
+// the compressor is Motion JPEG; any other frame is decoded, scaled and encoded. A frame that is
+// missing or damaged ends the video before it, unless the options leave bad frames out: then it is
+// left out with its reason, and so is a repeat of the frame before it and a nearly black or nearly
+// white one. With deflicker on, a first pass measures the brightness of every frame the gap takes;
+// each frame is then corrected, a whole JPEG for Motion JPEG in its DCT coefficients, any other
+// frame decoded, corrected and encoded.
 class VideoAssembly {
 public:
     static constexpr int kProgressRange = 1000;
@@ -82,9 +87,9 @@ public:
     explicit VideoAssembly(VideoRange range);
     ~VideoAssembly();  // removes the temporary file of an assembly that did not end
 
-    // Learns the picture size from the first frame of the range, even when the gap leaves it out
-    // (from a JPEG's header, without decoding). Nothing when it can serve; otherwise the message
-    // naming it.
+    // Learns the picture size from the first frame of the range, even when the gap leaves it out,
+    // or of the list (from a JPEG's header, without decoding). Nothing when it can serve; otherwise
+    // the message naming it.
     std::optional<std::string> ProbeFirstFrame();
     cv::Size FrameSize() const { return m_size; }
 
@@ -98,8 +103,9 @@ public:
     // them would take more than a tenth of the time.
     void SetPreview(bool on) { m_preview = on; }
 
-    // Walks the range: writes each frame the gap takes, then calls `afterPass`, which returns
-    // false to stop. Then finishes the file and puts it in place when it holds a frame.
+    // Walks the range or the list: writes each frame the gap takes or the list names, then calls
+    // `afterPass`, which returns false to stop. Then finishes the file and puts it in place when it
+    // holds a frame.
     AssemblyResult Run(const std::function<bool(const Pass&)>& afterPass);
 
 private:
@@ -109,7 +115,14 @@ private:
     // Whether a JPEG of `layout` goes into the video byte for byte with nothing asked of its
     // picture (no bad frames left out, no deflicker), so that only its structure is judged.
     bool CopiedUnlooked(const JpegLayout& layout) const;
-    bool WriteFrame(int number, Pass& pass, AssemblyResult& result);
+    // The walk: each index of the range is a step, which the gap takes or passes over; each frame
+    // of a list is a step that is taken. Progress goes by steps.
+    int StepCount() const;
+    int FrameOfStep(int step) const;  // its frame number, taken or not
+    bool StepTakesFrame(int step) const;
+    // The `taken`-th frame the walk takes (of FramesTaken), in order.
+    int TakenFrameNumber(int taken) const;
+    bool WriteFrame(int taken, Pass& pass, AssemblyResult& result);
     // Copies, transcodes or encodes the frame; false when it could not be written (or turned out
     // damaged, which `frame` then tells).
     // `preview`, when given, receives the frame at the preview's size.
@@ -126,16 +139,15 @@ private:
     cv::Mat ReducedDecode(const std::vector<uchar>& jpeg) const;
     cv::Size PreviewSize() const;
     cv::Mat Preview(const cv::Mat& picture) const;
-    int ProgressPosition(int n) const;
+    int ProgressPosition(int stepsDone) const;
     // The deflicker's first pass: the gain of each frame the gap takes. False when it was
     // cancelled (which `result` then tells).
     bool MeasureBrightness(const std::function<bool(const Pass&)>& afterPass,
                            AssemblyResult& result);
     // The frame the gap takes as the `taken`-th, corrected. Safe to call from any thread.
     LookedAt Corrected(int taken) const;
-    int TakenFrameNumber(int taken) const;
     void Finish(AssemblyResult& result);
-    std::string PathOf(const std::string& name) const { return m_range.frameDir + name; }
+    std::string PathOf(const std::string& videoName) const;
 
     VideoRange m_range;
     cv::Size m_size;         // of the first frame

@@ -42,9 +42,28 @@ std::optional<std::string> OutputNameTrouble(std::string_view name) {
     return std::nullopt;
 }
 
+std::optional<std::string> OutputPathTrouble(std::string_view output) {
+    const std::size_t slash = output.rfind('/');
+    return OutputNameTrouble(slash == std::string_view::npos ? output : output.substr(slash + 1));
+}
+
+std::string VideoPath(const std::string& frameDir, const std::string& output) {
+    return output.find('/') == std::string::npos ? frameDir + output : output;
+}
+
+std::string VideoPlace(const std::string& frameDir, const std::string& output) {
+    return output.find('/') == std::string::npos ? output + " in " + frameDir : output;
+}
+
+std::string VideoFolder(const std::string& frameDir, const std::string& output) {
+    const std::size_t slash = output.rfind('/');
+    return slash == std::string::npos ? frameDir : output.substr(0, slash + 1);
+}
+
 std::string PartialVideoName(const std::string& name) {
     const std::size_t dot = name.rfind('.');
-    std::string stem = name.substr(0, dot);
+    const std::size_t nameStart = name.rfind('/') + 1;  // 0 for a plain name
+    std::string stem = name.substr(nameStart, dot - nameStart);
     const std::string ending = ".partial" + name.substr(dot);
     // A name near the longest a file name may be loses the end of its stem, whole UTF-8
     // characters at a time.
@@ -54,7 +73,7 @@ std::string PartialVideoName(const std::string& name) {
         }
         stem.pop_back();
     }
-    return stem + ending;
+    return name.substr(0, nameStart) + stem + ending;
 }
 
 cv::Size ScaledToWidth(cv::Size frame, int width) {

@@ -35,8 +35,20 @@ inline bool IsDeflickerWindow(int frames) {
 // .avi or .mp4), or nothing.
 std::optional<std::string> OutputNameTrouble(std::string_view name);
 
+// What is wrong with `output` as --output gives it: a plain name as OutputNameTrouble takes it, or
+// a path (holding a '/') whose file name it takes; or nothing.
+std::optional<std::string> OutputPathTrouble(std::string_view output);
+
+// Where the video `output` goes: a plain name into the frame folder `frameDir` (empty or ending
+// with '/'), a path as it is (relative to the current folder unless it is absolute).
+std::string VideoPath(const std::string& frameDir, const std::string& output);
+// The video's place as messages tell it: "output.avi in /frames/", or its path.
+std::string VideoPlace(const std::string& frameDir, const std::string& output);
+// The folder the video `output` goes into: the frame folder, or the path's own.
+std::string VideoFolder(const std::string& frameDir, const std::string& output);
+
 // Where a cancelled video goes beside an earlier complete one: output.avi gives
-// output.partial.avi.
+// output.partial.avi (and videos/out.mp4 videos/out.partial.mp4).
 std::string PartialVideoName(const std::string& name);
 
 // The size a video of `frame` pictures gets at `width` pixels across, keeping the aspect, both

@@ -94,6 +94,16 @@ void SyntheticCamera::SetControls(const FakeCameraControls& controls) {
     m_controls = std::make_unique<FakeCameraControls>(controls);
 }
 
+void SyntheticCamera::SetIdentity(const CameraIdentity& identity) {
+    std::lock_guard lock(m_mutex);
+    m_identity = identity;
+}
+
+CameraIdentity SyntheticCamera::Identity() const {
+    std::lock_guard lock(m_mutex);
+    return m_identity;
+}
+
 void SyntheticCamera::Meter(const CameraLockChoice& choice) {
     if (const auto controls = Controls(false)) {
         MeterCamera(*controls, choice);
@@ -160,6 +170,7 @@ public:
     double FileFramesPerSecond() const override { return m_camera->FileFramesPerSecond(); }
     void Meter(const CameraLockChoice& choice) override { m_camera->Meter(choice); }
     std::string Lock(const CameraLockChoice& choice) override { return m_camera->Lock(choice); }
+    CameraIdentity Identity() const override { return m_camera->Identity(); }
 
 private:
     std::shared_ptr<SyntheticCamera> m_camera;

@@ -67,6 +67,9 @@ public:
     std::string Lock(const CameraLockChoice& choice) override;
     // GrabCount at each Lock call, in order.
     std::vector<int> LocksAtGrabs() const;
+    // Makes the camera one that names its maker and model.
+    void SetIdentity(const CameraIdentity& identity);
+    CameraIdentity Identity() const override;
 
     // Calls of Grab, failed ones included.
     int GrabCount() const { return m_grabCalls.load(); }
@@ -106,6 +109,7 @@ private:
     std::unique_ptr<FakeCameraControls> Controls(bool locking);
 
     std::unique_ptr<FakeCameraControls> m_controls;
+    CameraIdentity m_identity;
     std::vector<int> m_locksAt;
 };
 
