@@ -115,10 +115,11 @@ void VideoControls::OnMakeVideo() {
     if (range.options.framesByTime.on) {
         std::string notice;
         const std::optional<std::string> trouble = m_session.ChooseFramesByTime(range, notice);
-        if (!notice.empty() || trouble) {
-            ShowMessageBox(QString::fromStdString(trouble.value_or(notice)));
+        if (!notice.empty()) {
+            ShowMessageBox(QString::fromStdString(notice));
         }
         if (trouble) {
+            ShowMessageBox(QString::fromStdString(*trouble));
             return;
         }
     }

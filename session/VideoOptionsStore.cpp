@@ -39,8 +39,14 @@ VideoOptions ReadVideoOptions() {
 }
 
 bool StoreVideoOptions(const VideoOptions& options) {
-    StoredVideoOptions stored{options.outputName, options.deflicker, options.deflickerWindow,
-                              options.skipBad,    options.width,     options.lengthSeconds};
+    StoredVideoOptions stored{options.outputName,
+                              options.deflicker,
+                              options.deflickerWindow,
+                              options.skipBad,
+                              options.width,
+                              options.lengthSeconds,
+                              std::nullopt,
+                              {}};
     // The time fields go into the file once they are used: the file of a user who never chose
     // frames by time stays as it was.
     if (options.framesByTime != FramesByTime{} || ReadVideoSettings().byTime) {

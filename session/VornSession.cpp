@@ -15,7 +15,6 @@
 #include "session/VideoOptionsStore.h"
 #include "settings/Settings.h"
 #include "timeline/FrameChoice.h"
-#include "video/MakeVideoCommand.h"
 
 namespace {
 
@@ -253,15 +252,16 @@ bool VornSession::SetVideoOptions(const VideoOptions& options) {
 
 std::optional<std::string> VornSession::ChooseFramesByTime(VideoRange& range,
                                                            std::string& notice) const {
+    const StoredSettings settings = ReadSettings().value_or(DefaultSettings());
+    const DayRules rules{settings.dayStartsAt, settings.schedule.Longitude()};
     FrameChoice choice;
-    const QDate today = QDate::currentDate();
     for (std::size_t i = 0; i < kFrameTimeFieldCount; ++i) {
         const std::string& text = range.options.framesByTime.texts[i];
         if (text.empty()) {
             continue;
         }
         if (std::optional<std::string> trouble =
-                SetFrameChoiceOption(choice, kFrameTimeOptions[i], text, today)) {
+                SetFrameChoiceOption(choice, kFrameTimeOptions[i], text, ProjectToday(rules))) {
             return "Error. " + *trouble + "!";
         }
     }
@@ -269,19 +269,13 @@ std::optional<std::string> VornSession::ChooseFramesByTime(VideoRange& range,
     if (!numbers) {
         return "Error. Can't list the frames in " + ShownFolder(range.frameDir) + "!";
     }
-    const FrameTimes times = ReadFrameTimes(range.frameDir, *numbers);
-    notice = FileTimesNotice(times);
-    const StoredSettings settings = ReadSettings().value_or(DefaultSettings());
-    const ChosenFrames chosen =
-        ChooseFrames(times.frames, choice, {settings.dayStartsAt, settings.schedule.Longitude()});
+    const ChosenFrames chosen = ChooseFolderFrames(range.frameDir, *numbers, choice, rules, notice);
     if (chosen.frames.empty()) {
-        return "Error. No frame of " + ShownFolder(range.frameDir) + " was taken " +
-               ChoiceInWords(choice) + "!";
+        const std::string words = ChoiceInWords(choice);
+        return "Error. No frame of " + ShownFolder(range.frameDir) + " was taken" +
+               (words.empty() ? "" : " " + words) + "!";
     }
-    range.frameNumbers.clear();
-    for (const TimedFrame& frame : chosen.frames) {
-        range.frameNumbers.push_back(frame.number);
-    }
+    range.frameNumbers = chosen.Numbers();
     return std::nullopt;
 }
 

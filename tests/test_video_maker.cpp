@@ -999,6 +999,58 @@ private slots:
         QCOMPARE(kept.width, 80);
     }
 
+    // Chosen by time, the video holds the frames the time fields take among all those of the
+    // folder, whatever Start, End and Gap say; frames without a capture time in them are placed
+    // by their file times, and the user is told so.
+    void framesChosenByTimeMakeTheVideo_data() {
+        QTest::addColumn<QString>("dailyAt");
+        QTest::addColumn<QString>("told");
+        QTest::addColumn<QList<int>>("inVideo");
+        QTest::newRow("noon of each day") << "12:00" << kCreated << QList<int>{10002, 10005};
+        QTest::newRow("nothing near") << "03:00"
+                                      << "Error. No frame of DIR was taken within 30 minutes of "
+                                         "03:00!"
+                                      << QList<int>{};
+    }
+
+    void framesChosenByTimeMakeTheVideo() {
+        QFETCH(QString, dailyAt);
+        QFETCH(QString, told);
+        QFETCH(QList<int>, inVideo);
+        FrameFolder frames;
+        const QDate first = QDate::currentDate().addDays(-3);
+        int number = 10001;
+        for (int day = 0; day < 2; ++day) {
+            for (const int hour : {8, 12, 16}) {
+                frames.Write(number);
+                QFile file(frames.FramePath(number++));
+                QVERIFY(file.open(QIODevice::ReadWrite));
+                QVERIFY(file.setFileTime(QDateTime(first.addDays(day), QTime(hour, 2)),
+                                         QFileDevice::FileModificationTime));
+            }
+        }
+        DialogBench bench(SettingsValues(1));
+        AnswerCompressorWith(bench.answerer, PressEnter);
+        bench->OnInitDialog();
+        bench->Session().SetFrameDir(frames.Dir());
+        VideoOptions options;
+        options.framesByTime.on = true;
+        options.framesByTime.texts[static_cast<std::size_t>(FrameTimeField::DailyAt)] =
+            dailyAt.toStdString();
+        QVERIFY(bench->Session().SetVideoOptions(options));
+        QVERIFY(!GetDlgItem(*bench, IDC_END_FRAME)->isEnabled());
+        bench->show();
+        Click(*bench, IDC_MAKE_VIDEO);
+        QCOMPARE(bench.answerer.Messages(),
+                 (QStringList{"6 frames have no capture time in them; their file times were used",
+                              told.replace("DIR", QString::fromStdString(frames.Dir()))}));
+        if (inVideo.isEmpty()) {
+            QVERIFY(!QFile::exists(frames.VideoPath()));
+        } else {
+            QCOMPARE(FramesIn(frames.VideoPath()), inVideo);
+        }
+    }
+
     void videoOptionsRefuseBadValuesNamingTheField_data() {
         QTest::addColumn<int>("id");
         QTest::addColumn<QString>("typed");
@@ -1024,6 +1076,11 @@ private slots:
         QTest::newRow("no length") << IDC_VIDEO_LENGTH << ""
                                    << "Length: please enter 0 to keep the frame rate, or a number "
                                       "of seconds.";
+        QTest::newRow("no such day") << IDC_FRAME_TIME_FIRST << "2026-02-30"
+                                     << "Day: takes a date as YYYY-MM-DD, today or yesterday";
+        QTest::newRow("hours without minutes")
+            << IDC_FRAME_TIME_FIRST + 3 << "7-19"
+            << "Hours of each day: takes times of day as HH:MM-HH:MM, such as 06:00-20:00";
     }
 
     void videoOptionsRefuseBadValuesNamingTheField() {

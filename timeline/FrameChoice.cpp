@@ -1,5 +1,6 @@
 #include "timeline/FrameChoice.h"
 
+#include <QDateTime>
 #include <algorithm>
 #include <limits>
 
@@ -208,4 +209,28 @@ ChosenFrames ChooseFrames(const std::vector<TimedFrame>& candidates, const Frame
         chosen.frames.push_back(candidates[frame.index]);
     }
     return chosen;
+}
+
+std::vector<int> ChosenFrames::Numbers() const {
+    std::vector<int> numbers;
+    numbers.reserve(frames.size());
+    for (const TimedFrame& frame : frames) {
+        numbers.push_back(frame.number);
+    }
+    return numbers;
+}
+
+QDate ProjectToday(const DayRules& rules) {
+    // By the wall clock, as a day's start is.
+    const QDateTime now = QDateTime::currentDateTime();
+    const MinuteOfDay minute = now.time().hour() * 60 + now.time().minute();
+    return minute < rules.dayStartsAt ? now.date().addDays(-1) : now.date();
+}
+
+ChosenFrames ChooseFolderFrames(const std::string& frameDir, const std::vector<int>& numbers,
+                                const FrameChoice& choice, const DayRules& rules,
+                                std::string& notice) {
+    const FrameTimes times = ReadFrameTimes(frameDir, numbers);
+    notice = FileTimesNotice(times);
+    return ChooseFrames(times.frames, choice, rules);
 }

@@ -54,6 +54,9 @@ struct ChosenFrames {
     int candidates = 0;              // the frames chosen from
     // Days that have frames but none near a --daily-at time (or solar noon), in date order.
     std::vector<QDate> daysWithoutDailyFrame;
+
+    // The numbers of the chosen frames, in order.
+    std::vector<int> Numbers() const;
 };
 
 // The frames of `candidates` (ascending numbers) that `choice` takes.
@@ -73,6 +76,20 @@ std::optional<std::string> ReadFrameChoice(const QCommandLineParser& parser, con
 // window's fields give it: nothing, or the message that names the option.
 std::optional<std::string> SetFrameChoiceOption(FrameChoice& choice, const std::string& option,
                                                 const std::string& text, const QDate& today);
+
+// The project's day that is under way now: today's date, or yesterday's before DAY_STARTS_AT. It
+// is what "today" and "yesterday" are reckoned from.
+QDate ProjectToday(const DayRules& rules);
+
+// The frames of `frameDir` (empty or ending with '/') among `numbers` (ascending) that `choice`
+// takes, each timed by its EXIF or else its file time; `notice` receives FileTimesNotice's line.
+ChosenFrames ChooseFolderFrames(const std::string& frameDir, const std::vector<int>& numbers,
+                                const FrameChoice& choice, const DayRules& rules,
+                                std::string& notice);
+
+// The frames `choice` takes, in words, after "no frame of FOLDER was taken": "on 2026-03-30
+// between 06:00 and 20:00"; empty when it takes every frame.
+std::string ChoiceInWords(const FrameChoice& choice);
 
 // One line of --list: "pic_10001.jpg 2026-03-29T12:00:03+02:00".
 std::string ListLine(const TimedFrame& frame);

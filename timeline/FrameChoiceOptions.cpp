@@ -178,22 +178,23 @@ std::string ClockText(MinuteOfDay minute) {
 
 // 12345 as "12,345".
 std::string Grouped(int value) {
-    std::string digits = std::to_string(value);
-    for (int at = static_cast<int>(digits.size()) - 3; at > 0; at -= 3) {
-        digits.insert(static_cast<std::size_t>(at), ",");
+    const std::string digits = std::to_string(value);
+    std::string grouped;
+    for (std::size_t i = 0; i < digits.size(); ++i) {
+        if (i > 0 && (digits.size() - i) % 3 == 0) {
+            grouped += ',';
+        }
+        grouped += digits[i];
     }
-    return digits;
+    return grouped;
 }
 
 std::string DateText(const QDate& date) {
     return date.toString(Qt::ISODate).toStdString();
 }
 
-// "no frame near 12:00 on 2026-03-30, 2026-04-02"; empty when every day had its frames.
-std::string MissedDays(const std::vector<QDate>& days, const FrameChoice& choice) {
-    if (days.empty()) {
-        return {};
-    }
+// The --daily-at times: "06:00 or 18:00", "solar noon"; empty when there are none.
+std::string DailyTimesText(const FrameChoice& choice) {
     std::string times;
     for (const MinuteOfDay minute : choice.dailyAt) {
         times += (times.empty() ? "" : " or ") + ClockText(minute);
@@ -201,7 +202,15 @@ std::string MissedDays(const std::vector<QDate>& days, const FrameChoice& choice
     if (choice.dailyAtSolarNoon) {
         times += (times.empty() ? "" : " or ") + std::string("solar noon");
     }
-    std::string text = "no frame near " + times + " on ";
+    return times;
+}
+
+// "no frame near 12:00 on 2026-03-30, 2026-04-02"; empty when every day had its frames.
+std::string MissedDays(const std::vector<QDate>& days, const FrameChoice& choice) {
+    if (days.empty()) {
+        return {};
+    }
+    std::string text = "no frame near " + DailyTimesText(choice) + " on ";
     for (std::size_t i = 0; i < days.size() && i < kNamedDays; ++i) {
         text += (i == 0 ? "" : ", ") + DateText(days[i]);
     }
@@ -291,4 +300,36 @@ std::string ChoiceSummary(const ChosenFrames& chosen, const FrameChoice& choice,
         text += "; " + Duration(count / fps) + " at " + rate + " frames a second";
     }
     return text;
+}
+
+std::string ChoiceInWords(const FrameChoice& choice) {
+    const auto moment = [](const LocalMoment& when) {
+        return DateText(when.date) + (when.time ? " " + ClockText(*when.time) : "");
+    };
+    std::vector<std::string> parts;
+    if (choice.day) {
+        parts.push_back("on " + DateText(*choice.day));
+    }
+    if (choice.from) {
+        parts.push_back("from " + moment(*choice.from));
+    }
+    if (choice.to) {
+        parts.push_back((choice.to->time ? "up to " : "up to the end of ") + moment(*choice.to));
+    }
+    if (choice.between) {
+        parts.push_back("between " + ClockText(choice.between->first) + " and " +
+                        ClockText(choice.between->second));
+    }
+    if (const std::string daily = DailyTimesText(choice); !daily.empty()) {
+        parts.push_back("within " + std::to_string(choice.toleranceMinutes) + " minutes of " +
+                        daily);
+    }
+    if (choice.everyMinutes > 0) {
+        parts.push_back("near every " + std::to_string(choice.everyMinutes) + " minutes");
+    }
+    std::string words;
+    for (const std::string& part : parts) {
+        words += (words.empty() ? "" : " ") + part;
+    }
+    return words;
 }

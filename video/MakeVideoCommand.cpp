@@ -5,7 +5,6 @@
 
 #include <QCommandLineParser>
 #include <QDate>
-#include <QTime>
 #include <atomic>
 #include <chrono>
 #include <climits>
@@ -193,15 +192,12 @@ ExitCode ChooseByTime(const QCommandLineParser& parser, const FrameChoice& choic
                                                 ShownFolder(range.frameDir) + " (" +
                                                 std::strerror(errno) + ")!");
     }
-    const FrameTimes times = ReadFrameTimes(range.frameDir, *candidates);
-    if (const std::string notice = FileTimesNotice(times); !notice.empty()) {
+    std::string notice;
+    chosen = ChooseFolderFrames(range.frameDir, *candidates, choice, rules, notice);
+    if (!notice.empty()) {
         std::fprintf(stderr, "vorn: %s\n", notice.c_str());
     }
-    chosen = ChooseFrames(times.frames, choice, rules);
-    range.frameNumbers.clear();
-    for (const TimedFrame& frame : chosen.frames) {
-        range.frameNumbers.push_back(frame.number);
-    }
+    range.frameNumbers = chosen.Numbers();
     return ExitCode::Success;
 }
 
@@ -338,53 +334,10 @@ void AddMakeVideoOptions(QCommandLineParser& parser) {
     AddFrameChoiceOptions(parser);
 }
 
-std::string ChoiceInWords(const FrameChoice& choice) {
-    const auto date = [](const QDate& day) { return day.toString(Qt::ISODate).toStdString(); };
-    const auto clock = [](MinuteOfDay minute) {
-        return QTime::fromMSecsSinceStartOfDay(minute * 60000).toString("HH:mm").toStdString();
-    };
-    const auto moment = [&](const LocalMoment& when) {
-        return date(when.date) + (when.time ? " " + clock(*when.time) : "");
-    };
-    std::vector<std::string> parts;
-    if (choice.day) {
-        parts.push_back("on " + date(*choice.day));
-    }
-    if (choice.from) {
-        parts.push_back("from " + moment(*choice.from));
-    }
-    if (choice.to) {
-        parts.push_back((choice.to->time ? "up to " : "up to the end of ") + moment(*choice.to));
-    }
-    if (choice.between) {
-        parts.push_back("between " + clock(choice.between->first) + " and " +
-                        clock(choice.between->second));
-    }
-    std::string dailyTimes;
-    for (const MinuteOfDay minute : choice.dailyAt) {
-        dailyTimes += (dailyTimes.empty() ? "" : " or ") + clock(minute);
-    }
-    if (choice.dailyAtSolarNoon) {
-        dailyTimes += (dailyTimes.empty() ? "" : " or ") + std::string("solar noon");
-    }
-    if (!dailyTimes.empty()) {
-        parts.push_back("within " + std::to_string(choice.toleranceMinutes) + " minutes of " +
-                        dailyTimes);
-    }
-    if (choice.everyMinutes > 0) {
-        parts.push_back("near every " + std::to_string(choice.everyMinutes) + " minutes");
-    }
-    std::string words;
-    for (const std::string& part : parts) {
-        words += (words.empty() ? "" : " ") + part;
-    }
-    return words;
-}
-
 ExitCode RunMakeVideoCommand(const QCommandLineParser& parser, const MakeVideoDefaults& defaults) {
     FrameChoice choice;
     if (const std::optional<std::string> bad =
-            ReadFrameChoice(parser, QDate::currentDate(), choice)) {
+            ReadFrameChoice(parser, ProjectToday(defaults.dayRules), choice)) {
         return Fail(ExitCode::BadCommandLine, *bad);
     }
     const bool listing = parser.isSet("list");

@@ -27,10 +27,6 @@ struct MakeVideoDefaults {
     DayRules dayRules = {};
 };
 
-// The frames `choice` takes, in words, after "no frame of FOLDER was taken": "on 2026-03-30
-// between 06:00 and 20:00".
-std::string ChoiceInWords(const FrameChoice& choice);
-
 // Makes the video the parsed options ask for, or with --list prints the frames it would take.
 // Options left out take `defaults` and the window's defaults (start 0, gap 1, 25 frames a second);
 // with a choice by time the frames are those of the whole folder, within --start, --end and --gap
