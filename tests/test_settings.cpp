@@ -200,15 +200,17 @@ private slots:
         }
     }
 
-    // The keys of a season's capture: absent, they change nothing; a bad value names its key.
+    // The keys of a season's capture: absent, they change nothing; a bad value names its key. A
+    // bad DAY_STARTS_AT does not stop a capture: only choosing frames by day reads it.
     void seasonValuesLoad_data() {
         QTest::addColumn<QByteArray>("lines");
         QTest::addColumn<int>("minFreeMb");
         QTest::addColumn<bool>("latestFrame");
         QTest::addColumn<QString>("bad");  // what the message names; empty: none
+        QTest::addColumn<int>("dayStartsAt");
         const auto row = [](const char* name, QByteArray lines, int minFreeMb, bool latestFrame,
-                            QString bad = {}) {
-            QTest::newRow(name) << lines << minFreeMb << latestFrame << bad;
+                            QString bad = {}, int dayStartsAt = 0) {
+            QTest::newRow(name) << lines << minFreeMb << latestFrame << bad << dayStartsAt;
         };
         row("none", "", 200, false);
         row("floor and latest", "MIN_FREE_MB=1024\nLATEST_FRAME=1\n", 1024, true);
@@ -219,6 +221,10 @@ private slots:
         row("latest yes", "LATEST_FRAME=yes\n", 200, false, "LATEST_FRAME=yes");
         row("hours too long", "CAPTURE_HOURS=" + QByteArray(300, '1') + "\n", 200, false,
             "CAPTURE_HOURS is too long");
+        row("nights from noon", "DAY_STARTS_AT=12:00\n", 200, false, {}, 720);
+        row("day starts late", "DAY_STARTS_AT = 23:59 \n", 200, false, {}, 1439);
+        row("day starts at 24:00", "DAY_STARTS_AT=24:00\n", 200, false);
+        row("day starts at 7", "DAY_STARTS_AT=7\n", 200, false);
     }
 
     void seasonValuesLoad() {
@@ -226,12 +232,14 @@ private slots:
         QFETCH(int, minFreeMb);
         QFETCH(bool, latestFrame);
         QFETCH(QString, bad);
+        QFETCH(int, dayStartsAt);
         TestSettings settings;
         settings.WriteValues(kAllValues + "CAPTURE_HOURS=07:00-19:00\nLATITUDE=51.5\n" + lines);
         const std::optional<StoredSettings> stored = ReadSettings();
         QVERIFY(stored && stored->Complete());
         QCOMPARE(stored->minFreeMb, minFreeMb);
         QCOMPARE(stored->latestFrame, latestFrame);
+        QCOMPARE(stored->dayStartsAt, dayStartsAt);
         const QDate day(2024, 6, 1);
         QCOMPARE(QString::fromStdString(PlanLine(day, stored->schedule.DayPlan(day))),
                  lines.startsWith("CAPTURE_HOURS") ? "2024-06-01 00:00-24:00"
@@ -266,6 +274,9 @@ private slots:
         row("longitude 181", "LONGITUDE=181\n", "LONGITUDE=181 is not valid", true);
         row("floor in words", "MIN_FREE_MB=lots\n", "MIN_FREE_MB=lots is not valid", true);
         row("camera lock 2", "CAMERA_LOCK=2\n", "CAMERA_LOCK=2 is not valid", false);
+        row("day starts at noon", "DAY_STARTS_AT=12:00\n", "", false);
+        row("day starts at 25:00", "DAY_STARTS_AT=25:00\n", "DAY_STARTS_AT=25:00 is not valid",
+            false);
     }
 
     void badValueHasOneMessage() {
@@ -283,9 +294,11 @@ private slots:
         const QString all = QString::fromStdString(BadValuesMessage(*stored));
         QCOMPARE(all, own.isEmpty() ? QString()
                                     : "In the settings file " + settings.FilePath() + ", " + own);
-        // What a run and --schedule refuse: every bad value but the camera lock's.
+        // What a run and --schedule refuse: every bad value but the camera lock's and the day's
+        // start.
         const auto conditions = SaveConditionsFrom(*stored);
-        const bool refused = !own.isEmpty() && !lines.startsWith("CAMERA_LOCK");
+        const bool refused = !own.isEmpty() && !lines.startsWith("CAMERA_LOCK") &&
+                             !lines.startsWith("DAY_STARTS_AT");
         QCOMPARE(std::holds_alternative<std::string>(conditions), refused);
         if (refused) {
             QCOMPARE(QString::fromStdString(std::get<std::string>(conditions)), all);

@@ -1,4 +1,6 @@
 // The choice's command-line options, the --list lines and the summary after them.
+#include "timeline/FrameChoice.h"
+
 #include <QCommandLineParser>
 #include <QDateTime>
 #include <QTimeZone>
@@ -10,7 +12,6 @@
 #include "frames/FrameFile.h"
 #include "platform/Numbers.h"
 #include "schedule/CaptureSchedule.h"
-#include "timeline/FrameChoice.h"
 
 namespace {
 
@@ -38,8 +39,8 @@ constexpr OptionText kOptions[] = {
      "Only the frames taken between these times of each day; 22:00-04:00 runs past midnight.",
      "--between takes times of day as HH:MM-HH:MM, such as 06:00-20:00"},
     {"daily-at", "TIMES",
-     "For each day, the frame nearest each time HH:MM (several separated by commas), or nearest "
-     "solar-noon at LONGITUDE.",
+     "For each day, the frame nearest each time HH:MM (several separated by commas), or with "
+     "solar-noon the frame nearest the sun's highest point at LONGITUDE.",
      "--daily-at takes times of day as HH:MM, several separated by commas, or solar-noon"},
     {"tolerance", "MINUTES",
      "How far from a --daily-at time a frame may be, in minutes (default 30).",
@@ -53,6 +54,15 @@ const OptionText* OptionNamed(const std::string& name) {
     const auto found = std::find_if(std::begin(kOptions), std::end(kOptions),
                                     [&](const OptionText& option) { return option.name == name; });
     return found == std::end(kOptions) ? nullptr : found;
+}
+
+// A window's field may hold blanks around its value.
+std::string_view Trimmed(std::string_view text) {
+    const std::size_t first = text.find_first_not_of(" \t");
+    if (first == std::string_view::npos) {
+        return {};
+    }
+    return text.substr(first, text.find_last_not_of(" \t") - first + 1);
 }
 
 bool AllDigits(std::string_view text) {
@@ -135,7 +145,8 @@ bool SetOption(FrameChoice& choice, const std::string& name, std::string_view te
     if (name == "between") {
         const std::optional<DailyHours> hours = ParseDailyHours(text);
         if (hours) {
-            choice.between = std::pair(hours->startMinute, hours->endMinute);
+            // An end at 24:00 is the next midnight.
+            choice.between = std::pair(hours->startMinute, hours->endMinute % kMinutesPerDay);
         }
         return hours.has_value();
     }
@@ -249,7 +260,7 @@ std::optional<std::string> SetFrameChoiceOption(FrameChoice& choice, const std::
     if (known == nullptr) {
         return "--" + option + " is not an option of the frame choice";
     }
-    if (!SetOption(choice, option, text, today)) {
+    if (!SetOption(choice, option, Trimmed(text), today)) {
         return std::string(known->bad);
     }
     return std::nullopt;
