@@ -271,10 +271,13 @@ std::int64_t ModifiedMs(int fd) {
            status.st_mtim.tv_nsec / 1000000;
 }
 
-// Whether frame `number` could be read; its time in `frame`, and whether that came from EXIF.
-bool ReadFrameTime(const std::string& frameDir, int number, std::vector<unsigned char>& buffer,
-                   TimedFrame& frame, bool& fromExif) {
-    const int fd = ::open(FramePath(frameDir, number).c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+// Whether frame `number` of the folder open as `dirFd` could be read; its time in `frame`, and
+// whether that came from EXIF.
+bool ReadFrameTime(int dirFd, int number, std::vector<unsigned char>& buffer, TimedFrame& frame,
+                   bool& fromExif) {
+    // By its name in the open folder: the folder's path is not looked up again for every frame.
+    const int fd =
+        ::openat(dirFd, FrameFileName(number).c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0) {
         return false;
     }
@@ -288,13 +291,13 @@ bool ReadFrameTime(const std::string& frameDir, int number, std::vector<unsigned
 
 // Reads the times of `numbers` [from, to) into `frames` at the same places; `read[i]` tells
 // whether frame i could be read. The count of frames that had no EXIF time.
-int ReadFrameTimesOf(const std::string& frameDir, const std::vector<int>& numbers, std::size_t from,
-                     std::size_t to, std::vector<TimedFrame>& frames, std::vector<char>& read) {
+int ReadFrameTimesOf(int dirFd, const std::vector<int>& numbers, std::size_t from, std::size_t to,
+                     std::vector<TimedFrame>& frames, std::vector<char>& read) {
     std::vector<unsigned char> buffer;
     int fromFileTimes = 0;
     for (std::size_t i = from; i < to; ++i) {
         bool fromExif = false;
-        read[i] = ReadFrameTime(frameDir, numbers[i], buffer, frames[i], fromExif);
+        read[i] = ReadFrameTime(dirFd, numbers[i], buffer, frames[i], fromExif);
         fromFileTimes += read[i] && !fromExif;
     }
     return fromFileTimes;
@@ -361,6 +364,11 @@ std::optional<CaptureTime> ReadExifCaptureTime(const std::string& path) {
 }
 
 FrameTimes ReadFrameTimes(const std::string& frameDir, const std::vector<int>& numbers) {
+    const int dirFd =
+        ::open(frameDir.empty() ? "." : frameDir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dirFd < 0) {
+        return {};
+    }
     std::vector<TimedFrame> frames(numbers.size());
     std::vector<char> read(numbers.size());
     int fromFileTimes = 0;
@@ -369,14 +377,15 @@ FrameTimes ReadFrameTimes(const std::string& frameDir, const std::vector<int>& n
         const std::size_t half = numbers.size() / 2;
         int secondHalf = 0;
         std::thread other([&] {
-            secondHalf = ReadFrameTimesOf(frameDir, numbers, half, numbers.size(), frames, read);
+            secondHalf = ReadFrameTimesOf(dirFd, numbers, half, numbers.size(), frames, read);
         });
-        fromFileTimes = ReadFrameTimesOf(frameDir, numbers, 0, half, frames, read);
+        fromFileTimes = ReadFrameTimesOf(dirFd, numbers, 0, half, frames, read);
         other.join();
         fromFileTimes += secondHalf;
     } else {
-        fromFileTimes = ReadFrameTimesOf(frameDir, numbers, 0, numbers.size(), frames, read);
+        fromFileTimes = ReadFrameTimesOf(dirFd, numbers, 0, numbers.size(), frames, read);
     }
+    ::close(dirFd);
     std::size_t kept = 0;
     for (std::size_t i = 0; i < frames.size(); ++i) {
         if (read[i]) {
