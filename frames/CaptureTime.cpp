@@ -23,7 +23,7 @@ namespace {
 constexpr unsigned char kExifHeader[] = {'E', 'x', 'i', 'f', 0, 0};
 // The APP1 segment of a frame follows its start marker; a JPEG from elsewhere may put other
 // application segments first, but never this far in.
-constexpr std::size_t kMaxExifSearch = 64 * 1024;
+constexpr std::size_t kMaxExifSearch = std::size_t{64} * 1024;
 // The first read of a frame, which holds the whole segment Vorn writes.
 constexpr std::size_t kFirstRead = 4096;
 // Below this many frames a second thread costs more than it saves.
@@ -190,10 +190,12 @@ std::optional<CaptureTime> CaptureTimeOf(ExifData* data) {
     if (!wall) {
         return std::nullopt;
     }
-    const int offset = ParseOffset(EntryText(data, EXIF_IFD_EXIF, EXIF_TAG_OFFSET_TIME_ORIGINAL))
-                           .value_or(LocalOffsetAt(*wall));
-    const std::int64_t localSeconds = DaysFromCivil(wall->year, wall->month, wall->day) * 86400 +
-                                      wall->hour * 3600 + wall->minute * 60 + wall->second;
+    const std::optional<int> written =
+        ParseOffset(EntryText(data, EXIF_IFD_EXIF, EXIF_TAG_OFFSET_TIME_ORIGINAL));
+    const int offset = written ? *written : LocalOffsetAt(*wall);
+    const int secondOfDay = wall->hour * 3600 + wall->minute * 60 + wall->second;
+    const std::int64_t localSeconds =
+        DaysFromCivil(wall->year, wall->month, wall->day) * 86400 + secondOfDay;
     const int ms =
         ParseMilliseconds(EntryText(data, EXIF_IFD_EXIF, EXIF_TAG_SUB_SEC_TIME_ORIGINAL));
     return CaptureTime{(localSeconds - offset) * 1000 + ms, offset};
@@ -245,15 +247,15 @@ std::optional<CaptureTime> ReadExifFrom(int fd, std::vector<unsigned char>& buff
         if (length < 2 || end > kMaxExifSearch) {
             return std::nullopt;
         }
-        const bool exif = buffer[at + 1] == 0xE1;
-        if (end > have && (exif || end + 4 > have)) {
+        // The segment and the next marker's four bytes.
+        if (end + 4 > have) {
             have = ReadUpTo(fd, buffer, have, std::min(kMaxExifSearch, end + kFirstRead));
             if (end > have) {
                 return std::nullopt;
             }
         }
         const unsigned char* content = buffer.data() + at + 4;
-        if (exif && length - 2 > sizeof kExifHeader &&
+        if (buffer[at + 1] == 0xE1 && length - 2 > sizeof kExifHeader &&
             std::memcmp(content, kExifHeader, sizeof kExifHeader) == 0) {
             return ParseExif(content, length - 2);
         }
