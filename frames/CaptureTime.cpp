@@ -23,7 +23,7 @@ namespace {
 constexpr unsigned char kExifHeader[] = {'E', 'x', 'i', 'f', 0, 0};
 // The APP1 segment of a frame follows its start marker; a JPEG from elsewhere may put other
 // application segments first, but never this far in.
-constexpr std::size_t kMaxExifSearch = 64 * 1024;
+constexpr std::size_t kMaxExifSearch = std::size_t{64} * 1024;
 // The first read of a frame, which holds the whole segment Vorn writes.
 constexpr std::size_t kFirstRead = 4096;
 // Below this many frames a second thread costs more than it saves.
@@ -190,10 +190,12 @@ std::optional<CaptureTime> CaptureTimeOf(ExifData* data) {
     if (!wall) {
         return std::nullopt;
     }
-    const int offset = ParseOffset(EntryText(data, EXIF_IFD_EXIF, EXIF_TAG_OFFSET_TIME_ORIGINAL))
-                           .value_or(LocalOffsetAt(*wall));
-    const std::int64_t localSeconds = DaysFromCivil(wall->year, wall->month, wall->day) * 86400 +
-                                      wall->hour * 3600 + wall->minute * 60 + wall->second;
+    const std::optional<int> written =
+        ParseOffset(EntryText(data, EXIF_IFD_EXIF, EXIF_TAG_OFFSET_TIME_ORIGINAL));
+    const int offset = written ? *written : LocalOffsetAt(*wall);
+    const int secondOfDay = wall->hour * 3600 + wall->minute * 60 + wall->second;
+    const std::int64_t localSeconds =
+        DaysFromCivil(wall->year, wall->month, wall->day) * 86400 + secondOfDay;
     const int ms =
         ParseMilliseconds(EntryText(data, EXIF_IFD_EXIF, EXIF_TAG_SUB_SEC_TIME_ORIGINAL));
     return CaptureTime{(localSeconds - offset) * 1000 + ms, offset};
@@ -245,15 +247,15 @@ std::optional<CaptureTime> ReadExifFrom(int fd, std::vector<unsigned char>& buff
         if (length < 2 || end > kMaxExifSearch) {
             return std::nullopt;
         }
-        const bool exif = buffer[at + 1] == 0xE1;
-        if (end > have && (exif || end + 4 > have)) {
+        // The segment and the next marker's four bytes.
+        if (end + 4 > have) {
             have = ReadUpTo(fd, buffer, have, std::min(kMaxExifSearch, end + kFirstRead));
             if (end > have) {
                 return std::nullopt;
             }
         }
         const unsigned char* content = buffer.data() + at + 4;
-        if (exif && length - 2 > sizeof kExifHeader &&
+        if (buffer[at + 1] == 0xE1 && length - 2 > sizeof kExifHeader &&
             std::memcmp(content, kExifHeader, sizeof kExifHeader) == 0) {
             return ParseExif(content, length - 2);
         }
@@ -271,10 +273,13 @@ std::int64_t ModifiedMs(int fd) {
            status.st_mtim.tv_nsec / 1000000;
 }
 
-// Whether frame `number` could be read; its time in `frame`, and whether that came from EXIF.
-bool ReadFrameTime(const std::string& frameDir, int number, std::vector<unsigned char>& buffer,
-                   TimedFrame& frame, bool& fromExif) {
-    const int fd = ::open(FramePath(frameDir, number).c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+// Whether frame `number` of the folder open as `dirFd` could be read; its time in `frame`, and
+// whether that came from EXIF.
+bool ReadFrameTime(int dirFd, int number, std::vector<unsigned char>& buffer, TimedFrame& frame,
+                   bool& fromExif) {
+    // By its name in the open folder: the folder's path is not looked up again for every frame.
+    const int fd =
+        ::openat(dirFd, FrameFileName(number).c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0) {
         return false;
     }
@@ -288,13 +293,13 @@ bool ReadFrameTime(const std::string& frameDir, int number, std::vector<unsigned
 
 // Reads the times of `numbers` [from, to) into `frames` at the same places; `read[i]` tells
 // whether frame i could be read. The count of frames that had no EXIF time.
-int ReadFrameTimesOf(const std::string& frameDir, const std::vector<int>& numbers, std::size_t from,
-                     std::size_t to, std::vector<TimedFrame>& frames, std::vector<char>& read) {
+int ReadFrameTimesOf(int dirFd, const std::vector<int>& numbers, std::size_t from, std::size_t to,
+                     std::vector<TimedFrame>& frames, std::vector<char>& read) {
     std::vector<unsigned char> buffer;
     int fromFileTimes = 0;
     for (std::size_t i = from; i < to; ++i) {
         bool fromExif = false;
-        read[i] = ReadFrameTime(frameDir, numbers[i], buffer, frames[i], fromExif);
+        read[i] = ReadFrameTime(dirFd, numbers[i], buffer, frames[i], fromExif);
         fromFileTimes += read[i] && !fromExif;
     }
     return fromFileTimes;
@@ -361,6 +366,11 @@ std::optional<CaptureTime> ReadExifCaptureTime(const std::string& path) {
 }
 
 FrameTimes ReadFrameTimes(const std::string& frameDir, const std::vector<int>& numbers) {
+    const int dirFd =
+        ::open(frameDir.empty() ? "." : frameDir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dirFd < 0) {
+        return {};
+    }
     std::vector<TimedFrame> frames(numbers.size());
     std::vector<char> read(numbers.size());
     int fromFileTimes = 0;
@@ -369,14 +379,15 @@ FrameTimes ReadFrameTimes(const std::string& frameDir, const std::vector<int>& n
         const std::size_t half = numbers.size() / 2;
         int secondHalf = 0;
         std::thread other([&] {
-            secondHalf = ReadFrameTimesOf(frameDir, numbers, half, numbers.size(), frames, read);
+            secondHalf = ReadFrameTimesOf(dirFd, numbers, half, numbers.size(), frames, read);
         });
-        fromFileTimes = ReadFrameTimesOf(frameDir, numbers, 0, half, frames, read);
+        fromFileTimes = ReadFrameTimesOf(dirFd, numbers, 0, half, frames, read);
         other.join();
         fromFileTimes += secondHalf;
     } else {
-        fromFileTimes = ReadFrameTimesOf(frameDir, numbers, 0, numbers.size(), frames, read);
+        fromFileTimes = ReadFrameTimesOf(dirFd, numbers, 0, numbers.size(), frames, read);
     }
+    ::close(dirFd);
     std::size_t kept = 0;
     for (std::size_t i = 0; i < frames.size(); ++i) {
         if (read[i]) {

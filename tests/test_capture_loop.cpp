@@ -9,6 +9,7 @@
 #include <QtTest>
 
 #include <chrono>
+#include <fstream>
 #include <semaphore>
 #include <thread>
 
@@ -561,6 +562,25 @@ private slots:
         QCOMPARE(QString::fromStdString(FileTimesNotice({{}, 312})),
                  QString("312 frames have no capture time in them; their file times were used"));
         QCOMPARE(FileTimesNotice({times.frames, 0}), std::string());
+
+        // A season's folder is read in parts: each frame keeps its own time, in order.
+        std::vector<uchar> plain;
+        QVERIFY(cv::imencode(".jpg", picture, plain));
+        std::vector<int> numbers;
+        for (int number = 20001; number <= 22500; ++number) {
+            std::vector<uchar> bytes = plain;
+            QVERIFY(number % 2 == 0 || AddExif(bytes, {LocalCaptureTime(number * 1000LL), "", ""}));
+            std::ofstream(FramePath(dir, number), std::ios::binary)
+                .write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+            numbers.push_back(number);
+        }
+        const FrameTimes season = ReadFrameTimes(dir, numbers);
+        QCOMPARE(season.frames.size(), numbers.size());
+        QCOMPARE(season.fromFileTimes, 1250);
+        for (std::size_t i = 0; i < numbers.size(); ++i) {
+            QCOMPARE(season.frames[i].number, numbers[i]);
+            QVERIFY(numbers[i] % 2 == 0 || season.frames[i].time.ms == numbers[i] * 1000LL);
+        }
     }
 
     void localTimeTextIsMonthDayYearAnd24HourTimeOfTheProgramsClock() {

@@ -19,6 +19,7 @@
 #include <opencv2/imgcodecs.hpp>
 #include <opencv2/videoio.hpp>
 
+#include "frames/CaptureTime.h"
 #include "panel/CompressorDlg.h"
 #include "panel/MakingDlg.h"
 #include "panel/VideoOptionsDlg.h"
@@ -93,7 +94,7 @@ public:
     // Spoils a frame file the way `how` says: "cut short", "empty file", "not a picture", a
     // "bad quantisation table" length, a "stray marker" in the picture data, a "pipe" or a file
     // "larger than 256 MB"; or takes it away ("missing"), repeats the frame before it, or paints
-    // it "grey N".
+    // it "grey N"; or puts EXIF "with its capture time" in.
     void Damage(int number, const QString& how) const {
         QByteArray whole = Bytes(number);
         QFile file(FramePath(number));
@@ -133,6 +134,10 @@ public:
             const qsizetype scan = whole.indexOf("\xFF\xDA");
             whole.replace((scan + whole.size()) / 2, 2, "\xFF\xD8");
             file.write(whole);
+        } else if (how == "with its capture time") {
+            std::vector<uchar> bytes(whole.begin(), whole.end());
+            QVERIFY(AddExif(bytes, {LocalCaptureTime(1774778403003 + number), "Vorn", "Test"}));
+            file.write(reinterpret_cast<const char*>(bytes.data()), qsizetype(bytes.size()));
         } else if (how == "padded") {
             file.write(whole + QByteArray(1000, '\0'));
         } else if (how == "progressive") {
@@ -1495,6 +1500,62 @@ private slots:
         QCOMPARE(FramesIn(video), Range(10001, 10003));
         QCOMPARE(frames.Leftovers(), QStringList());
         QVERIFY(!QFile::exists(frames.VideoPath()));
+    }
+
+    // Frames that carry their capture time make every kind of video, which a player decodes
+    // without a complaint; the Motion JPEG copy keeps each frame, its EXIF with it, as it is.
+    void framesWithCaptureTimesMakeEveryVideo_data() {
+        QTest::addColumn<QStringList>("options");
+        QTest::addColumn<QString>("video");
+        QTest::addColumn<QList<int>>("framesInVideo");
+        QTest::addColumn<bool>("copied");
+        QTest::newRow("Motion JPEG copy")
+            << QStringList{} << "output.avi" << Range(10001, 10004) << true;
+        QTest::newRow("bad frame left out")
+            << QStringList{"--skip-bad"} << "output.avi" << QList<int>{10001, 10002, 10004} << true;
+        QTest::newRow("deflicker")
+            << QStringList{"--deflicker"} << "output.avi" << Range(10001, 10004) << false;
+        QTest::newRow("H.264 MP4")
+            << QStringList{"--output", "clip.mp4"} << "clip.mp4" << Range(10001, 10004) << false;
+    }
+
+    void framesWithCaptureTimesMakeEveryVideo() {
+        QFETCH(QStringList, options);
+        QFETCH(QString, video);
+        QFETCH(QList<int>, framesInVideo);
+        QFETCH(bool, copied);
+        FrameFolder frames;
+        frames.WriteAll(Range(10001, 10004));
+        for (int number : Range(10001, 10004)) {
+            frames.Damage(number, "with its capture time");
+        }
+        if (!framesInVideo.contains(10003)) {
+            frames.Damage(10003, "cut short");
+        }
+        QProcess vorn;
+        vorn.start(VORN_EXECUTABLE,
+                   QStringList{"--make-video", "--dir", QString::fromStdString(frames.Dir()),
+                               "--end", "4"} +
+                       options);
+        QVERIFY(vorn.waitForFinished(60000));
+        QCOMPARE(vorn.exitCode(), 0);
+        const QString path = QString::fromStdString(frames.Dir()) + video;
+        QCOMPARE(Probe(path).value("nb_read_frames"), QString::number(framesInVideo.size()));
+        if (!options.contains("--deflicker")) {
+            QCOMPARE(FramesIn(path), framesInVideo);
+        }
+        QProcess ffmpeg;
+        ffmpeg.start("ffmpeg", {"-v", "error", "-i", path, "-f", "null", "-"});
+        QVERIFY(ffmpeg.waitForFinished(60000));
+        QCOMPARE(ffmpeg.exitCode(), 0);
+        QCOMPARE(ffmpeg.readAllStandardError(), QByteArray());
+        if (copied) {
+            const QList<QByteArray> packets = Packets(path);
+            QCOMPARE(packets.size(), framesInVideo.size());
+            for (int i = 0; i < packets.size(); ++i) {
+                QCOMPARE(packets[i], frames.Bytes(framesInVideo[i]));
+            }
+        }
     }
 
     // Ctrl+C at any moment from the start: never a temporary file left behind, also while the
