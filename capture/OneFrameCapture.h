@@ -30,10 +30,10 @@ struct OneFrameCapture {
 
 // Opens the camera, lets it warm up for a little more than five seconds, holds what `lock` asks
 // and hands the first frame grabbed after that to `keep`, with its capture time and the camera's
-// maker and model, and returns what `keep` returns. NoCamera when
-// it cannot be opened; NoFrame when the source fails, sends nothing usable for three seconds past
-// the warm-up, or a key stops it. The opener bounds the camera's calls (OpenVideoCapture does): an
-// open or a grab that never returns is left behind on the camera's own thread, and the caller
-// should then end the process without waiting for it.
+// maker and model, and returns what `keep` returns. NoCamera when it cannot be opened; NoFrame
+// when the source fails, sends nothing usable for three seconds past the warm-up, or a key stops
+// it. The opener bounds the camera's calls (OpenVideoCapture does): an open or a grab that never
+// returns is left behind on the camera's own thread, and the caller should then end the process
+// without waiting for it.
 ExitCode TakeOneFrame(const OneFrameCapture& capture,
                       const std::function<ExitCode(const cv::Mat&, const FrameStamp&)>& keep);
