@@ -38,16 +38,6 @@ std::int64_t FloorDiv(std::int64_t a, std::int64_t b) {
     return a / b - (a % b != 0 && (a < 0) != (b < 0));
 }
 
-// Days since 1970-01-01 of a date in the proleptic Gregorian calendar.
-std::int64_t DaysFromCivil(std::int64_t year, int month, int day) {
-    year -= month <= 2;
-    const std::int64_t era = FloorDiv(year, 400);
-    const std::int64_t yearOfEra = year - era * 400;
-    const std::int64_t dayOfYear = (153 * (month + (month > 2 ? -3 : 9)) + 2) / 5 + day - 1;
-    const std::int64_t dayOfEra = yearOfEra * 365 + yearOfEra / 4 - yearOfEra / 100 + dayOfYear;
-    return era * 146097 + dayOfEra - 719468;
-}
-
 // Adds an entry of `bytes` to `content`, built by hand: libexif initialises only the tags it
 // knows, and older versions know no offset from UTC.
 void AddEntry(ExifContent* content, ExifTag tag, ExifFormat format, std::string_view bytes) {
@@ -172,7 +162,7 @@ int ParseMilliseconds(std::string_view text) {
 }
 
 // The offset this machine's time zone has at the local wall time `wall`.
-int LocalOffsetAt(const LocalWallTime& wall) {
+std::tm PartsOf(const LocalWallTime& wall) {
     std::tm parts{};
     parts.tm_year = wall.year - 1900;
     parts.tm_mon = wall.month - 1;
@@ -180,6 +170,11 @@ int LocalOffsetAt(const LocalWallTime& wall) {
     parts.tm_hour = wall.hour;
     parts.tm_min = wall.minute;
     parts.tm_sec = wall.second;
+    return parts;
+}
+
+int LocalOffsetAt(const LocalWallTime& wall) {
+    std::tm parts = PartsOf(wall);
     parts.tm_isdst = -1;
     return std::mktime(&parts) == -1 ? 0 : static_cast<int>(parts.tm_gmtoff);
 }
@@ -193,9 +188,9 @@ std::optional<CaptureTime> CaptureTimeOf(ExifData* data) {
     const std::optional<int> written =
         ParseOffset(EntryText(data, EXIF_IFD_EXIF, EXIF_TAG_OFFSET_TIME_ORIGINAL));
     const int offset = written ? *written : LocalOffsetAt(*wall);
-    const int secondOfDay = wall->hour * 3600 + wall->minute * 60 + wall->second;
-    const std::int64_t localSeconds =
-        DaysFromCivil(wall->year, wall->month, wall->day) * 86400 + secondOfDay;
+    // The wall time read as if it were UTC, then moved by the offset.
+    std::tm parts = PartsOf(*wall);
+    const std::int64_t localSeconds = timegm(&parts);
     const int ms =
         ParseMilliseconds(EntryText(data, EXIF_IFD_EXIF, EXIF_TAG_SUB_SEC_TIME_ORIGINAL));
     return CaptureTime{(localSeconds - offset) * 1000 + ms, offset};
