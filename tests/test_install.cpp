@@ -53,6 +53,8 @@ private slots:
             "share/man/man1/vorn.1",
             "lib/systemd/user/vorn-take-frame.service",
             "lib/systemd/user/vorn-take-frame.timer",
+            "lib/systemd/user/vorn-daily-videos.service",
+            "lib/systemd/user/vorn-daily-videos.timer",
             "lib/vorn/libvorn_imgcodecs.so",
             "lib/vorn/libvorn_videoio.so",
         };
@@ -196,25 +198,42 @@ private slots:
         QVERIFY(icon.hasAlphaChannel());
     }
 
-    // The units as systemd reads them: the service, pointed at the staged program, and the timer
+    // The units as systemd reads them: each service, pointed at the staged program, and its timer
     // beside it.
+    void serviceStartsTheInstalledProgram_data() {
+        QTest::addColumn<QString>("unit");
+        QTest::addColumn<QStringList>("lines");  // each a line of the service
+        QTest::newRow("a frame") << "vorn-take-frame"
+                                 << QStringList{"ExecStart=/usr/bin/vorn --take-frame"};
+        QTest::newRow("daily videos, behind the capture")
+            << "vorn-daily-videos"
+            << QStringList{"ExecStart=/usr/bin/vorn --daily-videos", "Nice=10",
+                           "IOSchedulingClass=idle"};
+    }
+
     void serviceStartsTheInstalledProgram() {
-        const QString service = ReadText(Installed("lib/systemd/user/vorn-take-frame.service"));
-        QVERIFY(service.split('\n').contains("ExecStart=/usr/bin/vorn --take-frame"));
+        QFETCH(QString, unit);
+        QFETCH(QStringList, lines);
+        const QString service = ReadText(Installed("lib/systemd/user/" + unit + ".service"));
+        for (const QString& line : lines) {
+            QVERIFY2(service.split('\n').contains(line), qPrintable(line));
+        }
+        const QString timer = ReadText(Installed("lib/systemd/user/" + unit + ".timer"));
+        QVERIFY(timer.split('\n').contains("Persistent=true"));
         const QString analyze = QStandardPaths::findExecutable("systemd-analyze");
         if (analyze.isEmpty()) {
             QSKIP("systemd-analyze is not installed");
         }
         QTemporaryDir units;
-        QFile staged(units.filePath("vorn-take-frame.service"));
+        QFile staged(units.filePath(unit + ".service"));
         QVERIFY(staged.open(QIODevice::WriteOnly));
         staged.write(QString(service).replace("/usr/bin/vorn", Installed("bin/vorn")).toUtf8());
         staged.close();
-        QVERIFY(QFile::copy(Installed("lib/systemd/user/vorn-take-frame.timer"),
-                            units.filePath("vorn-take-frame.timer")));
+        QVERIFY(QFile::copy(Installed("lib/systemd/user/" + unit + ".timer"),
+                            units.filePath(unit + ".timer")));
         QProcess verify;
-        verify.start(analyze, {"verify", "--man=no", staged.fileName(),
-                               units.filePath("vorn-take-frame.timer")});
+        verify.start(analyze,
+                     {"verify", "--man=no", staged.fileName(), units.filePath(unit + ".timer")});
         QVERIFY(verify.waitForFinished(60000));
         const QByteArray output = verify.readAllStandardOutput() + verify.readAllStandardError();
         QVERIFY2(verify.exitStatus() == QProcess::NormalExit && verify.exitCode() == 0,

@@ -31,6 +31,7 @@
 #include "support/TestSettings.h"
 #include "support/VideoChecks.h"
 #include "video/VideoAssembly.h"
+#include "video/VideoProbe.h"
 #include "widgets/DialogControls.h"
 
 namespace {
@@ -385,6 +386,7 @@ private slots:
         const QMap<QString, QString> probe = Probe(frames.VideoPath());
         QCOMPARE(probe.value("exit"), QString("0"));
         QCOMPARE(probe.value("nb_read_frames"), QString::number(written.size()));
+        QCOMPARE(VideoFrameCount(frames.VideoPath().toStdString()), written.size());
         QCOMPARE(FramesIn(frames.VideoPath()), written);
         // Motion JPEG keeps each frame file as it is.
         QList<QByteArray> files;
@@ -1494,12 +1496,71 @@ private slots:
         QCOMPARE(probe.value("r_frame_rate"), rate);
         QCOMPARE(probe.value("duration"), duration);
         QCOMPARE(probe.value("nb_read_frames"), QString("3"));
+        QCOMPARE(VideoFrameCount(video.toStdString()), 3);
         const QStringList boxes = TopLevelBoxes(video);
         QVERIFY2(boxes.contains("moov") && boxes.indexOf("moov") < boxes.indexOf("mdat"),
                  qPrintable(boxes.join(' ')));
         QCOMPARE(FramesIn(video), Range(10001, 10003));
         QCOMPARE(frames.Leftovers(), QStringList());
         QVERIFY(!QFile::exists(frames.VideoPath()));
+    }
+
+    // A video's frame count is read back only from a whole video file: one cut short, even by
+    // its last byte, or a picture bearing a video's name gives none.
+    void frameCountComesOnlyFromAWholeVideo_data() {
+        QTest::addColumn<QString>("output");
+        QTest::addColumn<QString>("damage");
+        QTest::addColumn<int>("count");  // -1 for none
+        QTest::newRow("MP4 whole") << "clip.mp4"
+                                   << "" << 3;
+        QTest::newRow("AVI whole") << "clip.avi"
+                                   << "" << 3;
+        QTest::newRow("MP4 short of its last byte") << "clip.mp4"
+                                                    << "last byte off" << -1;
+        QTest::newRow("MP4 cut before its last frame") << "clip.mp4"
+                                                       << "cut before the last frame" << -1;
+        QTest::newRow("MP4 cut in its index") << "clip.mp4"
+                                              << "cut to 300 bytes" << -1;
+        QTest::newRow("AVI cut in its frames") << "clip.avi"
+                                               << "cut in half" << -1;
+        QTest::newRow("a frame named as a video") << "clip.mp4"
+                                                  << "a frame instead" << -1;
+        QTest::newRow("no file") << "clip.avi"
+                                 << "removed" << -1;
+    }
+
+    void frameCountComesOnlyFromAWholeVideo() {
+        QFETCH(QString, output);
+        QFETCH(QString, damage);
+        QFETCH(int, count);
+        FrameFolder frames;
+        frames.WriteAll(Range(10001, 10003));
+        QProcess vorn;
+        vorn.start(VORN_EXECUTABLE, {"--make-video", "--dir", QString::fromStdString(frames.Dir()),
+                                     "--end", "3", "--output", output});
+        QVERIFY(vorn.waitForFinished(60000));
+        QCOMPARE(vorn.exitCode(), 0);
+        const QString video = QString::fromStdString(frames.Dir()) + output;
+        QFile file(video);
+        const qint64 size = file.size();
+        if (damage == "last byte off") {
+            QVERIFY(file.resize(size - 1));
+        } else if (damage == "cut before the last frame") {
+            QVERIFY(file.open(QIODevice::ReadOnly));
+            const qint64 lastFrameAt = file.readAll().lastIndexOf(Packets(video).last());
+            file.close();
+            QVERIFY(lastFrameAt > 0 && file.resize(lastFrameAt));
+        } else if (damage == "cut to 300 bytes") {
+            QVERIFY(file.resize(300));
+        } else if (damage == "cut in half") {
+            QVERIFY(file.resize(size / 2));
+        } else if (damage == "a frame instead") {
+            QVERIFY(file.remove() && QFile::copy(frames.FramePath(10001), video));
+        } else if (damage == "removed") {
+            QVERIFY(file.remove());
+        }
+        const std::optional<int> read = VideoFrameCount(video.toStdString());
+        QCOMPARE(read, count < 0 ? std::nullopt : std::optional<int>(count));
     }
 
     // Frames that carry their capture time make every kind of video, which a player decodes

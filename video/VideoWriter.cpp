@@ -95,15 +95,13 @@ bool FitsCommonLevels(const Compressor& compressor, cv::Size size) {
            static_cast<long long>(size.width) * size.height <= compressor.largestArea;
 }
 
-// The URL that makes FFmpeg open `path` as a file and nothing else: a folder may be named
-// "pipe:" or "http:", or hold a colon, as any folder may.
+}  // namespace
+
 std::string FileUrl(const std::string& path) {
     std::error_code error;
     const std::filesystem::path absolute = std::filesystem::absolute(path, error);
     return "file:" + (error ? path : absolute.string());
 }
-
-}  // namespace
 
 std::optional<Container> ContainerOf(std::string_view fileName) {
     if (EndsWith(fileName, ".mp4")) {

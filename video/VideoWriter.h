@@ -37,6 +37,10 @@ struct FrameRate {
 // The fraction nearest to `fps` with a denominator up to 100000, for a rate typed as a decimal.
 FrameRate NearestFrameRate(double fps);
 
+// The URL that makes FFmpeg open `path` as a file and nothing else: a folder may be named
+// "pipe:" or "http:", or hold a colon, as any folder may.
+std::string FileUrl(const std::string& path);
+
 // Takes FFmpeg's log off standard error, where it would stand among the program's own lines; its
 // last error goes into the writer's message instead. Safe to call from any thread.
 void KeepFfmpegLogOffStandardError();
