@@ -11,6 +11,7 @@
 #include <QLocale>
 #include <algorithm>
 #include <cerrno>
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <map>
@@ -96,7 +97,7 @@ std::string Length(double seconds) {
     if (seconds < 60) {
         return QString::number(seconds, 'f', 1).toStdString() + " s";
     }
-    const long long whole = static_cast<long long>(seconds + 0.5);
+    const long long whole = std::llround(seconds);
     return std::to_string(whole / 60) + " min " + std::to_string(whole % 60) + " s";
 }
 
