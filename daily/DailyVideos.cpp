@@ -279,6 +279,14 @@ ExitCode MakeMissingVideos(const DailyRun& run, const std::map<QDate, std::vecto
 
 // The run's folder, day rules and options from the command line and the settings file.
 ExitCode ReadDailyRun(const QCommandLineParser& parser, DailyRun& run, DayRules& rules) {
+    // The video options come from the settings file, as the window keeps them: an option of
+    // --make-video would be passed over without a word.
+    for (const QString& name : parser.optionNames()) {
+        if (name != "daily-videos" && name != "dir" && name != "list") {
+            return Fail(ExitCode::BadCommandLine,
+                        "--" + name.toStdString() + " is not an option of --daily-videos");
+        }
+    }
     const std::optional<StoredSettings> stored = ReadSettings();
     if (parser.isSet("dir")) {
         run.frameDir = WithTrailingSeparator(parser.value("dir").toStdString());

@@ -242,6 +242,10 @@ private slots:
         QTest::newRow("daily videos with another mode")
             << QStringList{"--daily-videos", "--schedule"} << 2 << QByteArray()
             << QByteArray("--daily-videos cannot be used with") << QString() << QByteArray();
+        QTest::newRow("daily videos with an option of another mode")
+            << QStringList{"--daily-videos", "--fps", "30"} << 2 << QByteArray()
+            << QByteArray("vorn: --fps is not an option of --daily-videos\n") << QString()
+            << QByteArray();
         QTest::newRow("daily videos of a folder that is not there")
             << QStringList{"--daily-videos", "--dir", "/nonexistent/frames"} << 10 << QByteArray()
             << QByteArray("Can't read the folder /nonexistent/frames/ (No such file") << QString()
