@@ -22,7 +22,7 @@ stop_daily() {
 }
 trap 'stop_daily; rm -rf "$dir"' EXIT
 source "$(dirname "$0")/day_of_frames.sh"
-make_day_of_frames "$dir" "$frames"
+make_day_of_frames "$dir" "$frames" "$vorn"
 echo "CAM_SOURCE=videotestsrc pattern=ball ! video/x-raw,width=1920,height=1080 ! videoconvert !" \
     "appsink" >> "$dir/config/Brimlow/Vorn.conf"
 echo "$frames frames over $day; a frame every $delay s, $shots at a time"

@@ -16,7 +16,7 @@ vorn="$(cd "$build" && pwd)/vorn"
 dir=$(mktemp -d)
 trap 'rm -rf "$dir"' EXIT
 source "$(dirname "$0")/day_of_frames.sh"
-make_day_of_frames "$dir" "$frames"
+make_day_of_frames "$dir" "$frames" "$vorn"
 echo "$frames frames of $(( $(du -sk "$dir/frames" | cut -f1) / frames )) KB over $day"
 cat "$dir"/frames/pic_*.jpg > /dev/null
 # "SECONDS PEAK_KB" of a whole process; its standard output goes to $dir/said.

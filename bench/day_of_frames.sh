@@ -1,11 +1,12 @@
-# Sourced by the daily-video benchmarks. make_day_of_frames DIR FRAMES puts a closed day of
+# shellcheck shell=bash
+# Sourced by the daily-video benchmarks. make_day_of_frames DIR FRAMES VORN puts a closed day of
 # camera-like frames in DIR/frames: FRAMES noisy 1080p JPEGs (about 350 KB each, as a camera's
 # are), their file times, the capture times Vorn reads from frames without EXIF, spread evenly over
 # the day three days ago; and a settings file in DIR/config naming that folder, its frame count
-# past those frames. Sets `day` (YYYY-MM-DD) and `vorn_run`, the command that starts $vorn as a
+# past those frames. Sets `day` (YYYY-MM-DD) and `vorn_run`, the command that starts VORN as a
 # timer does: a bare environment, those settings.
 make_day_of_frames() {
-    local dir=$1 frames=$2
+    local dir=$1 frames=$2 vorn=$3
     mkdir -p "$dir/frames" "$dir/config/Brimlow"
     ffmpeg -v error -f lavfi -i "testsrc2=size=1920x1080:rate=25,noise=alls=10:allf=t" \
         -frames:v "$frames" -q:v 4 -start_number 10001 "$dir/frames/pic_%d.jpg"
