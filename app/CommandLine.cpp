@@ -2,6 +2,7 @@
 
 #include <QCoreApplication>
 
+#include "daily/DailyVideos.h"
 #include "platform/Numbers.h"
 #include "res/ExitCodes.h"
 #include "res/Version.h"
@@ -35,6 +36,7 @@ CommandLine::CommandLine()
     m_parser.setApplicationDescription(QString::fromLatin1(kDescription));
     m_parser.addOptions({m_help, m_version, m_takeFrame, m_schedule, m_days});
     AddMakeVideoOptions(m_parser);
+    AddDailyVideosOptions(m_parser);
 }
 
 LaunchMode CommandLine::Parse(const QStringList& arguments) {
@@ -56,6 +58,11 @@ LaunchMode CommandLine::Parse(const QStringList& arguments) {
                       int(m_parser.isSet(m_schedule));
     if (modes > 1 && m_parser.isSet(m_schedule)) {
         m_error = QStringLiteral("--schedule cannot be used with --take-frame or --make-video.");
+        return LaunchMode::BadCommandLine;
+    }
+    if (modes > 0 && m_parser.isSet(QStringLiteral("daily-videos"))) {
+        m_error = QStringLiteral(
+            "--daily-videos cannot be used with --take-frame, --make-video or --schedule.");
         return LaunchMode::BadCommandLine;
     }
     if (m_parser.isSet(m_days)) {
@@ -85,6 +92,9 @@ LaunchMode CommandLine::Parse(const QStringList& arguments) {
     }
     if (m_parser.isSet(m_schedule)) {
         return LaunchMode::Schedule;
+    }
+    if (m_parser.isSet(QStringLiteral("daily-videos"))) {
+        return LaunchMode::DailyVideos;
     }
     return LaunchMode::Window;
 }

@@ -10,6 +10,7 @@ enum class LaunchMode {
     TakeFrame,
     MakeVideo,
     Schedule,
+    DailyVideos,
     Help,
     Version,
     BadCommandLine,

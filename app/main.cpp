@@ -7,6 +7,7 @@
 #include "app/CommandLine.h"
 #include "app/VornApp.h"
 #include "capture/ThreadCount.h"
+#include "daily/DailyVideos.h"
 #include "platform/TimeZone.h"
 #include "res/Strings.h"
 #include "res/Version.h"
@@ -70,7 +71,7 @@ void KeepStandardErrorForOwnLines() {
 }
 
 // The launches that open no window: help, version, a bad command line, --make-video,
-// --schedule, and --take-frame where there is no display.
+// --schedule, --daily-videos, and --take-frame where there is no display.
 ExitCode RunWithoutWindow(LaunchMode mode, const CommandLine& commandLine) {
     switch (mode) {
         case LaunchMode::Help:
@@ -89,6 +90,8 @@ ExitCode RunWithoutWindow(LaunchMode mode, const CommandLine& commandLine) {
             return RunMakeVideoCommand(commandLine.Parser(), MakeVideoDefaultsFromSettings());
         case LaunchMode::Schedule:
             return RunSchedulePlan(commandLine.ScheduleDays());
+        case LaunchMode::DailyVideos:
+            return RunDailyVideos(commandLine.Parser());
         case LaunchMode::Window:
             break;
     }

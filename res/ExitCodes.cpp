@@ -5,9 +5,6 @@
 
 namespace {
 
-constexpr unsigned kEveryLaunch =
-    kWindowLaunch | kTakeFrameLaunch | kMakeVideoLaunch | kScheduleLaunch;
-
 constexpr std::array kTable = {
     ExitCodeMeaning{ExitCode::Success, kWindowLaunch, "the window was closed"},
     ExitCodeMeaning{ExitCode::Success, kTakeFrameLaunch, "frame saved completely and counted"},
@@ -15,10 +12,13 @@ constexpr std::array kTable = {
                     "video complete (with --skip-bad: every frame of the range in it or left out "
                     "for a reason)"},
     ExitCodeMeaning{ExitCode::Success, kScheduleLaunch, "the plan printed"},
+    ExitCodeMeaning{ExitCode::Success, kDailyVideosLaunch,
+                    "every closed day with frames has its video (with --list: the days listed)"},
     ExitCodeMeaning{ExitCode::NoDisplay, kWindowLaunch,
                     "no display (neither DISPLAY nor WAYLAND_DISPLAY is set), so the window "
                     "cannot open"},
-    ExitCodeMeaning{ExitCode::BadCommandLine, kWindowLaunch | kTakeFrameLaunch | kScheduleLaunch,
+    ExitCodeMeaning{ExitCode::BadCommandLine,
+                    kWindowLaunch | kTakeFrameLaunch | kScheduleLaunch | kDailyVideosLaunch,
                     "bad command line (unknown option, bad option value)"},
     ExitCodeMeaning{ExitCode::BadCommandLine, kMakeVideoLaunch,
                     "bad command line (unknown option, bad option value, a --length that needs a "
@@ -26,7 +26,7 @@ constexpr std::array kTable = {
     ExitCodeMeaning{ExitCode::SettingsMissing, kTakeFrameLaunch,
                     "settings file missing or unreadable, or a required value missing or too "
                     "long (the message names it)"},
-    ExitCodeMeaning{ExitCode::SettingsMissing, kMakeVideoLaunch,
+    ExitCodeMeaning{ExitCode::SettingsMissing, kMakeVideoLaunch | kDailyVideosLaunch,
                     "settings file missing or unreadable (when a default had to come from it)"},
     ExitCodeMeaning{ExitCode::NoCamera, kTakeFrameLaunch,
                     "camera or source not found (cannot be opened)"},
@@ -47,6 +47,19 @@ constexpr std::array kTable = {
     ExitCodeMeaning{ExitCode::NoVideoFrame, kMakeVideoLaunch,
                     "no frame to make a video from (first frame missing or damaged, empty range, "
                     "or no frame taken at the times chosen)"},
+    ExitCodeMeaning{ExitCode::NoVideoFrame, kDailyVideosLaunch,
+                    "the frame folder cannot be read, or a day's video has no frame to start from "
+                    "(its first frame missing or damaged); the other days are made"},
+    ExitCodeMeaning{ExitCode::VideoStoppedAt, kDailyVideosLaunch,
+                    "a day's video stopped at a missing or damaged frame and was kept; the other "
+                    "days are made"},
+    ExitCodeMeaning{ExitCode::VideoNotWritten, kDailyVideosLaunch,
+                    "a day's video could not be written, or days/ or its lock file cannot be made "
+                    "in the frame folder"},
+    ExitCodeMeaning{ExitCode::NoCompressor, kDailyVideosLaunch,
+                    "H.264 not available, or it cannot make a video of the frames' size"},
+    ExitCodeMeaning{ExitCode::VideoCancelled, kDailyVideosLaunch,
+                    "interrupted: the day under way is thrown away, no frame deleted"},
     ExitCodeMeaning{ExitCode::VideoStoppedAt, kMakeVideoLaunch,
                     "video stopped at a missing or damaged frame (it holds the frames before it)"},
     ExitCodeMeaning{ExitCode::VideoNotWritten, kMakeVideoLaunch,
@@ -57,7 +70,7 @@ constexpr std::array kTable = {
     ExitCodeMeaning{ExitCode::VideoCancelled, kMakeVideoLaunch,
                     "cancelled (interrupted); what was written is kept, in output.partial.avi "
                     "(or NAME.partial.mp4) when an earlier video of that name is there"},
-    ExitCodeMeaning{ExitCode::BadSetting, kTakeFrameLaunch | kScheduleLaunch,
+    ExitCodeMeaning{ExitCode::BadSetting, kTakeFrameLaunch | kScheduleLaunch | kDailyVideosLaunch,
                     "a setting's value is bad (the message names the key)"},
     ExitCodeMeaning{ExitCode::OutsideSchedule, kTakeFrameLaunch,
                     "outside the capture schedule (CAPTURE_HOURS, CAPTURE_DAYLIGHT): no frame, "
@@ -66,9 +79,12 @@ constexpr std::array kTable = {
                     "free space below MIN_FREE_MB on the frame folder's disk: no frame, count "
                     "kept"},
     ExitCodeMeaning{ExitCode::BrokenInstallation,
-                    kWindowLaunch | kTakeFrameLaunch | kMakeVideoLaunch,
+                    kWindowLaunch | kTakeFrameLaunch | kMakeVideoLaunch | kDailyVideosLaunch,
                     "broken installation: a module of the program missing, unreadable or damaged "
                     "(the message names it)"},
+    ExitCodeMeaning{ExitCode::DailyRunBusy, kDailyVideosLaunch,
+                    "another --daily-videos run is at work on this frame folder; this one made "
+                    "nothing"},
 };
 
 struct LaunchHeading {
@@ -82,6 +98,7 @@ constexpr std::array kHeadings = {
                   "Exit codes of --take-frame and of a launch in auto-start mode:"},
     LaunchHeading{kMakeVideoLaunch, "Exit codes of --make-video:"},
     LaunchHeading{kScheduleLaunch, "Exit codes of --schedule:"},
+    LaunchHeading{kDailyVideosLaunch, "Exit codes of --daily-videos:"},
 };
 
 constexpr std::size_t kLineWidth = 79;

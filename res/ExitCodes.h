@@ -28,6 +28,7 @@ enum class ExitCode {
     OutsideSchedule = 16,     // outside the capture schedule: no frame taken, count unchanged
     LowFreeSpace = 17,        // free space below MIN_FREE_MB: no frame taken, count unchanged
     BrokenInstallation = 18,  // a module of the program is missing, unreadable or damaged
+    DailyRunBusy = 19,        // --daily-videos: another run is at work on the frame folder
 };
 
 inline int ToInt(ExitCode code) {
@@ -40,6 +41,7 @@ enum LaunchKinds : unsigned {
     kTakeFrameLaunch = 1U << 1U,  // --take-frame, and every launch in auto-start mode
     kMakeVideoLaunch = 1U << 2U,
     kScheduleLaunch = 1U << 3U,
+    kDailyVideosLaunch = 1U << 4U,
 };
 
 // One line of the table: a code, the launches it ends and what it means for them. A code whose

@@ -52,6 +52,11 @@ bool IsLongitude(std::string_view text) {
     return IsDegreesWithin(text, 180.0);
 }
 
+bool IsDayCount(std::string_view text) {
+    const std::optional<int> value = ParseWholeInt(text);
+    return value && *value >= 1;
+}
+
 bool IsMegabytes(std::string_view text) {
     const std::optional<int> value = ParseWholeInt(text);
     return value && *value >= 0;
@@ -112,6 +117,9 @@ constexpr KeyRow kKeys[] = {
     {Setting::DayStartsAt, "DAY_STARTS_AT", "00:00", false, kUsual, IsTimeOfDay,
      "give the local time a day starts at as HH:MM, such as 12:00 for a night's capture, or "
      "00:00."},
+    {Setting::KeepFramesDays, "KEEP_FRAMES_DAYS", "", false, kUsual, IsDayCount,
+     "give the days of frames to keep as a whole number from 1, or leave it out to keep them "
+     "all."},
 };
 
 const KeyRow& RowOf(Setting setting) {
@@ -195,6 +203,7 @@ StoredSettings JudgedSettings(const SettingTexts& texts) {
     settings.minFreeMb = ParseWholeInt(taken(Setting::MinFreeMb)).value_or(0);
     settings.latestFrame = ParseWholeInt(taken(Setting::LatestFrame)) == 1;
     settings.dayStartsAt = ParseClockTime(taken(Setting::DayStartsAt)).value_or(0);
+    settings.keepFramesDays = ParseWholeInt(taken(Setting::KeepFramesDays));
     return settings;
 }
 

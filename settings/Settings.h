@@ -53,6 +53,8 @@ enum class Setting {
     LatestFrame,
     // Where a project's day starts when frames are chosen by day: noon for a night's capture.
     DayStartsAt,
+    // Days of frames kept once their day has its video; absent keeps every frame.
+    KeepFramesDays,
 };
 
 // The keys the camera lock reads, and those a saved frame's conditions read.
@@ -109,6 +111,8 @@ struct StoredSettings {
     bool latestFrame = false;
     // DAY_STARTS_AT: the wall-clock minute a day starts at when frames are chosen by day.
     int dayStartsAt = 0;
+    // KEEP_FRAMES_DAYS: the days of frames kept before today; nothing keeps them all.
+    std::optional<int> keepFramesDays;
     std::vector<BadValue> badValues;
 
     // True when the five values that are always written are there, and CAM_SOURCE can be read.

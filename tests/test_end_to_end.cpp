@@ -1,3 +1,9 @@
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+#include <csignal>
+
+#include <QDirIterator>
 #include <QElapsedTimer>
 #include <QProcess>
 #include <QRegularExpression>
@@ -9,6 +15,8 @@
 #include "support/TestSettings.h"
 
 namespace {
+
+using DayFrames = QMap<QString, int>;  // the frames in each day's video
 
 // The codes under each heading of an exit-code list, in their order: the help's "Exit codes
 // of ..." lines, the man page's subsections of EXIT STATUS, the README's of "Exit codes".
@@ -36,6 +44,15 @@ int FramesInVideo(const QString& path) {
                               "-show_entries", "stream=nb_read_frames", "-of", "csv=p=0", path});
     const bool read = ffprobe.waitForFinished(60000) && ffprobe.exitCode() == 0;
     return read ? ffprobe.readAllStandardOutput().trimmed().toInt() : -1;
+}
+
+// Writes `picture` as frame `number` of `dir` with `when` as its file time and no capture time in
+// it, as frames copied from elsewhere may be.
+bool AddFrame(const QString& dir, int number, const cv::Mat& picture, const QDateTime& when) {
+    const QString path = dir + QString("/pic_%1.jpg").arg(number);
+    QFile file(path);
+    return cv::imwrite(path.toStdString(), picture) && file.open(QIODevice::ReadWrite) &&
+           file.setFileTime(when, QFileDevice::FileModificationTime);
 }
 
 QString SourceFile(const QString& path) {
@@ -73,9 +90,9 @@ private:
         QByteArray err;
     };
 
-    // Runs vorn with `arguments` for at most `limitMs`.
-    Ended RunVorn(const TestSettings& settings, const QStringList& arguments, int limitMs,
-                  const QString& timeZone = {}) {
+    // Starts vorn with `arguments`.
+    void StartVorn(QProcess& vorn, const TestSettings& settings, const QStringList& arguments,
+                   const QString& timeZone) {
         QProcessEnvironment env;
         if (!timeZone.isEmpty()) {
             env.insert("TZ", timeZone);
@@ -89,10 +106,16 @@ private:
                 env.insert(name, qEnvironmentVariable(name));
             }
         }
-        QProcess vorn;
         vorn.setProcessEnvironment(env);
         vorn.setWorkingDirectory(m_dir.path());
         vorn.start(VORN_EXECUTABLE, arguments);
+    }
+
+    // Runs vorn with `arguments` for at most `limitMs`.
+    Ended RunVorn(const TestSettings& settings, const QStringList& arguments, int limitMs,
+                  const QString& timeZone = {}) {
+        QProcess vorn;
+        StartVorn(vorn, settings, arguments, timeZone);
         Ended ended;
         if (vorn.waitForFinished(limitMs) && vorn.exitStatus() == QProcess::NormalExit) {
             ended.exitCode = vorn.exitCode();
@@ -216,6 +239,19 @@ private slots:
             << QByteArray(
                    "AUTO_START_DIR=./\nAUTO_START_ON_OFF=0\nAUTO_START_FRAME_COUNT=0\n"
                    "CAM_REF=0\nRESOLUTION_REF=1\nCAMERA_LOCK=2\n");
+        QTest::newRow("daily videos with another mode")
+            << QStringList{"--daily-videos", "--schedule"} << 2 << QByteArray()
+            << QByteArray("--daily-videos cannot be used with") << QString() << QByteArray();
+        QTest::newRow("daily videos of a folder that is not there")
+            << QStringList{"--daily-videos", "--dir", "/nonexistent/frames"} << 10 << QByteArray()
+            << QByteArray("Can't read the folder /nonexistent/frames/ (No such file") << QString()
+            << QByteArray();
+        QTest::newRow("bad days of frames kept")
+            << QStringList{"--daily-videos"} << 15 << QByteArray()
+            << QByteArray("Vorn.conf, KEEP_FRAMES_DAYS=0 is not valid: give") << QString()
+            << QByteArray(
+                   "AUTO_START_DIR=./\nAUTO_START_ON_OFF=0\nAUTO_START_FRAME_COUNT=0\n"
+                   "CAM_REF=0\nRESOLUTION_REF=1\nKEEP_FRAMES_DAYS=0\n");
     }
 
     void commandLineIsAnsweredWithoutADisplay() {
@@ -292,12 +328,8 @@ private slots:
                 if (day.day() == 30 && hour == 13) {
                     continue;
                 }
-                const QString path = frames.filePath(QString("pic_%1.jpg").arg(number++));
-                QVERIFY(cv::imwrite(path.toStdString(), cv::Mat(48, 64, CV_8UC3, cv::Scalar(90))));
-                QFile file(path);
-                QVERIFY(file.open(QIODevice::ReadWrite) &&
-                        file.setFileTime(QDateTime(day, QTime(hour, 10), berlin),
-                                         QFileDevice::FileModificationTime));
+                QVERIFY(AddFrame(frames.path(), number++, cv::Mat(48, 64, CV_8UC3, cv::Scalar(90)),
+                                 QDateTime(day, QTime(hour, 10), berlin)));
             }
         }
         TestSettings settings;
@@ -310,13 +342,231 @@ private slots:
         QCOMPARE(FramesInVideo(frames.filePath("output.avi")), framesInVideo);
     }
 
+    // Days before today in Berlin, each with a frame at 01:10, 04:10, ... 22:10 (D-2 one more, at
+    // 23:40), and today; D-3's first frame spoiled, and a file of the user's among them.
+    void dailyVideosCatchUpOnceAndDeleteOnlyWhatAVideoHolds() {
+        QTemporaryDir frames;
+        const QTimeZone berlin("Europe/Berlin");
+        const QDate today = QDateTime::currentDateTime().toTimeZone(berlin).date();
+        const auto day = [&](int back) { return today.addDays(-back).toString(Qt::ISODate); };
+        const auto video = [&](int back) { return frames.filePath("days/" + day(back) + ".mp4"); };
+        const auto framesLeft = [&] { return QDir(frames.path()).entryList({"pic_*.jpg"}); };
+        int number = 10001;
+        QMap<int, QStringList> names;  // of each day back
+        for (int back = 4; back >= 0; --back) {
+            for (int hour = 1; hour < 24; hour += 3) {
+                names[back] << QString("pic_%1.jpg").arg(number);
+                QVERIFY(AddFrame(frames.path(), number++, cv::Mat(48, 64, CV_8UC3, cv::Scalar(90)),
+                                 QDateTime(today.addDays(-back), QTime(hour, 10), berlin)));
+            }
+        }
+        names[2] << QString("pic_%1.jpg").arg(number);
+        const auto namesOf = [&](std::initializer_list<int> backs) {
+            QStringList all;
+            for (const int back : backs) {
+                all += names[back];
+            }
+            all.sort();
+            return all;
+        };
+        QVERIFY(AddFrame(frames.path(), number, cv::Mat(48, 64, CV_8UC3, cv::Scalar(90)),
+                         QDateTime(today.addDays(-2), QTime(23, 40), berlin)));
+        QFile spoiled(frames.filePath(names[3].first()));  // pic_10009.jpg
+        QVERIFY(spoiled.open(QIODevice::ReadWrite) && spoiled.resize(0) &&
+                spoiled.setFileTime(QDateTime(today.addDays(-3), QTime(1, 10), berlin),
+                                    QFileDevice::FileModificationTime));
+        spoiled.close();
+        QFile notes(frames.filePath("pic_notes.jpg.txt"));
+        QVERIFY(notes.open(QIODevice::WriteOnly) && notes.write("mine") == 4);
+        notes.close();
+        TestSettings settings;
+        const QByteArray folder = "AUTO_START_DIR=" + frames.path().toUtf8() +
+                                  "\nAUTO_START_ON_OFF=0\nAUTO_START_FRAME_COUNT=0\nCAM_REF=0\n"
+                                  "RESOLUTION_REF=1\n";
+        settings.WriteValues(folder + "KEEP_FRAMES_DAYS=2\n");
+        const auto run = [&](const QStringList& arguments) {
+            return RunVorn(settings, QStringList{"--daily-videos"} + arguments, 120000,
+                           "Europe/Berlin");
+        };
+
+        const Ended listed = run({"--list"});
+        QCOMPARE(listed.exitCode, 0);
+        QCOMPARE(listed.out, (QStringList{day(4) + ": would make a video of 8 frames",
+                                          day(3) + ": would make a video of 8 frames",
+                                          day(2) + ": would make a video of 9 frames",
+                                          day(1) + ": would make a video of 8 frames",
+                                          day(4) + ": would delete 8 frames, 0.0 MB, once its "
+                                                   "video holds them all",
+                                          day(3) + ": would delete 8 frames, 0.0 MB, once its "
+                                                   "video holds them all",
+                                          ""})
+                                 .join('\n')
+                                 .toUtf8());
+        QVERIFY(!QFileInfo::exists(frames.filePath("days")));
+
+        // D-3 fails, the others are made; only D-4 is old enough and whole in its video.
+        const Ended first = run({});
+        QCOMPARE(first.exitCode, 10);
+        QVERIFY2(OnlyOwnLines(first.err) && first.err.contains(day(3).toUtf8() + ": "),
+                 first.err.constData());
+        for (const int back : {4, 2, 1}) {
+            QVERIFY2(first.out.contains(day(back).toUtf8() + ": "), first.out.constData());
+        }
+        QVERIFY2(first.out.contains(day(4).toUtf8() + ": deleted 8 frames, "),
+                 first.out.constData());
+        QCOMPARE(FramesInVideo(video(4)), 8);
+        QCOMPARE(FramesInVideo(video(2)), 9);
+        QCOMPARE(FramesInVideo(video(1)), 8);
+        QVERIFY(!QFileInfo::exists(video(3)));
+        QVERIFY(!QFileInfo::exists(video(0)));
+        QCOMPARE(framesLeft(), namesOf({3, 2, 1, 0}));
+        QVERIFY(QFileInfo::exists(notes.fileName()));
+
+        // The spoiled day mended: made, then its frames deleted; a second run makes nothing.
+        QVERIFY(AddFrame(frames.path(), 10009, cv::Mat(48, 64, CV_8UC3, cv::Scalar(90)),
+                         QDateTime(today.addDays(-3), QTime(1, 10), berlin)));
+        const Ended mended = run({});
+        QVERIFY2(mended.exitCode == 0, mended.err.constData());
+        QVERIFY2(mended.out.startsWith(day(3).toUtf8() + ": 8 frames, 0 left out, 0.3 s\n"),
+                 mended.out.constData());
+        QCOMPARE(framesLeft(), namesOf({2, 1, 0}));
+        const Ended again = run({});
+        QCOMPARE(again.exitCode, 0);
+        QCOMPARE(again.out, QByteArray());
+
+        // A video with fewer frames than its day keeps the day's frames; a removed one is made
+        // again.
+        settings.WriteValues(folder + "KEEP_FRAMES_DAYS=1\n");
+        QVERIFY(QFile::remove(video(2)) && QFile::copy(video(1), video(2)));
+        QVERIFY(QFile::remove(video(1)));
+        const Ended kept = run({});
+        QVERIFY2(kept.exitCode == 0, kept.err.constData());
+        QVERIFY2(kept.out.startsWith(day(1).toUtf8() + ": 8 frames, "), kept.out.constData());
+        QVERIFY2(kept.err.contains(day(2).toUtf8() + ": its 9 frames kept: its video holds 8"),
+                 kept.err.constData());
+        QCOMPARE(framesLeft(), namesOf({2, 1, 0}));
+        QCOMPARE(FramesInVideo(video(1)), 8);
+    }
+
+    // A day of Berlin's change to summer time lasts 23 hours: a frame at half past each of them.
+    void dailyVideoOfADayAcrossTheClockChange_data() {
+        QTest::addColumn<QByteArray>("dayStartsAt");
+        QTest::addColumn<DayFrames>("framesOfDays");
+        QTest::newRow("midnight") << QByteArray("00:00")
+                                  << DayFrames{
+                                         {"2026-03-28", 1}, {"2026-03-29", 23}, {"2026-03-30", 1}};
+        QTest::newRow("noon") << QByteArray("12:00")
+                              << DayFrames{{"2026-03-28", 12}, {"2026-03-29", 13}};
+    }
+
+    void dailyVideoOfADayAcrossTheClockChange() {
+        QFETCH(QByteArray, dayStartsAt);
+        QFETCH(DayFrames, framesOfDays);
+        QTemporaryDir frames;
+        const QTimeZone berlin("Europe/Berlin");
+        int number = 10001;
+        const auto add = [&](const QDateTime& when) {
+            return AddFrame(frames.path(), number++, cv::Mat(48, 64, CV_8UC3, cv::Scalar(90)),
+                            when);
+        };
+        QVERIFY(add(QDateTime(QDate(2026, 3, 28), QTime(23, 30), berlin)));
+        for (int hour = 0; hour < 24; ++hour) {
+            if (hour != 2) {  // the hour the clocks skip
+                QVERIFY(add(QDateTime(QDate(2026, 3, 29), QTime(hour, 30), berlin)));
+            }
+        }
+        QVERIFY(add(QDateTime(QDate(2026, 3, 30), QTime(0, 30), berlin)));
+        TestSettings settings;
+        settings.WriteValues("AUTO_START_DIR=" + frames.path().toUtf8() +
+                             "\nAUTO_START_ON_OFF=0\nAUTO_START_FRAME_COUNT=0\nCAM_REF=0\n"
+                             "RESOLUTION_REF=1\nDAY_STARTS_AT=" +
+                             dayStartsAt + "\n");
+        const Ended ended = RunVorn(settings, {"--daily-videos"}, 120000, "Europe/Berlin");
+        QVERIFY2(ended.exitCode == 0, ended.err.constData());
+        DayFrames made;
+        for (const QString& name : QDir(frames.filePath("days")).entryList({"*.mp4"})) {
+            made[name.chopped(4)] = FramesInVideo(frames.filePath("days/" + name));
+        }
+        QCOMPARE(made, framesOfDays);
+    }
+
+    // A run stopped while it encodes: no day's video is there in part, and the next run makes it.
+    void dailyRunStoppedHalfWayCountsNoDay_data() {
+        QTest::addColumn<int>("signal");
+        QTest::addColumn<int>("exitCode");  // -1: killed
+        QTest::newRow("killed") << int(SIGKILL) << -1;
+        QTest::newRow("terminated") << int(SIGTERM) << 14;
+    }
+
+    void dailyRunStoppedHalfWayCountsNoDay() {
+        QFETCH(int, signal);
+        QFETCH(int, exitCode);
+        constexpr int kFrames = 150;
+        QTemporaryDir frames;
+        const QTimeZone berlin("Europe/Berlin");
+        const QDate yesterday = QDateTime::currentDateTime().toTimeZone(berlin).date().addDays(-1);
+        cv::Mat noise(480, 640, CV_8UC3);
+        for (int i = 0; i < kFrames; ++i) {
+            cv::randu(noise, 0, 256);  // slow to encode, so that the run is caught at it
+            QVERIFY(AddFrame(frames.path(), 10001 + i, noise,
+                             QDateTime(yesterday, QTime(8, 0), berlin).addSecs(i * 60)));
+        }
+        const QString dayVideo =
+            frames.filePath("days/" + yesterday.toString(Qt::ISODate) + ".mp4");
+        TestSettings settings;
+        QProcess vorn;
+        StartVorn(vorn, settings, {"--daily-videos", "--dir", frames.path()}, "Europe/Berlin");
+        QVERIFY(vorn.waitForStarted());
+        // Its temporary file there: the video is being written.
+        const auto writing = [&] {
+            return !QDir(frames.filePath("days"))
+                        .entryList(QDir::Hidden | QDir::Files)
+                        .filter(".vorn-tmp-")
+                        .isEmpty();
+        };
+        QTRY_VERIFY_WITH_TIMEOUT(writing(), 60000);
+        QVERIFY(::kill(static_cast<pid_t>(vorn.processId()), signal) == 0);
+        QVERIFY(vorn.waitForFinished(60000));
+        QCOMPARE(vorn.exitStatus() == QProcess::NormalExit ? vorn.exitCode() : -1, exitCode);
+        QVERIFY(!QFileInfo::exists(dayVideo));
+        QCOMPARE(writing(), signal == SIGKILL);  // a caught signal leaves no temporary file
+
+        const Ended next =
+            RunVorn(settings, {"--daily-videos", "--dir", frames.path()}, 240000, "Europe/Berlin");
+        QVERIFY2(next.exitCode == 0, next.err.constData());
+        QCOMPARE(FramesInVideo(dayVideo), kFrames);
+    }
+
+    // A second run on a folder stops at once while the first holds it.
+    void dailyRunsOneAtATimePerFolder() {
+        QTemporaryDir frames;
+        QVERIFY(AddFrame(frames.path(), 10001, cv::Mat(48, 64, CV_8UC3, cv::Scalar(90)),
+                         QDateTime(QDate::currentDate().addDays(-1), QTime(12, 0))));
+        QVERIFY(QDir(frames.path()).mkdir("days"));
+        const int held = ::open(QFile::encodeName(frames.filePath("days/.vorn-daily.lock")),
+                                O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+        QVERIFY(held >= 0 && ::flock(held, LOCK_EX | LOCK_NB) == 0);
+        TestSettings settings;
+        const QStringList arguments{"--daily-videos", "--dir", frames.path()};
+        const Ended busy = RunVorn(settings, arguments, 60000);
+        ::close(held);
+        QCOMPARE(busy.exitCode, 19);
+        QVERIFY2(busy.err.startsWith("vorn: another --daily-videos run is at work on ") &&
+                     busy.err.count('\n') == 1,
+                 busy.err.constData());
+        QCOMPARE(QDir(frames.filePath("days")).entryList({"*.mp4"}), QStringList());
+        QCOMPARE(RunVorn(settings, arguments, 60000).exitCode, 0);
+        QCOMPARE(QDir(frames.filePath("days")).entryList({"*.mp4"}).size(), 1);
+    }
+
     void exitCodesOfTheHelpManPageAndReadmeAgree() {
         TestSettings settings;
         const Ended help = RunVorn(settings, {"--help"}, 60000);
         QCOMPARE(help.exitCode, 0);
         const auto helpCodes = CodesUnderHeadings(QString::fromUtf8(help.out), "Exit codes of", {},
                                                   "^Exit codes of ", R"(^  (\d+) )");
-        QCOMPARE(helpCodes.size(), 4);  // the window, --take-frame, --make-video, --schedule
+        // The window, --take-frame, --make-video, --schedule, --daily-videos.
+        QCOMPARE(helpCodes.size(), 5);
         QCOMPARE(CodesUnderHeadings(SourceFile("docs/vorn.1"), ".SH EXIT STATUS", "\n.SH ",
                                     R"(^\.SS )", R"(^\.B (\d+)$)"),
                  helpCodes);

@@ -208,9 +208,11 @@ private slots:
         QTest::addColumn<bool>("latestFrame");
         QTest::addColumn<QString>("bad");  // what the message names; empty: none
         QTest::addColumn<int>("dayStartsAt");
+        QTest::addColumn<int>("keepFramesDays");  // 0: absent, every frame kept
         const auto row = [](const char* name, QByteArray lines, int minFreeMb, bool latestFrame,
-                            QString bad = {}, int dayStartsAt = 0) {
-            QTest::newRow(name) << lines << minFreeMb << latestFrame << bad << dayStartsAt;
+                            QString bad = {}, int dayStartsAt = 0, int keepFramesDays = 0) {
+            QTest::newRow(name) << lines << minFreeMb << latestFrame << bad << dayStartsAt
+                                << keepFramesDays;
         };
         row("none", "", 200, false);
         row("floor and latest", "MIN_FREE_MB=1024\nLATEST_FRAME=1\n", 1024, true);
@@ -225,6 +227,10 @@ private slots:
         row("day starts late", "DAY_STARTS_AT = 23:59 \n", 200, false, {}, 1439);
         row("day starts at 24:00", "DAY_STARTS_AT=24:00\n", 200, false);
         row("day starts at 7", "DAY_STARTS_AT=7\n", 200, false);
+        row("frames kept a week", "KEEP_FRAMES_DAYS= 7\n", 200, false, {}, 0, 7);
+        row("frames kept a day", "KEEP_FRAMES_DAYS=1\n", 200, false, {}, 0, 1);
+        row("frames kept no day", "KEEP_FRAMES_DAYS=0\n", 200, false);
+        row("frames kept for ever", "KEEP_FRAMES_DAYS=all\n", 200, false);
     }
 
     void seasonValuesLoad() {
@@ -233,6 +239,7 @@ private slots:
         QFETCH(bool, latestFrame);
         QFETCH(QString, bad);
         QFETCH(int, dayStartsAt);
+        QFETCH(int, keepFramesDays);
         TestSettings settings;
         settings.WriteValues(kAllValues + "CAPTURE_HOURS=07:00-19:00\nLATITUDE=51.5\n" + lines);
         const std::optional<StoredSettings> stored = ReadSettings();
@@ -240,6 +247,7 @@ private slots:
         QCOMPARE(stored->minFreeMb, minFreeMb);
         QCOMPARE(stored->latestFrame, latestFrame);
         QCOMPARE(stored->dayStartsAt, dayStartsAt);
+        QCOMPARE(stored->keepFramesDays.value_or(0), keepFramesDays);
         const QDate day(2024, 6, 1);
         QCOMPARE(QString::fromStdString(PlanLine(day, stored->schedule.DayPlan(day))),
                  lines.startsWith("CAPTURE_HOURS") ? "2024-06-01 00:00-24:00"
@@ -277,6 +285,8 @@ private slots:
         row("day starts at noon", "DAY_STARTS_AT=12:00\n", "", false);
         row("day starts at 25:00", "DAY_STARTS_AT=25:00\n", "DAY_STARTS_AT=25:00 is not valid",
             false);
+        row("frames kept -1 days", "KEEP_FRAMES_DAYS=-1\n", "KEEP_FRAMES_DAYS=-1 is not valid",
+            false);
     }
 
     void badValueHasOneMessage() {
@@ -294,11 +304,12 @@ private slots:
         const QString all = QString::fromStdString(BadValuesMessage(*stored));
         QCOMPARE(all, own.isEmpty() ? QString()
                                     : "In the settings file " + settings.FilePath() + ", " + own);
-        // What a run and --schedule refuse: every bad value but the camera lock's and the day's
-        // start.
+        // What a run and --schedule refuse: every bad value but the camera lock's, the day's start
+        // and the frames' keeping.
         const auto conditions = SaveConditionsFrom(*stored);
         const bool refused = !own.isEmpty() && !lines.startsWith("CAMERA_LOCK") &&
-                             !lines.startsWith("DAY_STARTS_AT");
+                             !lines.startsWith("DAY_STARTS_AT") &&
+                             !lines.startsWith("KEEP_FRAMES_DAYS");
         QCOMPARE(std::holds_alternative<std::string>(conditions), refused);
         if (refused) {
             QCOMPARE(QString::fromStdString(std::get<std::string>(conditions)), all);

@@ -227,6 +227,17 @@ QDate ProjectToday(const DayRules& rules) {
     return minute < rules.dayStartsAt ? now.date().addDays(-1) : now.date();
 }
 
+std::map<QDate, std::vector<int>> FramesByDay(const std::vector<TimedFrame>& frames,
+                                              const DayRules& rules) {
+    LocalDays days(rules.dayStartsAt);
+    std::map<QDate, std::vector<int>> byDay;
+    for (const TimedFrame& frame : frames) {
+        byDay[QDate::fromJulianDay(days.Containing(frame.time.ms).julianDay)].push_back(
+            frame.number);
+    }
+    return byDay;
+}
+
 ChosenFrames ChooseFolderFrames(const std::string& frameDir, const std::vector<int>& numbers,
                                 const FrameChoice& choice, const DayRules& rules,
                                 std::string& notice) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QDate>
+#include <map>
 #include <optional>
 #include <string>
 #include <utility>
@@ -80,6 +81,11 @@ std::optional<std::string> SetFrameChoiceOption(FrameChoice& choice, const std::
 // The project's day that is under way now: today's date, or yesterday's before DAY_STARTS_AT. It
 // is what "today" and "yesterday" are reckoned from.
 QDate ProjectToday(const DayRules& rules);
+
+// The numbers of `frames` by the project day each was taken on, the days in date order and each
+// day's numbers in the order of `frames`.
+std::map<QDate, std::vector<int>> FramesByDay(const std::vector<TimedFrame>& frames,
+                                              const DayRules& rules);
 
 // The frames of `frameDir` (empty or ending with '/') among `numbers` (ascending) that `choice`
 // takes, each timed by its EXIF or else its file time; `notice` receives FileTimesNotice's line.

@@ -40,27 +40,6 @@ extern "C" void OnInterrupt(int) {
     s_interrupted = true;
 }
 
-// Catches SIGINT and SIGTERM for the object's life.
-class InterruptCatcher {
-public:
-    InterruptCatcher() {
-        s_interrupted = false;
-        struct sigaction action {};
-        action.sa_handler = OnInterrupt;
-        sigemptyset(&action.sa_mask);
-        sigaction(SIGINT, &action, &m_oldInt);
-        sigaction(SIGTERM, &action, &m_oldTerm);
-    }
-    ~InterruptCatcher() {
-        sigaction(SIGINT, &m_oldInt, nullptr);
-        sigaction(SIGTERM, &m_oldTerm, nullptr);
-    }
-
-private:
-    struct sigaction m_oldInt {};
-    struct sigaction m_oldTerm {};
-};
-
 ExitCode Fail(ExitCode code, const std::string& message) {
     std::fprintf(stderr, "vorn: %s\n", message.c_str());
     return code;
@@ -103,20 +82,6 @@ private:
     const std::chrono::steady_clock::time_point m_start = std::chrono::steady_clock::now();
     std::chrono::steady_clock::time_point m_drawn;
 };
-
-// The exit code for how the assembly ended.
-ExitCode ExitCodeFor(const AssemblyResult& result) {
-    if (result.end == AssemblyEnd::WriteFailed) {
-        return ExitCode::VideoNotWritten;
-    }
-    if (result.end == AssemblyEnd::Cancelled) {
-        return ExitCode::VideoCancelled;
-    }
-    if (result.framesWritten == 0) {
-        return ExitCode::NoVideoFrame;
-    }
-    return result.end == AssemblyEnd::Complete ? ExitCode::Success : ExitCode::VideoStoppedAt;
-}
 
 // The settings file's folder and frame count, where the command line leaves them out; frames
 // chosen by time need no count.
@@ -201,17 +166,6 @@ ExitCode ChooseByTime(const QCommandLineParser& parser, const FrameChoice& choic
     return ExitCode::Success;
 }
 
-// The rate the video plays at: --fps, or the one that --length gives the chosen frames.
-double PlayingRate(const VideoRange& range, int frames) {
-    std::string why;
-    const std::optional<FrameRate> rate =
-        range.options.lengthSeconds > 0 && frames > 0
-            ? RateForLength(frames, range.options.lengthSeconds, why)
-            : std::nullopt;
-    const FrameRate fps = rate.value_or(range.fps);
-    return static_cast<double>(fps.num) / fps.den;
-}
-
 // --list: each chosen frame and when it was taken, then the summary.
 void PrintList(const ChosenFrames& chosen, const FrameChoice& choice, double fps) {
     for (const TimedFrame& frame : chosen.frames) {
@@ -289,6 +243,47 @@ ExitCode ReadDeflicker(const QCommandLineParser& parser, VideoOptions& options) 
 }
 
 }  // namespace
+
+InterruptCatcher::InterruptCatcher() {
+    s_interrupted = false;
+    struct sigaction action {};
+    action.sa_handler = OnInterrupt;
+    sigemptyset(&action.sa_mask);
+    sigaction(SIGINT, &action, &m_oldInt);
+    sigaction(SIGTERM, &action, &m_oldTerm);
+}
+
+InterruptCatcher::~InterruptCatcher() {
+    sigaction(SIGINT, &m_oldInt, nullptr);
+    sigaction(SIGTERM, &m_oldTerm, nullptr);
+}
+
+bool InterruptCatcher::Interrupted() {
+    return s_interrupted;
+}
+
+ExitCode ExitCodeFor(const AssemblyResult& result) {
+    if (result.end == AssemblyEnd::WriteFailed) {
+        return ExitCode::VideoNotWritten;
+    }
+    if (result.end == AssemblyEnd::Cancelled) {
+        return ExitCode::VideoCancelled;
+    }
+    if (result.framesWritten == 0) {
+        return ExitCode::NoVideoFrame;
+    }
+    return result.end == AssemblyEnd::Complete ? ExitCode::Success : ExitCode::VideoStoppedAt;
+}
+
+double PlayingRate(const VideoRange& range, int frames) {
+    std::string why;
+    const std::optional<FrameRate> rate =
+        range.options.lengthSeconds > 0 && frames > 0
+            ? RateForLength(frames, range.options.lengthSeconds, why)
+            : std::nullopt;
+    const FrameRate fps = rate.value_or(range.fps);
+    return static_cast<double>(fps.num) / fps.den;
+}
 
 void AddMakeVideoOptions(QCommandLineParser& parser) {
     parser.addOptions({

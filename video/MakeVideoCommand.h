@@ -1,11 +1,13 @@
 #pragma once
 
 #include <QString>
+#include <csignal>
 #include <optional>
 #include <string>
 
 #include "res/ExitCodes.h"
 #include "timeline/FrameChoice.h"
+#include "video/VideoAssembly.h"
 
 class QCommandLineParser;
 
@@ -33,3 +35,26 @@ struct MakeVideoDefaults {
 // only when they are given. A progress bar goes to standard error when it is a
 // terminal; a failure is told there in one line.
 ExitCode RunMakeVideoCommand(const QCommandLineParser& parser, const MakeVideoDefaults& defaults);
+
+// Catches SIGINT and SIGTERM for the object's life, so that an assembly stops after its current
+// frame instead of the process ending with its temporary file.
+class InterruptCatcher {
+public:
+    InterruptCatcher();
+    ~InterruptCatcher();
+    InterruptCatcher(const InterruptCatcher&) = delete;
+    InterruptCatcher& operator=(const InterruptCatcher&) = delete;
+
+    // Whether one came since the catcher was made.
+    static bool Interrupted();
+
+private:
+    struct sigaction m_oldInt {};
+    struct sigaction m_oldTerm {};
+};
+
+// The exit code for how an assembly ended.
+ExitCode ExitCodeFor(const AssemblyResult& result);
+
+// The rate a video of `frames` frames plays at: the range's, or the one its options' length gives.
+double PlayingRate(const VideoRange& range, int frames);

@@ -254,6 +254,7 @@ std::optional<std::string> VideoAssembly::Open(const Compressor& compressor) {
         m_opened = VideoWriter::Opened::CannotWrite;
     } else {
         m_writer = std::make_unique<VideoWriter>();
+        m_writer->SetEncoderThreads(m_range.options.encoderThreads);
         m_opened = m_writer->Open(m_videoFile.TemporaryPath(), compressor, m_range.fps,
                                   ScaledToWidth(m_size, m_range.options.width),
                                   ContainerOf(name).value_or(Container::Avi));
@@ -470,6 +471,9 @@ void VideoAssembly::Finish(AssemblyResult& result) {
     }
     m_writer.reset();
     if (result.end == AssemblyEnd::WriteFailed || result.framesWritten == 0) {
+        return;  // the destructor removes the temporary file
+    }
+    if (result.end == AssemblyEnd::Cancelled && !m_keepCancelled) {
         return;  // the destructor removes the temporary file
     }
     // A video that did not finish leaves a complete earlier one as it was.

@@ -103,6 +103,10 @@ public:
     // them would take more than a tenth of the time.
     void SetPreview(bool on) { m_preview = on; }
 
+    // Whether a cancelled video is kept (the default) or thrown away, so that the video's name
+    // only ever holds a whole one.
+    void KeepCancelled(bool keep) { m_keepCancelled = keep; }
+
     // Walks the range or the list: writes each frame the gap takes or the list names, then calls
     // `afterPass`, which returns false to stop. Then finishes the file and puts it in place when it
     // holds a frame.
@@ -154,6 +158,7 @@ private:
     cv::Size m_videoSize;    // of the video, once it is open
     int m_previewScale = 1;  // 1, 2, 4 or 8
     bool m_preview = false;
+    bool m_keepCancelled = true;
     std::chrono::steady_clock::time_point m_nextPreview;  // no preview before then
     bool m_copyJpeg = false;
     VideoWriter::Opened m_opened = VideoWriter::Opened::CannotWrite;

@@ -35,6 +35,7 @@ struct VideoOptions {
     int width = 0;              // scale to this width keeping the aspect; 0 keeps the size
     double lengthSeconds = 0;   // choose the rate so the video lasts this long; 0 keeps it
     FramesByTime framesByTime;  // the window's; the command line has options of its own
+    int encoderThreads = 0;     // 0: as many as the encoder picks for the processor
 
     bool operator==(const VideoOptions&) const = default;
 };

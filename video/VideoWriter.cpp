@@ -23,9 +23,6 @@ namespace {
 // The quality scale for the MPEG-family encoders: fine enough that a re-encoded camera frame
 // keeps its detail (1 is best, 31 worst).
 constexpr int kQualityScale = 3;
-// As many encoder threads as libavcodec picks for the processor's cores, so that frames are
-// encoded on every core while the caller decodes the next.
-constexpr int kEncoderThreads = 0;
 
 const std::vector<Compressor> kKnown = {
     {"Motion JPEG, frames kept as they are", "MJPG", "mjpeg", true, 8192, 8192 * 8192},
@@ -259,7 +256,7 @@ VideoWriter::Opened VideoWriter::OpenEncoder(const AVCodec& codec, const Compres
         // an MP4 keeps them, and takes the encoder's B-frames.
         c.codec->max_b_frames = 0;
     }
-    c.codec->thread_count = kEncoderThreads;
+    c.codec->thread_count = m_encoderThreads;
     c.codec->thread_type = FF_THREAD_FRAME | FF_THREAD_SLICE;
     if (UsesQualityScale(&codec)) {
         c.codec->flags |= AV_CODEC_FLAG_QSCALE;

@@ -92,6 +92,11 @@ public:
     // The frames in the file so far.
     int FramesInFile() const;
 
+    // The encoder's threads, for the next Open; 0 (the default) is as many as libavcodec picks for
+    // the processor's cores, so that frames are encoded on every core while the caller decodes
+    // the next.
+    void SetEncoderThreads(int count) { m_encoderThreads = count; }
+
     // What went wrong last, in FFmpeg's words.
     const std::string& Error() const { return m_error; }
 
@@ -122,4 +127,5 @@ private:
 
     std::unique_ptr<Context> m_context;
     std::string m_error;
+    int m_encoderThreads = 0;
 };

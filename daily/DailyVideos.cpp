@@ -1,0 +1,360 @@
+#include "daily/DailyVideos.h"
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
+#include <QCommandLineParser>
+#include <QLocale>
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <map>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "frames/CaptureTime.h"
+#include "frames/FrameFile.h"
+#include "platform/ImageCodecModule.h"
+#include "platform/LoadableModule.h"
+#include "res/Strings.h"
+#include "session/VideoOptionsStore.h"
+#include "settings/Settings.h"
+#include "timeline/FrameChoice.h"
+#include "video/MakeVideoCommand.h"
+#include "video/VideoAssembly.h"
+#include "video/VideoProbe.h"
+
+namespace {
+
+constexpr char kDaysFolder[] = "days/";
+constexpr char kLockName[] = ".vorn-daily.lock";
+constexpr char kCompressor[] = "H264";
+constexpr int kNiceness = 10;
+// ioprio_set(2)'s values, which the C library does not declare.
+constexpr int kIoPriorityOfProcess = 1;
+constexpr int kIoClassIdle = 3;
+constexpr int kIoClassShift = 13;
+constexpr double kBytesPerMegabyte = 1024.0 * 1024.0;
+
+// The settings a daily run is shaped by; a bad one would put frames on the wrong day or delete
+// what the user meant to keep.
+constexpr Setting kDailySettings[] = {Setting::DayStartsAt, Setting::KeepFramesDays};
+
+ExitCode Fail(ExitCode code, const std::string& message) {
+    std::fprintf(stderr, "vorn: %s\n", message.c_str());
+    return code;
+}
+
+// Lowers the process's CPU priority and I/O class, so that a capture in the same folder keeps its
+// pace; threads made afterwards (the decoders', the encoder's) inherit both. A refusal is no
+// reason to stop.
+void StepAside() {
+    errno = 0;
+    const int niceness = ::getpriority(PRIO_PROCESS, 0);
+    if (errno == 0 && niceness < kNiceness) {
+        ::setpriority(PRIO_PROCESS, 0, kNiceness);
+    }
+    ::syscall(SYS_ioprio_set, kIoPriorityOfProcess, 0, kIoClassIdle << kIoClassShift);
+}
+
+// One thread fewer than the machine has, so that a capture always finds one free.
+int EncoderThreads() {
+    const int hardware = static_cast<int>(std::thread::hardware_concurrency());
+    return std::max(1, hardware - 1);
+}
+
+std::string DayName(const QDate& day) {
+    return day.toString(Qt::ISODate).toStdString();
+}
+
+std::string DayVideoPath(const std::string& frameDir, const QDate& day) {
+    return frameDir + kDaysFolder + DayName(day) + ".mp4";
+}
+
+bool Exists(const std::string& path) {
+    return ::access(path.c_str(), F_OK) == 0;
+}
+
+// "2,760"
+std::string Count(long long count) {
+    return QLocale(QLocale::English).toString(count).toStdString();
+}
+
+std::string Megabytes(long long bytes) {
+    return QLocale(QLocale::English).toString(bytes / kBytesPerMegabyte, 'f', 1).toStdString();
+}
+
+// "12.5 s", "1 min 50 s"
+std::string Length(double seconds) {
+    if (seconds < 60) {
+        return QString::number(seconds, 'f', 1).toStdString() + " s";
+    }
+    const long long whole = static_cast<long long>(seconds + 0.5);
+    return std::to_string(whole / 60) + " min " + std::to_string(whole % 60) + " s";
+}
+
+// The lock that makes one run at a time work on a folder: held until the object goes.
+class FolderLock {
+public:
+    enum class Taken { Yes, Busy, Failed };
+
+    // Takes the lock file in `daysDir`, making the folder when it is missing; errno tells why it
+    // failed.
+    Taken Take(const std::string& daysDir) {
+        if (::mkdir(daysDir.c_str(), 0777) != 0 && errno != EEXIST) {
+            return Taken::Failed;
+        }
+        m_fd = ::open((daysDir + kLockName).c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+        if (m_fd < 0) {
+            return Taken::Failed;
+        }
+        if (::flock(m_fd, LOCK_EX | LOCK_NB) != 0) {
+            return errno == EWOULDBLOCK ? Taken::Busy : Taken::Failed;
+        }
+        return Taken::Yes;
+    }
+    ~FolderLock() {
+        if (m_fd >= 0) {
+            ::close(m_fd);
+        }
+    }
+
+private:
+    int m_fd = -1;
+};
+
+// The frame numbers of the folder; nothing (errno tells why) when it cannot be listed, a missing
+// folder too: a run pointed at one has gone astray.
+std::optional<std::vector<int>> FolderFrameNumbers(const std::string& frameDir) {
+    struct stat status {};
+    if (::stat(frameDir.empty() ? "." : frameDir.c_str(), &status) != 0) {
+        return std::nullopt;
+    }
+    if (!S_ISDIR(status.st_mode)) {
+        errno = ENOTDIR;
+        return std::nullopt;
+    }
+    return ListFrameNumbers(frameDir);
+}
+
+// What a run works with.
+struct DailyRun {
+    std::string frameDir;  // empty or ends with '/'
+    QDate today;
+    std::optional<int> keepFramesDays;
+    VideoOptions options;
+    bool listing = false;
+};
+
+// Makes the video of `day` from its frames `numbers`: the day's line, or a failure's.
+ExitCode MakeDayVideo(const DailyRun& run, const QDate& day, const std::vector<int>& numbers,
+                      const Compressor& compressor) {
+    VideoRange range;
+    range.frameDir = run.frameDir;
+    range.frameNumbers = numbers;
+    range.options = run.options;
+    range.options.outputName = DayVideoPath(run.frameDir, day);
+    const std::string name = DayName(day);
+    VideoAssembly assembly(range);
+    // A day is made when its video is there: never a part of one.
+    assembly.KeepCancelled(false);
+    if (const std::optional<std::string> failure = assembly.ProbeFirstFrame()) {
+        return Fail(ExitCode::NoVideoFrame, name + ": " + *failure);
+    }
+    if (const std::optional<std::string> failure = assembly.Open(compressor)) {
+        return Fail(
+            assembly.CompressorFailed() ? ExitCode::NoCompressor : ExitCode::VideoNotWritten,
+            name + ": " + *failure);
+    }
+    const AssemblyResult result =
+        assembly.Run([](const VideoAssembly::Pass&) { return !InterruptCatcher::Interrupted(); });
+    const ExitCode code = ExitCodeFor(result);
+    if (code == ExitCode::VideoCancelled) {
+        return Fail(code, name + ": interrupted; the day has no video yet");
+    }
+    if (code != ExitCode::Success) {
+        return Fail(code, name + ": " + ClosingMessage(result, run.frameDir));
+    }
+    const double fps = PlayingRate(range, FramesTaken(range));
+    std::printf("%s: %s frames, %s left out, %s\n", name.c_str(),
+                Count(result.framesWritten).c_str(), Count(result.framesLeftOut).c_str(),
+                Length(result.framesWritten / fps).c_str());
+    std::fflush(stdout);
+    return ExitCode::Success;
+}
+
+// Deletes the frames `numbers` of `day` from the folder open as `dirFd` when the day's video
+// holds as many frames as the day has, as read back from the file; otherwise they all stay.
+// A video made with bad frames left out holds fewer, so that day keeps its frames: nothing is
+// deleted that no video shows. Only regular pic_N.jpg files of the folder itself go. With
+// --list, `toBeMade` says the run would make the video first.
+void DeleteDayFrames(const DailyRun& run, int dirFd, const QDate& day,
+                     const std::vector<int>& numbers, bool toBeMade) {
+    const std::string name = DayName(day);
+    const int frames = static_cast<int>(numbers.size());
+    const std::optional<int> held =
+        toBeMade ? std::nullopt : VideoFrameCount(DayVideoPath(run.frameDir, day));
+    if (!toBeMade && held != frames) {
+        const std::string why =
+            held ? "its video holds " + Count(*held) : "its video is missing or cannot be read";
+        std::fprintf(stderr, "vorn: %s: its %s frames kept: %s\n", name.c_str(),
+                     Count(frames).c_str(), why.c_str());
+        return;
+    }
+    int deleted = 0;
+    long long bytes = 0;
+    for (const int number : numbers) {
+        const std::string file = FrameFileName(number);
+        struct stat status {};
+        if (::fstatat(dirFd, file.c_str(), &status, AT_SYMLINK_NOFOLLOW) != 0 ||
+            !S_ISREG(status.st_mode)) {
+            continue;
+        }
+        if (!run.listing && ::unlinkat(dirFd, file.c_str(), 0) != 0) {
+            std::fprintf(stderr, "vorn: %s: cannot delete %s (%s)\n", name.c_str(), file.c_str(),
+                         std::strerror(errno));
+            continue;
+        }
+        ++deleted;
+        bytes += status.st_size;
+    }
+    std::printf("%s: %s %s frames, %s MB%s\n", name.c_str(),
+                run.listing ? "would delete" : "deleted", Count(deleted).c_str(),
+                Megabytes(bytes).c_str(), toBeMade ? ", once its video holds them all" : "");
+}
+
+// The frames past their keeping: those of days more than KEEP_FRAMES_DAYS before today.
+void ApplyRetention(const DailyRun& run, const std::map<QDate, std::vector<int>>& byDay,
+                    const std::vector<QDate>& toBeMade) {
+    const int dirFd = ::open(run.frameDir.empty() ? "." : run.frameDir.c_str(),
+                             O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dirFd < 0) {
+        std::fprintf(stderr, "vorn: cannot open the folder %s (%s); no frame deleted\n",
+                     ShownFolder(run.frameDir).c_str(), std::strerror(errno));
+        return;
+    }
+    for (const auto& [day, numbers] : byDay) {
+        if (day.daysTo(run.today) > *run.keepFramesDays) {
+            const bool made = std::find(toBeMade.begin(), toBeMade.end(), day) != toBeMade.end();
+            DeleteDayFrames(run, dirFd, day, numbers, run.listing && made);
+        }
+    }
+    ::close(dirFd);
+}
+
+// Makes (or lists) the videos of closed days that have none, in date order; the first failure's
+// exit code, the other days made all the same. `listed` receives the days listed.
+ExitCode MakeMissingVideos(const DailyRun& run, const std::map<QDate, std::vector<int>>& byDay,
+                           std::vector<QDate>& listed) {
+    const Compressor* compressor = FindCompressor(kCompressor);
+    ExitCode first = ExitCode::Success;
+    for (const auto& [day, numbers] : byDay) {
+        if (day >= run.today || Exists(DayVideoPath(run.frameDir, day))) {
+            continue;
+        }
+        if (run.listing) {
+            std::printf("%s: would make a video of %s frames\n", DayName(day).c_str(),
+                        Count(static_cast<long long>(numbers.size())).c_str());
+            listed.push_back(day);
+            continue;
+        }
+        const ExitCode code = MakeDayVideo(run, day, numbers, *compressor);
+        if (code == ExitCode::VideoCancelled) {
+            return code;
+        }
+        if (first == ExitCode::Success) {
+            first = code;
+        }
+    }
+    return first;
+}
+
+// The run's folder, day rules and options from the command line and the settings file.
+ExitCode ReadDailyRun(const QCommandLineParser& parser, DailyRun& run, DayRules& rules) {
+    const std::optional<StoredSettings> stored = ReadSettings();
+    if (parser.isSet("dir")) {
+        run.frameDir = WithTrailingSeparator(parser.value("dir").toStdString());
+    } else if (stored && stored->frameDir) {
+        run.frameDir = *stored->frameDir;
+    } else {
+        return Fail(ExitCode::SettingsMissing,
+                    std::string(kCannotFindSettingsMessage) + " (" + SettingsTrouble(stored) + ")");
+    }
+    const StoredSettings settings = stored.value_or(DefaultSettings());
+    if (const std::string bad = BadValuesMessage(settings, kDailySettings); !bad.empty()) {
+        return Fail(ExitCode::BadSetting, bad);
+    }
+    rules = {settings.dayStartsAt, settings.schedule.Longitude()};
+    run.today = ProjectToday(rules);
+    run.keepFramesDays = settings.keepFramesDays;
+    run.options = ReadVideoOptions();
+    run.options.encoderThreads = EncoderThreads();
+    run.listing = parser.isSet("list");
+    return ExitCode::Success;
+}
+
+}  // namespace
+
+void AddDailyVideosOptions(QCommandLineParser& parser) {
+    parser.addOption(
+        {"daily-videos",
+         "Makes a video (H.264 MP4) of every closed day that has frames and no video "
+         "yet, days/YYYY-MM-DD.mp4 in the frame folder (--dir, or AUTO_START_DIR), "
+         "with the video options of the settings file, at a low priority; then, with "
+         "KEEP_FRAMES_DAYS=N, deletes the frames of days more than N days old whose "
+         "video holds them all. With --list it prints what it would make and delete."});
+}
+
+ExitCode RunDailyVideos(const QCommandLineParser& parser) {
+    StepAside();
+    DailyRun run;
+    DayRules rules;
+    if (const ExitCode code = ReadDailyRun(parser, run, rules); code != ExitCode::Success) {
+        return code;
+    }
+    const std::optional<std::vector<int>> numbers = FolderFrameNumbers(run.frameDir);
+    if (!numbers) {
+        return Fail(ExitCode::NoVideoFrame, "Error. Can't read the folder " +
+                                                ShownFolder(run.frameDir) + " (" +
+                                                std::strerror(errno) + ")!");
+    }
+    FolderLock lock;
+    if (!run.listing) {
+        const std::string daysDir = run.frameDir + kDaysFolder;
+        switch (lock.Take(daysDir)) {
+            case FolderLock::Taken::Busy:
+                return Fail(ExitCode::DailyRunBusy, "another --daily-videos run is at work on " +
+                                                        ShownFolder(run.frameDir) +
+                                                        "; this one stops");
+            case FolderLock::Taken::Failed:
+                return Fail(ExitCode::VideoNotWritten, "cannot lock " + daysDir + kLockName + " (" +
+                                                           std::strerror(errno) + ")");
+            case FolderLock::Taken::Yes:
+                break;
+        }
+        // Without it every frame would look damaged.
+        if (const std::optional<std::string> broken = BrokenInstallation({kImageCodecModule})) {
+            return Fail(ExitCode::BrokenInstallation, *broken);
+        }
+    }
+    const FrameTimes times = ReadFrameTimes(run.frameDir, *numbers);
+    if (const std::string notice = FileTimesNotice(times); !notice.empty()) {
+        std::fprintf(stderr, "vorn: %s\n", notice.c_str());
+    }
+    const std::map<QDate, std::vector<int>> byDay = FramesByDay(times.frames, rules);
+    // Caught before any temporary file exists: an interrupt at any moment leaves none behind.
+    const InterruptCatcher interrupts;
+    std::vector<QDate> listed;
+    const ExitCode code = MakeMissingVideos(run, byDay, listed);
+    if (code != ExitCode::VideoCancelled && run.keepFramesDays) {
+        ApplyRetention(run, byDay, listed);
+    }
+    return code;
+}

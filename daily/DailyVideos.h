@@ -1,0 +1,17 @@
+#pragma once
+
+#include "res/ExitCodes.h"
+
+class QCommandLineParser;
+
+// `vorn --daily-videos`: a video of every closed day of the frame folder, days/YYYY-MM-DD.mp4,
+// made without a window for a timer or cron to start; then, with KEEP_FRAMES_DAYS, the frames of
+// old days whose videos hold them all are deleted. It runs at a low priority, one run per folder.
+
+// Adds --daily-videos; it takes --dir and --list from the options of --make-video.
+void AddDailyVideosOptions(QCommandLineParser& parser);
+
+// Makes the videos that closed days lack and deletes the frames past their keeping, or with
+// --list prints what it would make and delete. A line a day on standard output; each failure in
+// one line on standard error, the run going on with the other days.
+ExitCode RunDailyVideos(const QCommandLineParser& parser);
