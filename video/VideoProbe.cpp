@@ -35,9 +35,6 @@ std::optional<int> VideoFrameCount(const std::string& path) {
         return std::nullopt;
     }
     const std::unique_ptr<AVFormatContext, CloseInput> format(opened);
-    if (avformat_find_stream_info(format.get(), nullptr) < 0) {
-        return std::nullopt;
-    }
     const int stream = av_find_best_stream(format.get(), AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);
     // A stream without its codec is all that an MP4 cut inside its index shows.
     if (stream < 0 || format->streams[stream]->codecpar->codec_id == AV_CODEC_ID_NONE) {
@@ -55,7 +52,8 @@ std::optional<int> VideoFrameCount(const std::string& path) {
         }
         count += ours;
     }
-    if (read != AVERROR_EOF || format->pb->error < 0) {
+    // A read error, rather than the end of the file, ended the loop.
+    if (read != AVERROR_EOF) {
         return std::nullopt;
     }
     // An index that promises more frames than the file holds: the file was cut short.

@@ -1,0 +1,25 @@
+# shellcheck shell=bash
+# Sourced by the daily-video benchmarks. make_day_of_frames DIR FRAMES VORN puts a closed day of
+# camera-like frames in DIR/frames: FRAMES noisy 1080p JPEGs (about 350 KB each, as a camera's
+# are), their file times, the capture times Vorn reads from frames without EXIF, spread evenly over
+# the day three days ago; and a settings file in DIR/config naming that folder, its frame count
+# past those frames. Sets `day` (YYYY-MM-DD) and `vorn_run`, the command that starts VORN as a
+# timer does: a bare environment, those settings.
+make_day_of_frames() {
+    local dir=$1 frames=$2 vorn=$3
+    mkdir -p "$dir/frames" "$dir/config/Brimlow"
+    ffmpeg -v error -f lavfi -i "testsrc2=size=1920x1080:rate=25,noise=alls=10:allf=t" \
+        -frames:v "$frames" -q:v 4 -start_number 10001 "$dir/frames/pic_%d.jpg"
+    day=$(date -d '3 days ago' +%F)
+    perl -e '
+        my ($folder, $count, $start, $end) = @ARGV;
+        for my $i (0 .. $count - 1) {
+            my $t = $start + int(($end - $start) * ($i + 0.5) / $count);
+            utime($t, $t, sprintf("%s/pic_%d.jpg", $folder, 10001 + $i)) or die;
+        }' "$dir/frames" "$frames" "$(date -d "$day 00:00" +%s)" \
+        "$(date -d "$(date -d "$day 12:00 1 day" +%F) 00:00" +%s)"
+    printf '%s\n' '[General]' "AUTO_START_DIR=$dir/frames/" AUTO_START_ON_OFF=0 \
+        "AUTO_START_FRAME_COUNT=$frames" CAM_REF=0 RESOLUTION_REF=1 \
+        > "$dir/config/Brimlow/Vorn.conf"
+    vorn_run=(env -i PATH=/usr/bin:/bin HOME="$dir" XDG_CONFIG_HOME="$dir/config" "$vorn")
+}
