@@ -24,6 +24,7 @@
 #include "frames/FrameFile.h"
 #include "platform/ImageCodecModule.h"
 #include "platform/LoadableModule.h"
+#include "platform/Numbers.h"
 #include "res/Strings.h"
 #include "session/VideoOptionsStore.h"
 #include "settings/Settings.h"
@@ -83,22 +84,8 @@ bool Exists(const std::string& path) {
     return ::access(path.c_str(), F_OK) == 0;
 }
 
-// "2,760"
-std::string Count(long long count) {
-    return QLocale(QLocale::English).toString(count).toStdString();
-}
-
 std::string Megabytes(long long bytes) {
     return QLocale(QLocale::English).toString(bytes / kBytesPerMegabyte, 'f', 1).toStdString();
-}
-
-// "12.5 s", "1 min 50 s"
-std::string Length(double seconds) {
-    if (seconds < 60) {
-        return QString::number(seconds, 'f', 1).toStdString() + " s";
-    }
-    const long long whole = std::llround(seconds);
-    return std::to_string(whole / 60) + " min " + std::to_string(whole % 60) + " s";
 }
 
 // The lock that makes one run at a time work on a folder: held until the object goes.
@@ -185,8 +172,9 @@ ExitCode MakeDayVideo(const DailyRun& run, const QDate& day, const std::vector<i
     }
     const double fps = PlayingRate(range, FramesTaken(range));
     std::printf("%s: %s frames, %s left out, %s\n", name.c_str(),
-                Count(result.framesWritten).c_str(), Count(result.framesLeftOut).c_str(),
-                Length(result.framesWritten / fps).c_str());
+                GroupedDigits(result.framesWritten).c_str(),
+                GroupedDigits(result.framesLeftOut).c_str(),
+                LengthText(result.framesWritten / fps).c_str());
     std::fflush(stdout);
     return ExitCode::Success;
 }
@@ -203,10 +191,10 @@ void DeleteDayFrames(const DailyRun& run, int dirFd, const QDate& day,
     const std::optional<int> held =
         toBeMade ? std::nullopt : VideoFrameCount(DayVideoPath(run.frameDir, day));
     if (!toBeMade && held != frames) {
-        const std::string why =
-            held ? "its video holds " + Count(*held) : "its video is missing or cannot be read";
+        const std::string why = held ? "its video holds " + GroupedDigits(*held)
+                                     : "its video is missing or cannot be read";
         std::fprintf(stderr, "vorn: %s: its %s frames kept: %s\n", name.c_str(),
-                     Count(frames).c_str(), why.c_str());
+                     GroupedDigits(frames).c_str(), why.c_str());
         return;
     }
     int deleted = 0;
@@ -227,7 +215,7 @@ void DeleteDayFrames(const DailyRun& run, int dirFd, const QDate& day,
         bytes += status.st_size;
     }
     std::printf("%s: %s %s frames, %s MB%s\n", name.c_str(),
-                run.listing ? "would delete" : "deleted", Count(deleted).c_str(),
+                run.listing ? "would delete" : "deleted", GroupedDigits(deleted).c_str(),
                 Megabytes(bytes).c_str(), toBeMade ? ", once its video holds them all" : "");
 }
 
@@ -262,7 +250,7 @@ ExitCode MakeMissingVideos(const DailyRun& run, const std::map<QDate, std::vecto
         }
         if (run.listing) {
             std::printf("%s: would make a video of %s frames\n", DayName(day).c_str(),
-                        Count(static_cast<long long>(numbers.size())).c_str());
+                        GroupedDigits(static_cast<long long>(numbers.size())).c_str());
             listed.push_back(day);
             continue;
         }

@@ -4,6 +4,8 @@
 #include <charconv>
 #include <climits>
 #include <cmath>
+#include <cstdio>
+#include <string>
 
 namespace {
 
@@ -79,4 +81,31 @@ std::optional<int> ParseTenths(std::string_view text) {
         return std::nullopt;
     }
     return static_cast<int>(whole);
+}
+
+std::string GroupedDigits(long long value) {
+    const std::string digits = std::to_string(value < 0 ? -value : value);
+    std::string grouped = value < 0 ? "-" : "";
+    for (std::size_t i = 0; i < digits.size(); ++i) {
+        if (i > 0 && (digits.size() - i) % 3 == 0) {
+            grouped += ',';
+        }
+        grouped += digits[i];
+    }
+    return grouped;
+}
+
+std::string LengthText(double seconds) {
+    char text[32];
+    if (seconds < 60) {
+        std::snprintf(text, sizeof text, "%.1f s", seconds);
+        return text;
+    }
+    const long whole = std::lround(seconds);
+    if (whole < 3600) {
+        std::snprintf(text, sizeof text, "%ld min %02ld s", whole / 60, whole % 60);
+    } else {
+        std::snprintf(text, sizeof text, "%ld h %02ld min", whole / 3600, whole / 60 % 60);
+    }
+    return text;
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <optional>
+#include <string>
 #include <string_view>
 
 // Decimal numbers as the program reads them from its edits and its settings file, the same in
@@ -21,3 +22,9 @@ std::optional<double> ParseWholeNumber(std::string_view text);
 // The number of tenths the whole text is, a decimal with at most one digit after the point
 // ("0.5" is 5, "12" is 120); nothing when the text is not one or lies beyond int.
 std::optional<int> ParseTenths(std::string_view text);
+
+// A count with its thousands grouped, as messages show it: 12345 as "12,345".
+std::string GroupedDigits(long long value);
+
+// A video's length in words: "0.5 s", "2 min 05 s", "1 h 02 min".
+std::string LengthText(double seconds);

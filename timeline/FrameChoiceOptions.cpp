@@ -176,19 +176,6 @@ std::string ClockText(MinuteOfDay minute) {
     return TwoDigits(minute / 60) + ":" + TwoDigits(minute % 60);
 }
 
-// 12345 as "12,345".
-std::string Grouped(int value) {
-    const std::string digits = std::to_string(value);
-    std::string grouped;
-    for (std::size_t i = 0; i < digits.size(); ++i) {
-        if (i > 0 && (digits.size() - i) % 3 == 0) {
-            grouped += ',';
-        }
-        grouped += digits[i];
-    }
-    return grouped;
-}
-
 std::string DateText(const QDate& date) {
     return date.toString(Qt::ISODate).toStdString();
 }
@@ -216,22 +203,6 @@ std::string MissedDays(const std::vector<QDate>& days, const FrameChoice& choice
     }
     if (days.size() > kNamedDays) {
         text += " and " + std::to_string(days.size() - kNamedDays) + " more days";
-    }
-    return text;
-}
-
-// "0.5 s", "2 min 05 s", "1 h 02 min".
-std::string Duration(double seconds) {
-    char text[32];
-    if (seconds < 60) {
-        std::snprintf(text, sizeof text, "%.1f s", seconds);
-        return text;
-    }
-    const long whole = std::lround(seconds);
-    if (whole < 3600) {
-        std::snprintf(text, sizeof text, "%ld min %02ld s", whole / 60, whole % 60);
-    } else {
-        std::snprintf(text, sizeof text, "%ld h %02ld min", whole / 3600, whole / 60 % 60);
     }
     return text;
 }
@@ -288,7 +259,7 @@ std::string ListLine(const TimedFrame& frame) {
 
 std::string ChoiceSummary(const ChosenFrames& chosen, const FrameChoice& choice, double fps) {
     const int count = static_cast<int>(chosen.frames.size());
-    std::string text = Grouped(count) + " of " + Grouped(chosen.candidates) +
+    std::string text = GroupedDigits(count) + " of " + GroupedDigits(chosen.candidates) +
                        (chosen.candidates == 1 ? " frame" : " frames") + " chosen";
     if (const std::string missed = MissedDays(chosen.daysWithoutDailyFrame, choice);
         !missed.empty()) {
@@ -297,7 +268,7 @@ std::string ChoiceSummary(const ChosenFrames& chosen, const FrameChoice& choice,
     if (fps > 0) {
         char rate[32];
         std::snprintf(rate, sizeof rate, "%g", fps);
-        text += "; " + Duration(count / fps) + " at " + rate + " frames a second";
+        text += "; " + LengthText(count / fps) + " at " + rate + " frames a second";
     }
     return text;
 }
