@@ -255,6 +255,7 @@ std::optional<std::string> VideoAssembly::Open(const Compressor& compressor) {
     } else {
         m_writer = std::make_unique<VideoWriter>();
         m_writer->SetEncoderThreads(m_range.options.encoderThreads);
+        m_writer->SetLookAheadFrames(m_range.options.lookAheadFrames);
         m_opened = m_writer->Open(m_videoFile.TemporaryPath(), compressor, m_range.fps,
                                   ScaledToWidth(m_size, m_range.options.width),
                                   ContainerOf(name).value_or(Container::Avi));

@@ -36,6 +36,7 @@ struct VideoOptions {
     double lengthSeconds = 0;   // choose the rate so the video lasts this long; 0 keeps it
     FramesByTime framesByTime;  // the window's; the command line has options of its own
     int encoderThreads = 0;     // 0: as many as the encoder picks for the processor
+    int lookAheadFrames = 0;    // frames the encoder plans ahead over; 0 is its own default
 
     bool operator==(const VideoOptions&) const = default;
 };

@@ -3,6 +3,7 @@
 extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavformat/avformat.h>
+#include <libavutil/opt.h>
 #include <libavutil/pixdesc.h>
 #include <libswscale/swscale.h>
 }
@@ -268,6 +269,10 @@ VideoWriter::Opened VideoWriter::OpenEncoder(const AVCodec& codec, const Compres
                   std::to_string(compressor.largestSide) + " on a side and " +
                   std::to_string(compressor.largestArea) + " pixels in all";
         return Opened::CompressorUnavailable;
+    }
+    if (m_lookAheadFrames > 0) {
+        // Only encoders with a look-ahead know the option; the others go on without it.
+        av_opt_set_int(c.codec, "rc-lookahead", m_lookAheadFrames, AV_OPT_SEARCH_CHILDREN);
     }
     if (const int error = avcodec_open2(c.codec, &codec, nullptr); error < 0) {
         Fail("the encoder refused the video's size or rate", error);

@@ -96,6 +96,9 @@ public:
     // the processor's cores, so that frames are encoded on every core while the caller decodes
     // the next.
     void SetEncoderThreads(int count) { m_encoderThreads = count; }
+    // The frames an encoder with a look-ahead (x264) plans over, for the next Open; each one held
+    // costs several MB at 1080p. 0 (the default) keeps the encoder's own.
+    void SetLookAheadFrames(int count) { m_lookAheadFrames = count; }
 
     // What went wrong last, in FFmpeg's words.
     const std::string& Error() const { return m_error; }
@@ -128,4 +131,5 @@ private:
     std::unique_ptr<Context> m_context;
     std::string m_error;
     int m_encoderThreads = 0;
+    int m_lookAheadFrames = 0;
 };
