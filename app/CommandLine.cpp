@@ -3,6 +3,7 @@
 #include <QCoreApplication>
 
 #include "daily/DailyVideos.h"
+#include "pictures/PicturesCommand.h"
 #include "platform/Numbers.h"
 #include "res/ExitCodes.h"
 #include "res/Version.h"
@@ -37,6 +38,7 @@ CommandLine::CommandLine()
     m_parser.addOptions({m_help, m_version, m_takeFrame, m_schedule, m_days});
     AddMakeVideoOptions(m_parser);
     AddDailyVideosOptions(m_parser);
+    AddPicturesOptions(m_parser);
 }
 
 LaunchMode CommandLine::Parse(const QStringList& arguments) {
@@ -63,6 +65,20 @@ LaunchMode CommandLine::Parse(const QStringList& arguments) {
     if (modes > 0 && m_parser.isSet(QStringLiteral("daily-videos"))) {
         m_error = QStringLiteral(
             "--daily-videos cannot be used with --take-frame, --make-video or --schedule.");
+        return LaunchMode::BadCommandLine;
+    }
+    const int pictures = int(m_parser.isSet(QStringLiteral("keogram"))) +
+                         int(m_parser.isSet(QStringLiteral("startrails"))) +
+                         int(m_parser.isSet(QStringLiteral("contact-sheet")));
+    if (pictures > 0 && (pictures + modes > 1 || m_parser.isSet(QStringLiteral("daily-videos")))) {
+        m_error = QStringLiteral(
+            "--keogram, --startrails and --contact-sheet cannot be used "
+            "together or with another mode.");
+        return LaunchMode::BadCommandLine;
+    }
+    if ((m_parser.isSet(QStringLiteral("columns")) || m_parser.isSet(QStringLiteral("tiles"))) &&
+        !m_parser.isSet(QStringLiteral("contact-sheet"))) {
+        m_error = QStringLiteral("--columns and --tiles are options of --contact-sheet.");
         return LaunchMode::BadCommandLine;
     }
     if (m_parser.isSet(m_days)) {
@@ -95,6 +111,9 @@ LaunchMode CommandLine::Parse(const QStringList& arguments) {
     }
     if (m_parser.isSet(QStringLiteral("daily-videos"))) {
         return LaunchMode::DailyVideos;
+    }
+    if (pictures > 0) {
+        return LaunchMode::Pictures;
     }
     return LaunchMode::Window;
 }

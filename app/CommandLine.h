@@ -11,6 +11,7 @@ enum class LaunchMode {
     MakeVideo,
     Schedule,
     DailyVideos,
+    Pictures,  // --keogram, --startrails, --contact-sheet
     Help,
     Version,
     BadCommandLine,

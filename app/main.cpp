@@ -8,6 +8,7 @@
 #include "app/VornApp.h"
 #include "capture/ThreadCount.h"
 #include "daily/DailyVideos.h"
+#include "pictures/PicturesCommand.h"
 #include "platform/TimeZone.h"
 #include "res/Strings.h"
 #include "res/Version.h"
@@ -71,7 +72,7 @@ void KeepStandardErrorForOwnLines() {
 }
 
 // The launches that open no window: help, version, a bad command line, --make-video,
-// --schedule, --daily-videos, and --take-frame where there is no display.
+// --schedule, --daily-videos, the pictures, and --take-frame where there is no display.
 ExitCode RunWithoutWindow(LaunchMode mode, const CommandLine& commandLine) {
     switch (mode) {
         case LaunchMode::Help:
@@ -92,6 +93,8 @@ ExitCode RunWithoutWindow(LaunchMode mode, const CommandLine& commandLine) {
             return RunSchedulePlan(commandLine.ScheduleDays());
         case LaunchMode::DailyVideos:
             return RunDailyVideos(commandLine.Parser());
+        case LaunchMode::Pictures:
+            return RunPicturesCommand(commandLine.Parser(), MakeVideoDefaultsFromSettings());
         case LaunchMode::Window:
             break;
     }

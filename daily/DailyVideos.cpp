@@ -22,6 +22,7 @@
 
 #include "frames/CaptureTime.h"
 #include "frames/FrameFile.h"
+#include "pictures/Pictures.h"
 #include "platform/ImageCodecModule.h"
 #include "platform/LoadableModule.h"
 #include "platform/Numbers.h"
@@ -82,6 +83,27 @@ std::string DayName(const QDate& day) {
 
 std::string DayVideoPath(const std::string& frameDir, const QDate& day) {
     return frameDir + kDaysFolder + DayName(day) + ".mp4";
+}
+
+// The pictures of a day beside its video: days/YYYY-MM-DD-keogram.jpg and -sheet.jpg.
+struct DayPicture {
+    const char* ending;
+    const char* name;  // as the lines say it
+    MadePicture (*make)(const std::string& frameDir, const std::vector<TimedFrame>& frames);
+};
+
+MadePicture MakeHourlySheet(const std::string& frameDir, const std::vector<TimedFrame>& frames) {
+    return MakeContactSheet(frameDir, frames, 0, kDefaultColumns);
+}
+
+constexpr DayPicture kDayPictures[] = {
+    {"-keogram.jpg", "keogram", MakeKeogram},
+    {"-sheet.jpg", "contact sheet", MakeHourlySheet},
+};
+
+std::string DayPicturePath(const std::string& frameDir, const QDate& day,
+                           const DayPicture& picture) {
+    return frameDir + kDaysFolder + DayName(day) + picture.ending;
 }
 
 bool Exists(const std::string& path) {
@@ -183,6 +205,48 @@ ExitCode MakeDayVideo(const DailyRun& run, const QDate& day, const std::vector<i
     return ExitCode::Success;
 }
 
+// Makes the pictures `day` lacks from its frames: a line for each on standard output, or a
+// failure's on standard error; the first failure's exit code.
+ExitCode MakeDayPictures(const DailyRun& run, const QDate& day,
+                         const std::vector<TimedFrame>& frames) {
+    const std::string name = DayName(day);
+    ExitCode first = ExitCode::Success;
+    for (const DayPicture& picture : kDayPictures) {
+        const std::string path = DayPicturePath(run.frameDir, day, picture);
+        if (Exists(path)) {
+            continue;
+        }
+        const MadePicture made = picture.make(run.frameDir, frames);
+        ExitCode code = ExitCode::Success;
+        if (made.image.empty()) {
+            code = Fail(ExitCode::NoVideoFrame, name + ": no " + picture.name +
+                                                    ": no frame of the "
+                                                    "day could be used (" +
+                                                    LeftOutInWords(made) + ")");
+        } else if (const int error = WritePicture(path, made.image)) {
+            code = Fail(ExitCode::VideoNotWritten,
+                        name + ": cannot write " + path + " (" + std::strerror(error) + ")");
+        } else {
+            std::printf("%s: %s of %s frames, %s\n", name.c_str(), picture.name,
+                        GroupedDigits(made.framesUsed).c_str(), LeftOutInWords(made).c_str());
+            std::fflush(stdout);
+        }
+        if (first == ExitCode::Success) {
+            first = code;
+        }
+    }
+    return first;
+}
+
+// Whether `day` has its video and both pictures.
+bool DayIsMade(const std::string& frameDir, const QDate& day) {
+    return Exists(DayVideoPath(frameDir, day)) &&
+           std::all_of(std::begin(kDayPictures), std::end(kDayPictures),
+                       [&](const DayPicture& picture) {
+                           return Exists(DayPicturePath(frameDir, day, picture));
+                       });
+}
+
 // Deletes the frames `numbers` of `day` from the folder open as `dirFd` when the day's video
 // holds as many frames as the day has, as read back from the file; otherwise they all stay.
 // A video made with bad frames left out holds fewer, so that day keeps its frames: nothing is
@@ -194,9 +258,11 @@ void DeleteDayFrames(const DailyRun& run, int dirFd, const QDate& day,
     const int frames = static_cast<int>(numbers.size());
     const std::optional<int> held =
         toBeMade ? std::nullopt : VideoFrameCount(DayVideoPath(run.frameDir, day));
-    if (!toBeMade && held != frames) {
-        const std::string why = held ? "its video holds " + GroupedDigits(*held)
-                                     : "its video is missing or cannot be read";
+    const bool pictures = toBeMade || DayIsMade(run.frameDir, day);
+    if (!toBeMade && (held != frames || !pictures)) {
+        const std::string why = !held             ? "its video is missing or cannot be read"
+                                : *held != frames ? "its video holds " + GroupedDigits(*held)
+                                                  : "its keogram or contact sheet is missing";
         std::fprintf(stderr, "vorn: %s: its %s frames kept: %s\n", name.c_str(),
                      GroupedDigits(frames).c_str(), why.c_str());
         return;
@@ -242,25 +308,53 @@ void ApplyRetention(const DailyRun& run, const std::map<QDate, std::vector<int>>
     ::close(dirFd);
 }
 
-// Makes (or lists) the videos of closed days that have none, in date order; the first failure's
-// exit code, the other days made all the same. `listed` receives the days listed.
-ExitCode MakeMissingVideos(const DailyRun& run, const std::map<QDate, std::vector<int>>& byDay,
-                           std::vector<QDate>& listed) {
+// The frames of `timed` (ascending numbers) whose numbers are `numbers` (ascending).
+std::vector<TimedFrame> FramesNumbered(const std::vector<TimedFrame>& timed,
+                                       const std::vector<int>& numbers) {
+    std::vector<TimedFrame> frames;
+    auto next = timed.begin();
+    for (const int number : numbers) {
+        next = std::lower_bound(next, timed.end(), number,
+                                [](const TimedFrame& frame, int n) { return frame.number < n; });
+        if (next != timed.end() && next->number == number) {
+            frames.push_back(*next);
+        }
+    }
+    return frames;
+}
+
+// Makes (or lists) the videos of closed days that have none, then the keogram and contact sheet
+// of each closed day whose video is there and that lacks them, in date order; the first
+// failure's exit code, the other days made all the same. `listed` receives the days whose video
+// is listed.
+ExitCode MakeMissingDays(const DailyRun& run, const std::map<QDate, std::vector<int>>& byDay,
+                         const std::vector<TimedFrame>& timed, std::vector<QDate>& listed) {
     const Compressor* compressor = FindCompressor(kCompressor);
     ExitCode first = ExitCode::Success;
     for (const auto& [day, numbers] : byDay) {
-        if (day >= run.today || Exists(DayVideoPath(run.frameDir, day))) {
+        const bool videoThere = Exists(DayVideoPath(run.frameDir, day));
+        if (day >= run.today || DayIsMade(run.frameDir, day)) {
             continue;
         }
         if (run.listing) {
-            std::printf("%s: would make a video of %s frames\n", DayName(day).c_str(),
-                        GroupedDigits(static_cast<long long>(numbers.size())).c_str());
-            listed.push_back(day);
+            const std::string count = GroupedDigits(static_cast<long long>(numbers.size()));
+            std::printf("%s: would make %s keogram and contact sheet\n", DayName(day).c_str(),
+                        videoThere ? "its" : ("a video of " + count + " frames, its").c_str());
+            if (!videoThere) {
+                listed.push_back(day);
+            }
             continue;
         }
-        const ExitCode code = MakeDayVideo(run, day, numbers, *compressor);
-        if (code == ExitCode::VideoCancelled) {
-            return code;
+        ExitCode code =
+            videoThere ? ExitCode::Success : MakeDayVideo(run, day, numbers, *compressor);
+        if (code == ExitCode::VideoCancelled || InterruptCatcher::Interrupted()) {
+            return ExitCode::VideoCancelled;
+        }
+        // The pictures of a day come with its video, so that its frames are kept until both are
+        // made.
+        if (Exists(DayVideoPath(run.frameDir, day))) {
+            const ExitCode pictures = MakeDayPictures(run, day, FramesNumbered(timed, numbers));
+            code = code == ExitCode::Success ? pictures : code;
         }
         if (first == ExitCode::Success) {
             first = code;
@@ -309,9 +403,10 @@ void AddDailyVideosOptions(QCommandLineParser& parser) {
         {"daily-videos",
          "Makes a video (H.264 MP4) of every closed day that has frames and no video "
          "yet, days/YYYY-MM-DD.mp4 in the frame folder (--dir, or AUTO_START_DIR), "
-         "with the video options of the settings file, at a low priority; then, with "
+         "with the video options of the settings file, at a low priority, and its keogram and "
+         "contact sheet beside it (YYYY-MM-DD-keogram.jpg, YYYY-MM-DD-sheet.jpg); then, with "
          "KEEP_FRAMES_DAYS=N, deletes the frames of days more than N days old whose "
-         "video holds them all. With --list it prints what it would make and delete."});
+         "video holds them all and whose pictures are made. With --list it prints what it would make and delete."});
 }
 
 ExitCode RunDailyVideos(const QCommandLineParser& parser) {
@@ -354,7 +449,7 @@ ExitCode RunDailyVideos(const QCommandLineParser& parser) {
     // Caught before any temporary file exists: an interrupt at any moment leaves none behind.
     const InterruptCatcher interrupts;
     std::vector<QDate> listed;
-    const ExitCode code = MakeMissingVideos(run, byDay, listed);
+    const ExitCode code = MakeMissingDays(run, byDay, times.frames, listed);
     if (code != ExitCode::VideoCancelled && run.keepFramesDays) {
         ApplyRetention(run, byDay, listed);
     }

@@ -14,6 +14,7 @@ constexpr std::array kTable = {
     ExitCodeMeaning{ExitCode::Success, kScheduleLaunch, "the plan printed"},
     ExitCodeMeaning{ExitCode::Success, kDailyVideosLaunch,
                     "every closed day with frames has its video (with --list: the days listed)"},
+    ExitCodeMeaning{ExitCode::Success, kPicturesLaunch, "the picture written"},
     ExitCodeMeaning{ExitCode::NoDisplay, kWindowLaunch,
                     "no display (neither DISPLAY nor WAYLAND_DISPLAY is set), so the window "
                     "cannot open"},
@@ -23,10 +24,14 @@ constexpr std::array kTable = {
     ExitCodeMeaning{ExitCode::BadCommandLine, kMakeVideoLaunch,
                     "bad command line (unknown option, bad option value, a --length that needs a "
                     "rate out of 0.01 to 1000)"},
+    ExitCodeMeaning{ExitCode::BadCommandLine, kPicturesLaunch,
+                    "bad command line (unknown option, bad option value, a FILE not ending in .jpg "
+                    "or .png)"},
     ExitCodeMeaning{ExitCode::SettingsMissing, kTakeFrameLaunch,
                     "settings file missing or unreadable, or a required value missing or too "
                     "long (the message names it)"},
-    ExitCodeMeaning{ExitCode::SettingsMissing, kMakeVideoLaunch | kDailyVideosLaunch,
+    ExitCodeMeaning{ExitCode::SettingsMissing,
+                    kMakeVideoLaunch | kDailyVideosLaunch | kPicturesLaunch,
                     "settings file missing or unreadable (when a default had to come from it)"},
     ExitCodeMeaning{ExitCode::NoCamera, kTakeFrameLaunch,
                     "camera or source not found (cannot be opened)"},
@@ -49,13 +54,14 @@ constexpr std::array kTable = {
                     "or no frame taken at the times chosen)"},
     ExitCodeMeaning{ExitCode::NoVideoFrame, kDailyVideosLaunch,
                     "the frame folder cannot be read, or a day's video has no frame to start from "
-                    "(its first frame missing or damaged); the other days are made"},
+                    "(its first frame missing or damaged), or no frame of a day could make its "
+                    "keogram or contact sheet; the other days are made"},
     ExitCodeMeaning{ExitCode::VideoStoppedAt, kDailyVideosLaunch,
                     "a day's video stopped at a missing or damaged frame and was kept; the other "
                     "days are made"},
     ExitCodeMeaning{ExitCode::VideoNotWritten, kDailyVideosLaunch,
-                    "a day's video could not be written, or days/ or its lock file cannot be made "
-                    "in the frame folder"},
+                    "a day's video, keogram or contact sheet could not be written, or days/ or its "
+                    "lock file cannot be made in the frame folder"},
     ExitCodeMeaning{ExitCode::NoCompressor, kDailyVideosLaunch,
                     "H.264 not available, or it cannot make a video of the frames' size"},
     ExitCodeMeaning{ExitCode::VideoCancelled, kDailyVideosLaunch,
@@ -70,6 +76,11 @@ constexpr std::array kTable = {
     ExitCodeMeaning{ExitCode::VideoCancelled, kMakeVideoLaunch,
                     "cancelled (interrupted); what was written is kept, in output.partial.avi "
                     "(or NAME.partial.mp4) when an earlier video of that name is there"},
+    ExitCodeMeaning{ExitCode::NoVideoFrame, kPicturesLaunch,
+                    "no frame to make the picture from (the folder cannot be read, no frame taken "
+                    "at the times chosen, or every frame chosen is bad)"},
+    ExitCodeMeaning{ExitCode::VideoNotWritten, kPicturesLaunch,
+                    "the picture could not be written (cannot create, write or rename)"},
     ExitCodeMeaning{ExitCode::BadSetting, kTakeFrameLaunch | kScheduleLaunch | kDailyVideosLaunch,
                     "a setting's value is bad (the message names the key)"},
     ExitCodeMeaning{ExitCode::OutsideSchedule, kTakeFrameLaunch,
@@ -78,10 +89,11 @@ constexpr std::array kTable = {
     ExitCodeMeaning{ExitCode::LowFreeSpace, kTakeFrameLaunch,
                     "free space below MIN_FREE_MB on the frame folder's disk: no frame, count "
                     "kept"},
-    ExitCodeMeaning{ExitCode::BrokenInstallation,
-                    kWindowLaunch | kTakeFrameLaunch | kMakeVideoLaunch | kDailyVideosLaunch,
-                    "broken installation: a module of the program missing, unreadable or damaged "
-                    "(the message names it)"},
+    ExitCodeMeaning{
+        ExitCode::BrokenInstallation,
+        kWindowLaunch | kTakeFrameLaunch | kMakeVideoLaunch | kDailyVideosLaunch | kPicturesLaunch,
+        "broken installation: a module of the program missing, unreadable or damaged "
+        "(the message names it)"},
     ExitCodeMeaning{ExitCode::DailyRunBusy, kDailyVideosLaunch,
                     "another --daily-videos run is at work on this frame folder; this one made "
                     "nothing"},
@@ -99,6 +111,7 @@ constexpr std::array kHeadings = {
     LaunchHeading{kMakeVideoLaunch, "Exit codes of --make-video:"},
     LaunchHeading{kScheduleLaunch, "Exit codes of --schedule:"},
     LaunchHeading{kDailyVideosLaunch, "Exit codes of --daily-videos:"},
+    LaunchHeading{kPicturesLaunch, "Exit codes of --keogram, --startrails and --contact-sheet:"},
 };
 
 constexpr std::size_t kLineWidth = 79;

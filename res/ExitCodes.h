@@ -42,6 +42,7 @@ enum LaunchKinds : unsigned {
     kMakeVideoLaunch = 1U << 2U,
     kScheduleLaunch = 1U << 3U,
     kDailyVideosLaunch = 1U << 4U,
+    kPicturesLaunch = 1U << 5U,  // --keogram, --startrails, --contact-sheet
 };
 
 // One line of the table: a code, the launches it ends and what it means for them. A code whose

@@ -11,20 +11,22 @@ set(allowed_schedule platform)
 set(allowed_capture cameralock schedule frames platform res)
 set(allowed_timeline schedule frames platform)
 set(allowed_video timeline frames platform res)
+set(allowed_pictures video timeline frames platform res)
 set(allowed_session capture cameralock video timeline settings schedule frames platform res)
-set(allowed_daily session capture cameralock video timeline settings schedule frames platform res)
+set(allowed_daily session pictures capture cameralock video timeline settings schedule frames platform
+    res)
 # The widgets half of the platform layer, for the window folders only.
 set(allowed_widgets platform)
 set(allowed_panel widgets session capture cameralock video timeline settings schedule frames
     platform res)
-set(allowed_app panel daily widgets session capture cameralock video timeline settings schedule frames
-    platform res)
+set(allowed_app panel daily pictures widgets session capture cameralock video timeline settings
+    schedule frames platform res)
 # The modules loaded at first use implement what capture/ and platform/ declare.
 set(allowed_modules capture cameralock platform)
 
 set(failures "")
-foreach(folder platform res frames settings cameralock schedule timeline capture video session
-                daily widgets panel app modules)
+foreach(folder platform res frames settings cameralock schedule timeline capture video pictures
+                session daily widgets panel app modules)
     file(GLOB sources ${SOURCE_DIR}/${folder}/*.cpp ${SOURCE_DIR}/${folder}/*.h)
     foreach(source ${sources})
         file(STRINGS ${source} includes REGEX "^#include \"[a-z]+/")

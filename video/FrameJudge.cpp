@@ -25,24 +25,6 @@ void OnJpegMessage(j_common_ptr info, int level) {
     }
 }
 
-// What a warning says about the picture: lost data, or nothing that harms it (an unknown JFIF
-// version, a bad thumbnail).
-std::optional<std::string> WarningTrouble(int code) {
-    switch (code) {
-        case JWRN_JPEG_EOF:
-        case JWRN_HIT_MARKER:
-            return "cut short";
-        case JWRN_HUFF_BAD_CODE:
-        case JWRN_ARITH_BAD_CODE:
-        case JWRN_MUST_RESYNC:
-        case JWRN_NOT_SEQUENTIAL:
-        case JWRN_BOGUS_PROGRESSION:
-            return "corrupt picture data";
-        default:
-            return std::nullopt;
-    }
-}
-
 // The coded luma of one row of CMYK as libjpeg gives an Adobe file: inverted, so each value is
 // the ink's absence.
 double CmykRowLuma(const JSAMPLE* row, JDIMENSION width) {
@@ -100,7 +82,7 @@ FrameJudgement JudgeJpeg(const std::vector<uchar>& bytes) {
     }
     jpeg_destroy_decompress(&in);
     if (!judgement.trouble && errors.manager.num_warnings > 0) {
-        judgement.trouble = WarningTrouble(errors.firstWarning);
+        judgement.trouble = JpegWarningTrouble(errors.firstWarning);
     }
     if (judgement.trouble) {
         judgement.meanLuma = kNoMean;
@@ -115,6 +97,22 @@ jpeg_error_mgr* UseSilentJpegErrors(SilentJpegErrors& errors) {
     errors.manager.error_exit = OnJpegError;
     errors.manager.emit_message = OnJpegMessage;
     return &errors.manager;
+}
+
+std::optional<std::string> JpegWarningTrouble(int code) {
+    switch (code) {
+        case JWRN_JPEG_EOF:
+        case JWRN_HIT_MARKER:
+            return "cut short";
+        case JWRN_HUFF_BAD_CODE:
+        case JWRN_ARITH_BAD_CODE:
+        case JWRN_MUST_RESYNC:
+        case JWRN_NOT_SEQUENTIAL:
+        case JWRN_BOGUS_PROGRESSION:
+            return "corrupt picture data";
+        default:
+            return std::nullopt;
+    }
 }
 
 std::optional<std::string> DeclaredSizeTrouble(long long width, long long height) {

@@ -45,5 +45,10 @@ struct SilentJpegErrors {
     int firstWarning = -1;  // libjpeg's message code
 };
 
+// What libjpeg's warning `code` (SilentJpegErrors::firstWarning) says about the picture: lost data
+// ("cut short", "corrupt picture data"), or nothing that harms it (an unknown JFIF version, a bad
+// thumbnail).
+std::optional<std::string> JpegWarningTrouble(int code);
+
 // Sets `errors` up for one libjpeg object and returns what its `err` takes.
 jpeg_error_mgr* UseSilentJpegErrors(SilentJpegErrors& errors);

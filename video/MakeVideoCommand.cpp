@@ -329,6 +329,20 @@ void AddMakeVideoOptions(QCommandLineParser& parser) {
     AddFrameChoiceOptions(parser);
 }
 
+ExitCode ChooseTimedFrames(const QCommandLineParser& parser, const MakeVideoDefaults& defaults,
+                           TimedSelection& selection) {
+    if (const std::optional<std::string> bad =
+            ReadFrameChoice(parser, ProjectToday(defaults.dayRules), selection.choice)) {
+        return Fail(ExitCode::BadCommandLine, *bad);
+    }
+    VideoRange range;
+    if (const ExitCode code = ReadRange(parser, defaults, true, range); code != ExitCode::Success) {
+        return code;
+    }
+    selection.frameDir = range.frameDir;
+    return ChooseByTime(parser, selection.choice, defaults.dayRules, range, selection.chosen);
+}
+
 ExitCode RunMakeVideoCommand(const QCommandLineParser& parser, const MakeVideoDefaults& defaults) {
     FrameChoice choice;
     if (const std::optional<std::string> bad =

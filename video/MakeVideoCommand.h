@@ -36,6 +36,17 @@ struct MakeVideoDefaults {
 // terminal; a failure is told there in one line.
 ExitCode RunMakeVideoCommand(const QCommandLineParser& parser, const MakeVideoDefaults& defaults);
 
+// The frames of a command that works with their capture times (as the pictures do): the folder,
+// and the frames the range options (--dir, --start, --end, --gap, each only when given) and the
+// time choice take, each with its time. A failure is told in one line on standard error.
+struct TimedSelection {
+    std::string frameDir;  // empty or ends with '/'
+    FrameChoice choice;
+    ChosenFrames chosen;
+};
+ExitCode ChooseTimedFrames(const QCommandLineParser& parser, const MakeVideoDefaults& defaults,
+                           TimedSelection& selection);
+
 // Catches SIGINT and SIGTERM for the object's life, so that an assembly stops after its current
 // frame instead of the process ending with its temporary file.
 class InterruptCatcher {

@@ -1,0 +1,320 @@
+#include "pictures/FrameDecode.h"
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <numbers>
+#include <opencv2/core.hpp>
+#include <opencv2/imgcodecs.hpp>  // the decoding flags
+#include <opencv2/imgproc.hpp>
+
+#include "platform/ImageCodec.h"
+#include "video/FrameJudge.h"
+
+namespace {
+
+constexpr int kBlock = 8;
+constexpr int kBlockSize = kBlock * kBlock;
+constexpr double kCentre = 128;  // the level JPEG's samples are shifted by
+
+bool IsJpeg(const std::vector<uchar>& bytes) {
+    return bytes.size() >= 2 && bytes[0] == 0xFF && bytes[1] == 0xD8;
+}
+
+// cos((2x + 1) u pi / 16) scaled as JPEG's inverse transform takes it, by [x][u].
+std::array<std::array<float, kBlock>, kBlock> IdctTable() {
+    std::array<std::array<float, kBlock>, kBlock> table{};
+    for (int x = 0; x < kBlock; ++x) {
+        for (int u = 0; u < kBlock; ++u) {
+            const double scale = u == 0 ? std::numbers::sqrt2 / 4 : 0.5;
+            table[x][u] =
+                static_cast<float>(scale * std::cos((2 * x + 1) * u * std::numbers::pi / 16));
+        }
+    }
+    return table;
+}
+
+// The samples of one block from its quantized coefficients (natural order), as floats 0 to 255.
+void InverseTransform(const JCOEF* coefficients, const UINT16* quantization,
+                      std::array<float, kBlockSize>& samples) {
+    static const auto kCos = IdctTable();
+    std::array<float, kBlockSize> rows{};  // the transform along each row of frequencies
+    for (int v = 0; v < kBlock; ++v) {
+        for (int x = 0; x < kBlock; ++x) {
+            float sum = 0;
+            for (int u = 0; u < kBlock; ++u) {
+                sum += kCos[x][u] * static_cast<float>(coefficients[v * kBlock + u] *
+                                                       quantization[v * kBlock + u]);
+            }
+            rows[v * kBlock + x] = sum;
+        }
+    }
+    for (int y = 0; y < kBlock; ++y) {
+        for (int x = 0; x < kBlock; ++x) {
+            float sum = 0;
+            for (int v = 0; v < kBlock; ++v) {
+                sum += kCos[y][v] * rows[v * kBlock + x];
+            }
+            samples[y * kBlock + x] = std::clamp(sum + static_cast<float>(kCentre), 0.0F, 255.0F);
+        }
+    }
+}
+
+// One component's samples under the strip: `columns` of its own columns, each of its rows.
+struct ComponentStrip {
+    int h = 1;  // its sampling factors
+    int v = 1;
+    int firstColumn = 0;  // in the component's samples
+    int columns = 0;
+    int rows = 0;
+    std::vector<float> samples;  // rows x columns
+};
+
+// The mean luma of the eighth-size picture: each luma block's DC, as libjpeg scales it.
+double DcMeanLuma(jpeg_decompress_struct& in, jvirt_barray_ptr luma) {
+    const jpeg_component_info& component = in.comp_info[0];
+    const UINT16 dcStep = component.quant_table->quantval[0];
+    double sum = 0;
+    for (JDIMENSION row = 0; row < component.height_in_blocks; ++row) {
+        const JBLOCKARRAY blocks =
+            in.mem->access_virt_barray(reinterpret_cast<j_common_ptr>(&in), luma, row, 1, FALSE);
+        for (JDIMENSION column = 0; column < component.width_in_blocks; ++column) {
+            const int dc = (blocks[0][column][0] * dcStep + 4) >> 3;
+            sum += std::clamp(dc + static_cast<int>(kCentre), 0, 255);
+        }
+    }
+    return sum / (static_cast<double>(component.width_in_blocks) * component.height_in_blocks);
+}
+
+// Decodes the blocks of component `index` under the image columns [first, first + kStripColumns).
+// `strip` is sized before any libjpeg call, so that an error's jump skips nothing with a
+// destructor.
+void DecodeComponentStrip(jpeg_decompress_struct& in, jvirt_barray_ptr coefficients, int index,
+                          ComponentStrip& strip) {
+    const jpeg_component_info& component = in.comp_info[index];
+    const UINT16* quantization = component.quant_table->quantval;
+    std::array<float, kBlockSize> block{};
+    const int firstBlock = strip.firstColumn / kBlock;
+    const int lastBlock = (strip.firstColumn + strip.columns - 1) / kBlock;
+    for (int row = 0; row * kBlock < strip.rows; ++row) {
+        const JBLOCKARRAY blocks =
+            in.mem->access_virt_barray(reinterpret_cast<j_common_ptr>(&in), coefficients,
+                                       static_cast<JDIMENSION>(row), 1, FALSE);
+        for (int column = firstBlock; column <= lastBlock; ++column) {
+            InverseTransform(blocks[0][column], quantization, block);
+            for (int x = 0; x < strip.columns; ++x) {
+                const int inBlock = strip.firstColumn + x - column * kBlock;
+                if (inBlock < 0 || inBlock >= kBlock) {
+                    continue;
+                }
+                for (int y = 0; y < kBlock && row * kBlock + y < strip.rows; ++y) {
+                    strip
+                        .samples[static_cast<std::size_t>((row * kBlock + y) * strip.columns + x)] =
+                        block[y * kBlock + inBlock];
+                }
+            }
+        }
+    }
+}
+
+// The sample of `strip` under image pixel (x, y), of the largest sampling factors `maxH`, `maxV`.
+float SampleAt(const ComponentStrip& strip, int x, int y, int maxH, int maxV) {
+    const int column = std::clamp(x * strip.h / maxH - strip.firstColumn, 0, strip.columns - 1);
+    const int row = std::min(y * strip.v / maxV, strip.rows - 1);
+    return strip.samples[static_cast<std::size_t>(row * strip.columns + column)];
+}
+
+// The strip of any picture, decoded whole.
+CentreStrip WholeDecodeStrip(const std::vector<uchar>& bytes) {
+    CentreStrip strip;
+    const FrameJudgement judged = JudgeFrame(bytes);
+    strip.trouble = judged.trouble;
+    strip.meanLuma = judged.meanLuma;
+    if (strip.trouble) {
+        return strip;
+    }
+    const cv::Mat picture = DecodeImage(bytes, cv::IMREAD_COLOR);
+    if (picture.empty()) {
+        strip.trouble = "cannot be decoded";
+        return strip;
+    }
+    const int width = std::min(kStripColumns, picture.cols);
+    cv::reduce(picture.colRange(picture.cols / 2 - width / 2, picture.cols / 2 - width / 2 + width),
+               strip.column, 1, cv::REDUCE_AVG);
+    return strip;
+}
+
+// Whether the centre strip can be had from the coefficients: luma and chroma, or grey.
+bool StripFromCoefficients(const jpeg_decompress_struct& in) {
+    return (in.jpeg_color_space == JCS_YCbCr && in.num_components == 3) ||
+           (in.jpeg_color_space == JCS_GRAYSCALE && in.num_components == 1);
+}
+
+}  // namespace
+
+CentreStrip DecodeCentreStrip(const std::vector<uchar>& bytes) {
+    if (!IsJpeg(bytes)) {
+        return WholeDecodeStrip(bytes);
+    }
+    CentreStrip strip;
+    std::array<ComponentStrip, 3> components;
+    jpeg_decompress_struct in{};
+    SilentJpegErrors errors;
+    in.err = UseSilentJpegErrors(errors);
+    jpeg_create_decompress(&in);
+    // What the header says, in memory, where libjpeg's jump leaves it as it was.
+    struct {
+        bool whole = false;
+        int width = 0;
+        int height = 0;
+        int maxH = 1;
+        int maxV = 1;
+    } header;
+    // Nothing in here has a destructor that libjpeg's jump could skip: the strips are sized
+    // between the two stretches of libjpeg's work.
+    if (setjmp(errors.jump) == 0) {
+        jpeg_mem_src(&in, bytes.data(), static_cast<unsigned long>(bytes.size()));
+        jpeg_read_header(&in, TRUE);
+        strip.trouble = DeclaredSizeTrouble(in.image_width, in.image_height);
+        header.whole = !strip.trouble && !StripFromCoefficients(in);
+    } else {
+        strip.trouble = "cannot be decoded";
+    }
+    if (!strip.trouble && !header.whole) {
+        header.width = static_cast<int>(in.image_width);
+        header.height = static_cast<int>(in.image_height);
+        header.maxH = in.max_h_samp_factor;
+        header.maxV = in.max_v_samp_factor;
+        const int first = std::max(0, header.width / 2 - kStripColumns / 2);
+        for (int c = 0; c < in.num_components; ++c) {
+            ComponentStrip& part = components[static_cast<std::size_t>(c)];
+            part.h = in.comp_info[c].h_samp_factor;
+            part.v = in.comp_info[c].v_samp_factor;
+            part.firstColumn = first * part.h / header.maxH;
+            part.columns =
+                (std::min(header.width, first + kStripColumns) - 1) * part.h / header.maxH -
+                part.firstColumn + 1;
+            part.rows = (header.height * part.v + header.maxV - 1) / header.maxV;
+            part.samples.resize(static_cast<std::size_t>(part.rows * part.columns));
+        }
+        if (setjmp(errors.jump) == 0) {
+            jvirt_barray_ptr* coefficients = jpeg_read_coefficients(&in);
+            strip.meanLuma = DcMeanLuma(in, coefficients[0]);
+            for (int c = 0; c < in.num_components; ++c) {
+                DecodeComponentStrip(in, coefficients[c], c,
+                                     components[static_cast<std::size_t>(c)]);
+            }
+            jpeg_finish_decompress(&in);
+        } else {
+            strip.trouble = "cannot be decoded";
+        }
+    }
+    const bool grey = in.num_components == 1;
+    jpeg_destroy_decompress(&in);
+    if (!strip.trouble && errors.manager.num_warnings > 0) {
+        strip.trouble = JpegWarningTrouble(errors.firstWarning);
+    }
+    if (header.whole) {
+        return WholeDecodeStrip(bytes);
+    }
+    if (strip.trouble) {
+        return strip;
+    }
+    strip.column.create(header.height, 1, CV_8UC3);
+    const int first = std::max(0, header.width / 2 - kStripColumns / 2);
+    const int last = std::min(header.width, first + kStripColumns);
+    for (int y = 0; y < header.height; ++y) {
+        double blue = 0;
+        double green = 0;
+        double red = 0;
+        for (int x = first; x < last; ++x) {
+            const double luma = SampleAt(components[0], x, y, header.maxH, header.maxV);
+            if (grey) {
+                blue += luma;
+                green += luma;
+                red += luma;
+                continue;
+            }
+            const double cb = SampleAt(components[1], x, y, header.maxH, header.maxV) - kCentre;
+            const double cr = SampleAt(components[2], x, y, header.maxH, header.maxV) - kCentre;
+            red += luma + 1.402 * cr;
+            green += luma - 0.344136 * cb - 0.714136 * cr;
+            blue += luma + 1.772 * cb;
+        }
+        const double columns = last - first;
+        strip.column.at<cv::Vec3b>(y, 0) = cv::Vec3b(cv::saturate_cast<uchar>(blue / columns),
+                                                     cv::saturate_cast<uchar>(green / columns),
+                                                     cv::saturate_cast<uchar>(red / columns));
+    }
+    return strip;
+}
+
+cv::Mat DecodeReduced(const std::vector<uchar>& bytes, int scale,
+                      std::optional<std::string>& trouble) {
+    trouble.reset();
+    cv::Mat picture;
+    if (!IsJpeg(bytes)) {
+        const int flags = scale == 8   ? cv::IMREAD_REDUCED_COLOR_8
+                          : scale == 4 ? cv::IMREAD_REDUCED_COLOR_4
+                          : scale == 2 ? cv::IMREAD_REDUCED_COLOR_2
+                                       : cv::IMREAD_COLOR;
+        picture = DecodeImage(bytes, flags);
+        if (picture.empty()) {
+            trouble = "not a picture";
+        }
+        return picture;
+    }
+    jpeg_decompress_struct in{};
+    SilentJpegErrors errors;
+    in.err = UseSilentJpegErrors(errors);
+    jpeg_create_decompress(&in);
+    struct {
+        bool decodable = false;  // in memory, where libjpeg's jump leaves it as it was
+    } colours;
+    // As above: the picture is made between the two stretches of libjpeg's work.
+    if (setjmp(errors.jump) == 0) {
+        jpeg_mem_src(&in, bytes.data(), static_cast<unsigned long>(bytes.size()));
+        jpeg_read_header(&in, TRUE);
+        trouble = DeclaredSizeTrouble(in.image_width, in.image_height);
+        colours.decodable = in.jpeg_color_space == JCS_YCbCr ||
+                            in.jpeg_color_space == JCS_GRAYSCALE || in.jpeg_color_space == JCS_RGB;
+        in.scale_num = 1;
+        in.scale_denom = static_cast<unsigned>(scale);
+        in.out_color_space = JCS_EXT_BGR;
+        jpeg_calc_output_dimensions(&in);
+    } else {
+        trouble = "cannot be decoded";
+    }
+    if (!trouble && colours.decodable) {
+        picture.create(static_cast<int>(in.output_height), static_cast<int>(in.output_width),
+                       CV_8UC3);
+        if (setjmp(errors.jump) == 0) {
+            jpeg_start_decompress(&in);
+            while (in.output_scanline < in.output_height) {
+                JSAMPROW row = picture.ptr(static_cast<int>(in.output_scanline));
+                jpeg_read_scanlines(&in, &row, 1);
+            }
+            jpeg_finish_decompress(&in);
+        } else {
+            trouble = "cannot be decoded";
+        }
+    }
+    jpeg_destroy_decompress(&in);
+    if (!trouble && errors.manager.num_warnings > 0) {
+        trouble = JpegWarningTrouble(errors.firstWarning);
+    }
+    if (trouble) {
+        return {};
+    }
+    if (!colours.decodable) {  // CMYK and the like, which OpenCV converts
+        const cv::Mat whole = DecodeImage(bytes, cv::IMREAD_COLOR);
+        if (whole.empty()) {
+            trouble = "cannot be decoded";
+            return {};
+        }
+        cv::resize(whole, picture,
+                   cv::Size((whole.cols + scale - 1) / scale, (whole.rows + scale - 1) / scale), 0,
+                   0, cv::INTER_AREA);
+    }
+    return picture;
+}

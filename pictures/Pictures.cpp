@@ -1,0 +1,475 @@
+#include "pictures/Pictures.h"
+
+#include <sys/stat.h>
+
+#include <QDateTime>
+#include <algorithm>
+#include <cerrno>
+#include <cmath>
+#include <cstring>
+#include <opencv2/core.hpp>
+#include <opencv2/imgcodecs.hpp>  // the encoding flags
+#include <opencv2/imgproc.hpp>
+#include <optional>
+#include <thread>
+
+#include "frames/FrameFile.h"
+#include "pictures/FrameDecode.h"
+#include "pictures/PictureSlots.h"
+#include "platform/AtomicFile.h"
+#include "platform/ImageCodec.h"
+#include "platform/Numbers.h"
+#include "video/OrderedWork.h"
+#include "video/VideoOutput.h"
+
+namespace {
+
+constexpr int kTallestKeogram = 1080;
+// A JPEG's sides end at 65,535: a season of minute slotCount is drawn with wider slotCount.
+constexpr int kWidestKeogram = 16384;
+constexpr int kMostTiles = 1000;
+constexpr int kJpegQuality = 90;
+constexpr int kSheetScale = 4;    // a 1080p frame decoded at 480 pixels across for a 320 tile
+constexpr int kMeasureScale = 8;  // the dark test's means
+constexpr int kAxisHeight = 28;
+constexpr int kLabelHeight = 24;
+constexpr int kMargin = 8;
+constexpr int kLabelGap = 6;
+constexpr int kFont = cv::FONT_HERSHEY_SIMPLEX;
+constexpr double kAxisFontScale = 0.4;
+constexpr double kLabelFontScale = 0.5;
+constexpr double kNoFrameFontScale = 0.7;
+const cv::Scalar kBackground(24, 24, 24);
+const cv::Scalar kMidGrey(128, 128, 128);
+const cv::Scalar kText(235, 235, 235);
+
+int DecodeThreads() {
+    return std::clamp(static_cast<int>(std::thread::hardware_concurrency()), 2, 8);
+}
+
+// The frames in the order they were taken, and their times.
+struct Timeline {
+    std::vector<TimedFrame> frames;
+    std::vector<std::int64_t> times;
+};
+
+Timeline InTimeOrder(std::vector<TimedFrame> frames) {
+    std::stable_sort(frames.begin(), frames.end(), [](const TimedFrame& a, const TimedFrame& b) {
+        return a.time.ms < b.time.ms;
+    });
+    Timeline line;
+    for (const TimedFrame& frame : frames) {
+        line.times.push_back(frame.time.ms);
+    }
+    line.frames = std::move(frames);
+    return line;
+}
+
+// Whether frame `before` of `frameDir` holds exactly `bytes`: a camera that froze sends the same
+// bytes again. Only a file of the same size is read.
+bool IsRepeatOf(const std::string& frameDir, int before, const std::vector<uchar>& bytes) {
+    const std::string path = FramePath(frameDir, before);
+    struct stat status {};
+    if (::stat(path.c_str(), &status) != 0 ||
+        static_cast<std::size_t>(status.st_size) != bytes.size()) {
+        return false;
+    }
+    std::vector<uchar> earlier;
+    return ReadFrameBytes(path, earlier) && earlier == bytes;
+}
+
+// Reads frame `index` of `line`: why it is left out before it is decoded (missing, empty, the
+// frame before it again), or nothing.
+std::optional<std::string> ReadForPicture(const std::string& frameDir, const Timeline& line,
+                                          int index, std::vector<uchar>& bytes) {
+    const int number = line.frames[static_cast<std::size_t>(index)].number;
+    if (!ReadFrameBytes(FramePath(frameDir, number), bytes)) {
+        return errno == ENOENT || errno == ENOTDIR ? "missing" : "damaged";
+    }
+    if (bytes.empty()) {
+        return "empty";
+    }
+    if (index > 0 &&
+        IsRepeatOf(frameDir, line.frames[static_cast<std::size_t>(index - 1)].number, bytes)) {
+        return "repeated";
+    }
+    return std::nullopt;
+}
+
+// Why a decoded frame is left out: damaged, nearly black or nearly white; or nothing.
+std::optional<std::string> BadPicture(const std::optional<std::string>& trouble, double meanLuma) {
+    if (trouble) {
+        return "damaged";
+    }
+    if (const std::optional<std::string> picture = PictureTrouble(meanLuma)) {
+        return picture->substr(0, picture->find(" ("));
+    }
+    return std::nullopt;
+}
+
+double MeanLuma(const cv::Mat& picture) {
+    cv::Mat grey;
+    cv::cvtColor(picture, grey, cv::COLOR_BGR2GRAY);
+    return cv::mean(grey)[0];
+}
+
+// The good frame a slot shows, and the frames tried before it.
+struct SlotPick {
+    cv::Mat picture;
+    int index = -1;  // in the timeline
+    std::vector<std::string> leftOut;
+};
+
+// Tries `candidates` of `line` in turn until `decode` makes a picture of one: it returns the
+// picture, or sets the reason it is bad.
+template <class Decode>
+SlotPick PickFrame(const std::string& frameDir, const Timeline& line,
+                   const std::vector<int>& candidates, const Decode& decode) {
+    SlotPick pick;
+    std::vector<uchar> bytes;
+    for (const int index : candidates) {
+        std::optional<std::string> reason = ReadForPicture(frameDir, line, index, bytes);
+        if (!reason) {
+            cv::Mat picture = decode(bytes, reason);
+            if (!reason) {
+                pick.picture = std::move(picture);
+                pick.index = index;
+                return pick;
+            }
+        }
+        pick.leftOut.push_back(*reason);
+    }
+    return pick;
+}
+
+void Count(MadePicture& made, const std::vector<std::string>& reasons) {
+    for (const std::string& reason : reasons) {
+        ++made.leftOut[reason];
+    }
+}
+
+int TextWidth(const std::string& text, double scale) {
+    int baseline = 0;
+    return cv::getTextSize(text, kFont, scale, 1, &baseline).width;
+}
+
+void DrawText(cv::Mat& image, const std::string& text, cv::Point origin, double scale) {
+    cv::putText(image, text, origin, kFont, scale, kText, 1, cv::LINE_AA);
+}
+
+// The hour ticks and dates under a keogram's `slotCount` columns, from row `top`.
+void DrawTimeAxis(cv::Mat& image, int top, std::int64_t first, std::int64_t interval,
+                  int slotCount) {
+    const auto widthOf = [](const std::string& label) {
+        return TextWidth(label, kAxisFontScale) + kLabelGap;
+    };
+    for (const TimeTick& tick : HourTicks(first, interval, slotCount, widthOf)) {
+        const int length = tick.midnight ? kAxisHeight / 2 : kAxisHeight / 5;
+        cv::line(image, {tick.x, top}, {tick.x, top + length}, kText);
+        if (tick.labelled) {
+            DrawText(image, tick.label, {tick.x + 2, top + kAxisHeight - 6}, kAxisFontScale);
+        }
+    }
+}
+
+// The slot each frame of `line` is nearest, and the frames of each slot, nearest its time first.
+std::vector<std::vector<int>> FramesBySlot(const Timeline& line, std::int64_t interval,
+                                           int slotCount) {
+    std::vector<std::vector<int>> bySlot(static_cast<std::size_t>(slotCount));
+    const std::int64_t first = line.times.front();
+    for (int i = 0; i < static_cast<int>(line.times.size()); ++i) {
+        bySlot[static_cast<std::size_t>(SlotOf(line.times[i], first, interval))].push_back(i);
+    }
+    for (int slot = 0; slot < slotCount; ++slot) {
+        const std::int64_t time = first + interval * slot;
+        std::stable_sort(bySlot[slot].begin(), bySlot[slot].end(), [&](int a, int b) {
+            return std::llabs(line.times[a] - time) < std::llabs(line.times[b] - time);
+        });
+    }
+    return bySlot;
+}
+
+// Fills the columns of the slotCount without a frame from their neighbours, or mid-grey.
+void FillGaps(cv::Mat& columns, const std::vector<bool>& filled) {
+    const std::vector<ColumnSource> sources = KeogramColumns(filled);
+    for (int slot = 0; slot < columns.cols; ++slot) {
+        const ColumnSource& source = sources[static_cast<std::size_t>(slot)];
+        if (filled[slot]) {
+            continue;
+        }
+        cv::Mat column = columns.col(slot);
+        if (source.left < 0) {
+            column.setTo(kMidGrey);
+        } else if (source.right < 0) {
+            columns.col(source.left).copyTo(column);
+        } else {
+            cv::addWeighted(columns.col(source.left), 1 - source.weight, columns.col(source.right),
+                            source.weight, 0, column);
+        }
+    }
+}
+
+std::string LocalTime(std::int64_t ms, bool withDate) {
+    return QDateTime::fromMSecsSinceEpoch(ms)
+        .toString(withDate ? QStringLiteral("yyyy-MM-dd HH:mm") : QStringLiteral("HH:mm"))
+        .toStdString();
+}
+
+// Draws one tile of a contact sheet at `corner`: the frame and its time, or "no frame".
+void DrawTile(cv::Mat& sheet, cv::Point corner, cv::Size tile, const cv::Mat& picture,
+              const std::string& label) {
+    cv::Mat place = sheet(cv::Rect(corner, tile));
+    if (picture.empty()) {
+        place.setTo(kMidGrey);
+        const std::string text = "no frame";
+        DrawText(sheet, text,
+                 {corner.x + (tile.width - TextWidth(text, kNoFrameFontScale)) / 2,
+                  corner.y + tile.height / 2},
+                 kNoFrameFontScale);
+    } else {
+        cv::resize(picture, place, tile, 0, 0, cv::INTER_AREA);
+    }
+    DrawText(sheet, label,
+             {corner.x + (tile.width - TextWidth(label, kLabelFontScale)) / 2,
+              corner.y + tile.height + kLabelHeight - 7},
+             kLabelFontScale);
+}
+
+}  // namespace
+
+MadePicture MakeKeogram(const std::string& frameDir, const std::vector<TimedFrame>& frames) {
+    MadePicture made;
+    if (frames.empty()) {
+        return made;
+    }
+    const Timeline line = InTimeOrder(frames);
+    const std::int64_t first = line.times.front();
+    const std::int64_t span = line.times.back() - first;
+    std::int64_t interval = MedianInterval(line.times);
+    if (span / interval + 1 > kWidestKeogram) {
+        interval = span / (kWidestKeogram - 1) + 1;
+    }
+    const int slotCount = SlotOf(line.times.back(), first, interval) + 1;
+    const std::vector<std::vector<int>> bySlot = FramesBySlot(line, interval, slotCount);
+    const auto strip = [](const std::vector<uchar>& bytes, std::optional<std::string>& reason) {
+        CentreStrip decoded = DecodeCentreStrip(bytes);
+        reason = BadPicture(decoded.trouble, decoded.meanLuma);
+        return decoded.column;
+    };
+    OrderedWork<SlotPick> picks(
+        slotCount,
+        [&](int slot) {
+            return PickFrame(frameDir, line, bySlot[static_cast<std::size_t>(slot)], strip);
+        },
+        DecodeThreads(), 4 * DecodeThreads());
+    cv::Mat columns;
+    std::vector<bool> filled(static_cast<std::size_t>(slotCount));
+    for (int slot = 0; slot < slotCount; ++slot) {
+        const SlotPick pick = *picks.Take();
+        Count(made, pick.leftOut);
+        if (pick.picture.empty()) {
+            continue;
+        }
+        if (columns.empty()) {
+            columns.create(std::min(pick.picture.rows, kTallestKeogram), slotCount, CV_8UC3);
+        }
+        cv::Mat column = columns.col(slot);
+        cv::resize(pick.picture, column, cv::Size(1, columns.rows), 0, 0, cv::INTER_AREA);
+        filled[static_cast<std::size_t>(slot)] = true;
+        ++made.framesUsed;
+    }
+    if (made.framesUsed == 0) {
+        return made;
+    }
+    FillGaps(columns, filled);
+    made.image.create(columns.rows + kAxisHeight, slotCount, CV_8UC3);
+    made.image.setTo(kBackground);
+    columns.copyTo(made.image.rowRange(0, columns.rows));
+    DrawTimeAxis(made.image, columns.rows, first, interval, slotCount);
+    return made;
+}
+
+MadePicture MakeStarTrails(const std::string& frameDir, const std::vector<TimedFrame>& frames) {
+    MadePicture made;
+    const Timeline line = InTimeOrder(frames);
+    struct Measured {
+        std::optional<std::string> reason;
+        double mean = 0;
+        double brightShare = 0;
+    };
+    std::vector<Measured> measured;
+    {
+        OrderedWork<Measured> work(
+            static_cast<int>(line.frames.size()),
+            [&](int index) {
+                Measured frame;
+                std::vector<uchar> bytes;
+                frame.reason = ReadForPicture(frameDir, line, index, bytes);
+                if (frame.reason) {
+                    return frame;
+                }
+                std::optional<std::string> trouble;
+                const cv::Mat reduced = DecodeReduced(bytes, kMeasureScale, trouble);
+                if (trouble) {
+                    frame.reason = "damaged";
+                    return frame;
+                }
+                cv::Mat grey;
+                cv::cvtColor(reduced, grey, cv::COLOR_BGR2GRAY);
+                frame.mean = cv::mean(grey)[0];
+                frame.brightShare =
+                    cv::countNonZero(grey > kBrightPixel) / static_cast<double>(grey.total());
+                return frame;
+            },
+            DecodeThreads(), 4 * DecodeThreads());
+        while (std::optional<Measured> frame = work.Take()) {
+            measured.push_back(std::move(*frame));
+        }
+    }
+    std::vector<double> means;
+    for (const Measured& frame : measured) {
+        if (!frame.reason) {
+            means.push_back(frame.mean);
+        }
+    }
+    const double limit = DarkLimit(means);
+    std::vector<int> dark;
+    int darkest = -1;
+    for (int i = 0; i < static_cast<int>(measured.size()); ++i) {
+        const Measured& frame = measured[static_cast<std::size_t>(i)];
+        if (frame.reason) {
+            ++made.leftOut[*frame.reason];
+            continue;
+        }
+        if (darkest < 0 || frame.mean < measured[static_cast<std::size_t>(darkest)].mean) {
+            darkest = i;
+        }
+        if (frame.mean > limit) {
+            ++made.leftOut["too bright"];
+        } else if (frame.brightShare > kMostBrightShare) {
+            ++made.leftOut["with too many bright pixels"];
+        } else {
+            dark.push_back(i);
+        }
+    }
+    if (dark.empty() && darkest >= 0) {
+        made.darkestFrame = FrameFileName(line.frames[static_cast<std::size_t>(darkest)].number);
+        dark.push_back(darkest);
+    }
+    OrderedWork<cv::Mat> work(
+        static_cast<int>(dark.size()),
+        [&](int i) {
+            const int number = line.frames[static_cast<std::size_t>(dark[i])].number;
+            std::vector<uchar> bytes;
+            std::optional<std::string> trouble;
+            return ReadFrameBytes(FramePath(frameDir, number), bytes)
+                       ? DecodeReduced(bytes, 1, trouble)
+                       : cv::Mat();
+        },
+        DecodeThreads(), DecodeThreads());
+    while (std::optional<cv::Mat> picture = work.Take()) {
+        if (picture->empty()) {
+            ++made.leftOut["damaged"];
+        } else if (made.image.empty()) {
+            made.image = std::move(*picture);
+            made.framesUsed = 1;
+        } else if (picture->size() != made.image.size()) {
+            ++made.leftOut["of another size"];
+        } else {
+            cv::max(made.image, *picture, made.image);
+            ++made.framesUsed;
+        }
+    }
+    if (!made.darkestFrame.empty()) {
+        made.framesUsed = 0;
+    }
+    return made;
+}
+
+MadePicture MakeContactSheet(const std::string& frameDir, const std::vector<TimedFrame>& frames,
+                             int tiles, int columns) {
+    MadePicture made;
+    if (frames.empty()) {
+        return made;
+    }
+    const Timeline line = InTimeOrder(frames);
+    const std::int64_t first = line.times.front();
+    const std::int64_t last = line.times.back();
+    std::vector<TimeSlot> sheetSlots = SheetSlots(first, last, tiles);
+    if (sheetSlots.size() > kMostTiles) {
+        sheetSlots = SheetSlots(first, last, kMostTiles);
+    }
+    const int count = static_cast<int>(sheetSlots.size());
+    const auto reduced = [](const std::vector<uchar>& bytes, std::optional<std::string>& reason) {
+        std::optional<std::string> trouble;
+        cv::Mat picture = DecodeReduced(bytes, kSheetScale, trouble);
+        reason = BadPicture(trouble, trouble ? 0 : MeanLuma(picture));
+        return picture;
+    };
+    OrderedWork<SlotPick> picks(
+        count,
+        [&](int slot) {
+            return PickFrame(
+                frameDir, line,
+                NearestToMiddle(line.times, sheetSlots[static_cast<std::size_t>(slot)]), reduced);
+        },
+        DecodeThreads(), 2 * DecodeThreads());
+    const bool withDate =
+        QDateTime::fromMSecsSinceEpoch(first).date() != QDateTime::fromMSecsSinceEpoch(last).date();
+    columns = std::clamp(columns, 1, count);
+    const int rows = (count + columns - 1) / columns;
+    cv::Size tile;
+    for (int slot = 0; slot < count; ++slot) {
+        const SlotPick pick = *picks.Take();
+        Count(made, pick.leftOut);
+        if (made.image.empty()) {
+            // The first tile's frame gives every tile its shape; a sheet without any is 4:3.
+            const double aspect = pick.picture.empty()
+                                      ? 0.75
+                                      : static_cast<double>(pick.picture.rows) / pick.picture.cols;
+            tile = {kTileWidth, std::max(1, static_cast<int>(std::lround(kTileWidth * aspect)))};
+            made.image.create(kMargin + rows * (tile.height + kLabelHeight + kMargin),
+                              kMargin + columns * (tile.width + kMargin), CV_8UC3);
+            made.image.setTo(kBackground);
+        }
+        const cv::Point corner(kMargin + (slot % columns) * (tile.width + kMargin),
+                               kMargin + (slot / columns) * (tile.height + kLabelHeight + kMargin));
+        const std::int64_t time = pick.picture.empty()
+                                      ? sheetSlots[static_cast<std::size_t>(slot)].start
+                                      : line.times[static_cast<std::size_t>(pick.index)];
+        DrawTile(made.image, corner, tile, pick.picture, LocalTime(time, withDate));
+        made.framesUsed += pick.picture.empty() ? 0 : 1;
+    }
+    if (made.framesUsed == 0) {
+        made.image.release();
+    }
+    return made;
+}
+
+bool IsPictureName(const std::string& path) {
+    const std::size_t slash = path.rfind('/');
+    const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+    return name.size() > 4 && (name.ends_with(".jpg") || name.ends_with(".png"));
+}
+
+int WritePicture(const std::string& path, const cv::Mat& image) {
+    const std::string ending = path.substr(path.size() - 4);
+    std::vector<uchar> bytes;
+    const std::vector<int> params = ending == ".jpg"
+                                        ? std::vector<int>{cv::IMWRITE_JPEG_QUALITY, kJpegQuality}
+                                        : std::vector<int>{};
+    if (!EncodeImage(ending, image, bytes, params)) {
+        return EIO;
+    }
+    return WriteFileAtomically(path, bytes.data(), bytes.size());
+}
+
+std::string LeftOutInWords(const MadePicture& picture) {
+    int total = 0;
+    std::string reasons;
+    for (const auto& [reason, count] : picture.leftOut) {
+        total += count;
+        reasons += (reasons.empty() ? "" : ", ") + GroupedDigits(count) + " " + reason;
+    }
+    return total == 0 ? "none left out" : GroupedDigits(total) + " left out: " + reasons;
+}
