@@ -26,7 +26,7 @@ constexpr std::array kTable = {
                     "rate out of 0.01 to 1000)"},
     ExitCodeMeaning{ExitCode::BadCommandLine, kPicturesLaunch,
                     "bad command line (unknown option, bad option value, a FILE not ending in .jpg "
-                    "or .png)"},
+                    "or .png, an option that shapes only a video)"},
     ExitCodeMeaning{ExitCode::SettingsMissing, kTakeFrameLaunch,
                     "settings file missing or unreadable, or a required value missing or too "
                     "long (the message names it)"},

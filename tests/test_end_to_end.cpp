@@ -395,10 +395,11 @@ private slots:
 
         const Ended listed = run({"--list"});
         QCOMPARE(listed.exitCode, 0);
-        QCOMPARE(listed.out, (QStringList{day(4) + ": would make a video of 8 frames",
-                                          day(3) + ": would make a video of 8 frames",
-                                          day(2) + ": would make a video of 9 frames",
-                                          day(1) + ": would make a video of 8 frames",
+        const QString andPictures = " frames, its keogram and contact sheet";
+        QCOMPARE(listed.out, (QStringList{day(4) + ": would make a video of 8" + andPictures,
+                                          day(3) + ": would make a video of 8" + andPictures,
+                                          day(2) + ": would make a video of 9" + andPictures,
+                                          day(1) + ": would make a video of 8" + andPictures,
                                           day(4) + ": would delete 8 frames, 0.0 MB, once its "
                                                    "video holds them all",
                                           day(3) + ": would delete 8 frames, 0.0 MB, once its "
@@ -423,6 +424,17 @@ private slots:
         QCOMPARE(FramesInVideo(video(1)), 8);
         QVERIFY(!QFileInfo::exists(video(3)));
         QVERIFY(!QFileInfo::exists(video(0)));
+        // Each video made has its day's pictures beside it; a day without a video has none.
+        const auto picture = [&](int back, const QString& ending) {
+            return cv::imread(frames.filePath("days/" + day(back) + ending).toStdString());
+        };
+        for (const int back : {4, 2, 1}) {
+            QCOMPARE(picture(back, "-keogram.jpg").rows, 48 + 28);
+            QVERIFY(!picture(back, "-sheet.jpg").empty());
+            QVERIFY2(first.out.contains(day(back).toUtf8() + ": keogram of "),
+                     first.out.constData());
+        }
+        QVERIFY(QDir(frames.filePath("days")).entryList({day(3) + "*"}).isEmpty());
         QCOMPARE(framesLeft(), namesOf({3, 2, 1, 0}));
         QVERIFY(QFileInfo::exists(notes.fileName()));
 
@@ -569,8 +581,8 @@ private slots:
         QCOMPARE(help.exitCode, 0);
         const auto helpCodes = CodesUnderHeadings(QString::fromUtf8(help.out), "Exit codes of", {},
                                                   "^Exit codes of ", R"(^  (\d+) )");
-        // The window, --take-frame, --make-video, --schedule, --daily-videos.
-        QCOMPARE(helpCodes.size(), 5);
+        // The window, --take-frame, --make-video, --schedule, --daily-videos, the pictures.
+        QCOMPARE(helpCodes.size(), 6);
         QCOMPARE(CodesUnderHeadings(SourceFile("docs/vorn.1"), ".SH EXIT STATUS", "\n.SH ",
                                     R"(^\.SS )", R"(^\.B (\d+)$)"),
                  helpCodes);
