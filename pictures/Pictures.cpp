@@ -8,13 +8,12 @@
 #include <cmath>
 #include <cstring>
 #include <opencv2/core.hpp>
-#include <opencv2/imgcodecs.hpp>  // the encoding flags
 #include <opencv2/imgproc.hpp>
 #include <optional>
 #include <thread>
 
 #include "frames/FrameFile.h"
-#include "pictures/FrameDecode.h"
+#include "pictures/PictureCodec.h"
 #include "pictures/PictureSlots.h"
 #include "platform/AtomicFile.h"
 #include "platform/ImageCodec.h"
@@ -455,10 +454,12 @@ bool IsPictureName(const std::string& path) {
 int WritePicture(const std::string& path, const cv::Mat& image) {
     const std::string ending = path.substr(path.size() - 4);
     std::vector<uchar> bytes;
-    const std::vector<int> params = ending == ".jpg"
-                                        ? std::vector<int>{cv::IMWRITE_JPEG_QUALITY, kJpegQuality}
-                                        : std::vector<int>{};
-    if (!EncodeImage(ending, image, bytes, params)) {
+    if (ending == ".jpg") {
+        bytes = EncodeJpeg(image, kJpegQuality);
+    } else {
+        EncodeImage(ending, image, bytes);
+    }
+    if (bytes.empty()) {
         return EIO;
     }
     return WriteFileAtomically(path, bytes.data(), bytes.size());

@@ -1,8 +1,9 @@
-#include "pictures/FrameDecode.h"
+#include "pictures/PictureCodec.h"
 
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <cstdlib>
 #include <numbers>
 #include <opencv2/core.hpp>
 #include <opencv2/imgcodecs.hpp>  // the decoding flags
@@ -317,4 +318,36 @@ cv::Mat DecodeReduced(const std::vector<uchar>& bytes, int scale,
                    0, cv::INTER_AREA);
     }
     return picture;
+}
+
+std::vector<uchar> EncodeJpeg(const cv::Mat& picture, int quality) {
+    const cv::Mat rows = picture.isContinuous() ? picture : picture.clone();
+    jpeg_compress_struct out{};
+    SilentJpegErrors errors;
+    out.err = UseSilentJpegErrors(errors);
+    jpeg_create_compress(&out);
+    unsigned char* buffer = nullptr;
+    unsigned long size = 0;
+    // An error (only a lack of memory) leaves the buffer empty.
+    if (setjmp(errors.jump) == 0) {
+        jpeg_mem_dest(&out, &buffer, &size);
+        out.image_width = static_cast<JDIMENSION>(rows.cols);
+        out.image_height = static_cast<JDIMENSION>(rows.rows);
+        out.input_components = 3;
+        out.in_color_space = JCS_EXT_BGR;
+        jpeg_set_defaults(&out);
+        jpeg_set_quality(&out, quality, TRUE);
+        jpeg_start_compress(&out, TRUE);
+        while (out.next_scanline < out.image_height) {
+            JSAMPROW row = const_cast<uchar*>(rows.ptr(static_cast<int>(out.next_scanline)));
+            jpeg_write_scanlines(&out, &row, 1);
+        }
+        jpeg_finish_compress(&out);
+    } else {
+        size = 0;
+    }
+    jpeg_destroy_compress(&out);
+    std::vector<uchar> bytes(buffer, buffer + size);
+    std::free(buffer);
+    return bytes;
 }

@@ -5,7 +5,8 @@
 #include <string>
 #include <vector>
 
-// Decoding only as much of a frame as a picture needs. Safe to call from any thread.
+// Decoding only as much of a frame as a picture needs, and encoding a picture as a JPEG, over
+// libjpeg. Safe to call from any thread.
 
 // The columns of a frame a keogram averages: its centre ones.
 inline constexpr int kStripColumns = 4;
@@ -28,3 +29,7 @@ CentreStrip DecodeCentreStrip(const std::vector<uchar>& bytes);
 // transforms.
 cv::Mat DecodeReduced(const std::vector<uchar>& bytes, int scale,
                       std::optional<std::string>& trouble);
+
+// `picture` (BGR) as a JPEG of `quality` (1 to 100), by libjpeg itself: a picture made from JPEGs
+// needs no other codec loaded.
+std::vector<uchar> EncodeJpeg(const cv::Mat& picture, int quality);
