@@ -35,13 +35,14 @@ std::array<std::array<float, kBlock>, kBlock> IdctTable() {
     return table;
 }
 
-// The samples of one block from its quantized coefficients (natural order), as floats 0 to 255.
-void InverseTransform(const JCOEF* coefficients, const UINT16* quantization,
+// The samples of columns [fromX, toX] of one block from its quantized coefficients (natural
+// order), as floats 0 to 255; only those columns are transformed.
+void InverseTransform(const JCOEF* coefficients, const UINT16* quantization, int fromX, int toX,
                       std::array<float, kBlockSize>& samples) {
     static const auto kCos = IdctTable();
     std::array<float, kBlockSize> rows{};  // the transform along each row of frequencies
     for (int v = 0; v < kBlock; ++v) {
-        for (int x = 0; x < kBlock; ++x) {
+        for (int x = fromX; x <= toX; ++x) {
             float sum = 0;
             for (int u = 0; u < kBlock; ++u) {
                 sum += kCos[x][u] * static_cast<float>(coefficients[v * kBlock + u] *
@@ -51,7 +52,7 @@ void InverseTransform(const JCOEF* coefficients, const UINT16* quantization,
         }
     }
     for (int y = 0; y < kBlock; ++y) {
-        for (int x = 0; x < kBlock; ++x) {
+        for (int x = fromX; x <= toX; ++x) {
             float sum = 0;
             for (int v = 0; v < kBlock; ++v) {
                 sum += kCos[y][v] * rows[v * kBlock + x];
@@ -102,7 +103,10 @@ void DecodeComponentStrip(jpeg_decompress_struct& in, jvirt_barray_ptr coefficie
             in.mem->access_virt_barray(reinterpret_cast<j_common_ptr>(&in), coefficients,
                                        static_cast<JDIMENSION>(row), 1, FALSE);
         for (int column = firstBlock; column <= lastBlock; ++column) {
-            InverseTransform(blocks[0][column], quantization, block);
+            const int fromX = std::max(0, strip.firstColumn - column * kBlock);
+            const int toX =
+                std::min(kBlock - 1, strip.firstColumn + strip.columns - 1 - column * kBlock);
+            InverseTransform(blocks[0][column], quantization, fromX, toX, block);
             for (int x = 0; x < strip.columns; ++x) {
                 const int inBlock = strip.firstColumn + x - column * kBlock;
                 if (inBlock < 0 || inBlock >= kBlock) {
