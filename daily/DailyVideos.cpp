@@ -220,8 +220,7 @@ ExitCode MakeDayPictures(const DailyRun& run, const QDate& day,
         ExitCode code = ExitCode::Success;
         if (made.image.empty()) {
             code = Fail(ExitCode::NoVideoFrame, name + ": no " + picture.name +
-                                                    ": no frame of the "
-                                                    "day could be used (" +
+                                                    ": no frame of the day could be used (" +
                                                     LeftOutInWords(made) + ")");
         } else if (const int error = WritePicture(path, made.image)) {
             code = Fail(ExitCode::VideoNotWritten,
@@ -325,8 +324,7 @@ std::vector<TimedFrame> FramesNumbered(const std::vector<TimedFrame>& timed,
 
 // Makes (or lists) the videos of closed days that have none, then the keogram and contact sheet
 // of each closed day whose video is there and that lacks them, in date order; the first
-// failure's exit code, the other days made all the same. `listed` receives the days whose video
-// is listed.
+// failure's exit code, the other days made all the same. `listed` receives the days listed.
 ExitCode MakeMissingDays(const DailyRun& run, const std::map<QDate, std::vector<int>>& byDay,
                          const std::vector<TimedFrame>& timed, std::vector<QDate>& listed) {
     const Compressor* compressor = FindCompressor(kCompressor);
@@ -340,9 +338,7 @@ ExitCode MakeMissingDays(const DailyRun& run, const std::map<QDate, std::vector<
             const std::string count = GroupedDigits(static_cast<long long>(numbers.size()));
             std::printf("%s: would make %s keogram and contact sheet\n", DayName(day).c_str(),
                         videoThere ? "its" : ("a video of " + count + " frames, its").c_str());
-            if (!videoThere) {
-                listed.push_back(day);
-            }
+            listed.push_back(day);
             continue;
         }
         ExitCode code =
@@ -406,7 +402,8 @@ void AddDailyVideosOptions(QCommandLineParser& parser) {
          "with the video options of the settings file, at a low priority, and its keogram and "
          "contact sheet beside it (YYYY-MM-DD-keogram.jpg, YYYY-MM-DD-sheet.jpg); then, with "
          "KEEP_FRAMES_DAYS=N, deletes the frames of days more than N days old whose "
-         "video holds them all and whose pictures are made. With --list it prints what it would make and delete."});
+         "video holds them all and whose pictures are made. With --list it prints what it "
+         "would make and delete."});
 }
 
 ExitCode RunDailyVideos(const QCommandLineParser& parser) {
