@@ -205,31 +205,37 @@ ExitCode MakeDayVideo(const DailyRun& run, const QDate& day, const std::vector<i
     return ExitCode::Success;
 }
 
-// Makes the pictures `day` lacks from its frames: a line for each on standard output, or a
-// failure's on standard error; the first failure's exit code.
+// Makes `picture` of `day` from its frames: its line on standard output, or a failure's on
+// standard error.
+ExitCode MakeDayPicture(const DailyRun& run, const QDate& day,
+                        const std::vector<TimedFrame>& frames, const DayPicture& picture) {
+    const std::string name = DayName(day);
+    const MadePicture made = picture.make(run.frameDir, frames);
+    if (made.image.empty()) {
+        return Fail(ExitCode::NoVideoFrame, name + ": no " + picture.name +
+                                                ": no frame of the day could be used (" +
+                                                LeftOutInWords(made) + ")");
+    }
+    const std::string path = DayPicturePath(run.frameDir, day, picture);
+    if (const int error = WritePicture(path, made.image)) {
+        return Fail(ExitCode::VideoNotWritten,
+                    name + ": cannot write " + path + " (" + std::strerror(error) + ")");
+    }
+    std::printf("%s: %s of %s frames, %s\n", name.c_str(), picture.name,
+                GroupedDigits(made.framesUsed).c_str(), LeftOutInWords(made).c_str());
+    std::fflush(stdout);
+    return ExitCode::Success;
+}
+
+// Makes the pictures `day` lacks; the first failure's exit code.
 ExitCode MakeDayPictures(const DailyRun& run, const QDate& day,
                          const std::vector<TimedFrame>& frames) {
-    const std::string name = DayName(day);
     ExitCode first = ExitCode::Success;
     for (const DayPicture& picture : kDayPictures) {
-        const std::string path = DayPicturePath(run.frameDir, day, picture);
-        if (Exists(path)) {
+        if (Exists(DayPicturePath(run.frameDir, day, picture))) {
             continue;
         }
-        const MadePicture made = picture.make(run.frameDir, frames);
-        ExitCode code = ExitCode::Success;
-        if (made.image.empty()) {
-            code = Fail(ExitCode::NoVideoFrame, name + ": no " + picture.name +
-                                                    ": no frame of the day could be used (" +
-                                                    LeftOutInWords(made) + ")");
-        } else if (const int error = WritePicture(path, made.image)) {
-            code = Fail(ExitCode::VideoNotWritten,
-                        name + ": cannot write " + path + " (" + std::strerror(error) + ")");
-        } else {
-            std::printf("%s: %s of %s frames, %s\n", name.c_str(), picture.name,
-                        GroupedDigits(made.framesUsed).c_str(), LeftOutInWords(made).c_str());
-            std::fflush(stdout);
-        }
+        const ExitCode code = MakeDayPicture(run, day, frames, picture);
         if (first == ExitCode::Success) {
             first = code;
         }

@@ -70,6 +70,11 @@ struct ComponentStrip {
     int columns = 0;
     int rows = 0;
     std::vector<float> samples;  // rows x columns
+
+    std::size_t Index(int row, int column) const {
+        return static_cast<std::size_t>(row) * static_cast<std::size_t>(columns) +
+               static_cast<std::size_t>(column);
+    }
 };
 
 // The mean luma of the eighth-size picture: each luma block's DC, as libjpeg scales it.
@@ -113,9 +118,7 @@ void DecodeComponentStrip(jpeg_decompress_struct& in, jvirt_barray_ptr coefficie
                     continue;
                 }
                 for (int y = 0; y < kBlock && row * kBlock + y < strip.rows; ++y) {
-                    strip
-                        .samples[static_cast<std::size_t>((row * kBlock + y) * strip.columns + x)] =
-                        block[y * kBlock + inBlock];
+                    strip.samples[strip.Index(row * kBlock + y, x)] = block[y * kBlock + inBlock];
                 }
             }
         }
@@ -126,7 +129,7 @@ void DecodeComponentStrip(jpeg_decompress_struct& in, jvirt_barray_ptr coefficie
 float SampleAt(const ComponentStrip& strip, int x, int y, int maxH, int maxV) {
     const int column = std::clamp(x * strip.h / maxH - strip.firstColumn, 0, strip.columns - 1);
     const int row = std::min(y * strip.v / maxV, strip.rows - 1);
-    return strip.samples[static_cast<std::size_t>(row * strip.columns + column)];
+    return strip.samples[strip.Index(row, column)];
 }
 
 // The strip of any picture, decoded whole.
@@ -200,7 +203,8 @@ CentreStrip DecodeCentreStrip(const std::vector<uchar>& bytes) {
                 (std::min(header.width, first + kStripColumns) - 1) * part.h / header.maxH -
                 part.firstColumn + 1;
             part.rows = (header.height * part.v + header.maxV - 1) / header.maxV;
-            part.samples.resize(static_cast<std::size_t>(part.rows * part.columns));
+            part.samples.resize(static_cast<std::size_t>(part.rows) *
+                                static_cast<std::size_t>(part.columns));
         }
         if (setjmp(errors.jump) == 0) {
             jvirt_barray_ptr* coefficients = jpeg_read_coefficients(&in);
