@@ -1,0 +1,139 @@
+#include "panel/FramesDlg.h"
+
+#include <QDialogButtonBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+#include "frames/FrameFile.h"
+#include "panel/FramesModel.h"
+#include "platform/Numbers.h"
+#include "widgets/GroupedIconView.h"
+
+namespace {
+
+// The box a thumbnail is fitted into: a 16:9 frame at 160 pixels.
+constexpr QSize kTileSize(160, 90);
+constexpr int kTilesAcross = 5;
+
+}  // namespace
+
+FramesDlg::FramesDlg(const std::string& frameDir, const DayRules& rules, int firstNumber,
+                     int lastNumber, QWidget* parent)
+    : QDialog(parent),
+      m_model(new FramesModel(frameDir, rules, this)),
+      m_view(new GroupedIconView(kTileSize)),
+      m_summary(new QLabel),
+      m_range(new QLabel),
+      m_shownFolder(ShownFolder(frameDir)),
+      m_first(firstNumber),
+      m_last(lastNumber) {
+    setWindowTitle(tr("Frames"));
+    setAttribute(Qt::WA_DeleteOnClose);
+    m_view->setModel(m_model);
+    m_view->setAccessibleName(tr("Frames"));
+    m_summary->setText(
+        tr("Reading the frames of %1...").arg(QString::fromStdString(m_shownFolder)));
+    m_summary->setWordWrap(true);
+    m_range->setWordWrap(true);
+
+    auto* first = new QPushButton(tr("&First frame"));
+    first->setToolTip(tr("Makes the frame under the cursor the video's first (Alt+F)"));
+    auto* last = new QPushButton(tr("&Last frame"));
+    last->setToolTip(tr("Makes the frame under the cursor the video's last (Alt+L)"));
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel);
+    auto* row = new QHBoxLayout;
+    row->addWidget(first);
+    row->addWidget(last);
+    row->addStretch();
+    row->addWidget(buttons);
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(m_summary);
+    layout->addWidget(m_view, 1);
+    layout->addWidget(m_range);
+    layout->addLayout(row);
+
+    connect(first, &QPushButton::clicked, this, &FramesDlg::OnFirstFrame);
+    connect(last, &QPushButton::clicked, this, &FramesDlg::OnLastFrame);
+    connect(buttons, &QDialogButtonBox::accepted, this, &FramesDlg::accept);
+    connect(buttons, &QDialogButtonBox::rejected, this, &FramesDlg::reject);
+    connect(m_view, &GroupedIconView::RowsInSightChanged, m_model, &FramesModel::SetRowsInSight);
+    connect(m_model, &FramesModel::Loaded, this, &FramesDlg::OnLoaded);
+
+    const QSize tile = m_view->itemDelegate()->sizeHint(QStyleOptionViewItem(), QModelIndex());
+    resize((tile.width() + 2 * m_view->spacing()) * kTilesAcross + 60, tile.height() * 4 + 160);
+    ShowRange();
+    m_view->setFocus();
+}
+
+void FramesDlg::OnLoaded() {
+    const FrameCatalog& catalog = m_model->Catalog();
+    const int days = catalog.RowCount() - catalog.FrameCount();
+    m_summary->setText(
+        tr("%1 %2 in %3, over %4 %5. Choose the video's first and last frame, then OK.")
+            .arg(QString::fromStdString(GroupedDigits(catalog.FrameCount())))
+            .arg(catalog.FrameCount() == 1 ? tr("frame") : tr("frames"))
+            .arg(QString::fromStdString(m_shownFolder))
+            .arg(days)
+            .arg(days == 1 ? tr("day") : tr("days")));
+    // The cursor starts on the range's first frame, or else the folder's.
+    std::optional<int> row = catalog.RowOfFrame(m_first);
+    if (!row && catalog.FrameCount() > 0) {
+        row = 1;
+    }
+    if (row) {
+        m_view->setCurrentIndex(m_model->index(*row, 0));
+        m_view->scrollTo(m_model->index(*row, 0));
+    }
+    ShowRange();
+}
+
+std::optional<int> FramesDlg::CurrentFrame() const {
+    const QModelIndex current = m_view->currentIndex();
+    if (!current.isValid() || m_model->Catalog().IsDay(current.row())) {
+        return std::nullopt;
+    }
+    return m_model->Catalog().FrameAt(current.row()).number;
+}
+
+void FramesDlg::OnFirstFrame() {
+    if (const std::optional<int> number = CurrentFrame()) {
+        m_first = *number;
+        m_last = std::max(m_last, m_first);
+        ShowRange();
+    }
+}
+
+void FramesDlg::OnLastFrame() {
+    if (const std::optional<int> number = CurrentFrame()) {
+        m_last = *number;
+        m_first = std::min(m_first, m_last);
+        ShowRange();
+    }
+}
+
+QString FramesDlg::Described(int number) const {
+    const FrameCatalog& catalog = m_model->Catalog();
+    if (const std::optional<int> row = catalog.RowOfFrame(number)) {
+        return tr("%1 on %2")
+            .arg(catalog.FrameName(*row), catalog.DayOf(*row).toString(Qt::ISODate));
+    }
+    return QString::fromStdString(FrameFileName(number));
+}
+
+void FramesDlg::ShowRange() {
+    if (m_last < m_first) {
+        m_range->setText(tr("The video has no frame yet."));
+        return;
+    }
+    m_range->setText(
+        tr("The video goes from %1 to %2.").arg(Described(m_first), Described(m_last)));
+}
+
+void FramesDlg::accept() {
+    if (m_first <= m_last) {
+        emit RangeChosen(m_first, m_last);
+    }
+    QDialog::accept();
+}
