@@ -2,6 +2,7 @@
 
 #include <QDialogButtonBox>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QPushButton>
 #include <QVBoxLayout>
@@ -39,9 +40,9 @@ FramesDlg::FramesDlg(const std::string& frameDir, const DayRules& rules, int fir
     m_range->setWordWrap(true);
 
     auto* first = new QPushButton(tr("&First frame"));
-    first->setToolTip(tr("Makes the frame under the cursor the video's first (Alt+F)"));
+    first->setToolTip(tr("Makes the frame under the cursor the video's first (F in the grid)"));
     auto* last = new QPushButton(tr("&Last frame"));
-    last->setToolTip(tr("Makes the frame under the cursor the video's last (Alt+L)"));
+    last->setToolTip(tr("Makes the frame under the cursor the video's last (L in the grid)"));
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel);
     auto* row = new QHBoxLayout;
     row->addWidget(first);
@@ -54,6 +55,7 @@ FramesDlg::FramesDlg(const std::string& frameDir, const DayRules& rules, int fir
     layout->addWidget(m_range);
     layout->addLayout(row);
 
+    m_view->installEventFilter(this);
     connect(first, &QPushButton::clicked, this, &FramesDlg::OnFirstFrame);
     connect(last, &QPushButton::clicked, this, &FramesDlg::OnLastFrame);
     connect(buttons, &QDialogButtonBox::accepted, this, &FramesDlg::accept);
@@ -65,6 +67,22 @@ FramesDlg::FramesDlg(const std::string& frameDir, const DayRules& rules, int fir
     resize((tile.width() + 2 * m_view->spacing()) * kTilesAcross + 60, tile.height() * 4 + 160);
     ShowRange();
     m_view->setFocus();
+}
+
+bool FramesDlg::eventFilter(QObject* watched, QEvent* event) {
+    // The grid would take a letter for a search among the times it shows: F and L choose.
+    if (watched == m_view && event->type() == QEvent::KeyPress) {
+        const auto* key = static_cast<QKeyEvent*>(event);
+        if (key->modifiers() == Qt::NoModifier && key->key() == Qt::Key_F) {
+            OnFirstFrame();
+            return true;
+        }
+        if (key->modifiers() == Qt::NoModifier && key->key() == Qt::Key_L) {
+            OnLastFrame();
+            return true;
+        }
+    }
+    return QDialog::eventFilter(watched, event);
 }
 
 void FramesDlg::OnLoaded() {

@@ -11,8 +11,8 @@ class QLabel;
 
 // The frame browser: the thumbnails of the frame folder by day, each with its capture time and,
 // when it is bad, why. The user chooses the video's first and last frame among them, with the
-// keyboard or the mouse; OK hands them to the main window. Not modal: it is opened beside the
-// main window and closed with it.
+// keyboard (F and L, or Alt+F and Alt+L, on the frame under the cursor) or the mouse; OK hands them
+// to the main window. Not modal: it is opened beside the main window and closed with it.
 class FramesDlg : public QDialog {
     Q_OBJECT
 public:
@@ -33,6 +33,7 @@ signals:
 
 protected:
     void accept() override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void OnLoaded();

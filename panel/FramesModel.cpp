@@ -67,7 +67,12 @@ FramesModel::Look FramesModel::LookAt(int number) const {
     if (!ReadFrameBytes(FramePath(m_frameDir, number), bytes)) {
         return {QImage(), "cannot be read"};
     }
-    Look look{QImage(), FrameTrouble(bytes)};
+    const FrameVerdict verdict = JudgeFrameFile(bytes);
+    Look look{QImage(), verdict.Trouble()};
+    // A damaged frame has no thumbnail: its reason says more than half a picture.
+    if (verdict.damage) {
+        return look;
+    }
     QByteArray data = QByteArray::fromRawData(reinterpret_cast<const char*>(bytes.data()),
                                               static_cast<qsizetype>(bytes.size()));
     QBuffer buffer(&data);
@@ -101,11 +106,9 @@ void FramesModel::Take(int row, const Look& look) {
     if (look.trouble) {
         m_troubles[row] = QString::fromStdString(*look.trouble);
     }
-    if (!look.thumbnail.isNull()) {
-        m_thumbnails.insert(
-            row, new QImage(look.thumbnail),
-            std::max<int>(static_cast<int>(look.thumbnail.sizeInBytes() / 1024), 1));
-    }
+    // Kept also when there is none, so that a damaged frame is looked at once.
+    m_thumbnails.insert(row, new QImage(look.thumbnail),
+                        std::max<int>(static_cast<int>(look.thumbnail.sizeInBytes() / 1024), 1));
     const QModelIndex changed = index(row, 0);
     emit dataChanged(changed, changed);
 }

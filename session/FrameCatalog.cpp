@@ -61,13 +61,13 @@ QString WallClockTime(const CaptureTime& time) {
     return wall.toString(QStringLiteral("HH:mm"));
 }
 
-std::optional<std::string> FrameTrouble(const std::vector<unsigned char>& bytes) {
+FrameVerdict JudgeFrameFile(const std::vector<unsigned char>& bytes) {
     if (bytes.empty()) {
-        return "empty file";
+        return {"empty file", std::nullopt};
     }
     const FrameJudgement judged = JudgeFrame(bytes);
     if (judged.trouble) {
-        return judged.trouble;
+        return {judged.trouble, std::nullopt};
     }
-    return PictureTrouble(judged.meanLuma);
+    return {std::nullopt, PictureTrouble(judged.meanLuma)};
 }

@@ -50,7 +50,14 @@ private:
 // The wall-clock time `time` shows where it was taken: "12:00".
 QString WallClockTime(const CaptureTime& time);
 
-// What makes the frame file in `bytes` bad for a video, as the video maker tells it when it
-// leaves bad frames out ("empty file", "cut short", "nearly black (mean luma 3)"); nothing when it
-// is fit. Safe to call from any thread.
-std::optional<std::string> FrameTrouble(const std::vector<unsigned char>& bytes);
+// What makes a frame file bad for a video, as the video maker tells it when it leaves bad frames
+// out.
+struct FrameVerdict {
+    std::optional<std::string> damage;   // "empty file", "cut short": its picture is not whole
+    std::optional<std::string> picture;  // "nearly black (mean luma 3)"
+
+    std::optional<std::string> Trouble() const { return damage ? damage : picture; }
+};
+
+// Judges the frame file in `bytes`. Safe to call from any thread.
+FrameVerdict JudgeFrameFile(const std::vector<unsigned char>& bytes);
