@@ -5,6 +5,7 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QPushButton>
+#include <QScreen>
 #include <QVBoxLayout>
 
 #include "frames/FrameFile.h"
@@ -64,7 +65,10 @@ FramesDlg::FramesDlg(const std::string& frameDir, const DayRules& rules, int fir
     connect(m_model, &FramesModel::Loaded, this, &FramesDlg::OnLoaded);
 
     const QSize tile = m_view->itemDelegate()->sizeHint(QStyleOptionViewItem(), QModelIndex());
-    resize((tile.width() + 2 * m_view->spacing()) * kTilesAcross + 60, tile.height() * 4 + 160);
+    const QSize wanted((tile.width() + 2 * m_view->spacing()) * kTilesAcross + 60,
+                       tile.height() * 4 + 160);
+    // Within the screen at any scale.
+    resize(wanted.boundedTo(screen()->availableSize() * 9 / 10));
     ShowRange();
     m_view->setFocus();
 }
