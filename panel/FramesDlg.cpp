@@ -92,6 +92,10 @@ bool FramesDlg::eventFilter(QObject* watched, QEvent* event) {
 void FramesDlg::OnLoaded() {
     const FrameCatalog& catalog = m_model->Catalog();
     const int days = catalog.RowCount() - catalog.FrameCount();
+    if (catalog.FrameCount() == 0) {
+        m_summary->setText(tr("No frame in %1 yet.").arg(QString::fromStdString(m_shownFolder)));
+        return;
+    }
     m_summary->setText(
         tr("%1 %2 in %3, over %4 %5. Choose the video's first and last frame, then OK.")
             .arg(QString::fromStdString(GroupedDigits(catalog.FrameCount())))
@@ -99,15 +103,10 @@ void FramesDlg::OnLoaded() {
             .arg(QString::fromStdString(m_shownFolder))
             .arg(days)
             .arg(days == 1 ? tr("day") : tr("days")));
-    // The cursor starts on the range's first frame, or else the folder's.
-    std::optional<int> row = catalog.RowOfFrame(m_first);
-    if (!row && catalog.FrameCount() > 0) {
-        row = 1;
-    }
-    if (row) {
-        m_view->setCurrentIndex(m_model->index(*row, 0));
-        m_view->scrollTo(m_model->index(*row, 0));
-    }
+    // The cursor starts on the range's first frame, or else the folder's, under its day's heading.
+    const QModelIndex start = m_model->index(catalog.RowOfFrame(m_first).value_or(1), 0);
+    m_view->setCurrentIndex(start);
+    m_view->scrollTo(start);
     ShowRange();
 }
 
