@@ -155,13 +155,19 @@ void GroupedIconDelegate::paint(QPainter* painter, const QStyleOptionViewItem& o
     painter->setPen(foreground.isValid() && !selected ? foreground.value<QBrush>().color()
                     : selected                        ? palette.color(QPalette::HighlightedText)
                                                       : palette.color(QPalette::Text));
+    // The first line on its own, the rest wrapped at words under it.
     const int lineHeight = option.fontMetrics.lineSpacing();
-    QRect line(box.left(), box.bottom() + kPadding, box.width(), lineHeight);
-    const QStringList lines = index.data(Qt::DisplayRole).toString().split(QLatin1Char('\n'));
-    for (int i = 0; i < std::min<int>(lines.size(), kTextLines); ++i) {
-        painter->drawText(line, Qt::AlignHCenter | Qt::AlignTop,
-                          option.fontMetrics.elidedText(lines[i], Qt::ElideRight, line.width()));
-        line.translate(0, lineHeight);
+    const QString text = index.data(Qt::DisplayRole).toString();
+    const qsizetype lineEnd = text.indexOf(QLatin1Char('\n'));
+    const QRect first(box.left(), box.bottom() + kPadding, box.width(), lineHeight);
+    painter->drawText(
+        first, Qt::AlignHCenter | Qt::AlignTop,
+        option.fontMetrics.elidedText(text.left(lineEnd), Qt::ElideRight, first.width()));
+    if (lineEnd >= 0) {
+        const QRect rest(first.left(), first.bottom() + 1, first.width(),
+                         (kTextLines - 1) * lineHeight);
+        painter->drawText(rest, Qt::AlignHCenter | Qt::AlignTop | Qt::TextWordWrap,
+                          text.mid(lineEnd + 1));
     }
     if (option.state & QStyle::State_HasFocus) {
         painter->setPen(QPen(palette.color(QPalette::Highlight), 2));

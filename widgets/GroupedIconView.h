@@ -5,9 +5,10 @@
 
 // A grid of pictures over a list model, in groups: a row that cannot be selected is a group's
 // heading, as wide as the view, and the keyboard passes over it. A picture row shows its
-// Qt::DecorationRole image scaled into the tile and its Qt::DisplayRole lines under it, in its
-// Qt::ForegroundRole colour when it has one. The view says which rows are in sight, so that a
-// model that loads its pictures lazily can drop what scrolled out of it.
+// Qt::DecorationRole image scaled into the tile and its Qt::DisplayRole text under it (a first
+// line, then the rest wrapped over two more), in its Qt::ForegroundRole colour when it has one. The
+// view says which rows are in sight, so that a model that loads its pictures lazily can drop what
+// scrolled out of it.
 class GroupedIconView : public QListView {
     Q_OBJECT
 public:
@@ -43,7 +44,8 @@ public:
     QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override;
 
 private:
-    static constexpr int kTextLines = 2;
+    // The first line of the text, and two more for the rest, wrapped.
+    static constexpr int kTextLines = 3;
 
     QSize m_tileSize;
     QListView& m_view;
