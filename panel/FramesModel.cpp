@@ -5,6 +5,7 @@
 #include <QImageReader>
 
 #include "frames/FrameFile.h"
+#include "platform/UiThread.h"
 
 namespace {
 
@@ -18,6 +19,7 @@ FramesModel::FramesModel(std::string frameDir, const DayRules& rules, QObject* p
     : QAbstractListModel(parent),
       m_frameDir(std::move(frameDir)),
       m_thumbnails(kThumbnailCacheKb),
+      m_self(this),
       m_worker([this, rules] { Work(rules); }) {}
 
 FramesModel::~FramesModel() {
@@ -29,24 +31,25 @@ FramesModel::~FramesModel() {
     m_worker.join();
 }
 
+void FramesModel::PostToUiThread(std::function<void(FramesModel&)> call) const {
+    // Through RunOnUiThread's queue, whose lock ThreadSanitizer sees; dropped once the model is
+    // gone.
+    RunOnUiThread([self = m_self, call = std::move(call)] {
+        if (self) {
+            call(*self);
+        }
+    });
+}
+
 void FramesModel::Work(const DayRules& rules) {
-    FrameCatalog catalog = FrameCatalog::Read(m_frameDir, rules);
-    QMetaObject::invokeMethod(
-        this,
-        [this, catalog = std::move(catalog)]() mutable {
-            beginResetModel();
-            m_catalog = std::move(catalog);
-            m_loaded = true;
-            endResetModel();
-            emit Loaded();
-        },
-        Qt::QueuedConnection);
+    PostToUiThread([catalog = FrameCatalog::Read(m_frameDir, rules)](FramesModel& model) mutable {
+        model.TakeCatalog(std::move(catalog));
+    });
     Request request;
     while (NextRequest(request)) {
-        Look look = LookAt(request.number);
-        QMetaObject::invokeMethod(
-            this, [this, row = request.row, look = std::move(look)] { Take(row, look); },
-            Qt::QueuedConnection);
+        PostToUiThread([row = request.row, look = LookAt(request.number)](FramesModel& model) {
+            model.Take(row, look);
+        });
     }
 }
 
@@ -96,6 +99,14 @@ void FramesModel::Ask(int row) const {
         m_requests.push_back({row, m_catalog.FrameAt(row).number});
     }
     m_wake.notify_one();
+}
+
+void FramesModel::TakeCatalog(FrameCatalog catalog) {
+    beginResetModel();
+    m_catalog = std::move(catalog);
+    m_loaded = true;
+    endResetModel();
+    emit Loaded();
 }
 
 void FramesModel::Take(int row, const Look& look) {

@@ -3,8 +3,10 @@
 #include <QAbstractListModel>
 #include <QCache>
 #include <QImage>
+#include <QPointer>
 #include <condition_variable>
 #include <deque>
+#include <functional>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -52,6 +54,10 @@ private:
     };
 
     void Work(const DayRules& rules);
+    // Runs `call` on the model on the UI thread, unless the model is gone by then. Safe to call
+    // from any thread.
+    void PostToUiThread(std::function<void(FramesModel&)> call) const;
+    void TakeCatalog(FrameCatalog catalog);
     // The newest request; false once the model stops.
     bool NextRequest(Request& request);
     void Ask(int row) const;
@@ -73,5 +79,6 @@ private:
     mutable std::deque<Request> m_requests;
     bool m_stop = false;
 
-    std::thread m_worker;  // last: started once everything it uses exists
+    const QPointer<FramesModel> m_self;  // made on the UI thread, copied by the thread
+    std::thread m_worker;                // last: started once everything it uses exists
 };
