@@ -1,15 +1,19 @@
-// The main dialog's window menu with its video options and About entries, and its buttons that
-// open the product's page.
+// The main dialog's window menu with its video options, frame browser and About entries (also
+// behind its More button), and its buttons that open the product's page.
 #include <QContextMenuEvent>
 #include <QKeyEvent>
 #include <QMenu>
+#include <QPushButton>
 
 #include "app/AboutDlg.h"
 #include "app/VornDlg.h"
+#include "panel/FramesDlg.h"
 #include "panel/ScheduleDlg.h"
+#include "panel/VideoControls.h"
 #include "panel/VideoOptionsDlg.h"
 #include "res/Resource.h"
 #include "res/Strings.h"
+#include "widgets/DialogControls.h"
 #include "widgets/MessageBox.h"
 #include "widgets/WebPage.h"
 
@@ -33,7 +37,10 @@ void CVornDlg::CreateSystemMenu() {
     m_systemMenu->addSeparator();
     addCommand(tr(IDS_VIDEO_OPTIONS), ID_SYSMENU_VIDEO_OPTIONS);
     addCommand(tr("Schedule and &camera..."), ID_SYSMENU_SCHEDULE);
+    addCommand(tr("&Frames..."), ID_SYSMENU_FRAMES);
     addCommand(tr(IDS_SYSMENU_ABOUT), ID_SYSMENU_ABOUT);
+    // Also a button's, for whoever never right-clicks: one menu, one set of entries.
+    GetDlgItemAs<QPushButton>(*this, IDC_MORE)->setMenu(m_systemMenu);
 }
 
 void CVornDlg::keyPressEvent(QKeyEvent* event) {
@@ -66,6 +73,9 @@ void CVornDlg::OnSysCommand(int id) {
         case ID_SYSMENU_VIDEO_OPTIONS:
             OnVideoOptions();
             break;
+        case ID_SYSMENU_FRAMES:
+            OnFrames();
+            break;
         case ID_SYSMENU_SCHEDULE: {
             // Stored in the settings file; the next run takes them.
             ScheduleDlg dlgSchedule(this);
@@ -88,6 +98,19 @@ void CVornDlg::OnVideoOptions() {
     if (ChooseVideoOptions(this, options) && !m_session.SetVideoOptions(options)) {
         ShowMessageBox(tr(kCannotStoreVideoOptions));
     }
+}
+
+void CVornDlg::OnFrames() {
+    if (m_framesDlg != nullptr) {
+        m_framesDlg->raise();
+        m_framesDlg->activateWindow();
+        return;
+    }
+    const auto [first, last] = m_videoControls->RangeFrameNumbers();
+    m_framesDlg =
+        new FramesDlg(m_session.GetFrameDir(), m_session.DayRulesOfSettings(), first, last, this);
+    connect(m_framesDlg, &FramesDlg::RangeChosen, m_videoControls, &VideoControls::ShowChosenRange);
+    m_framesDlg->show();
 }
 
 void CVornDlg::OnProductPage() {

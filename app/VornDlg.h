@@ -2,12 +2,14 @@
 
 #include <QDialog>
 #include <QIcon>
+#include <QPointer>
 
 #include "platform/WindowTimers.h"
 #include "session/VornSession.h"
 
 class CaptureControls;
 class VideoControls;
+class FramesDlg;
 class QMenu;
 
 // The main window: its layout and wiring. What it does is the session's; its control groups are
@@ -29,11 +31,16 @@ public:
 
     VornSession& Session() { return m_session; }
 
-    // Runs a command of the window menu: a standard window command, the video options or the
-    // About entry.
+    // Runs a command of the window menu: a standard window command, the video options, Schedule
+    // and camera, the frame browser or the About entry.
     void OnSysCommand(int id);
     // Lets the user choose the video maker's options and keeps them in the settings file.
     void OnVideoOptions();
+    // Opens the frame browser, or brings it to the front; the range chosen in it becomes the
+    // video's.
+    void OnFrames();
+    // The window's menu: the right click's and the More button's.
+    QMenu* WindowMenu() const { return m_systemMenu; }
     void OnProductPage();
 
     // Auto-start capture, started by the first tick of this timer (set at start-up in auto-start
@@ -64,6 +71,7 @@ private:
     VideoControls* m_videoControls;
     WindowTimers m_timers{*this};
     QMenu* m_systemMenu = nullptr;
+    QPointer<FramesDlg> m_framesDlg;
     QString m_title;  // the template's, without what a waiting run adds
     // The exit code of the auto-start run, once it has run.
     std::optional<ExitCode> m_autoStartResult;

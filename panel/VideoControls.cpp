@@ -3,6 +3,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 
+#include "frames/FrameFile.h"
 #include "panel/MakingDlg.h"
 #include "platform/Numbers.h"
 #include "res/Resource.h"
@@ -52,6 +53,24 @@ void VideoControls::ShowRange() {
     ShowNumber(IDC_END_FRAME, m_session.m_endFrame);
     ShowNumber(IDC_START_FRAME, start);
     ShowFramesBy();
+}
+
+void VideoControls::ShowChosenRange(int first, int last) {
+    // The range counts from the first frame, kNoFrames + 1, and ends after its last frame.
+    const int start = first - kNoFrames - 1;
+    const int end = last - kNoFrames;
+    // Each edit is held to the other: the one that moves away from the other goes first.
+    if (end >= m_session.m_startFrame) {
+        ShowNumber(IDC_END_FRAME, end);
+        ShowNumber(IDC_START_FRAME, start);
+    } else {
+        ShowNumber(IDC_START_FRAME, start);
+        ShowNumber(IDC_END_FRAME, end);
+    }
+}
+
+std::pair<int, int> VideoControls::RangeFrameNumbers() const {
+    return {m_session.m_startFrame + kNoFrames + 1, m_session.m_endFrame + kNoFrames};
 }
 
 void VideoControls::ShowFps() {

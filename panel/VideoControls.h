@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QObject>
+#include <utility>
 
 class VornSession;
 class QWidget;
@@ -28,6 +29,11 @@ public:
     void UpdateDuration();
     // The range's controls are used only when the frames are chosen by number.
     void ShowFramesBy();
+    // Puts the range from frame number `first` to `last` (pic_10001.jpg is 10001) in the Start
+    // frame and End frame edits, as typing them would.
+    void ShowChosenRange(int first, int last);
+    // The numbers of the range's first and last frame.
+    std::pair<int, int> RangeFrameNumbers() const;
 
 private:
     void ShowNumber(int id, int value);

@@ -37,7 +37,8 @@ constexpr ControlTemplate kVornControls[] = {
     {-1, K::Label, "Video duration", 122, 96, 46, 8},
     {IDC_DURATION, K::Edit, "", 123, 109, 40, 14, kReadOnly, "Video duration"},
     {IDC_MAKE_VIDEO, K::PushButton, "Make video", 122, 130, 46, 33, kFlat},
-    {IDC_HELP_PAGE, K::PushButton, "&Help", 174, 90, 45, 37, kFlat},
+    {IDC_HELP_PAGE, K::PushButton, "&Help", 174, 90, 45, 19, kFlat},
+    {IDC_MORE, K::PushButton, "&More", 174, 112, 45, 19, kFlat},
     {IDOK, K::DefaultButton, "&Quit", 174, 135, 45, 37, kFlat},
     {IDC_NOTICE, K::PushButton, kNoticeLine, 12, 177, 207, 14, kFlat},
 };

@@ -13,6 +13,7 @@ inline constexpr int IDCANCEL = 2;
 inline constexpr int ID_SYSMENU_ABOUT = 0x0010;
 inline constexpr int ID_SYSMENU_VIDEO_OPTIONS = 0x0020;
 inline constexpr int ID_SYSMENU_SCHEDULE = 0x0030;
+inline constexpr int ID_SYSMENU_FRAMES = 0x0040;
 // Standard window commands, with the values of the system they come from.
 inline constexpr int SC_MINIMIZE = 0xF020;
 inline constexpr int SC_CLOSE = 0xF060;
@@ -49,6 +50,8 @@ inline constexpr int IDC_VIDEO_LENGTH = 1039;
 // order of FrameTimeField.
 inline constexpr int IDC_FRAMES_BY = 1048;
 inline constexpr int IDC_FRAME_TIME_FIRST = 1049;  // to 1055
+// The main window's button that shows its menu.
+inline constexpr int IDC_MORE = 1056;
 // The Schedule and camera dialog.
 inline constexpr int IDC_CAPTURE_HOURS = 1040;
 inline constexpr int IDC_CAPTURE_DAYLIGHT = 1041;

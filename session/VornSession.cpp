@@ -250,10 +250,14 @@ bool VornSession::SetVideoOptions(const VideoOptions& options) {
     return StoreVideoOptions(options);
 }
 
+DayRules VornSession::DayRulesOfSettings() const {
+    const StoredSettings settings = ReadSettings().value_or(DefaultSettings());
+    return {settings.dayStartsAt, settings.schedule.Longitude()};
+}
+
 std::optional<std::string> VornSession::ChooseFramesByTime(VideoRange& range,
                                                            std::string& notice) const {
-    const StoredSettings settings = ReadSettings().value_or(DefaultSettings());
-    const DayRules rules{settings.dayStartsAt, settings.schedule.Longitude()};
+    const DayRules rules = DayRulesOfSettings();
     FrameChoice choice;
     for (std::size_t i = 0; i < kFrameTimeFieldCount; ++i) {
         const std::string& text = range.options.framesByTime.texts[i];

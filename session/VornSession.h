@@ -13,6 +13,7 @@
 #include "capture/OneFrameCapture.h"
 #include "capture/SaveConditions.h"
 #include "platform/FreeSpace.h"
+#include "timeline/FrameChoice.h"
 #include "video/VideoAssembly.h"
 
 class Clock;
@@ -110,6 +111,8 @@ public:
     // fields choose, put in `range`. Nothing, or the message that says why no video can be made;
     // `notice` receives what the user should know besides (frames placed by their file time).
     std::optional<std::string> ChooseFramesByTime(VideoRange& range, std::string& notice) const;
+    // Where a day starts and the longitude of solar noon, as the settings file holds them now.
+    DayRules DayRulesOfSettings() const;
 
     // One frame as the unattended mode takes it, shown through the capture view, where a key ends
     // the warm-up without a frame. The exit code of the launch.

@@ -6,6 +6,7 @@
 #include <functional>
 
 #include "app/AboutDlg.h"
+#include "panel/FramesDlg.h"
 #include "res/Resource.h"
 #include "res/Strings.h"
 #include "res/Version.h"
@@ -69,7 +70,7 @@ private slots:
         QTest::newRow("below the entry") << 0x000F << "";
         QTest::newRow("the video options above it") << 0x0020 << "VideoOptionsDlg";
         QTest::newRow("Schedule and camera") << 0x0030 << "ScheduleDlg";
-        QTest::newRow("above every entry") << 0x0040 << "";
+        QTest::newRow("above every entry") << 0x0050 << "";
     }
 
     void aboutCommandOpensAboutBox() {
@@ -123,18 +124,35 @@ private slots:
         QTRY_COMPARE(seen, opened);
     }
 
+    // The right click and the More button show the one menu of the window.
+    void contextMenuOffersWindowCommandsThenAbout_data() {
+        QTest::addColumn<bool>("byButton");
+        QTest::newRow("right click") << false;
+        QTest::newRow("More button") << true;
+    }
+
     void contextMenuOffersWindowCommandsThenAbout() {
+        QFETCH(bool, byButton);
         ShownDialog shown;
         QStringList entries;
+        QMenu* shownMenu = nullptr;
         WhenMenuShows([&](QMenu& menu) {
+            shownMenu = &menu;
             for (const QAction* action : menu.actions()) {
                 entries << (action->isSeparator() ? QStringLiteral("-") : action->text());
             }
             menu.close();
         });
-        RightClickDialog(*shown);
+        if (byButton) {
+            QCOMPARE(Caption(*shown, IDC_MORE), QString("&More"));
+            Click(*shown, IDC_MORE);
+        } else {
+            RightClickDialog(*shown);
+        }
+        QTRY_VERIFY(shownMenu);
+        QCOMPARE(shownMenu, shown->WindowMenu());
         QCOMPARE(entries, (QStringList{"Mi&nimise", "&Close", "-", "&Video options...",
-                                       "Schedule and &camera...", "&About Vorn..."}));
+                                       "Schedule and &camera...", "&Frames...", "&About Vorn..."}));
         QCOMPARE(entries.last(), QString(IDS_SYSMENU_ABOUT));
         QVERIFY(shown->isVisible());
     }
@@ -146,6 +164,8 @@ private slots:
         QTest::newRow("Video options") << QString(IDS_VIDEO_OPTIONS) << "Video options";
         QTest::newRow("Schedule and camera") << "Schedule and &camera..."
                                              << "Schedule and camera";
+        QTest::newRow("Frames") << "&Frames..."
+                                << "Frames";
         QTest::newRow("Close") << "&Close"
                                << "";
         QTest::newRow("Minimise") << "Mi&nimise"
@@ -169,6 +189,11 @@ private slots:
             QVERIFY(shown.answerer.Messages().isEmpty());
         } else if (entry == "Mi&nimise") {
             QTRY_VERIFY(shown->isMinimized());
+        } else if (entry == "&Frames...") {  // beside the window, not modal
+            QWidget* frames = nullptr;
+            QTRY_VERIFY((frames = shown->findChild<FramesDlg*>()) && frames->isVisible());
+            QCOMPARE(frames->windowTitle(), title);
+            QVERIFY(!frames->isModal());
         } else {
             QTRY_COMPARE(opened, title);
             QVERIFY(shown->isVisible());

@@ -1,9 +1,18 @@
+#include <sys/stat.h>
+
 #include <QtTest>
 #include <cmath>
+#include <filesystem>
+#include <fstream>
+#include <opencv2/core.hpp>
 
+#include "frames/FrameFile.h"
+#include "panel/FramesDlg.h"
+#include "panel/FramesModel.h"
 #include "res/Resource.h"
 #include "support/DialogBench.h"
 #include "widgets/DialogControls.h"
+#include "widgets/GroupedIconView.h"
 
 namespace {
 
@@ -11,6 +20,62 @@ namespace {
 // take typed keys and clicks all the same.
 struct VideoDialog : DialogBench {
     VideoDialog() : DialogBench(SettingsValues(50)) { dlg->OnInitDialog(); }
+};
+
+// Six frames over two days (local time), three of them bad, in the folder of a main dialog
+// whose project day starts at `dayStartsAt`; the frame browser open over them, its frames read.
+struct FramesBench : DialogBench {
+    explicit FramesBench(const char* dayStartsAt = "00:00") {
+        settings.WriteValues(SettingsValues(6, 0, frameDir.path() + "/") +
+                             "DAY_STARTS_AT=" + dayStartsAt + "\n");
+        const std::string dir = frameDir.path().toStdString() + "/";
+        // Noisy, so that most of the file is picture data.
+        cv::Mat grey(240, 320, CV_8UC3);
+        cv::randu(grey, 90, 170);
+        const cv::Mat black(240, 320, CV_8UC3, cv::Scalar(0, 0, 0));
+        Save(dir, 10001, grey, "2026-06-13T10:00");
+        Save(dir, 10002, grey, "2026-06-13T12:00");
+        Save(dir, 10003, grey, "2026-06-13T23:30");
+        Save(dir, 10004, black, "2026-06-14T00:30");
+        Save(dir, 10005, grey, "2026-06-14T12:00");
+        Save(dir, 10006, grey, "2026-06-14T13:00");
+        // Cut short in its picture data; emptied, with only its file time left.
+        const std::string cut = FramePath(10003).toStdString();
+        std::filesystem::resize_file(cut, std::filesystem::file_size(cut) * 3 / 4);
+        const auto emptied = std::filesystem::last_write_time(FramePath(10006).toStdString());
+        std::ofstream(FramePath(10006).toStdString(), std::ios::trunc);
+        std::filesystem::last_write_time(FramePath(10006).toStdString(), emptied);
+        dlg->OnInitDialog();
+        dlg->OnFrames();
+        frames = dlg->findChild<FramesDlg*>();
+    }
+
+    static void Save(const std::string& dir, int number, const cv::Mat& picture,
+                     const char* local) {
+        const QDateTime when = QDateTime::fromString(local, Qt::ISODate);
+        int saved = number;
+        QCOMPARE(SaveFrameAtFirstFree(dir, picture, {LocalCaptureTime(when.toMSecsSinceEpoch())},
+                                      saved, [](int) { return true; }),
+                 FrameSave::Saved);
+        QCOMPARE(saved, number);
+    }
+
+    // What the browser shows of each row: a day's heading, or a frame's name and its trouble.
+    QStringList Rows() const {
+        QStringList rows;
+        FramesModel& model = frames->Model();
+        for (int row = 0; row < model.rowCount(); ++row) {
+            const QModelIndex index = model.index(row, 0);
+            rows << index.data(Qt::AccessibleTextRole).toString() +
+                        (model.TroubleOf(row).isEmpty() ? "" : ": " + model.TroubleOf(row));
+        }
+        return rows;
+    }
+
+    // Keys in the browser as the window system delivers them.
+    void Press(Qt::Key key) { QTest::keyClick(frames->windowHandle(), key); }
+
+    QPointer<FramesDlg> frames;
 };
 
 }  // namespace
@@ -210,6 +275,111 @@ private slots:
         // Without a mouse: Page Up in the edit is ten presses of its upper arrow.
         QTest::keyClick(GetDlgItem(*dlg, IDC_FPS), Qt::Key_PageUp);
         QCOMPARE(Text(*dlg, IDC_FPS), QString("11.0"));
+    }
+
+    // Each frame under its project day's heading, named by its file and the wall-clock time it
+    // was taken at; bad frames carry what the video maker would leave them out for, once their
+    // thumbnails are in sight.
+    void framesWindowShowsFramesByDay_data() {
+        QTest::addColumn<QString>("dayStartsAt");
+        QTest::addColumn<QStringList>("rows");
+        QTest::newRow("days from midnight")
+            << "00:00"
+            << QStringList{"2026-06-13, Saturday: 3 frames",
+                           "pic_10001.jpg 10:00",
+                           "pic_10002.jpg 12:00",
+                           "pic_10003.jpg 23:30: cut short",
+                           "2026-06-14, Sunday: 3 frames",
+                           "pic_10004.jpg 00:30: nearly black (mean luma 0)",
+                           "pic_10005.jpg 12:00",
+                           "pic_10006.jpg 13:00: empty file"};
+        QTest::newRow("days from 01:00")
+            << "01:00"
+            << QStringList{"2026-06-13, Saturday: 4 frames",
+                           "pic_10001.jpg 10:00",
+                           "pic_10002.jpg 12:00",
+                           "pic_10003.jpg 23:30: cut short",
+                           "pic_10004.jpg 00:30: nearly black (mean luma 0)",
+                           "2026-06-14, Sunday: 2 frames",
+                           "pic_10005.jpg 12:00",
+                           "pic_10006.jpg 13:00: empty file"};
+    }
+
+    void framesWindowShowsFramesByDay() {
+        QFETCH(QString, dayStartsAt);
+        QFETCH(QStringList, rows);
+        FramesBench bench(qPrintable(dayStartsAt));
+        QVERIFY(bench.frames);
+        QCOMPARE(bench.frames->windowTitle(), QString("Frames"));
+        QTRY_VERIFY(bench.frames->Model().IsLoaded());
+        QTRY_COMPARE(bench.Rows(), rows);
+        // The heading is no frame: it cannot be chosen.
+        QVERIFY(!(bench.frames->Model().flags(bench.frames->Model().index(0, 0)) &
+                  Qt::ItemIsSelectable));
+    }
+
+    // Home, End and the arrows move among the frames, passing over the days' headings; the
+    // First frame and Last frame keys (F, L) choose, and Enter hands the range to the main window
+    // as if it had been typed.
+    void framesWindowSetsTheRangeFromTheKeyboard_data() {
+        QTest::addColumn<QList<int>>("keys");
+        QTest::addColumn<QString>("start");
+        QTest::addColumn<QString>("end");
+        QTest::addColumn<QString>("duration");
+        const int f = Qt::Key_F;
+        const int l = Qt::Key_L;
+        QTest::newRow("second to fifth")
+            << QList<int>{Qt::Key_Home, Qt::Key_Right, f, Qt::Key_End, Qt::Key_Left, l} << "1"
+            << "5"
+            << "0.16";
+        QTest::newRow("over the day's heading")
+            << QList<int>{Qt::Key_Home, Qt::Key_Right, Qt::Key_Right, f, Qt::Key_Right, l} << "2"
+            << "4"
+            << "0.08";
+        QTest::newRow("last before first: one frame")
+            << QList<int>{Qt::Key_End, f, Qt::Key_Home, l} << "0"
+            << "1"
+            << "0.04";
+        QTest::newRow("back over the heading")
+            << QList<int>{Qt::Key_End, Qt::Key_Left, Qt::Key_Left, Qt::Key_Left, f, Qt::Key_End, l}
+            << "2"
+            << "6"
+            << "0.16";
+    }
+
+    void framesWindowSetsTheRangeFromTheKeyboard() {
+        QFETCH(QList<int>, keys);
+        QFETCH(QString, start);
+        QFETCH(QString, end);
+        QFETCH(QString, duration);
+        FramesBench bench;
+        Type(*bench, IDC_START_FRAME, "3");
+        QVERIFY(QTest::qWaitForWindowExposed(bench.frames));
+        QTRY_VERIFY(bench.frames->Model().IsLoaded());
+        for (const int key : keys) {
+            bench.Press(Qt::Key(key));
+        }
+        bench.Press(Qt::Key_Return);
+        QTRY_VERIFY(!bench.frames);  // closed, and gone
+        QCOMPARE(Text(*bench, IDC_START_FRAME), start);
+        QCOMPARE(Text(*bench, IDC_END_FRAME), end);
+        QCOMPARE(bench->Session().m_startFrame, start.toInt());
+        QCOMPARE(bench->Session().m_endFrame, end.toInt());
+        QCOMPARE(Text(*bench, IDC_DURATION), duration);
+    }
+
+    // Cancel leaves the range as it was; the browser opens again with it.
+    void framesWindowCancelledKeepsTheRange() {
+        FramesBench bench;
+        QTRY_VERIFY(bench.frames->Model().IsLoaded());
+        bench.Press(Qt::Key_End);
+        bench.Press(Qt::Key_F);
+        bench.Press(Qt::Key_Escape);
+        QTRY_VERIFY(!bench.frames);
+        QCOMPARE(Text(*bench, IDC_START_FRAME), QString("0"));
+        QCOMPARE(Text(*bench, IDC_END_FRAME), QString("6"));
+        bench->OnFrames();
+        QVERIFY(bench->findChild<FramesDlg*>());
     }
 };
 
