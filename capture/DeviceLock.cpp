@@ -58,7 +58,7 @@ bool OtherProfileHolds(const std::string& folder, const std::string& stem,
         if (held || name == ownFile || !name.starts_with(prefix) || !name.ends_with(".lock")) {
             continue;
         }
-        const int fd = ::open((folder + "/" + name).c_str(), O_RDWR | O_NOFOLLOW | O_CLOEXEC);
+        const int fd = ::openat(::dirfd(dir), entry->d_name, O_RDWR | O_NOFOLLOW | O_CLOEXEC);
         if (fd >= 0) {
             held = ::flock(fd, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK;
             ::close(fd);

@@ -86,6 +86,7 @@ std::vector<std::string> HookEnvironment(const Hook& hook, const HookFile& file)
 
 std::vector<char*> NullTerminated(std::vector<std::string>& texts) {
     std::vector<char*> pointers;
+    pointers.reserve(texts.size() + 1);
     for (std::string& text : texts) {
         pointers.push_back(text.data());
     }

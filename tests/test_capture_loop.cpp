@@ -846,6 +846,27 @@ private slots:
         QCOMPARE(hookRuns(), expected);
     }
 
+    // A failing ON_FRAME is told in the window once, with its status and its last words, and the
+    // run goes on saving.
+    void failingFrameHookIsToldOnceAndTheRunGoesOn() {
+        LoopBench bench;
+        bench.settings.WriteValues(SettingsValues() +
+                                   "ON_FRAME=sh -c 'echo no network >&2; exit 4'\n");
+        bench.clock.SetSleepAdvance(250ms);
+        QVERIFY(bench.dlg->Session().SetDelayTenths(5));
+        QVERIFY(bench.dlg->Session().StartRun({}));
+        QVERIFY(bench.answerer.WaitForMessages(1));
+        QVERIFY(bench.WaitForFrame(10004));
+        bench.dlg->Session().StopRun();
+        bench.dlg.reset();  // the hook that runs ends; any other is dropped
+        QCoreApplication::processEvents();
+        QCOMPARE(bench.answerer.Messages().size(), 1);
+        QVERIFY2(bench.answerer.Messages()[0].contains(
+                     "the ON_FRAME hook 'sh -c 'echo no network >&2; exit 4'' exited with status "
+                     "4: no network"),
+                 qPrintable(bench.answerer.Messages()[0]));
+    }
+
     void resolutionCodeSetsWidthThenHeight_data() {
         QTest::addColumn<int>("code");
         QTest::addColumn<int>("width");

@@ -432,7 +432,13 @@ private slots:
         const QByteArray folder = "AUTO_START_DIR=" + frames.path().toUtf8() +
                                   "\nAUTO_START_ON_OFF=0\nAUTO_START_FRAME_COUNT=0\nCAM_REF=0\n"
                                   "RESOLUTION_REF=1\n";
-        settings.WriteValues(folder + "KEEP_FRAMES_DAYS=2\n");
+        // Each made day's video, then the day, is handed to its hook, in the launch's folder.
+        const QString hooksRun = m_dir.filePath("daily-hooks.txt");
+        QFile::remove(hooksRun);
+        settings.WriteValues(folder +
+                             "KEEP_FRAMES_DAYS=2\n"
+                             "ON_VIDEO=sh -c 'echo $VORN_EVENT $VORN_FILE >> daily-hooks.txt'\n"
+                             "ON_DAY=sh -c 'echo $VORN_EVENT $VORN_FILE >> daily-hooks.txt'\n");
         const auto run = [&](const QStringList& arguments) {
             return RunVorn(settings, QStringList{"--daily-videos"} + arguments, 120000,
                            "Europe/Berlin");
@@ -452,10 +458,18 @@ private slots:
                                  .join('\n')
                                  .toUtf8());
         QVERIFY(!QFileInfo::exists(frames.filePath("days")));
+        QVERIFY(!QFileInfo::exists(hooksRun));
 
         // D-3 fails, the others are made; only D-4 is old enough and whole in its video.
         const Ended first = run({});
         QCOMPARE(first.exitCode, 10);
+        QFile hooks(hooksRun);
+        QVERIFY(hooks.open(QIODevice::ReadOnly));
+        QStringList expectedHooks;
+        for (const int back : {4, 2, 1}) {
+            expectedHooks << "video " + video(back) << "day " + video(back);
+        }
+        QCOMPARE(QString::fromUtf8(hooks.readAll()).split('\n', Qt::SkipEmptyParts), expectedHooks);
         QVERIFY2(OnlyOwnLines(first.err) && first.err.contains(day(3).toUtf8() + ": "),
                  first.err.constData());
         for (const int back : {4, 2, 1}) {
