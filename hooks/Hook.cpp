@@ -163,10 +163,12 @@ bool WaitUntil(pid_t pid, int& stderrFd, std::chrono::steady_clock::time_point d
             std::this_thread::sleep_for(std::chrono::milliseconds(slice));
         }
     }
-    // What it wrote last; a child it left behind may hold the pipe, so nothing is waited for.
-    while (stderrFd >= 0 && ReadStderr(stderrFd, 0, tail)) {
+    // What it wrote last; a child it left behind may hold the pipe and go on writing, so nothing
+    // is waited for and only what is there now is read.
+    constexpr int kLastReads = 16;
+    for (int reads = 0; reads < kLastReads && stderrFd >= 0; ++reads) {
         pollfd readable{stderrFd, POLLIN, 0};
-        if (::poll(&readable, 1, 0) <= 0) {
+        if (::poll(&readable, 1, 0) <= 0 || !ReadStderr(stderrFd, 0, tail)) {
             break;
         }
     }
@@ -349,7 +351,9 @@ void HookQueue::Work(const std::stop_token& stop) {
         std::pair<Hook, HookFile> next;
         {
             std::unique_lock lock(m_mutex);
-            if (!m_posted.wait(lock, stop, [this] { return m_waiting.has_value(); })) {
+            // Once stopped, what waits is dropped.
+            if (!m_posted.wait(lock, stop, [this] { return m_waiting.has_value(); }) ||
+                stop.stop_requested()) {
                 return;
             }
             next = std::move(*m_waiting);
