@@ -7,6 +7,7 @@
 #include "platform/Numbers.h"
 #include "res/ExitCodes.h"
 #include "res/Version.h"
+#include "settings/Settings.h"
 #include "video/MakeVideoCommand.h"
 
 namespace {
@@ -33,9 +34,14 @@ CommandLine::CommandLine()
       m_days(QStringLiteral("days"),
              QStringLiteral("The days --schedule prints (1 to %1; 7 when left out).")
                  .arg(kMaxScheduleDays),
-             QStringLiteral("N")) {
+             QStringLiteral("N")),
+      m_profile(QStringLiteral("profile"),
+                QStringLiteral("Use the settings of the profile NAME, Vorn-NAME.conf beside "
+                               "Vorn.conf, with every mode: one profile for each camera. NAME is "
+                               "1 to 32 letters, digits, '-' or '_'."),
+                QStringLiteral("NAME")) {
     m_parser.setApplicationDescription(QString::fromLatin1(kDescription));
-    m_parser.addOptions({m_help, m_version, m_takeFrame, m_schedule, m_days});
+    m_parser.addOptions({m_help, m_version, m_takeFrame, m_schedule, m_days, m_profile});
     AddMakeVideoOptions(m_parser);
     AddDailyVideosOptions(m_parser);
     AddPicturesOptions(m_parser);
@@ -93,6 +99,16 @@ LaunchMode CommandLine::Parse(const QStringList& arguments) {
             return LaunchMode::BadCommandLine;
         }
         m_scheduleDays = *days;
+    }
+    if (m_parser.isSet(m_profile)) {
+        m_profileName = m_parser.value(m_profile).toStdString();
+        if (!IsProfileName(m_profileName)) {
+            m_error = QStringLiteral(
+                          "--profile takes 1 to 32 letters, digits, '-' or '_', not "
+                          "'%1'.")
+                          .arg(m_parser.value(m_profile));
+            return LaunchMode::BadCommandLine;
+        }
     }
     if (m_parser.isSet(m_help)) {
         return LaunchMode::Help;

@@ -3,6 +3,7 @@
 #include <QCommandLineParser>
 #include <QString>
 #include <QStringList>
+#include <string>
 
 // What a launch was asked to do.
 enum class LaunchMode {
@@ -34,6 +35,8 @@ public:
     static QString VersionText();
     // The days --schedule prints (--days, 7 when left out).
     int ScheduleDays() const { return m_scheduleDays; }
+    // The profile --profile names, or empty.
+    const std::string& Profile() const { return m_profileName; }
     static constexpr int kMaxScheduleDays = 3660;
 
 private:
@@ -43,6 +46,8 @@ private:
     QCommandLineOption m_takeFrame;
     QCommandLineOption m_schedule;
     QCommandLineOption m_days;
+    QCommandLineOption m_profile;
     int m_scheduleDays = 7;
+    std::string m_profileName;
     QString m_error;
 };

@@ -27,12 +27,32 @@ constexpr char kDelayOutOfRange[] = "Please enter a number between 0.1 and 86400
 
 }  // namespace
 
+bool OfferToCreateProfile() {
+    if (MissingProfileTrouble().empty()) {
+        return true;
+    }
+    const QString question =
+        QCoreApplication::translate("CVornDlg",
+                                    "The profile %1 has no settings file yet. Create %2 with the "
+                                    "default settings?")
+            .arg(QString::fromStdString(ProfileName()), SettingsFilePath());
+    if (!AskYesNo(question)) {
+        return false;
+    }
+    CreateDefaultSettings();
+    return MissingProfileTrouble().empty();
+}
+
 CVornDlg::CVornDlg(QWidget* parent) : QDialog(parent), m_hIcon(QString::fromLatin1(IDR_MAINFRAME)) {
     setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
     CreateControls(*this, kVornDialogTemplate);
     m_captureControls = new CaptureControls(*this, m_session);
     m_videoControls = new VideoControls(*this, m_session);
+    // Each camera's window says whose it is.
+    if (!ProfileName().empty()) {
+        setWindowTitle(tr("%1 - %2").arg(windowTitle(), QString::fromStdString(ProfileName())));
+    }
     m_title = windowTitle();
     ConnectMessageTable();
     connect(&m_session, &VornSession::WaitingChanged, this, &CVornDlg::ShowWaiting);

@@ -12,6 +12,11 @@ class VideoControls;
 class FramesDlg;
 class QMenu;
 
+// With a profile whose settings file is missing: asks whether to create it with the default
+// settings, and does on Yes. False when the user said No or the file could not be made; true
+// when there is a file (or no profile).
+bool OfferToCreateProfile();
+
 // The main window: its layout and wiring. What it does is the session's; its control groups are
 // presenters of their own.
 class CVornDlg : public QDialog {

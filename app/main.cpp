@@ -6,6 +6,7 @@
 
 #include "app/CommandLine.h"
 #include "app/VornApp.h"
+#include "app/VornDlg.h"
 #include "capture/ThreadCount.h"
 #include "daily/DailyVideos.h"
 #include "pictures/PicturesCommand.h"
@@ -13,6 +14,7 @@
 #include "res/Strings.h"
 #include "res/Version.h"
 #include "session/AutoStart.h"
+#include "session/HookSettings.h"
 #include "session/SeasonSettings.h"
 #include "settings/Settings.h"
 #include "video/MakeVideoCommand.h"
@@ -43,12 +45,13 @@ void Print(std::FILE* stream, const QString& text) {
 MakeVideoDefaults MakeVideoDefaultsFromSettings() {
     const std::optional<StoredSettings> settings = ReadSettings();
     if (!settings) {
-        return {std::nullopt, std::nullopt, SettingsTrouble(settings)};
+        return {std::nullopt, std::nullopt, SettingsTrouble(settings), {}, {}};
     }
     MakeVideoDefaults defaults{settings->frameDir,
                                settings->frameCount,
                                SettingsTrouble(settings),
-                               {settings->dayStartsAt, settings->schedule.Longitude()}};
+                               {settings->dayStartsAt, settings->schedule.Longitude()},
+                               HookFromSettings(*settings, HookEvent::Video)};
     if (settings->frameCount) {
         if (std::string trouble = FrameCountTrouble(*settings->frameCount); !trouble.empty()) {
             defaults.frameCount.reset();
@@ -71,9 +74,25 @@ void KeepStandardErrorForOwnLines() {
     KeepFfmpegLogOffStandardError();
 }
 
+// A launch with a profile whose settings file is missing ends before it starts: its camera, folder
+// and count are that file's, and no other file may stand in for them.
+std::optional<ExitCode> RefuseMissingProfile() {
+    const std::string trouble = MissingProfileTrouble();
+    if (trouble.empty()) {
+        return std::nullopt;
+    }
+    Print(stderr, QStringLiteral("vorn: %1.\n").arg(QString::fromStdString(trouble)));
+    return ExitCode::SettingsMissing;
+}
+
 // The launches that open no window: help, version, a bad command line, --make-video,
 // --schedule, --daily-videos, the pictures, and --take-frame where there is no display.
 ExitCode RunWithoutWindow(LaunchMode mode, const CommandLine& commandLine) {
+    const bool ownsWork = mode == LaunchMode::TakeFrame || mode == LaunchMode::MakeVideo ||
+                          mode == LaunchMode::Schedule || mode == LaunchMode::DailyVideos;
+    if (const auto refused = ownsWork ? RefuseMissingProfile() : std::nullopt) {
+        return *refused;
+    }
     switch (mode) {
         case LaunchMode::Help:
             Print(stdout, commandLine.Usage());
@@ -119,6 +138,7 @@ int main(int argc, char* argv[]) {
     }
     CommandLine commandLine;
     LaunchMode mode = commandLine.Parse(arguments);
+    UseProfile(commandLine.Profile());
     // Qt's own options (-platform, -style) are not ours: the application takes them off, and the
     // rest is read again once it exists.
     const bool mayHoldQtOptions = mode == LaunchMode::BadCommandLine;
@@ -145,6 +165,7 @@ int main(int argc, char* argv[]) {
     CommandLine withoutQtOptions;
     if (mayHoldQtOptions) {
         mode = withoutQtOptions.Parse(QApplication::arguments());
+        UseProfile(withoutQtOptions.Profile());
         if (mode != LaunchMode::Window && mode != LaunchMode::TakeFrame) {
             return ToInt(RunWithoutWindow(mode, withoutQtOptions));
         }
@@ -154,7 +175,8 @@ int main(int argc, char* argv[]) {
     }
     if (mode == LaunchMode::TakeFrame) {
         KeepStandardErrorForOwnLines();
-        EndUnattended(ToInt(RunTakeFrame()));
+        const std::optional<ExitCode> refused = RefuseMissingProfile();
+        EndUnattended(ToInt(refused ? *refused : RunTakeFrame()));
     }
     if (offscreen && !unattended) {
         // The window would run where nobody can see or close it.
@@ -167,6 +189,9 @@ int main(int argc, char* argv[]) {
     if (const std::optional<std::string> broken = InstallationTrouble()) {
         TellUnattended(QString::fromStdString(*broken));
         return ToInt(ExitCode::BrokenInstallation);
+    }
+    if (!OfferToCreateProfile()) {
+        return ToInt(*RefuseMissingProfile());
     }
     CVornApp theApp;
     theApp.InitInstance();

@@ -15,6 +15,7 @@
 #include <opencv2/imgproc.hpp>
 
 #include "capture/CaptureShared.h"
+#include "capture/DeviceLock.h"
 #include "capture/FramePacer.h"
 #include "frames/FrameFile.h"
 #include "platform/Clock.h"
@@ -249,6 +250,10 @@ void CaptureRun::SaveNextFrame(cv::Mat& frame, Seconds delay, std::int64_t grabb
         if (m_config.conditions.latestFrame) {
             PublishLatest(frameDir, number);
         }
+        if (m_config.frameSaved) {
+            m_config.frameSaved(
+                {FramePath(frameDir, number), number - kNoFrames, grabbedAtMs, frameDir});
+        }
         if (number != wanted && m_framesKept.JustBegun(true)) {
             Tell(QStringLiteral("%1 in %2 was written by another program after the "
                                 "capture started. It is kept, and the capture goes on "
@@ -378,6 +383,9 @@ std::string CaptureEndMessage(CaptureEnd end) {
         case CaptureEnd::SourceLost:
             return "The capture has stopped: the camera stopped sending frames and could not be "
                    "opened again within a minute.";
+        case CaptureEnd::CameraBusy:
+            return "The capture could not start: another profile of Vorn is using the camera's "
+                   "device.";
         case CaptureEnd::Stopped:
         case CaptureEnd::Key:
             break;
@@ -414,6 +422,15 @@ CaptureEnd RunCapture(const std::stop_token& stop, CaptureShared& shared,
                       const CaptureRunConfig& config) {
     ProgressLog log;
     log.Write("Acquiring capture device...");
+    // Held for the whole run, through a lost camera's reopening: another profile's launch waits.
+    const std::string device = V4l2DevicePath(0, config.camSource);
+    const std::optional<DeviceLock> deviceLock =
+        device.empty() ? DeviceLock()
+                       : DeviceLock::Take(device, config.profile, *config.clock, kLockAfter, stop);
+    if (!deviceLock) {
+        log.Write("failed\n");
+        return stop.stop_requested() ? CaptureEnd::Stopped : CaptureEnd::CameraBusy;
+    }
     std::unique_ptr<CameraSource> camera = config.openCamera(0, config.camSource);
     log.Write(camera ? "successful\n" : "failed\n");
     const std::int64_t lastCounter = config.clock->Counter();
@@ -444,8 +461,9 @@ CaptureEnd CaptureThreadProc(const std::stop_token& stop, CaptureShared& shared,
                              const CaptureRunConfig& config) {
     const CaptureEnd end = RunCapture(stop, shared, config);
     const std::string message = CaptureEndMessage(end);
-    // A missing camera is told even after Stop: that run never began.
-    if (!message.empty() && (end == CaptureEnd::NoCamera || !stop.stop_requested())) {
+    // A missing or busy camera is told even after Stop: that run never began.
+    if (!message.empty() &&
+        (end == CaptureEnd::NoCamera || end == CaptureEnd::CameraBusy || !stop.stop_requested())) {
         // Not waited for: nothing may hold the thread once its owner wants it to end.
         TellUser(config.view, QString::fromStdString(message));
     }

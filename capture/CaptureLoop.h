@@ -8,6 +8,7 @@
 
 #include "capture/CameraSource.h"
 #include "capture/SaveConditions.h"
+#include "hooks/Hook.h"
 #include "platform/Clock.h"
 
 struct CaptureShared;
@@ -31,6 +32,7 @@ struct CaptureView {
 struct CaptureRunConfig {
     CameraOpener openCamera = OpenVideoCapture;
     std::string camSource;  // empty: camera 0
+    std::string profile;    // the --profile, which shares its camera's device with no other
     int resolution = 640480;
     Clock* clock = nullptr;
     // The frames the user agreed to replace when the run started: their folder and their
@@ -47,6 +49,9 @@ struct CaptureRunConfig {
     // not open within a year), and with an empty text once frames are saved again.
     std::function<void(const std::string& nextFrame)> tellWaiting;
     CaptureView view;
+    // Called on the capture thread with each frame once it is saved under its final name; it
+    // must not wait (the window hands the frame to its hook's queue). None when nothing listens.
+    std::function<void(const HookFile& frame)> frameSaved;
 };
 
 // Why a capture run ended.
@@ -56,6 +61,7 @@ enum class CaptureEnd {
     NoCamera,     // the source could not be opened
     SourceEnded,  // a file or pipeline reached its end, or a grab failed
     SourceLost,   // a camera or stream stopped sending and could not be opened again in time
+    CameraBusy,   // another profile held the camera's device for as long as the lock waits
 };
 
 // The message that tells the user why a run ended by itself, or empty when there is none to tell.

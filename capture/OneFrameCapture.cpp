@@ -6,6 +6,7 @@
 #include <opencv2/core/mat.hpp>
 
 #include "capture/CaptureLoop.h"
+#include "capture/DeviceLock.h"
 #include "capture/FramePacer.h"
 #include "platform/Clock.h"
 
@@ -21,6 +22,16 @@ constexpr Seconds kNoFrameGrace{3.0f};
 
 ExitCode TakeOneFrame(const OneFrameCapture& capture,
                       const std::function<ExitCode(const cv::Mat&, const FrameStamp&)>& keep) {
+    // Another profile's launch may be taking its frame from the same device: it is waited for
+    // through one warm-up, about as long as it holds the device. Released after the camera,
+    // which is declared after it.
+    const std::string device = V4l2DevicePath(capture.cameraIndex, capture.source);
+    const std::optional<DeviceLock> deviceLock =
+        device.empty() ? DeviceLock()
+                       : DeviceLock::Take(device, capture.profile, *capture.clock, kWarmUp);
+    if (!deviceLock) {
+        return ExitCode::CameraBusy;
+    }
     const std::unique_ptr<CameraSource> camera =
         capture.openCamera(capture.cameraIndex, capture.source);
     if (!camera) {

@@ -16,7 +16,8 @@ class Mat;
 struct OneFrameCapture {
     CameraOpener openCamera;
     int cameraIndex = 0;
-    std::string source;  // CAM_SOURCE, or empty for the camera index
+    std::string source;   // CAM_SOURCE, or empty for the camera index
+    std::string profile;  // the --profile, which shares its camera's device with no other
     int resolution = 640480;
     Clock* clock = nullptr;
     // Shows a frame the camera sent (it may be empty) and tells whether a key asks to stop; none
@@ -32,7 +33,8 @@ struct OneFrameCapture {
 // and hands the first frame grabbed after that to `keep`, with its capture time and the camera's
 // maker and model, and returns what `keep` returns. NoCamera when it cannot be opened; NoFrame
 // when the source fails, sends nothing usable for three seconds past the warm-up, or a key stops
-// it. The opener bounds the camera's calls (OpenVideoCapture does): an open or a grab that never
+// it; CameraBusy when another profile holds the camera's device (DeviceLock) through one warm-up.
+// The opener bounds the camera's calls (OpenVideoCapture does): an open or a grab that never
 // returns is left behind on the camera's own thread, and the caller should then end the process
 // without waiting for it.
 ExitCode TakeOneFrame(const OneFrameCapture& capture,

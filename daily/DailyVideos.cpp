@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <QCommandLineParser>
+#include <QDateTime>
 #include <QLocale>
 #include <algorithm>
 #include <cerrno>
@@ -22,11 +23,13 @@
 
 #include "frames/CaptureTime.h"
 #include "frames/FrameFile.h"
+#include "hooks/Hook.h"
 #include "pictures/Pictures.h"
 #include "platform/ImageCodecModule.h"
 #include "platform/LoadableModule.h"
 #include "platform/Numbers.h"
 #include "res/Strings.h"
+#include "session/HookSettings.h"
 #include "session/VideoOptionsStore.h"
 #include "settings/Settings.h"
 #include "timeline/FrameChoice.h"
@@ -48,7 +51,8 @@ constexpr double kBytesPerMegabyte = 1024.0 * 1024.0;
 
 // The settings a daily run is shaped by; a bad one would put frames on the wrong day or delete
 // what the user meant to keep.
-constexpr Setting kDailySettings[] = {Setting::DayStartsAt, Setting::KeepFramesDays};
+constexpr Setting kDailySettings[] = {Setting::DayStartsAt, Setting::KeepFramesDays,
+                                      Setting::OnVideo, Setting::OnDay, Setting::OnVideoTimeout};
 
 ExitCode Fail(ExitCode code, const std::string& message) {
     std::fprintf(stderr, "vorn: %s\n", message.c_str());
@@ -165,7 +169,16 @@ struct DailyRun {
     std::optional<int> keepFramesDays;
     VideoOptions options;
     bool listing = false;
+    // ON_VIDEO after each day's video, ON_DAY once the day is complete.
+    Hook videoHook;
+    Hook dayHook;
 };
+
+// What a day's hooks are told: its video, complete under its name.
+HookFile DayFile(const DailyRun& run, const QDate& day) {
+    return {DayVideoPath(run.frameDir, day), std::nullopt, QDateTime::currentMSecsSinceEpoch(),
+            run.frameDir};
+}
 
 // Makes the video of `day` from its frames `numbers`: the day's line, or a failure's.
 ExitCode MakeDayVideo(const DailyRun& run, const QDate& day, const std::vector<int>& numbers,
@@ -352,11 +365,18 @@ ExitCode MakeMissingDays(const DailyRun& run, const std::map<QDate, std::vector<
         if (code == ExitCode::VideoCancelled || InterruptCatcher::Interrupted()) {
             return ExitCode::VideoCancelled;
         }
+        if (!videoThere && code == ExitCode::Success) {
+            RunHookAndTell(run.videoHook, DayFile(run, day));
+        }
         // The pictures of a day come with its video, so that its frames are kept until both are
         // made.
         if (Exists(DayVideoPath(run.frameDir, day))) {
             const ExitCode pictures = MakeDayPictures(run, day, FramesNumbered(timed, numbers));
             code = code == ExitCode::Success ? pictures : code;
+        }
+        if (code == ExitCode::Success) {
+            // The day is complete once its video and pictures are there: ON_DAY comes last.
+            RunHookAndTell(run.dayHook, DayFile(run, day));
         }
         if (first == ExitCode::Success) {
             first = code;
@@ -395,6 +415,8 @@ ExitCode ReadDailyRun(const QCommandLineParser& parser, DailyRun& run, DayRules&
     run.options.encoderThreads = EncoderThreads();
     run.options.lookAheadFrames = kLookAheadFrames;
     run.listing = parser.isSet("list");
+    run.videoHook = HookFromSettings(settings, HookEvent::Video);
+    run.dayHook = HookFromSettings(settings, HookEvent::Day);
     return ExitCode::Success;
 }
 

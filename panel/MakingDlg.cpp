@@ -8,6 +8,8 @@
 #include "res/DialogTemplates.h"
 #include "res/Resource.h"
 #include "res/Strings.h"
+#include "video/MakeVideoCommand.h"
+#include "video/VideoOutput.h"
 #include "widgets/DesktopNotification.h"
 #include "widgets/DialogControls.h"
 #include "widgets/MessageBox.h"
@@ -109,6 +111,9 @@ void CMakingDlg::OnTimer(int /*id*/) {
     m_assembly.reset();
     DestroyWindow(kPreviewWindowName);
     m_assembling = false;
+    if (ExitCodeFor(result) == ExitCode::Success) {
+        m_madeVideo = VideoPath(m_frameDir, result.videoName);
+    }
     const QString closing = QString::fromStdString(ClosingMessage(result, m_frameDir));
     // The user went on with something else while the video was made: the desktop tells them.
     if (QApplication::activeWindow() == nullptr) {

@@ -49,6 +49,8 @@ public:
     VideoOptions m_options;
     int m_frameHeight = 480;
     int m_frameWidth = 640;
+    // The video's path once it is complete under its name; empty until then, and when it is not.
+    std::string m_madeVideo;
 
 public slots:
     // While the assembly runs, stops it after the current frame instead; the assembly then

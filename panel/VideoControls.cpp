@@ -151,6 +151,9 @@ void VideoControls::OnMakeVideo() {
     dlg.m_frameNumbers = range.frameNumbers;
     dlg.m_options = range.options;
     dlg.DoModal();
+    if (!dlg.m_madeVideo.empty()) {
+        m_session.VideoMade(dlg.m_madeVideo);
+    }
     // Chosen on the way, in the compressor choice: kept for the next video.
     if (dlg.m_options != range.options && !m_session.SetVideoOptions(dlg.m_options)) {
         ShowMessageBox(tr(kCannotStoreVideoOptions));

@@ -27,12 +27,16 @@ constexpr std::array kTable = {
     ExitCodeMeaning{ExitCode::BadCommandLine, kPicturesLaunch,
                     "bad command line (unknown option, bad option value, a FILE not ending in .jpg "
                     "or .png, an option that shapes only a video)"},
+    ExitCodeMeaning{ExitCode::SettingsMissing, kWindowLaunch | kScheduleLaunch,
+                    "the --profile has no settings file (the window asks first whether to create "
+                    "it)"},
     ExitCodeMeaning{ExitCode::SettingsMissing, kTakeFrameLaunch,
-                    "settings file missing or unreadable, or a required value missing or too "
-                    "long (the message names it)"},
+                    "settings file missing or unreadable (the --profile's too), or a required "
+                    "value missing or too long (the message names it)"},
     ExitCodeMeaning{ExitCode::SettingsMissing,
                     kMakeVideoLaunch | kDailyVideosLaunch | kPicturesLaunch,
-                    "settings file missing or unreadable (when a default had to come from it)"},
+                    "settings file missing or unreadable (when a default had to come from it), or "
+                    "the --profile has none"},
     ExitCodeMeaning{ExitCode::NoCamera, kTakeFrameLaunch,
                     "camera or source not found (cannot be opened)"},
     ExitCodeMeaning{ExitCode::NoFrame, kTakeFrameLaunch,
@@ -97,6 +101,9 @@ constexpr std::array kTable = {
     ExitCodeMeaning{ExitCode::DailyRunBusy, kDailyVideosLaunch,
                     "another --daily-videos run is at work on this frame folder; this one made "
                     "nothing"},
+    ExitCodeMeaning{ExitCode::CameraBusy, kTakeFrameLaunch,
+                    "camera busy: another profile held the camera's device through the warm-up; "
+                    "no frame taken, count kept"},
 };
 
 struct LaunchHeading {

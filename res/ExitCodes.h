@@ -29,6 +29,7 @@ enum class ExitCode {
     LowFreeSpace = 17,        // free space below MIN_FREE_MB: no frame taken, count unchanged
     BrokenInstallation = 18,  // a module of the program is missing, unreadable or damaged
     DailyRunBusy = 19,        // --daily-videos: another run is at work on the frame folder
+    CameraBusy = 20,          // another profile held the camera's device through the warm-up
 };
 
 inline int ToInt(ExitCode code) {

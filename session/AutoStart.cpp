@@ -14,6 +14,7 @@
 #include "platform/ImageCodecModule.h"
 #include "platform/LoadableModule.h"
 #include "res/Strings.h"
+#include "session/HookSettings.h"
 #include "session/SeasonSettings.h"
 #include "settings/Settings.h"
 
@@ -207,6 +208,7 @@ ExitCode TakeCountedFrame(const CameraOpener& openCamera, Clock& clock,
     capture.openCamera = openCamera;
     capture.cameraIndex = *settings->cameraIndex;
     capture.source = *settings->camSource;
+    capture.profile = ProfileName();
     capture.resolution = *settings->resolution;
     capture.clock = &clock;
     capture.showFrame = showFrame;
@@ -215,12 +217,14 @@ ExitCode TakeCountedFrame(const CameraOpener& openCamera, Clock& clock,
     std::string lockTrouble;
     capture.tellLockTrouble = [&](const std::string& trouble) { lockTrouble = trouble; };
     int number = 0;
+    std::int64_t takenAtMs = 0;
     const ExitCode result =
         TakeOneFrame(capture, [&](const cv::Mat& frame, const FrameStamp& stamp) {
             // Again, as the warm-up may have run past the schedule's close.
             if (const auto refused = RefuseOutsideSchedule(conditions.schedule, clock)) {
                 return *refused;
             }
+            takenAtMs = stamp.time.ms;
             return SaveCountedFrame(*settings->frameDir, frame, stamp, conditions, number);
         });
     if (!lockTrouble.empty()) {
@@ -232,6 +236,16 @@ ExitCode TakeCountedFrame(const CameraOpener& openCamera, Clock& clock,
         TellUnattended(
             QStringLiteral("No frame from the camera: it sent none, ended during the "
                            "warm-up, or a key stopped it."));
+    } else if (result == ExitCode::CameraBusy) {
+        TellUnattended(
+            QStringLiteral("The camera's device %1 is busy: another profile of Vorn "
+                           "held it through the warm-up, so no frame was taken.")
+                .arg(QString::fromStdString(V4l2DevicePath(capture.cameraIndex, capture.source))));
+    } else if (result == ExitCode::Success) {
+        // The frame is saved and counted, whatever its hook does; the launch waits for it.
+        RunHookAndTell(HookFromSettings(*settings, HookEvent::Frame),
+                       {FramePath(*settings->frameDir, number), number - kNoFrames, takenAtMs,
+                        *settings->frameDir});
     }
     if (frameNumber != nullptr && result == ExitCode::Success) {
         *frameNumber = number;

@@ -2,6 +2,7 @@
 
 #include <QPointer>
 #include <algorithm>
+#include <atomic>
 #include <climits>
 #include <cstdio>
 
@@ -11,6 +12,7 @@
 #include "platform/UiThread.h"
 #include "res/Strings.h"
 #include "session/AutoStart.h"
+#include "session/HookSettings.h"
 #include "session/SeasonSettings.h"
 #include "session/VideoOptionsStore.h"
 #include "settings/Settings.h"
@@ -38,9 +40,33 @@ int Stepped(int value, int delta, int step = 1) {
 
 constexpr int kDelayStepTenths = 10;
 
+// Tells a hook's failure on standard error, the window's log, each time, and through `session`'s
+// Told the first time only. Called on the hook's thread; the session may be gone by then.
+std::function<void(const std::string&)> HookFailureTeller(VornSession* session) {
+    return [session = QPointer<VornSession>(session),
+            told = std::make_shared<std::atomic<bool>>(false)](const std::string& failure) {
+        std::fprintf(stderr, "vorn: %s\n", failure.c_str());
+        std::fflush(stderr);
+        if (!told->exchange(true)) {
+            RunOnUiThread([session, text = QString::fromStdString(failure)] {
+                if (session) {
+                    emit session->Told(QObject::tr("A command of the settings failed: %1. It "
+                                                   "goes on running after each file; later "
+                                                   "failures are told on standard error only.")
+                                           .arg(text));
+                }
+            });
+        }
+    };
+}
+
 }  // namespace
 
-VornSession::VornSession(QObject* parent) : QObject(parent), m_clock(&DefaultClock()) {}
+VornSession::VornSession(QObject* parent)
+    : QObject(parent),
+      m_clock(&DefaultClock()),
+      m_frameHooks(std::make_shared<HookQueue>(HookFailureTeller(this))),
+      m_videoHooks(HookFailureTeller(this)) {}
 
 VornSession::~VornSession() {
     // A run held by its source is left to end by itself; it keeps what it uses alive.
@@ -102,6 +128,7 @@ bool VornSession::StartRun(std::vector<int> agreedFrames) {
         return false;
     }
     m_saveConditions = std::get<SaveConditions>(conditions);
+    m_frameHook = HookFromSettings(ReadSettings().value_or(DefaultSettings()), HookEvent::Frame);
     RemoveStaleTemporaries(GetFrameDir());
     m_capture->m_frameCounter = kNoFrames;
     m_capture->m_paused = false;
@@ -128,11 +155,25 @@ void VornSession::SetPaused(bool paused) {
 }
 
 bool VornSession::StartCaptureThread(std::vector<int> agreedFrames) {
-    CaptureRunConfig config{m_openCamera, m_camSource,      m_resolution,
-                            m_clock,      GetFrameDir(),    std::move(agreedFrames),
-                            m_cameraLock, m_saveConditions, {},
-                            m_view};
+    CaptureRunConfig config{m_openCamera,
+                            m_camSource,
+                            ProfileName(),
+                            m_resolution,
+                            m_clock,
+                            GetFrameDir(),
+                            std::move(agreedFrames),
+                            m_cameraLock,
+                            m_saveConditions,
+                            {},
+                            m_view,
+                            {}};
     config.conditions.freeSpace = m_freeSpace;
+    if (!m_frameHook.command.empty()) {
+        // Called on the capture thread: the frame waits in the queue, never the run.
+        config.frameSaved = [queue = m_frameHooks, hook = m_frameHook](const HookFile& frame) {
+            queue->Post(hook, frame);
+        };
+    }
     // Called on the capture thread; the session may be gone by the time the call comes.
     config.tellWaiting = [session = QPointer<VornSession>(this),
                           runId = m_captureWorker.RunId() + 1](const std::string& nextFrame) {
@@ -281,6 +322,12 @@ std::optional<std::string> VornSession::ChooseFramesByTime(VideoRange& range,
     }
     range.frameNumbers = chosen.Numbers();
     return std::nullopt;
+}
+
+void VornSession::VideoMade(const std::string& path) {
+    const StoredSettings settings = ReadSettings().value_or(DefaultSettings());
+    m_videoHooks.Post(HookFromSettings(settings, HookEvent::Video),
+                      {path, std::nullopt, m_clock->WallMs(), GetFrameDir()});
 }
 
 ExitCode VornSession::RunAutoStartCapture() {

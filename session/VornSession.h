@@ -12,6 +12,7 @@
 #include "capture/CaptureWorker.h"
 #include "capture/OneFrameCapture.h"
 #include "capture/SaveConditions.h"
+#include "hooks/Hook.h"
 #include "platform/FreeSpace.h"
 #include "timeline/FrameChoice.h"
 #include "video/VideoAssembly.h"
@@ -114,6 +115,10 @@ public:
     // Where a day starts and the longitude of solar noon, as the settings file holds them now.
     DayRules DayRulesOfSettings() const;
 
+    // Hands the video the window made, complete at `path`, to ON_VIDEO, which runs beside the
+    // window.
+    void VideoMade(const std::string& path);
+
     // One frame as the unattended mode takes it, shown through the capture view, where a key ends
     // the warm-up without a frame. The exit code of the launch.
     ExitCode RunAutoStartCapture();
@@ -182,4 +187,11 @@ private:
     // One run at a time, each with a stop request of its own, so that a run still ending can
     // never take over the next one's counter.
     CaptureWorker m_captureWorker;
+    // ON_FRAME as the run that started last read it.
+    Hook m_frameHook;
+    // The hooks run beside the window, each on a thread of its own; their failures go to standard
+    // error each time and to the window once. Last: they may still tell of a failure while the
+    // session ends. A run that outlives the session keeps its frames' queue alive.
+    std::shared_ptr<HookQueue> m_frameHooks;
+    HookQueue m_videoHooks;
 };

@@ -57,6 +57,18 @@ bool IsDayCount(std::string_view text) {
     return value && *value >= 1;
 }
 
+// A hook's command is the user's own text, judged only when it runs; a row with this rule is
+// still named when it is too long to read.
+bool IsAnyText(std::string_view /*text*/) {
+    return true;
+}
+
+bool IsHookSeconds(std::string_view text) {
+    constexpr int kDay = 24 * 60 * 60;
+    const std::optional<int> value = ParseWholeInt(text);
+    return value && *value >= 1 && *value <= kDay;
+}
+
 bool IsMegabytes(std::string_view text) {
     const std::optional<int> value = ParseWholeInt(text);
     return value && *value >= 0;
@@ -120,6 +132,13 @@ constexpr KeyRow kKeys[] = {
     {Setting::KeepFramesDays, "KEEP_FRAMES_DAYS", "", false, kUsual, IsDayCount,
      "give the days of frames to keep as a whole number from 1, or leave it out to keep them "
      "all."},
+    {Setting::OnFrame, "ON_FRAME", "", false, kMaxCamSourceBytes, IsAnyText, ""},
+    {Setting::OnVideo, "ON_VIDEO", "", false, kMaxCamSourceBytes, IsAnyText, ""},
+    {Setting::OnDay, "ON_DAY", "", false, kMaxCamSourceBytes, IsAnyText, ""},
+    {Setting::OnFrameTimeout, "ON_FRAME_TIMEOUT", "10", false, kUsual, IsHookSeconds,
+     "give the seconds the ON_FRAME hook may run, a whole number from 1 to 86400."},
+    {Setting::OnVideoTimeout, "ON_VIDEO_TIMEOUT", "600", false, kUsual, IsHookSeconds,
+     "give the seconds the ON_VIDEO and ON_DAY hooks may run, a whole number from 1 to 86400."},
 };
 
 const KeyRow& RowOf(Setting setting) {
@@ -204,6 +223,11 @@ StoredSettings JudgedSettings(const SettingTexts& texts) {
     settings.latestFrame = ParseWholeInt(taken(Setting::LatestFrame)) == 1;
     settings.dayStartsAt = ParseClockTime(taken(Setting::DayStartsAt)).value_or(0);
     settings.keepFramesDays = ParseWholeInt(taken(Setting::KeepFramesDays));
+    settings.onFrame = taken(Setting::OnFrame);
+    settings.onVideo = taken(Setting::OnVideo);
+    settings.onDay = taken(Setting::OnDay);
+    settings.onFrameTimeoutSeconds = ParseWholeInt(taken(Setting::OnFrameTimeout)).value_or(10);
+    settings.onVideoTimeoutSeconds = ParseWholeInt(taken(Setting::OnVideoTimeout)).value_or(600);
     return settings;
 }
 
@@ -440,6 +464,32 @@ bool StoreVideoSettings(const StoredVideoOptions& options) {
             [](const std::string& text) { return text; });
     }
     return StoreEach(texts);
+}
+
+bool IsProfileName(std::string_view name) {
+    constexpr std::size_t kLongestProfileName = 32;
+    const auto allowed = [](char c) {
+        return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
+               c == '-' || c == '_';
+    };
+    return !name.empty() && name.size() <= kLongestProfileName &&
+           std::all_of(name.begin(), name.end(), allowed);
+}
+
+void UseProfile(const std::string& name) {
+    SettingsKey::UseProfile(name);
+}
+
+const std::string& ProfileName() {
+    return SettingsKey::Profile();
+}
+
+std::string MissingProfileTrouble() {
+    if (ProfileName().empty() || QFileInfo::exists(SettingsFilePath())) {
+        return {};
+    }
+    return "the profile " + ProfileName() + " has no settings file (" +
+           SettingsFilePath().toStdString() + ")";
 }
 
 QString SettingsFilePath() {

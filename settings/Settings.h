@@ -8,6 +8,7 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "schedule/CaptureSchedule.h"
@@ -55,6 +56,13 @@ enum class Setting {
     DayStartsAt,
     // Days of frames kept once their day has its video; absent keeps every frame.
     KeepFramesDays,
+    // The commands run once a frame, a video or a day's work is complete, and how long they may
+    // take (ON_VIDEO_TIMEOUT is ON_DAY's too).
+    OnFrame,
+    OnVideo,
+    OnDay,
+    OnFrameTimeout,
+    OnVideoTimeout,
 };
 
 // The keys the camera lock reads, and those a saved frame's conditions read.
@@ -113,6 +121,12 @@ struct StoredSettings {
     int dayStartsAt = 0;
     // KEEP_FRAMES_DAYS: the days of frames kept before today; nothing keeps them all.
     std::optional<int> keepFramesDays;
+    // ON_FRAME, ON_VIDEO and ON_DAY, empty when absent; their time limits in seconds.
+    std::string onFrame;
+    std::string onVideo;
+    std::string onDay;
+    int onFrameTimeoutSeconds = 10;
+    int onVideoTimeoutSeconds = 600;
     std::vector<BadValue> badValues;
 
     // True when the five values that are always written are there, and CAM_SOURCE can be read.
@@ -181,6 +195,17 @@ StoredVideoOptions ReadVideoSettings();
 // Stores the options that `options` holds, each under its key, changing only those lines of the
 // file (and adding the ones it lacks); false when the file could not be written.
 bool StoreVideoSettings(const StoredVideoOptions& options);
+
+// Whether `name` can name a profile: 1 to 32 letters, digits, '-' or '_'.
+bool IsProfileName(std::string_view name);
+// Makes the settings file the profile `name`'s, Vorn-NAME.conf beside Vorn.conf; empty keeps
+// Vorn.conf. Called once at start-up, before anything reads the settings.
+void UseProfile(const std::string& name);
+// The profile given at start-up, or empty.
+const std::string& ProfileName();
+// What keeps the profile in use from running: the words that name the profile and its missing
+// file; empty without a profile, or when its file is there.
+std::string MissingProfileTrouble();
 
 // The settings file's path, as messages name it.
 QString SettingsFilePath();

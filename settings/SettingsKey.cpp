@@ -206,14 +206,29 @@ bool StoreValueIn(const QString& path, const char* name, const std::string& text
     return ReplaceFile(path, *bytes);
 }
 
+std::string& ProfileInUse() {
+    static std::string profile;
+    return profile;
+}
+
 }  // namespace
 
 QString SettingsKey::FilePath() {
     // Where QSettings keeps a user's INI file: $XDG_CONFIG_HOME (or ~/.config), then the
-    // organisation's folder and the application's file.
-    return QStringLiteral("%1/%2/%3.conf")
+    // organisation's folder and the application's file, which a profile's name follows.
+    const std::string& profile = ProfileInUse();
+    return QStringLiteral("%1/%2/%3%4.conf")
         .arg(QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation),
-             QCoreApplication::organizationName(), QCoreApplication::applicationName());
+             QCoreApplication::organizationName(), QCoreApplication::applicationName(),
+             profile.empty() ? QString() : u'-' + QString::fromStdString(profile));
+}
+
+void SettingsKey::UseProfile(const std::string& name) {
+    ProfileInUse() = name;
+}
+
+const std::string& SettingsKey::Profile() {
+    return ProfileInUse();
 }
 
 bool SettingsKey::IsWritable() {

@@ -8,7 +8,8 @@
 #include <string>
 
 // The program's settings file, opened for reading or for writing. Values are text. The file is
-// $XDG_CONFIG_HOME/Brimlow/Vorn.conf (default ~/.config/Brimlow/Vorn.conf), an INI file whose
+// $XDG_CONFIG_HOME/Brimlow/Vorn.conf (default ~/.config/Brimlow/Vorn.conf), or Vorn-NAME.conf for
+// the profile NAME, an INI file whose
 // values are taken as they stand on their line, so that a path typed by hand with commas, ';' or
 // '#' reads back whole. Every open reads the file afresh (no cache that a change within the same
 // second, or one that keeps the file's time, could hide), and every write goes to a temporary
@@ -21,6 +22,11 @@ public:
     static constexpr std::size_t kMaxValueBytes = 255;
 
     static QString FilePath();
+    // Makes every later open, store and lock use the profile `name`'s file; empty for the
+    // program's own. Set once at start-up, before any other thread reads the settings.
+    static void UseProfile(const std::string& name);
+    // The profile in use, or empty.
+    static const std::string& Profile();
 
     // True when the file exists, is not marked read-only and can be replaced in its folder.
     static bool IsWritable();

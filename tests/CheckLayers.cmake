@@ -4,29 +4,30 @@ cmake_minimum_required(VERSION 3.21)
 # The folders each may include, besides its own: the order of the libraries in CMakeLists.txt.
 set(allowed_platform "")
 set(allowed_cameralock "")
+set(allowed_hooks "")
 set(allowed_res platform)
 set(allowed_frames platform)
 set(allowed_settings schedule frames platform res)
 set(allowed_schedule platform)
-set(allowed_capture cameralock schedule frames platform res)
+set(allowed_capture cameralock hooks schedule frames platform res)
 set(allowed_timeline schedule frames platform)
-set(allowed_video timeline frames platform res)
-set(allowed_pictures video timeline frames platform res)
-set(allowed_session capture cameralock video timeline settings schedule frames platform res)
-set(allowed_daily session pictures capture cameralock video timeline settings schedule frames platform
-    res)
+set(allowed_video timeline hooks frames platform res)
+set(allowed_pictures video timeline hooks frames platform res)
+set(allowed_session capture cameralock hooks video timeline settings schedule frames platform res)
+set(allowed_daily session pictures capture cameralock hooks video timeline settings schedule frames
+    platform res)
 # The widgets half of the platform layer, for the window folders only.
 set(allowed_widgets platform)
-set(allowed_panel widgets session capture cameralock video timeline settings schedule frames
+set(allowed_panel widgets session capture cameralock hooks video timeline settings schedule frames
     platform res)
-set(allowed_app panel daily pictures widgets session capture cameralock video timeline settings
-    schedule frames platform res)
+set(allowed_app panel daily pictures widgets session capture cameralock hooks video timeline
+    settings schedule frames platform res)
 # The modules loaded at first use implement what capture/ and platform/ declare.
 set(allowed_modules capture cameralock platform)
 
 set(failures "")
-foreach(folder platform res frames settings cameralock schedule timeline capture video pictures
-                session daily widgets panel app modules)
+foreach(folder platform res frames settings cameralock hooks schedule timeline capture video
+                pictures session daily widgets panel app modules)
     file(GLOB sources ${SOURCE_DIR}/${folder}/*.cpp ${SOURCE_DIR}/${folder}/*.h)
     foreach(source ${sources})
         file(STRINGS ${source} includes REGEX "^#include \"[a-z]+/")

@@ -16,6 +16,7 @@
 #include <opencv2/videoio.hpp>
 
 #include "capture/BoundedCamera.h"
+#include "capture/DeviceLock.h"
 #include "frames/CaptureTime.h"
 #include "res/Resource.h"
 #include "res/Strings.h"
@@ -500,6 +501,69 @@ private slots:
         QCOMPARE(FrameFiles(launch.frameDir.path()),
                  (QStringList{"pic_10001.jpg", "pic_10002.jpg"}));
         QCOMPARE(launch.FrameCount(), QString("2"));
+    }
+
+    // Another profile's launch holds camera 0's device: this one waits through its warm-up, then
+    // ends with a code of its own and takes nothing. A launch of its own profile shares it.
+    void cameraDeviceOfAnotherProfileIsWaitedForThenBusy_data() {
+        QTest::addColumn<QString>("holder");  // the profile of the launch that holds it
+        QTest::addColumn<int>("result");
+        QTest::newRow("another profile") << "garden" << int(ExitCode::CameraBusy);
+        QTest::newRow("the same profile") << "" << int(ExitCode::Success);
+    }
+
+    void cameraDeviceOfAnotherProfileIsWaitedForThenBusy() {
+        QFETCH(QString, holder);
+        QFETCH(int, result);
+        TakeFrame launch;
+        ManualClock holderClock;
+        std::optional<DeviceLock> held =
+            DeviceLock::Take("/dev/video0", holder.toStdString(), holderClock, Seconds(0.0f));
+        QVERIFY(held);
+        const std::int64_t start = launch.clock.Counter();
+        QCOMPARE(int(launch.Take()), result);
+        if (result == int(ExitCode::CameraBusy)) {
+            QVERIFY(SecondsFrom(launch.clock, start) >= Seconds(5.0f));
+            QVERIFY(launch.opener.Requests().empty());
+            QCOMPARE(launch.FrameCount(), QString("0"));
+            held.reset();
+            QCOMPARE(int(launch.Take()), int(ExitCode::Success));
+        }
+        QCOMPARE(launch.FrameCount(), QString("1"));
+    }
+
+    // ON_FRAME runs once the frame is complete under its name and counted, and the launch waits
+    // for it; a hook that fails or cannot start changes nothing of how the launch ends.
+    void frameHookRunsOnTheCountedFrameAndNeverChangesTheExitCode_data() {
+        QTest::addColumn<QByteArray>("hook");
+        QTest::addColumn<QStringList>("recorded");
+        QTest::newRow("succeeds")
+            << QByteArray(
+                   "sh -c 'grep -q \"^AUTO_START_FRAME_COUNT=1$\" \"$1\" && "
+                   "test -s \"$VORN_FILE\" && echo $VORN_FRAME $VORN_EVENT > hook.out' "
+                   "hook ")
+            << QStringList{"1 frame"};
+        QTest::newRow("fails") << QByteArray("sh -c 'echo failed > hook.out; exit 4'")
+                               << QStringList{"failed"};
+        QTest::newRow("cannot start") << QByteArray("/nonexistent/upload") << QStringList();
+    }
+
+    void frameHookRunsOnTheCountedFrameAndNeverChangesTheExitCode() {
+        QFETCH(QByteArray, hook);
+        QFETCH(QStringList, recorded);
+        TakeFrame launch;
+        if (hook.endsWith("hook ")) {
+            hook += QFile::encodeName(launch.settings.FilePath());
+        }
+        launch.AddSetting("ON_FRAME=" + hook);
+        QCOMPARE(int(launch.Take()), int(ExitCode::Success));
+        QCOMPARE(launch.FrameCount(), QString("1"));
+        QFile out(launch.workDir.filePath("hook.out"));
+        QStringList lines;
+        if (out.open(QIODevice::ReadOnly)) {
+            lines = QString::fromUtf8(out.readAll()).split('\n', Qt::SkipEmptyParts);
+        }
+        QCOMPARE(lines, recorded);
     }
 
     // Closed before the timer took its frame: the launch says no frame, never "saved".

@@ -17,6 +17,7 @@
 #include <opencv2/videoio.hpp>
 
 #include "capture/CaptureLoop.h"
+#include "capture/DeviceLock.h"
 #include "capture/ThreadCount.h"
 #include "frames/FrameFile.h"
 #include "res/Strings.h"
@@ -794,6 +795,76 @@ private slots:
         QCOMPARE(noCamera.Requests(), (std::vector<OpenRequest>{{0, ""}}));
         QCoreApplication::processEvents();
         QVERIFY(!PreviewWindow());
+    }
+
+    // Another profile holds camera 0's device: the run waits for it a while, then tells why it
+    // never began, without opening the camera.
+    void cameraDeviceOfAnotherProfileKeepsTheRunFromStarting() {
+        LoopBench bench;
+        ManualClock holderClock;
+        const std::optional<DeviceLock> held =
+            DeviceLock::Take("/dev/video0", "garden", holderClock, Seconds(0.0f));
+        QVERIFY(held);
+        bench.Start();
+        QVERIFY(bench.dlg->Session().WaitForCaptureThread(10000));
+        bench.Stop();
+        QVERIFY(bench.answerer.WaitForMessages(1));
+        QCOMPARE(bench.answerer.Messages(),
+                 QStringList{QString::fromStdString(CaptureEndMessage(CaptureEnd::CameraBusy))});
+        QCOMPARE(bench.Log(), QByteArray(kNoCameraLog));
+        QVERIFY(bench.opener.Requests().empty());
+    }
+
+    // A slow ON_FRAME never holds the run, and runs one frame at a time: for the first frame, then
+    // for the newest of those saved meanwhile, not for each.
+    void slowFrameHookRunsForTheFirstAndTheNewestFrame() {
+        LoopBench bench;
+        // Each run writes its frame's number, then waits until the file "go" is there.
+        bench.settings.WriteValues(
+            SettingsValues() +
+            "ON_FRAME=sh -c 'echo $VORN_FRAME >> hook.log; i=0; while [ ! -e go ] && "
+            "[ $i -lt 600 ]; do sleep 0.05; i=$((i+1)); done'\n");
+        const auto hookRuns = [&] {
+            QFile log(bench.workDir.filePath("hook.log"));
+            return log.open(QIODevice::ReadOnly)
+                       ? QString::fromUtf8(log.readAll()).split('\n', Qt::SkipEmptyParts)
+                       : QStringList();
+        };
+        bench.clock.SetSleepAdvance(250ms);
+        QVERIFY(bench.dlg->Session().SetDelayTenths(5));
+        QVERIFY(bench.dlg->Session().StartRun({}));
+        QTRY_COMPARE_WITH_TIMEOUT(hookRuns(), QStringList{"1"}, 10000);
+        QVERIFY(bench.WaitForFrame(10005));
+        bench.dlg->Session().StopRun();
+        const int newest = bench.dlg->Session().GetFrameCounter() - 10000;
+        QFile go(bench.workDir.filePath("go"));
+        QVERIFY(go.open(QIODevice::WriteOnly));
+        go.close();
+        const QStringList expected{"1", QString::number(newest)};
+        QTRY_COMPARE_WITH_TIMEOUT(hookRuns(), expected, 10000);
+        bench.dlg.reset();  // waits for a hook still running; nothing else was waiting
+        QCOMPARE(hookRuns(), expected);
+    }
+
+    // A failing ON_FRAME is told in the window once, with its status and its last words, and the
+    // run goes on saving.
+    void failingFrameHookIsToldOnceAndTheRunGoesOn() {
+        LoopBench bench;
+        bench.settings.WriteValues(SettingsValues() +
+                                   "ON_FRAME=sh -c 'echo no network >&2; exit 4'\n");
+        bench.clock.SetSleepAdvance(250ms);
+        QVERIFY(bench.dlg->Session().SetDelayTenths(5));
+        QVERIFY(bench.dlg->Session().StartRun({}));
+        QVERIFY(bench.answerer.WaitForMessages(1));
+        QVERIFY(bench.WaitForFrame(10004));
+        bench.dlg->Session().StopRun();
+        bench.dlg.reset();  // the hook that runs ends; any other is dropped
+        QCoreApplication::processEvents();
+        QCOMPARE(bench.answerer.Messages().size(), 1);
+        QVERIFY2(bench.answerer.Messages()[0].contains(
+                     "the ON_FRAME hook 'sh -c 'echo no network >&2; exit 4'' exited with status "
+                     "4: no network"),
+                 qPrintable(bench.answerer.Messages()[0]));
     }
 
     void resolutionCodeSetsWidthThenHeight_data() {

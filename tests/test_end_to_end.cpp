@@ -250,12 +250,57 @@ private slots:
             << QStringList{"--daily-videos", "--dir", "/nonexistent/frames"} << 10 << QByteArray()
             << QByteArray("Can't read the folder /nonexistent/frames/ (No such file") << QString()
             << QByteArray();
+        QTest::newRow("a profile name that names no file")
+            << QStringList{"--take-frame", "--profile", "../sky"} << 2 << QByteArray()
+            << QByteArray("--profile takes 1 to 32 letters, digits") << QString() << QByteArray();
+        // Another profile's file never stands in for a missing one.
+        for (const char* mode : {"--take-frame", "--make-video", "--schedule", "--daily-videos"}) {
+            QTest::addRow("%s of a profile without its file", mode)
+                << QStringList{"--profile", "sky", mode} << 3 << QByteArray()
+                << QByteArray("vorn: the profile sky has no settings file (") << QString()
+                << QByteArray(
+                       "AUTO_START_DIR=./\nAUTO_START_ON_OFF=0\nAUTO_START_FRAME_COUNT=0\n"
+                       "CAM_REF=0\nRESOLUTION_REF=1\n");
+        }
         QTest::newRow("bad days of frames kept")
             << QStringList{"--daily-videos"} << 15 << QByteArray()
             << QByteArray("Vorn.conf, KEEP_FRAMES_DAYS=0 is not valid: give") << QString()
             << QByteArray(
                    "AUTO_START_DIR=./\nAUTO_START_ON_OFF=0\nAUTO_START_FRAME_COUNT=0\n"
                    "CAM_REF=0\nRESOLUTION_REF=1\nKEEP_FRAMES_DAYS=0\n");
+    }
+
+    // A camera's profile with hooks: a failing ON_FRAME is told and changes nothing of the frame's
+    // launch; ON_VIDEO finds the video complete, with the profile's name.
+    void hooksOfAProfileRunOnCompleteFilesAndNeverChangeTheExitCode() {
+        TestSettings settings;
+        QTemporaryDir frames;
+        QFile profile(QFileInfo(settings.FilePath()).path() + "/Vorn-sky.conf");
+        QVERIFY(QDir().mkpath(QFileInfo(profile).path()) && profile.open(QIODevice::WriteOnly));
+        profile.write("[General]\nAUTO_START_DIR=" + QFile::encodeName(frames.path()) +
+                      "\nAUTO_START_ON_OFF=0\nAUTO_START_FRAME_COUNT=0\nCAM_REF=0\n"
+                      "RESOLUTION_REF=1\nCAM_SOURCE=" +
+                      QFile::encodeName(m_clip) +
+                      "\nON_FRAME=sh -c 'echo no network >&2; exit 4'\n"
+                      "ON_VIDEO=sh -c 'test -s \"$VORN_FILE\" && "
+                      "echo $VORN_EVENT $VORN_PROFILE $VORN_FILE > \"$VORN_DIR/hook.txt\"'\n");
+        profile.close();
+
+        const Ended taken = RunVorn(settings, {"--profile", "sky", "--take-frame"}, 120000);
+        QCOMPARE(taken.exitCode, 0);
+        QVERIFY2(taken.err.count("vorn: the ON_FRAME hook 'sh -c 'echo no network >&2; exit 4'' "
+                                 "exited with status 4: no network\n") == 1,
+                 taken.err.constData());
+        QVERIFY(QFile::exists(frames.filePath("pic_10001.jpg")));
+        QVERIFY(!settings.Exists());
+
+        const Ended made =
+            RunVorn(settings, {"--profile", "sky", "--make-video", "--end", "1"}, 120000);
+        QVERIFY2(made.exitCode == 0 && made.err.isEmpty(), made.err.constData());
+        QFile told(frames.filePath("hook.txt"));
+        QVERIFY(told.open(QIODevice::ReadOnly));
+        QCOMPARE(QString::fromUtf8(told.readAll()),
+                 "video sky " + frames.filePath("output.avi") + "\n");
     }
 
     void commandLineIsAnsweredWithoutADisplay() {
@@ -387,7 +432,13 @@ private slots:
         const QByteArray folder = "AUTO_START_DIR=" + frames.path().toUtf8() +
                                   "\nAUTO_START_ON_OFF=0\nAUTO_START_FRAME_COUNT=0\nCAM_REF=0\n"
                                   "RESOLUTION_REF=1\n";
-        settings.WriteValues(folder + "KEEP_FRAMES_DAYS=2\n");
+        // Each made day's video, then the day, is handed to its hook, in the launch's folder.
+        const QString hooksRun = m_dir.filePath("daily-hooks.txt");
+        QFile::remove(hooksRun);
+        settings.WriteValues(folder +
+                             "KEEP_FRAMES_DAYS=2\n"
+                             "ON_VIDEO=sh -c 'echo $VORN_EVENT $VORN_FILE >> daily-hooks.txt'\n"
+                             "ON_DAY=sh -c 'echo $VORN_EVENT $VORN_FILE >> daily-hooks.txt'\n");
         const auto run = [&](const QStringList& arguments) {
             return RunVorn(settings, QStringList{"--daily-videos"} + arguments, 120000,
                            "Europe/Berlin");
@@ -408,10 +459,18 @@ private slots:
                                  .join('\n')
                                  .toUtf8());
         QVERIFY(!QFileInfo::exists(frames.filePath("days")));
+        QVERIFY(!QFileInfo::exists(hooksRun));
 
         // D-3 fails, the others are made; only D-4 is old enough and whole in its video.
         const Ended first = run({});
         QCOMPARE(first.exitCode, 10);
+        QFile hooks(hooksRun);
+        QVERIFY(hooks.open(QIODevice::ReadOnly));
+        QStringList expectedHooks;
+        for (const int back : {4, 2, 1}) {
+            expectedHooks << "video " + video(back) << "day " + video(back);
+        }
+        QCOMPARE(QString::fromUtf8(hooks.readAll()).split('\n', Qt::SkipEmptyParts), expectedHooks);
         QVERIFY2(OnlyOwnLines(first.err) && first.err.contains(day(3).toUtf8() + ": "),
                  first.err.constData());
         for (const int back : {4, 2, 1}) {

@@ -53,6 +53,8 @@ private slots:
             "share/man/man1/vorn.1",
             "lib/systemd/user/vorn-take-frame.service",
             "lib/systemd/user/vorn-take-frame.timer",
+            "lib/systemd/user/vorn-take-frame@.service",
+            "lib/systemd/user/vorn-take-frame@.timer",
             "lib/systemd/user/vorn-daily-videos.service",
             "lib/systemd/user/vorn-daily-videos.timer",
             "lib/vorn/libvorn_imgcodecs.so",
@@ -203,17 +205,23 @@ private slots:
     void serviceStartsTheInstalledProgram_data() {
         QTest::addColumn<QString>("unit");
         QTest::addColumn<QStringList>("lines");  // each a line of the service
+        QTest::addColumn<QString>("instance");   // for a template: the name systemd is given
         QTest::newRow("a frame") << "vorn-take-frame"
-                                 << QStringList{"ExecStart=/usr/bin/vorn --take-frame"};
+                                 << QStringList{"ExecStart=/usr/bin/vorn --take-frame"} << "";
+        QTest::newRow("a frame of each camera's profile")
+            << "vorn-take-frame@"
+            << QStringList{"ExecStart=/usr/bin/vorn --profile %i --take-frame"} << "garden";
         QTest::newRow("daily videos, behind the capture")
             << "vorn-daily-videos"
             << QStringList{"ExecStart=/usr/bin/vorn --daily-videos", "Nice=10",
-                           "IOSchedulingClass=idle"};
+                           "IOSchedulingClass=idle"}
+            << "";
     }
 
     void serviceStartsTheInstalledProgram() {
         QFETCH(QString, unit);
         QFETCH(QStringList, lines);
+        QFETCH(QString, instance);
         const QString service = ReadText(Installed("lib/systemd/user/" + unit + ".service"));
         for (const QString& line : lines) {
             QVERIFY2(service.split('\n').contains(line), qPrintable(line));
@@ -225,15 +233,15 @@ private slots:
             QSKIP("systemd-analyze is not installed");
         }
         QTemporaryDir units;
-        QFile staged(units.filePath(unit + ".service"));
+        QFile staged(units.filePath(unit + instance + ".service"));
         QVERIFY(staged.open(QIODevice::WriteOnly));
         staged.write(QString(service).replace("/usr/bin/vorn", Installed("bin/vorn")).toUtf8());
         staged.close();
         QVERIFY(QFile::copy(Installed("lib/systemd/user/" + unit + ".timer"),
-                            units.filePath(unit + ".timer")));
+                            units.filePath(unit + instance + ".timer")));
         QProcess verify;
-        verify.start(analyze,
-                     {"verify", "--man=no", staged.fileName(), units.filePath(unit + ".timer")});
+        verify.start(analyze, {"verify", "--man=no", staged.fileName(),
+                               units.filePath(unit + instance + ".timer")});
         QVERIFY(verify.waitForFinished(60000));
         const QByteArray output = verify.readAllStandardOutput() + verify.readAllStandardError();
         QVERIFY2(verify.exitStatus() == QProcess::NormalExit && verify.exitCode() == 0,

@@ -3,6 +3,8 @@
 #include <climits>
 #include <cmath>
 
+#include "app/CommandLine.h"
+#include "app/VornDlg.h"
 #include "panel/ScheduleDlg.h"
 #include "platform/Numbers.h"
 #include "res/Resource.h"
@@ -18,15 +20,92 @@
 
 namespace {
 
+using namespace std::chrono_literals;
+
 const QByteArray kAllValues =
     "AUTO_START_DIR=/data/frames\nAUTO_START_ON_OFF=0\nAUTO_START_FRAME_COUNT=12\n"
     "CAM_REF=2\nRESOLUTION_REF=3\n";
+
+// Uses the profile `name` for the object's life.
+class ProfileInUse {
+public:
+    explicit ProfileInUse(const std::string& name) { UseProfile(name); }
+    ~ProfileInUse() { UseProfile({}); }
+    ProfileInUse(const ProfileInUse&) = delete;
+    ProfileInUse& operator=(const ProfileInUse&) = delete;
+};
 
 }  // namespace
 
 class SettingsTest : public QObject {
     Q_OBJECT
 private slots:
+    void profileNameIsCheckedOnceAndNamesItsFile_data() {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<bool>("valid");
+        QTest::newRow("letters") << "garden" << true;
+        QTest::newRow("digits, dash and underscore") << "Cam-2_east" << true;
+        QTest::newRow("32 characters") << QString(32, 'a') << true;
+        QTest::newRow("33 characters") << QString(33, 'a') << false;
+        QTest::newRow("empty") << "" << false;
+        QTest::newRow("a space") << "my garden" << false;
+        QTest::newRow("a folder") << "../garden" << false;
+        QTest::newRow("a dot") << "garden.old" << false;
+        QTest::newRow("a letter beyond ASCII") << "gärten" << false;
+    }
+
+    void profileNameIsCheckedOnceAndNamesItsFile() {
+        QFETCH(QString, name);
+        QFETCH(bool, valid);
+        TestSettings settings;
+        QCOMPARE(IsProfileName(name.toStdString()), valid);
+        CommandLine commandLine;
+        const LaunchMode mode = commandLine.Parse({"vorn", "--profile", name, "--take-frame"});
+        QCOMPARE(mode, valid ? LaunchMode::TakeFrame : LaunchMode::BadCommandLine);
+        QVERIFY(valid || commandLine.Error().contains("--profile takes 1 to 32"));
+        if (valid) {
+            QCOMPARE(commandLine.Profile(), name.toStdString());
+            const ProfileInUse profile(commandLine.Profile());
+            QCOMPARE(SettingsFilePath(),
+                     QFileInfo(settings.FilePath()).path() + "/Vorn-" + name + ".conf");
+        }
+    }
+
+    // Each profile has a file, a count and a lock of its own; the window offers to make a file
+    // that is missing, and only a Yes makes it.
+    void profileKeepsItsOwnFileCountAndLock() {
+        TestSettings settings;
+        settings.WriteValues(kAllValues);
+        const QString mainFile = settings.FilePath();
+        const ProfileInUse profile("garden");
+        QVERIFY(QString::fromStdString(MissingProfileTrouble()).contains("profile garden"));
+        QVERIFY(!ReadSettings());
+        ModalAnswerer answerer;
+        answerer.SetQuestionAnswer(QMessageBox::No);
+        QVERIFY(!OfferToCreateProfile());
+        QVERIFY(!settings.Exists());
+        answerer.SetQuestionAnswer(QMessageBox::Yes);
+        QVERIFY(OfferToCreateProfile());
+        QCOMPARE(answerer.Messages().size(), 2);
+        QVERIFY(answerer.Messages()[1].contains("The profile garden has no settings file"));
+        QVERIFY(MissingProfileTrouble().empty());
+        QCOMPARE(ReadSettings()->frameCount.value_or(-1), 0);
+        QVERIFY(StoreFrameCount(5));
+        QCOMPARE(settings.Value("AUTO_START_FRAME_COUNT"), QString("5"));
+        // The program's own file keeps its count, and its lock is not the profile's.
+        const auto gardenLock = LockSettingsFile(0ms);
+        QVERIFY(gardenLock);
+        QVERIFY(!LockSettingsFile(0ms));
+        UseProfile({});
+        QVERIFY(LockSettingsFile(0ms));
+        QCOMPARE(ReadSettings()->frameCount.value_or(-1), 12);
+        UseProfile("garden");
+        // The window says whose it is.
+        const CVornDlg window;
+        QVERIFY2(window.windowTitle().endsWith(" - garden"), qPrintable(window.windowTitle()));
+        QVERIFY(QFileInfo::exists(mainFile));
+    }
+
     void firstStartCreatesDefaultsThatLoad() {
         TestSettings settings;
         VornSession dlg;

@@ -934,10 +934,13 @@ private slots:
         QCOMPARE(ClippedCaptions(choice).join("; "), QString());
     }
 
+    // ON_VIDEO runs beside the window once the video is complete.
     void makeVideoHandsOverTheMainDialogsParameters() {
         FrameFolder frames;
         frames.WriteAll(Range(10001, 10005));
-        DialogBench bench(SettingsValues(5));
+        DialogBench bench(SettingsValues(5) +
+                          "ON_VIDEO=sh -c 'test -s \"$VORN_FILE\" && echo $VORN_EVENT $VORN_FILE "
+                          "> video-hook.txt'\n");
         AnswerCompressorWith(bench.answerer, PressEnter);
         bench->OnInitDialog();
         bench->Session().SetFrameDir(frames.Dir());
@@ -953,6 +956,11 @@ private slots:
         QCOMPARE(bench->Session().m_endFrame, 5);
         QCOMPARE(bench->Session().m_gap, 2);
         QVERIFY(bench->isVisible());
+        const auto hookRun = [&] {
+            QFile told(bench.workDir.filePath("video-hook.txt"));
+            return told.open(QIODevice::ReadOnly) ? QString::fromUtf8(told.readAll()) : QString();
+        };
+        QTRY_COMPARE_WITH_TIMEOUT(hookRun(), "video " + frames.VideoPath() + "\n", 10000);
     }
 
     // Chosen from the compressor choice, the options make this video and the next: kept in the

@@ -5,6 +5,7 @@
 
 #include <QCommandLineParser>
 #include <QDate>
+#include <QDateTime>
 #include <atomic>
 #include <chrono>
 #include <climits>
@@ -419,7 +420,13 @@ ExitCode RunMakeVideoCommand(const QCommandLineParser& parser, const MakeVideoDe
     progress.reset();
     const ExitCode code = ExitCodeFor(result);
     if (code != ExitCode::Success || result.framesLeftOut > 0) {
-        return Fail(code, ClosingMessage(result, range.frameDir));
+        Fail(code, ClosingMessage(result, range.frameDir));
     }
-    return ExitCode::Success;
+    if (code == ExitCode::Success) {
+        // The video is complete under its name, whatever its hook does.
+        RunHookAndTell(defaults.videoHook,
+                       {VideoPath(range.frameDir, result.videoName), std::nullopt,
+                        QDateTime::currentMSecsSinceEpoch(), range.frameDir});
+    }
+    return code;
 }

@@ -5,6 +5,7 @@
 #include <optional>
 #include <string>
 
+#include "hooks/Hook.h"
 #include "res/ExitCodes.h"
 #include "timeline/FrameChoice.h"
 #include "video/VideoAssembly.h"
@@ -27,6 +28,8 @@ struct MakeVideoDefaults {
     std::optional<int> frameCount;
     std::string trouble;
     DayRules dayRules = {};
+    // ON_VIDEO, run once the video is complete (and waited for); none without a command.
+    Hook videoHook;
 };
 
 // Makes the video the parsed options ask for, or with --list prints the frames it would take.

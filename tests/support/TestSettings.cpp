@@ -12,9 +12,15 @@
 #include "settings/SettingsKey.h"
 
 TestSettings::TestSettings()
-    : m_oldConfigHome(qgetenv("XDG_CONFIG_HOME")), m_oldHome(qgetenv("HOME")) {
+    : m_oldConfigHome(qgetenv("XDG_CONFIG_HOME")),
+      m_oldHome(qgetenv("HOME")),
+      m_oldRuntimeDir(qEnvironmentVariableIsSet("XDG_RUNTIME_DIR")
+                          ? std::optional(qgetenv("XDG_RUNTIME_DIR"))
+                          : std::nullopt) {
     qputenv("XDG_CONFIG_HOME", QFile::encodeName(m_dir.path() + QStringLiteral("/config")));
     qputenv("HOME", QFile::encodeName(m_dir.path()));
+    // The camera devices' locks too: a test never waits for another test's camera, nor a user's.
+    qputenv("XDG_RUNTIME_DIR", QFile::encodeName(m_dir.path()));
     // The names the program gives itself, which place its settings file.
     QCoreApplication::setOrganizationName(QString::fromLatin1(kOrganizationName));
     QCoreApplication::setApplicationName(QString::fromLatin1(kApplicationName));
@@ -23,6 +29,11 @@ TestSettings::TestSettings()
 TestSettings::~TestSettings() {
     qputenv("XDG_CONFIG_HOME", m_oldConfigHome);
     qputenv("HOME", m_oldHome);
+    if (m_oldRuntimeDir) {
+        qputenv("XDG_RUNTIME_DIR", *m_oldRuntimeDir);
+    } else {
+        qunsetenv("XDG_RUNTIME_DIR");
+    }
 }
 
 QString TestSettings::FilePath() const {

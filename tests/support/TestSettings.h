@@ -3,9 +3,10 @@
 #include <QByteArray>
 #include <QString>
 #include <QTemporaryDir>
+#include <optional>
 
-// Points the settings location ($XDG_CONFIG_HOME) and $HOME at a fresh temporary folder for the
-// object's life, so that no test touches a real user's settings file.
+// Points the settings location ($XDG_CONFIG_HOME), $HOME and $XDG_RUNTIME_DIR at a fresh
+// temporary folder for the object's life, so that no test touches a real user's settings file.
 class TestSettings {
 public:
     TestSettings();
@@ -28,4 +29,5 @@ private:
     QTemporaryDir m_dir;
     QByteArray m_oldConfigHome;
     QByteArray m_oldHome;
+    std::optional<QByteArray> m_oldRuntimeDir;
 };

@@ -1,0 +1,102 @@
+#pragma once
+
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <functional>
+#include <mutex>
+#include <optional>
+#include <stop_token>
+#include <string>
+#include <thread>
+#include <utility>
+#include <vector>
+
+// A command the user has run once a frame, a video or a day is complete under its final name:
+// an upload, a post, a backup. It runs as a program and its arguments, split as a shell splits
+// words (quotes included, nothing expanded), without a shell, in a process group of its own.
+
+// What a hook is run after.
+enum class HookEvent { Frame, Video, Day };
+
+// One hook as the settings give it.
+struct Hook {
+    HookEvent event = HookEvent::Frame;
+    std::string name;     // the setting that holds it ("ON_FRAME"), for messages
+    std::string command;  // empty: no hook
+    std::chrono::seconds timeout{10};
+    std::string profile;  // VORN_PROFILE: the --profile, or empty
+};
+
+// The file a hook is run for.
+struct HookFile {
+    std::string path;          // made absolute for VORN_FILE
+    std::optional<int> frame;  // VORN_FRAME: the frame's number, for frame events
+    std::int64_t wallMs = 0;   // VORN_TIME: when the frame was taken or the file made
+    std::string dir;           // VORN_DIR: the frame folder, made absolute
+};
+
+// How a hook's run ended.
+struct HookRun {
+    enum class End { Succeeded, Failed, TimedOut, CannotStart };
+    End end = End::Succeeded;
+    // The exit status (Failed), or the signal that ended it (Failed with `signal`, TimedOut).
+    int status = 0;
+    bool signal = false;
+    // Why it could not start, or the last lines of its standard error.
+    std::string why;
+    std::string stderrTail;
+};
+
+// The words of `command` as a shell would split them, quotes and backslashes included, with no
+// expansion; nothing (and `why` says why) for an unfinished quote or an empty command.
+std::optional<std::vector<std::string>> SplitHookCommand(const std::string& command,
+                                                         std::string& why);
+
+// The variables a hook finds in its environment besides those it inherits: NAME=value each.
+std::vector<std::string> HookVariables(const Hook& hook, const HookFile& file);
+
+// How long a hook that outlived its timeout is given after SIGTERM before SIGKILL.
+inline constexpr std::chrono::seconds kHookKillGrace{5};
+// The lines of a hook's standard error kept for its message, and the bytes they may take.
+inline constexpr int kHookStderrLines = 5;
+inline constexpr std::size_t kHookStderrBytes = 2048;
+
+// Runs `hook` for `file` and waits for it, up to its timeout: then its process group gets SIGTERM,
+// and SIGKILL kHookKillGrace later. Its standard input and output are /dev/null; the end of its
+// standard error is kept for the message. Safe to call from any thread.
+HookRun RunHook(const Hook& hook, const HookFile& file);
+
+// The one line that tells a hook's failure ("the ON_FRAME hook 'x' exited with status 3: ..."),
+// or empty when it succeeded.
+std::string HookFailure(const Hook& hook, const HookRun& run);
+
+// The command-line modes' way: runs `hook` for `file` as RunHook does, when it has a command, and
+// tells a failure in one line on standard error. Never changes how the launch ends.
+void RunHookAndTell(const Hook& hook, const HookFile& file);
+
+// Runs one hook's events beside the work that makes them, on a thread of its own, one at a time:
+// an event that comes while one runs waits, and a newer one takes its place, so that a slow hook
+// sees the first and the newest frame, never a queue that grows. Each failure is handed to
+// `tellFailure` on that thread.
+class HookQueue {
+public:
+    explicit HookQueue(std::function<void(const std::string& failure)> tellFailure);
+    // Drops the event that waits and waits for the one that runs, which its timeout bounds.
+    ~HookQueue();
+    HookQueue(const HookQueue&) = delete;
+    HookQueue& operator=(const HookQueue&) = delete;
+
+    // Runs `hook` for `file` once the one running has ended; a hook without a command is passed
+    // over. Safe to call from any thread.
+    void Post(const Hook& hook, HookFile file);
+
+private:
+    void Work(const std::stop_token& stop);
+
+    std::function<void(const std::string&)> m_tellFailure;
+    std::mutex m_mutex;
+    std::condition_variable_any m_posted;
+    std::optional<std::pair<Hook, HookFile>> m_waiting;  // guarded by m_mutex
+    std::jthread m_worker;                               // last: started once the rest is there
+};
