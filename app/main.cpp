@@ -89,7 +89,8 @@ std::optional<ExitCode> RefuseMissingProfile() {
 // --schedule, --daily-videos, the pictures, and --take-frame where there is no display.
 ExitCode RunWithoutWindow(LaunchMode mode, const CommandLine& commandLine) {
     const bool ownsWork = mode == LaunchMode::TakeFrame || mode == LaunchMode::MakeVideo ||
-                          mode == LaunchMode::Schedule || mode == LaunchMode::DailyVideos;
+                          mode == LaunchMode::Schedule || mode == LaunchMode::DailyVideos ||
+                          mode == LaunchMode::Pictures;
     if (const auto refused = ownsWork ? RefuseMissingProfile() : std::nullopt) {
         return *refused;
     }

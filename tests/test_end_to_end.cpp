@@ -254,9 +254,11 @@ private slots:
             << QStringList{"--take-frame", "--profile", "../sky"} << 2 << QByteArray()
             << QByteArray("--profile takes 1 to 32 letters, digits") << QString() << QByteArray();
         // Another profile's file never stands in for a missing one.
-        for (const char* mode : {"--take-frame", "--make-video", "--schedule", "--daily-videos"}) {
-            QTest::addRow("%s of a profile without its file", mode)
-                << QStringList{"--profile", "sky", mode} << 3 << QByteArray()
+        for (const QStringList& mode :
+             {QStringList{"--take-frame"}, QStringList{"--make-video"}, QStringList{"--schedule"},
+              QStringList{"--daily-videos"}, QStringList{"--keogram", "k.jpg"}}) {
+            QTest::addRow("%s of a profile without its file", qPrintable(mode.first()))
+                << QStringList{"--profile", "sky"} + mode << 3 << QByteArray()
                 << QByteArray("vorn: the profile sky has no settings file (") << QString()
                 << QByteArray(
                        "AUTO_START_DIR=./\nAUTO_START_ON_OFF=0\nAUTO_START_FRAME_COUNT=0\n"
