@@ -27,9 +27,11 @@ constexpr std::array kTable = {
     ExitCodeMeaning{ExitCode::BadCommandLine, kPicturesLaunch,
                     "bad command line (unknown option, bad option value, a FILE not ending in .jpg "
                     "or .png, an option that shapes only a video)"},
-    ExitCodeMeaning{ExitCode::SettingsMissing, kWindowLaunch | kScheduleLaunch,
+    ExitCodeMeaning{ExitCode::SettingsMissing, kWindowLaunch,
                     "the --profile has no settings file (the window asks first whether to create "
                     "it)"},
+    ExitCodeMeaning{ExitCode::SettingsMissing, kScheduleLaunch,
+                    "the --profile has no settings file"},
     ExitCodeMeaning{ExitCode::SettingsMissing, kTakeFrameLaunch,
                     "settings file missing or unreadable (the --profile's too), or a required "
                     "value missing or too long (the message names it)"},
