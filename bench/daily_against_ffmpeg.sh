@@ -14,16 +14,10 @@ set -euo pipefail
 build="${1:?usage: bench/daily_against_ffmpeg.sh BUILD_DIR [FRAMES] [RUNS]}"
 frames="${2:-2880}"
 runs="${3:-3}"
-vorn="$(cd "$build" && pwd)/vorn"
-dir=$(mktemp -d)
-trap 'rm -rf "$dir"' EXIT
 source "$(dirname "$0")/day_of_frames.sh"
-make_day_of_frames "$dir" "$frames" "$vorn"
-echo "$frames frames of $(( $(du -sk "$dir/frames" | cut -f1) / frames )) KB over $day"
-cat "$dir"/frames/pic_*.jpg > /dev/null
+bench_day_of_frames "$build" "$frames"
 # "SECONDS PEAK_KB" of a whole process; its standard output goes to $dir/said.
 measure() { /usr/bin/time -f '%e %M' -o "$dir/measure" "$@" > "$dir/said"; cat "$dir/measure"; }
-median() { printf '%s\n' "$@" | sort -n | sed -n "$(( ($# + 1) / 2 ))p"; }
 ffmpeg_day=(ffmpeg -v error -framerate 25 -start_number 10001 -i "$dir/frames/pic_%d.jpg"
     -c:v libx264 -pix_fmt yuv420p -movflags +faststart -y)
 threads=$(( $(nproc) > 1 ? $(nproc) - 1 : 1 ))

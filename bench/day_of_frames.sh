@@ -23,3 +23,19 @@ make_day_of_frames() {
         > "$dir/config/Brimlow/Vorn.conf"
     vorn_run=(env -i PATH=/usr/bin:/bin HOME="$dir" XDG_CONFIG_HOME="$dir/config" "$vorn")
 }
+
+# bench_day_of_frames BUILD_DIR FRAMES: a temporary DIR (removed on exit) with such a day made by
+# BUILD_DIR's vorn, its frames read once so that every run finds them cached; sets `dir` too and
+# prints the frames' count, size and day.
+bench_day_of_frames() {
+    local vorn
+    vorn="$(cd "$1" && pwd)/vorn"
+    dir=$(mktemp -d)
+    trap 'rm -rf "$dir"' EXIT
+    make_day_of_frames "$dir" "$2" "$vorn"
+    echo "$2 frames of $(( $(du -sk "$dir/frames" | cut -f1) / $2 )) KB over $day"
+    cat "$dir"/frames/pic_*.jpg > /dev/null
+}
+
+# The middle of the numbers given (the lower of the two middles of an even count).
+median() { printf '%s\n' "$@" | sort -n | sed -n "$(( ($# + 1) / 2 ))p"; }

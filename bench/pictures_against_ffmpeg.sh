@@ -15,15 +15,9 @@ set -euo pipefail
 build="${1:?usage: bench/pictures_against_ffmpeg.sh BUILD_DIR [FRAMES] [RUNS]}"
 frames="${2:-1000}"
 runs="${3:-3}"
-vorn="$(cd "$build" && pwd)/vorn"
-dir=$(mktemp -d)
-trap 'rm -rf "$dir"' EXIT
 source "$(dirname "$0")/day_of_frames.sh"
-make_day_of_frames "$dir" "$frames" "$vorn"
-echo "$frames frames of $(( $(du -sk "$dir/frames" | cut -f1) / frames )) KB over $day"
-cat "$dir"/frames/pic_*.jpg > /dev/null
+bench_day_of_frames "$build" "$frames"
 seconds() { /usr/bin/time -f '%e' -o "$dir/measure" "$@" > "$dir/said" 2>&1; cat "$dir/measure"; }
-median() { printf '%s\n' "$@" | sort -n | sed -n "$(( ($# + 1) / 2 ))p"; }
 ffmpeg_in=(ffmpeg -v error -start_number 10001 -i "$dir/frames/pic_%d.jpg" -frames:v 1 -y)
 # compare NAME FFMPEG_FILTER VORN_OPTION...: the times of both, and the ratio of their medians.
 compare() {
