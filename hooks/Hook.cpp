@@ -19,6 +19,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "platform/TimeZone.h"
+
 extern char** environ;
 
 namespace {
@@ -41,20 +43,6 @@ const char* EventWord(HookEvent event) {
             return "day";
     }
     return "";
-}
-
-// The local time of `wallMs` in ISO 8601 with its offset always written: 2024-06-02T06:12:00+02:00.
-std::string IsoTime(std::int64_t wallMs) {
-    const QDateTime time = QDateTime::fromMSecsSinceEpoch(wallMs);
-    const int offset = time.offsetFromUtc() / 60;
-    const int hours = std::abs(offset) / 60;
-    const int minutes = std::abs(offset) % 60;
-    return (time.toString(QStringLiteral("yyyy-MM-ddTHH:mm:ss")) +
-            QStringLiteral("%1%2:%3")
-                .arg(QChar(offset < 0 ? u'-' : u'+'))
-                .arg(hours, 2, 10, QChar(u'0'))
-                .arg(minutes, 2, 10, QChar(u'0')))
-        .toStdString();
 }
 
 std::string Absolute(const std::string& path) {
@@ -233,7 +221,9 @@ std::vector<std::string> HookVariables(const Hook& hook, const HookFile& file) {
     std::vector<std::string> variables = {
         std::string("VORN_EVENT=") + EventWord(hook.event),
         "VORN_FILE=" + Absolute(file.path),
-        "VORN_TIME=" + IsoTime(file.wallMs),
+        "VORN_TIME=" +
+            IsoTimeWithOffset(file.wallMs,
+                              QDateTime::fromMSecsSinceEpoch(file.wallMs).offsetFromUtc()),
         "VORN_PROFILE=" + hook.profile,
         "VORN_DIR=" + Absolute(file.dir),
     };

@@ -1,5 +1,7 @@
 #include "platform/TimeZone.h"
 
+#include <QDateTime>
+#include <QTimeZone>
 #include <cstdlib>
 #include <fstream>
 #include <regex>
@@ -42,4 +44,16 @@ std::string TimeZoneTrouble() {
         return {};
     }
     return "TZ=" + tz + " is not a time zone this machine knows, so local times are in UTC.";
+}
+
+std::string IsoTimeWithOffset(std::int64_t ms, int utcOffsetSeconds) {
+    const QDateTime wall = QDateTime::fromMSecsSinceEpoch(
+        ms + std::int64_t{utcOffsetSeconds} * 1000, QTimeZone::utc());
+    const int minutes = std::abs(utcOffsetSeconds) / 60;
+    return (wall.toString(QStringLiteral("yyyy-MM-ddTHH:mm:ss")) +
+            QStringLiteral("%1%2:%3")
+                .arg(QChar(utcOffsetSeconds < 0 ? u'-' : u'+'))
+                .arg(minutes / 60, 2, 10, QChar(u'0'))
+                .arg(minutes % 60, 2, 10, QChar(u'0')))
+        .toStdString();
 }

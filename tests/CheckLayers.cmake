@@ -4,7 +4,7 @@ cmake_minimum_required(VERSION 3.21)
 # The folders each may include, besides its own: the order of the libraries in CMakeLists.txt.
 set(allowed_platform "")
 set(allowed_cameralock "")
-set(allowed_hooks "")
+set(allowed_hooks platform)
 set(allowed_res platform)
 set(allowed_frames platform)
 set(allowed_settings schedule frames platform res)

@@ -11,6 +11,7 @@
 
 #include "frames/FrameFile.h"
 #include "platform/Numbers.h"
+#include "platform/TimeZone.h"
 #include "schedule/CaptureSchedule.h"
 
 namespace {
@@ -247,14 +248,8 @@ std::optional<std::string> SetFrameChoiceOption(FrameChoice& choice, const std::
 }
 
 std::string ListLine(const TimedFrame& frame) {
-    const std::int64_t offsetSeconds = frame.time.utcOffsetSeconds;
-    const std::int64_t wallSeconds =
-        frame.time.ms / 1000 - (frame.time.ms % 1000 < 0 ? 1 : 0) + offsetSeconds;
-    const QDateTime wall = QDateTime::fromSecsSinceEpoch(wallSeconds, QTimeZone::utc());
-    const std::int64_t offsetMinutes = std::abs(offsetSeconds) / 60;
-    return FrameFileName(frame.number) + " " + wall.toString("yyyy-MM-ddTHH:mm:ss").toStdString() +
-           (offsetSeconds < 0 ? "-" : "+") + TwoDigits(static_cast<int>(offsetMinutes / 60)) + ":" +
-           TwoDigits(static_cast<int>(offsetMinutes % 60));
+    return FrameFileName(frame.number) + " " +
+           IsoTimeWithOffset(frame.time.ms, frame.time.utcOffsetSeconds);
 }
 
 std::string ChoiceSummary(const ChosenFrames& chosen, const FrameChoice& choice, double fps) {
