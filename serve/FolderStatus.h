@@ -53,8 +53,13 @@ public:
 
 private:
     struct Snapshot;
+    struct Listing;
+
+    std::shared_ptr<const Snapshot> Current() const;
+
     FolderStatusInputs m_inputs;
     const FreeSpaceProbe& m_freeSpace;
-    mutable std::mutex m_mutex;              // guards m_snapshot (the pointer, not what it holds)
+    mutable std::mutex m_mutex;  // guards m_snapshot (the pointer, not what it holds)
     std::shared_ptr<const Snapshot> m_snapshot;
+    std::unique_ptr<Listing> m_listing;  // what Refresh knows of the folder; Refresh's alone
 };
