@@ -6,6 +6,8 @@ const POLL_MS = 5000;
 const REQUEST_LIMIT_MS = 10000;
 
 const byId = (id) => document.getElementById(id);
+// What each list shows now, as the status gave it.
+const shownLists = new Map();
 
 function setText(id, text) {
   const element = byId(id);
@@ -81,12 +83,11 @@ function showLatest(latest, today) {
 
 // Rebuilds a list only when what it lists has changed, so that a link being tapped stays put.
 function showList(id, entries, emptyText, makeItem) {
-  const list = byId(id);
   const key = JSON.stringify(entries);
-  if (list.dataset.key === key) {
+  if (shownLists.get(id) === key) {
     return;
   }
-  list.dataset.key = key;
+  shownLists.set(id, key);
   const items = entries.map(makeItem);
   if (items.length === 0) {
     const empty = document.createElement('li');
@@ -94,7 +95,7 @@ function showList(id, entries, emptyText, makeItem) {
     empty.textContent = emptyText;
     items.push(empty);
   }
-  list.replaceChildren(...items);
+  byId(id).replaceChildren(...items);
 }
 
 function videoItem(video, today) {
