@@ -32,6 +32,10 @@ constexpr std::int64_t kFullListingEveryMs = 60'000;
 // Frame numbers a capture may skip (one taken by a file that is not a frame) before the frames
 // after the last one known are taken to end.
 constexpr int kLargestGap = 16;
+// Today's frames judged in one Refresh at most (a 1080p frame takes a few milliseconds), so that
+// a folder met in the evening of a long day does not hold the first snapshot for long; the rest
+// are judged by the Refreshes after it.
+constexpr int kJudgedPerRefresh = 100;
 // The frames whose intervals tell the capture's pace.
 constexpr std::size_t kPaceFrames = 11;
 constexpr std::int64_t kDayMs = 24LL * 60 * 60 * 1000;
@@ -273,6 +277,7 @@ void FolderStatus::Refresh(const QDateTime& now) {
     }
     std::unordered_map<int, bool> verdicts;
     std::vector<unsigned char> bytes;
+    int judged = 0;
     for (const Frame& frame : listing.frames) {
         if (frame.file.modifiedMs > nowMs - kDayMs && frame.file.modifiedMs <= nowMs) {
             snapshot->bytesLastDay += frame.file.size;
@@ -283,8 +288,10 @@ void FolderStatus::Refresh(const QDateTime& now) {
         const auto known = listing.bad.find(frame.number);
         if (known != listing.bad.end()) {
             verdicts.insert(*known);
-        } else if (ReadFrameBytes(FramePath(dir, frame.number), bytes)) {
+        } else if (judged < kJudgedPerRefresh &&
+                   ReadFrameBytes(FramePath(dir, frame.number), bytes)) {
             verdicts.emplace(frame.number, JudgeFrameFile(bytes).Trouble().has_value());
+            ++judged;
         }
     }
     // Only the frames still there keep their verdicts.
