@@ -485,13 +485,27 @@ std::optional<std::string> StatusServer::Start(const ListenAddress& address) {
         (v6 ? "[" + address.host + "]" : address.host) + ":" + std::to_string(address.port);
     const std::string timeout = std::to_string(m_idleTimeout.count());
     // No document_root: civetweb serves no file of its own, only what Answer sends.
-    const char* options[] = {"listening_ports", ports.c_str(), "num_threads", kWorkerThreads,
-                             "connection_queue", kConnectionQueue, "max_request_size",
-                             kReadRequestBytes, "request_timeout_ms", timeout.c_str(),
-                             "keep_alive_timeout_ms", timeout.c_str(), "enable_keep_alive", "yes",
-                             // Paths as they were sent: RequestPath decodes them and
-                             // refuses a NUL, which civetweb's decoding would cut them at.
-                             "decode_url", "no", "access_control_allow_origin", "", nullptr};
+    const std::pair<const char*, const char*> settings[] = {
+        {"listening_ports", ports.c_str()},
+        {"num_threads", kWorkerThreads},
+        {"connection_queue", kConnectionQueue},
+        {"max_request_size", kReadRequestBytes},
+        {"request_timeout_ms", timeout.c_str()},
+        {"keep_alive_timeout_ms", timeout.c_str()},
+        {"enable_keep_alive", "yes"},
+        // The headers and the body go out in two writes: without this the body would wait for
+        // the client's delayed acknowledgement of the headers.
+        {"tcp_nodelay", "1"},
+        // Paths as they were sent: RequestPath decodes them and refuses a NUL, at which
+        // civetweb's decoding would cut them.
+        {"decode_url", "no"},
+        {"access_control_allow_origin", ""},
+    };
+    std::vector<const char*> options;
+    for (const auto& [name, value] : settings) {
+        options.insert(options.end(), {name, value});
+    }
+    options.push_back(nullptr);
     mg_callbacks callbacks{};
     callbacks.http_error = RespondWithError;
     callbacks.log_message = [](const mg_connection* conn, const char* message) {
@@ -503,7 +517,7 @@ std::optional<std::string> StatusServer::Start(const ListenAddress& address) {
         return 1;  // told by the caller, if at all
     };
     mg_init_library(0);
-    m_context = mg_start(&callbacks, m_site.get(), options);
+    m_context = mg_start(&callbacks, m_site.get(), options.data());
     if (m_context == nullptr) {
         mg_exit_library();
         const std::lock_guard lock(m_site->startMutex);
