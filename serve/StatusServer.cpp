@@ -103,9 +103,8 @@ bool IsAddressHost(const char* header) {
 // The path a request names, percent-decoded; nothing for one no page of this server names: a NUL,
 // a backslash, an empty, "." or ".." segment.
 std::optional<std::string> RequestPath(const char* uri) {
-    const std::string_view raw =
-        std::string_view(uri == nullptr ? "" : uri)
-            .substr(0, std::string_view(uri == nullptr ? "" : uri).find('?'));
+    std::string_view raw(uri == nullptr ? "" : uri);
+    raw = raw.substr(0, raw.find('?'));
     if (!raw.starts_with('/')) {
         return std::nullopt;
     }
@@ -115,8 +114,7 @@ std::optional<std::string> RequestPath(const char* uri) {
         return std::nullopt;
     }
     const QList<QByteArray> segments = path.mid(1).split('/');
-    for (qsizetype i = 0; i < segments.size(); ++i) {
-        const QByteArray& segment = segments[i];
+    for (const QByteArray& segment : segments) {
         if (segment == "." || segment == ".." || (segment.isEmpty() && segments.size() > 1)) {
             return std::nullopt;
         }
