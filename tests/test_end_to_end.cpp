@@ -642,8 +642,9 @@ private slots:
         QCOMPARE(help.exitCode, 0);
         const auto helpCodes = CodesUnderHeadings(QString::fromUtf8(help.out), "Exit codes of", {},
                                                   "^Exit codes of ", R"(^  (\d+) )");
-        // The window, --take-frame, --make-video, --schedule, --daily-videos, the pictures.
-        QCOMPARE(helpCodes.size(), 6);
+        // The window, --take-frame, --make-video, --schedule, --daily-videos, the pictures,
+        // --serve.
+        QCOMPARE(helpCodes.size(), 7);
         QCOMPARE(CodesUnderHeadings(SourceFile("docs/vorn.1"), ".SH EXIT STATUS", "\n.SH ",
                                     R"(^\.SS )", R"(^\.B (\d+)$)"),
                  helpCodes);
