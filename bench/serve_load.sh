@@ -84,10 +84,20 @@ done
 [[ -n $port ]] || { echo "vorn --serve told no address in 300 s" >&2; exit 1; }
 echo "ready to serve after $(echo "$(date +%s.%N) - $started" | bc | xargs printf '%.1f') s"
 
-for _ in $(seq "$idle"); do
-    exec {fd}<> "/dev/tcp/127.0.0.1/$port"
-    idle_fds+=("$fd")
-done
+# The server closes a connection idle for 10 s: the idle ones are opened afresh every 5 s, so that
+# there are always about 100.
+open_idle() {
+    local fd
+    for fd in "${idle_fds[@]}"; do
+        exec {fd}>&-
+    done
+    idle_fds=()
+    for _ in $(seq "$idle"); do
+        exec {fd}<> "/dev/tcp/127.0.0.1/$port"
+        idle_fds+=("$fd")
+    done
+}
+open_idle
 
 # Each client is one curl that asks twice a second over one connection, as a page's polls do.
 requests=$(( seconds * 2 ))
@@ -101,9 +111,12 @@ for client in $(seq "$clients"); do
     client_pids+=("$!")
 done
 memory=()
-for (( at = 0; at <= seconds; at += 10 )); do
-    memory+=("$(ps -o rss= -p "$server" | tr -d ' ')")
-    (( at + 10 <= seconds )) && sleep 10
+for (( at = 0; at <= seconds; at += 5 )); do
+    (( at % 10 == 0 )) && memory+=("$(ps -o rss= -p "$server" | tr -d ' ')")
+    if (( at + 5 <= seconds )); then
+        sleep 5
+        open_idle
+    fi
 done
 wait "${client_pids[@]}" || true
 
