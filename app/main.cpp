@@ -48,10 +48,8 @@ MakeVideoDefaults MakeVideoDefaultsFromSettings() {
     if (!settings) {
         return {std::nullopt, std::nullopt, SettingsTrouble(settings), {}, {}};
     }
-    MakeVideoDefaults defaults{settings->frameDir,
-                               settings->frameCount,
-                               SettingsTrouble(settings),
-                               {settings->dayStartsAt, settings->schedule.Longitude()},
+    MakeVideoDefaults defaults{settings->frameDir, settings->frameCount, SettingsTrouble(settings),
+                               DayRulesFrom(*settings),
                                HookFromSettings(*settings, HookEvent::Video)};
     if (settings->frameCount) {
         if (std::string trouble = FrameCountTrouble(*settings->frameCount); !trouble.empty()) {

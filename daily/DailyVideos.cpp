@@ -31,6 +31,7 @@
 #include "platform/Numbers.h"
 #include "res/Strings.h"
 #include "session/HookSettings.h"
+#include "session/SeasonSettings.h"
 #include "session/VideoOptionsStore.h"
 #include "settings/Settings.h"
 #include "timeline/FrameChoice.h"
@@ -404,7 +405,7 @@ ExitCode ReadDailyRun(const QCommandLineParser& parser, DailyRun& run, DayRules&
     if (const std::string bad = BadValuesMessage(settings, kDailySettings); !bad.empty()) {
         return Fail(ExitCode::BadSetting, bad);
     }
-    rules = {settings.dayStartsAt, settings.schedule.Longitude()};
+    rules = DayRulesFrom(settings);
     run.today = ProjectToday(rules);
     run.keepFramesDays = settings.keepFramesDays;
     run.options = ReadVideoOptions();

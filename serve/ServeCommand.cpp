@@ -13,6 +13,7 @@
 #include "res/Strings.h"
 #include "serve/FolderStatus.h"
 #include "serve/StatusServer.h"
+#include "session/SeasonSettings.h"
 #include "settings/Settings.h"
 
 namespace {
@@ -103,8 +104,7 @@ ExitCode RunServe(const QCommandLineParser& parser) {
                         " (at least 16 characters); without one, serve on 127.0.0.1 only");
     }
     const sigset_t stop = BlockStopSignals();
-    FolderStatus status({frameDir, settings.schedule,
-                         DayRules{settings.dayStartsAt, settings.schedule.Longitude()}});
+    FolderStatus status({frameDir, settings.schedule, DayRulesFrom(settings)});
     status.Refresh(QDateTime::currentDateTime());
     StatusServer server(status, settings.serveToken);
     if (const std::optional<std::string> failure = server.Start(*address)) {

@@ -93,18 +93,9 @@ private:
     // Starts vorn with `arguments`.
     void StartVorn(QProcess& vorn, const TestSettings& settings, const QStringList& arguments,
                    const QString& timeZone) {
-        QProcessEnvironment env;
+        QProcessEnvironment env = settings.BareEnvironment(qEnvironmentVariable("PATH"));
         if (!timeZone.isEmpty()) {
             env.insert("TZ", timeZone);
-        }
-        env.insert("PATH", qEnvironmentVariable("PATH"));
-        env.insert("HOME", settings.Dir());
-        env.insert("XDG_CONFIG_HOME", settings.Dir() + "/config");
-        // The sanitizer builds' settings, which make no display.
-        for (const char* name : {"ASAN_OPTIONS", "TSAN_OPTIONS", "UBSAN_OPTIONS"}) {
-            if (qEnvironmentVariableIsSet(name)) {
-                env.insert(name, qEnvironmentVariable(name));
-            }
         }
         vorn.setProcessEnvironment(env);
         vorn.setWorkingDirectory(m_dir.path());

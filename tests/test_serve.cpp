@@ -107,16 +107,7 @@ private:
     // Runs the program with `arguments` and the settings `lines`, as a systemd unit would: PATH,
     // HOME and XDG_CONFIG_HOME only.
     void StartVorn(QProcess& vorn, const TestSettings& settings, const QStringList& arguments) {
-        QProcessEnvironment env;
-        env.insert("PATH", "/usr/bin:/bin");
-        env.insert("HOME", settings.Dir());
-        env.insert("XDG_CONFIG_HOME", settings.Dir() + "/config");
-        for (const char* name : {"ASAN_OPTIONS", "TSAN_OPTIONS", "UBSAN_OPTIONS"}) {
-            if (qEnvironmentVariableIsSet(name)) {
-                env.insert(name, qEnvironmentVariable(name));
-            }
-        }
-        vorn.setProcessEnvironment(env);
+        vorn.setProcessEnvironment(settings.BareEnvironment("/usr/bin:/bin"));
         vorn.start(VORN_EXECUTABLE, arguments);
     }
 
