@@ -7,6 +7,7 @@
 #include "platform/Numbers.h"
 #include "res/ExitCodes.h"
 #include "res/Version.h"
+#include "serve/ServeCommand.h"
 #include "settings/Settings.h"
 #include "video/MakeVideoCommand.h"
 
@@ -45,6 +46,7 @@ CommandLine::CommandLine()
     AddMakeVideoOptions(m_parser);
     AddDailyVideosOptions(m_parser);
     AddPicturesOptions(m_parser);
+    AddServeOptions(m_parser);
 }
 
 LaunchMode CommandLine::Parse(const QStringList& arguments) {
@@ -80,6 +82,15 @@ LaunchMode CommandLine::Parse(const QStringList& arguments) {
         m_error = QStringLiteral(
             "--keogram, --startrails and --contact-sheet cannot be used "
             "together or with another mode.");
+        return LaunchMode::BadCommandLine;
+    }
+    if (m_parser.isSet(QStringLiteral("serve")) &&
+        (modes + pictures > 0 || m_parser.isSet(QStringLiteral("daily-videos")))) {
+        m_error = QStringLiteral("--serve cannot be used with another mode.");
+        return LaunchMode::BadCommandLine;
+    }
+    if (m_parser.isSet(QStringLiteral("listen")) && !m_parser.isSet(QStringLiteral("serve"))) {
+        m_error = QStringLiteral("--listen is an option of --serve.");
         return LaunchMode::BadCommandLine;
     }
     if ((m_parser.isSet(QStringLiteral("columns")) || m_parser.isSet(QStringLiteral("tiles"))) &&
@@ -130,6 +141,9 @@ LaunchMode CommandLine::Parse(const QStringList& arguments) {
     }
     if (pictures > 0) {
         return LaunchMode::Pictures;
+    }
+    if (m_parser.isSet(QStringLiteral("serve"))) {
+        return LaunchMode::Serve;
     }
     return LaunchMode::Window;
 }

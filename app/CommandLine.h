@@ -13,6 +13,7 @@ enum class LaunchMode {
     Schedule,
     DailyVideos,
     Pictures,  // --keogram, --startrails, --contact-sheet
+    Serve,     // the status page
     Help,
     Version,
     BadCommandLine,

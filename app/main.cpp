@@ -13,6 +13,7 @@
 #include "platform/TimeZone.h"
 #include "res/Strings.h"
 #include "res/Version.h"
+#include "serve/ServeCommand.h"
 #include "session/AutoStart.h"
 #include "session/HookSettings.h"
 #include "session/SeasonSettings.h"
@@ -47,10 +48,8 @@ MakeVideoDefaults MakeVideoDefaultsFromSettings() {
     if (!settings) {
         return {std::nullopt, std::nullopt, SettingsTrouble(settings), {}, {}};
     }
-    MakeVideoDefaults defaults{settings->frameDir,
-                               settings->frameCount,
-                               SettingsTrouble(settings),
-                               {settings->dayStartsAt, settings->schedule.Longitude()},
+    MakeVideoDefaults defaults{settings->frameDir, settings->frameCount, SettingsTrouble(settings),
+                               DayRulesFrom(*settings),
                                HookFromSettings(*settings, HookEvent::Video)};
     if (settings->frameCount) {
         if (std::string trouble = FrameCountTrouble(*settings->frameCount); !trouble.empty()) {
@@ -86,11 +85,11 @@ std::optional<ExitCode> RefuseMissingProfile() {
 }
 
 // The launches that open no window: help, version, a bad command line, --make-video,
-// --schedule, --daily-videos, the pictures, and --take-frame where there is no display.
+// --schedule, --daily-videos, the pictures, --serve, and --take-frame where there is no display.
 ExitCode RunWithoutWindow(LaunchMode mode, const CommandLine& commandLine) {
     const bool ownsWork = mode == LaunchMode::TakeFrame || mode == LaunchMode::MakeVideo ||
                           mode == LaunchMode::Schedule || mode == LaunchMode::DailyVideos ||
-                          mode == LaunchMode::Pictures;
+                          mode == LaunchMode::Pictures || mode == LaunchMode::Serve;
     if (const auto refused = ownsWork ? RefuseMissingProfile() : std::nullopt) {
         return *refused;
     }
@@ -115,6 +114,8 @@ ExitCode RunWithoutWindow(LaunchMode mode, const CommandLine& commandLine) {
             return RunDailyVideos(commandLine.Parser());
         case LaunchMode::Pictures:
             return RunPicturesCommand(commandLine.Parser(), MakeVideoDefaultsFromSettings());
+        case LaunchMode::Serve:
+            return RunServe(commandLine.Parser());
         case LaunchMode::Window:
             break;
     }

@@ -23,3 +23,5 @@ echo "== a keogram and a contact sheet of 1,000 1080p frames against ffmpeg, who
 bash "$(dirname "$0")/pictures_against_ffmpeg.sh" "$build"
 echo "== a capture's frame times while the day's video is made"
 bash "$(dirname "$0")/capture_during_daily.sh" "$build"
+echo "== the status page: 20 clients polling beside 100 idle connections, 100,000 frames"
+bash "$(dirname "$0")/serve_load.sh" "$build"

@@ -21,6 +21,7 @@
 #include <thread>
 #include <vector>
 
+#include "daily/DayFiles.h"
 #include "frames/CaptureTime.h"
 #include "frames/FrameFile.h"
 #include "hooks/Hook.h"
@@ -30,6 +31,7 @@
 #include "platform/Numbers.h"
 #include "res/Strings.h"
 #include "session/HookSettings.h"
+#include "session/SeasonSettings.h"
 #include "session/VideoOptionsStore.h"
 #include "settings/Settings.h"
 #include "timeline/FrameChoice.h"
@@ -39,7 +41,6 @@
 
 namespace {
 
-constexpr char kDaysFolder[] = "days/";
 constexpr char kLockName[] = ".vorn-daily.lock";
 constexpr char kCompressor[] = "H264";
 constexpr int kNiceness = 10;
@@ -81,12 +82,8 @@ int EncoderThreads() {
     return std::max(1, hardware - 1);
 }
 
-std::string DayName(const QDate& day) {
-    return day.toString(Qt::ISODate).toStdString();
-}
-
 std::string DayVideoPath(const std::string& frameDir, const QDate& day) {
-    return frameDir + kDaysFolder + DayName(day) + ".mp4";
+    return frameDir + kDaysFolder + DayName(day) + kDayVideoEnding;
 }
 
 // The pictures of a day beside its video: days/YYYY-MM-DD-keogram.jpg and -sheet.jpg.
@@ -101,8 +98,8 @@ MadePicture MakeHourlySheet(const std::string& frameDir, const std::vector<Timed
 }
 
 constexpr DayPicture kDayPictures[] = {
-    {"-keogram.jpg", "keogram", MakeKeogram},
-    {"-sheet.jpg", "contact sheet", MakeHourlySheet},
+    {kDayKeogramEnding, "keogram", MakeKeogram},
+    {kDaySheetEnding, "contact sheet", MakeHourlySheet},
 };
 
 std::string DayPicturePath(const std::string& frameDir, const QDate& day,
@@ -408,7 +405,7 @@ ExitCode ReadDailyRun(const QCommandLineParser& parser, DailyRun& run, DayRules&
     if (const std::string bad = BadValuesMessage(settings, kDailySettings); !bad.empty()) {
         return Fail(ExitCode::BadSetting, bad);
     }
-    rules = {settings.dayStartsAt, settings.schedule.Longitude()};
+    rules = DayRulesFrom(settings);
     run.today = ProjectToday(rules);
     run.keepFramesDays = settings.keepFramesDays;
     run.options = ReadVideoOptions();

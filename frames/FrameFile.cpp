@@ -24,23 +24,6 @@ constexpr std::string_view kFrameSuffix = ".jpg";
 // A temporary file untouched this long belongs to a writer that was killed.
 constexpr auto kStaleTemporaryAge = std::chrono::seconds(24h);
 
-// The frame number a file name is exactly the name of, or nothing.
-std::optional<int> FrameNumberOf(std::string_view name) {
-    if (!name.starts_with(kFramePrefix) || !name.ends_with(kFrameSuffix)) {
-        return std::nullopt;
-    }
-    const std::string_view digits =
-        name.substr(kFramePrefix.size(), name.size() - kFramePrefix.size() - kFrameSuffix.size());
-    int number = 0;
-    const auto [end, error] = std::from_chars(digits.data(), digits.data() + digits.size(), number);
-    // No sign, no leading zeros, no other characters, and within int.
-    if (error != std::errc() || end != digits.data() + digits.size() || digits.front() == '0' ||
-        number <= kNoFrames) {
-        return std::nullopt;
-    }
-    return number;
-}
-
 std::optional<std::vector<uchar>> EncodeJpeg(const cv::Mat& frame) {
     std::vector<uchar> bytes;
     if (!EncodeImage(".jpg", frame, bytes)) {
@@ -251,6 +234,22 @@ private:
 };
 
 }  // namespace
+
+std::optional<int> FrameNumberOf(std::string_view name) {
+    if (!name.starts_with(kFramePrefix) || !name.ends_with(kFrameSuffix)) {
+        return std::nullopt;
+    }
+    const std::string_view digits =
+        name.substr(kFramePrefix.size(), name.size() - kFramePrefix.size() - kFrameSuffix.size());
+    int number = 0;
+    const auto [end, error] = std::from_chars(digits.data(), digits.data() + digits.size(), number);
+    // No sign, no leading zeros, no other characters, and within int.
+    if (error != std::errc() || end != digits.data() + digits.size() || digits.front() == '0' ||
+        number <= kNoFrames) {
+        return std::nullopt;
+    }
+    return number;
+}
 
 std::string FrameFileName(int number) {
     return std::string(kFramePrefix) + std::to_string(number) + std::string(kFrameSuffix);

@@ -4,6 +4,7 @@
 #include <opencv2/core/mat.hpp>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "frames/CaptureTime.h"
@@ -23,6 +24,10 @@ inline constexpr std::size_t kMaxFrameBytes = std::size_t{256} << 20;
 
 // The name of the file of frame number `number`: pic_10001.jpg.
 std::string FrameFileName(int number);
+
+// The frame number that `name` is exactly the file name of (no sign, no leading zero, above
+// kNoFrames), or nothing.
+std::optional<int> FrameNumberOf(std::string_view name);
 
 // The path of frame number `number` in `frameDir`, a folder that is empty (the current one) or
 // ends with '/'.

@@ -15,6 +15,7 @@ constexpr std::array kTable = {
     ExitCodeMeaning{ExitCode::Success, kDailyVideosLaunch,
                     "every closed day with frames has its video (with --list: the days listed)"},
     ExitCodeMeaning{ExitCode::Success, kPicturesLaunch, "the picture written"},
+    ExitCodeMeaning{ExitCode::Success, kServeLaunch, "stopped by SIGTERM or SIGINT"},
     ExitCodeMeaning{ExitCode::NoDisplay, kWindowLaunch,
                     "no display (neither DISPLAY nor WAYLAND_DISPLAY is set), so the window "
                     "cannot open"},
@@ -27,6 +28,9 @@ constexpr std::array kTable = {
     ExitCodeMeaning{ExitCode::BadCommandLine, kPicturesLaunch,
                     "bad command line (unknown option, bad option value, a FILE not ending in .jpg "
                     "or .png, an option that shapes only a video)"},
+    ExitCodeMeaning{ExitCode::BadCommandLine, kServeLaunch,
+                    "bad command line (unknown option, another mode, a --listen that is not "
+                    "ADDRESS:PORT)"},
     ExitCodeMeaning{ExitCode::SettingsMissing, kWindowLaunch,
                     "the --profile has no settings file (the window asks first whether to create "
                     "it)"},
@@ -36,7 +40,7 @@ constexpr std::array kTable = {
                     "settings file missing or unreadable (the --profile's too), or a required "
                     "value missing or too long (the message names it)"},
     ExitCodeMeaning{ExitCode::SettingsMissing,
-                    kMakeVideoLaunch | kDailyVideosLaunch | kPicturesLaunch,
+                    kMakeVideoLaunch | kDailyVideosLaunch | kPicturesLaunch | kServeLaunch,
                     "settings file missing or unreadable (when a default had to come from it), or "
                     "the --profile has none"},
     ExitCodeMeaning{ExitCode::NoCamera, kTakeFrameLaunch,
@@ -87,7 +91,8 @@ constexpr std::array kTable = {
                     "at the times chosen, or every frame chosen is bad)"},
     ExitCodeMeaning{ExitCode::VideoNotWritten, kPicturesLaunch,
                     "the picture could not be written (cannot create, write or rename)"},
-    ExitCodeMeaning{ExitCode::BadSetting, kTakeFrameLaunch | kScheduleLaunch | kDailyVideosLaunch,
+    ExitCodeMeaning{ExitCode::BadSetting,
+                    kTakeFrameLaunch | kScheduleLaunch | kDailyVideosLaunch | kServeLaunch,
                     "a setting's value is bad (the message names the key)"},
     ExitCodeMeaning{ExitCode::OutsideSchedule, kTakeFrameLaunch,
                     "outside the capture schedule (CAPTURE_HOURS, CAPTURE_DAYLIGHT): no frame, "
@@ -106,6 +111,11 @@ constexpr std::array kTable = {
     ExitCodeMeaning{ExitCode::CameraBusy, kTakeFrameLaunch,
                     "camera busy: another profile held the camera's device through the warm-up; "
                     "no frame taken, count kept"},
+    ExitCodeMeaning{ExitCode::ServeNeedsToken, kServeLaunch,
+                    "an address other than loopback without a SERVE_TOKEN in the settings"},
+    ExitCodeMeaning{ExitCode::ServeCannotListen, kServeLaunch,
+                    "the address cannot be listened on (the port in use, or an address this "
+                    "machine does not have)"},
 };
 
 struct LaunchHeading {
@@ -121,6 +131,7 @@ constexpr std::array kHeadings = {
     LaunchHeading{kScheduleLaunch, "Exit codes of --schedule:"},
     LaunchHeading{kDailyVideosLaunch, "Exit codes of --daily-videos:"},
     LaunchHeading{kPicturesLaunch, "Exit codes of --keogram, --startrails and --contact-sheet:"},
+    LaunchHeading{kServeLaunch, "Exit codes of --serve:"},
 };
 
 constexpr std::size_t kLineWidth = 79;

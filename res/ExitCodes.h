@@ -30,6 +30,9 @@ enum class ExitCode {
     BrokenInstallation = 18,  // a module of the program is missing, unreadable or damaged
     DailyRunBusy = 19,        // --daily-videos: another run is at work on the frame folder
     CameraBusy = 20,          // another profile held the camera's device through the warm-up
+    // --serve.
+    ServeNeedsToken = 21,    // an address other than loopback without a SERVE_TOKEN
+    ServeCannotListen = 22,  // the address cannot be listened on
 };
 
 inline int ToInt(ExitCode code) {
@@ -44,6 +47,7 @@ enum LaunchKinds : unsigned {
     kScheduleLaunch = 1U << 3U,
     kDailyVideosLaunch = 1U << 4U,
     kPicturesLaunch = 1U << 5U,  // --keogram, --startrails, --contact-sheet
+    kServeLaunch = 1U << 6U,
 };
 
 // One line of the table: a code, the launches it ends and what it means for them. A code whose

@@ -36,3 +36,7 @@ ExitCode RunSchedulePlan(int days) {
     std::fflush(stdout);
     return ExitCode::Success;
 }
+
+DayRules DayRulesFrom(const StoredSettings& settings) {
+    return {settings.dayStartsAt, settings.schedule.Longitude()};
+}

@@ -7,6 +7,7 @@
 
 #include "capture/SaveConditions.h"
 #include "res/ExitCodes.h"
+#include "timeline/FrameChoice.h"
 
 struct StoredSettings;
 
@@ -15,6 +16,10 @@ struct StoredSettings;
 // What the settings ask of each saved frame: the schedule, the free-space floor and latest.jpg,
 // with the program's free-space probe; or what is wrong with a value, naming its key and the file.
 std::variant<SaveConditions, std::string> SaveConditionsFrom(const StoredSettings& settings);
+
+// Where the settings start a project's day (DAY_STARTS_AT) and where its sun is reckoned
+// (LONGITUDE), for choosing frames by day.
+DayRules DayRulesFrom(const StoredSettings& settings);
 
 // Prints the plan of `days` days from `from`, one line a day ("2024-06-01 05:12-21:40 ...", or
 // "2024-06-01 none"), to `out`.

@@ -293,7 +293,7 @@ bool VornSession::SetVideoOptions(const VideoOptions& options) {
 
 DayRules VornSession::DayRulesOfSettings() const {
     const StoredSettings settings = ReadSettings().value_or(DefaultSettings());
-    return {settings.dayStartsAt, settings.schedule.Longitude()};
+    return DayRulesFrom(settings);
 }
 
 std::optional<std::string> VornSession::ChooseFramesByTime(VideoRange& range,

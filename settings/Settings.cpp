@@ -69,6 +69,14 @@ bool IsHookSeconds(std::string_view text) {
     return value && *value >= 1 && *value <= kDay;
 }
 
+// Long enough not to be guessed, and typed the same on a phone as in the file: no blanks, no
+// letters outside ASCII.
+bool IsServeToken(std::string_view text) {
+    constexpr std::size_t kShortestToken = 16;
+    return text.size() >= kShortestToken &&
+           std::all_of(text.begin(), text.end(), [](char c) { return c > ' ' && c <= '~'; });
+}
+
 bool IsMegabytes(std::string_view text) {
     const std::optional<int> value = ParseWholeInt(text);
     return value && *value >= 0;
@@ -139,6 +147,9 @@ constexpr KeyRow kKeys[] = {
      "give the seconds the ON_FRAME hook may run, a whole number from 1 to 86400."},
     {Setting::OnVideoTimeout, "ON_VIDEO_TIMEOUT", "600", false, kUsual, IsHookSeconds,
      "give the seconds the ON_VIDEO and ON_DAY hooks may run, a whole number from 1 to 86400."},
+    {Setting::ServeToken, "SERVE_TOKEN", "", false, kUsual, IsServeToken,
+     "give at least 16 letters, digits or punctuation marks without blanks, or leave it out to "
+     "serve the status page on this machine only."},
 };
 
 const KeyRow& RowOf(Setting setting) {
@@ -197,8 +208,9 @@ std::optional<BadValue> BadValueOf(const KeyRow& row, const SettingTexts& texts)
     if (text.empty() || row.accepts(text)) {
         return std::nullopt;
     }
-    return BadValue{row.setting, std::string(row.name) + "=" + std::string(text) +
-                                     " is not valid: " + row.expected};
+    // A secret is never repeated where a journal or a mail may keep it.
+    const std::string shown = row.setting == Setting::ServeToken ? "" : "=" + std::string(text);
+    return BadValue{row.setting, std::string(row.name) + shown + " is not valid: " + row.expected};
 }
 
 std::string InSettingsFile(const std::string& message) {
@@ -228,6 +240,7 @@ StoredSettings JudgedSettings(const SettingTexts& texts) {
     settings.onDay = taken(Setting::OnDay);
     settings.onFrameTimeoutSeconds = ParseWholeInt(taken(Setting::OnFrameTimeout)).value_or(10);
     settings.onVideoTimeoutSeconds = ParseWholeInt(taken(Setting::OnVideoTimeout)).value_or(600);
+    settings.serveToken = taken(Setting::ServeToken);
     return settings;
 }
 

@@ -63,6 +63,8 @@ enum class Setting {
     OnDay,
     OnFrameTimeout,
     OnVideoTimeout,
+    // The secret a request to the status page (`vorn --serve`) must carry.
+    ServeToken,
 };
 
 // The keys the camera lock reads, and those a saved frame's conditions read.
@@ -127,6 +129,8 @@ struct StoredSettings {
     std::string onDay;
     int onFrameTimeoutSeconds = 10;
     int onVideoTimeoutSeconds = 600;
+    // SERVE_TOKEN: what every request to the status page must carry; empty when absent.
+    std::string serveToken;
     std::vector<BadValue> badValues;
 
     // True when the five values that are always written are there, and CAM_SOURCE can be read.

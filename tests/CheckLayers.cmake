@@ -16,18 +16,20 @@ set(allowed_pictures video timeline hooks frames platform res)
 set(allowed_session capture cameralock hooks video timeline settings schedule frames platform res)
 set(allowed_daily session pictures capture cameralock hooks video timeline settings schedule frames
     platform res)
+set(allowed_serve daily session pictures capture cameralock hooks video timeline settings schedule
+    frames platform res)
 # The widgets half of the platform layer, for the window folders only.
 set(allowed_widgets platform)
 set(allowed_panel widgets session capture cameralock hooks video timeline settings schedule frames
     platform res)
-set(allowed_app panel daily pictures widgets session capture cameralock hooks video timeline
+set(allowed_app panel serve daily pictures widgets session capture cameralock hooks video timeline
     settings schedule frames platform res)
 # The modules loaded at first use implement what capture/ and platform/ declare.
 set(allowed_modules capture cameralock platform)
 
 set(failures "")
 foreach(folder platform res frames settings cameralock hooks schedule timeline capture video
-                pictures session daily widgets panel app modules)
+                pictures session daily serve widgets panel app modules)
     file(GLOB sources ${SOURCE_DIR}/${folder}/*.cpp ${SOURCE_DIR}/${folder}/*.h)
     foreach(source ${sources})
         file(STRINGS ${source} includes REGEX "^#include \"[a-z]+/")

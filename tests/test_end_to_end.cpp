@@ -93,18 +93,9 @@ private:
     // Starts vorn with `arguments`.
     void StartVorn(QProcess& vorn, const TestSettings& settings, const QStringList& arguments,
                    const QString& timeZone) {
-        QProcessEnvironment env;
+        QProcessEnvironment env = settings.BareEnvironment(qEnvironmentVariable("PATH"));
         if (!timeZone.isEmpty()) {
             env.insert("TZ", timeZone);
-        }
-        env.insert("PATH", qEnvironmentVariable("PATH"));
-        env.insert("HOME", settings.Dir());
-        env.insert("XDG_CONFIG_HOME", settings.Dir() + "/config");
-        // The sanitizer builds' settings, which make no display.
-        for (const char* name : {"ASAN_OPTIONS", "TSAN_OPTIONS", "UBSAN_OPTIONS"}) {
-            if (qEnvironmentVariableIsSet(name)) {
-                env.insert(name, qEnvironmentVariable(name));
-            }
         }
         vorn.setProcessEnvironment(env);
         vorn.setWorkingDirectory(m_dir.path());
@@ -642,8 +633,9 @@ private slots:
         QCOMPARE(help.exitCode, 0);
         const auto helpCodes = CodesUnderHeadings(QString::fromUtf8(help.out), "Exit codes of", {},
                                                   "^Exit codes of ", R"(^  (\d+) )");
-        // The window, --take-frame, --make-video, --schedule, --daily-videos, the pictures.
-        QCOMPARE(helpCodes.size(), 6);
+        // The window, --take-frame, --make-video, --schedule, --daily-videos, the pictures,
+        // --serve.
+        QCOMPARE(helpCodes.size(), 7);
         QCOMPARE(CodesUnderHeadings(SourceFile("docs/vorn.1"), ".SH EXIT STATUS", "\n.SH ",
                                     R"(^\.SS )", R"(^\.B (\d+)$)"),
                  helpCodes);

@@ -57,6 +57,7 @@ private slots:
             "lib/systemd/user/vorn-take-frame@.timer",
             "lib/systemd/user/vorn-daily-videos.service",
             "lib/systemd/user/vorn-daily-videos.timer",
+            "lib/systemd/user/vorn-serve.service",
             "lib/vorn/libvorn_imgcodecs.so",
             "lib/vorn/libvorn_videoio.so",
         };
@@ -201,33 +202,42 @@ private slots:
     }
 
     // The units as systemd reads them: each service, pointed at the staged program, and its timer
-    // beside it.
+    // beside it if it has one.
     void serviceStartsTheInstalledProgram_data() {
         QTest::addColumn<QString>("unit");
         QTest::addColumn<QStringList>("lines");  // each a line of the service
         QTest::addColumn<QString>("instance");   // for a template: the name systemd is given
+        QTest::addColumn<bool>("timed");
         QTest::newRow("a frame") << "vorn-take-frame"
-                                 << QStringList{"ExecStart=/usr/bin/vorn --take-frame"} << "";
+                                 << QStringList{"ExecStart=/usr/bin/vorn --take-frame"} << ""
+                                 << true;
         QTest::newRow("a frame of each camera's profile")
             << "vorn-take-frame@"
-            << QStringList{"ExecStart=/usr/bin/vorn --profile %i --take-frame"} << "garden";
+            << QStringList{"ExecStart=/usr/bin/vorn --profile %i --take-frame"} << "garden" << true;
         QTest::newRow("daily videos, behind the capture")
             << "vorn-daily-videos"
             << QStringList{"ExecStart=/usr/bin/vorn --daily-videos", "Nice=10",
                            "IOSchedulingClass=idle"}
-            << "";
+            << "" << true;
+        QTest::newRow("the status page, restarted when it fails")
+            << "vorn-serve"
+            << QStringList{"ExecStart=/usr/bin/vorn --serve", "Restart=on-failure",
+                           "NoNewPrivileges=yes", "WantedBy=default.target"}
+            << "" << false;
     }
 
     void serviceStartsTheInstalledProgram() {
         QFETCH(QString, unit);
         QFETCH(QStringList, lines);
         QFETCH(QString, instance);
+        QFETCH(bool, timed);
         const QString service = ReadText(Installed("lib/systemd/user/" + unit + ".service"));
         for (const QString& line : lines) {
             QVERIFY2(service.split('\n').contains(line), qPrintable(line));
         }
-        const QString timer = ReadText(Installed("lib/systemd/user/" + unit + ".timer"));
-        QVERIFY(timer.split('\n').contains("Persistent=true"));
+        const QString timerPath = Installed("lib/systemd/user/" + unit + ".timer");
+        QCOMPARE(QFileInfo::exists(timerPath), timed);
+        QVERIFY(!timed || ReadText(timerPath).split('\n').contains("Persistent=true"));
         const QString analyze = QStandardPaths::findExecutable("systemd-analyze");
         if (analyze.isEmpty()) {
             QSKIP("systemd-analyze is not installed");
@@ -237,11 +247,13 @@ private slots:
         QVERIFY(staged.open(QIODevice::WriteOnly));
         staged.write(QString(service).replace("/usr/bin/vorn", Installed("bin/vorn")).toUtf8());
         staged.close();
-        QVERIFY(QFile::copy(Installed("lib/systemd/user/" + unit + ".timer"),
-                            units.filePath(unit + instance + ".timer")));
+        QStringList files{staged.fileName()};
+        if (timed) {
+            files << units.filePath(unit + instance + ".timer");
+            QVERIFY(QFile::copy(timerPath, files.last()));
+        }
         QProcess verify;
-        verify.start(analyze, {"verify", "--man=no", staged.fileName(),
-                               units.filePath(unit + instance + ".timer")});
+        verify.start(analyze, QStringList{"verify", "--man=no"} + files);
         QVERIFY(verify.waitForFinished(60000));
         const QByteArray output = verify.readAllStandardOutput() + verify.readAllStandardError();
         QVERIFY2(verify.exitStatus() == QProcess::NormalExit && verify.exitCode() == 0,

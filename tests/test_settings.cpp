@@ -366,6 +366,11 @@ private slots:
             false);
         row("frames kept -1 days", "KEEP_FRAMES_DAYS=-1\n", "KEEP_FRAMES_DAYS=-1 is not valid",
             false);
+        // A secret is not repeated in the message.
+        row("short token", "SERVE_TOKEN=only-15-letters\n", "SERVE_TOKEN is not valid", false);
+        row("token with a blank", "SERVE_TOKEN=sixteen letters!\n", "SERVE_TOKEN is not valid",
+            false);
+        row("token of 16", "SERVE_TOKEN=sixteen-letters!\n", "", false);
     }
 
     void badValueHasOneMessage() {
@@ -383,12 +388,13 @@ private slots:
         const QString all = QString::fromStdString(BadValuesMessage(*stored));
         QCOMPARE(all, own.isEmpty() ? QString()
                                     : "In the settings file " + settings.FilePath() + ", " + own);
-        // What a run and --schedule refuse: every bad value but the camera lock's, the day's start
-        // and the frames' keeping.
+        // What a run and --schedule refuse: every bad value but the camera lock's, the day's start,
+        // the frames' keeping and the status page's token.
         const auto conditions = SaveConditionsFrom(*stored);
         const bool refused = !own.isEmpty() && !lines.startsWith("CAMERA_LOCK") &&
                              !lines.startsWith("DAY_STARTS_AT") &&
-                             !lines.startsWith("KEEP_FRAMES_DAYS");
+                             !lines.startsWith("KEEP_FRAMES_DAYS") &&
+                             !lines.startsWith("SERVE_TOKEN");
         QCOMPARE(std::holds_alternative<std::string>(conditions), refused);
         if (refused) {
             QCOMPARE(QString::fromStdString(std::get<std::string>(conditions)), all);

@@ -77,3 +77,17 @@ void TestSettings::MakeUnwritable() const {
         blocker.write("not a folder");
     }
 }
+
+QProcessEnvironment TestSettings::BareEnvironment(const QString& path) const {
+    QProcessEnvironment env;
+    env.insert("PATH", path);
+    env.insert("HOME", Dir());
+    env.insert("XDG_CONFIG_HOME", Dir() + "/config");
+    // The sanitizer builds' settings, which make no display.
+    for (const char* name : {"ASAN_OPTIONS", "TSAN_OPTIONS", "UBSAN_OPTIONS"}) {
+        if (qEnvironmentVariableIsSet(name)) {
+            env.insert(name, qEnvironmentVariable(name));
+        }
+    }
+    return env;
+}

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QProcessEnvironment>
 #include <QString>
 #include <QTemporaryDir>
 #include <optional>
@@ -24,6 +25,9 @@ public:
     // Makes the settings file impossible to create or write.
     void MakeUnwritable() const;
     QString Dir() const { return m_dir.path(); }
+    // The environment a timer or cron gives the program, with these settings: `path`, HOME and
+    // XDG_CONFIG_HOME only, and the sanitizer builds' options.
+    QProcessEnvironment BareEnvironment(const QString& path) const;
 
 private:
     QTemporaryDir m_dir;

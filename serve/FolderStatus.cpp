@@ -1,0 +1,450 @@
+#include "serve/FolderStatus.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QUrl>
+#include <algorithm>
+#include <array>
+#include <climits>
+#include <cmath>
+#include <unordered_map>
+#include <utility>
+#include <vector>
+
+#include "daily/DayFiles.h"
+#include "frames/CaptureTime.h"
+#include "frames/FrameFile.h"
+#include "platform/TimeZone.h"
+#include "session/FrameCatalog.h"
+#include "timeline/LocalDays.h"
+
+namespace {
+
+// Deletions (the daily run's retention) and videos made beside the frames are found by listing
+// the whole folder, which costs a stat a frame: at most this often.
+constexpr std::int64_t kFullListingEveryMs = 60'000;
+// Frame numbers a capture may skip (one taken by a file that is not a frame) before the frames
+// after the last one known are taken to end.
+constexpr int kLargestGap = 16;
+// Today's frames judged in one Refresh at most (a 1080p frame takes a few milliseconds), so that
+// a folder met in the evening of a long day does not hold the first snapshot for long; the rest
+// are judged by the Refreshes after it.
+constexpr int kJudgedPerRefresh = 100;
+// The frames whose intervals tell the capture's pace.
+constexpr std::size_t kPaceFrames = 11;
+constexpr std::int64_t kDayMs = 24LL * 60 * 60 * 1000;
+constexpr double kMegabyte = 1024.0 * 1024.0;
+constexpr std::array<std::string_view, 5> kVideoEndings = {".mp4", ".avi", ".mkv", ".mov", ".webm"};
+
+struct FileStat {
+    std::uint64_t size = 0;
+    std::int64_t modifiedMs = 0;
+};
+
+// The regular file `name` in the folder open as `dirFd`, not followed when it is a link; nothing
+// for anything else.
+std::optional<FileStat> RegularFileAt(int dirFd, const char* name) {
+    struct stat status {};
+    if (::fstatat(dirFd, name, &status, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(status.st_mode)) {
+        return std::nullopt;
+    }
+    return FileStat{static_cast<std::uint64_t>(status.st_size),
+                    static_cast<std::int64_t>(status.st_mtim.tv_sec) * 1000 +
+                        status.st_mtim.tv_nsec / 1'000'000};
+}
+
+class OpenFolder {
+public:
+    explicit OpenFolder(const std::string& path)
+        : m_fd(::open(path.empty() ? "." : path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)) {}
+    ~OpenFolder() {
+        if (m_fd >= 0) {
+            ::close(m_fd);
+        }
+    }
+    OpenFolder(const OpenFolder&) = delete;
+    OpenFolder& operator=(const OpenFolder&) = delete;
+
+    int Fd() const { return m_fd; }
+
+    // Calls `take` with the name of every entry but "." and "..".
+    template <typename Take>
+    void ForEachName(Take take) const {
+        const int fd = m_fd < 0 ? -1 : ::dup(m_fd);
+        DIR* dir = fd < 0 ? nullptr : ::fdopendir(fd);
+        if (dir == nullptr) {
+            if (fd >= 0) {
+                ::close(fd);
+            }
+            return;
+        }
+        ::rewinddir(dir);
+        while (const dirent* entry = ::readdir(dir)) {
+            const std::string_view name = entry->d_name;
+            if (name != "." && name != "..") {
+                take(name);
+            }
+        }
+        ::closedir(dir);
+    }
+
+private:
+    int m_fd;
+};
+
+// A video the user made beside the frames: a visible file with a video's ending, named in UTF-8
+// (JSON carries only that).
+bool IsFolderVideoName(std::string_view name) {
+    const bool video = std::ranges::any_of(
+        kVideoEndings, [name](std::string_view ending) { return name.ends_with(ending); });
+    return video && !name.starts_with('.') &&
+           QString::fromUtf8(name.data(), static_cast<qsizetype>(name.size())).toUtf8() ==
+               QByteArray(name.data(), static_cast<qsizetype>(name.size()));
+}
+
+std::string IsoTime(std::int64_t ms) {
+    return IsoTimeWithOffset(ms, LocalCaptureTime(ms).utcOffsetSeconds);
+}
+
+std::string IsoTime(const QDateTime& time) {
+    return IsoTimeWithOffset(time.toMSecsSinceEpoch(), time.offsetFromUtc());
+}
+
+QJsonValue Text(const std::string& text) {
+    return QString::fromStdString(text);
+}
+
+// The URL path of a listed name below `route`, each byte outside the unreserved ones and '/'
+// escaped.
+std::string UrlOf(std::string_view route, const std::string& name) {
+    return std::string(route) +
+           QUrl::toPercentEncoding(QString::fromStdString(name), "/").toStdString();
+}
+
+struct Frame {
+    int number = 0;
+    FileStat file;
+};
+
+// The middle one of the positive intervals between the last frames, or nothing without one.
+std::optional<std::int64_t> MedianInterval(const std::vector<Frame>& frames) {
+    std::vector<std::int64_t> intervals;
+    const std::size_t from = frames.size() > kPaceFrames ? frames.size() - kPaceFrames : 0;
+    for (std::size_t i = from + 1; i < frames.size(); ++i) {
+        const std::int64_t interval = frames[i].file.modifiedMs - frames[i - 1].file.modifiedMs;
+        if (interval > 0) {
+            intervals.push_back(interval);
+        }
+    }
+    if (intervals.empty()) {
+        return std::nullopt;
+    }
+    const auto middle = intervals.begin() + static_cast<std::ptrdiff_t>(intervals.size() / 2);
+    std::nth_element(intervals.begin(), middle, intervals.end());
+    return *middle;
+}
+
+// A file that status.json lists, with what its entry shows.
+struct ListedFile {
+    ServedFile file;
+    std::string time;  // ISO
+    std::string url;
+};
+
+}  // namespace
+
+struct FolderStatus::Snapshot {
+    QDateTime taken;  // invalid before the first Refresh
+    int frames = 0;
+    std::string latestName;  // as status.json names it
+    std::optional<ServedFile> latest;
+    CaptureTime latestTime;
+    std::optional<std::uint64_t> freeBytes;
+    std::uint64_t bytesLastDay = 0;  // of the frames taken in the 24 hours before `taken`
+    std::optional<std::int64_t> interval;
+    int leftOutToday = 0;
+    std::vector<ListedFile> videos;  // newest first
+    std::vector<ListedFile> pictures;
+};
+
+struct FolderStatus::Listing {
+    explicit Listing(MinuteOfDay dayStartsAt) : days(dayStartsAt) {}
+
+    std::vector<Frame> frames;  // ascending numbers
+    std::optional<std::int64_t> fullListingMs;
+    std::vector<std::string> folderVideos;  // found by the last full listing
+    LocalDays days;
+    // Whether each judged frame of the project day `verdictDay` is bad: a frame is read and
+    // judged once.
+    std::int64_t verdictDay = 0;
+    std::unordered_map<int, bool> bad;
+    // The capture time of the latest frame, read once for each file and time it has.
+    std::pair<std::string, std::int64_t> latestKey;
+    CaptureTime latestTime;
+};
+
+FolderStatus::FolderStatus(FolderStatusInputs inputs, const FreeSpaceProbe& freeSpace)
+    : m_inputs(std::move(inputs)),
+      m_freeSpace(freeSpace),
+      m_snapshot(std::make_shared<const Snapshot>()),
+      m_listing(std::make_unique<Listing>(m_inputs.dayRules.dayStartsAt)) {}
+
+FolderStatus::~FolderStatus() = default;
+
+std::shared_ptr<const FolderStatus::Snapshot> FolderStatus::Current() const {
+    const std::lock_guard lock(m_mutex);
+    return m_snapshot;
+}
+
+namespace {
+
+// Every frame and video directly in the folder.
+void ListWholeFolder(const OpenFolder& folder, std::vector<Frame>& frames,
+                     std::vector<std::string>& videos) {
+    frames.clear();
+    videos.clear();
+    folder.ForEachName([&](std::string_view name) {
+        const std::string text(name);
+        if (const std::optional<int> number = FrameNumberOf(name)) {
+            if (const std::optional<FileStat> file = RegularFileAt(folder.Fd(), text.c_str())) {
+                frames.push_back({*number, *file});
+            }
+        } else if (IsFolderVideoName(name)) {
+            videos.push_back(text);
+        }
+    });
+    std::ranges::sort(frames, {}, &Frame::number);
+}
+
+// The frames numbered after the last one known, up to the first gap wider than kLargestGap.
+void AddNewFrames(int dirFd, std::vector<Frame>& frames) {
+    int number = frames.empty() ? kNoFrames : frames.back().number;
+    for (int missed = 0; missed < kLargestGap && number < INT_MAX;) {
+        ++number;
+        if (const std::optional<FileStat> file =
+                RegularFileAt(dirFd, FrameFileName(number).c_str())) {
+            frames.push_back({number, *file});
+            missed = 0;
+        } else {
+            ++missed;
+        }
+    }
+}
+
+std::optional<ListedFile> ListedAt(int dirFd, const std::string& shownName, const char* fileName,
+                                   const std::string& path, std::string_view route) {
+    const std::optional<FileStat> file = RegularFileAt(dirFd, fileName);
+    if (!file) {
+        return std::nullopt;
+    }
+    const QDateTime time = QDateTime::fromMSecsSinceEpoch(file->modifiedMs);
+    return ListedFile{
+        {shownName, path, file->size, time}, IsoTime(file->modifiedMs), UrlOf(route, shownName)};
+}
+
+}  // namespace
+
+void FolderStatus::Refresh(const QDateTime& now) {
+    Listing& listing = *m_listing;
+    const std::string& dir = m_inputs.frameDir;
+    const std::int64_t nowMs = now.toMSecsSinceEpoch();
+    const OpenFolder folder(dir);
+    if (!listing.fullListingMs || nowMs - *listing.fullListingMs >= kFullListingEveryMs ||
+        nowMs < *listing.fullListingMs) {
+        ListWholeFolder(folder, listing.frames, listing.folderVideos);
+        listing.fullListingMs = nowMs;
+    } else {
+        AddNewFrames(folder.Fd(), listing.frames);
+    }
+
+    auto snapshot = std::make_shared<Snapshot>();
+    snapshot->taken = now;
+    snapshot->frames = static_cast<int>(listing.frames.size());
+    snapshot->freeBytes = m_freeSpace.FreeBytes(dir);
+    snapshot->interval = MedianInterval(listing.frames);
+
+    // Today's frames are judged as they come; yesterday's verdicts are no longer asked for.
+    const LocalDay& today = listing.days.Containing(nowMs);
+    if (today.julianDay != listing.verdictDay) {
+        listing.bad.clear();
+        listing.verdictDay = today.julianDay;
+    }
+    std::unordered_map<int, bool> verdicts;
+    std::vector<unsigned char> bytes;
+    int judged = 0;
+    for (const Frame& frame : listing.frames) {
+        if (frame.file.modifiedMs > nowMs - kDayMs && frame.file.modifiedMs <= nowMs) {
+            snapshot->bytesLastDay += frame.file.size;
+        }
+        if (frame.file.modifiedMs < today.startMs || frame.file.modifiedMs >= today.endMs) {
+            continue;
+        }
+        const auto known = listing.bad.find(frame.number);
+        if (known != listing.bad.end()) {
+            verdicts.insert(*known);
+        } else if (judged < kJudgedPerRefresh &&
+                   ReadFrameBytes(FramePath(dir, frame.number), bytes)) {
+            verdicts.emplace(frame.number, JudgeFrameFile(bytes).Trouble().has_value());
+            ++judged;
+        }
+    }
+    // Only the frames still there keep their verdicts.
+    listing.bad = std::move(verdicts);
+    snapshot->leftOutToday = static_cast<int>(
+        std::ranges::count_if(listing.bad, [](const auto& verdict) { return verdict.second; }));
+
+    // The newest frame: latest.jpg when the capture keeps it up to date, else the last frame.
+    const Frame* last = listing.frames.empty() ? nullptr : &listing.frames.back();
+    const std::optional<FileStat> kept = RegularFileAt(folder.Fd(), kLatestFrameName);
+    if (kept && (!last || kept->modifiedMs >= last->file.modifiedMs)) {
+        snapshot->latest = ServedFile{kLatestFrameName, dir + kLatestFrameName, kept->size,
+                                      QDateTime::fromMSecsSinceEpoch(kept->modifiedMs)};
+    } else if (last) {
+        snapshot->latest =
+            ServedFile{kLatestFrameName, FramePath(dir, last->number), last->file.size,
+                       QDateTime::fromMSecsSinceEpoch(last->file.modifiedMs)};
+    }
+    if (snapshot->latest) {
+        snapshot->latestName = last ? FrameFileName(last->number) : kLatestFrameName;
+        const std::string timed = last ? FramePath(dir, last->number) : snapshot->latest->path;
+        const std::int64_t timedMs = last ? last->file.modifiedMs : kept->modifiedMs;
+        if (listing.latestKey != std::pair(timed, timedMs)) {
+            listing.latestKey = {timed, timedMs};
+            listing.latestTime = ReadExifCaptureTime(timed).value_or(LocalCaptureTime(timedMs));
+        }
+        snapshot->latestTime = listing.latestTime;
+    }
+
+    // Videos beside the frames: those of the last full listing and the window's, still there.
+    std::vector<std::string> folderVideos = listing.folderVideos;
+    if (std::ranges::find(folderVideos, kVideoFileName) == folderVideos.end()) {
+        folderVideos.emplace_back(kVideoFileName);
+    }
+    for (const std::string& name : folderVideos) {
+        if (auto video = ListedAt(folder.Fd(), name, name.c_str(), dir + name, "/videos/")) {
+            snapshot->videos.push_back(std::move(*video));
+        }
+    }
+    // The days' videos and pictures.
+    const OpenFolder days(dir + kDaysFolder);
+    days.ForEachName([&](std::string_view name) {
+        const std::string text(name);
+        const std::string shown = kDaysFolder + text;
+        const std::string path = dir + shown;
+        if (DayOfFileName(name, kDayVideoEnding)) {
+            if (auto video = ListedAt(days.Fd(), shown, text.c_str(), path, "/videos/")) {
+                snapshot->videos.push_back(std::move(*video));
+            }
+        } else if (DayOfFileName(name, kDayKeogramEnding) || DayOfFileName(name, kDaySheetEnding)) {
+            if (auto picture = ListedAt(days.Fd(), shown, text.c_str(), path, "/")) {
+                snapshot->pictures.push_back(std::move(*picture));
+            }
+        }
+    });
+    const auto newestFirst = [](const ListedFile& a, const ListedFile& b) {
+        return std::pair(a.file.time, a.file.name) > std::pair(b.file.time, b.file.name);
+    };
+    std::ranges::sort(snapshot->videos, newestFirst);
+    std::ranges::sort(snapshot->pictures, std::ranges::greater(),
+                      [](const ListedFile& picture) { return picture.file.name; });
+
+    const std::lock_guard lock(m_mutex);
+    m_snapshot = std::move(snapshot);
+}
+
+namespace {
+
+QJsonArray ListedJson(const std::vector<ListedFile>& listed) {
+    QJsonArray array;
+    for (const ListedFile& entry : listed) {
+        array.append(QJsonObject{{"name", Text(entry.file.name)},
+                                 {"size", static_cast<qint64>(entry.file.size)},
+                                 {"time", Text(entry.time)},
+                                 {"url", Text(entry.url)}});
+    }
+    return array;
+}
+
+}  // namespace
+
+std::string FolderStatus::StatusJson(const QDateTime& now) const {
+    const std::shared_ptr<const Snapshot> snapshot = Current();
+    const CaptureSchedule& schedule = m_inputs.schedule;
+    QJsonObject status;
+    status["frames"] = snapshot->frames;
+    status["latest"] =
+        snapshot->latest
+            ? QJsonValue(QJsonObject{
+                  {"file", Text(snapshot->latestName)},
+                  {"time", Text(IsoTimeWithOffset(snapshot->latestTime.ms,
+                                                  snapshot->latestTime.utcOffsetSeconds))}})
+            : QJsonValue();
+    const std::optional<std::uint64_t> freeBytes = snapshot->freeBytes;
+    status["free_mb"] =
+        freeBytes
+            ? QJsonValue(static_cast<qint64>(*freeBytes / static_cast<std::uint64_t>(kMegabyte)))
+            : QJsonValue();
+    // How long the free space lasts at the pace of the last 24 hours, in tenths of a day.
+    status["days_left"] =
+        freeBytes && snapshot->bytesLastDay > 0
+            ? QJsonValue(std::round(static_cast<double>(*freeBytes) /
+                                    static_cast<double>(snapshot->bytesLastDay) * 10) /
+                         10)
+            : QJsonValue();
+
+    const bool capturing = schedule.IsOpen(now);
+    status["capturing"] = capturing;
+    // Outside the schedule, its next opening; inside, when the capture's pace brings the next
+    // frame, unless that is past (the capture is late, or stopped).
+    std::optional<std::string> next;
+    if (!capturing) {
+        if (const std::optional<QDateTime> opening = schedule.NextOpening(now)) {
+            next = IsoTime(*opening);
+        }
+    } else if (snapshot->latest && snapshot->interval) {
+        const std::int64_t due = snapshot->latestTime.ms + *snapshot->interval;
+        if (due > now.toMSecsSinceEpoch()) {
+            next = IsoTime(due);
+        }
+    }
+    status["next_capture"] = next ? Text(*next) : QJsonValue();
+    QJsonArray today;
+    for (const TimeRange& range : schedule.DayPlan(now.toLocalTime().date())) {
+        today.append(
+            QJsonObject{{"start", Text(IsoTime(range.start))}, {"end", Text(IsoTime(range.end))}});
+    }
+    status["today"] = today;
+    status["left_out_today"] = snapshot->leftOutToday;
+    status["videos"] = ListedJson(snapshot->videos);
+    status["pictures"] = ListedJson(snapshot->pictures);
+    status["updated"] = snapshot->taken.isValid() ? Text(IsoTime(snapshot->taken)) : QJsonValue();
+    return QJsonDocument(status).toJson(QJsonDocument::Compact).toStdString();
+}
+
+std::optional<ServedFile> FolderStatus::LatestFrame() const {
+    return Current()->latest;
+}
+
+namespace {
+
+std::optional<ServedFile> FindListed(const std::vector<ListedFile>& listed, std::string_view name) {
+    const auto found = std::ranges::find(
+        listed, name, [](const ListedFile& entry) { return std::string_view(entry.file.name); });
+    return found == listed.end() ? std::nullopt : std::optional<ServedFile>(found->file);
+}
+
+}  // namespace
+
+std::optional<ServedFile> FolderStatus::Video(std::string_view name) const {
+    return FindListed(Current()->videos, name);
+}
+
+std::optional<ServedFile> FolderStatus::DayPicture(std::string_view name) const {
+    return FindListed(Current()->pictures, name);
+}

@@ -1,0 +1,65 @@
+#pragma once
+
+#include <QDateTime>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "platform/FreeSpace.h"
+#include "schedule/CaptureSchedule.h"
+#include "timeline/FrameChoice.h"
+
+// A file the status page may serve: the name the page knows it by (the only thing a request may
+// name) and where it is. Never built from a request.
+struct ServedFile {
+    std::string name;  // "latest.jpg", "2026-03-29.mp4", "days/2026-03-29-keogram.jpg", ...
+    std::string path;  // absolute, inside the frame folder
+    std::uint64_t size = 0;
+    QDateTime time;  // the file's modification time
+};
+
+// What the status page reads from the settings, once at start.
+struct FolderStatusInputs {
+    std::string frameDir;  // ending with '/'
+    CaptureSchedule schedule;
+    DayRules dayRules;
+};
+
+// The frame folder as the status page shows it, kept up to date as frames arrive: Refresh looks
+// only at what changed (the frame numbers after the last one known; a full listing now and then
+// for deletions), so that a request never lists the folder. Refresh runs on one thread; every
+// other method is safe from any thread and reads a snapshot.
+class FolderStatus {
+public:
+    explicit FolderStatus(FolderStatusInputs inputs,
+                          const FreeSpaceProbe& freeSpace = DefaultFreeSpace());
+    ~FolderStatus();
+
+    // Brings the snapshot up to date with the folder at `now`.
+    void Refresh(const QDateTime& now);
+
+    // /status.json's body at `now`, from the latest snapshot.
+    std::string StatusJson(const QDateTime& now) const;
+    // The newest frame (latest.jpg when the capture keeps one, else the highest-numbered frame),
+    // or nothing when the folder has none.
+    std::optional<ServedFile> LatestFrame() const;
+    // A listed video, or a listed day's keogram or contact sheet, by the exact name status.json
+    // gives it; nothing for any other name.
+    std::optional<ServedFile> Video(std::string_view name) const;
+    std::optional<ServedFile> DayPicture(std::string_view name) const;
+
+private:
+    struct Snapshot;
+    struct Listing;
+
+    std::shared_ptr<const Snapshot> Current() const;
+
+    FolderStatusInputs m_inputs;
+    const FreeSpaceProbe& m_freeSpace;
+    mutable std::mutex m_mutex;  // guards m_snapshot (the pointer, not what it holds)
+    std::shared_ptr<const Snapshot> m_snapshot;
+    std::unique_ptr<Listing> m_listing;  // what Refresh knows of the folder; Refresh's alone
+};

@@ -1,0 +1,120 @@
+#include "serve/ServeCommand.h"
+
+#include <csignal>
+#include <ctime>
+
+#include <QCommandLineParser>
+#include <QDateTime>
+#include <cstdio>
+#include <optional>
+#include <string>
+
+#include "frames/FrameFile.h"
+#include "res/Strings.h"
+#include "serve/FolderStatus.h"
+#include "serve/StatusServer.h"
+#include "session/SeasonSettings.h"
+#include "settings/Settings.h"
+
+namespace {
+
+constexpr char kDefaultListen[] = "127.0.0.1:8765";
+// How often the folder is looked at again: the page asks every few seconds.
+constexpr int kRefreshSeconds = 2;
+
+// The settings the status page reads: the schedule and day rules it shows, and its token.
+constexpr Setting kServeSettings[] = {Setting::CaptureHours, Setting::CaptureDaylight,
+                                      Setting::Latitude,     Setting::Longitude,
+                                      Setting::DayStartsAt,  Setting::ServeToken};
+
+ExitCode Fail(ExitCode code, const std::string& message) {
+    std::fprintf(stderr, "vorn: %s\n", message.c_str());
+    return code;
+}
+
+// The signals that stop the server, held back from every thread so that only the waits of
+// WaitForStop take them; the server's threads, started later, inherit the mask.
+sigset_t BlockStopSignals() {
+    sigset_t stop;
+    sigemptyset(&stop);
+    sigaddset(&stop, SIGTERM);
+    sigaddset(&stop, SIGINT);
+    pthread_sigmask(SIG_BLOCK, &stop, nullptr);
+    return stop;
+}
+
+// True once SIGTERM or SIGINT came, waiting up to kRefreshSeconds for one.
+bool WaitForStop(const sigset_t& stop) {
+    const timespec wait{kRefreshSeconds, 0};
+    return sigtimedwait(&stop, nullptr, &wait) > 0;
+}
+
+}  // namespace
+
+void AddServeOptions(QCommandLineParser& parser) {
+    parser.addOption(
+        {"serve",
+         "Serves a read-only status page of the frame folder (--dir, or AUTO_START_DIR): its "
+         "frames, the latest one, free space, the schedule and the videos, until SIGTERM or "
+         "SIGINT. Any address but this machine's own (127.0.0.1, ::1, localhost) needs "
+         "SERVE_TOKEN in the settings; with it, every request must carry the token."});
+    parser.addOption({"listen",
+                      QStringLiteral("The address and port --serve listens on (default %1; a port "
+                                     "of 0 picks a free one): 192.168.1.5:8765, [::1]:8765.")
+                          .arg(kDefaultListen),
+                      "ADDRESS:PORT"});
+}
+
+ExitCode RunServe(const QCommandLineParser& parser) {
+    for (const QString& name : parser.optionNames()) {
+        if (name != "serve" && name != "listen" && name != "dir" && name != "profile") {
+            return Fail(ExitCode::BadCommandLine,
+                        "--" + name.toStdString() + " is not an option of --serve");
+        }
+    }
+    const std::string listen =
+        parser.isSet("listen") ? parser.value("listen").toStdString() : kDefaultListen;
+    const std::optional<ListenAddress> address = ParseListenAddress(listen);
+    if (!address) {
+        return Fail(ExitCode::BadCommandLine,
+                    "--listen takes ADDRESS:PORT (an IPv4 address, an IPv6 address in brackets or "
+                    "localhost, and a port from 0 to 65535), not '" +
+                        listen + "'");
+    }
+    const std::optional<StoredSettings> stored = ReadSettings();
+    std::string frameDir;
+    if (parser.isSet("dir")) {
+        frameDir = WithTrailingSeparator(parser.value("dir").toStdString());
+    } else if (stored && stored->frameDir) {
+        frameDir = *stored->frameDir;
+    } else {
+        return Fail(ExitCode::SettingsMissing,
+                    std::string(kCannotFindSettingsMessage) + " (" + SettingsTrouble(stored) + ")");
+    }
+    const StoredSettings settings = stored.value_or(DefaultSettings());
+    if (const std::string bad = BadValuesMessage(settings, kServeSettings); !bad.empty()) {
+        return Fail(ExitCode::BadSetting, bad);
+    }
+    if (!address->loopback && settings.serveToken.empty()) {
+        return Fail(ExitCode::ServeNeedsToken,
+                    "--listen " + listen +
+                        " is reachable from other machines, so SERVE_TOKEN "
+                        "must be set in the settings file " +
+                        SettingsFilePath().toStdString() +
+                        " (at least 16 characters); without one, serve on 127.0.0.1 only");
+    }
+    const sigset_t stop = BlockStopSignals();
+    FolderStatus status({frameDir, settings.schedule, DayRulesFrom(settings)});
+    status.Refresh(QDateTime::currentDateTime());
+    StatusServer server(status, settings.serveToken);
+    if (const std::optional<std::string> failure = server.Start(*address)) {
+        return Fail(ExitCode::ServeCannotListen, "cannot listen on " + listen + ": " + *failure);
+    }
+    std::printf("vorn: serving %s\n", server.Url().c_str());
+    std::fflush(stdout);
+    while (!WaitForStop(stop)) {
+        status.Refresh(QDateTime::currentDateTime());
+    }
+    server.Stop();
+    return ExitCode::Success;
+}
