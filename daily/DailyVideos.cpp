@@ -393,14 +393,12 @@ ExitCode ReadDailyRun(const QCommandLineParser& parser, DailyRun& run, DayRules&
         }
     }
     const std::optional<StoredSettings> stored = ReadSettings();
-    if (parser.isSet("dir")) {
-        run.frameDir = WithTrailingSeparator(parser.value("dir").toStdString());
-    } else if (stored && stored->frameDir) {
-        run.frameDir = *stored->frameDir;
-    } else {
-        return Fail(ExitCode::SettingsMissing,
-                    std::string(kCannotFindSettingsMessage) + " (" + SettingsTrouble(stored) + ")");
+    std::string trouble;
+    const std::optional<std::string> frameDir = FrameDirOfCommand(parser, stored, trouble);
+    if (!frameDir) {
+        return Fail(ExitCode::SettingsMissing, trouble);
     }
+    run.frameDir = *frameDir;
     const StoredSettings settings = stored.value_or(DefaultSettings());
     if (const std::string bad = BadValuesMessage(settings, kDailySettings); !bad.empty()) {
         return Fail(ExitCode::BadSetting, bad);

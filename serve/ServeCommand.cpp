@@ -9,8 +9,6 @@
 #include <optional>
 #include <string>
 
-#include "frames/FrameFile.h"
-#include "res/Strings.h"
 #include "serve/FolderStatus.h"
 #include "serve/StatusServer.h"
 #include "session/SeasonSettings.h"
@@ -82,14 +80,10 @@ ExitCode RunServe(const QCommandLineParser& parser) {
                         listen + "'");
     }
     const std::optional<StoredSettings> stored = ReadSettings();
-    std::string frameDir;
-    if (parser.isSet("dir")) {
-        frameDir = WithTrailingSeparator(parser.value("dir").toStdString());
-    } else if (stored && stored->frameDir) {
-        frameDir = *stored->frameDir;
-    } else {
-        return Fail(ExitCode::SettingsMissing,
-                    std::string(kCannotFindSettingsMessage) + " (" + SettingsTrouble(stored) + ")");
+    std::string trouble;
+    const std::optional<std::string> frameDir = FrameDirOfCommand(parser, stored, trouble);
+    if (!frameDir) {
+        return Fail(ExitCode::SettingsMissing, trouble);
     }
     const StoredSettings settings = stored.value_or(DefaultSettings());
     if (const std::string bad = BadValuesMessage(settings, kServeSettings); !bad.empty()) {
@@ -104,7 +98,7 @@ ExitCode RunServe(const QCommandLineParser& parser) {
                         " (at least 16 characters); without one, serve on 127.0.0.1 only");
     }
     const sigset_t stop = BlockStopSignals();
-    FolderStatus status({frameDir, settings.schedule, DayRulesFrom(settings)});
+    FolderStatus status({*frameDir, settings.schedule, DayRulesFrom(settings)});
     status.Refresh(QDateTime::currentDateTime());
     StatusServer server(status, settings.serveToken);
     if (const std::optional<std::string> failure = server.Start(*address)) {

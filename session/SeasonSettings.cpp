@@ -1,6 +1,10 @@
 #include "session/SeasonSettings.h"
 
+#include <QCommandLineParser>
+
 #include "capture/OneFrameCapture.h"
+#include "frames/FrameFile.h"
+#include "res/Strings.h"
 #include "settings/Settings.h"
 
 std::variant<SaveConditions, std::string> SaveConditionsFrom(const StoredSettings& settings) {
@@ -39,4 +43,17 @@ ExitCode RunSchedulePlan(int days) {
 
 DayRules DayRulesFrom(const StoredSettings& settings) {
     return {settings.dayStartsAt, settings.schedule.Longitude()};
+}
+
+std::optional<std::string> FrameDirOfCommand(const QCommandLineParser& parser,
+                                             const std::optional<StoredSettings>& stored,
+                                             std::string& trouble) {
+    if (parser.isSet("dir")) {
+        return WithTrailingSeparator(parser.value("dir").toStdString());
+    }
+    if (stored && stored->frameDir) {
+        return stored->frameDir;
+    }
+    trouble = std::string(kCannotFindSettingsMessage) + " (" + SettingsTrouble(stored) + ")";
+    return std::nullopt;
 }

@@ -2,6 +2,7 @@
 
 #include <QDate>
 #include <cstdio>
+#include <optional>
 #include <string>
 #include <variant>
 
@@ -9,6 +10,7 @@
 #include "res/ExitCodes.h"
 #include "timeline/FrameChoice.h"
 
+class QCommandLineParser;
 struct StoredSettings;
 
 // The settings of a capture that runs for a season, as the runs take them.
@@ -20,6 +22,12 @@ std::variant<SaveConditions, std::string> SaveConditionsFrom(const StoredSetting
 // Where the settings start a project's day (DAY_STARTS_AT) and where its sun is reckoned
 // (LONGITUDE), for choosing frames by day.
 DayRules DayRulesFrom(const StoredSettings& settings);
+
+// The frame folder of a command-line mode that takes --dir: that option's, else AUTO_START_DIR of
+// `stored`; nothing when neither gives one, and `trouble` then says why.
+std::optional<std::string> FrameDirOfCommand(const QCommandLineParser& parser,
+                                             const std::optional<StoredSettings>& stored,
+                                             std::string& trouble);
 
 // Prints the plan of `days` days from `from`, one line a day ("2024-06-01 05:12-21:40 ...", or
 // "2024-06-01 none"), to `out`.
