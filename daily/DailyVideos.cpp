@@ -9,7 +9,6 @@
 
 #include <QCommandLineParser>
 #include <QDateTime>
-#include <QLocale>
 #include <algorithm>
 #include <cerrno>
 #include <cmath>
@@ -22,6 +21,8 @@
 #include <vector>
 
 #include "daily/DayFiles.h"
+#include "daily/DayRecord.h"
+#include "daily/Retention.h"
 #include "frames/CaptureTime.h"
 #include "frames/FrameFile.h"
 #include "hooks/Hook.h"
@@ -48,7 +49,6 @@ constexpr int kNiceness = 10;
 constexpr int kIoPriorityOfProcess = 1;
 constexpr int kIoClassIdle = 3;
 constexpr int kIoClassShift = 13;
-constexpr double kBytesPerMegabyte = 1024.0 * 1024.0;
 
 // The settings a daily run is shaped by; a bad one would put frames on the wrong day or delete
 // what the user meant to keep.
@@ -83,7 +83,7 @@ int EncoderThreads() {
 }
 
 std::string DayVideoPath(const std::string& frameDir, const QDate& day) {
-    return frameDir + kDaysFolder + DayName(day) + kDayVideoEnding;
+    return DayFilePath(frameDir, day, kDayVideoEnding);
 }
 
 // The pictures of a day beside its video: days/YYYY-MM-DD-keogram.jpg and -sheet.jpg.
@@ -104,15 +104,11 @@ constexpr DayPicture kDayPictures[] = {
 
 std::string DayPicturePath(const std::string& frameDir, const QDate& day,
                            const DayPicture& picture) {
-    return frameDir + kDaysFolder + DayName(day) + picture.ending;
+    return DayFilePath(frameDir, day, picture.ending);
 }
 
 bool Exists(const std::string& path) {
     return ::access(path.c_str(), F_OK) == 0;
-}
-
-std::string Megabytes(long long bytes) {
-    return QLocale(QLocale::English).toString(bytes / kBytesPerMegabyte, 'f', 1).toStdString();
 }
 
 // The lock that makes one run at a time work on a folder: held until the object goes.
@@ -177,7 +173,18 @@ HookFile DayFile(const DailyRun& run, const QDate& day) {
             run.frameDir};
 }
 
-// Makes the video of `day` from its frames `numbers`: the day's line, or a failure's.
+// The frames the video holds, as its record lists them.
+std::vector<RecordedFrame> RecordedFrames(const AssemblyResult& result) {
+    std::vector<RecordedFrame> frames;
+    frames.reserve(result.held.size());
+    for (const HeldFrame& held : result.held) {
+        frames.push_back({FrameFileName(held.number), held.file});
+    }
+    return frames;
+}
+
+// Makes the video of `day` from its frames `numbers`, with its record: the day's line, or a
+// failure's.
 ExitCode MakeDayVideo(const DailyRun& run, const QDate& day, const std::vector<int>& numbers,
                       const Compressor& compressor) {
     VideoRange range;
@@ -189,6 +196,7 @@ ExitCode MakeDayVideo(const DailyRun& run, const QDate& day, const std::vector<i
     VideoAssembly assembly(range);
     // A day is made when its video is there: never a part of one.
     assembly.KeepCancelled(false);
+    assembly.RecordHeldFrames(true);
     if (const std::optional<std::string> failure = assembly.ProbeFirstFrame()) {
         return Fail(ExitCode::NoVideoFrame, name + ": " + *failure);
     }
@@ -205,6 +213,13 @@ ExitCode MakeDayVideo(const DailyRun& run, const QDate& day, const std::vector<i
     }
     if (code != ExitCode::Success) {
         return Fail(code, name + ": " + ClosingMessage(result, run.frameDir));
+    }
+    if (const int error = WriteDayRecord(run.frameDir, day, RecordedFrames(result))) {
+        return Fail(ExitCode::VideoNotWritten,
+                    name + ": cannot write " + DayFilePath(run.frameDir, day, kDayRecordEnding) +
+                        " (" + std::strerror(error) +
+                        "); the day's frames are kept until its "
+                        "video is made again");
     }
     const double fps = PlayingRate(range, FramesTaken(range));
     std::printf("%s: %s frames, %s left out, %s\n", name.c_str(),
@@ -251,76 +266,6 @@ ExitCode MakeDayPictures(const DailyRun& run, const QDate& day,
         }
     }
     return first;
-}
-
-// Whether `day` has its video and both pictures.
-bool DayIsMade(const std::string& frameDir, const QDate& day) {
-    return Exists(DayVideoPath(frameDir, day)) &&
-           std::all_of(std::begin(kDayPictures), std::end(kDayPictures),
-                       [&](const DayPicture& picture) {
-                           return Exists(DayPicturePath(frameDir, day, picture));
-                       });
-}
-
-// Deletes the frames `numbers` of `day` from the folder open as `dirFd` when the day's video
-// holds as many frames as the day has, as read back from the file; otherwise they all stay.
-// A video made with bad frames left out holds fewer, so that day keeps its frames: nothing is
-// deleted that no video shows. Only regular pic_N.jpg files of the folder itself go. With
-// --list, `toBeMade` says the run would make the video first.
-void DeleteDayFrames(const DailyRun& run, int dirFd, const QDate& day,
-                     const std::vector<int>& numbers, bool toBeMade) {
-    const std::string name = DayName(day);
-    const int frames = static_cast<int>(numbers.size());
-    const std::optional<int> held =
-        toBeMade ? std::nullopt : VideoFrameCount(DayVideoPath(run.frameDir, day));
-    const bool pictures = toBeMade || DayIsMade(run.frameDir, day);
-    if (!toBeMade && (held != frames || !pictures)) {
-        const std::string why = !held             ? "its video is missing or cannot be read"
-                                : *held != frames ? "its video holds " + GroupedDigits(*held)
-                                                  : "its keogram or contact sheet is missing";
-        std::fprintf(stderr, "vorn: %s: its %s frames kept: %s\n", name.c_str(),
-                     GroupedDigits(frames).c_str(), why.c_str());
-        return;
-    }
-    int deleted = 0;
-    long long bytes = 0;
-    for (const int number : numbers) {
-        const std::string file = FrameFileName(number);
-        struct stat status {};
-        if (::fstatat(dirFd, file.c_str(), &status, AT_SYMLINK_NOFOLLOW) != 0 ||
-            !S_ISREG(status.st_mode)) {
-            continue;
-        }
-        if (!run.listing && ::unlinkat(dirFd, file.c_str(), 0) != 0) {
-            std::fprintf(stderr, "vorn: %s: cannot delete %s (%s)\n", name.c_str(), file.c_str(),
-                         std::strerror(errno));
-            continue;
-        }
-        ++deleted;
-        bytes += status.st_size;
-    }
-    std::printf("%s: %s %s frames, %s MB%s\n", name.c_str(),
-                run.listing ? "would delete" : "deleted", GroupedDigits(deleted).c_str(),
-                Megabytes(bytes).c_str(), toBeMade ? ", once its video holds them all" : "");
-}
-
-// The frames past their keeping: those of days more than KEEP_FRAMES_DAYS before today.
-void ApplyRetention(const DailyRun& run, const std::map<QDate, std::vector<int>>& byDay,
-                    const std::vector<QDate>& toBeMade) {
-    const int dirFd = ::open(run.frameDir.empty() ? "." : run.frameDir.c_str(),
-                             O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (dirFd < 0) {
-        std::fprintf(stderr, "vorn: cannot open the folder %s (%s); no frame deleted\n",
-                     ShownFolder(run.frameDir).c_str(), std::strerror(errno));
-        return;
-    }
-    for (const auto& [day, numbers] : byDay) {
-        if (day.daysTo(run.today) > *run.keepFramesDays) {
-            const bool made = std::find(toBeMade.begin(), toBeMade.end(), day) != toBeMade.end();
-            DeleteDayFrames(run, dirFd, day, numbers, run.listing && made);
-        }
-    }
-    ::close(dirFd);
 }
 
 // The frames of `timed` (ascending numbers) whose numbers are `numbers` (ascending).
@@ -424,8 +369,9 @@ void AddDailyVideosOptions(QCommandLineParser& parser) {
          "yet, days/YYYY-MM-DD.mp4 in the frame folder (--dir, or AUTO_START_DIR), "
          "with the video options of the settings file, at a low priority, and its keogram and "
          "contact sheet beside it (YYYY-MM-DD-keogram.jpg, YYYY-MM-DD-sheet.jpg); then, with "
-         "KEEP_FRAMES_DAYS=N, deletes the frames of days more than N days old whose "
-         "video holds them all and whose pictures are made. With --list it prints what it "
+         "KEEP_FRAMES_DAYS=N, deletes the frames of days more than N days old that a video it "
+         "made provably holds: each video's record, YYYY-MM-DD.record beside it, lists the "
+         "video's and each frame's size and SHA-256 digest. With --list it prints what it "
          "would make and delete."});
 }
 
@@ -471,7 +417,7 @@ ExitCode RunDailyVideos(const QCommandLineParser& parser) {
     std::vector<QDate> listed;
     const ExitCode code = MakeMissingDays(run, byDay, times.frames, listed);
     if (code != ExitCode::VideoCancelled && run.keepFramesDays) {
-        ApplyRetention(run, byDay, listed);
+        ApplyRetention({run.frameDir, run.today, *run.keepFramesDays, run.listing}, byDay, listed);
     }
     return code;
 }

@@ -6,8 +6,9 @@ class QCommandLineParser;
 
 // `vorn --daily-videos`: a video of every closed day of the frame folder, days/YYYY-MM-DD.mp4,
 // made without a window for a timer or cron to start, with its keogram and contact sheet beside
-// it; then, with KEEP_FRAMES_DAYS, the frames of old days whose videos hold them all (and whose
-// pictures are made) are deleted. It runs at a low priority, one run per folder.
+// it and the record of what the video holds; then, with KEEP_FRAMES_DAYS, the frames of old days
+// that a record proves held are deleted (Retention.h). It runs at a low priority, one run per
+// folder.
 
 // Adds --daily-videos; it takes --dir and --list from the options of --make-video.
 void AddDailyVideosOptions(QCommandLineParser& parser);

@@ -15,9 +15,18 @@ inline constexpr char kDaysFolder[] = "days/";
 inline constexpr char kDayVideoEnding[] = ".mp4";
 inline constexpr char kDayKeogramEnding[] = "-keogram.jpg";
 inline constexpr char kDaySheetEnding[] = "-sheet.jpg";
+// The record of what the video holds (DayRecord.h), the proof that its frames may go.
+inline constexpr char kDayRecordEnding[] = ".record";
 
 // "2026-03-29".
 std::string DayName(const QDate& day);
+
+// The path of the file of `day` with `ending` in the days' folder of `frameDir` (empty or ending
+// with '/').
+std::string DayFilePath(const std::string& frameDir, const QDate& day, std::string_view ending);
+
+// Whether the days' folder holds the video of `day` and both its pictures.
+bool DayIsMade(const std::string& frameDir, const QDate& day);
 
 // The day that `name` (a file name in days/) is the file of, when it is exactly a date written as
 // DayName writes it followed by `ending`; nothing for any other name.

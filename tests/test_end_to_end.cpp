@@ -510,10 +510,101 @@ private slots:
         const Ended kept = run({});
         QVERIFY2(kept.exitCode == 0, kept.err.constData());
         QVERIFY2(kept.out.startsWith(day(1).toUtf8() + ": 8 frames, "), kept.out.constData());
-        QVERIFY2(kept.err.contains(day(2).toUtf8() + ": its 9 frames kept: its video holds 8"),
+        QVERIFY2(kept.err.contains(day(2).toUtf8() +
+                                   ": 9 frames kept: 9 whose video is not as its record says"),
                  kept.err.constData());
         QCOMPARE(framesLeft(), namesOf({2, 1, 0}));
         QCOMPARE(FramesInVideo(video(1)), 8);
+    }
+
+    // A frame goes only on a record's proof that a video made by the daily run holds that very
+    // file. The first run makes the video of three days ago and its record, deleting nothing;
+    // between the runs, each row does what once lost frames; the second run keeps 1 day.
+    void retentionDeletesOnlyWhatARecordProves_data() {
+        QTest::addColumn<QString>("how");
+        QTest::addColumn<QList<int>>("kept");  // of the frames 10001 to 10008, and those added
+        QTest::addColumn<QString>("told");     // on standard error; empty: no frame kept
+        QTest::newRow("a normal day") << "normal" << QList<int>{} << QString();
+        QTest::newRow("the day starts at noon from then on")
+            << "noon" << QList<int>{10009, 10010, 10011, 10012}
+            << "4 frames kept: 4 in no video's record";
+        QTest::newRow("a video put there by hand")
+            << "by hand" << QList<int>{10001, 10002, 10003, 10004, 10005, 10006, 10007, 10008}
+            << "8 frames kept: 8 in no video's record";
+        QTest::newRow("the video a link to a copy of itself")
+            << "link" << QList<int>{10001, 10002, 10003, 10004, 10005, 10006, 10007, 10008}
+            << "8 frames kept: 8 whose video is not as its record says";
+        QTest::newRow("its record cut short")
+            << "cut" << QList<int>{10001, 10002, 10003, 10004, 10005, 10006, 10007, 10008}
+            << "8 frames kept: 8 in no video's record";
+        QTest::newRow("a frame replaced since")
+            << "replaced" << QList<int>{10003}
+            << "1 frame kept: 1 changed since their video was made";
+    }
+
+    void retentionDeletesOnlyWhatARecordProves() {
+        QFETCH(QString, how);
+        QFETCH(QList<int>, kept);
+        QFETCH(QString, told);
+        QTemporaryDir frames;
+        const QTimeZone berlin("Europe/Berlin");
+        const QDate day = QDateTime::currentDateTime().toTimeZone(berlin).date().addDays(-3);
+        const QString days = frames.filePath("days/");
+        const QString video = days + day.toString(Qt::ISODate) + ".mp4";
+        const auto add = [&](int number, const QDateTime& when, int grey) {
+            return AddFrame(frames.path(), number, cv::Mat(48, 64, CV_8UC3, cv::Scalar(grey)),
+                            when);
+        };
+        for (int i = 0; i < 8; ++i) {
+            QVERIFY(add(10001 + i, QDateTime(day, QTime(1 + 3 * i, 10), berlin), 90));
+        }
+        if (how == "by hand") {
+            // Another video of as many frames, with its pictures, before any run made one.
+            QVERIFY(QDir().mkpath(days));
+            QVERIFY(QFile::copy(m_clip, video));
+            for (const QString ending : {"-keogram.jpg", "-sheet.jpg"}) {
+                QVERIFY(QFile::copy(frames.filePath("pic_10001.jpg"),
+                                    days + day.toString(Qt::ISODate) + ending));
+            }
+        }
+        TestSettings settings;
+        const QByteArray folder = "AUTO_START_DIR=" + frames.path().toUtf8() +
+                                  "\nAUTO_START_ON_OFF=0\nAUTO_START_FRAME_COUNT=0\nCAM_REF=0\n"
+                                  "RESOLUTION_REF=1\n";
+        settings.WriteValues(folder);
+        const Ended made = RunVorn(settings, {"--daily-videos"}, 120000, "Europe/Berlin");
+        QVERIFY2(made.exitCode == 0, made.err.constData());
+        QCOMPARE(QFileInfo::exists(days + day.toString(Qt::ISODate) + ".record"), how != "by hand");
+
+        QByteArray dayStartsAt;
+        if (how == "noon") {
+            // The next morning's frames now fall on the day whose video was made before.
+            for (int i = 0; i < 4; ++i) {
+                QVERIFY(
+                    add(10009 + i, QDateTime(day.addDays(1), QTime(1 + 3 * i, 10), berlin), 90));
+            }
+            dayStartsAt = "DAY_STARTS_AT=12:00\n";
+        } else if (how == "link") {
+            const QString elsewhere = frames.filePath("elsewhere.mp4");
+            QVERIFY(QFile::rename(video, elsewhere) && QFile::link(elsewhere, video));
+        } else if (how == "cut") {
+            QFile record(days + day.toString(Qt::ISODate) + ".record");
+            QVERIFY(record.resize(record.size() - 10));
+        } else if (how == "replaced") {
+            QVERIFY(add(10003, QDateTime(day, QTime(7, 10), berlin), 200));
+        }
+        settings.WriteValues(folder + "KEEP_FRAMES_DAYS=1\n" + dayStartsAt);
+        const Ended cleared = RunVorn(settings, {"--daily-videos"}, 120000, "Europe/Berlin");
+        QVERIFY2(cleared.exitCode == 0, cleared.err.constData());
+        QVERIFY2(told.isEmpty() ? !cleared.err.contains("kept")
+                                : cleared.err.contains(told.toUtf8() + "\n"),
+                 cleared.err.constData());
+        const int last = how == "noon" ? 10012 : 10008;
+        for (int number = 10001; number <= last; ++number) {
+            const QString name = QString("pic_%1.jpg").arg(number);
+            QVERIFY2(QFileInfo::exists(frames.filePath(name)) == kept.contains(number),
+                     qPrintable(name));
+        }
     }
 
     // A day of Berlin's change to summer time lasts 23 hours: a frame at half past each of them.

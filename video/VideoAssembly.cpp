@@ -105,6 +105,7 @@ struct VideoAssembly::LookedAt {
     AssemblyEnd trouble = AssemblyEnd::Complete;  // MissingFrame, DamagedFrame or Complete
     std::string why;
     std::vector<uchar> bytes;
+    FileDigest file;  // as read, when the frames written are recorded
     cv::Size size;
     cv::Mat image;        // decoded unless it is a whole JPEG whose header gives a colour size
     double meanLuma = 0;  // of a frame that reads whole (FrameJudge)
@@ -137,6 +138,11 @@ VideoAssembly::LookedAt VideoAssembly::Look(int number, std::vector<uchar> memor
                     : error == EINVAL ? "not a regular file"
                                       : "cannot be read";
         return frame;
+    }
+    if (m_recordHeld) {
+        // Of the whole file, before any padding after the picture is cut off.
+        frame.file = {static_cast<long long>(frame.bytes.size()),
+                      Sha256Hex(frame.bytes.data(), frame.bytes.size())};
     }
     const bool looksLikeJpeg =
         frame.bytes.size() >= 2 && frame.bytes[0] == 0xFF && frame.bytes[1] == 0xD8;
@@ -352,6 +358,9 @@ bool VideoAssembly::WriteFrame(int taken, Pass& pass, AssemblyResult& result) {
         result.end = AssemblyEnd::WriteFailed;
         result.why = m_writer->Error();
         return false;
+    }
+    if (m_recordHeld) {
+        result.held.push_back({number, std::move(frame.file)});
     }
     if (++result.framesWritten % kWritebackEvery == 0) {
         ::sync_file_range(m_videoFile.Fd(), 0, 0, SYNC_FILE_RANGE_WRITE);  // starts it, no wait

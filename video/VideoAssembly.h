@@ -10,6 +10,7 @@
 
 #include "frames/FrameFile.h"
 #include "platform/AtomicFile.h"
+#include "platform/Digest.h"
 #include "video/VideoOptions.h"
 #include "video/VideoWriter.h"
 
@@ -36,6 +37,12 @@ struct LeftOutFrame {
     std::string why;  // "missing", "empty file", "nearly black (mean luma 3)", ...
 };
 
+// A frame that went into the video, with its file's size and digest as it was read.
+struct HeldFrame {
+    int number = 0;
+    FileDigest file;
+};
+
 // How an assembly ended.
 struct AssemblyResult {
     AssemblyEnd end = AssemblyEnd::Complete;
@@ -50,6 +57,8 @@ struct AssemblyResult {
     static constexpr std::size_t kListedLeftOut = 10;
     int framesLeftOut = 0;
     std::vector<LeftOutFrame> leftOut;
+    // With RecordHeldFrames: each frame written, in order.
+    std::vector<HeldFrame> held;
 };
 
 // How many frames the video is made of: those the gap takes from the range, or the listed ones.
@@ -107,6 +116,10 @@ public:
     // only ever holds a whole one.
     void KeepCancelled(bool keep) { m_keepCancelled = keep; }
 
+    // Whether the result lists each frame written with its file's digest, the proof of what a
+    // video holds that the daily run keeps before it deletes any frame.
+    void RecordHeldFrames(bool record) { m_recordHeld = record; }
+
     // Walks the range or the list: writes each frame the gap takes or the list names, then calls
     // `afterPass`, which returns false to stop. Then finishes the file and puts it in place when it
     // holds a frame.
@@ -159,6 +172,7 @@ private:
     int m_previewScale = 1;  // 1, 2, 4 or 8
     bool m_preview = false;
     bool m_keepCancelled = true;
+    bool m_recordHeld = false;
     std::chrono::steady_clock::time_point m_nextPreview;  // no preview before then
     bool m_copyJpeg = false;
     VideoWriter::Opened m_opened = VideoWriter::Opened::CannotWrite;

@@ -1,0 +1,261 @@
+#include "daily/Retention.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <QLocale>
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <optional>
+
+#include "daily/DayFiles.h"
+#include "daily/DayRecord.h"
+#include "frames/FrameFile.h"
+#include "platform/Digest.h"
+#include "platform/Numbers.h"
+
+namespace {
+
+constexpr double kBytesPerMegabyte = 1024.0 * 1024.0;
+// A day of one frame a second is 86,400 lines of about 100 bytes: anything far larger is no
+// record of ours.
+constexpr long long kLargestRecord = 64LL << 20;
+
+std::string Megabytes(long long bytes) {
+    return QLocale(QLocale::English).toString(bytes / kBytesPerMegabyte, 'f', 1).toStdString();
+}
+
+// Why a frame past its keeping stays; the order of the words in a day's line.
+enum class Kept { NoRecord, VideoNotAsRecorded, PicturesMissing, Changed, Count };
+
+constexpr const char* kKeptWords[] = {
+    "in no video's record",
+    "whose video is not as its record says",
+    "whose video lacks its keogram or contact sheet",
+    "changed since their video was made",
+};
+
+// The text of the regular file `name` in the folder open as `dirFd`, never through a link.
+std::optional<std::string> ReadSmallFile(int dirFd, const std::string& name) {
+    const int fd = ::openat(dirFd, name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        return std::nullopt;
+    }
+    struct stat status {};
+    std::optional<std::string> text;
+    if (::fstat(fd, &status) == 0 && S_ISREG(status.st_mode) && status.st_size <= kLargestRecord) {
+        std::string bytes(static_cast<std::size_t>(status.st_size), '\0');
+        std::size_t got = 0;
+        while (got < bytes.size()) {
+            const ssize_t read = ::read(fd, bytes.data() + got, bytes.size() - got);
+            if (read < 0 && errno == EINTR) {
+                continue;
+            }
+            if (read <= 0) {
+                break;
+            }
+            got += static_cast<std::size_t>(read);
+        }
+        if (got == bytes.size()) {
+            text = std::move(bytes);
+        }
+    }
+    ::close(fd);
+    return text;
+}
+
+// Every record of the days' folder, and which of them still prove anything: judged once each,
+// when a frame they list is first asked about.
+class Proofs {
+public:
+    Proofs(const std::string& frameDir, int daysFd) : m_frameDir(frameDir), m_daysFd(daysFd) {
+        if (m_daysFd >= 0) {
+            Load();
+        }
+    }
+
+    // Whether the frame `name` of the folder open as `dirFd` may go, or why it stays.
+    std::optional<Kept> Judge(int dirFd, const std::string& name) {
+        const auto [first, last] = m_byName.equal_range(name);
+        if (first == last) {
+            return Kept::NoRecord;
+        }
+        std::optional<FileDigest> file;
+        // Of several records, the reason that comes nearest to a proof.
+        Kept why = Kept::NoRecord;
+        for (auto entry = first; entry != last; ++entry) {
+            const Entry& proof = entry->second;
+            if (const std::optional<Kept> unsound = Unsound(proof.record)) {
+                why = std::max(why, *unsound);
+                continue;
+            }
+            file = file ? file : DigestOfFileIn(dirFd, name);
+            if (file && *file == proof.frame) {
+                return std::nullopt;
+            }
+            why = Kept::Changed;
+        }
+        return why;
+    }
+
+private:
+    struct Record {
+        QDate day;
+        FileDigest video;
+        std::optional<std::optional<Kept>> judged;  // once asked: nothing when it is sound
+    };
+    struct Entry {
+        std::size_t record;
+        FileDigest frame;
+    };
+
+    void Load() {
+        const int listFd = ::dup(m_daysFd);
+        DIR* dir = listFd >= 0 ? ::fdopendir(listFd) : nullptr;
+        if (dir == nullptr) {
+            if (listFd >= 0) {
+                ::close(listFd);
+            }
+            return;
+        }
+        while (const dirent* entry = ::readdir(dir)) {
+            const std::string name = entry->d_name;
+            const std::optional<QDate> day = DayOfFileName(name, kDayRecordEnding);
+            const std::optional<std::string> text =
+                day ? ReadSmallFile(m_daysFd, name) : std::nullopt;
+            const std::optional<DayRecord> record = text ? ParseRecord(*text) : std::nullopt;
+            // A record names the video of its own day, or it proves nothing.
+            if (!record || record->videoName != DayName(*day) + kDayVideoEnding) {
+                continue;
+            }
+            for (const RecordedFrame& frame : record->frames) {
+                m_byName.emplace(frame.name, Entry{m_records.size(), frame.file});
+            }
+            m_records.push_back({*day, record->video, std::nullopt});
+        }
+        ::closedir(dir);
+    }
+
+    // Nothing when the record's video is as it says and its pictures are there; otherwise why
+    // its frames stay.
+    std::optional<Kept> Unsound(std::size_t index) {
+        Record& record = m_records[index];
+        if (!record.judged) {
+            const std::optional<FileDigest> video =
+                DigestOfFileIn(m_daysFd, DayName(record.day) + kDayVideoEnding);
+            record.judged =
+                !video || *video != record.video     ? std::optional(Kept::VideoNotAsRecorded)
+                : !DayIsMade(m_frameDir, record.day) ? std::optional(Kept::PicturesMissing)
+                                                     : std::nullopt;
+        }
+        return *record.judged;
+    }
+
+    std::string m_frameDir;
+    int m_daysFd;
+    std::vector<Record> m_records;
+    std::multimap<std::string, Entry> m_byName;
+};
+
+// "9 frames kept: 1 changed since their video was made, 8 in no video's record".
+std::string KeptInWords(const int (&kept)[static_cast<int>(Kept::Count)]) {
+    int all = 0;
+    std::string reasons;
+    for (int why = 0; why < static_cast<int>(Kept::Count); ++why) {
+        if (kept[why] > 0) {
+            reasons +=
+                (reasons.empty() ? "" : ", ") + GroupedDigits(kept[why]) + " " + kKeptWords[why];
+            all += kept[why];
+        }
+    }
+    return GroupedDigits(all) + (all == 1 ? " frame" : " frames") + " kept: " + reasons;
+}
+
+// Deletes (or lists) the frames `numbers` of `day` that their records prove held.
+void DeleteProvenFrames(const Retention& retention, int dirFd, Proofs& proofs, const QDate& day,
+                        const std::vector<int>& numbers) {
+    const std::string name = DayName(day);
+    int deleted = 0;
+    long long bytes = 0;
+    int kept[static_cast<int>(Kept::Count)] = {};
+    for (const int number : numbers) {
+        const std::string file = FrameFileName(number);
+        struct stat status {};
+        // Only the regular frame files of the folder itself, never a link's target.
+        if (::fstatat(dirFd, file.c_str(), &status, AT_SYMLINK_NOFOLLOW) != 0 ||
+            !S_ISREG(status.st_mode)) {
+            continue;
+        }
+        if (const std::optional<Kept> why = proofs.Judge(dirFd, file)) {
+            ++kept[static_cast<int>(*why)];
+            continue;
+        }
+        if (!retention.listing && ::unlinkat(dirFd, file.c_str(), 0) != 0) {
+            std::fprintf(stderr, "vorn: %s: cannot delete %s (%s)\n", name.c_str(), file.c_str(),
+                         std::strerror(errno));
+            continue;
+        }
+        ++deleted;
+        bytes += status.st_size;
+    }
+    if (deleted > 0) {
+        std::printf("%s: %s %s frames, %s MB\n", name.c_str(),
+                    retention.listing ? "would delete" : "deleted", GroupedDigits(deleted).c_str(),
+                    Megabytes(bytes).c_str());
+    }
+    if (std::any_of(std::begin(kept), std::end(kept), [](int count) { return count > 0; })) {
+        std::fprintf(stderr, "vorn: %s: %s\n", name.c_str(), KeptInWords(kept).c_str());
+    }
+}
+
+// What a listing run says of a day it would make first.
+void ListFramesOfDayToBeMade(int dirFd, const QDate& day, const std::vector<int>& numbers) {
+    int frames = 0;
+    long long bytes = 0;
+    for (const int number : numbers) {
+        struct stat status {};
+        if (::fstatat(dirFd, FrameFileName(number).c_str(), &status, AT_SYMLINK_NOFOLLOW) == 0 &&
+            S_ISREG(status.st_mode)) {
+            ++frames;
+            bytes += status.st_size;
+        }
+    }
+    std::printf("%s: would delete %s frames, %s MB, once its video holds them all\n",
+                DayName(day).c_str(), GroupedDigits(frames).c_str(), Megabytes(bytes).c_str());
+}
+
+}  // namespace
+
+void ApplyRetention(const Retention& retention, const std::map<QDate, std::vector<int>>& byDay,
+                    const std::vector<QDate>& toBeMade) {
+    const std::string& frameDir = retention.frameDir;
+    const int dirFd =
+        ::open(frameDir.empty() ? "." : frameDir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dirFd < 0) {
+        std::fprintf(stderr, "vorn: cannot open the folder %s (%s); no frame deleted\n",
+                     ShownFolder(frameDir).c_str(), std::strerror(errno));
+        return;
+    }
+    // A folder without days/ has no record: every frame stays.
+    const int daysFd = ::openat(dirFd, kDaysFolder, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    Proofs proofs(frameDir, daysFd);
+    for (const auto& [day, numbers] : byDay) {
+        if (day.daysTo(retention.today) <= retention.keepFramesDays) {
+            continue;
+        }
+        if (retention.listing &&
+            std::find(toBeMade.begin(), toBeMade.end(), day) != toBeMade.end()) {
+            ListFramesOfDayToBeMade(dirFd, day, numbers);
+        } else {
+            DeleteProvenFrames(retention, dirFd, proofs, day, numbers);
+        }
+    }
+    if (daysFd >= 0) {
+        ::close(daysFd);
+    }
+    ::close(dirFd);
+}
