@@ -1,5 +1,8 @@
 #include "pictures/PictureCodec.h"
 
+#include <png.h>
+#include <unistd.h>
+#include <zlib.h>
 #include <algorithm>
 #include <array>
 #include <cerrno>
@@ -9,9 +12,6 @@
 #include <opencv2/core.hpp>
 #include <opencv2/imgcodecs.hpp>  // the decoding flags
 #include <opencv2/imgproc.hpp>
-#include <png.h>
-#include <unistd.h>
-#include <zlib.h>
 
 #include "platform/ImageCodec.h"
 #include "video/FrameJudge.h"

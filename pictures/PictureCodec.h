@@ -9,8 +9,8 @@
 
 #include "platform/AtomicFile.h"
 
-// Decoding only as much of a frame as a picture needs, over libjpeg, and writing a picture as a JPEG
-// or PNG, over libjpeg and libpng. Safe to call from any thread.
+// Decoding only as much of a frame as a picture needs, over libjpeg, and writing a picture as a
+// JPEG or PNG, over libjpeg and libpng. Safe to call from any thread.
 
 // The columns of a frame a keogram averages: its centre ones.
 inline constexpr int kStripColumns = 4;

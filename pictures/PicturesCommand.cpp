@@ -122,12 +122,11 @@ std::optional<std::string> SizeTrouble(const PictureMode& mode, const std::strin
         return std::nullopt;
     }
     const bool jpeg = largest == kLargestJpegSide;
-    std::string trouble =
-        std::string(mode.name) + " not made: it would be " +
-        (size.height > largest ? GroupedDigits(size.height) + " pixels tall"
-                               : GroupedDigits(size.width) + " pixels wide") +
-        ", and a " + (jpeg ? "JPEG" : "PNG") + " holds at most " + GroupedDigits(largest) +
-        " pixels a side";
+    std::string trouble = std::string(mode.name) + " not made: it would be " +
+                          (size.height > largest ? GroupedDigits(size.height) + " pixels tall"
+                                                 : GroupedDigits(size.width) + " pixels wide") +
+                          ", and a " + (jpeg ? "JPEG" : "PNG") + " holds at most " +
+                          GroupedDigits(largest) + " pixels a side";
     if (mode.picture == Picture::ContactSheet) {
         trouble += "; use more --columns or fewer --tiles";
         return jpeg ? trouble + ", or a .png name" : trouble;
@@ -142,12 +141,12 @@ struct Failure {
 };
 
 // The picture's file, written as the picture is made; the first failure, as the line tells it.
+// From its first rows on, SIGINT and SIGTERM stop it at the next band, so that no temporary file
+// is left behind.
 class PictureOutput final : public PictureSink {
 public:
     PictureOutput(const PictureMode& mode, const std::string& frameDir, const std::string& file)
-        : m_mode(mode),
-          m_path(VideoPath(frameDir, file)),
-          m_place(VideoPlace(frameDir, file)) {}
+        : m_mode(mode), m_path(VideoPath(frameDir, file)), m_place(VideoPlace(frameDir, file)) {}
 
     const std::string& Place() const { return m_place; }
     const std::optional<Failure>& Failed() const { return m_failure; }
@@ -157,9 +156,16 @@ public:
             m_failure = Failure{ExitCode::BadCommandLine, std::move(*trouble)};
             return false;
         }
+        m_interrupts.emplace();
         return Written(m_file.Start(m_path, size));
     }
-    bool Add(const cv::Mat& band) override { return Written(m_file.Add(band)); }
+    bool Add(const cv::Mat& band) override {
+        if (InterruptCatcher::Interrupted() && !m_failure) {
+            m_failure =
+                Failure{ExitCode::VideoCancelled, "interrupted: " + m_place + " not written"};
+        }
+        return !m_failure && Written(m_file.Add(band));
+    }
     bool Finish() { return !m_failure && Written(m_file.Finish()); }
 
 private:
@@ -176,6 +182,7 @@ private:
     const std::string m_place;
     PictureFile m_file;
     std::optional<Failure> m_failure;
+    std::optional<InterruptCatcher> m_interrupts;
 };
 
 // Makes the picture: a contact sheet straight into `output`, the others whole, then written.
@@ -217,7 +224,8 @@ void AddPicturesOptions(QCommandLineParser& parser) {
          "Makes a contact sheet, FILE (.jpg or .png): a 320-pixel tile with its time for each "
          "hour of the frames chosen (or --tiles slots), the frame nearest each slot's middle, "
          "\"no frame\" where it has none; and exits. FILE goes into the frame folder unless it "
-         "holds a '/'.",
+         "holds a '/', and never replaces a frame. A JPEG holds about 300 rows of 1080p tiles; a "
+         "taller sheet needs .png.",
          "FILE"},
         {"columns", "Tiles across a contact sheet, 1 to 100 (default: 6).", "N"},
         {"tiles", "Slots of a contact sheet, 1 to 1000 (default: one for each hour).", "N"},
