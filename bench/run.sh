@@ -21,6 +21,8 @@ echo "== a day's video (2,880 1080p frames to H.264) against ffmpeg, whole proce
 bash "$(dirname "$0")/daily_against_ffmpeg.sh" "$build"
 echo "== a keogram and a contact sheet of 1,000 1080p frames against ffmpeg, whole processes"
 bash "$(dirname "$0")/pictures_against_ffmpeg.sh" "$build"
+echo "== the peak memory of contact sheets of 1,000 tiles of 1080p frames, whole processes"
+bash "$(dirname "$0")/contact_sheet_memory.sh" "$build"
 echo "== a capture's frame times while the day's video is made"
 bash "$(dirname "$0")/capture_during_daily.sh" "$build"
 echo "== the status page: 20 clients polling beside 100 idle connections, 100,000 frames"

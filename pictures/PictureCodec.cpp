@@ -1,7 +1,11 @@
 #include "pictures/PictureCodec.h"
 
+#include <png.h>
+#include <unistd.h>
+#include <zlib.h>
 #include <algorithm>
 #include <array>
+#include <cerrno>
 #include <cmath>
 #include <cstdlib>
 #include <numbers>
@@ -328,34 +332,200 @@ cv::Mat DecodeReduced(const std::vector<uchar>& bytes, int scale,
     return picture;
 }
 
-std::vector<uchar> EncodeJpeg(const cv::Mat& picture, int quality) {
-    const cv::Mat rows = picture.isContinuous() ? picture : picture.clone();
-    jpeg_compress_struct out{};
-    SilentJpegErrors errors;
-    out.err = UseSilentJpegErrors(errors);
-    jpeg_create_compress(&out);
-    unsigned char* buffer = nullptr;
-    unsigned long size = 0;
-    // An error (only a lack of memory) leaves the buffer empty.
-    if (setjmp(errors.jump) == 0) {
-        jpeg_mem_dest(&out, &buffer, &size);
-        out.image_width = static_cast<JDIMENSION>(rows.cols);
-        out.image_height = static_cast<JDIMENSION>(rows.rows);
-        out.input_components = 3;
-        out.in_color_space = JCS_EXT_BGR;
-        jpeg_set_defaults(&out);
-        jpeg_set_quality(&out, quality, TRUE);
-        jpeg_start_compress(&out, TRUE);
-        while (out.next_scanline < out.image_height) {
-            JSAMPROW row = const_cast<uchar*>(rows.ptr(static_cast<int>(out.next_scanline)));
-            jpeg_write_scanlines(&out, &row, 1);
-        }
-        jpeg_finish_compress(&out);
-    } else {
-        size = 0;
+int LargestSide(const std::string& path) {
+    return path.ends_with(".png") ? kLargestPngSide : kLargestJpegSide;
+}
+
+// One format's encoder onto a stream. Each step is false when the library failed, errno then
+// telling why when it was the stream's write.
+class PictureFile::Encoder {
+public:
+    virtual ~Encoder() = default;
+    virtual bool Start(std::FILE* stream, cv::Size size) = 0;
+    virtual bool Add(const cv::Mat& rows) = 0;
+    virtual bool Finish() = 0;
+};
+
+namespace {
+
+constexpr int kJpegQuality = 90;
+
+// libjpeg's errors come back here by longjmp: nothing between a step's setjmp and libjpeg's calls
+// has a destructor.
+class JpegEncoder final : public PictureFile::Encoder {
+public:
+    JpegEncoder() {
+        m_out.err = UseSilentJpegErrors(m_errors);
+        jpeg_create_compress(&m_out);
     }
-    jpeg_destroy_compress(&out);
-    std::vector<uchar> bytes(buffer, buffer + size);
-    std::free(buffer);
-    return bytes;
+    ~JpegEncoder() override { jpeg_destroy_compress(&m_out); }
+    JpegEncoder(const JpegEncoder&) = delete;
+    JpegEncoder& operator=(const JpegEncoder&) = delete;
+
+    bool Start(std::FILE* stream, cv::Size size) override {
+        if (setjmp(m_errors.jump) != 0) {
+            return false;
+        }
+        jpeg_stdio_dest(&m_out, stream);
+        m_out.image_width = static_cast<JDIMENSION>(size.width);
+        m_out.image_height = static_cast<JDIMENSION>(size.height);
+        m_out.input_components = 3;
+        m_out.in_color_space = JCS_EXT_BGR;
+        jpeg_set_defaults(&m_out);
+        jpeg_set_quality(&m_out, kJpegQuality, TRUE);
+        jpeg_start_compress(&m_out, TRUE);
+        return true;
+    }
+
+    bool Add(const cv::Mat& rows) override {
+        if (setjmp(m_errors.jump) != 0) {
+            return false;
+        }
+        for (int y = 0; y < rows.rows; ++y) {
+            JSAMPROW row = const_cast<uchar*>(rows.ptr(y));
+            jpeg_write_scanlines(&m_out, &row, 1);
+        }
+        return true;
+    }
+
+    bool Finish() override {
+        if (setjmp(m_errors.jump) != 0) {
+            return false;
+        }
+        jpeg_finish_compress(&m_out);
+        return true;
+    }
+
+private:
+    SilentJpegErrors m_errors;
+    jpeg_compress_struct m_out{};
+};
+
+// libpng's errors come back here by longjmp, as libjpeg's do; its messages are never printed.
+class PngEncoder final : public PictureFile::Encoder {
+public:
+    PngEncoder()
+        : m_png(png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, OnError, OnWarning)),
+          m_info(m_png != nullptr ? png_create_info_struct(m_png) : nullptr) {}
+    ~PngEncoder() override { png_destroy_write_struct(&m_png, &m_info); }
+    PngEncoder(const PngEncoder&) = delete;
+    PngEncoder& operator=(const PngEncoder&) = delete;
+
+    bool Start(std::FILE* stream, cv::Size size) override {
+        if (m_info == nullptr) {
+            errno = ENOMEM;
+            return false;
+        }
+        if (setjmp(png_jmpbuf(m_png)) != 0) {
+            return false;
+        }
+        png_init_io(m_png, stream);
+        png_set_IHDR(m_png, m_info, static_cast<png_uint_32>(size.width),
+                     static_cast<png_uint_32>(size.height), 8, PNG_COLOR_TYPE_RGB,
+                     PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+        // Quick rather than small, as OpenCV writes a PNG unless told otherwise.
+        png_set_filter(m_png, PNG_FILTER_TYPE_BASE, PNG_FILTER_SUB);
+        png_set_compression_level(m_png, Z_BEST_SPEED);
+        png_set_compression_strategy(m_png, Z_RLE);
+        png_write_info(m_png, m_info);
+        png_set_bgr(m_png);
+        return true;
+    }
+
+    bool Add(const cv::Mat& rows) override {
+        if (setjmp(png_jmpbuf(m_png)) != 0) {
+            return false;
+        }
+        for (int y = 0; y < rows.rows; ++y) {
+            png_write_row(m_png, rows.ptr(y));
+        }
+        return true;
+    }
+
+    bool Finish() override {
+        if (setjmp(png_jmpbuf(m_png)) != 0) {
+            return false;
+        }
+        png_write_end(m_png, nullptr);
+        return true;
+    }
+
+private:
+    [[noreturn]] static void OnError(png_structp png, png_const_charp /*message*/) {
+        png_longjmp(png, 1);
+    }
+    static void OnWarning(png_structp /*png*/, png_const_charp /*message*/) {}
+
+    png_structp m_png;
+    png_infop m_info;
+};
+
+}  // namespace
+
+PictureFile::PictureFile() = default;
+
+PictureFile::~PictureFile() {
+    m_encoder.reset();
+    if (m_stream != nullptr) {
+        std::fclose(m_stream);  // the temporary file goes with m_file
+    }
+}
+
+int PictureFile::Failed() {
+    m_error = errno != 0 ? errno : EIO;
+    m_encoder.reset();
+    if (m_stream != nullptr) {
+        std::fclose(m_stream);
+        m_stream = nullptr;
+    }
+    return m_error;
+}
+
+int PictureFile::Start(const std::string& path, cv::Size size) {
+    if (std::max(size.width, size.height) > LargestSide(path)) {
+        return m_error = EFBIG;
+    }
+    if (!m_file.Create(path)) {
+        return Failed();
+    }
+    const int fd = ::dup(m_file.Fd());
+    m_stream = fd < 0 ? nullptr : ::fdopen(fd, "wb");
+    if (m_stream == nullptr) {
+        if (fd >= 0) {
+            ::close(fd);
+        }
+        return Failed();
+    }
+    if (path.ends_with(".png")) {
+        m_encoder = std::make_unique<PngEncoder>();
+    } else {
+        m_encoder = std::make_unique<JpegEncoder>();
+    }
+    errno = 0;
+    return m_encoder->Start(m_stream, size) ? 0 : Failed();
+}
+
+int PictureFile::Add(const cv::Mat& rows) {
+    if (m_error != 0) {
+        return m_error;
+    }
+    errno = 0;
+    return m_encoder->Add(rows) ? 0 : Failed();
+}
+
+int PictureFile::Finish() {
+    if (m_error != 0) {
+        return m_error;
+    }
+    errno = 0;
+    if (!m_encoder->Finish() || std::fflush(m_stream) != 0) {
+        return Failed();
+    }
+    m_encoder.reset();
+    const int closed = std::fclose(m_stream);
+    m_stream = nullptr;
+    if (closed != 0) {
+        return Failed();
+    }
+    return m_file.Commit();
 }

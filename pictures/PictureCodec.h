@@ -1,12 +1,16 @@
 #pragma once
 
+#include <cstdio>
+#include <memory>
 #include <opencv2/core/mat.hpp>
 #include <optional>
 #include <string>
 #include <vector>
 
-// Decoding only as much of a frame as a picture needs, and encoding a picture as a JPEG, over
-// libjpeg. Safe to call from any thread.
+#include "platform/AtomicFile.h"
+
+// Decoding only as much of a frame as a picture needs, over libjpeg, and writing a picture as a
+// JPEG or PNG, over libjpeg and libpng. Safe to call from any thread.
 
 // The columns of a frame a keogram averages: its centre ones.
 inline constexpr int kStripColumns = 4;
@@ -30,6 +34,40 @@ CentreStrip DecodeCentreStrip(const std::vector<uchar>& bytes);
 cv::Mat DecodeReduced(const std::vector<uchar>& bytes, int scale,
                       std::optional<std::string>& trouble);
 
-// `picture` (BGR) as a JPEG of `quality` (1 to 100), by libjpeg itself: a picture made from JPEGs
-// needs no other codec loaded.
-std::vector<uchar> EncodeJpeg(const cv::Mat& picture, int quality);
+// The largest side a picture of each format may have: JPEG's own limit, and the largest PNG that
+// libpng writes, and reads, unless told otherwise.
+inline constexpr int kLargestJpegSide = 65500;
+inline constexpr int kLargestPngSide = 1000000;
+
+// The largest side of a picture named `path`, which ends in .jpg or .png.
+int LargestSide(const std::string& path);
+
+// A picture written as the JPEG or PNG its path's ending names, a band of rows at a time from the
+// top, so that neither its pixels nor its bytes are ever held whole: under a temporary name
+// (AtomicFile), renamed into place by Finish. Each step gives 0, or the errno of the failure,
+// after which the picture is given up (its temporary file goes with the object) and every later
+// step gives that errno again.
+class PictureFile {
+public:
+    PictureFile();
+    ~PictureFile();
+    PictureFile(const PictureFile&) = delete;
+    PictureFile& operator=(const PictureFile&) = delete;
+
+    // Starts the picture `path` of `size`; EFBIG when a side is larger than LargestSide.
+    int Start(const std::string& path, cv::Size size);
+    // Encodes and writes the next rows: BGR, as wide as the picture.
+    int Add(const cv::Mat& rows);
+    // Once every row is added: ends the picture, flushes it to the disk and renames it into place.
+    int Finish();
+
+    class Encoder;
+
+private:
+    int Failed();
+
+    AtomicFile m_file;
+    std::FILE* m_stream = nullptr;  // a descriptor of its own onto m_file's
+    std::unique_ptr<Encoder> m_encoder;
+    int m_error = 0;
+};

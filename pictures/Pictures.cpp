@@ -15,8 +15,6 @@
 #include "frames/FrameFile.h"
 #include "pictures/PictureCodec.h"
 #include "pictures/PictureSlots.h"
-#include "platform/AtomicFile.h"
-#include "platform/ImageCodec.h"
 #include "platform/Numbers.h"
 #include "video/OrderedWork.h"
 #include "video/VideoOutput.h"
@@ -27,7 +25,6 @@ constexpr int kTallestKeogram = 1080;
 // A JPEG's sides end at 65,535: a season of minute slotCount is drawn with wider slotCount.
 constexpr int kWidestKeogram = 16384;
 constexpr int kMostTiles = 1000;
-constexpr int kJpegQuality = 90;
 constexpr int kSheetScale = 4;    // a 1080p frame decoded at 480 pixels across for a 320 tile
 constexpr int kMeasureScale = 8;  // the dark test's means
 constexpr int kAxisHeight = 28;
@@ -234,6 +231,25 @@ void DrawTile(cv::Mat& sheet, cv::Point corner, cv::Size tile, const cv::Mat& pi
              kLabelFontScale);
 }
 
+// A picture gathered whole from its bands.
+class WholePicture final : public PictureSink {
+public:
+    bool Begin(cv::Size size) override {
+        image.create(size, CV_8UC3);
+        return true;
+    }
+    bool Add(const cv::Mat& band) override {
+        band.copyTo(image.rowRange(m_filled, m_filled + band.rows));
+        m_filled += band.rows;
+        return true;
+    }
+
+    cv::Mat image;
+
+private:
+    int m_filled = 0;
+};
+
 }  // namespace
 
 MadePicture MakeKeogram(const std::string& frameDir, const std::vector<TimedFrame>& frames) {
@@ -385,8 +401,8 @@ MadePicture MakeStarTrails(const std::string& frameDir, const std::vector<TimedF
     return made;
 }
 
-MadePicture MakeContactSheet(const std::string& frameDir, const std::vector<TimedFrame>& frames,
-                             int tiles, int columns) {
+MadePicture DrawContactSheet(const std::string& frameDir, const std::vector<TimedFrame>& frames,
+                             int tiles, int columns, PictureSink& sink) {
     MadePicture made;
     if (frames.empty()) {
         return made;
@@ -417,52 +433,69 @@ MadePicture MakeContactSheet(const std::string& frameDir, const std::vector<Time
         QDateTime::fromMSecsSinceEpoch(first).date() != QDateTime::fromMSecsSinceEpoch(last).date();
     columns = std::clamp(columns, 1, count);
     const int rows = (count + columns - 1) / columns;
+    const int width = kMargin + columns * (kTileWidth + kMargin);
     cv::Size tile;
+    cv::Mat band;  // a row of tiles with their times and the margin under them
     for (int slot = 0; slot < count; ++slot) {
         const SlotPick pick = *picks.Take();
         Count(made, pick.leftOut);
-        if (made.image.empty()) {
+        if (slot == 0) {
             // The first tile's frame gives every tile its shape; a sheet without any is 4:3.
             const double aspect = pick.picture.empty()
                                       ? 0.75
                                       : static_cast<double>(pick.picture.rows) / pick.picture.cols;
             tile = {kTileWidth, std::max(1, static_cast<int>(std::lround(kTileWidth * aspect)))};
-            made.image.create(kMargin + rows * (tile.height + kLabelHeight + kMargin),
-                              kMargin + columns * (tile.width + kMargin), CV_8UC3);
-            made.image.setTo(kBackground);
+            band.create(tile.height + kLabelHeight + kMargin, width, CV_8UC3);
+            if (!sink.Begin({width, kMargin + rows * band.rows}) ||
+                !sink.Add(cv::Mat(kMargin, width, CV_8UC3, kBackground))) {
+                return made;
+            }
         }
-        const cv::Point corner(kMargin + (slot % columns) * (tile.width + kMargin),
-                               kMargin + (slot / columns) * (tile.height + kLabelHeight + kMargin));
+        if (slot % columns == 0) {
+            band.setTo(kBackground);
+        }
+        const cv::Point corner(kMargin + (slot % columns) * (tile.width + kMargin), 0);
         const std::int64_t time = pick.picture.empty()
                                       ? sheetSlots[static_cast<std::size_t>(slot)].start
                                       : line.times[static_cast<std::size_t>(pick.index)];
-        DrawTile(made.image, corner, tile, pick.picture, LocalTime(time, withDate));
+        DrawTile(band, corner, tile, pick.picture, LocalTime(time, withDate));
         made.framesUsed += pick.picture.empty() ? 0 : 1;
-    }
-    if (made.framesUsed == 0) {
-        made.image.release();
+        if ((slot % columns == columns - 1 || slot == count - 1) && !sink.Add(band)) {
+            return made;
+        }
     }
     return made;
 }
 
-bool IsPictureName(const std::string& path) {
-    const std::size_t slash = path.rfind('/');
-    const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
-    return name.size() > 4 && (name.ends_with(".jpg") || name.ends_with(".png"));
+MadePicture MakeContactSheet(const std::string& frameDir, const std::vector<TimedFrame>& frames,
+                             int tiles, int columns) {
+    WholePicture whole;
+    MadePicture made = DrawContactSheet(frameDir, frames, tiles, columns, whole);
+    if (made.framesUsed > 0) {
+        made.image = std::move(whole.image);
+    }
+    return made;
+}
+
+std::optional<std::string> PictureNameTrouble(const std::string& path) {
+    const std::string name = path.substr(path.rfind('/') + 1);
+    if (name.empty()) {
+        return "the picture's name is empty";
+    }
+    if (name == ".jpg" || name == ".png") {
+        return "the picture's name is empty: " + name + " is only its ending";
+    }
+    if (!name.ends_with(".jpg") && !name.ends_with(".png")) {
+        return "the file's name must end in .jpg or .png";
+    }
+    return std::nullopt;
 }
 
 int WritePicture(const std::string& path, const cv::Mat& image) {
-    const std::string ending = path.substr(path.size() - 4);
-    std::vector<uchar> bytes;
-    if (ending == ".jpg") {
-        bytes = EncodeJpeg(image, kJpegQuality);
-    } else {
-        EncodeImage(ending, image, bytes);
-    }
-    if (bytes.empty()) {
-        return EIO;
-    }
-    return WriteFileAtomically(path, bytes.data(), bytes.size());
+    PictureFile file;
+    file.Start(path, image.size());
+    file.Add(image);
+    return file.Finish();  // or the failure of a step before it
 }
 
 std::string LeftOutInWords(const MadePicture& picture) {

@@ -2,6 +2,7 @@
 
 #include <map>
 #include <opencv2/core/mat.hpp>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -30,20 +31,38 @@ MadePicture MakeKeogram(const std::string& frameDir, const std::vector<TimedFram
 // rule). Frames too bright are left out and counted; when none is dark, the darkest frame.
 MadePicture MakeStarTrails(const std::string& frameDir, const std::vector<TimedFrame>& frames);
 
+// Takes a picture a band of rows at a time, from the top.
+class PictureSink {
+public:
+    virtual ~PictureSink() = default;
+    // The whole picture's size, before its first band; false stops the picture.
+    virtual bool Begin(cv::Size size) = 0;
+    // The next rows (BGR, as wide as the picture); false stops the picture.
+    virtual bool Add(const cv::Mat& band) = 0;
+};
+
 // A contact sheet: one 320-pixel tile for each slot of the frames' time, `tiles` of them or one
 // for each local hour when it is 0, `columns` across; each tile is the good frame nearest the
-// middle of its slot, its time under it, and a slot without one a grey "no frame" tile.
+// middle of its slot, its time under it, and a slot without one a grey "no frame" tile. Drawn into
+// `sink` a row of tiles at a time, so that a sheet of a thousand rows is never held whole; the
+// picture's image stays empty, and framesUsed is 0 when no frame could make it. It stops at the
+// first band `sink` refuses.
+MadePicture DrawContactSheet(const std::string& frameDir, const std::vector<TimedFrame>& frames,
+                             int tiles, int columns, PictureSink& sink);
+
+// DrawContactSheet's sheet held whole in the picture's image, for a sheet of a few rows.
 MadePicture MakeContactSheet(const std::string& frameDir, const std::vector<TimedFrame>& frames,
                              int tiles, int columns);
 
 inline constexpr int kTileWidth = 320;
 inline constexpr int kDefaultColumns = 6;
 
-// Whether `path` names a picture this program writes: ending in .jpg or .png.
-bool IsPictureName(const std::string& path);
+// What is wrong with `path` as the name of a picture this program writes (ending in .jpg or .png,
+// with a name before that ending), or nothing.
+std::optional<std::string> PictureNameTrouble(const std::string& path);
 
 // Encodes `image` as its name's ending says and writes it to `path` under a temporary name,
-// renamed into place: 0, or the errno of the failure.
+// renamed into place (PictureFile): 0, or the errno of the failure.
 int WritePicture(const std::string& path, const cv::Mat& image);
 
 // The frames left out, in words: "3 left out: 2 nearly black, 1 damaged"; "none left out".

@@ -1,5 +1,7 @@
 #include "pictures/PicturesCommand.h"
 
+#include <sys/stat.h>
+
 #include <QCommandLineParser>
 #include <array>
 #include <cstdio>
@@ -8,6 +10,7 @@
 #include <string>
 
 #include "frames/FrameFile.h"
+#include "pictures/PictureCodec.h"
 #include "pictures/Pictures.h"
 #include "platform/ImageCodecModule.h"
 #include "platform/LoadableModule.h"
@@ -72,17 +75,135 @@ std::optional<std::string> ReadSheetLayout(const QCommandLineParser& parser, int
     return std::nullopt;
 }
 
-MadePicture Make(Picture picture, const TimedSelection& selection, int tiles, int columns) {
+// Whether `a` and `b` are the same file or folder, through any link (an empty path is the
+// current folder); not when either cannot be found.
+bool SameFile(const std::string& a, const std::string& b) {
+    const auto found = [](const std::string& path, struct stat& status) {
+        return ::stat(path.empty() ? "." : path.c_str(), &status) == 0;
+    };
+    struct stat first {};
+    struct stat second {};
+    return found(a, first) && found(b, second) && first.st_dev == second.st_dev &&
+           first.st_ino == second.st_ino;
+}
+
+// What `file`, a picture's name, would write over: a frame or latest.jpg of the frame folder, or a
+// file of the frames the picture is made of (by a link or any other name), as the message tells
+// it; or nothing. The folders and files are compared as the system finds them, so that
+// "./pic_10001.jpg" or the folder's absolute path is caught too.
+std::optional<std::string> ReplacedFrame(const TimedSelection& selection, const std::string& file) {
+    const std::string& frameDir = selection.frameDir;
+    const std::string path = VideoPath(frameDir, file);
+    const std::string name = path.substr(path.rfind('/') + 1);
+    const std::string shown = ShownFolder(frameDir);
+    if (SameFile(VideoFolder(frameDir, file), frameDir)) {
+        if (FrameNumberOf(name)) {
+            return "would replace frame " + name + " in " + shown;
+        }
+        if (name == kLatestFrameName) {
+            return std::string("would replace ") + kLatestFrameName + ", the latest frame, in " +
+                   shown;
+        }
+    }
+    for (const TimedFrame& frame : selection.chosen.frames) {
+        if (SameFile(path, FramePath(frameDir, frame.number))) {
+            return "is frame " + FrameFileName(frame.number) + " in " + shown +
+                   ", which the picture is made of";
+        }
+    }
+    return std::nullopt;
+}
+
+// Why a picture of `size` cannot be written as `path`: a side longer than its format holds.
+std::optional<std::string> SizeTrouble(const PictureMode& mode, const std::string& path,
+                                       cv::Size size) {
+    const int largest = LargestSide(path);
+    if (size.width <= largest && size.height <= largest) {
+        return std::nullopt;
+    }
+    const bool jpeg = largest == kLargestJpegSide;
+    std::string trouble = std::string(mode.name) + " not made: it would be " +
+                          (size.height > largest ? GroupedDigits(size.height) + " pixels tall"
+                                                 : GroupedDigits(size.width) + " pixels wide") +
+                          ", and a " + (jpeg ? "JPEG" : "PNG") + " holds at most " +
+                          GroupedDigits(largest) + " pixels a side";
+    if (mode.picture == Picture::ContactSheet) {
+        trouble += "; use more --columns or fewer --tiles";
+        return jpeg ? trouble + ", or a .png name" : trouble;
+    }
+    return jpeg ? trouble + "; use a .png name" : trouble;
+}
+
+// A failure's exit code and line.
+struct Failure {
+    ExitCode code;
+    std::string message;
+};
+
+// The picture's file, written as the picture is made; the first failure, as the line tells it.
+// From its first rows on, SIGINT and SIGTERM stop it at the next band, so that no temporary file
+// is left behind.
+class PictureOutput final : public PictureSink {
+public:
+    PictureOutput(const PictureMode& mode, const std::string& frameDir, const std::string& file)
+        : m_mode(mode), m_path(VideoPath(frameDir, file)), m_place(VideoPlace(frameDir, file)) {}
+
+    const std::string& Place() const { return m_place; }
+    const std::optional<Failure>& Failed() const { return m_failure; }
+
+    bool Begin(cv::Size size) override {
+        if (std::optional<std::string> trouble = SizeTrouble(m_mode, m_path, size)) {
+            m_failure = Failure{ExitCode::BadCommandLine, std::move(*trouble)};
+            return false;
+        }
+        m_interrupts.emplace();
+        return Written(m_file.Start(m_path, size));
+    }
+    bool Add(const cv::Mat& band) override {
+        if (InterruptCatcher::Interrupted() && !m_failure) {
+            m_failure =
+                Failure{ExitCode::VideoCancelled, "interrupted: " + m_place + " not written"};
+        }
+        return !m_failure && Written(m_file.Add(band));
+    }
+    bool Finish() { return !m_failure && Written(m_file.Finish()); }
+
+private:
+    bool Written(int error) {
+        if (error != 0 && !m_failure) {
+            m_failure = Failure{ExitCode::VideoNotWritten,
+                                "cannot write " + m_place + " (" + std::strerror(error) + ")"};
+        }
+        return error == 0;
+    }
+
+    const PictureMode& m_mode;
+    const std::string m_path;
+    const std::string m_place;
+    PictureFile m_file;
+    std::optional<Failure> m_failure;
+    std::optional<InterruptCatcher> m_interrupts;
+};
+
+// Makes the picture: a contact sheet straight into `output`, the others whole, then written.
+MadePicture Make(Picture picture, const TimedSelection& selection, int tiles, int columns,
+                 PictureOutput& output) {
     const std::vector<TimedFrame>& frames = selection.chosen.frames;
+    MadePicture made;
     switch (picture) {
         case Picture::Keogram:
-            return MakeKeogram(selection.frameDir, frames);
-        case Picture::StarTrails:
-            return MakeStarTrails(selection.frameDir, frames);
-        case Picture::ContactSheet:
+            made = MakeKeogram(selection.frameDir, frames);
             break;
+        case Picture::StarTrails:
+            made = MakeStarTrails(selection.frameDir, frames);
+            break;
+        case Picture::ContactSheet:
+            return DrawContactSheet(selection.frameDir, frames, tiles, columns, output);
     }
-    return MakeContactSheet(selection.frameDir, frames, tiles, columns);
+    if (!made.image.empty() && output.Begin(made.image.size())) {
+        output.Add(made.image);
+    }
+    return made;
 }
 
 }  // namespace
@@ -103,7 +224,8 @@ void AddPicturesOptions(QCommandLineParser& parser) {
          "Makes a contact sheet, FILE (.jpg or .png): a 320-pixel tile with its time for each "
          "hour of the frames chosen (or --tiles slots), the frame nearest each slot's middle, "
          "\"no frame\" where it has none; and exits. FILE goes into the frame folder unless it "
-         "holds a '/'.",
+         "holds a '/', and never replaces a frame. A JPEG holds about 300 rows of 1080p tiles; a "
+         "taller sheet needs .png.",
          "FILE"},
         {"columns", "Tiles across a contact sheet, 1 to 100 (default: 6).", "N"},
         {"tiles", "Slots of a contact sheet, 1 to 1000 (default: one for each hour).", "N"},
@@ -123,9 +245,8 @@ ExitCode RunPicturesCommand(const QCommandLineParser& parser, const MakeVideoDef
         }
     }
     const std::string file = parser.value(mode.option).toStdString();
-    if (!IsPictureName(file)) {
-        return Fail(ExitCode::BadCommandLine,
-                    std::string("--") + mode.option + ": the file's name must end in .jpg or .png");
+    if (const std::optional<std::string> bad = PictureNameTrouble(file)) {
+        return Fail(ExitCode::BadCommandLine, std::string("--") + mode.option + ": " + *bad);
     }
     int tiles = 0;
     int columns = kDefaultColumns;
@@ -137,26 +258,31 @@ ExitCode RunPicturesCommand(const QCommandLineParser& parser, const MakeVideoDef
         code != ExitCode::Success) {
         return code;
     }
+    if (const std::optional<std::string> replaced = ReplacedFrame(selection, file)) {
+        return Fail(ExitCode::BadCommandLine, std::string("--") + mode.option + ": " + file + " " +
+                                                  *replaced + ": give the picture another name");
+    }
     if (selection.chosen.frames.empty()) {
         return Fail(ExitCode::NoVideoFrame, "no frame of " + ShownFolder(selection.frameDir) +
                                                 " was taken " + ChoiceInWords(selection.choice));
     }
-    // Without it no frame could be decoded nor the picture encoded.
+    // Without it a frame other than a plain JPEG could not be decoded.
     if (const std::optional<std::string> broken = BrokenInstallation({kImageCodecModule})) {
         return Fail(ExitCode::BrokenInstallation, *broken);
     }
-    const MadePicture made = Make(mode.picture, selection, tiles, columns);
-    const std::string place = VideoPlace(selection.frameDir, file);
-    if (made.image.empty()) {
+    PictureOutput output(mode, selection.frameDir, file);
+    const MadePicture made = Make(mode.picture, selection, tiles, columns, output);
+    if (made.framesUsed == 0 && made.image.empty() && !output.Failed()) {
         return Fail(ExitCode::NoVideoFrame,
                     std::string(mode.name) + " not made: none of the " +
                         GroupedDigits(static_cast<long long>(selection.chosen.frames.size())) +
                         " frames chosen could be used (" + LeftOutInWords(made) + ")");
     }
-    if (const int error = WritePicture(VideoPath(selection.frameDir, file), made.image)) {
-        return Fail(ExitCode::VideoNotWritten,
-                    "cannot write " + place + " (" + std::strerror(error) + ")");
+    output.Finish();
+    if (const std::optional<Failure>& failure = output.Failed()) {
+        return Fail(failure->code, failure->message);
     }
+    const std::string& place = output.Place();
     if (!made.darkestFrame.empty()) {
         std::printf("Star trails (%s): no frame is dark enough, so it is the darkest, %s; %s.\n",
                     place.c_str(), made.darkestFrame.c_str(), LeftOutInWords(made).c_str());

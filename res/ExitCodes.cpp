@@ -27,7 +27,9 @@ constexpr std::array kTable = {
                     "rate out of 0.01 to 1000)"},
     ExitCodeMeaning{ExitCode::BadCommandLine, kPicturesLaunch,
                     "bad command line (unknown option, bad option value, a FILE not ending in .jpg "
-                    "or .png, an option that shapes only a video)"},
+                    "or .png, a FILE that would replace a frame, latest.jpg or a frame the picture "
+                    "is made of, a picture larger than its format holds, an option that shapes "
+                    "only a video)"},
     ExitCodeMeaning{ExitCode::BadCommandLine, kServeLaunch,
                     "bad command line (unknown option, another mode, a --listen that is not "
                     "ADDRESS:PORT)"},
@@ -91,6 +93,8 @@ constexpr std::array kTable = {
                     "at the times chosen, or every frame chosen is bad)"},
     ExitCodeMeaning{ExitCode::VideoNotWritten, kPicturesLaunch,
                     "the picture could not be written (cannot create, write or rename)"},
+    ExitCodeMeaning{ExitCode::VideoCancelled, kPicturesLaunch,
+                    "interrupted while the picture was written: nothing written"},
     ExitCodeMeaning{ExitCode::BadSetting,
                     kTakeFrameLaunch | kScheduleLaunch | kDailyVideosLaunch | kServeLaunch,
                     "a setting's value is bad (the message names the key)"},

@@ -7,6 +7,7 @@
 #include <opencv2/core.hpp>
 #include <opencv2/imgcodecs.hpp>
 
+#include "frames/FrameFile.h"
 #include "pictures/PictureSlots.h"
 #include "pictures/Pictures.h"
 
@@ -245,6 +246,7 @@ private slots:
         QTest::addColumn<int>("tilesMade");
         QTest::newRow("hourly, 3 across") << 0 << 3 << QList<int>{2} << 4;
         QTest::newRow("8 slots, 6 across") << 8 << 6 << QList<int>{4, 5} << 8;
+        QTest::newRow("8 slots, 1 across") << 8 << 1 << QList<int>{4, 5} << 8;
         QTest::newRow("2 slots") << 2 << 6 << QList<int>{} << 2;
     }
     void contactSheetHasATileForEachSlot() {
@@ -277,54 +279,116 @@ private slots:
     }
 
     // The commands as a user runs them: a bad FILE or option is refused with exit code 2, and a
-    // picture goes into the frame folder unless FILE has a path.
+    // picture goes into the frame folder unless FILE has a path. No run changes a frame: a FILE
+    // that names one, however it is reached, is refused. "{frames}" is the frame folder's own
+    // path, which the working folder's "frames" links to, as is "link.jpg" to pic_10003.jpg.
     void picturesCommandsEndWithTheirExitCode_data() {
         QTest::addColumn<QStringList>("arguments");
         QTest::addColumn<int>("exitCode");
         QTest::addColumn<QString>("made");  // the file made, relative to the working folder
+        QTest::addColumn<QSize>("size");    // its size, when it matters
         QTest::addColumn<QByteArray>("said");
         QTest::newRow("keogram .gif")
-            << QStringList{"--keogram", "k.gif"} << 2 << QString()
+            << QStringList{"--keogram", "k.gif"} << 2 << QString() << QSize()
             << QByteArray("vorn: --keogram: the file's name must end in .jpg or .png\n");
+        QTest::newRow("keogram .png")
+            << QStringList{"--keogram", ".png"} << 2 << QString() << QSize()
+            << QByteArray(
+                   "vorn: --keogram: the picture's name is empty: .png is only its ending\n");
+        QTest::newRow("keogram into a folder")
+            << QStringList{"--keogram", "pictures/"} << 2 << QString() << QSize()
+            << QByteArray("vorn: --keogram: the picture's name is empty\n");
         QTest::newRow("columns without a sheet")
-            << QStringList{"--keogram", "k.jpg", "--columns", "3"} << 2 << QString()
+            << QStringList{"--keogram", "k.jpg", "--columns", "3"} << 2 << QString() << QSize()
             << QByteArray("--columns and --tiles are options of --contact-sheet.");
         QTest::newRow("no columns")
             << QStringList{"--contact-sheet", "s.jpg", "--columns", "0"} << 2 << QString()
-            << QByteArray("vorn: --columns takes a whole number from 1");
+            << QSize() << QByteArray("vorn: --columns takes a whole number from 1");
         QTest::newRow("a video's option")
-            << QStringList{"--startrails", "t.jpg", "--fps", "5"} << 2 << QString()
+            << QStringList{"--startrails", "t.jpg", "--fps", "5"} << 2 << QString() << QSize()
             << QByteArray("vorn: --fps is not an option of --startrails\n");
-        QTest::newRow("two pictures") << QStringList{"--keogram", "k.jpg", "--startrails", "t.jpg"}
-                                      << 2 << QString() << QByteArray("cannot be used together");
+        QTest::newRow("two pictures")
+            << QStringList{"--keogram", "k.jpg", "--startrails", "t.jpg"} << 2 << QString()
+            << QSize() << QByteArray("cannot be used together");
+        QTest::newRow("keogram over a frame")
+            << QStringList{"--keogram", "pic_10001.jpg"} << 2 << QString() << QSize()
+            << QByteArray(
+                   "vorn: --keogram: pic_10001.jpg would replace frame pic_10001.jpg in "
+                   "frames/: give the picture another name\n");
+        QTest::newRow("sheet over a frame by the folder's path")
+            << QStringList{"--contact-sheet", "{frames}pic_10002.jpg"} << 2 << QString() << QSize()
+            << QByteArray("pic_10002.jpg would replace frame pic_10002.jpg in frames/");
+        QTest::newRow("trails over a frame to come")
+            << QStringList{"--startrails", "./frames/pic_10099.jpg", "--day", "2020-01-01"} << 2
+            << QString() << QSize()
+            << QByteArray("vorn: --startrails: ./frames/pic_10099.jpg would replace frame");
+        QTest::newRow("keogram over latest.jpg")
+            << QStringList{"--keogram", "frames/latest.jpg"} << 2 << QString() << QSize()
+            << QByteArray("would replace latest.jpg, the latest frame, in frames/");
+        QTest::newRow("keogram over a frame it reads")
+            << QStringList{"--keogram", "./link.jpg"} << 2 << QString() << QSize()
+            << QByteArray(
+                   "vorn: --keogram: ./link.jpg is frame pic_10003.jpg in frames/, which "
+                   "the picture is made of: give the picture another name\n");
         QTest::newRow("no frame that day")
             << QStringList{"--keogram", "k.jpg", "--day", "2020-01-01"} << 10 << QString()
-            << QByteArray("vorn: no frame of ");
+            << QSize() << QByteArray("vorn: no frame of ");
         QTest::newRow("sheet in the frame folder")
             << QStringList{"--contact-sheet", "sheet.png", "--tiles", "4"} << 0
-            << QString("frames/sheet.png") << QByteArray("Contact sheet (sheet.png in ");
+            << QString("frames/sheet.png") << QSize(8 + 4 * 328, 8 + 272)
+            << QByteArray("Contact sheet (sheet.png in ");
+        QTest::newRow("sheet too tall for a JPEG")
+            << QStringList{"--contact-sheet", "s.jpg", "--tiles", "300", "--columns", "1"} << 2
+            << QString() << QSize()
+            << QByteArray(
+                   "vorn: Contact sheet not made: it would be 81,608 pixels tall, and a "
+                   "JPEG holds at most 65,500 pixels a side; use more --columns or fewer "
+                   "--tiles, or a .png name\n");
+        QTest::newRow("as tall a sheet as a PNG")
+            << QStringList{"--contact-sheet", "s.png", "--tiles", "300", "--columns", "1"} << 0
+            << QString("frames/s.png") << QSize(336, 81608)
+            << QByteArray("Contact sheet (s.png in ");
         QTest::newRow("keogram at a path")
-            << QStringList{"--keogram", "./k.jpg"} << 0 << QString("k.jpg")
+            << QStringList{"--keogram", "./k.jpg"} << 0 << QString("k.jpg") << QSize(4, 148)
             << QByteArray("Keogram (./k.jpg) made of 4 frames; none left out.\n");
-        QTest::newRow("unwritable path") << QStringList{"--keogram", "/nonexistent/k.jpg"} << 12
-                                         << QString() << QByteArray("vorn: cannot write ");
+        QTest::newRow("unwritable path")
+            << QStringList{"--keogram", "/nonexistent/k.jpg"} << 12 << QString() << QSize()
+            << QByteArray("vorn: cannot write ");
     }
     void picturesCommandsEndWithTheirExitCode() {
         QFETCH(QStringList, arguments);
         QFETCH(int, exitCode);
         QFETCH(QString, made);
+        QFETCH(QSize, size);
         QFETCH(QByteArray, said);
         QTemporaryDir work;
         FrameFolder folder;
         folder.AddRun(LocalMs({2026, 6, 1}, 6, 0), LocalMs({2026, 6, 1}, 6, 30),
                       [](const QTime&) { return false; });
-        QVERIFY(QFile::link(QString::fromStdString(folder.Dir()), work.filePath("frames")));
+        const QString frameDir = QString::fromStdString(folder.Dir());
+        QVERIFY(QFile::link(frameDir, work.filePath("frames")));
+        QVERIFY(QFile::link(frameDir + "pic_10003.jpg", work.filePath("link.jpg")));
+        const auto frameBytes = [&] {
+            QList<QByteArray> frames;
+            for (const TimedFrame& frame : folder.Frames()) {
+                QFile file(frameDir + QString::fromStdString(FrameFileName(frame.number)));
+                frames << (file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray());
+            }
+            return frames;
+        };
+        const QList<QByteArray> before = frameBytes();
+        arguments.replaceInStrings("{frames}", frameDir);
         const Ended ended = RunVorn(arguments + QStringList{"--dir", "frames"}, work.path());
         QVERIFY2(ended.exitCode == exitCode, ended.err.constData());
         QVERIFY2((exitCode == 0 ? ended.out : ended.err).contains(said),
                  (ended.out + ended.err).constData());
+        QVERIFY(frameBytes() == before);
+        QVERIFY(!QFile::exists(frameDir + "pic_10099.jpg") &&
+                !QFile::exists(frameDir + "latest.jpg"));
         if (!made.isEmpty()) {
-            QVERIFY(!cv::imread(work.filePath(made).toStdString()).empty());
+            const cv::Mat picture = cv::imread(work.filePath(made).toStdString());
+            QVERIFY(!picture.empty());
+            QVERIFY(size.isEmpty() || size == QSize(picture.cols, picture.rows));
         }
     }
 };
