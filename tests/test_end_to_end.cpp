@@ -256,6 +256,12 @@ private slots:
                        "AUTO_START_DIR=./\nAUTO_START_ON_OFF=0\nAUTO_START_FRAME_COUNT=0\n"
                        "CAM_REF=0\nRESOLUTION_REF=1\n");
         }
+        QTest::newRow("a hook too long to read")
+            << QStringList{"--daily-videos"} << 15 << QByteArray()
+            << QByteArray("Vorn.conf, ON_DAY is too long to read (at most 4095 bytes)") << QString()
+            << "AUTO_START_DIR=./\nAUTO_START_ON_OFF=0\nAUTO_START_FRAME_COUNT=0\nCAM_REF=0\n"
+               "RESOLUTION_REF=1\nON_DAY=touch " +
+                   QByteArray(4096, 'a') + "\n";
         QTest::newRow("bad days of frames kept")
             << QStringList{"--daily-videos"} << 15 << QByteArray()
             << QByteArray("Vorn.conf, KEEP_FRAMES_DAYS=0 is not valid: give") << QString()
