@@ -307,8 +307,9 @@ ExitCode MakeMissingDays(const DailyRun& run, const std::map<QDate, std::vector<
         if (code == ExitCode::VideoCancelled || InterruptCatcher::Interrupted()) {
             return ExitCode::VideoCancelled;
         }
-        if (!videoThere && code == ExitCode::Success) {
-            RunHookAndTell(run.videoHook, DayFile(run, day));
+        if (!videoThere && code == ExitCode::Success &&
+            !RunHookAndTell(run.videoHook, DayFile(run, day), InterruptCatcher::Interrupted)) {
+            return ExitCode::VideoCancelled;
         }
         // The pictures of a day come with its video, so that its frames are kept until both are
         // made.
@@ -316,9 +317,10 @@ ExitCode MakeMissingDays(const DailyRun& run, const std::map<QDate, std::vector<
             const ExitCode pictures = MakeDayPictures(run, day, FramesNumbered(timed, numbers));
             code = code == ExitCode::Success ? pictures : code;
         }
-        if (code == ExitCode::Success) {
-            // The day is complete once its video and pictures are there: ON_DAY comes last.
-            RunHookAndTell(run.dayHook, DayFile(run, day));
+        // The day is complete once its video and pictures are there: ON_DAY comes last.
+        if (code == ExitCode::Success &&
+            !RunHookAndTell(run.dayHook, DayFile(run, day), InterruptCatcher::Interrupted)) {
+            return ExitCode::VideoCancelled;
         }
         if (first == ExitCode::Success) {
             first = code;

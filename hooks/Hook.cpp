@@ -132,15 +132,20 @@ bool HasEnded(pid_t pid) {
            info.si_pid == pid;
 }
 
-// Waits for the hook to end until `deadline`, keeping the end of its standard error; true when it
-// ended.
-bool WaitUntil(pid_t pid, int& stderrFd, std::chrono::steady_clock::time_point deadline,
-               StderrTail& tail) {
+enum class Waited { Ended, PastDeadline, Interrupted };
+
+// Waits for the hook to end until `deadline` or `interrupted` (when given), keeping the end of its
+// standard error.
+Waited WaitUntil(pid_t pid, int& stderrFd, std::chrono::steady_clock::time_point deadline,
+                 StderrTail& tail, const HookInterrupted& interrupted) {
     while (!HasEnded(pid)) {
+        if (interrupted && interrupted()) {
+            return Waited::Interrupted;
+        }
         const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
             deadline - std::chrono::steady_clock::now());
         if (left <= 0ms) {
-            return false;
+            return Waited::PastDeadline;
         }
         const int slice = static_cast<int>(std::min<long long>(left.count(), kPollMs));
         if (stderrFd < 0 || !ReadStderr(stderrFd, slice, tail)) {
@@ -160,7 +165,15 @@ bool WaitUntil(pid_t pid, int& stderrFd, std::chrono::steady_clock::time_point d
             break;
         }
     }
-    return true;
+    return Waited::Ended;
+}
+
+// Ends the hook's process group: SIGTERM, and SIGKILL `grace` later to whatever of it is left,
+// the hook or what it started and left behind.
+void EndGroup(pid_t pid, int& stderrFd, std::chrono::milliseconds grace, StderrTail& tail) {
+    ::kill(-pid, SIGTERM);
+    WaitUntil(pid, stderrFd, std::chrono::steady_clock::now() + grace, tail, {});
+    ::kill(-pid, SIGKILL);
 }
 
 // Starts the hook in a process group of its own, its standard error into `stderrWrite`; the
@@ -233,7 +246,12 @@ std::vector<std::string> HookVariables(const Hook& hook, const HookFile& file) {
     return variables;
 }
 
-HookRun RunHook(const Hook& hook, const HookFile& file) {
+HookRun RunHook(const Hook& hook, const HookFile& file, const HookInterrupted& interrupted) {
+    if (interrupted && interrupted()) {
+        HookRun run;
+        run.end = HookRun::End::Interrupted;
+        return run;
+    }
     std::string why;
     std::optional<std::vector<std::string>> words = SplitHookCommand(hook.command, why);
     if (!words) {
@@ -258,12 +276,17 @@ HookRun RunHook(const Hook& hook, const HookFile& file) {
     HookRun run;
     StderrTail tail;
     const auto start = std::chrono::steady_clock::now();
-    if (!WaitUntil(pid, stderrFd, start + hook.timeout, tail)) {
-        run.end = HookRun::End::TimedOut;
-        ::kill(-pid, SIGTERM);
-        WaitUntil(pid, stderrFd, std::chrono::steady_clock::now() + kHookKillGrace, tail);
-        // Whatever of the group is left: the hook, or what it started and left behind.
-        ::kill(-pid, SIGKILL);
+    switch (WaitUntil(pid, stderrFd, start + hook.timeout, tail, interrupted)) {
+        case Waited::Ended:
+            break;
+        case Waited::PastDeadline:
+            run.end = HookRun::End::TimedOut;
+            EndGroup(pid, stderrFd, kHookKillGrace, tail);
+            break;
+        case Waited::Interrupted:
+            run.end = HookRun::End::Interrupted;
+            EndGroup(pid, stderrFd, kHookInterruptGrace, tail);
+            break;
     }
     if (stderrFd >= 0) {
         ::close(stderrFd);
@@ -278,7 +301,7 @@ HookRun RunHook(const Hook& hook, const HookFile& file) {
     } else {
         run.status = WEXITSTATUS(status);
     }
-    if (run.end != HookRun::End::TimedOut && (run.signal || run.status != 0)) {
+    if (run.end == HookRun::End::Succeeded && (run.signal || run.status != 0)) {
         run.end = HookRun::End::Failed;
     }
     return run;
@@ -295,6 +318,9 @@ std::string HookFailure(const Hook& hook, const HookRun& run) {
             what = "ran past its " + std::to_string(hook.timeout.count()) + " s and was stopped (" +
                    (run.signal ? "signal " : "status ") + std::to_string(run.status) + ")";
             break;
+        case HookRun::End::Interrupted:
+            what = "did not run to its end: vorn was interrupted";
+            break;
         case HookRun::End::Failed:
             what = run.signal ? "was ended by signal " + std::to_string(run.status)
                               : "exited with status " + std::to_string(run.status);
@@ -306,14 +332,16 @@ std::string HookFailure(const Hook& hook, const HookRun& run) {
            (tail.empty() ? "" : ": " + tail);
 }
 
-void RunHookAndTell(const Hook& hook, const HookFile& file) {
+bool RunHookAndTell(const Hook& hook, const HookFile& file, const HookInterrupted& interrupted) {
     if (hook.command.empty()) {
-        return;
+        return true;
     }
-    if (const std::string failure = HookFailure(hook, RunHook(hook, file)); !failure.empty()) {
+    const HookRun run = RunHook(hook, file, interrupted);
+    if (const std::string failure = HookFailure(hook, run); !failure.empty()) {
         std::fprintf(stderr, "vorn: %s\n", failure.c_str());
         std::fflush(stderr);
     }
+    return run.end != HookRun::End::Interrupted;
 }
 
 HookQueue::HookQueue(std::function<void(const std::string& failure)> tellFailure)

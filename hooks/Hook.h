@@ -38,9 +38,10 @@ struct HookFile {
 
 // How a hook's run ended.
 struct HookRun {
-    enum class End { Succeeded, Failed, TimedOut, CannotStart };
+    enum class End { Succeeded, Failed, TimedOut, Interrupted, CannotStart };
     End end = End::Succeeded;
-    // The exit status (Failed), or the signal that ended it (Failed with `signal`, TimedOut).
+    // The exit status (Failed), or the signal that ended it (Failed with `signal`, TimedOut,
+    // Interrupted).
     int status = 0;
     bool signal = false;
     // Why it could not start, or the last lines of its standard error.
@@ -58,22 +59,32 @@ std::vector<std::string> HookVariables(const Hook& hook, const HookFile& file);
 
 // How long a hook that outlived its timeout is given after SIGTERM before SIGKILL.
 inline constexpr std::chrono::seconds kHookKillGrace{5};
+// The same for a hook whose launch is interrupted: short, so that the launch ends within a second.
+inline constexpr std::chrono::milliseconds kHookInterruptGrace{500};
 // The lines of a hook's standard error kept for its message, and the bytes they may take.
 inline constexpr int kHookStderrLines = 5;
 inline constexpr std::size_t kHookStderrBytes = 2048;
 
+// Says whether the launch that runs a hook has been asked to stop (SIGTERM, Ctrl+C); looked at
+// several times a second while the hook runs, so it must be quick and safe from any thread.
+using HookInterrupted = std::function<bool()>;
+
 // Runs `hook` for `file` and waits for it, up to its timeout: then its process group gets SIGTERM,
-// and SIGKILL kHookKillGrace later. Its standard input and output are /dev/null; the end of its
-// standard error is kept for the message. Safe to call from any thread.
-HookRun RunHook(const Hook& hook, const HookFile& file);
+// and SIGKILL kHookKillGrace later. Once `interrupted` (when given) says so, the group is ended the
+// same way after kHookInterruptGrace, and a hook not started yet is never started. Its standard
+// input and output are /dev/null; the end of its standard error is kept for the message. Safe to
+// call from any thread.
+HookRun RunHook(const Hook& hook, const HookFile& file, const HookInterrupted& interrupted = {});
 
 // The one line that tells a hook's failure ("the ON_FRAME hook 'x' exited with status 3: ..."),
 // or empty when it succeeded.
 std::string HookFailure(const Hook& hook, const HookRun& run);
 
 // The command-line modes' way: runs `hook` for `file` as RunHook does, when it has a command, and
-// tells a failure in one line on standard error. Never changes how the launch ends.
-void RunHookAndTell(const Hook& hook, const HookFile& file);
+// tells a failure in one line on standard error. A hook's own failure never changes how the launch
+// ends; false when `interrupted` ended it, so that the launch ends as interrupted.
+bool RunHookAndTell(const Hook& hook, const HookFile& file,
+                    const HookInterrupted& interrupted = {});
 
 // Runs one hook's events beside the work that makes them, on a thread of its own, one at a time:
 // an event that comes while one runs waits, and a newer one takes its place, so that a slow hook

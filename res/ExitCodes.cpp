@@ -76,8 +76,10 @@ constexpr std::array kTable = {
                     "lock file cannot be made in the frame folder"},
     ExitCodeMeaning{ExitCode::NoCompressor, kDailyVideosLaunch,
                     "H.264 not available, or it cannot make a video of the frames' size"},
-    ExitCodeMeaning{ExitCode::VideoCancelled, kDailyVideosLaunch,
-                    "interrupted: the day under way is thrown away, no frame deleted"},
+    ExitCodeMeaning{
+        ExitCode::VideoCancelled, kDailyVideosLaunch,
+        "interrupted: a day's video under way is thrown away, a hook running is ended; no "
+        "frame deleted"},
     ExitCodeMeaning{ExitCode::VideoStoppedAt, kMakeVideoLaunch,
                     "video stopped at a missing or damaged frame (it holds the frames before it)"},
     ExitCodeMeaning{ExitCode::VideoNotWritten, kMakeVideoLaunch,

@@ -3,6 +3,8 @@
 #include <arpa/inet.h>
 #include <civetweb.h>
 #include <fcntl.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -13,12 +15,15 @@
 #include <QMessageAuthenticationCode>
 #include <algorithm>
 #include <array>
+#include <cerrno>
 #include <charconv>
+#include <cstdint>
 #include <cstring>
 #include <mutex>
 #include <utility>
 #include <vector>
 
+#include "serve/ConnectionRelay.h"
 #include "serve/FolderStatus.h"
 
 namespace {
@@ -26,8 +31,8 @@ namespace {
 // Worker threads: civetweb gives each open connection one, so an idle connection holds one until
 // it times out; 100 idle ones beside 20 pollers leave room. Connections beyond these wait in the
 // queue, then in the kernel's backlog.
-constexpr char kWorkerThreads[] = "160";
-constexpr char kConnectionQueue[] = "40";
+constexpr int kWorkerThreads = 160;
+constexpr int kConnectionQueue = 40;
 // Request line and headers together: past kMaxRequestBytes a request is refused with 431; civetweb
 // reads up to twice that (and refuses more with 400), so that the handler sees what it refuses.
 constexpr std::size_t kMaxRequestBytes = 8192;
@@ -256,6 +261,72 @@ int RespondWithError(mg_connection* conn, int status, const char* /*message*/) {
     return 0;
 }
 
+bool IsIpv6(const ListenAddress& address) {
+    return address.host.find(':') != std::string::npos;
+}
+
+// Why a socket cannot listen, in words that need no knowledge of sockets.
+std::string ListenErrorInWords(int error) {
+    switch (error) {
+        case EADDRINUSE:
+            return "the port is in use";
+        case EADDRNOTAVAIL:
+            return "the address is not this machine's";
+        default:
+            return std::strerror(error);
+    }
+}
+
+// A socket listening on `address`, not blocking; -1 and why not.
+int OpenListener(const ListenAddress& address, std::string& why) {
+    sockaddr_storage storage{};
+    socklen_t length = 0;
+    const auto port = htons(static_cast<std::uint16_t>(address.port));
+    if (IsIpv6(address)) {
+        auto* v6 = reinterpret_cast<sockaddr_in6*>(&storage);
+        v6->sin6_family = AF_INET6;
+        v6->sin6_port = port;
+        inet_pton(AF_INET6, address.host.c_str(), &v6->sin6_addr);
+        length = sizeof(sockaddr_in6);
+    } else {
+        auto* v4 = reinterpret_cast<sockaddr_in*>(&storage);
+        v4->sin_family = AF_INET;
+        v4->sin_port = port;
+        inet_pton(AF_INET, address.host.c_str(), &v4->sin_addr);
+        length = sizeof(sockaddr_in);
+    }
+    const int fd = ::socket(storage.ss_family, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    if (fd < 0) {
+        why = std::strerror(errno);
+        return -1;
+    }
+    // As civetweb does: a port whose last connections linger in TIME_WAIT is free. An IPv6
+    // address means IPv6 only, even [::].
+    const int on = 1;
+    ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof(on));
+    if (storage.ss_family == AF_INET6) {
+        ::setsockopt(fd, IPPROTO_IPV6, IPV6_V6ONLY, &on, sizeof(on));
+    }
+    if (::bind(fd, reinterpret_cast<const sockaddr*>(&storage), length) != 0 ||
+        ::listen(fd, SOMAXCONN) != 0) {
+        why = ListenErrorInWords(errno);
+        ::close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+// Why `address` cannot be listened on, found by trying it; nothing when it can.
+std::optional<std::string> ListenTrouble(const ListenAddress& address) {
+    std::string why;
+    const int fd = OpenListener(address, why);
+    if (fd < 0) {
+        return why;
+    }
+    ::close(fd);
+    return std::nullopt;
+}
+
 }  // namespace
 
 struct StatusServer::Site {
@@ -478,15 +549,27 @@ StatusServer::~StatusServer() {
 
 std::optional<std::string> StatusServer::Start(const ListenAddress& address) {
     m_address = address;
-    const bool v6 = address.host.find(':') != std::string::npos;
-    const std::string ports =
-        (v6 ? "[" + address.host + "]" : address.host) + ":" + std::to_string(address.port);
+    // civetweb as Debian builds it has no IPv6: an IPv6 address is the relay's, and civetweb
+    // listens on a port of its own on 127.0.0.1 behind it.
+    int relayListener = -1;
+    if (IsIpv6(address)) {
+        std::string why;
+        relayListener = OpenListener(address, why);
+        if (relayListener < 0) {
+            return why;
+        }
+    }
+    const std::string ports = relayListener >= 0
+                                  ? std::string("127.0.0.1:0")
+                                  : address.host + ":" + std::to_string(address.port);
+    const std::string threads = std::to_string(kWorkerThreads);
+    const std::string queue = std::to_string(kConnectionQueue);
     const std::string timeout = std::to_string(m_idleTimeout.count());
     // No document_root: civetweb serves no file of its own, only what Answer sends.
     const std::pair<const char*, const char*> settings[] = {
         {"listening_ports", ports.c_str()},
-        {"num_threads", kWorkerThreads},
-        {"connection_queue", kConnectionQueue},
+        {"num_threads", threads.c_str()},
+        {"connection_queue", queue.c_str()},
         {"max_request_size", kReadRequestBytes},
         {"request_timeout_ms", timeout.c_str()},
         {"keep_alive_timeout_ms", timeout.c_str()},
@@ -518,14 +601,24 @@ std::optional<std::string> StatusServer::Start(const ListenAddress& address) {
     m_context = mg_start(&callbacks, m_site.get(), options.data());
     if (m_context == nullptr) {
         mg_exit_library();
+        if (relayListener >= 0) {
+            ::close(relayListener);
+        } else if (std::optional<std::string> trouble = ListenTrouble(address)) {
+            // civetweb's own words do not say why a port cannot be had.
+            return trouble;
+        }
         const std::lock_guard lock(m_site->startMutex);
         return m_site->startTrouble.empty() ? "the server did not start" : m_site->startTrouble;
     }
     mg_set_request_handler(m_context, "**", Site::Answer, m_site.get());
+    if (relayListener >= 0) {
+        m_relay = std::make_unique<ConnectionRelay>(relayListener, CivetwebPort(), m_idleTimeout,
+                                                    kWorkerThreads + kConnectionQueue);
+    }
     return std::nullopt;
 }
 
-int StatusServer::Port() const {
+int StatusServer::CivetwebPort() const {
     std::array<mg_server_port, 2> ports{};
     if (m_context == nullptr || mg_get_server_ports(m_context, ports.size(), ports.data()) < 1) {
         return 0;
@@ -533,13 +626,18 @@ int StatusServer::Port() const {
     return ports[0].port;
 }
 
+int StatusServer::Port() const {
+    return m_relay ? m_relay->Port() : CivetwebPort();
+}
+
 std::string StatusServer::Url() const {
-    const bool v6 = m_address.host.find(':') != std::string::npos;
-    return "http://" + (v6 ? "[" + m_address.host + "]" : m_address.host) + ":" +
+    return "http://" + (IsIpv6(m_address) ? "[" + m_address.host + "]" : m_address.host) + ":" +
            std::to_string(Port()) + "/";
 }
 
 void StatusServer::Stop() {
+    // The relay first: none of its connections is left on a server that is gone.
+    m_relay.reset();
     if (m_context != nullptr) {
         mg_stop(m_context);
         m_context = nullptr;

@@ -6,6 +6,7 @@
 #include <string>
 #include <string_view>
 
+class ConnectionRelay;
 class FolderStatus;
 struct mg_context;
 
@@ -37,7 +38,9 @@ public:
     StatusServer(const StatusServer&) = delete;
     StatusServer& operator=(const StatusServer&) = delete;
 
-    // Starts listening on `address`; why it cannot, or nothing once it listens.
+    // Starts listening on `address`; why it cannot (the port in use, an address not this
+    // machine's), or nothing once it listens. An IPv6 address is listened on by a relay to
+    // civetweb's own port on 127.0.0.1 (see ConnectionRelay).
     std::optional<std::string> Start(const ListenAddress& address);
     // The port it listens on (the one picked for a port of 0), and its address as a URL.
     int Port() const;
@@ -48,8 +51,11 @@ public:
     struct Site;  // what the requests are answered from, shared with the server's threads
 
 private:
+    int CivetwebPort() const;
+
     std::unique_ptr<Site> m_site;
     std::chrono::milliseconds m_idleTimeout;
     ListenAddress m_address;
     mg_context* m_context = nullptr;
+    std::unique_ptr<ConnectionRelay> m_relay;  // for an IPv6 address
 };

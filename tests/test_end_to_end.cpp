@@ -12,6 +12,7 @@
 
 #include <opencv2/imgcodecs.hpp>
 
+#include "support/ProcessGroups.h"
 #include "support/TestSettings.h"
 
 namespace {
@@ -255,6 +256,12 @@ private slots:
                        "AUTO_START_DIR=./\nAUTO_START_ON_OFF=0\nAUTO_START_FRAME_COUNT=0\n"
                        "CAM_REF=0\nRESOLUTION_REF=1\n");
         }
+        QTest::newRow("a hook too long to read")
+            << QStringList{"--daily-videos"} << 15 << QByteArray()
+            << QByteArray("Vorn.conf, ON_DAY is too long to read (at most 4095 bytes)") << QString()
+            << "AUTO_START_DIR=./\nAUTO_START_ON_OFF=0\nAUTO_START_FRAME_COUNT=0\nCAM_REF=0\n"
+               "RESOLUTION_REF=1\nON_DAY=touch " +
+                   QByteArray(4096, 'a') + "\n";
         QTest::newRow("bad days of frames kept")
             << QStringList{"--daily-videos"} << 15 << QByteArray()
             << QByteArray("Vorn.conf, KEEP_FRAMES_DAYS=0 is not valid: give") << QString()
@@ -694,6 +701,61 @@ private slots:
             RunVorn(settings, {"--daily-videos", "--dir", frames.path()}, 240000, "Europe/Berlin");
         QVERIFY2(next.exitCode == 0, next.err.constData());
         QCOMPARE(FramesInVideo(dayVideo), kFrames);
+    }
+
+    // SIGTERM or Ctrl+C while a command-line mode waits for its hook: the hook's group is ended
+    // and the launch ends with 14 at once, never after the hook's 600 s; the video made is kept.
+    void interruptEndsTheHookRunning_data() {
+        QTest::addColumn<QStringList>("mode");
+        QTest::addColumn<QByteArray>("key");
+        QTest::addColumn<int>("signal");
+        QTest::addColumn<QString>("video");  // in the frame folder; DAY: yesterday
+        QTest::newRow("--make-video, ON_VIDEO, SIGTERM")
+            << QStringList{"--make-video", "--end", "1"} << QByteArray("ON_VIDEO") << int(SIGTERM)
+            << "output.avi";
+        QTest::newRow("--daily-videos, ON_VIDEO, SIGINT")
+            << QStringList{"--daily-videos"} << QByteArray("ON_VIDEO") << int(SIGINT)
+            << "days/DAY.mp4";
+        QTest::newRow("--daily-videos, ON_DAY, SIGTERM")
+            << QStringList{"--daily-videos"} << QByteArray("ON_DAY") << int(SIGTERM)
+            << "days/DAY.mp4";
+    }
+
+    void interruptEndsTheHookRunning() {
+        QFETCH(QStringList, mode);
+        QFETCH(QByteArray, key);
+        QFETCH(int, signal);
+        QFETCH(QString, video);
+        QTemporaryDir frames;
+        const QDate yesterday = QDate::currentDate().addDays(-1);
+        QVERIFY(AddFrame(frames.path(), 10001, cv::Mat(48, 64, CV_8UC3, cv::Scalar(90)),
+                         QDateTime(yesterday, QTime(12, 0))));
+        const QByteArray hook = "sh -c 'echo $$ > \"$VORN_DIR/hook.pid\"; sleep 600 & wait'";
+        TestSettings settings;
+        settings.WriteValues("AUTO_START_DIR=" + frames.path().toUtf8() +
+                             "\nAUTO_START_ON_OFF=0\nAUTO_START_FRAME_COUNT=1\nCAM_REF=0\n"
+                             "RESOLUTION_REF=1\n" +
+                             key + "=" + hook + "\n");
+        QProcess vorn;
+        StartVorn(vorn, settings, mode, {});
+        QFile pidFile(frames.filePath("hook.pid"));
+        const auto hookGroup = [&] {
+            pidFile.close();
+            return pidFile.open(QIODevice::ReadOnly) ? pidFile.readAll().trimmed().toInt() : 0;
+        };
+        QTRY_VERIFY_WITH_TIMEOUT(hookGroup() > 0, 120000);
+        QVERIFY(::kill(static_cast<pid_t>(vorn.processId()), signal) == 0);
+        // A bound far below the hook's 600 s, not a measure of speed.
+        QVERIFY(vorn.waitForFinished(10000));
+        QCOMPARE(vorn.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(vorn.exitCode(), 14);
+        const QByteArray err = vorn.readAllStandardError();
+        QVERIFY2(err.contains("vorn: the " + key + " hook '" + hook +
+                              "' did not run to its end: vorn was interrupted"),
+                 err.constData());
+        QTRY_COMPARE_WITH_TIMEOUT(LiveMembers(hookGroup()), 0, 10000);
+        QVERIFY(QFileInfo::exists(
+            frames.filePath(video.replace("DAY", yesterday.toString(Qt::ISODate)))));
     }
 
     // A second run on a folder stops at once while the first holds it.

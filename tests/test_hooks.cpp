@@ -7,6 +7,7 @@
 #include <csignal>
 
 #include "hooks/Hook.h"
+#include "support/ProcessGroups.h"
 
 namespace {
 
@@ -26,25 +27,6 @@ QStringList Lines(const QString& path) {
         return {};
     }
     return QString::fromUtf8(file.readAll()).split('\n', Qt::SkipEmptyParts);
-}
-
-// The processes of group `group` that still run; an ended one left to its new parent to reap
-// does not count.
-int LiveMembers(pid_t group) {
-    int live = 0;
-    for (const QString& entry : QDir("/proc").entryList(QDir::Dirs)) {
-        QFile stat("/proc/" + entry + "/stat");
-        if (entry.toInt() <= 0 || !stat.open(QIODevice::ReadOnly)) {
-            continue;
-        }
-        const QByteArray text = stat.readAll();
-        // "pid (name) state ppid pgrp ...": the name may hold anything but the last ')'.
-        const QList<QByteArray> fields = text.mid(text.lastIndexOf(')') + 2).split(' ');
-        if (fields.size() > 2 && fields[2].toInt() == group && fields[0] != "Z") {
-            ++live;
-        }
-    }
-    return live;
 }
 
 }  // namespace
@@ -193,32 +175,61 @@ private slots:
         QVERIFY2(notTold.isEmpty() || !failure.contains(notTold), qPrintable(failure));
     }
 
-    // Past its timeout the hook's whole group is terminated; what ignores that is killed.
-    void hookPastItsTimeoutIsStoppedWithItsGroup_data() {
+    // Past its timeout, or once its launch is interrupted, the hook's whole group is terminated;
+    // what ignores that is killed. A launch interrupted before the hook starts never starts it.
+    void hookIsStoppedWithItsGroup_data() {
         QTest::addColumn<QString>("trap");
-        QTest::addColumn<int>("signal");
-        QTest::newRow("ends at SIGTERM") << "" << SIGTERM;
-        QTest::newRow("ignores SIGTERM") << "trap '' TERM; " << SIGKILL;
+        QTest::addColumn<QString>("stop");  // "timeout", "interrupt", "interrupt first"
+        QTest::addColumn<int>("end");
+        QTest::addColumn<int>("signal");  // 0: it never started
+        QTest::addColumn<QString>("told");
+        const int timedOut = int(HookRun::End::TimedOut);
+        const int interrupted = int(HookRun::End::Interrupted);
+        const QString pastTimeout = "ran past its 1 s";
+        const QString wasInterrupted = "did not run to its end: vorn was interrupted";
+        const QString ignores = "trap '' TERM; ";
+        QTest::newRow("timeout, ends at SIGTERM")
+            << ""
+            << "timeout" << timedOut << SIGTERM << pastTimeout;
+        QTest::newRow("timeout, ignores SIGTERM")
+            << ignores << "timeout" << timedOut << SIGKILL << pastTimeout;
+        QTest::newRow("interrupt, ends at SIGTERM")
+            << ""
+            << "interrupt" << interrupted << SIGTERM << wasInterrupted;
+        QTest::newRow("interrupt, ignores SIGTERM")
+            << ignores << "interrupt" << interrupted << SIGKILL << wasInterrupted;
+        QTest::newRow("interrupt before it starts")
+            << ""
+            << "interrupt first" << interrupted << 0 << wasInterrupted;
     }
 
-    void hookPastItsTimeoutIsStoppedWithItsGroup() {
+    void hookIsStoppedWithItsGroup() {
         QFETCH(QString, trap);
+        QFETCH(QString, stop);
+        QFETCH(int, end);
         QFETCH(int, signal);
+        QFETCH(QString, told);
         const QString pidFile = m_dir.filePath("pid");
         QFile::remove(pidFile);
         // The shell and the sleep it started, which keeps the shell's way with SIGTERM.
-        const Hook hook = MakeHook(
-            QString("sh -c \"%1echo \\$\\$ > %2; sleep 60 & wait\"").arg(trap, pidFile), 1);
-        const HookRun run = RunHook(hook, {m_dir.filePath("pic_10001.jpg").toStdString(), 1, 0,
-                                           m_dir.path().toStdString()});
-        QCOMPARE(int(run.end), int(HookRun::End::TimedOut));
-        QVERIFY(run.signal);
+        const Hook hook =
+            MakeHook(QString("sh -c \"%1echo \\$\\$ > %2; sleep 600 & wait\"").arg(trap, pidFile),
+                     stop == "timeout" ? 1 : 600);
+        // Interrupted once the hook has told its process group.
+        const HookInterrupted interrupted = [&] {
+            return stop == "interrupt first" || Lines(pidFile).size() == 1;
+        };
+        const HookRun run = RunHook(
+            hook, {m_dir.filePath("pic_10001.jpg").toStdString(), 1, 0, m_dir.path().toStdString()},
+            stop == "timeout" ? HookInterrupted() : interrupted);
+        QCOMPARE(int(run.end), end);
+        QCOMPARE(run.signal, signal != 0);
         QCOMPARE(run.status, signal);
-        QVERIFY(QString::fromStdString(HookFailure(hook, run)).contains("ran past its 1 s"));
+        QVERIFY(QString::fromStdString(HookFailure(hook, run)).contains(told));
         const QStringList pid = Lines(pidFile);
-        QCOMPARE(pid.size(), 1);
+        QCOMPARE(pid.size(), signal != 0 ? 1 : 0);
         // The hook led a group of its own, and nothing of it is left.
-        QTRY_COMPARE_WITH_TIMEOUT(LiveMembers(pid[0].toInt()), 0, 10000);
+        QTRY_COMPARE_WITH_TIMEOUT(LiveMembers(pid.value(0, "-1").toInt()), 0, 10000);
     }
 };
 

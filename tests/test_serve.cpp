@@ -6,6 +6,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
+#include <QTcpServer>
 #include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QTest>
@@ -43,9 +44,10 @@ Reply Parse(const QByteArray& received) {
 }
 
 // Sends `request` as it is written (no client tidies its path) and reads until the server closes.
-Reply Exchange(quint16 port, const QByteArray& request) {
+Reply Exchange(quint16 port, const QByteArray& request,
+               const QString& host = QStringLiteral("127.0.0.1")) {
     QTcpSocket socket;
-    socket.connectToHost(QStringLiteral("127.0.0.1"), port);
+    socket.connectToHost(host, port);
     if (!socket.waitForConnected(kWaitMs)) {
         return {};
     }
@@ -82,6 +84,11 @@ QByteArray Pattern(int size) {
     return bytes;
 }
 
+bool HasIpv6Loopback() {
+    QTcpServer server;
+    return server.listen(QHostAddress::LocalHostIPv6);
+}
+
 }  // namespace
 
 // The status page's server over a frame folder of a few files, as a browser, a phone and an
@@ -96,9 +103,10 @@ private:
     std::unique_ptr<StatusServer> m_guarded;  // with kToken
 
     std::unique_ptr<StatusServer> StartServer(
-        const std::string& token, std::chrono::milliseconds idle = StatusServer::kIdleTimeout) {
+        const std::string& token, std::chrono::milliseconds idle = StatusServer::kIdleTimeout,
+        const std::string& host = "127.0.0.1") {
         auto server = std::make_unique<StatusServer>(*m_status, token, idle);
-        if (server->Start({"127.0.0.1", 0, true})) {
+        if (server->Start({host, 0, true})) {
             return nullptr;
         }
         return server;
@@ -123,6 +131,8 @@ private slots:
         QVERIFY(Write(m_frames + "/clip.mp4", Pattern(10000)));
         QVERIFY(Write(m_frames + "/days/2026-03-28.mp4", Pattern(500)));
         QVERIFY(Write(m_frames + "/days/2026-03-28-keogram.jpg", Pattern(700)));
+        // Larger than a socket's buffers: it goes out in many writes.
+        QVERIFY(Write(m_frames + "/days/2026-03-28-sheet.jpg", Pattern(3000000)));
         QVERIFY(Write(m_frames + "/.hidden.mp4", "hidden"));
         QVERIFY(Write(m_frames + "/notes.txt", "notes"));
         QVERIFY(Write(dir.filePath("elsewhere/secret.mp4"), "SECRET"));
@@ -322,11 +332,22 @@ private slots:
     }
 
     // A polling page keeps its connection for several requests; one that says nothing is closed.
+    // On IPv6 too, through the relay.
+    void keptAliveWhileUsedClosedWhenIdle_data() {
+        QTest::addColumn<QString>("host");
+        QTest::newRow("IPv4") << "127.0.0.1";
+        QTest::newRow("IPv6") << "::1";
+    }
+
     void keptAliveWhileUsedClosedWhenIdle() {
-        const auto server = StartServer("", std::chrono::milliseconds(500));
+        QFETCH(QString, host);
+        if (host == "::1" && !HasIpv6Loopback()) {
+            QSKIP("this machine has no IPv6 loopback");
+        }
+        const auto server = StartServer("", std::chrono::milliseconds(500), host.toStdString());
         QVERIFY(server);
         QTcpSocket polling;
-        polling.connectToHost(QStringLiteral("127.0.0.1"), server->Port());
+        polling.connectToHost(host, server->Port());
         QVERIFY(polling.waitForConnected(kWaitMs));
         for (int i = 0; i < 3; ++i) {
             polling.write("HEAD /status.json HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n");
@@ -337,7 +358,7 @@ private slots:
             QCOMPARE(Parse(received).status, 200);
         }
         QTcpSocket idle;
-        idle.connectToHost(QStringLiteral("127.0.0.1"), server->Port());
+        idle.connectToHost(host, server->Port());
         QVERIFY(idle.waitForConnected(kWaitMs));
         QVERIFY(idle.state() == QAbstractSocket::UnconnectedState ||
                 idle.waitForDisconnected(kWaitMs));
@@ -368,26 +389,40 @@ private slots:
         QCOMPARE(answered.load(), 20 * kPolls);
     }
 
-    // The program as a unit starts it: it says where it listens, answers, and stops with 0.
+    // The program as a unit starts it: it says where it listens, answers, and stops with 0; on
+    // IPv6 too, where civetweb has none.
+    void serveRunsUntilStopped_data() {
+        QTest::addColumn<QString>("host");  // as --listen and the URL give it
+        QTest::newRow("IPv4") << "127.0.0.1";
+        QTest::newRow("IPv6") << "[::1]";
+    }
+
     void serveRunsUntilStopped() {
+        QFETCH(QString, host);
+        if (host.startsWith('[') && !HasIpv6Loopback()) {
+            QSKIP("this machine has no IPv6 loopback");
+        }
         TestSettings settings;
         settings.WriteValues("AUTO_START_DIR=" + m_frames.toUtf8() +
                              "\nAUTO_START_ON_OFF=0\nAUTO_START_FRAME_COUNT=0\nCAM_REF=0\n"
                              "RESOLUTION_REF=1\nSERVE_TOKEN=" +
                              kToken + "\n");
         QProcess vorn;
-        StartVorn(vorn, settings, {"--serve", "--listen", "127.0.0.1:0"});
+        StartVorn(vorn, settings, {"--serve", "--listen", host + ":0"});
         QVERIFY(vorn.waitForReadyRead(kWaitMs));
         const QByteArray line = vorn.readLine();
-        QVERIFY2(line.startsWith("vorn: serving http://127.0.0.1:") && line.endsWith("/\n"),
-                 line.constData());
+        QVERIFY2(
+            line.startsWith("vorn: serving http://" + host.toUtf8() + ":") && line.endsWith("/\n"),
+            line.constData());
         const quint16 port = line.mid(line.lastIndexOf(':') + 1).chopped(2).toUShort();
-        const Reply status = Exchange(
-            port,
-            Request("GET", "/status.json", "Authorization: Bearer " + QByteArray(kToken) + "\r\n"));
+        const QString address = host.mid(host.startsWith('[') ? 1 : 0).remove(']');
+        const QByteArray bearer = "Authorization: Bearer " + QByteArray(kToken) + "\r\n";
+        const Reply status = Exchange(port, Request("GET", "/status.json", bearer), address);
         QCOMPARE(status.status, 200);
         QCOMPARE(QJsonDocument::fromJson(status.body).object().value("frames").toInt(), 2);
-        QCOMPARE(Exchange(port, Request("GET", "/status.json")).status, 401);
+        QCOMPARE(Exchange(port, Request("GET", "/days/2026-03-28-sheet.jpg", bearer), address).body,
+                 Pattern(3000000));
+        QCOMPARE(Exchange(port, Request("GET", "/status.json"), address).status, 401);
         ::kill(static_cast<pid_t>(vorn.processId()), SIGTERM);
         QVERIFY(vorn.waitForFinished(kWaitMs));
         QCOMPARE(vorn.exitStatus(), QProcess::NormalExit);
@@ -411,9 +446,9 @@ private slots:
         row("a short token", {"--listen", "0.0.0.0:0"}, "fifteen-chars-x", 15,
             "SERVE_TOKEN is not valid");
         row("a token with a blank", {}, "sixteen chars ok", 15, "SERVE_TOKEN is not valid");
-        row("port in use", {"--listen", "127.0.0.1:PORT"}, {}, 22, "cannot listen on 127.0.0.1:");
+        row("port in use", {"--listen", "127.0.0.1:PORT"}, {}, 22, ": the port is in use\n");
         row("not this machine's", {"--listen", "192.0.2.1:0"}, kToken, 22,
-            "cannot listen on 192.0.2.1:0");
+            "cannot listen on 192.0.2.1:0: the address is not this machine's");
         row("a name", {"--listen", "example.org:80"}, {}, 2, badListen);
         row("no port", {"--listen", "127.0.0.1"}, {}, 2, badListen);
         row("port too high", {"--listen", "[::1]:65536"}, {}, 2, badListen);

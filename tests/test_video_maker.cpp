@@ -1441,6 +1441,11 @@ private slots:
         QTest::newRow("settings value too long to read")
             << QStringList{"--end", "3"} << "AUTO_START_DIR=/" + QByteArray(300, 'a') + "\n"
             << size << false << 3 << "AUTO_START_DIR" << -1;
+        QTest::newRow("hook too long to read")
+            << QStringList{"--end", "3"}
+            << "AUTO_START_DIR=%1\nAUTO_START_FRAME_COUNT=3\nON_VIDEO=touch " +
+                   QByteArray(4096, 'a') + "\n"
+            << size << false << 15 << "ON_VIDEO is too long to read (at most 4095 bytes)" << -1;
         QTest::newRow("even deflicker window")
             << dir + QStringList{"--end", "3", "--deflicker-window", "14"} << QByteArray() << size
             << false << 2 << "--deflicker-window takes an odd" << -1;

@@ -422,11 +422,13 @@ ExitCode RunMakeVideoCommand(const QCommandLineParser& parser, const MakeVideoDe
     if (code != ExitCode::Success || result.framesLeftOut > 0) {
         Fail(code, ClosingMessage(result, range.frameDir));
     }
-    if (code == ExitCode::Success) {
-        // The video is complete under its name, whatever its hook does.
-        RunHookAndTell(defaults.videoHook,
-                       {VideoPath(range.frameDir, result.videoName), std::nullopt,
-                        QDateTime::currentMSecsSinceEpoch(), range.frameDir});
+    // The video is complete under its name, whatever its hook does; an interrupt ends the hook.
+    if (code == ExitCode::Success &&
+        !RunHookAndTell(defaults.videoHook,
+                        {VideoPath(range.frameDir, result.videoName), std::nullopt,
+                         QDateTime::currentMSecsSinceEpoch(), range.frameDir},
+                        InterruptCatcher::Interrupted)) {
+        return ExitCode::VideoCancelled;
     }
     return code;
 }

@@ -51,7 +51,7 @@ ExitCode ChooseTimedFrames(const QCommandLineParser& parser, const MakeVideoDefa
                            TimedSelection& selection);
 
 // Catches SIGINT and SIGTERM for the object's life, so that an assembly stops after its current
-// frame instead of the process ending with its temporary file.
+// frame instead of the process ending with its temporary file, and a hook running is ended.
 class InterruptCatcher {
 public:
     InterruptCatcher();
