@@ -862,8 +862,10 @@ private slots:
         maker.Run();
         QCOMPARE(
             maker.answerer.Messages(),
-            QStringList{QString("Error. Can't write output.avi in %1 (cannot put it in place)!")
-                            .arg(frames.Dir().c_str())});
+            QStringList{
+                QString(
+                    "Error. Can't write output.avi in %1 (cannot put it in place: Is a directory)!")
+                    .arg(frames.Dir().c_str())});
         QCOMPARE(maker.positions.last(), 1000);
         QVERIFY(QFileInfo(frames.VideoPath()).isDir());
         QCOMPARE(frames.Leftovers(), QStringList());
