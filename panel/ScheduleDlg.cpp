@@ -108,7 +108,7 @@ bool ScheduleDlg::Store() {
         return Refuse(field->id, QString::fromStdString(bad[0].message));
     }
     if (!StoreSettingTexts(changed, kLockWait)) {
-        ShowMessageBox(tr("Could not write the settings file %1; nothing more was changed.")
+        ShowMessageBox(tr("Could not write the settings file %1; nothing was changed.")
                            .arg(SettingsFilePath()));
         return false;
     }

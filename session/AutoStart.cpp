@@ -3,6 +3,7 @@
 #include <QDateTime>
 #include <QFile>
 #include <QLockFile>
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <opencv2/core/mat.hpp>
@@ -35,6 +36,13 @@ ExitCode Fail(ExitCode result, const QString& message) {
     return result;
 }
 
+// Tells that the count cannot be stored, and why when `why` is given: no frame is kept.
+ExitCode FailToCount(const QString& why = {}) {
+    return Fail(ExitCode::CountNotStored,
+                QStringLiteral("Cannot store the frame count in %1%2, so no frame was taken.")
+                    .arg(SettingsFilePath(), why.isEmpty() ? why : " (" + why + ")"));
+}
+
 ExitCode FailForSettings(const std::optional<StoredSettings>& settings) {
     return Fail(ExitCode::SettingsMissing,
                 QStringLiteral("%1 (%2)").arg(kCannotFindSettingsMessage,
@@ -50,9 +58,7 @@ std::optional<ExitCode> RefuseCount(const std::optional<StoredSettings>& setting
         return Fail(ExitCode::CountOutOfRange, QString::fromStdString(trouble));
     }
     if (!SettingsFileWritable()) {
-        return Fail(ExitCode::CountNotStored,
-                    QStringLiteral("Cannot store the frame count in %1, so no frame was taken.")
-                        .arg(SettingsFilePath()));
+        return FailToCount();
     }
     return std::nullopt;
 }
@@ -107,9 +113,12 @@ ExitCode SaveCountedFrame(const std::string& frameDir, const cv::Mat& frame,
                           int& frameNumber) {
     const auto lock = LockSettingsFile(kLockWait);
     if (!lock) {
-        return Fail(ExitCode::CountNotStored,
-                    QStringLiteral("Cannot lock %1.lock to count the frame, so no frame was taken.")
-                        .arg(SettingsFilePath()));
+        const int error = errno;
+        return FailToCount(
+            error == EWOULDBLOCK
+                ? QStringLiteral("another launch held its lock for %1 s").arg(kLockWait.count())
+                : QStringLiteral("cannot make its lock %1.lock: %2")
+                      .arg(SettingsFilePath(), QString::fromLocal8Bit(std::strerror(error))));
     }
     // Read afresh: another launch may have counted a frame since this one started.
     const auto settings = ReadSettings();
@@ -138,11 +147,10 @@ ExitCode SaveCountedFrame(const std::string& frameDir, const cv::Mat& frame,
                             .arg(QFile::decodeName(FramePath(frameDir, number).c_str())));
     }
     if (!StoreFrameCount(number - kNoFrames)) {
+        const int error = errno;
         // The next launch would take the same number: this frame must not stay.
         QFile::remove(QFile::decodeName(FramePath(frameDir, number).c_str()));
-        return Fail(ExitCode::CountNotStored,
-                    QStringLiteral("Cannot store the frame count in %1, so no frame was taken.")
-                        .arg(SettingsFilePath()));
+        return FailToCount(QString::fromLocal8Bit(std::strerror(error)));
     }
     if (number != wanted) {
         TellCountMoved(frameDir, wanted, number);

@@ -1,11 +1,15 @@
 #include "session/VideoOptionsStore.h"
 
 #include <algorithm>
+#include <chrono>
 
 #include "settings/Settings.h"
 #include "video/VideoOutput.h"
 
 namespace {
+
+// An unattended launch holds the settings lock only while it saves a frame and stores its count.
+constexpr std::chrono::seconds kLockWait{5};
 
 static_assert(std::size(kFrameTimeSettings) == kFrameTimeFieldCount);
 
@@ -54,5 +58,5 @@ bool StoreVideoOptions(const VideoOptions& options) {
         std::copy(options.framesByTime.texts.begin(), options.framesByTime.texts.end(),
                   stored.frameTimes.begin());
     }
-    return StoreVideoSettings(stored);
+    return StoreVideoSettings(stored, kLockWait);
 }

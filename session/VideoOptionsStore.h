@@ -6,6 +6,6 @@
 // the video maker takes gives its default.
 VideoOptions ReadVideoOptions();
 
-// Stores each of `options` in the settings file, changing only those lines (and adding the ones
-// it lacks); false when the file could not be written.
+// Stores each of `options` in the settings file in one rewrite under its lock, changing only those
+// lines (and adding the ones it lacks); false when the lock or the write failed.
 bool StoreVideoOptions(const VideoOptions& options);

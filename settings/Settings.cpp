@@ -254,17 +254,6 @@ SettingTexts TextsOf(const SettingsKey& key) {
     return texts;
 }
 
-// Stores each text under its key, every other byte of the file kept; false at the first that could
-// not be written.
-bool StoreEach(const std::vector<std::pair<Setting, std::string>>& texts) {
-    for (const auto& [setting, text] : texts) {
-        if (!SettingsKey::StoreValue(RowOf(setting).name, text)) {
-            return false;
-        }
-    }
-    return true;
-}
-
 std::optional<bool> FlagOf(const std::optional<std::string>& text) {
     const std::optional<int> value = text ? ParseWholeInt(*text) : std::nullopt;
     return value == 0 || value == 1 ? std::optional(value == 1) : std::nullopt;
@@ -424,8 +413,12 @@ bool StoreSettingTexts(const std::vector<std::pair<Setting, std::string>>& texts
     if (texts.empty()) {
         return true;
     }
+    SettingsKey::NamedTexts named;
+    for (const auto& [setting, text] : texts) {
+        named.emplace_back(RowOf(setting).name, text);
+    }
     const std::unique_ptr<QLockFile> lock = LockSettingsFile(lockWait);
-    return lock && StoreEach(texts);
+    return lock && SettingsKey::StoreValues(named);
 }
 
 StoredVideoOptions ReadVideoSettings() {
@@ -455,7 +448,7 @@ StoredVideoOptions ReadVideoSettings() {
     return options;
 }
 
-bool StoreVideoSettings(const StoredVideoOptions& options) {
+bool StoreVideoSettings(const StoredVideoOptions& options, std::chrono::milliseconds lockWait) {
     std::vector<std::pair<Setting, std::string>> texts;
     const auto add = [&](Setting setting, const auto& value, auto format) {
         if (value) {
@@ -476,7 +469,7 @@ bool StoreVideoSettings(const StoredVideoOptions& options) {
         add(kFrameTimeSettings[i], options.frameTimes[i],
             [](const std::string& text) { return text; });
     }
-    return StoreEach(texts);
+    return StoreSettingTexts(texts, lockWait);
 }
 
 bool IsProfileName(std::string_view name) {

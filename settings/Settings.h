@@ -169,9 +169,9 @@ std::string NextFrameTrouble(int count);
 // text when it is absent, empty, too long, or the file is missing.
 std::vector<std::string> ReadSettingTexts(std::span<const Setting> settings);
 
-// Stores each of `texts` under its key, changing only those lines of the file (and adding the
-// ones it lacks), under the lock an unattended launch takes to count its frame, waiting up to
-// `lockWait` for it. False when the lock or a write failed; the values stored before stay.
+// Stores each of `texts` under its key in one rewrite of the file, changing only those lines (and
+// adding the ones it lacks), under the lock an unattended launch takes to count its frame, waiting
+// up to `lockWait` for it. False when the lock or the write failed, and the file is then as it was.
 bool StoreSettingTexts(const std::vector<std::pair<Setting, std::string>>& texts,
                        std::chrono::milliseconds lockWait);
 
@@ -196,9 +196,8 @@ inline constexpr Setting kFrameTimeSettings[] = {
     Setting::VideoDailyAt, Setting::VideoTolerance, Setting::VideoEvery};
 
 StoredVideoOptions ReadVideoSettings();
-// Stores the options that `options` holds, each under its key, changing only those lines of the
-// file (and adding the ones it lacks); false when the file could not be written.
-bool StoreVideoSettings(const StoredVideoOptions& options);
+// Stores the options that `options` holds, each under its key, as StoreSettingTexts does.
+bool StoreVideoSettings(const StoredVideoOptions& options, std::chrono::milliseconds lockWait);
 
 // Whether `name` can name a profile: 1 to 32 letters, digits, '-' or '_'.
 bool IsProfileName(std::string_view name);
@@ -216,8 +215,9 @@ QString SettingsFilePath();
 // True when the file exists, is not marked read-only and can be replaced in its folder.
 bool SettingsFileWritable();
 // Takes the lock that makes a read, decide and write of the file one step among processes,
-// waiting up to `wait`; null when it could not be taken.
+// waiting up to `wait`; null when it could not be taken, and errno tells why (EWOULDBLOCK while
+// another holds it).
 std::unique_ptr<QLockFile> LockSettingsFile(std::chrono::milliseconds wait);
-// Stores AUTO_START_FRAME_COUNT in place, every other byte of the file kept; false when the
-// file or the value is missing, or the file could not be written.
+// Stores AUTO_START_FRAME_COUNT in place, every other byte of the file kept; false (errno tells
+// why) when the file or the value is missing, or the file could not be written.
 bool StoreFrameCount(int count);

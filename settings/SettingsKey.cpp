@@ -9,6 +9,7 @@
 #include <QLockFile>
 #include <QStandardPaths>
 
+#include <cerrno>
 #include <functional>
 
 #include "platform/AtomicFile.h"
@@ -126,28 +127,37 @@ QMap<QString, QString> ParseIni(const QByteArray& text) {
     return values;
 }
 
-// The whole file's bytes, or nothing when it cannot be opened or read.
+// The whole file's bytes, or nothing (errno tells why) when it cannot be opened or read.
 std::optional<QByteArray> ReadFileBytes(const QString& path) {
+    errno = 0;
     QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        return std::nullopt;
+    QByteArray bytes;
+    if (file.open(QIODevice::ReadOnly)) {
+        bytes = file.readAll();
+        if (file.error() == QFileDevice::NoError) {
+            return bytes;
+        }
     }
-    QByteArray bytes = file.readAll();
-    if (file.error() != QFileDevice::NoError) {
-        return std::nullopt;
-    }
-    return bytes;
+    // QFile keeps the system's error only as text; errno is still the failed call's.
+    errno = errno != 0 ? errno : EIO;
+    return std::nullopt;
 }
 
-// Replaces the settings file by `bytes`, keeping its permissions; false, and the old file left as
-// it was, when any byte could not be written and flushed to the disk.
-bool ReplaceFile(const QString& path, const QByteArray& bytes) {
+// Replaces the settings file by `bytes`, keeping its permissions: 0, or the errno of the failure,
+// when the old file is left as it was.
+int ReplaceFile(const QString& path, const QByteArray& bytes) {
     const QByteArray nativePath = QFile::encodeName(path);
     struct stat status {};
     const mode_t mode =
         ::stat(nativePath.constData(), &status) == 0 ? status.st_mode & 07777 : NewFileMode();
     return WriteFileAtomically(nativePath.toStdString(), bytes.constData(),
-                               static_cast<std::size_t>(bytes.size()), true, mode) == 0;
+                               static_cast<std::size_t>(bytes.size()), true, mode);
+}
+
+// True when `error` is 0; otherwise false, with errno set to it for the caller to tell.
+bool Succeeded(int error) {
+    errno = error;
+    return error == 0;
 }
 
 // Where the text of the [General] value `name` stands in `text`, on the value's last line, as
@@ -186,22 +196,28 @@ qsizetype PlaceForNewValue(const QByteArray& text, QByteArray& prefix) {
     return newline + 1;
 }
 
-// Changes the text of the [General] value `name` in place, or adds its line when `add` allows it.
-bool StoreValueIn(const QString& path, const char* name, const std::string& text, bool add) {
-    std::optional<QByteArray> bytes =
-        SettingsKey::IsWritable() ? ReadFileBytes(path) : std::nullopt;
-    if (!bytes) {
-        return false;
+// Changes the text of each [General] value of `values` in place, or adds its line when `add`
+// allows it, and writes the file once: 0, or the errno of the failure (ENODATA: a value to change
+// in place is missing), when the file is left as it was.
+int StoreValuesIn(const QString& path, const SettingsKey::NamedTexts& values, bool add) {
+    if (!SettingsKey::IsWritable()) {
+        return QFileInfo::exists(path) ? EACCES : ENOENT;
     }
-    const QByteArray value = QByteArray::fromStdString(text);
-    if (const auto found = FindValue(*bytes, QByteArray(name))) {
-        bytes->replace(found->first, found->second - found->first, value);
-    } else if (add) {
-        QByteArray prefix;
-        const qsizetype at = PlaceForNewValue(*bytes, prefix);
-        bytes->insert(at, prefix + name + '=' + value + '\n');
-    } else {
-        return false;
+    std::optional<QByteArray> bytes = ReadFileBytes(path);
+    if (!bytes) {
+        return errno;
+    }
+    for (const auto& [name, text] : values) {
+        const QByteArray value = QByteArray::fromStdString(text);
+        if (const auto found = FindValue(*bytes, QByteArray(name))) {
+            bytes->replace(found->first, found->second - found->first, value);
+        } else if (add) {
+            QByteArray prefix;
+            const qsizetype at = PlaceForNewValue(*bytes, prefix);
+            bytes->insert(at, prefix + name + '=' + value + '\n');
+        } else {
+            return ENODATA;
+        }
     }
     return ReplaceFile(path, *bytes);
 }
@@ -242,23 +258,38 @@ bool SettingsKey::IsWritable() {
 }
 
 bool SettingsKey::StoreValueInPlace(const char* name, const std::string& text) {
-    return StoreValueIn(FilePath(), name, text, false);
+    return Succeeded(StoreValuesIn(FilePath(), {{name, text}}, false));
 }
 
-bool SettingsKey::StoreValue(const char* name, const std::string& text) {
-    if (!QFileInfo::exists(FilePath())) {
-        std::optional<SettingsKey> key = OpenForWriting();
-        return key && key->SetValue(name, text);
+bool SettingsKey::StoreValues(const NamedTexts& values) {
+    if (QFileInfo::exists(FilePath())) {
+        return Succeeded(StoreValuesIn(FilePath(), values, true));
     }
-    return StoreValueIn(FilePath(), name, text, true);
+    errno = 0;
+    std::optional<SettingsKey> key = OpenForWriting();
+    if (!key) {
+        return Succeeded(errno != 0 ? errno : EIO);
+    }
+    for (const auto& [name, text] : values) {
+        key->m_values.insert(QString::fromUtf8(name), QString::fromStdString(text));
+    }
+    return Succeeded(ReplaceFile(FilePath(), IniText(key->m_values)));
 }
 
 std::unique_ptr<QLockFile> SettingsKey::Lock(std::chrono::milliseconds wait) {
     auto lock = std::make_unique<QLockFile>(FilePath() + QStringLiteral(".lock"));
-    if (!lock->tryLock(wait)) {
-        return nullptr;
+    errno = 0;
+    if (lock->tryLock(wait)) {
+        return lock;
     }
-    return lock;
+    // QLockFile tells only the kind of failure; errno is still that of the call that failed to
+    // create or write the lock file (a full disk, a folder without write permission).
+    const int error = lock->error() == QLockFile::LockFailedError ? EWOULDBLOCK
+                      : errno != 0                                ? errno
+                                                                  : EIO;
+    lock.reset();
+    errno = error;
+    return nullptr;
 }
 
 std::optional<SettingsKey> SettingsKey::OpenForReading() {
@@ -295,5 +326,5 @@ std::optional<std::string> SettingsKey::Query(const char* name, std::size_t maxB
 
 bool SettingsKey::SetValue(const char* name, const std::string& text) {
     m_values.insert(QString::fromUtf8(name), QString::fromStdString(text));
-    return ReplaceFile(FilePath(), IniText(m_values));
+    return Succeeded(ReplaceFile(FilePath(), IniText(m_values)));
 }

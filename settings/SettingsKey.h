@@ -6,6 +6,8 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <utility>
+#include <vector>
 
 // The program's settings file, opened for reading or for writing. Values are text. The file is
 // $XDG_CONFIG_HOME/Brimlow/Vorn.conf (default ~/.config/Brimlow/Vorn.conf), or Vorn-NAME.conf for
@@ -18,6 +20,9 @@ class QLockFile;
 
 class SettingsKey {
 public:
+    // Values to store, each under its name.
+    using NamedTexts = std::vector<std::pair<const char*, std::string>>;
+
     // The longest value a query returns, in bytes, counting the terminating NUL it is stored with.
     static constexpr std::size_t kMaxValueBytes = 255;
 
@@ -31,16 +36,18 @@ public:
     // True when the file exists, is not marked read-only and can be replaced in its folder.
     static bool IsWritable();
     // Changes the text of one value of the [General] group in place: every other byte of the file
-    // stays as it is. The new file is written beside the old one and renamed over it. Fails when
-    // the file or the value is missing (neither is created) or the file is not writable.
+    // stays as it is. The new file is written beside the old one and renamed over it. False
+    // (errno tells why) when the file or the value is missing (neither is created) or the file
+    // could not be written.
     static bool StoreValueInPlace(const char* name, const std::string& text);
-    // Stores one value of the [General] group: in place when the file has it (as
-    // StoreValueInPlace), else as a line of its own at the end of the group, every other byte of
-    // the file kept; a missing file is created. False, and the file as it was, when it could not
-    // be written.
-    static bool StoreValue(const char* name, const std::string& text);
+    // Stores values of the [General] group in one rewrite of the file: each in place when the file
+    // has it (as StoreValueInPlace), else as a line of its own at the end of the group, every
+    // other byte of the file kept; a missing file is created. False (errno tells why), and the
+    // file as it was, when it could not be written.
+    static bool StoreValues(const NamedTexts& values);
     // Takes the lock beside the file that makes a read, decide and write of the file one step
-    // among processes, waiting up to `wait`; null when it could not be taken.
+    // among processes, waiting up to `wait`; null when it could not be taken, and errno tells why:
+    // EWOULDBLOCK while another holds it.
     static std::unique_ptr<QLockFile> Lock(std::chrono::milliseconds wait);
 
     // Fails when the file is missing or cannot be read.

@@ -2,6 +2,7 @@
 #include <sys/resource.h>
 
 #include <QMessageBox>
+#include <QScopeGuard>
 #include <QtTest>
 #include <chrono>
 #include <climits>
@@ -368,6 +369,9 @@ private slots:
             diskFull.emplace(32000);
         }
 
+        QStringList told;
+        const UnattendedBox box = SetUnattendedBox([&](const QString& text) { told << text; });
+        const auto restoreBox = qScopeGuard([&] { SetUnattendedBox(box); });
         QCOMPARE(int(launch.Take()), result);
         diskFull.reset();
 
@@ -382,6 +386,9 @@ private slots:
             QCOMPARE(existing.readAll(), QByteArray("kept"));
         }
         if (fault == "disk full") {
+            QCOMPARE(told,
+                     QStringList{"Cannot store the frame count in " + launch.settings.FilePath() +
+                                 " (File too large), so no frame was taken."});
             QCOMPARE(launch.settings.Read(), settingsBefore);
             QCOMPARE(
                 QFileInfo(launch.settings.FilePath()).dir().entryList(QDir::Hidden | QDir::Files),

@@ -12,6 +12,9 @@
 
 #include <opencv2/imgcodecs.hpp>
 
+#include "frames/CaptureTime.h"
+#include "frames/FrameFile.h"
+#include "support/FullDisk.h"
 #include "support/ProcessGroups.h"
 #include "support/TestSettings.h"
 
@@ -91,23 +94,25 @@ private:
         QByteArray err;
     };
 
-    // Starts vorn with `arguments`.
+    // Starts vorn with `arguments`; with the folder `fullDisk` on a full disk when it is given.
     void StartVorn(QProcess& vorn, const TestSettings& settings, const QStringList& arguments,
-                   const QString& timeZone) {
+                   const QString& timeZone, const QString& fullDisk = {}) {
         QProcessEnvironment env = settings.BareEnvironment(qEnvironmentVariable("PATH"));
         if (!timeZone.isEmpty()) {
             env.insert("TZ", timeZone);
         }
         vorn.setProcessEnvironment(env);
         vorn.setWorkingDirectory(m_dir.path());
-        vorn.start(VORN_EXECUTABLE, arguments);
+        const QStringList command = QStringList{VORN_EXECUTABLE} + arguments;
+        const QStringList started = fullDisk.isEmpty() ? command : OnFullDisk(fullDisk, command);
+        vorn.start(started.first(), started.mid(1));
     }
 
     // Runs vorn with `arguments` for at most `limitMs`.
     Ended RunVorn(const TestSettings& settings, const QStringList& arguments, int limitMs,
-                  const QString& timeZone = {}) {
+                  const QString& timeZone = {}, const QString& fullDisk = {}) {
         QProcess vorn;
-        StartVorn(vorn, settings, arguments, timeZone);
+        StartVorn(vorn, settings, arguments, timeZone, fullDisk);
         Ended ended;
         if (vorn.waitForFinished(limitMs) && vorn.exitStatus() == QProcess::NormalExit) {
             ended.exitCode = vorn.exitCode();
@@ -756,6 +761,54 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(LiveMembers(hookGroup()), 0, 10000);
         QVERIFY(QFileInfo::exists(
             frames.filePath(video.replace("DAY", yesterday.toString(Qt::ISODate)))));
+    }
+
+    // A full disk is told by what could not be written and why; no frame is taken uncounted.
+    void fullDiskIsToldWithWhatAndWhy_data() {
+        QTest::addColumn<QString>("mode");
+        QTest::addColumn<int>("exitCode");
+        QTest::addColumn<QString>("err");  // %1: the frame folder, %2: the settings file, %3: a day
+        QTest::newRow("--take-frame, the settings file's disk")
+            << "--take-frame" << 8
+            << "vorn: Cannot store the frame count in %2 (cannot make its lock %2.lock: No space "
+               "left on device), so no frame was taken.\n";
+        QTest::newRow("--daily-videos, the disk of days/")
+            << "--daily-videos" << 12
+            << "vorn: %3: Error. Can't create %1/days/%3.mp4 (cannot write the file: No space "
+               "left on device)!\n";
+    }
+
+    void fullDiskIsToldWithWhatAndWhy() {
+        QFETCH(QString, mode);
+        QFETCH(int, exitCode);
+        QFETCH(QString, err);
+        if (!FullDiskTrouble().isEmpty()) {
+            QSKIP(qPrintable(FullDiskTrouble()));
+        }
+        TestSettings settings;
+        QTemporaryDir frames;
+        WriteSettings(settings, frames.path(), 0, m_clip);
+        const QTimeZone berlin("Europe/Berlin");
+        const QDate yesterday = QDateTime::currentDateTime().toTimeZone(berlin).date().addDays(-1);
+        // As Vorn saves it, with its capture time.
+        const FrameStamp stamp{
+            LocalCaptureTime(QDateTime(yesterday, QTime(12, 0), berlin).toMSecsSinceEpoch()),
+            "Vorn", "Test"};
+        int number = 10001;
+        QCOMPARE(SaveFrameAtFirstFree(frames.path().toStdString() + "/",
+                                      cv::Mat(48, 64, CV_8UC3, cv::Scalar(90)), stamp, number,
+                                      [](int) { return false; }),
+                 FrameSave::Saved);
+        QVERIFY(QDir(frames.path()).mkdir("days"));
+        const QString full = mode == "--daily-videos" ? frames.filePath("days")
+                                                      : QFileInfo(settings.FilePath()).path();
+        const Ended ended = RunVorn(settings, {mode}, 120000, "Europe/Berlin", full);
+        QCOMPARE(ended.exitCode, exitCode);
+        err.replace("%1", frames.path())
+            .replace("%2", settings.FilePath())
+            .replace("%3", yesterday.toString(Qt::ISODate));
+        QCOMPARE(QString::fromUtf8(ended.err), err);
+        QCOMPARE(QDir(frames.path()).entryList({"pic_*.jpg"}), QStringList{"pic_10001.jpg"});
     }
 
     // A second run on a folder stops at once while the first holds it.

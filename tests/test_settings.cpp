@@ -1,7 +1,9 @@
 #include <QAbstractButton>
+#include <QLockFile>
 #include <QtTest>
 #include <climits>
 #include <cmath>
+#include <future>
 
 #include "app/CommandLine.h"
 #include "app/VornDlg.h"
@@ -447,10 +449,30 @@ private slots:
     void storedValueIsAddedToItsGroup() {
         TestSettings settings;
         settings.Write("; kept\n[General]\nCAM_REF=2\n\n[Other]\nX=1\n");
-        QVERIFY(SettingsKey::StoreValue("LATEST_FRAME", "1"));
-        QVERIFY(SettingsKey::StoreValue("CAM_REF", "3"));
+        QVERIFY(SettingsKey::StoreValues({{"LATEST_FRAME", "1"}, {"CAM_REF", "3"}}));
         QCOMPARE(settings.Read(),
                  QByteArray("; kept\n[General]\nCAM_REF=3\nLATEST_FRAME=1\n\n[Other]\nX=1\n"));
+    }
+
+    // The window's video options wait for the lock that a launch holds while it counts its frame,
+    // and go into the file in one rewrite: the count stored meanwhile stays.
+    void videoOptionsWaitForTheLockAndKeepTheCount() {
+        TestSettings settings;
+        settings.WriteValues(kAllValues);
+        VideoOptions options;
+        options.outputName = "night.mp4";
+        options.deflicker = true;
+        options.width = 640;
+        std::unique_ptr<QLockFile> launch = LockSettingsFile(0ms);
+        QVERIFY(launch);
+        std::future<bool> stored =
+            std::async(std::launch::async, [&] { return StoreVideoOptions(options); });
+        QCOMPARE(stored.wait_for(300ms), std::future_status::timeout);
+        QVERIFY(StoreFrameCount(13));
+        launch.reset();
+        QVERIFY(stored.get());
+        QCOMPARE(settings.Value("AUTO_START_FRAME_COUNT"), QString("13"));
+        QCOMPARE(ReadVideoOptions(), options);
     }
 
     // The Schedule and camera dialog: OK without a change adds nothing; a bad field is refused by

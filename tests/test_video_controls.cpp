@@ -1,5 +1,6 @@
 #include <sys/stat.h>
 
+#include <QAccessible>
 #include <QtTest>
 #include <cmath>
 #include <filesystem>
@@ -60,13 +61,16 @@ struct FramesBench : DialogBench {
         QCOMPARE(saved, number);
     }
 
-    // What the browser shows of each row: a day's heading, or a frame's name and its trouble.
+    // Each row as a screen reader names it, from the grid's accessible items: a day's heading, or
+    // a frame's name and time; with the frame's trouble.
     QStringList Rows() const {
         QStringList rows;
         FramesModel& model = frames->Model();
-        for (int row = 0; row < model.rowCount(); ++row) {
-            const QModelIndex index = model.index(row, 0);
-            rows << index.data(Qt::AccessibleTextRole).toString() +
+        QAccessibleInterface* grid =
+            QAccessible::queryAccessibleInterface(frames->findChild<GroupedIconView*>());
+        for (int row = 0; grid != nullptr && row < model.rowCount(); ++row) {
+            QAccessibleInterface* item = grid->child(row);
+            rows << (item ? item->text(QAccessible::Name) : QString()) +
                         (model.TroubleOf(row).isEmpty() ? "" : ": " + model.TroubleOf(row));
         }
         return rows;

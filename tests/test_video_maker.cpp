@@ -27,6 +27,7 @@
 #include "res/Strings.h"
 #include "support/Captions.h"
 #include "support/DialogBench.h"
+#include "support/FullDisk.h"
 #include "support/PageRecorder.h"
 #include "support/TestSettings.h"
 #include "support/VideoChecks.h"
@@ -861,8 +862,10 @@ private slots:
         maker.Run();
         QCOMPARE(
             maker.answerer.Messages(),
-            QStringList{QString("Error. Can't write output.avi in %1 (cannot put it in place)!")
-                            .arg(frames.Dir().c_str())});
+            QStringList{
+                QString(
+                    "Error. Can't write output.avi in %1 (cannot put it in place: Is a directory)!")
+                    .arg(frames.Dir().c_str())});
         QCOMPARE(maker.positions.last(), 1000);
         QVERIFY(QFileInfo(frames.VideoPath()).isDir());
         QCOMPARE(frames.Leftovers(), QStringList());
@@ -1415,7 +1418,18 @@ private slots:
         }
         QTest::newRow("path into a folder that does not exist")
             << dir + QStringList{"--end", "3", "--output", "%1none/clip.mp4"} << QByteArray()
-            << size << false << 12 << "none/clip.mp4!" << -1;
+            << size << false << 12 << "none/clip.mp4 (No such file or directory)!" << -1;
+        // %1full/ is a folder on a full disk: what could not be written is named, and why.
+        QTest::newRow("MP4 on a full disk")
+            << dir + QStringList{"--end", "3", "--output", "%1full/clip.mp4"} << QByteArray()
+            << size << false << 12
+            << "Can't create %1full/clip.mp4 (cannot write the file: No space left on device)!"
+            << -1;
+        QTest::newRow("AVI on a full disk")
+            << dir + QStringList{"--end", "3", "--output", "%1full/clip.avi"} << QByteArray()
+            << size << false << 12
+            << "Can't write %1full/clip.avi (cannot write the file: No space left on device)!"
+            << -1;
         QTest::newRow("longest file name")
             << dir + QStringList{"--end", "3", "--output", QString(251, 'v') + ".avi"}
             << QByteArray() << size << false << 0 << QString() << -1;
@@ -1694,10 +1708,22 @@ private slots:
         QFETCH(int, code);
         QFETCH(QString, error);
         QFETCH(int, framesInVideo);
+        const bool fullDisk = !arguments.filter("%1full/").isEmpty();
+        if (fullDisk && !FullDiskTrouble().isEmpty()) {
+            QSKIP(qPrintable(FullDiskTrouble()));
+        }
         TestSettings settingsFile;
         FrameFolder frames;
         frames.WriteAll(Range(10001, 10003), {frameSize.width(), frameSize.height()});
         const QString dir = QString::fromStdString(frames.Dir());
+        if (fullDisk) {
+            QVERIFY(QDir(dir).mkdir("full"));
+            // As the frames Vorn saves.
+            for (const int number : Range(10001, 10003)) {
+                frames.Damage(number, "with its capture time");
+            }
+        }
+        error.replace("%1", dir);
         if (!settings.isEmpty()) {
             settingsFile.WriteValues(QString::fromUtf8(settings).replace("%1", dir).toUtf8());
         }
@@ -1709,8 +1735,12 @@ private slots:
         for (QString& argument : arguments) {
             argument.replace("%1", dir);
         }
+        QStringList command = QStringList{VORN_EXECUTABLE, "--make-video"} + arguments;
+        if (fullDisk) {
+            command = OnFullDisk(dir + "full", command);
+        }
         QProcess vorn;
-        vorn.start(VORN_EXECUTABLE, QStringList{"--make-video"} + arguments);
+        vorn.start(command.first(), command.mid(1));
         QVERIFY(vorn.waitForFinished(60000));
         const QString standardError = QString::fromUtf8(vorn.readAllStandardError());
         QCOMPARE(vorn.exitStatus(), QProcess::NormalExit);

@@ -9,6 +9,7 @@
 #include <climits>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <functional>
 #include <opencv2/imgcodecs.hpp>  // the decoding flags
 #include <opencv2/imgproc.hpp>
@@ -256,7 +257,9 @@ std::optional<std::string> VideoAssembly::Open(const Compressor& compressor) {
         folder != m_range.frameDir) {
         RemoveStaleTemporaries(folder);
     }
+    std::string why;
     if (!m_videoFile.Create(PathOf(name))) {
+        why = std::strerror(errno);
         m_opened = VideoWriter::Opened::CannotWrite;
     } else {
         m_writer = std::make_unique<VideoWriter>();
@@ -275,7 +278,8 @@ std::optional<std::string> VideoAssembly::Open(const Compressor& compressor) {
         return std::string("Error. The ") + compressor.fourcc +
                " compressor can't make this video (" + m_writer->Error() + ")!";
     }
-    return "Error. Can't create " + VideoPlace(m_range.frameDir, name) + "!";
+    return "Error. Can't create " + VideoPlace(m_range.frameDir, name) + " (" +
+           (why.empty() ? m_writer->Error() : why) + ")!";
 }
 
 std::optional<std::string> VideoAssembly::ChooseRate() {
@@ -491,9 +495,9 @@ void VideoAssembly::Finish(AssemblyResult& result) {
         ::access(PathOf(result.outputName).c_str(), F_OK) == 0) {
         result.videoName = PartialVideoName(result.outputName);
     }
-    if (m_videoFile.CommitAs(PathOf(result.videoName)) != 0) {
+    if (const int error = m_videoFile.CommitAs(PathOf(result.videoName)); error != 0) {
         result.end = AssemblyEnd::WriteFailed;
-        result.why = "cannot put it in place";
+        result.why = std::string("cannot put it in place: ") + std::strerror(error);
     }
 }
 
