@@ -207,7 +207,7 @@ std::optional<CaptureTime> CaptureTimeOf(ExifData* data) {
     const std::int64_t localSeconds = timegm(&parts);
     const int ms =
         ParseMilliseconds(EntryText(data, EXIF_IFD_EXIF, EXIF_TAG_SUB_SEC_TIME_ORIGINAL));
-    return CaptureTime{(localSeconds - offset) * 1000 + ms, offset};
+    return CaptureTime{(localSeconds - offset) * 1000 + ms, WholeMinutesOffset(offset)};
 }
 
 std::optional<CaptureTime> ParseExif(const unsigned char* segment, std::size_t size) {
@@ -317,10 +317,7 @@ int ReadFrameTimesOf(int dirFd, const std::vector<int>& numbers, std::size_t fro
 }  // namespace
 
 CaptureTime LocalCaptureTime(std::int64_t ms) {
-    const auto seconds = static_cast<std::time_t>(FloorDiv(ms, 1000));
-    std::tm parts{};
-    const bool known = localtime_r(&seconds, &parts) != nullptr;
-    return CaptureTime{ms, known ? WholeMinutesOffset(static_cast<int>(parts.tm_gmtoff)) : 0};
+    return CaptureTime{ms, WholeMinutesOffset(static_cast<int>(LocalOffsetMs(ms) / 1000))};
 }
 
 bool AddExif(std::vector<unsigned char>& jpeg, const FrameStamp& stamp) {
