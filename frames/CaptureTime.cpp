@@ -17,6 +17,7 @@
 #include <thread>
 
 #include "frames/FrameFile.h"
+#include "platform/TimeZone.h"
 
 namespace {
 
@@ -28,6 +29,9 @@ constexpr std::size_t kMaxExifSearch = std::size_t{64} * 1024;
 constexpr std::size_t kFirstRead = 4096;
 // Below this many frames a second thread costs more than it saves.
 constexpr std::size_t kFramesToSplit = 2000;
+// The years a capture time may lie in.
+constexpr int kFirstYear = 1970;
+constexpr int kLastYear = 2200;
 
 struct ExifDataDeleter {
     void operator()(ExifData* data) const { exif_data_unref(data); }
@@ -75,9 +79,10 @@ std::string OffsetText(int seconds) {
     return sign + TwoDigits(minutes / 60) + ":" + TwoDigits(minutes % 60);
 }
 
-// The local wall time of `time`, as EXIF writes it: "2026:03:29 12:00:03".
-std::string LocalWallText(const CaptureTime& time) {
-    const std::int64_t local = FloorDiv(time.ms, 1000) + time.utcOffsetSeconds;
+// The wall time of the instant `ms` where the offset is `utcOffsetSeconds`, as EXIF writes it:
+// "2026:03:29 12:00:03".
+std::string WallText(std::int64_t ms, int utcOffsetSeconds) {
+    const std::int64_t local = FloorDiv(ms, 1000) + utcOffsetSeconds;
     const auto seconds = static_cast<std::time_t>(local);
     std::tm parts{};
     gmtime_r(&seconds, &parts);
@@ -118,7 +123,15 @@ struct LocalWallTime {
     int year, month, day, hour, minute, second;
 };
 
-// "YYYY:MM:DD HH:MM:SS"; nothing when `text` is not such a time.
+int DaysInMonth(int year, int month) {
+    constexpr int kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    const bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+    return kDays[month - 1] + (month == 2 && leap ? 1 : 0);
+}
+
+// "YYYY:MM:DD HH:MM:SS" of a real date in the years a frame can have been taken in; nothing
+// otherwise. A camera whose clock was never set writes 0000 or a year long past: that is no
+// capture time, and the file's time says more.
 std::optional<LocalWallTime> ParseWallTime(std::string_view text) {
     if (text.size() < 19 || text[4] != ':' || text[7] != ':' || text[10] != ' ' ||
         text[13] != ':' || text[16] != ':') {
@@ -126,8 +139,9 @@ std::optional<LocalWallTime> ParseWallTime(std::string_view text) {
     }
     const LocalWallTime wall{Digits(text, 0, 4),  Digits(text, 5, 2),  Digits(text, 8, 2),
                              Digits(text, 11, 2), Digits(text, 14, 2), Digits(text, 17, 2)};
-    if (wall.year < 0 || wall.month < 1 || wall.month > 12 || wall.day < 1 || wall.day > 31 ||
-        wall.hour < 0 || wall.hour > 23 || wall.minute < 0 || wall.minute > 59 || wall.second < 0 ||
+    if (wall.year < kFirstYear || wall.year > kLastYear || wall.month < 1 || wall.month > 12 ||
+        wall.day < 1 || wall.day > DaysInMonth(wall.year, wall.month) || wall.hour < 0 ||
+        wall.hour > 23 || wall.minute < 0 || wall.minute > 59 || wall.second < 0 ||
         wall.second > 60) {
         return std::nullopt;
     }
@@ -193,7 +207,7 @@ std::optional<CaptureTime> CaptureTimeOf(ExifData* data) {
     const std::int64_t localSeconds = timegm(&parts);
     const int ms =
         ParseMilliseconds(EntryText(data, EXIF_IFD_EXIF, EXIF_TAG_SUB_SEC_TIME_ORIGINAL));
-    return CaptureTime{(localSeconds - offset) * 1000 + ms, offset};
+    return CaptureTime{(localSeconds - offset) * 1000 + ms, WholeMinutesOffset(offset)};
 }
 
 std::optional<CaptureTime> ParseExif(const unsigned char* segment, std::size_t size) {
@@ -303,10 +317,7 @@ int ReadFrameTimesOf(int dirFd, const std::vector<int>& numbers, std::size_t fro
 }  // namespace
 
 CaptureTime LocalCaptureTime(std::int64_t ms) {
-    const auto seconds = static_cast<std::time_t>(FloorDiv(ms, 1000));
-    std::tm parts{};
-    const bool known = localtime_r(&seconds, &parts) != nullptr;
-    return CaptureTime{ms, known ? static_cast<int>(parts.tm_gmtoff) : 0};
+    return CaptureTime{ms, WholeMinutesOffset(static_cast<int>(LocalOffsetMs(ms) / 1000))};
 }
 
 bool AddExif(std::vector<unsigned char>& jpeg, const FrameStamp& stamp) {
@@ -329,8 +340,10 @@ bool AddExif(std::vector<unsigned char>& jpeg, const FrameStamp& stamp) {
     AddAscii(ifd0, EXIF_TAG_SOFTWARE, VORN_SOFTWARE);
     // The version whose tags include the offset from UTC.
     AddEntry(exif, EXIF_TAG_EXIF_VERSION, EXIF_FORMAT_UNDEFINED, "0232");
-    AddAscii(exif, EXIF_TAG_DATE_TIME_ORIGINAL, LocalWallText(stamp.time));
-    AddAscii(exif, EXIF_TAG_OFFSET_TIME_ORIGINAL, OffsetText(stamp.time.utcOffsetSeconds));
+    // The local time in the offset as written, so that the two name the instant.
+    const int offset = WholeMinutesOffset(stamp.time.utcOffsetSeconds);
+    AddAscii(exif, EXIF_TAG_DATE_TIME_ORIGINAL, WallText(stamp.time.ms, offset));
+    AddAscii(exif, EXIF_TAG_OFFSET_TIME_ORIGINAL, OffsetText(offset));
     AddAscii(exif, EXIF_TAG_SUB_SEC_TIME_ORIGINAL, MillisecondsText(stamp.time.ms));
     unsigned char* block = nullptr;
     unsigned int size = 0;

@@ -4,12 +4,14 @@
 #include <algorithm>
 #include <cmath>
 
+#include "platform/TimeZone.h"
+
 namespace {
 
 constexpr std::int64_t kMsPerSecond = 1000;
 constexpr std::int64_t kMsPerHour = 3'600'000;
-// Local hours begin on a quarter hour of UTC in every time zone.
-constexpr std::int64_t kMsPerQuarterHour = 900'000;
+// No zone changes its clocks more often.
+constexpr int kMostChangesInAnHour = 2;
 constexpr double kRobustSpreadScale = 1.4826;  // a normal spread's sigma from its MAD
 constexpr double kSpreadsAboveMedian = 3;
 // A night of still frames has next to no spread, which would leave out half of them: a JPEG's own
@@ -33,6 +35,45 @@ std::int64_t FloorTo(std::int64_t value, std::int64_t step) {
 
 QDateTime Local(std::int64_t ms) {
     return QDateTime::fromMSecsSinceEpoch(ms);
+}
+
+// The instant at or before `ms` at which the local clock, at the offset of `ms`, read a whole hour.
+std::int64_t WholeHourAtOrBefore(std::int64_t ms) {
+    const std::int64_t wall = ms + LocalOffsetMs(ms);
+    return ms - (wall - FloorTo(wall, kMsPerHour));
+}
+
+bool ReadsWholeHour(std::int64_t ms) {
+    return WholeHourAtOrBefore(ms) == ms;
+}
+
+// Local hours start at the instants the local clock reads a whole hour, whatever its offset (one
+// with seconds too, as Europe/Berlin's before 1893): an hour the clocks repeat is an hour of its
+// own, and a change to a half hour starts none. The last such instant at or before `ms`.
+std::int64_t HourStart(std::int64_t ms) {
+    std::int64_t start = WholeHourAtOrBefore(ms);
+    // The clocks changed since, to another time than a whole hour: the hour began before.
+    for (int change = 0; change < kMostChangesInAnHour && LocalOffsetMs(start) != LocalOffsetMs(ms);
+         ++change) {
+        ms = FirstOffsetChange(start, ms) - 1;
+        start = WholeHourAtOrBefore(ms);
+    }
+    return start;
+}
+
+// The first instant after `after` at which a local hour starts.
+std::int64_t NextHourStart(std::int64_t after) {
+    std::int64_t end = WholeHourAtOrBefore(after) + kMsPerHour;
+    for (int change = 0;
+         change < kMostChangesInAnHour && LocalOffsetMs(end) != LocalOffsetMs(after); ++change) {
+        const std::int64_t jump = FirstOffsetChange(after, end);
+        if (ReadsWholeHour(jump)) {
+            return jump;
+        }
+        after = jump;
+        end = WholeHourAtOrBefore(jump) + kMsPerHour;
+    }
+    return end;
 }
 
 // Whether a label over columns [x, x + width) meets one of `taken`.
@@ -96,16 +137,8 @@ std::vector<TimeSlot> SheetSlots(std::int64_t first, std::int64_t last, int tile
         }
         return sheet;
     }
-    // Local hours: the quarter hours of UTC on which the local clock shows a whole hour.
-    std::int64_t start = FloorTo(first, kMsPerQuarterHour);
-    while (Local(start).time().minute() != 0) {
-        start -= kMsPerQuarterHour;
-    }
-    while (start <= last) {
-        std::int64_t end = start + kMsPerQuarterHour;
-        while (Local(end).time().minute() != 0) {
-            end += kMsPerQuarterHour;
-        }
+    for (std::int64_t start = HourStart(first); start <= last;) {
+        const std::int64_t end = NextHourStart(start);
         sheet.push_back({start, end});
         start = end;
     }
@@ -142,11 +175,10 @@ std::vector<TimeTick> HourTicks(std::int64_t first, std::int64_t interval, int s
     std::vector<TimeTick> ticks;
     const bool hours = kMsPerHour / interval >= kFewestColumnsPerHour;
     const std::int64_t last = first + interval * (slotCount - 1);
-    for (std::int64_t ms = FloorTo(first, kMsPerQuarterHour); ms <= last + interval / 2;
-         ms += kMsPerQuarterHour) {
+    for (std::int64_t ms = HourStart(first); ms <= last + interval / 2; ms = NextHourStart(ms)) {
         const QDateTime local = Local(ms);
         const int x = SlotOf(ms, first, interval);
-        if (local.time().minute() != 0 || x < 0 || x >= slotCount) {
+        if (x < 0 || x >= slotCount) {
             continue;
         }
         // Where a clock goes back, the hour comes twice: one tick for each column.

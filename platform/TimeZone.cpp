@@ -2,7 +2,9 @@
 
 #include <QDateTime>
 #include <QTimeZone>
+#include <cmath>
 #include <cstdlib>
+#include <ctime>
 #include <fstream>
 #include <regex>
 #include <string_view>
@@ -46,13 +48,39 @@ std::string TimeZoneTrouble() {
     return "TZ=" + tz + " is not a time zone this machine knows, so local times are in UTC.";
 }
 
+std::int64_t LocalOffsetMs(std::int64_t ms) {
+    constexpr std::int64_t kMsPerSecond = 1000;
+    // Down to the second, before the epoch too.
+    const auto seconds =
+        static_cast<std::time_t>(ms / kMsPerSecond - (ms % kMsPerSecond < 0 ? 1 : 0));
+    std::tm local{};
+    localtime_r(&seconds, &local);
+    return static_cast<std::int64_t>(local.tm_gmtoff) * kMsPerSecond;
+}
+
+std::int64_t FirstOffsetChange(std::int64_t after, std::int64_t upTo) {
+    const std::int64_t offset = LocalOffsetMs(after);
+    while (upTo - after > 1) {
+        const std::int64_t middle = after + (upTo - after) / 2;
+        (LocalOffsetMs(middle) == offset ? after : upTo) = middle;
+    }
+    return upTo;
+}
+
+int WholeMinutesOffset(int utcOffsetSeconds) {
+    constexpr int kSecondsPerMinute = 60;
+    return static_cast<int>(std::lround(utcOffsetSeconds / double{kSecondsPerMinute})) *
+           kSecondsPerMinute;
+}
+
 std::string IsoTimeWithOffset(std::int64_t ms, int utcOffsetSeconds) {
-    const QDateTime wall = QDateTime::fromMSecsSinceEpoch(
-        ms + std::int64_t{utcOffsetSeconds} * 1000, QTimeZone::utc());
-    const int minutes = std::abs(utcOffsetSeconds) / 60;
+    const int offset = WholeMinutesOffset(utcOffsetSeconds);
+    const QDateTime wall =
+        QDateTime::fromMSecsSinceEpoch(ms + std::int64_t{offset} * 1000, QTimeZone::utc());
+    const int minutes = std::abs(offset) / 60;
     return (wall.toString(QStringLiteral("yyyy-MM-ddTHH:mm:ss")) +
             QStringLiteral("%1%2:%3")
-                .arg(QChar(utcOffsetSeconds < 0 ? u'-' : u'+'))
+                .arg(QChar(offset < 0 ? u'-' : u'+'))
                 .arg(minutes / 60, 2, 10, QChar(u'0'))
                 .arg(minutes % 60, 2, 10, QChar(u'0')))
         .toStdString();

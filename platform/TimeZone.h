@@ -8,6 +8,21 @@
 // leaves every local time at UTC, and the C library says nothing of it.
 std::string TimeZoneTrouble();
 
+// The local clock's offset from UTC at the instant `ms` (since the epoch, UTC), in ms, by this
+// process's time zone (TZ).
+std::int64_t LocalOffsetMs(std::int64_t ms);
+
+// The first instant in (after, upTo] whose LocalOffsetMs is not that of `after`, found to the ms;
+// `upTo` when there is none. It halves the span, so it ends for any offsets: for a span in which
+// the clocks change at most once.
+std::int64_t FirstOffsetChange(std::int64_t after, std::int64_t upTo);
+
+// An offset from UTC as ISO 8601 and EXIF can write it: rounded to whole minutes. A zone's offset
+// may have seconds (Europe/Berlin before 1893 was +0:53:28, and so may a TZ rule), and a time
+// written with its minutes alone would read back that many seconds off.
+int WholeMinutesOffset(int utcOffsetSeconds);
+
 // "2024-06-02T06:12:00+02:00": the wall-clock time of `ms` (since the epoch, UTC) where the offset
-// from UTC was `utcOffsetSeconds`, in ISO 8601 with that offset always written.
+// from UTC was `utcOffsetSeconds`, in ISO 8601 with that offset always written, in whole minutes
+// (WholeMinutesOffset), so that the text names the instant `ms`.
 std::string IsoTimeWithOffset(std::int64_t ms, int utcOffsetSeconds);

@@ -479,16 +479,22 @@ private slots:
         QTest::addColumn<QString>("model");
         QTest::addColumn<QString>("dateTime");
         QTest::addColumn<QString>("offset");
+        QTest::addColumn<QByteArray>("zone");
         QTest::newRow("winter, a camera that names itself")
             << UtcMs(2026, 1, 15, 7, 30, 0, 3) << "Logitech"
             << "HD Pro Webcam C920"
             << "2026:01:15 08:30:00"
-            << "+01:00";
+            << "+01:00" << QByteArray("Europe/Berlin");
         QTest::newRow("the first moment of summer time, a source without a name")
             << UtcMs(2026, 3, 29, 1, 0, 0, 3) << ""
             << ""
             << "2026:03:29 03:00:00"
-            << "+02:00";
+            << "+02:00" << QByteArray("Europe/Berlin");
+        // EXIF's offset has no seconds: the local time is written in the offset as written.
+        QTest::newRow("a zone whose offset has seconds") << UtcMs(2026, 1, 15, 7, 30, 0, 3) << ""
+                                                         << ""
+                                                         << "2026:01:15 08:23:00"
+                                                         << "+00:53" << QByteArray("XST-0:53:28");
     }
 
     void savedFrameCarriesItsCaptureTime() {
@@ -497,7 +503,8 @@ private slots:
         QFETCH(QString, model);
         QFETCH(QString, dateTime);
         QFETCH(QString, offset);
-        const TimeZoneSet berlin("Europe/Berlin");
+        QFETCH(QByteArray, zone);
+        const TimeZoneSet zoneSet(zone.constData());
         LoopBench bench;
         bench.camera->SetIdentity({make.toStdString(), model.toStdString()});
         // The one frame saved is grabbed in the fourth pass, three passes of 0.25 s on.
@@ -520,7 +527,8 @@ private slots:
             ReadExifCaptureTime(bench.FramePath(10001).toStdString());
         QVERIFY(read);
         QCOMPARE(read->ms, grabbedAtMs);
-        QCOMPARE(read->utcOffsetSeconds, offset == "+01:00" ? 3600 : 7200);
+        QCOMPARE(read->utcOffsetSeconds,
+                 offset.mid(1, 2).toInt() * 3600 + offset.mid(4, 2).toInt() * 60);
     }
 
     // The time of each frame of a folder: its EXIF's; the file time of a frame without (and the
@@ -582,6 +590,48 @@ private slots:
             QCOMPARE(season.frames[i].number, numbers[i]);
             QVERIFY(numbers[i] % 2 == 0 || season.frames[i].time.ms == numbers[i] * 1000LL);
         }
+    }
+
+    // An EXIF date that is no real date, or lies outside the years 1970 to 2200 (a camera clock
+    // never set), is no capture time: the file time is used, and counted.
+    void exifDateIsACaptureTimeOnlyWhenItCanBe_data() {
+        QTest::addColumn<QString>("written");
+        QTest::addColumn<qint64>("timeMs");  // -1: the file time
+        QTest::newRow("a leap day") << "2028:02:29 12:00:00" << UtcMs(2028, 2, 29, 11, 0, 0, 0);
+        QTest::newRow("the first year") << "1970:01:01 01:00:00" << qint64(0);
+        QTest::newRow("the last year")
+            << "2200:12:31 23:59:59" << UtcMs(2200, 12, 31, 22, 59, 59, 0);
+        QTest::newRow("February 30") << "2026:02:30 12:00:00" << qint64(-1);
+        QTest::newRow("February 29 of a common year") << "2100:02:29 12:00:00" << qint64(-1);
+        QTest::newRow("month 13") << "2026:13:01 12:00:00" << qint64(-1);
+        QTest::newRow("before 1893") << "1892:12:31 23:59:59" << qint64(-1);
+        QTest::newRow("year 0000") << "0000:01:01 00:00:00" << qint64(-1);
+        QTest::newRow("after 2200") << "2201:01:01 00:00:00" << qint64(-1);
+    }
+
+    void exifDateIsACaptureTimeOnlyWhenItCanBe() {
+        QFETCH(QString, written);
+        QFETCH(qint64, timeMs);
+        const TimeZoneSet berlin("Europe/Berlin");
+        QTemporaryDir folder;
+        const std::string dir = folder.path().toStdString() + "/";
+        const QString path = QString::fromStdString(FramePath(dir, 10001));
+        QVERIFY(cv::imwrite(path.toStdString(), cv::Mat(48, 64, CV_8UC3, cv::Scalar(40, 80, 120))));
+        QProcess exiftool;  // as written, unchecked
+        exiftool.start("exiftool",
+                       {"-q", "-overwrite_original", "-DateTimeOriginal#=" + written, path});
+        QVERIFY(exiftool.waitForFinished(30000) && exiftool.exitCode() == 0);
+        const qint64 fileTimeMs = UtcMs(2026, 6, 1, 10, 0, 0, 0);
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::ReadWrite) &&
+                file.setFileTime(QDateTime::fromMSecsSinceEpoch(fileTimeMs),
+                                 QFileDevice::FileModificationTime));
+        file.close();
+
+        const FrameTimes times = ReadFrameTimes(dir, {10001});
+        QCOMPARE(times.frames.size(), std::size_t{1});
+        QCOMPARE(times.frames[0].time.ms, timeMs < 0 ? fileTimeMs : timeMs);
+        QCOMPARE(times.fromFileTimes, timeMs < 0 ? 1 : 0);
     }
 
     void localTimeTextIsMonthDayYearAnd24HourTimeOfTheProgramsClock() {

@@ -85,10 +85,15 @@ struct Ended {
     QByteArray err;
 };
 
-Ended RunVorn(const QStringList& arguments, const QString& workingDir) {
+// Runs vorn for at most a minute, in this process's time zone unless `timeZone` names one.
+Ended RunVorn(const QStringList& arguments, const QString& workingDir,
+              const QString& timeZone = {}) {
     QProcess vorn;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert("XDG_CONFIG_HOME", workingDir + "/config");  // no settings file
+    if (!timeZone.isEmpty()) {
+        env.insert("TZ", timeZone);
+    }
     vorn.setProcessEnvironment(env);
     vorn.setWorkingDirectory(workingDir);
     vorn.start(VORN_EXECUTABLE, arguments);
@@ -169,6 +174,64 @@ private slots:
         }
         QCOMPARE(shown.join(", "),
                  QString("0 22, 6 23, 12 2026-06-02, 18 01 -, 24 02 -, 30 03 -, 36 04 -"));
+    }
+
+    // Local hours start where the clock reads a whole hour, whatever its offset: one with seconds
+    // (Berlin's before 1893, a TZ rule), a change of clocks to another time, forward, back.
+    void hourSlotsStartOnTheLocalHour_data() {
+        QTest::addColumn<QByteArray>("zone");
+        QTest::addColumn<QString>("first");  // local
+        QTest::addColumn<QString>("last");
+        QTest::addColumn<QString>("starts");  // of the sheet's slots, local
+        QTest::addColumn<QString>("ticks");   // of a keogram with a column every ten minutes
+        QTest::newRow("Berlin before 1893") << QByteArray("Europe/Berlin") << "1850-06-01T06:10"
+                                            << "1850-06-01T08:50"
+                                            << "06:00:00 07:00:00 08:00:00"
+                                            << "07 08";
+        QTest::newRow("a TZ rule with seconds") << QByteArray("XST-0:53:28") << "2026-06-01T06:10"
+                                                << "2026-06-01T08:50"
+                                                << "06:00:00 07:00:00 08:00:00"
+                                                << "07 08";
+        QTest::newRow("Berlin takes CET") << QByteArray("Europe/Berlin") << "1893-03-31T23:10"
+                                          << "1893-04-01T01:50"
+                                          << "23:00:00 01:00:00"
+                                          << "01";
+        QTest::newRow("clocks forward") << QByteArray("Europe/Berlin") << "2026-03-29T01:10"
+                                        << "2026-03-29T04:50"
+                                        << "01:00:00 03:00:00 04:00:00"
+                                        << "03 04";
+        QTest::newRow("clocks back") << QByteArray("Europe/Berlin") << "2026-10-25T01:10"
+                                     << "2026-10-25T03:50"
+                                     << "01:00:00 02:00:00 02:00:00 03:00:00"
+                                     << "02 02 03";
+    }
+    void hourSlotsStartOnTheLocalHour() {
+        QFETCH(QByteArray, zone);
+        QFETCH(QString, first);
+        QFETCH(QString, last);
+        QFETCH(QString, starts);
+        QFETCH(QString, ticks);
+        qputenv("TZ", zone);
+        ::tzset();
+        const qint64 firstMs = QDateTime::fromString(first, Qt::ISODate).toMSecsSinceEpoch();
+        const qint64 lastMs = QDateTime::fromString(last, Qt::ISODate).toMSecsSinceEpoch();
+        const auto local = [](qint64 ms) {
+            return QDateTime::fromMSecsSinceEpoch(ms).toString("HH:mm:ss");
+        };
+        QStringList shownStarts;
+        for (const TimeSlot& slot : SheetSlots(firstMs, lastMs, 0)) {
+            shownStarts << local(slot.start);
+        }
+        QStringList shownTicks;
+        const int columns = int((lastMs - firstMs) / (10 * kMsPerMinute)) + 1;
+        for (const TimeTick& tick :
+             HourTicks(firstMs, 10 * kMsPerMinute, columns, [](const std::string&) { return 1; })) {
+            shownTicks << QString::fromStdString(tick.label);
+        }
+        qputenv("TZ", "Europe/Berlin");
+        ::tzset();
+        QCOMPARE(shownStarts.join(' '), starts);
+        QCOMPARE(shownTicks.join(' '), ticks);
     }
 
     // A night from 21:00 to 03:00, a frame every ten minutes in its hour's colour: 22:20 and 22:30
@@ -276,6 +339,48 @@ private slots:
         if (tiles == 0) {  // the frame nearest 06:30 is its hour's
             QVERIFY(Near(made.image.at<cv::Vec3b>(48, 48), HourColour(6)));
         }
+    }
+
+    // A contact sheet is made, in a bounded time, of frames timed by their files, whatever the
+    // clock: an EXIF date before 1893 (Berlin's offset had seconds then) or of year 0000 is none
+    // (else 3 frames would be counted), and a TZ rule's offset may have seconds.
+    void contactSheetIsMadeWhateverTheClock_data() {
+        QTest::addColumn<QString>("zone");
+        QTest::addColumn<qint64>("firstExifMs");  // the first frame's EXIF time; 0: none
+        QTest::newRow("EXIF before 1893")
+            << "Europe/Berlin"
+            << QDateTime(QDate(1850, 6, 1), QTime(12, 0), Qt::UTC).toMSecsSinceEpoch();
+        QTest::newRow("EXIF of year 0000") << "Europe/Berlin" << qint64(-62'167'219'200'000);
+        QTest::newRow("an offset with seconds") << "XST-0:53:28" << qint64(0);
+    }
+    void contactSheetIsMadeWhateverTheClock() {
+        QFETCH(QString, zone);
+        QFETCH(qint64, firstExifMs);
+        const QDate day(2026, 6, 1);
+        QTemporaryDir work;
+        FrameFolder folder;
+        folder.AddRun(LocalMs(day, 6, 0), LocalMs(day, 6, 30), [](const QTime&) { return false; });
+        if (firstExifMs != 0) {
+            QFile file(QString::fromStdString(folder.Dir()) + "pic_10001.jpg");
+            QVERIFY(file.open(QIODevice::ReadWrite));
+            const QByteArray plain = file.readAll();
+            std::vector<unsigned char> bytes(plain.begin(), plain.end());
+            QVERIFY(AddExif(bytes, {{firstExifMs, 0}, "", ""}));
+            QVERIFY(file.seek(0) &&
+                    file.write(reinterpret_cast<const char*>(bytes.data()), qint64(bytes.size())) ==
+                        qint64(bytes.size()) &&
+                    file.flush() &&
+                    file.setFileTime(QDateTime::fromMSecsSinceEpoch(LocalMs(day, 6, 0)),
+                                     QFileDevice::FileModificationTime));
+        }
+        QVERIFY(QFile::link(QString::fromStdString(folder.Dir()), work.filePath("frames")));
+        const Ended ended =
+            RunVorn({"--contact-sheet", "./sheet.jpg", "--dir", "frames"}, work.path(), zone);
+        QVERIFY2(ended.exitCode == 0, ended.err.constData());
+        QCOMPARE(ended.err,
+                 QByteArray("vorn: 4 frames have no capture time in them; their file times were "
+                            "used\n"));
+        QVERIFY(!cv::imread(work.filePath("sheet.jpg").toStdString()).empty());
     }
 
     // The commands as a user runs them: a bad FILE or option is refused with exit code 2, and a

@@ -95,8 +95,15 @@ private slots:
             "2026-10-25T00:00:03+02:00", "2026-10-25T23:00:03+01:00");
         row("every hour from midnight", 0, {"from=2026-03-27T00:30", "to=2026-03-27", "every=60"},
             23, "2026-03-27T01:00:03+01:00", "2026-03-27T23:00:03+01:00");
+        // A time the clocks skip is the moment they jump, as the capture hours and --between
+        // take it.
         row("daily time the clocks skip", 0, {"day=2026-03-29", "daily-at=02:30"}, 1,
-            "2026-03-29T03:30:03+02:00", "2026-03-29T03:30:03+02:00");
+            "2026-03-29T03:00:03+02:00", "2026-03-29T03:00:03+02:00");
+        row("from and to in the hour the clocks skip", 0,
+            {"from=2026-03-29T02:30", "to=2026-03-29T03:30"}, 2, "2026-03-29T03:00:03+02:00",
+            "2026-03-29T03:30:03+02:00");
+        row("a day that starts in the hour the clocks skip", 150, {"day=2026-03-29"}, 47,
+            "2026-03-29T03:00:03+02:00", "2026-03-30T02:00:03+02:00");
         row("daily time the clocks repeat", 0, {"day=2026-10-25", "daily-at=02:30"}, 1,
             "2026-10-25T02:30:03+02:00", "2026-10-25T02:30:03+02:00");
         row("two daily times", 0, {"from=2026-03-28", "to=2026-03-29", "daily-at=18:00,06:00"}, 4,
@@ -253,6 +260,9 @@ private slots:
                  std::string("pic_10001.jpg 2026-03-29T12:00:03+02:00"));
         QCOMPARE(ListLine({12345, {LocalMs(QDate(2026, 1, 1), 5, 30), -16200}}),
                  std::string("pic_12345.jpg 2026-01-01T00:00:00-04:30"));
+        // An offset with seconds is written in whole minutes, the time with it.
+        QCOMPARE(ListLine({12346, {LocalMs(QDate(2026, 1, 1), 5, 30), 3208}}),
+                 std::string("pic_12346.jpg 2026-01-01T05:23:00+00:53"));
     }
 };
 

@@ -1,24 +1,19 @@
 #include "timeline/LocalDays.h"
 
 #include <algorithm>
-#include <ctime>
+
+#include "platform/TimeZone.h"
 
 namespace {
 
 constexpr std::int64_t kMsPerMinute = 60'000;
 constexpr std::int64_t kMsPerDay = 86'400'000;
 constexpr std::int64_t kJulianDayAtEpoch = 2'440'588;  // 1970-01-01
+// The days Containing moves from the wall clock's date: a zone's largest change of clocks is a day.
+constexpr int kMostDaySteps = 2;
 
 std::int64_t FloorDiv(std::int64_t value, std::int64_t divisor) {
     return value / divisor - (value % divisor < 0 ? 1 : 0);
-}
-
-// The local clock's offset from UTC at `ms`, in ms.
-std::int64_t OffsetAt(std::int64_t ms) {
-    const std::time_t seconds = static_cast<std::time_t>(FloorDiv(ms, 1000));
-    std::tm local{};
-    localtime_r(&seconds, &local);
-    return static_cast<std::int64_t>(local.tm_gmtoff) * 1000;
 }
 
 // A wall clock's reading as ms since the epoch, as if it were UTC.
@@ -32,24 +27,31 @@ WallInstants InstantsOf(std::int64_t wallMs, std::int64_t offsetA, std::int64_t 
     for (const std::int64_t offset : {std::max(offsetA, offsetB), std::min(offsetA, offsetB)}) {
         const std::int64_t ms = wallMs - offset;
         const bool repeated = instants.count > 0 && instants.ms[0] == ms;
-        if (OffsetAt(ms) == offset && !repeated) {
+        if (LocalOffsetMs(ms) == offset && !repeated) {
             instants.ms[instants.count++] = ms;
         }
     }
     return instants;
 }
 
-// The first instant the wall clock reads `wallMs`; in a skipped hour, with the offset before it.
+// The first instant the wall clock reads `wallMs`; in a time the clocks skip, the moment they jump,
+// as the capture hours open then.
 std::int64_t FirstInstant(std::int64_t wallMs, std::int64_t offsetBefore,
                           std::int64_t offsetAfter) {
     const WallInstants instants = InstantsOf(wallMs, offsetBefore, offsetAfter);
-    return instants.count > 0 ? instants.ms[0] : wallMs - offsetBefore;
+    if (instants.count > 0) {
+        return instants.ms[0];
+    }
+    // Skipped: the clock read less before the jump and more after it.
+    return offsetAfter > offsetBefore
+               ? FirstOffsetChange(wallMs - offsetAfter, wallMs - offsetBefore)
+               : wallMs - offsetBefore;
 }
 
 // FirstInstant with the offsets a day either side: no zone changes its clocks twice in a day.
 std::int64_t FirstInstant(std::int64_t wallMs) {
-    const std::int64_t guess = wallMs - OffsetAt(wallMs);
-    return FirstInstant(wallMs, OffsetAt(guess - kMsPerDay), OffsetAt(guess + kMsPerDay));
+    const std::int64_t guess = wallMs - LocalOffsetMs(wallMs);
+    return FirstInstant(wallMs, LocalOffsetMs(guess - kMsPerDay), LocalOffsetMs(guess + kMsPerDay));
 }
 
 }  // namespace
@@ -63,8 +65,8 @@ const LocalDay& LocalDays::Of(std::int64_t julianDay) {
     day.julianDay = julianDay;
     day.startMs = FirstInstant(WallMsOf(julianDay, m_dayStartsAt));
     day.endMs = FirstInstant(WallMsOf(julianDay + 1, m_dayStartsAt));
-    day.offsetAtStartMs = OffsetAt(day.startMs);
-    day.offsetAtEndMs = OffsetAt(day.endMs - 1);
+    day.offsetAtStartMs = LocalOffsetMs(day.startMs);
+    day.offsetAtEndMs = LocalOffsetMs(day.endMs - 1);
     if (day.offsetAtStartMs == day.offsetAtEndMs) {
         day.steadyOffsetMs = day.offsetAtStartMs;
     }
@@ -75,13 +77,14 @@ const LocalDay& LocalDays::Containing(std::int64_t ms) {
     if (m_last != nullptr && ms >= m_last->startMs && ms < m_last->endMs) {
         return *m_last;
     }
-    const std::int64_t wallMs = ms + OffsetAt(ms) - m_dayStartsAt * kMsPerMinute;
+    const std::int64_t wallMs = ms + LocalOffsetMs(ms) - m_dayStartsAt * kMsPerMinute;
     const LocalDay* day = &Of(FloorDiv(wallMs, kMsPerDay) + kJulianDayAtEpoch);
-    // In an hour the clocks repeat, the wall clock alone may name the day before or after.
-    while (ms < day->startMs) {
+    // In an hour the clocks repeat, the wall clock alone may name the day before or after; a step
+    // or two at most, whatever the zone's offsets.
+    for (int step = 0; step < kMostDaySteps && ms < day->startMs; ++step) {
         day = &Of(day->julianDay - 1);
     }
-    while (ms >= day->endMs) {
+    for (int step = 0; step < kMostDaySteps && ms >= day->endMs; ++step) {
         day = &Of(day->julianDay + 1);
     }
     m_last = day;
@@ -89,7 +92,7 @@ const LocalDay& LocalDays::Containing(std::int64_t ms) {
 }
 
 MinuteOfDay LocalDays::WallMinute(const LocalDay& day, std::int64_t ms) {
-    const std::int64_t offset = day.steadyOffsetMs ? *day.steadyOffsetMs : OffsetAt(ms);
+    const std::int64_t offset = day.steadyOffsetMs ? *day.steadyOffsetMs : LocalOffsetMs(ms);
     const std::int64_t wallMs = ms + offset;
     return static_cast<MinuteOfDay>((wallMs - FloorDiv(wallMs, kMsPerDay) * kMsPerDay) /
                                     kMsPerMinute);

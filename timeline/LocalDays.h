@@ -42,7 +42,7 @@ public:
     // next date.
     WallInstants At(const LocalDay& day, MinuteOfDay minute) const;
     // The one instant of `minute` within `day`: the first of two, and in the hour the clocks skip
-    // the reading of a clock not yet put forward (02:30 is 03:30 after the change).
+    // the moment they jump (02:30 is 03:00 after the change).
     std::int64_t FirstAt(const LocalDay& day, MinuteOfDay minute) const;
 
 private:
