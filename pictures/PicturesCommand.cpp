@@ -1,11 +1,13 @@
 #include "pictures/PicturesCommand.h"
 
 #include <QCommandLineParser>
+#include <QStringList>
 #include <array>
 #include <cstdio>
 #include <cstring>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "frames/FrameFile.h"
 #include "pictures/Pictures.h"
@@ -33,10 +35,13 @@ constexpr std::array kModes = {
     PictureMode{Picture::ContactSheet, "contact-sheet", "Contact sheet"},
 };
 
-// The options of --make-video that shape only a video.
-constexpr std::array kVideoOnlyOptions = {"fps",   "compressor", "output",    "skip-bad",
-                                          "width", "length",     "deflicker", "deflicker-window",
-                                          "list"};
+// The options of --make-video that shape only a video; the pictures take the others.
+constexpr std::array kVideoOnlyOptions = {"make-video",       "fps",   "compressor", "output",
+                                          "skip-bad",         "width", "length",     "deflicker",
+                                          "deflicker-window", "list"};
+// A contact sheet's own options.
+constexpr char kColumns[] = "columns";
+constexpr char kTiles[] = "tiles";
 
 ExitCode Fail(ExitCode code, const std::string& message) {
     std::fprintf(stderr, "vorn: %s\n", message.c_str());
@@ -63,10 +68,10 @@ std::optional<std::string> ReadSheetLayout(const QCommandLineParser& parser, int
         value = number.value_or(0);
         return number && *number >= 1 && *number <= most;
     };
-    if (!read("columns", kMostColumns, columns)) {
+    if (!read(kColumns, kMostColumns, columns)) {
         return "--columns takes a whole number from 1 to " + std::to_string(kMostColumns);
     }
-    if (!read("tiles", kMostTilesAsked, tiles)) {
+    if (!read(kTiles, kMostTilesAsked, tiles)) {
         return "--tiles takes a whole number from 1 to " + std::to_string(kMostTilesAsked);
     }
     return std::nullopt;
@@ -105,9 +110,25 @@ void AddPicturesOptions(QCommandLineParser& parser) {
          "\"no frame\" where it has none; and exits. FILE goes into the frame folder unless it "
          "holds a '/'.",
          "FILE"},
-        {"columns", "Tiles across a contact sheet, 1 to 100 (default: 6).", "N"},
-        {"tiles", "Slots of a contact sheet, 1 to 1000 (default: one for each hour).", "N"},
+        {kColumns, "Tiles across a contact sheet, 1 to 100 (default: 6).", "N"},
+        {kTiles, "Slots of a contact sheet, 1 to 1000 (default: one for each hour).", "N"},
     });
+}
+
+std::vector<QStringList> PictureModesOptionNames() {
+    QStringList chosen = MakeVideoOptionNames();
+    for (const char* option : kVideoOnlyOptions) {
+        chosen.removeAll(option);
+    }
+    std::vector<QStringList> modes;
+    for (const PictureMode& mode : kModes) {
+        QStringList names(mode.option);
+        if (mode.picture == Picture::ContactSheet) {
+            names << kColumns << kTiles;
+        }
+        modes.push_back(names + chosen);
+    }
+    return modes;
 }
 
 bool PictureAsked(const QCommandLineParser& parser) {
@@ -116,12 +137,6 @@ bool PictureAsked(const QCommandLineParser& parser) {
 
 ExitCode RunPicturesCommand(const QCommandLineParser& parser, const MakeVideoDefaults& defaults) {
     const PictureMode& mode = *AskedMode(parser);
-    for (const char* option : kVideoOnlyOptions) {
-        if (parser.isSet(option)) {
-            return Fail(ExitCode::BadCommandLine,
-                        std::string("--") + option + " is not an option of --" + mode.option);
-        }
-    }
     const std::string file = parser.value(mode.option).toStdString();
     if (!IsPictureName(file)) {
         return Fail(ExitCode::BadCommandLine,
