@@ -1,6 +1,7 @@
 #include "app/CommandLine.h"
 
 #include <QCoreApplication>
+#include <algorithm>
 
 #include "daily/DailyVideos.h"
 #include "pictures/PicturesCommand.h"
@@ -89,21 +90,12 @@ LaunchMode CommandLine::Parse(const QStringList& arguments) {
         m_error = QStringLiteral("--serve cannot be used with another mode.");
         return LaunchMode::BadCommandLine;
     }
-    if (m_parser.isSet(QStringLiteral("listen")) && !m_parser.isSet(QStringLiteral("serve"))) {
-        m_error = QStringLiteral("--listen is an option of --serve.");
-        return LaunchMode::BadCommandLine;
-    }
-    if ((m_parser.isSet(QStringLiteral("columns")) || m_parser.isSet(QStringLiteral("tiles"))) &&
-        !m_parser.isSet(QStringLiteral("contact-sheet"))) {
-        m_error = QStringLiteral("--columns and --tiles are options of --contact-sheet.");
+    m_error = OptionOfAnotherMode();
+    if (!m_error.isEmpty()) {
         return LaunchMode::BadCommandLine;
     }
     if (m_parser.isSet(m_days)) {
         const std::optional<int> days = ParseWholeInt(m_parser.value(m_days).toStdString());
-        if (!m_parser.isSet(m_schedule)) {
-            m_error = QStringLiteral("--days is an option of --schedule.");
-            return LaunchMode::BadCommandLine;
-        }
         if (!days || *days < 1 || *days > kMaxScheduleDays) {
             m_error =
                 QStringLiteral("--days must be a whole number from 1 to %1.").arg(kMaxScheduleDays);
@@ -146,6 +138,46 @@ LaunchMode CommandLine::Parse(const QStringList& arguments) {
         return LaunchMode::Serve;
     }
     return LaunchMode::Window;
+}
+
+std::vector<QStringList> CommandLine::ModesOptions() const {
+    std::vector<QStringList> modes = {m_takeFrame.names(), m_schedule.names() + m_days.names(),
+                                      MakeVideoOptionNames(), DailyVideosOptionNames(),
+                                      ServeOptionNames()};
+    for (QStringList& picture : PictureModesOptionNames()) {
+        modes.push_back(std::move(picture));
+    }
+    return modes;
+}
+
+QString CommandLine::OptionOfAnotherMode() const {
+    const std::vector<QStringList> modes = ModesOptions();
+    const auto asked = std::find_if(modes.begin(), modes.end(), [&](const QStringList& mode) {
+        return m_parser.isSet(mode.constFirst());
+    });
+    for (const QString& name : m_parser.optionNames()) {
+        const bool everyMode = m_help.names().contains(name) || m_version.names().contains(name) ||
+                               m_profile.names().contains(name);
+        if (everyMode || (asked != modes.end() && asked->contains(name))) {
+            continue;
+        }
+        QStringList owners;
+        for (const QStringList& mode : modes) {
+            if (mode.contains(name)) {
+                owners << QStringLiteral("--") + mode.constFirst();
+            }
+        }
+        const QString last = owners.takeLast();  // every option belongs to a mode
+        const QString listed =
+            owners.isEmpty() ? last
+                             : owners.join(QStringLiteral(", ")) + QStringLiteral(" and ") + last;
+        if (asked == modes.end()) {
+            return QStringLiteral("--%1 is an option of %2.").arg(name, listed);
+        }
+        return QStringLiteral("--%1 is not an option of --%2: it is one of %3.")
+            .arg(name, asked->constFirst(), listed);
+    }
+    return {};
 }
 
 QString CommandLine::Usage() const {

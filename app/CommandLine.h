@@ -4,6 +4,7 @@
 #include <QString>
 #include <QStringList>
 #include <string>
+#include <vector>
 
 // What a launch was asked to do.
 enum class LaunchMode {
@@ -41,6 +42,13 @@ public:
     static constexpr int kMaxScheduleDays = 3660;
 
 private:
+    // Each mode's options, the one that asks for it first, as the modes add them; --help,
+    // --version and --profile go with every mode.
+    std::vector<QStringList> ModesOptions() const;
+    // The message for an option given without its mode (the window takes none), naming the modes
+    // it belongs to; empty when there is none.
+    QString OptionOfAnotherMode() const;
+
     QCommandLineParser m_parser;
     QCommandLineOption m_help;
     QCommandLineOption m_version;

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <opencv2/core/utils/logger.hpp>
+#include <span>
 
 #include "app/CommandLine.h"
 #include "app/VornApp.h"
@@ -41,18 +42,27 @@ void Print(std::FILE* stream, const QString& text) {
     std::_Exit(exitCode);
 }
 
-// The settings file's frame folder and count, for --make-video's options left out, and its day
-// rules; a count that is not valid is not given, and its message is told.
-MakeVideoDefaults MakeVideoDefaultsFromSettings() {
-    const std::optional<StoredSettings> settings = ReadSettings();
-    if (!settings) {
-        return {std::nullopt, std::nullopt, SettingsTrouble(settings), {}, {}};
-    }
-    MakeVideoDefaults defaults{settings->frameDir, settings->frameCount, SettingsTrouble(settings),
-                               DayRulesFrom(*settings),
-                               HookFromSettings(*settings, HookEvent::Video)};
-    if (settings->frameCount) {
-        if (std::string trouble = FrameCountTrouble(*settings->frameCount); !trouble.empty()) {
+// The keys --make-video reads, and those the pictures read; both read LONGITUDE for solar noon.
+constexpr Setting kMakeVideoSettings[] = {Setting::DayStartsAt, Setting::OnVideo,
+                                          Setting::OnVideoTimeout};
+constexpr Setting kPicturesSettings[] = {Setting::DayStartsAt};
+
+// The settings file's frame folder and count, for --make-video's options left out, its day rules
+// and its hook, and what is wrong with the values of the keys `used`; a count that is not valid is
+// not given, and its message is told.
+MakeVideoDefaults MakeVideoDefaultsFromSettings(std::span<const Setting> used) {
+    const std::optional<StoredSettings> stored = ReadSettings();
+    const StoredSettings settings = stored.value_or(DefaultSettings());
+    MakeVideoDefaults defaults{
+        settings.frameDir,
+        settings.frameCount,
+        SettingsTrouble(stored),
+        DayRulesFrom(settings),
+        HookFromSettings(settings, HookEvent::Video),
+        BadValuesMessage(settings, used),
+        NeededValueMessage(settings, Setting::Longitude, "--daily-at solar-noon")};
+    if (settings.frameCount) {
+        if (std::string trouble = FrameCountTrouble(*settings.frameCount); !trouble.empty()) {
             defaults.frameCount.reset();
             defaults.trouble += (defaults.trouble.empty() ? "" : "; ") + trouble;
         }
@@ -107,13 +117,15 @@ ExitCode RunWithoutWindow(LaunchMode mode, const CommandLine& commandLine) {
         case LaunchMode::TakeFrame:
             EndUnattended(ToInt(RunTakeFrame()));
         case LaunchMode::MakeVideo:
-            return RunMakeVideoCommand(commandLine.Parser(), MakeVideoDefaultsFromSettings());
+            return RunMakeVideoCommand(commandLine.Parser(),
+                                       MakeVideoDefaultsFromSettings(kMakeVideoSettings));
         case LaunchMode::Schedule:
             return RunSchedulePlan(commandLine.ScheduleDays());
         case LaunchMode::DailyVideos:
             return RunDailyVideos(commandLine.Parser());
         case LaunchMode::Pictures:
-            return RunPicturesCommand(commandLine.Parser(), MakeVideoDefaultsFromSettings());
+            return RunPicturesCommand(commandLine.Parser(),
+                                      MakeVideoDefaultsFromSettings(kPicturesSettings));
         case LaunchMode::Serve:
             return RunServe(commandLine.Parser());
         case LaunchMode::Window:

@@ -141,20 +141,6 @@ private:
     int m_fd = -1;
 };
 
-// The frame numbers of the folder; nothing (errno tells why) when it cannot be listed, a missing
-// folder too: a run pointed at one has gone astray.
-std::optional<std::vector<int>> FolderFrameNumbers(const std::string& frameDir) {
-    struct stat status {};
-    if (::stat(frameDir.empty() ? "." : frameDir.c_str(), &status) != 0) {
-        return std::nullopt;
-    }
-    if (!S_ISDIR(status.st_mode)) {
-        errno = ENOTDIR;
-        return std::nullopt;
-    }
-    return ListFrameNumbers(frameDir);
-}
-
 // What a run works with.
 struct DailyRun {
     std::string frameDir;  // empty or ends with '/'
@@ -331,14 +317,6 @@ ExitCode MakeMissingDays(const DailyRun& run, const std::map<QDate, std::vector<
 
 // The run's folder, day rules and options from the command line and the settings file.
 ExitCode ReadDailyRun(const QCommandLineParser& parser, DailyRun& run, DayRules& rules) {
-    // The video options come from the settings file, as the window keeps them: an option of
-    // --make-video would be passed over without a word.
-    for (const QString& name : parser.optionNames()) {
-        if (name != "daily-videos" && name != "dir" && name != "list") {
-            return Fail(ExitCode::BadCommandLine,
-                        "--" + name.toStdString() + " is not an option of --daily-videos");
-        }
-    }
     const std::optional<StoredSettings> stored = ReadSettings();
     std::string trouble;
     const std::optional<std::string> frameDir = FrameDirOfCommand(parser, stored, trouble);
@@ -377,6 +355,11 @@ void AddDailyVideosOptions(QCommandLineParser& parser) {
          "would make and delete."});
 }
 
+QStringList DailyVideosOptionNames() {
+    // The video options come from the settings file, as the window keeps them.
+    return {"daily-videos", "dir", "list"};
+}
+
 ExitCode RunDailyVideos(const QCommandLineParser& parser) {
     StepAside();
     DailyRun run;
@@ -384,7 +367,7 @@ ExitCode RunDailyVideos(const QCommandLineParser& parser) {
     if (const ExitCode code = ReadDailyRun(parser, run, rules); code != ExitCode::Success) {
         return code;
     }
-    const std::optional<std::vector<int>> numbers = FolderFrameNumbers(run.frameDir);
+    const std::optional<std::vector<int>> numbers = ListFrameNumbersOfExistingFolder(run.frameDir);
     if (!numbers) {
         return Fail(ExitCode::NoVideoFrame, "Error. Can't read the folder " +
                                                 ShownFolder(run.frameDir) + " (" +

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QStringList>
+
 #include "res/ExitCodes.h"
 
 class QCommandLineParser;
@@ -12,6 +14,8 @@ class QCommandLineParser;
 
 // Adds --daily-videos; it takes --dir and --list from the options of --make-video.
 void AddDailyVideosOptions(QCommandLineParser& parser);
+// The options --daily-videos takes, itself first.
+QStringList DailyVideosOptionNames();
 
 // Makes the videos that closed days lack and deletes the frames past their keeping, or with
 // --list prints what it would make and delete. A line a day on standard output; each failure in

@@ -280,6 +280,22 @@ std::optional<std::vector<int>> ListFrameNumbers(const std::string& frameDir) {
     return numbers;
 }
 
+bool IsFolderThere(const std::string& frameDir) {
+    struct stat status {};
+    if (::stat(frameDir.empty() ? "." : frameDir.c_str(), &status) != 0) {
+        return false;
+    }
+    if (!S_ISDIR(status.st_mode)) {
+        errno = ENOTDIR;
+        return false;
+    }
+    return true;
+}
+
+std::optional<std::vector<int>> ListFrameNumbersOfExistingFolder(const std::string& frameDir) {
+    return IsFolderThere(frameDir) ? ListFrameNumbers(frameDir) : std::nullopt;
+}
+
 std::string ShownFolder(const std::string& frameDir) {
     return frameDir.empty() ? "./" : frameDir;
 }

@@ -36,6 +36,11 @@ std::string FramePath(const std::string& frameDir, int number);
 // The numbers of the frame files in `frameDir` (numbered above kNoFrames), in ascending order;
 // empty when the folder does not exist, nothing (errno tells why) when it cannot be listed.
 std::optional<std::vector<int>> ListFrameNumbers(const std::string& frameDir);
+// The same for a command that reads the folder: a missing folder, or one that is no folder, is
+// nothing too (errno tells why), for a command pointed at one has gone astray.
+std::optional<std::vector<int>> ListFrameNumbersOfExistingFolder(const std::string& frameDir);
+// Whether `frameDir` is there and is a folder; errno tells why not.
+bool IsFolderThere(const std::string& frameDir);
 
 // The folder as the user is shown it: "./" for the current one, which is kept empty.
 std::string ShownFolder(const std::string& frameDir);

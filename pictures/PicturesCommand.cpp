@@ -3,11 +3,13 @@
 #include <sys/stat.h>
 
 #include <QCommandLineParser>
+#include <QStringList>
 #include <array>
 #include <cstdio>
 #include <cstring>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "frames/FrameFile.h"
 #include "pictures/PictureCodec.h"
@@ -36,10 +38,13 @@ constexpr std::array kModes = {
     PictureMode{Picture::ContactSheet, "contact-sheet", "Contact sheet"},
 };
 
-// The options of --make-video that shape only a video.
-constexpr std::array kVideoOnlyOptions = {"fps",   "compressor", "output",    "skip-bad",
-                                          "width", "length",     "deflicker", "deflicker-window",
-                                          "list"};
+// The options of --make-video that shape only a video; the pictures take the others.
+constexpr std::array kVideoOnlyOptions = {"make-video",       "fps",   "compressor", "output",
+                                          "skip-bad",         "width", "length",     "deflicker",
+                                          "deflicker-window", "list"};
+// A contact sheet's own options.
+constexpr char kColumns[] = "columns";
+constexpr char kTiles[] = "tiles";
 
 ExitCode Fail(ExitCode code, const std::string& message) {
     std::fprintf(stderr, "vorn: %s\n", message.c_str());
@@ -66,10 +71,10 @@ std::optional<std::string> ReadSheetLayout(const QCommandLineParser& parser, int
         value = number.value_or(0);
         return number && *number >= 1 && *number <= most;
     };
-    if (!read("columns", kMostColumns, columns)) {
+    if (!read(kColumns, kMostColumns, columns)) {
         return "--columns takes a whole number from 1 to " + std::to_string(kMostColumns);
     }
-    if (!read("tiles", kMostTilesAsked, tiles)) {
+    if (!read(kTiles, kMostTilesAsked, tiles)) {
         return "--tiles takes a whole number from 1 to " + std::to_string(kMostTilesAsked);
     }
     return std::nullopt;
@@ -227,9 +232,25 @@ void AddPicturesOptions(QCommandLineParser& parser) {
          "holds a '/', and never replaces a frame. A JPEG holds about 300 rows of 1080p tiles; a "
          "taller sheet needs .png.",
          "FILE"},
-        {"columns", "Tiles across a contact sheet, 1 to 100 (default: 6).", "N"},
-        {"tiles", "Slots of a contact sheet, 1 to 1000 (default: one for each hour).", "N"},
+        {kColumns, "Tiles across a contact sheet, 1 to 100 (default: 6).", "N"},
+        {kTiles, "Slots of a contact sheet, 1 to 1000 (default: one for each hour).", "N"},
     });
+}
+
+std::vector<QStringList> PictureModesOptionNames() {
+    QStringList chosen = MakeVideoOptionNames();
+    for (const char* option : kVideoOnlyOptions) {
+        chosen.removeAll(option);
+    }
+    std::vector<QStringList> modes;
+    for (const PictureMode& mode : kModes) {
+        QStringList names(mode.option);
+        if (mode.picture == Picture::ContactSheet) {
+            names << kColumns << kTiles;
+        }
+        modes.push_back(names + chosen);
+    }
+    return modes;
 }
 
 bool PictureAsked(const QCommandLineParser& parser) {
@@ -238,12 +259,6 @@ bool PictureAsked(const QCommandLineParser& parser) {
 
 ExitCode RunPicturesCommand(const QCommandLineParser& parser, const MakeVideoDefaults& defaults) {
     const PictureMode& mode = *AskedMode(parser);
-    for (const char* option : kVideoOnlyOptions) {
-        if (parser.isSet(option)) {
-            return Fail(ExitCode::BadCommandLine,
-                        std::string("--") + option + " is not an option of --" + mode.option);
-        }
-    }
     const std::string file = parser.value(mode.option).toStdString();
     if (const std::optional<std::string> bad = PictureNameTrouble(file)) {
         return Fail(ExitCode::BadCommandLine, std::string("--") + mode.option + ": " + *bad);

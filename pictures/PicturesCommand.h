@@ -1,5 +1,8 @@
 #pragma once
 
+#include <QStringList>
+#include <vector>
+
 #include "res/ExitCodes.h"
 #include "video/MakeVideoCommand.h"
 
@@ -11,6 +14,9 @@ class QCommandLineParser;
 // Adds the three modes and --columns and --tiles; they take --dir, --start, --end, --gap and the
 // time options of --make-video.
 void AddPicturesOptions(QCommandLineParser& parser);
+// The options each of the three takes, itself first: --columns and --tiles with --contact-sheet,
+// and the options of --make-video that choose frames.
+std::vector<QStringList> PictureModesOptionNames();
 
 // Whether the parsed options ask for a picture.
 bool PictureAsked(const QCommandLineParser& parser);

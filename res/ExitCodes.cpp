@@ -21,10 +21,11 @@ constexpr std::array kTable = {
                     "cannot open"},
     ExitCodeMeaning{ExitCode::BadCommandLine,
                     kWindowLaunch | kTakeFrameLaunch | kScheduleLaunch | kDailyVideosLaunch,
-                    "bad command line (unknown option, bad option value)"},
+                    "bad command line (unknown option, bad option value, an option of another "
+                    "mode)"},
     ExitCodeMeaning{ExitCode::BadCommandLine, kMakeVideoLaunch,
-                    "bad command line (unknown option, bad option value, a --length that needs a "
-                    "rate out of 0.01 to 1000)"},
+                    "bad command line (unknown option, bad option value, an option of another "
+                    "mode, a --length that needs a rate out of 0.01 to 1000)"},
     ExitCodeMeaning{ExitCode::BadCommandLine, kPicturesLaunch,
                     "bad command line (unknown option, bad option value, a FILE not ending in .jpg "
                     "or .png, a FILE that would replace a frame, latest.jpg or a frame the picture "
@@ -63,7 +64,8 @@ constexpr std::array kTable = {
                     "next number)"},
     ExitCodeMeaning{ExitCode::NoVideoFrame, kMakeVideoLaunch,
                     "no frame to make a video from (first frame missing or damaged, empty range, "
-                    "or no frame taken at the times chosen)"},
+                    "or no frame taken at the times chosen), or the folder of frames chosen by "
+                    "time cannot be read (or is missing)"},
     ExitCodeMeaning{ExitCode::NoVideoFrame, kDailyVideosLaunch,
                     "the frame folder cannot be read, or a day's video has no frame to start from "
                     "(its first frame missing or damaged), or no frame of a day could make its "
@@ -91,8 +93,8 @@ constexpr std::array kTable = {
                     "cancelled (interrupted); what was written is kept, in output.partial.avi "
                     "(or NAME.partial.mp4) when an earlier video of that name is there"},
     ExitCodeMeaning{ExitCode::NoVideoFrame, kPicturesLaunch,
-                    "no frame to make the picture from (the folder cannot be read, no frame taken "
-                    "at the times chosen, or every frame chosen is bad)"},
+                    "no frame to make the picture from (the folder cannot be read or is missing, "
+                    "no frame taken at the times chosen, or every frame chosen is bad)"},
     ExitCodeMeaning{ExitCode::VideoNotWritten, kPicturesLaunch,
                     "the picture could not be written (cannot create, write or rename)"},
     ExitCodeMeaning{ExitCode::VideoCancelled, kPicturesLaunch,
@@ -100,6 +102,9 @@ constexpr std::array kTable = {
     ExitCodeMeaning{ExitCode::BadSetting,
                     kTakeFrameLaunch | kScheduleLaunch | kDailyVideosLaunch | kServeLaunch,
                     "a setting's value is bad (the message names the key)"},
+    ExitCodeMeaning{ExitCode::BadSetting, kMakeVideoLaunch | kPicturesLaunch,
+                    "a setting's value is bad (the message names the key), or LONGITUDE missing "
+                    "with --daily-at solar-noon; nothing made"},
     ExitCodeMeaning{ExitCode::OutsideSchedule, kTakeFrameLaunch,
                     "outside the capture schedule (CAPTURE_HOURS, CAPTURE_DAYLIGHT): no frame, "
                     "count kept"},

@@ -63,13 +63,11 @@ void AddServeOptions(QCommandLineParser& parser) {
                       "ADDRESS:PORT"});
 }
 
+QStringList ServeOptionNames() {
+    return {"serve", "listen", "dir"};
+}
+
 ExitCode RunServe(const QCommandLineParser& parser) {
-    for (const QString& name : parser.optionNames()) {
-        if (name != "serve" && name != "listen" && name != "dir" && name != "profile") {
-            return Fail(ExitCode::BadCommandLine,
-                        "--" + name.toStdString() + " is not an option of --serve");
-        }
-    }
     const std::string listen =
         parser.isSet("listen") ? parser.value("listen").toStdString() : kDefaultListen;
     const std::optional<ListenAddress> address = ParseListenAddress(listen);

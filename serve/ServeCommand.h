@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QStringList>
+
 #include "res/ExitCodes.h"
 
 class QCommandLineParser;
@@ -10,6 +12,8 @@ class QCommandLineParser;
 
 // Adds --serve and --listen; it takes --dir from the options of --make-video.
 void AddServeOptions(QCommandLineParser& parser);
+// The options --serve takes, itself first.
+QStringList ServeOptionNames();
 
 // Serves the page; its failures in one line on standard error, and once it listens one line on
 // standard output with its address.

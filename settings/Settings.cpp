@@ -221,6 +221,13 @@ std::string InSettingsFile(const std::string& message) {
 StoredSettings JudgedSettings(const SettingTexts& texts) {
     StoredSettings settings;
     settings.badValues = BadValuesOf(texts);
+    for (const KeyRow& row : kKeys) {
+        const auto found = texts.find(row.setting);
+        if (row.accepts != nullptr && found != texts.end() &&
+            (!found->second || !GivenText(texts, row.setting).empty())) {
+            settings.given.push_back(row.setting);
+        }
+    }
     const auto taken = [&](Setting setting) {
         return TakenText(texts, settings.badValues, setting);
     };
@@ -361,6 +368,19 @@ std::string BadValuesMessage(const StoredSettings& settings, std::span<const Set
         }
     }
     return messages.empty() ? messages : InSettingsFile(messages);
+}
+
+std::string NeededValueMessage(const StoredSettings& settings, Setting setting,
+                               const std::string& need) {
+    if (std::string bad = BadValuesMessage(settings, std::span(&setting, 1)); !bad.empty()) {
+        return bad;
+    }
+    if (std::find(settings.given.begin(), settings.given.end(), setting) != settings.given.end()) {
+        return {};
+    }
+    const KeyRow& row = RowOf(setting);
+    return InSettingsFile(std::string(row.name) + " is missing: " + need + " needs it; " +
+                          row.expected);
 }
 
 std::string SettingsTrouble(const std::optional<StoredSettings>& settings) {

@@ -132,6 +132,8 @@ struct StoredSettings {
     // SERVE_TOKEN: what every request to the status page must carry; empty when absent.
     std::string serveToken;
     std::vector<BadValue> badValues;
+    // The judged keys the file holds a value for, good or bad.
+    std::vector<Setting> given;
 
     // True when the five values that are always written are there, and CAM_SOURCE can be read.
     bool Complete() const { return MissingValues().empty(); }
@@ -153,6 +155,11 @@ std::optional<StoredSettings> ReadSettings();
 // The messages of the bad values among `among` (all of them when it is empty), after the file's
 // name: "In the settings file F, CAMERA_LOCK=2 is not valid: ...". Empty when there are none.
 std::string BadValuesMessage(const StoredSettings& settings, std::span<const Setting> among = {});
+
+// What keeps `setting` from serving `need` ("--daily-at solar-noon"), after the file's name: its
+// value's message when it is bad, or that it is missing; empty when it is there and good.
+std::string NeededValueMessage(const StoredSettings& settings, Setting setting,
+                               const std::string& need);
 
 // What is wrong with the settings file that gave `settings`, naming the file and the values that
 // cannot be read; empty when nothing is.

@@ -241,8 +241,19 @@ private slots:
             << QByteArray("--daily-videos cannot be used with") << QString() << QByteArray();
         QTest::newRow("daily videos with an option of another mode")
             << QStringList{"--daily-videos", "--fps", "30"} << 2 << QByteArray()
-            << QByteArray("vorn: --fps is not an option of --daily-videos\n") << QString()
-            << QByteArray();
+            << QByteArray(
+                   "vorn: --fps is not an option of --daily-videos: it is one of "
+                   "--make-video.\n")
+            << QString() << QByteArray();
+        // An option without its mode would open the window and be passed over.
+        for (const QStringList& option :
+             {QStringList{"--day", "today"}, QStringList{"--list"}, QStringList{"--every", "10"},
+              QStringList{"--fps", "5"}, QStringList{"--start", "3"}}) {
+            QTest::addRow("%s without its mode", qPrintable(option.first()))
+                << option << 2 << QByteArray()
+                << "vorn: " + option.first().toUtf8() + " is an option of --make-video" << QString()
+                << QByteArray();
+        }
         QTest::newRow("daily videos of a folder that is not there")
             << QStringList{"--daily-videos", "--dir", "/nonexistent/frames"} << 10 << QByteArray()
             << QByteArray("Can't read the folder /nonexistent/frames/ (No such file") << QString()
@@ -306,6 +317,101 @@ private slots:
         QVERIFY(told.open(QIODevice::ReadOnly));
         QCOMPARE(QString::fromUtf8(told.readAll()),
                  "video sky " + frames.filePath("output.avi") + "\n");
+    }
+
+    // Every mode as a second camera runs it: with --profile (and no Vorn.conf), with --dir, with
+    // an option of another mode, and with its folder missing.
+    void everyModeTakesTheProfileAndOnlyItsOwnOptions_data() {
+        QTest::addColumn<QStringList>("arguments");  // after --profile sky; %1: the frame folder
+        QTest::addColumn<bool>("folderThere");       // AUTO_START_DIR of the profile is there
+        QTest::addColumn<int>("exitCode");
+        QTest::addColumn<QByteArray>("said");  // in standard output for 0, else standard error
+        QTest::addColumn<QString>("made");     // a file made in the frame folder; empty: none
+        // A mode's rows: `foreign` is an option of the modes `owners`; `missingCode` is 0 for a
+        // mode that reads no folder.
+        const auto mode = [](const QStringList& arguments, int exitCode, const QByteArray& said,
+                             const QString& made, bool takesDir, const QStringList& foreign,
+                             const QByteArray& owners, int missingCode,
+                             const QByteArray& missingSaid) {
+            const QByteArray name = arguments.isEmpty() ? "window" : arguments.join(' ').toUtf8();
+            // The window has no mode of its own to name.
+            const auto refused = [&](const QString& option, const QByteArray& modes) {
+                return "vorn: " + option.toUtf8() +
+                       (arguments.isEmpty() ? " is an option of "
+                                            : " is not an option of " + arguments.first().toUtf8() +
+                                                  ": it is one of ") +
+                       modes + ".\n";
+            };
+            QTest::addRow("%s", name.constData()) << arguments << true << exitCode << said << made;
+            QTest::addRow("%s --dir", name.constData())
+                << arguments + QStringList{"--dir", "%1"} << true << (takesDir ? exitCode : 2)
+                << (takesDir ? said
+                             : refused("--dir",
+                                       "--make-video, --daily-videos, --serve, "
+                                       "--keogram, --startrails and --contact-sheet"))
+                << (takesDir ? made : QString());
+            QTest::addRow("%s %s", name.constData(), qPrintable(foreign.first()))
+                << arguments + foreign << true << 2 << refused(foreign.first(), owners)
+                << QString();
+            if (missingCode != 0) {
+                QTest::addRow("%s of a missing folder", name.constData())
+                    << arguments << false << missingCode << missingSaid << QString();
+            }
+        };
+        const QByteArray choosers = "--make-video, --keogram, --startrails and --contact-sheet";
+        const QByteArray missing = "vorn: Error. Can't read the folder %1none/ (No such file";
+        mode({}, 1, "no display", {}, false, {"--fps", "5"}, "--make-video", 0, {});
+        mode({"--take-frame"}, 0, {}, "pic_10003.jpg", false, {"--days", "2"}, "--schedule", 6,
+             "vorn: Could not save the frame %1none/pic_10003.jpg");
+        mode({"--schedule", "--days", "1"}, 0, " 00:00-24:00\n", {}, false, {"--list"},
+             "--make-video and --daily-videos", 0, {});
+        mode({"--make-video", "--end", "2"}, 0, {}, "output.avi", true, {"--listen", "127.0.0.1:0"},
+             "--serve", 10, missing);
+        mode({"--make-video", "--list"}, 0, "2 of 2 frames chosen", {}, true, {"--columns", "2"},
+             "--contact-sheet", 10, missing);
+        mode({"--daily-videos", "--list"}, 0, ": would make a video of 2 frames", {}, true,
+             {"--every", "10"}, choosers, 10, missing);
+        mode({"--keogram", "k.jpg"}, 0, "Keogram (k.jpg in ", "k.jpg", true, {"--columns", "2"},
+             "--contact-sheet", 10, missing);
+        mode({"--startrails", "t.jpg"}, 0, "(t.jpg in ", "t.jpg", true, {"--fps", "5"},
+             "--make-video", 10, missing);
+        mode({"--contact-sheet", "s.jpg"}, 0, "Contact sheet (s.jpg in ", "s.jpg", true,
+             {"--days", "2"}, "--schedule", 10, missing);
+        // Any address but this machine's own needs the token of the profile's own file.
+        mode({"--serve", "--listen", "192.0.2.1:0"}, 21, "settings file %2/Vorn-sky.conf", {}, true,
+             {"--end", "5"}, choosers, 0, {});
+    }
+
+    void everyModeTakesTheProfileAndOnlyItsOwnOptions() {
+        QFETCH(QStringList, arguments);
+        QFETCH(bool, folderThere);
+        QFETCH(int, exitCode);
+        QFETCH(QByteArray, said);
+        QFETCH(QString, made);
+        TestSettings settings;
+        QTemporaryDir frames;
+        const QDateTime before = QDateTime::currentDateTime().addDays(-2);
+        for (const int number : {10001, 10002}) {
+            QVERIFY(AddFrame(frames.path(), number, cv::Mat(48, 64, CV_8UC3, cv::Scalar(90)),
+                             before.addSecs(number)));
+        }
+        const QString folder = folderThere ? frames.path() : frames.filePath("none");
+        QFile profile(QFileInfo(settings.FilePath()).path() + "/Vorn-sky.conf");
+        QVERIFY(QDir().mkpath(QFileInfo(profile).path()) && profile.open(QIODevice::WriteOnly));
+        profile.write("[General]\nAUTO_START_DIR=" + QFile::encodeName(folder) +
+                      "\nAUTO_START_ON_OFF=0\nAUTO_START_FRAME_COUNT=2\nCAM_REF=0\n"
+                      "RESOLUTION_REF=1\nCAM_SOURCE=" +
+                      QFile::encodeName(m_clip) + "\n");
+        profile.close();
+        arguments.replaceInStrings("%1", frames.path());
+        const Ended ended = RunVorn(settings, QStringList{"--profile", "sky"} + arguments, 120000);
+        QVERIFY2(ended.exitCode == exitCode, ended.err.constData());
+        said.replace("%1", frames.path().toUtf8() + "/")
+            .replace("%2", QFileInfo(settings.FilePath()).path().toUtf8());
+        QVERIFY2((exitCode == 0 ? ended.out : ended.err).contains(said),
+                 (ended.out + ended.err).constData());
+        QVERIFY(made.isEmpty() || QFileInfo(frames.filePath(made)).size() > 0);
+        QVERIFY(!settings.Exists());
     }
 
     void commandLineIsAnsweredWithoutADisplay() {

@@ -405,13 +405,17 @@ private slots:
             << QByteArray("vorn: --keogram: the picture's name is empty\n");
         QTest::newRow("columns without a sheet")
             << QStringList{"--keogram", "k.jpg", "--columns", "3"} << 2 << QString() << QSize()
-            << QByteArray("--columns and --tiles are options of --contact-sheet.");
+            << QByteArray(
+                   "vorn: --columns is not an option of --keogram: it is one of "
+                   "--contact-sheet.\n");
         QTest::newRow("no columns")
             << QStringList{"--contact-sheet", "s.jpg", "--columns", "0"} << 2 << QString()
             << QSize() << QByteArray("vorn: --columns takes a whole number from 1");
         QTest::newRow("a video's option")
             << QStringList{"--startrails", "t.jpg", "--fps", "5"} << 2 << QString() << QSize()
-            << QByteArray("vorn: --fps is not an option of --startrails\n");
+            << QByteArray(
+                   "vorn: --fps is not an option of --startrails: it is one of "
+                   "--make-video.\n");
         QTest::newRow("two pictures")
             << QStringList{"--keogram", "k.jpg", "--startrails", "t.jpg"} << 2 << QString()
             << QSize() << QByteArray("cannot be used together");

@@ -193,7 +193,7 @@ private slots:
     // The options as the command line gives them; today and yesterday are the caller's.
     void optionsAreRead() {
         QCommandLineParser parser;
-        AddFrameChoiceOptions(parser);
+        parser.addOptions(FrameChoiceOptions());
         QVERIFY(
             parser.parse({"vorn", "--day", "yesterday", "--from", "2026-03-01", "--to",
                           "2026-03-02T06:30", "--between", " 22:00-00:00 ", "--daily-at",
@@ -219,26 +219,36 @@ private slots:
     void badValueNamesItsOption_data() {
         QTest::addColumn<QString>("option");
         QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("said");  // how the message starts; empty: "--OPTION takes "
         for (const QString row :
              {"day 2026-02-30", "day 26-03-29", "day tomorrow", "from 2026-03-29T25:00",
               "from 2026-03-29_12:00", "to 2026-13-01", "to 2026-03-29T", "between 22:00",
-              "between 08:00-08:00", "daily-at 12:00,", "daily-at noon", "daily-at 24:00",
+              "between 24:00-06:00", "daily-at 12:00,", "daily-at noon", "daily-at 24:00",
               "tolerance 0", "tolerance 721", "tolerance ten", "every 0", "every 1441",
               "every +5"}) {
-            QTest::newRow(qPrintable(row)) << row.section(' ', 0, 0) << row.section(' ', 1);
+            QTest::newRow(qPrintable(row))
+                << row.section(' ', 0, 0) << row.section(' ', 1) << QString();
         }
+        // A value of the right form says what is wrong with it.
+        QTest::newRow("between 08:00-08:00")
+            << "between"
+            << " 08:00-08:00 "
+            << "--between 08:00-08:00 is an empty range: it starts and ends at the same time";
     }
 
     void badValueNamesItsOption() {
         QFETCH(QString, option);
         QFETCH(QString, text);
+        QFETCH(QString, said);
         QCommandLineParser parser;
-        AddFrameChoiceOptions(parser);
+        parser.addOptions(FrameChoiceOptions());
         QVERIFY(parser.parse({"vorn", "--" + option, text}));
         FrameChoice choice;
         const auto message = ReadFrameChoice(parser, QDate(2026, 3, 1), choice);
         QVERIFY(message);
-        QVERIFY2(message->starts_with("--" + option.toStdString() + " takes "), message->c_str());
+        const std::string start =
+            said.isEmpty() ? "--" + option.toStdString() + " takes " : said.toStdString();
+        QVERIFY2(message->starts_with(start), message->c_str());
     }
 
     // The summary names at most ten days; a list line shows the frame's own offset, to the second.

@@ -1469,6 +1469,42 @@ private slots:
         QTest::newRow("two modes at once")
             << dir + QStringList{"--end", "3", "--take-frame"} << QByteArray() << size << false << 2
             << "cannot be used together" << -1;
+        // A value of the right form says what is wrong with it.
+        QTest::newRow("a name without its stem")
+            << dir + QStringList{"--end", "3", "--output", ".avi"} << QByteArray() << size << false
+            << 2 << "vorn: --output: the video's name is empty (nothing before .avi)\n"
+            << -1;
+        QTest::newRow("a start past the last frame number")
+            << dir + QStringList{"--start", "2147483647"} << QByteArray() << size << false << 2
+            << "vorn: --start 2147483647 is too large (at most 2147473646)\n"
+            << -1;
+        // The keys it reads are judged as every mode judges them.
+        const QByteArray folder = "AUTO_START_DIR=%1\nAUTO_START_FRAME_COUNT=3\n";
+        for (const char* timeout : {"abc", "0", "86401"}) {
+            QTest::addRow("hook time limit %s", timeout)
+                << QStringList() << folder + "ON_VIDEO_TIMEOUT=" + timeout + "\n"
+                << size << false << 15
+                << QString("Vorn.conf, ON_VIDEO_TIMEOUT=%1 is not valid: give").arg(timeout) << -1;
+        }
+        QTest::newRow("day start")
+            << QStringList() << folder + "DAY_STARTS_AT=25:00\n"
+            << size << false << 15 << "DAY_STARTS_AT=25:00 is not valid" << -1;
+        QTest::newRow("solar noon without a longitude")
+            << QStringList{"--daily-at", "solar-noon"} << folder << size << false << 15
+            << "Vorn.conf, LONGITUDE is missing: --daily-at solar-noon needs it; give decimal "
+               "degrees"
+            << -1;
+        QTest::newRow("solar noon at a longitude that is none")
+            << QStringList{"--daily-at", "solar-noon", "--list"} << folder + "LONGITUDE=east\n"
+            << size << false << 15 << "LONGITUDE=east is not valid" << -1;
+        // A missing folder is told as missing, whatever the frames are chosen by.
+        for (const QStringList& choice :
+             {QStringList{"--list"}, QStringList{"--day", "2026-06-01"}}) {
+            QTest::addRow("missing folder %s", qPrintable(choice.first()))
+                << QStringList{"--dir", "%1none"} + choice << QByteArray() << size << false << 10
+                << "vorn: Error. Can't read the folder %1none/ (No such file or directory)!\n"
+                << -1;
+        }
     }
 
     // An MP4 that phones and browsers play: H.264 (unless another compressor is asked for) in
@@ -1748,7 +1784,8 @@ private slots:
         if (error.isEmpty()) {
             QVERIFY2(!standardError.contains("vorn:"), qPrintable(standardError));
         } else {
-            QVERIFY2(standardError.contains("vorn: ") && standardError.contains(error),
+            QVERIFY2(standardError.contains("vorn: ") &&
+                         standardError.contains(QString(error).replace("%1", dir)),
                      qPrintable(standardError));
         }
         QCOMPARE(frames.Leftovers(), QStringList());

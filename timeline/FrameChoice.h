@@ -1,6 +1,8 @@
 #pragma once
 
+#include <QCommandLineOption>
 #include <QDate>
+#include <QList>
 #include <map>
 #include <optional>
 #include <string>
@@ -66,7 +68,7 @@ ChosenFrames ChooseFrames(const std::vector<TimedFrame>& candidates, const Frame
 
 // The command-line options of the choice: --day, --from, --to, --between, --daily-at,
 // --tolerance, --every (and --list, which prints the chosen frames instead of using them).
-void AddFrameChoiceOptions(QCommandLineParser& parser);
+QList<QCommandLineOption> FrameChoiceOptions();
 
 // Reads the choice's options from `parser`, `today` resolving "today" and "yesterday": nothing, or
 // the one-line message that names the option whose value is bad.

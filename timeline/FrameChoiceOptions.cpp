@@ -120,6 +120,16 @@ std::optional<std::vector<MinuteOfDay>> ParseTimes(std::string_view text) {
     return times;
 }
 
+// "HH:MM-HH:MM" whose start and end are the same time: a range of no time at all.
+bool IsEmptyRange(std::string_view text) {
+    const std::size_t dash = text.find('-');
+    if (dash == std::string_view::npos) {
+        return false;
+    }
+    const std::optional<MinuteOfDay> start = ParseTimeOfDay(Trimmed(text.substr(0, dash)));
+    return start && start == ParseClockTime(Trimmed(text.substr(dash + 1)));
+}
+
 std::optional<int> WholeWithin(std::string_view text, int low, int high) {
     if (text.empty() || !AllDigits(text)) {
         return std::nullopt;
@@ -210,14 +220,16 @@ std::string MissedDays(const std::vector<QDate>& days, const FrameChoice& choice
 
 }  // namespace
 
-void AddFrameChoiceOptions(QCommandLineParser& parser) {
+QList<QCommandLineOption> FrameChoiceOptions() {
+    QList<QCommandLineOption> options;
     for (const OptionText& option : kOptions) {
-        parser.addOption(QCommandLineOption(QString::fromLatin1(option.name),
-                                            QString::fromLatin1(option.help),
-                                            QString::fromLatin1(option.valueName)));
+        options.append(QCommandLineOption(QString::fromLatin1(option.name),
+                                          QString::fromLatin1(option.help),
+                                          QString::fromLatin1(option.valueName)));
     }
-    parser.addOption(QCommandLineOption(
+    options.append(QCommandLineOption(
         "list", "Print the chosen frames and when each was taken, then a summary; make no video."));
+    return options;
 }
 
 std::optional<std::string> ReadFrameChoice(const QCommandLineParser& parser, const QDate& today,
@@ -242,6 +254,10 @@ std::optional<std::string> SetFrameChoiceOption(FrameChoice& choice, const std::
         return "--" + option + " is not an option of the frame choice";
     }
     if (!SetOption(choice, option, Trimmed(text), today)) {
+        if (option == "between" && IsEmptyRange(Trimmed(text))) {
+            return "--between " + std::string(Trimmed(text)) +
+                   " is an empty range: it starts and ends at the same time";
+        }
         return std::string(known->bad);
     }
     return std::nullopt;

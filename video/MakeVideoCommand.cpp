@@ -55,6 +55,19 @@ std::optional<int> IntOption(const QCommandLineParser& parser, const QString& na
     return value;
 }
 
+// The message for a value of the option `name` that IntOption refuses: a number past `maximum` is
+// too large; anything else is not `rule`.
+std::string IntOptionTrouble(const QCommandLineParser& parser, const char* name, int maximum,
+                             const std::string& rule) {
+    const std::string text = parser.value(name).toStdString();
+    const std::optional<double> number = ParseWholeNumber(text);
+    if (number && *number > maximum) {
+        return std::string("--") + name + " " + text + " is too large (at most " +
+               std::to_string(maximum) + ")";
+    }
+    return rule;
+}
+
 // A bar on the terminal: percentage, frames per second, time left.
 class TerminalProgress {
 public:
@@ -106,6 +119,17 @@ ExitCode ApplySettingsDefaults(const QCommandLineParser& parser, const MakeVideo
     return ExitCode::Success;
 }
 
+// The settings' values the run reads, LONGITUDE with solar noon: an exit code when one is bad.
+ExitCode JudgeSettings(const MakeVideoDefaults& defaults, const FrameChoice& choice) {
+    if (!defaults.badSettings.empty()) {
+        return Fail(ExitCode::BadSetting, defaults.badSettings);
+    }
+    if (choice.dailyAtSolarNoon && !defaults.longitudeTrouble.empty()) {
+        return Fail(ExitCode::BadSetting, defaults.longitudeTrouble);
+    }
+    return ExitCode::Success;
+}
+
 // The range the command line asks for; an exit code when it cannot be had.
 ExitCode ReadRange(const QCommandLineParser& parser, const MakeVideoDefaults& defaults,
                    bool choosing, VideoRange& range) {
@@ -113,9 +137,16 @@ ExitCode ReadRange(const QCommandLineParser& parser, const MakeVideoDefaults& de
     const std::optional<int> end = IntOption(parser, "end", 0, kLargestIndex);
     const std::optional<int> gap = IntOption(parser, "gap", 1, INT_MAX);
     const std::optional<double> fps = ParseWholeNumber(parser.value("fps").toStdString());
-    if (!start || (parser.isSet("end") && !end) || !gap) {
+    const std::string rule = "--start and --end take a whole number from 0, --gap from 1";
+    if (!start) {
         return Fail(ExitCode::BadCommandLine,
-                    "--start and --end take a whole number from 0, --gap from 1");
+                    IntOptionTrouble(parser, "start", kLargestIndex, rule));
+    }
+    if (parser.isSet("end") && !end) {
+        return Fail(ExitCode::BadCommandLine, IntOptionTrouble(parser, "end", kLargestIndex, rule));
+    }
+    if (!gap) {
+        return Fail(ExitCode::BadCommandLine, IntOptionTrouble(parser, "gap", INT_MAX, rule));
     }
     if (!fps || !(*fps >= kSlowestFps && *fps <= kFastestFps)) {
         return Fail(ExitCode::BadCommandLine, "--fps takes a number from 0.01 to 1000");
@@ -133,7 +164,7 @@ ExitCode ReadRange(const QCommandLineParser& parser, const MakeVideoDefaults& de
 // The frames of the folder that --start, --end and --gap take, those that are given.
 std::optional<std::vector<int>> Candidates(const QCommandLineParser& parser,
                                            const VideoRange& range) {
-    std::optional<std::vector<int>> numbers = ListFrameNumbers(range.frameDir);
+    std::optional<std::vector<int>> numbers = ListFrameNumbersOfExistingFolder(range.frameDir);
     if (!numbers) {
         return numbers;
     }
@@ -148,15 +179,19 @@ std::optional<std::vector<int>> Candidates(const QCommandLineParser& parser,
     return numbers;
 }
 
+// The frame folder missing or not read, errno telling why.
+ExitCode FailUnreadableFolder(const std::string& frameDir) {
+    return Fail(ExitCode::NoVideoFrame, "Error. Can't read the folder " + ShownFolder(frameDir) +
+                                            " (" + std::strerror(errno) + ")!");
+}
+
 // The frames of the folder chosen by when they were taken; an exit code when the folder cannot be
 // read.
 ExitCode ChooseByTime(const QCommandLineParser& parser, const FrameChoice& choice,
                       const DayRules& rules, VideoRange& range, ChosenFrames& chosen) {
     const std::optional<std::vector<int>> candidates = Candidates(parser, range);
     if (!candidates) {
-        return Fail(ExitCode::NoVideoFrame, "Error. Can't read the folder " +
-                                                ShownFolder(range.frameDir) + " (" +
-                                                std::strerror(errno) + ")!");
+        return FailUnreadableFolder(range.frameDir);
     }
     std::string notice;
     chosen = ChooseFolderFrames(range.frameDir, *candidates, choice, rules, notice);
@@ -286,8 +321,11 @@ double PlayingRate(const VideoRange& range, int frames) {
     return static_cast<double>(fps.num) / fps.den;
 }
 
-void AddMakeVideoOptions(QCommandLineParser& parser) {
-    parser.addOptions({
+namespace {
+
+// --make-video and its options, those of the frame choice last.
+QList<QCommandLineOption> MakeVideoOptions() {
+    QList<QCommandLineOption> options = {
         {"make-video",
          "Makes a video (output.avi, or --output) in the frame folder from a range of frames, or "
          "from those chosen by when they were taken, without a window, and exits."},
@@ -326,8 +364,22 @@ void AddMakeVideoOptions(QCommandLineParser& parser) {
          "Frames around each frame that its brightness is smoothed over, odd, from 3 to 999 "
          "(default: 15); implies --deflicker.",
          "N", QString::number(VideoOptions{}.deflickerWindow)},
-    });
-    AddFrameChoiceOptions(parser);
+    };
+    return options + FrameChoiceOptions();
+}
+
+}  // namespace
+
+void AddMakeVideoOptions(QCommandLineParser& parser) {
+    parser.addOptions(MakeVideoOptions());
+}
+
+QStringList MakeVideoOptionNames() {
+    QStringList names;
+    for (const QCommandLineOption& option : MakeVideoOptions()) {
+        names += option.names();
+    }
+    return names;
 }
 
 ExitCode ChooseTimedFrames(const QCommandLineParser& parser, const MakeVideoDefaults& defaults,
@@ -338,6 +390,10 @@ ExitCode ChooseTimedFrames(const QCommandLineParser& parser, const MakeVideoDefa
     }
     VideoRange range;
     if (const ExitCode code = ReadRange(parser, defaults, true, range); code != ExitCode::Success) {
+        return code;
+    }
+    if (const ExitCode code = JudgeSettings(defaults, selection.choice);
+        code != ExitCode::Success) {
         return code;
     }
     selection.frameDir = range.frameDir;
@@ -357,6 +413,9 @@ ExitCode RunMakeVideoCommand(const QCommandLineParser& parser, const MakeVideoDe
         code != ExitCode::Success) {
         return code;
     }
+    if (const ExitCode code = JudgeSettings(defaults, choice); code != ExitCode::Success) {
+        return code;
+    }
     if (const ExitCode code = ReadDeflicker(parser, range.options); code != ExitCode::Success) {
         return code;
     }
@@ -366,6 +425,8 @@ ExitCode RunMakeVideoCommand(const QCommandLineParser& parser, const MakeVideoDe
             code != ExitCode::Success) {
             return code;
         }
+    } else if (!IsFolderThere(range.frameDir)) {
+        return FailUnreadableFolder(range.frameDir);
     }
     if (const ExitCode code = ReadOutputOptions(parser, range, range.options);
         code != ExitCode::Success) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 #include <csignal>
 #include <optional>
 #include <string>
@@ -19,6 +20,8 @@ class QCommandLineParser;
 // Adds --make-video and its options (--dir, --start, --end, --gap, --fps, --compressor, ..., and
 // those of the frame choice).
 void AddMakeVideoOptions(QCommandLineParser& parser);
+// The options --make-video takes, itself first, as AddMakeVideoOptions adds them.
+QStringList MakeVideoOptionNames();
 
 // What the settings file gives for options left out: its frame folder and frame count, each empty
 // when the file lacks it (or the count is not valid), and what is wrong with the file (empty when
@@ -30,6 +33,10 @@ struct MakeVideoDefaults {
     DayRules dayRules = {};
     // ON_VIDEO, run once the video is complete (and waited for); none without a command.
     Hook videoHook;
+    // What is wrong with the values of the keys the mode reads, and with LONGITUDE, which solar
+    // noon needs; each empty when nothing is.
+    std::string badSettings;
+    std::string longitudeTrouble;
 };
 
 // Makes the video the parsed options ask for, or with --list prints the frames it would take.

@@ -20,9 +20,11 @@ std::string Decimal(double value) {
 }  // namespace
 
 std::optional<std::string> OutputNameTrouble(std::string_view name) {
-    const std::size_t stemLength = name.size() < 4 ? 0 : name.size() - 4;
-    if (!ContainerOf(name) || stemLength == 0) {
+    if (!ContainerOf(name)) {
         return "the video's name must end in .avi or .mp4";
+    }
+    if (name.size() == 4) {
+        return "the video's name is empty (nothing before " + std::string(name) + ")";
     }
     if (name.size() > NAME_MAX) {
         return "the video's name is too long (" + std::to_string(name.size()) +
