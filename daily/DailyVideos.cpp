@@ -38,7 +38,6 @@
 #include "timeline/FrameChoice.h"
 #include "video/MakeVideoCommand.h"
 #include "video/VideoAssembly.h"
-#include "video/VideoProbe.h"
 
 namespace {
 
@@ -369,9 +368,7 @@ ExitCode RunDailyVideos(const QCommandLineParser& parser) {
     }
     const std::optional<std::vector<int>> numbers = ListFrameNumbersOfExistingFolder(run.frameDir);
     if (!numbers) {
-        return Fail(ExitCode::NoVideoFrame, "Error. Can't read the folder " +
-                                                ShownFolder(run.frameDir) + " (" +
-                                                std::strerror(errno) + ")!");
+        return Fail(ExitCode::NoVideoFrame, UnreadableFolderMessage(run.frameDir));
     }
     FolderLock lock;
     if (!run.listing) {

@@ -21,9 +21,6 @@
 namespace {
 
 constexpr double kBytesPerMegabyte = 1024.0 * 1024.0;
-// A day of one frame a second is 86,400 lines of about 100 bytes: anything far larger is no
-// record of ours.
-constexpr long long kLargestRecord = 64LL << 20;
 
 std::string Megabytes(long long bytes) {
     return QLocale(QLocale::English).toString(bytes / kBytesPerMegabyte, 'f', 1).toStdString();
@@ -38,35 +35,6 @@ constexpr const char* kKeptWords[] = {
     "whose video lacks its keogram or contact sheet",
     "changed since their video was made",
 };
-
-// The text of the regular file `name` in the folder open as `dirFd`, never through a link.
-std::optional<std::string> ReadSmallFile(int dirFd, const std::string& name) {
-    const int fd = ::openat(dirFd, name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) {
-        return std::nullopt;
-    }
-    struct stat status {};
-    std::optional<std::string> text;
-    if (::fstat(fd, &status) == 0 && S_ISREG(status.st_mode) && status.st_size <= kLargestRecord) {
-        std::string bytes(static_cast<std::size_t>(status.st_size), '\0');
-        std::size_t got = 0;
-        while (got < bytes.size()) {
-            const ssize_t read = ::read(fd, bytes.data() + got, bytes.size() - got);
-            if (read < 0 && errno == EINTR) {
-                continue;
-            }
-            if (read <= 0) {
-                break;
-            }
-            got += static_cast<std::size_t>(read);
-        }
-        if (got == bytes.size()) {
-            text = std::move(bytes);
-        }
-    }
-    ::close(fd);
-    return text;
-}
 
 // Every record of the days' folder, and which of them still prove anything: judged once each,
 // when a frame they list is first asked about.
@@ -125,9 +93,12 @@ private:
         while (const dirent* entry = ::readdir(dir)) {
             const std::string name = entry->d_name;
             const std::optional<QDate> day = DayOfFileName(name, kDayRecordEnding);
-            const std::optional<std::string> text =
-                day ? ReadSmallFile(m_daysFd, name) : std::nullopt;
-            const std::optional<DayRecord> record = text ? ParseRecord(*text) : std::nullopt;
+            std::vector<uchar> text;
+            const bool read =
+                day && ReadFrameBytes(DayFilePath(m_frameDir, *day, kDayRecordEnding), text);
+            const std::optional<DayRecord> record =
+                read ? ParseRecord({reinterpret_cast<const char*>(text.data()), text.size()})
+                     : std::nullopt;
             // A record names the video of its own day, or it proves nothing.
             if (!record || record->videoName != DayName(*day) + kDayVideoEnding) {
                 continue;

@@ -296,6 +296,11 @@ std::optional<std::vector<int>> ListFrameNumbersOfExistingFolder(const std::stri
     return IsFolderThere(frameDir) ? ListFrameNumbers(frameDir) : std::nullopt;
 }
 
+std::string UnreadableFolderMessage(const std::string& frameDir) {
+    return "Error. Can't read the folder " + ShownFolder(frameDir) + " (" + std::strerror(errno) +
+           ")!";
+}
+
 std::string ShownFolder(const std::string& frameDir) {
     return frameDir.empty() ? "./" : frameDir;
 }

@@ -41,6 +41,9 @@ std::optional<std::vector<int>> ListFrameNumbers(const std::string& frameDir);
 std::optional<std::vector<int>> ListFrameNumbersOfExistingFolder(const std::string& frameDir);
 // Whether `frameDir` is there and is a folder; errno tells why not.
 bool IsFolderThere(const std::string& frameDir);
+// "Error. Can't read the folder X (why)!", errno telling why: the one line of a command that
+// cannot list its frame folder.
+std::string UnreadableFolderMessage(const std::string& frameDir);
 
 // The folder as the user is shown it: "./" for the current one, which is kept empty.
 std::string ShownFolder(const std::string& frameDir);

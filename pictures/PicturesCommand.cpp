@@ -9,6 +9,7 @@
 #include <cstring>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "frames/FrameFile.h"
@@ -80,16 +81,14 @@ std::optional<std::string> ReadSheetLayout(const QCommandLineParser& parser, int
     return std::nullopt;
 }
 
-// Whether `a` and `b` are the same file or folder, through any link (an empty path is the
-// current folder); not when either cannot be found.
-bool SameFile(const std::string& a, const std::string& b) {
-    const auto found = [](const std::string& path, struct stat& status) {
-        return ::stat(path.empty() ? "." : path.c_str(), &status) == 0;
-    };
-    struct stat first {};
-    struct stat second {};
-    return found(a, first) && found(b, second) && first.st_dev == second.st_dev &&
-           first.st_ino == second.st_ino;
+// The device and inode of the file or folder at `path` (an empty path is the current folder),
+// through any link; nothing when it cannot be found.
+std::optional<std::pair<dev_t, ino_t>> FileIdentity(const std::string& path) {
+    struct stat status {};
+    if (::stat(path.empty() ? "." : path.c_str(), &status) != 0) {
+        return std::nullopt;
+    }
+    return std::pair(status.st_dev, status.st_ino);
 }
 
 // What `file`, a picture's name, would write over: a frame or latest.jpg of the frame folder, or a
@@ -101,7 +100,8 @@ std::optional<std::string> ReplacedFrame(const TimedSelection& selection, const 
     const std::string path = VideoPath(frameDir, file);
     const std::string name = path.substr(path.rfind('/') + 1);
     const std::string shown = ShownFolder(frameDir);
-    if (SameFile(VideoFolder(frameDir, file), frameDir)) {
+    const auto folder = FileIdentity(VideoFolder(frameDir, file));
+    if (folder && folder == FileIdentity(frameDir)) {
         if (FrameNumberOf(name)) {
             return "would replace frame " + name + " in " + shown;
         }
@@ -110,8 +110,10 @@ std::optional<std::string> ReplacedFrame(const TimedSelection& selection, const 
                    shown;
         }
     }
+    // Looked up once: a season's choice may hold a year of frames.
+    const auto output = FileIdentity(path);
     for (const TimedFrame& frame : selection.chosen.frames) {
-        if (SameFile(path, FramePath(frameDir, frame.number))) {
+        if (output && output == FileIdentity(FramePath(frameDir, frame.number))) {
             return "is frame " + FrameFileName(frame.number) + " in " + shown +
                    ", which the picture is made of";
         }

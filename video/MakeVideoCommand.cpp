@@ -181,8 +181,7 @@ std::optional<std::vector<int>> Candidates(const QCommandLineParser& parser,
 
 // The frame folder missing or not read, errno telling why.
 ExitCode FailUnreadableFolder(const std::string& frameDir) {
-    return Fail(ExitCode::NoVideoFrame, "Error. Can't read the folder " + ShownFolder(frameDir) +
-                                            " (" + std::strerror(errno) + ")!");
+    return Fail(ExitCode::NoVideoFrame, UnreadableFolderMessage(frameDir));
 }
 
 // The frames of the folder chosen by when they were taken; an exit code when the folder cannot be
