@@ -4,8 +4,8 @@
 #include <string>
 
 // The process's exit codes, for every kind of launch. The table behind ExitCodeTable() says what
-// each means and which launches end with it; --help is written from it, and the README and the
-// man page list the same codes.
+// each means and which launches end with it; --help is written from it, and docs/EXIT-CODES.md and
+// the man page list the same codes.
 enum class ExitCode {
     Success = 0,
     NoDisplay = 1,        // the window was asked for where none can open

@@ -23,7 +23,7 @@ namespace {
 using DayFrames = QMap<QString, int>;  // the frames in each day's video
 
 // The codes under each heading of an exit-code list, in their order: the help's "Exit codes
-// of ..." lines, the man page's subsections of EXIT STATUS, the README's of "Exit codes".
+// of ..." lines, the man page's subsections of EXIT STATUS, docs/EXIT-CODES.md's of "Exit codes".
 QList<QList<int>> CodesUnderHeadings(const QString& text, const QString& from, const QString& to,
                                      const QString& heading, const QString& code) {
     QList<QList<int>> lists;
@@ -951,8 +951,8 @@ private slots:
         QCOMPARE(CodesUnderHeadings(SourceFile("docs/vorn.1"), ".SH EXIT STATUS", "\n.SH ",
                                     R"(^\.SS )", R"(^\.B (\d+)$)"),
                  helpCodes);
-        QCOMPARE(CodesUnderHeadings(SourceFile("README.md"), "\n## Exit codes", "\n## ", "^### ",
-                                    R"(^\| (\d+) \|)"),
+        QCOMPARE(CodesUnderHeadings(SourceFile("docs/EXIT-CODES.md"), "\n## Exit codes", {},
+                                    "^### ", R"(^\| (\d+) \|)"),
                  helpCodes);
     }
 };
