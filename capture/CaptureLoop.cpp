@@ -19,6 +19,7 @@
 #include "capture/FramePacer.h"
 #include "frames/FrameFile.h"
 #include "platform/Clock.h"
+#include "platform/PosixFiles.h"
 #include "res/Strings.h"
 
 namespace {
@@ -51,18 +52,12 @@ private:
 // (the current folder may be shared with others) and never waiting on a pipe. Null when it cannot
 // be.
 std::FILE* OpenProgressLog() {
-    const int fd =
-        ::open("error_log.txt", O_WRONLY | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0666);
-    if (fd < 0) {
-        return nullptr;
-    }
     struct stat status {};
-    std::FILE* file = nullptr;
-    if (::fstat(fd, &status) == 0 && S_ISREG(status.st_mode) && ::ftruncate(fd, 0) == 0) {
-        file = ::fdopen(fd, "w");
-    }
-    if (file == nullptr) {
-        ::close(fd);
+    UniqueFd fd = OpenRegularFile(AT_FDCWD, "error_log.txt", O_WRONLY | O_CREAT, status, 0666);
+    std::FILE* file =
+        fd.IsOpen() && ::ftruncate(fd.Get(), 0) == 0 ? ::fdopen(fd.Get(), "w") : nullptr;
+    if (file != nullptr) {
+        fd.Release();  // the stream owns it now
     }
     return file;
 }

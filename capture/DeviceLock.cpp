@@ -1,6 +1,5 @@
 #include "capture/DeviceLock.h"
 
-#include <dirent.h>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <unistd.h>
@@ -40,70 +39,28 @@ std::string LockStem(const std::string& device) {
 }
 
 // Never through a link: /tmp is shared with every user.
-int OpenLockFile(const std::string& path) {
-    return ::open(path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0666);
+UniqueFd OpenLockFile(const std::string& path) {
+    return UniqueFd(::open(path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0666));
 }
 
 // Whether a launch of another profile than `ownFile` holds its file of the device `stem`.
 bool OtherProfileHolds(const std::string& folder, const std::string& stem,
                        const std::string& ownFile) {
-    DIR* dir = ::opendir(folder.c_str());
-    if (dir == nullptr) {
-        return false;
-    }
+    const UniqueFd dir = OpenFolder(folder);
     bool held = false;
     const std::string prefix = stem + "@";
-    while (const dirent* entry = ::readdir(dir)) {
-        const std::string name = entry->d_name;
+    ForEachNameIn(dir.Get(), [&](std::string_view name) {
         if (held || name == ownFile || !name.starts_with(prefix) || !name.ends_with(".lock")) {
-            continue;
+            return;
         }
-        const int fd = ::openat(::dirfd(dir), entry->d_name, O_RDWR | O_NOFOLLOW | O_CLOEXEC);
-        if (fd >= 0) {
-            held = ::flock(fd, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK;
-            ::close(fd);
-        }
-    }
-    ::closedir(dir);
+        const UniqueFd fd(
+            ::openat(dir.Get(), std::string(name).c_str(), O_RDWR | O_NOFOLLOW | O_CLOEXEC));
+        held = fd.IsOpen() && ::flock(fd.Get(), LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK;
+    });
     return held;
 }
 
-class OpenFile {
-public:
-    explicit OpenFile(int fd) : m_fd(fd) {}
-    ~OpenFile() {
-        if (m_fd >= 0) {
-            ::close(m_fd);
-        }
-    }
-    OpenFile(const OpenFile&) = delete;
-    OpenFile& operator=(const OpenFile&) = delete;
-    int Get() const { return m_fd; }
-    int Release() { return std::exchange(m_fd, -1); }
-
-private:
-    int m_fd;
-};
-
 }  // namespace
-
-DeviceLock::~DeviceLock() {
-    if (m_fd >= 0) {
-        ::close(m_fd);
-    }
-}
-
-DeviceLock::DeviceLock(DeviceLock&& other) noexcept : m_fd(std::exchange(other.m_fd, -1)) {}
-
-DeviceLock& DeviceLock::operator=(DeviceLock&& other) noexcept {
-    if (this != &other) {
-        if (m_fd >= 0) {
-            ::close(m_fd);
-        }
-        m_fd = std::exchange(other.m_fd, -1);
-    }
-    return *this;
-}
 
 std::optional<DeviceLock> DeviceLock::Take(const std::string& device, const std::string& profile,
                                            Clock& clock, Seconds wait,
@@ -111,8 +68,8 @@ std::optional<DeviceLock> DeviceLock::Take(const std::string& device, const std:
     const std::string folder = LockFolder();
     const std::string stem = LockStem(device);
     const std::string ownFile = stem + "@" + profile + ".lock";
-    const OpenFile gate(OpenLockFile(folder + "/" + stem + ".lock"));
-    OpenFile own(OpenLockFile(folder + "/" + ownFile));
+    const UniqueFd gate = OpenLockFile(folder + "/" + stem + ".lock");
+    UniqueFd own = OpenLockFile(folder + "/" + ownFile);
     if (gate.Get() < 0 || own.Get() < 0) {
         return DeviceLock();
     }
@@ -125,7 +82,7 @@ std::optional<DeviceLock> DeviceLock::Take(const std::string& device, const std:
             const bool taken = !busy && ::flock(own.Get(), LOCK_SH) == 0;
             ::flock(gate.Get(), LOCK_UN);
             if (taken) {
-                return DeviceLock(own.Release());
+                return DeviceLock(std::move(own));
             }
             if (!busy) {
                 return DeviceLock();

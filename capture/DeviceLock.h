@@ -3,8 +3,10 @@
 #include <optional>
 #include <stop_token>
 #include <string>
+#include <utility>
 
 #include "platform/Clock.h"
+#include "platform/PosixFiles.h"
 
 // Keeps two profiles from opening the same camera device at once, while the launches of one
 // profile share it as they always have (its settings lock orders them). Files named from the
@@ -16,11 +18,6 @@
 class DeviceLock {
 public:
     DeviceLock() = default;
-    ~DeviceLock();
-    DeviceLock(DeviceLock&& other) noexcept;
-    DeviceLock& operator=(DeviceLock&& other) noexcept;
-    DeviceLock(const DeviceLock&) = delete;
-    DeviceLock& operator=(const DeviceLock&) = delete;
 
     // Takes `device` for `profile`, trying again until `wait` has passed on `clock` or `stop` is
     // requested; nothing when another profile holds it all that time. Lock files that cannot be
@@ -30,6 +27,6 @@ public:
                                           const std::stop_token& stop = {});
 
 private:
-    explicit DeviceLock(int fd) : m_fd(fd) {}
-    int m_fd = -1;
+    explicit DeviceLock(UniqueFd fd) : m_fd(std::move(fd)) {}
+    UniqueFd m_fd;
 };

@@ -17,19 +17,20 @@
 #include <map>
 #include <optional>
 #include <string>
-#include <thread>
 #include <vector>
 
-#include "daily/DayFiles.h"
 #include "daily/DayRecord.h"
 #include "daily/Retention.h"
 #include "frames/CaptureTime.h"
+#include "frames/DayFiles.h"
 #include "frames/FrameFile.h"
 #include "hooks/Hook.h"
 #include "pictures/Pictures.h"
 #include "platform/ImageCodecModule.h"
 #include "platform/LoadableModule.h"
 #include "platform/Numbers.h"
+#include "platform/PosixFiles.h"
+#include "platform/ThreadBudget.h"
 #include "res/Strings.h"
 #include "session/HookSettings.h"
 #include "session/SeasonSettings.h"
@@ -75,12 +76,6 @@ void StepAside() {
 // 400 MB, 15 keep it near 250 MB.
 constexpr int kLookAheadFrames = 15;
 
-// One thread fewer than the machine has, so that a capture always finds one free.
-int EncoderThreads() {
-    const int hardware = static_cast<int>(std::thread::hardware_concurrency());
-    return std::max(1, hardware - 1);
-}
-
 std::string DayVideoPath(const std::string& frameDir, const QDate& day) {
     return DayFilePath(frameDir, day, kDayVideoEnding);
 }
@@ -121,23 +116,18 @@ public:
         if (::mkdir(daysDir.c_str(), 0777) != 0 && errno != EEXIST) {
             return Taken::Failed;
         }
-        m_fd = ::open((daysDir + kLockName).c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
-        if (m_fd < 0) {
+        m_fd.Reset(::open((daysDir + kLockName).c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666));
+        if (!m_fd.IsOpen()) {
             return Taken::Failed;
         }
-        if (::flock(m_fd, LOCK_EX | LOCK_NB) != 0) {
+        if (::flock(m_fd.Get(), LOCK_EX | LOCK_NB) != 0) {
             return errno == EWOULDBLOCK ? Taken::Busy : Taken::Failed;
         }
         return Taken::Yes;
     }
-    ~FolderLock() {
-        if (m_fd >= 0) {
-            ::close(m_fd);
-        }
-    }
 
 private:
-    int m_fd = -1;
+    UniqueFd m_fd;
 };
 
 // What a run works with.
@@ -331,7 +321,7 @@ ExitCode ReadDailyRun(const QCommandLineParser& parser, DailyRun& run, DayRules&
     run.today = ProjectToday(rules);
     run.keepFramesDays = settings.keepFramesDays;
     run.options = ReadVideoOptions();
-    run.options.encoderThreads = EncoderThreads();
+    run.options.encoderThreads = ThreadsLeavingOneCore();
     run.options.lookAheadFrames = kLookAheadFrames;
     run.listing = parser.isSet("list");
     run.videoHook = HookFromSettings(settings, HookEvent::Video);

@@ -5,7 +5,7 @@
 #include <cerrno>
 #include <charconv>
 
-#include "daily/DayFiles.h"
+#include "frames/DayFiles.h"
 #include "frames/FrameFile.h"
 #include "platform/AtomicFile.h"
 

@@ -1,6 +1,5 @@
 #include "daily/Retention.h"
 
-#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -12,11 +11,12 @@
 #include <cstring>
 #include <optional>
 
-#include "daily/DayFiles.h"
 #include "daily/DayRecord.h"
+#include "frames/DayFiles.h"
 #include "frames/FrameFile.h"
 #include "platform/Digest.h"
 #include "platform/Numbers.h"
+#include "platform/PosixFiles.h"
 
 namespace {
 
@@ -82,16 +82,7 @@ private:
     };
 
     void Load() {
-        const int listFd = ::dup(m_daysFd);
-        DIR* dir = listFd >= 0 ? ::fdopendir(listFd) : nullptr;
-        if (dir == nullptr) {
-            if (listFd >= 0) {
-                ::close(listFd);
-            }
-            return;
-        }
-        while (const dirent* entry = ::readdir(dir)) {
-            const std::string name = entry->d_name;
+        ForEachNameIn(m_daysFd, [this](std::string_view name) {
             const std::optional<QDate> day = DayOfFileName(name, kDayRecordEnding);
             std::vector<uchar> text;
             const bool read =
@@ -101,14 +92,13 @@ private:
                      : std::nullopt;
             // A record names the video of its own day, or it proves nothing.
             if (!record || record->videoName != DayName(*day) + kDayVideoEnding) {
-                continue;
+                return;
             }
             for (const RecordedFrame& frame : record->frames) {
                 m_byName.emplace(frame.name, Entry{m_records.size(), frame.file});
             }
             m_records.push_back({*day, record->video, std::nullopt});
-        }
-        ::closedir(dir);
+        });
     }
 
     // Nothing when the record's video is as it says and its pictures are there; otherwise why
@@ -157,8 +147,7 @@ void DeleteProvenFrames(const Retention& retention, int dirFd, Proofs& proofs, c
         const std::string file = FrameFileName(number);
         struct stat status {};
         // Only the regular frame files of the folder itself, never a link's target.
-        if (::fstatat(dirFd, file.c_str(), &status, AT_SYMLINK_NOFOLLOW) != 0 ||
-            !S_ISREG(status.st_mode)) {
+        if (!IsRegularFileAt(dirFd, file.c_str(), status)) {
             continue;
         }
         if (const std::optional<Kept> why = proofs.Judge(dirFd, file)) {
@@ -189,8 +178,7 @@ void ListFramesOfDayToBeMade(int dirFd, const QDate& day, const std::vector<int>
     long long bytes = 0;
     for (const int number : numbers) {
         struct stat status {};
-        if (::fstatat(dirFd, FrameFileName(number).c_str(), &status, AT_SYMLINK_NOFOLLOW) == 0 &&
-            S_ISREG(status.st_mode)) {
+        if (IsRegularFileAt(dirFd, FrameFileName(number).c_str(), status)) {
             ++frames;
             bytes += status.st_size;
         }
@@ -204,29 +192,24 @@ void ListFramesOfDayToBeMade(int dirFd, const QDate& day, const std::vector<int>
 void ApplyRetention(const Retention& retention, const std::map<QDate, std::vector<int>>& byDay,
                     const std::vector<QDate>& toBeMade) {
     const std::string& frameDir = retention.frameDir;
-    const int dirFd =
-        ::open(frameDir.empty() ? "." : frameDir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (dirFd < 0) {
+    const UniqueFd dir = OpenFolder(frameDir);
+    if (!dir.IsOpen()) {
         std::fprintf(stderr, "vorn: cannot open the folder %s (%s); no frame deleted\n",
                      ShownFolder(frameDir).c_str(), std::strerror(errno));
         return;
     }
     // A folder without days/ has no record: every frame stays.
-    const int daysFd = ::openat(dirFd, kDaysFolder, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    Proofs proofs(frameDir, daysFd);
+    const UniqueFd days(::openat(dir.Get(), kDaysFolder, O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    Proofs proofs(frameDir, days.Get());
     for (const auto& [day, numbers] : byDay) {
         if (day.daysTo(retention.today) <= retention.keepFramesDays) {
             continue;
         }
         if (retention.listing &&
             std::find(toBeMade.begin(), toBeMade.end(), day) != toBeMade.end()) {
-            ListFramesOfDayToBeMade(dirFd, day, numbers);
+            ListFramesOfDayToBeMade(dir.Get(), day, numbers);
         } else {
-            DeleteProvenFrames(retention, dirFd, proofs, day, numbers);
+            DeleteProvenFrames(retention, dir.Get(), proofs, day, numbers);
         }
     }
-    if (daysFd >= 0) {
-        ::close(daysFd);
-    }
-    ::close(dirFd);
 }

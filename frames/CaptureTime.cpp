@@ -17,6 +17,8 @@
 #include <thread>
 
 #include "frames/FrameFile.h"
+#include "platform/PosixFiles.h"
+#include "platform/ThreadBudget.h"
 #include "platform/TimeZone.h"
 
 namespace {
@@ -273,13 +275,9 @@ std::optional<CaptureTime> ReadExifFrom(int fd, std::vector<unsigned char>& buff
     return std::nullopt;
 }
 
-std::int64_t ModifiedMs(int fd) {
+std::int64_t ModifiedMsOf(int fd) {
     struct stat status {};
-    if (::fstat(fd, &status) != 0) {
-        return 0;
-    }
-    return static_cast<std::int64_t>(status.st_mtim.tv_sec) * 1000 +
-           status.st_mtim.tv_nsec / 1000000;
+    return ::fstat(fd, &status) == 0 ? ModifiedMs(status) : 0;
 }
 
 // Whether frame `number` of the folder open as `dirFd` could be read; its time in `frame`, and
@@ -287,16 +285,15 @@ std::int64_t ModifiedMs(int fd) {
 bool ReadFrameTime(int dirFd, int number, std::vector<unsigned char>& buffer, TimedFrame& frame,
                    bool& fromExif) {
     // By its name in the open folder: the folder's path is not looked up again for every frame.
-    const int fd =
-        ::openat(dirFd, FrameFileName(number).c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    if (fd < 0) {
+    const UniqueFd fd(
+        ::openat(dirFd, FrameFileName(number).c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+    if (!fd.IsOpen()) {
         return false;
     }
-    const std::optional<CaptureTime> exif = ReadExifFrom(fd, buffer);
+    const std::optional<CaptureTime> exif = ReadExifFrom(fd.Get(), buffer);
     frame.number = number;
-    frame.time = exif ? *exif : LocalCaptureTime(ModifiedMs(fd));
+    frame.time = exif ? *exif : LocalCaptureTime(ModifiedMsOf(fd.Get()));
     fromExif = exif.has_value();
-    ::close(fd);
     return true;
 }
 
@@ -363,27 +360,25 @@ bool AddExif(std::vector<unsigned char>& jpeg, const FrameStamp& stamp) {
 }
 
 std::optional<CaptureTime> ReadExifCaptureTime(const std::string& path) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    if (fd < 0) {
+    const UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+    if (!fd.IsOpen()) {
         return std::nullopt;
     }
     std::vector<unsigned char> buffer;
-    const std::optional<CaptureTime> time = ReadExifFrom(fd, buffer);
-    ::close(fd);
-    return time;
+    return ReadExifFrom(fd.Get(), buffer);
 }
 
 FrameTimes ReadFrameTimes(const std::string& frameDir, const std::vector<int>& numbers) {
-    const int dirFd =
-        ::open(frameDir.empty() ? "." : frameDir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (dirFd < 0) {
+    const UniqueFd dir = OpenFolder(frameDir);
+    if (!dir.IsOpen()) {
         return {};
     }
+    const int dirFd = dir.Get();
     std::vector<TimedFrame> frames(numbers.size());
     std::vector<char> read(numbers.size());
     int fromFileTimes = 0;
     // A season's frames are read on two threads: most of the time goes to opening files.
-    if (numbers.size() >= kFramesToSplit && std::thread::hardware_concurrency() > 1) {
+    if (numbers.size() >= kFramesToSplit && Cores() > 1) {
         const std::size_t half = numbers.size() / 2;
         int secondHalf = 0;
         std::thread other([&] {
@@ -395,7 +390,6 @@ FrameTimes ReadFrameTimes(const std::string& frameDir, const std::vector<int>& n
     } else {
         fromFileTimes = ReadFrameTimesOf(dirFd, numbers, 0, numbers.size(), frames, read);
     }
-    ::close(dirFd);
     std::size_t kept = 0;
     for (std::size_t i = 0; i < frames.size(); ++i) {
         if (read[i]) {

@@ -14,6 +14,7 @@
 
 #include "platform/AtomicFile.h"
 #include "platform/ImageCodec.h"
+#include "platform/PosixFiles.h"
 
 namespace {
 
@@ -352,9 +353,7 @@ int PublishLatestFrame(const std::string& frameDir, int number) {
         return errno;
     }
     // A copy keeps the frame's time, as a link does.
-    const std::int64_t modifiedMs =
-        static_cast<std::int64_t>(status.st_mtim.tv_sec) * 1000 + status.st_mtim.tv_nsec / 1000000;
-    return WriteFileAtomicallyModifiedAt(latest, bytes.data(), bytes.size(), modifiedMs);
+    return WriteFileAtomicallyModifiedAt(latest, bytes.data(), bytes.size(), ModifiedMs(status));
 }
 
 bool ReadFrameBytes(const std::string& path, std::vector<uchar>& bytes) {

@@ -10,13 +10,13 @@
 #include <opencv2/core.hpp>
 #include <opencv2/imgproc.hpp>
 #include <optional>
-#include <thread>
 
 #include "frames/FrameFile.h"
 #include "pictures/PictureCodec.h"
 #include "pictures/PictureSlots.h"
 #include "platform/Numbers.h"
-#include "video/OrderedWork.h"
+#include "platform/OrderedWork.h"
+#include "platform/ThreadBudget.h"
 #include "video/VideoOutput.h"
 
 namespace {
@@ -38,10 +38,6 @@ constexpr double kNoFrameFontScale = 0.7;
 const cv::Scalar kBackground(24, 24, 24);
 const cv::Scalar kMidGrey(128, 128, 128);
 const cv::Scalar kText(235, 235, 235);
-
-int DecodeThreads() {
-    return std::clamp(static_cast<int>(std::thread::hardware_concurrency()), 2, 8);
-}
 
 // The frames in the order they were taken, and their times.
 struct Timeline {

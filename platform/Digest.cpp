@@ -1,13 +1,13 @@
 #include "platform/Digest.h"
 
 #include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <QCryptographicHash>
-#include <QScopeGuard>
 #include <cerrno>
 #include <vector>
+
+#include "platform/PosixFiles.h"
 
 namespace {
 
@@ -26,29 +26,17 @@ std::string Sha256Hex(const void* data, std::size_t size) {
 }
 
 std::optional<FileDigest> DigestOfFileIn(int dirFd, const std::string& name) {
-    // O_NONBLOCK: a FIFO put in a frame's place is never waited on.
-    const int fd = ::openat(dirFd, name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) {
-        return std::nullopt;
-    }
-    const auto closing = qScopeGuard([fd] {
-        const int error = errno;
-        ::close(fd);
-        errno = error;
-    });
+    // A FIFO put in a frame's place is refused, never waited on.
     struct stat status {};
-    if (::fstat(fd, &status) != 0) {
-        return std::nullopt;
-    }
-    if (!S_ISREG(status.st_mode)) {
-        errno = EINVAL;
+    const UniqueFd fd = OpenRegularFile(dirFd, name.c_str(), O_RDONLY, status);
+    if (!fd.IsOpen()) {
         return std::nullopt;
     }
     QCryptographicHash hash(QCryptographicHash::Sha256);
     std::vector<char> chunk(kReadChunk);
     FileDigest digest;
     for (;;) {
-        const ssize_t got = ::read(fd, chunk.data(), chunk.size());
+        const ssize_t got = ::read(fd.Get(), chunk.data(), chunk.size());
         if (got < 0 && errno == EINTR) {
             continue;
         }

@@ -7,21 +7,9 @@
 #include <cstdio>
 #include <string>
 
+#include "platform/TextFields.h"
+
 namespace {
-
-bool IsBlank(char c) {
-    return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f' || c == '\v';
-}
-
-std::string_view Trimmed(std::string_view text) {
-    while (!text.empty() && IsBlank(text.front())) {
-        text.remove_prefix(1);
-    }
-    while (!text.empty() && IsBlank(text.back())) {
-        text.remove_suffix(1);
-    }
-    return text;
-}
 
 // from_chars takes a '-' but no '+'.
 std::string_view WithoutPlus(std::string_view text) {

@@ -5,6 +5,7 @@
 #include <cctype>
 #include <cstdio>
 
+#include "platform/TextFields.h"
 #include "schedule/SunTimes.h"
 
 namespace {
@@ -13,16 +14,6 @@ constexpr int kMinutesPerDay = 1440;
 // How far NextOpening and NextChange look ahead: past the longest polar night up to the polar
 // circles, and a schedule that opens no day of a year never opens.
 constexpr int kLookAheadDays = 370;
-
-std::string_view Trimmed(std::string_view text) {
-    while (!text.empty() && std::isspace(static_cast<unsigned char>(text.front()))) {
-        text.remove_prefix(1);
-    }
-    while (!text.empty() && std::isspace(static_cast<unsigned char>(text.back()))) {
-        text.remove_suffix(1);
-    }
-    return text;
-}
 
 // The local instant of `minute` minutes after the start of `date`'s wall clock. A time that the
 // clocks skip (the hour a daylight-saving change leaves out) is the first one after it; 1440 is

@@ -1,9 +1,6 @@
 #include "serve/FolderStatus.h"
 
-#include <dirent.h>
-#include <fcntl.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -17,9 +14,10 @@
 #include <utility>
 #include <vector>
 
-#include "daily/DayFiles.h"
 #include "frames/CaptureTime.h"
+#include "frames/DayFiles.h"
 #include "frames/FrameFile.h"
+#include "platform/PosixFiles.h"
 #include "platform/TimeZone.h"
 #include "session/FrameCatalog.h"
 #include "timeline/LocalDays.h"
@@ -51,52 +49,11 @@ struct FileStat {
 // for anything else.
 std::optional<FileStat> RegularFileAt(int dirFd, const char* name) {
     struct stat status {};
-    if (::fstatat(dirFd, name, &status, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(status.st_mode)) {
+    if (!IsRegularFileAt(dirFd, name, status)) {
         return std::nullopt;
     }
-    return FileStat{static_cast<std::uint64_t>(status.st_size),
-                    static_cast<std::int64_t>(status.st_mtim.tv_sec) * 1000 +
-                        status.st_mtim.tv_nsec / 1'000'000};
+    return FileStat{static_cast<std::uint64_t>(status.st_size), ModifiedMs(status)};
 }
-
-class OpenFolder {
-public:
-    explicit OpenFolder(const std::string& path)
-        : m_fd(::open(path.empty() ? "." : path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)) {}
-    ~OpenFolder() {
-        if (m_fd >= 0) {
-            ::close(m_fd);
-        }
-    }
-    OpenFolder(const OpenFolder&) = delete;
-    OpenFolder& operator=(const OpenFolder&) = delete;
-
-    int Fd() const { return m_fd; }
-
-    // Calls `take` with the name of every entry but "." and "..".
-    template <typename Take>
-    void ForEachName(Take take) const {
-        const int fd = m_fd < 0 ? -1 : ::dup(m_fd);
-        DIR* dir = fd < 0 ? nullptr : ::fdopendir(fd);
-        if (dir == nullptr) {
-            if (fd >= 0) {
-                ::close(fd);
-            }
-            return;
-        }
-        ::rewinddir(dir);
-        while (const dirent* entry = ::readdir(dir)) {
-            const std::string_view name = entry->d_name;
-            if (name != "." && name != "..") {
-                take(name);
-            }
-        }
-        ::closedir(dir);
-    }
-
-private:
-    int m_fd;
-};
 
 // A video the user made beside the frames: a visible file with a video's ending, named in UTF-8
 // (JSON carries only that).
@@ -205,14 +162,14 @@ std::shared_ptr<const FolderStatus::Snapshot> FolderStatus::Current() const {
 namespace {
 
 // Every frame and video directly in the folder.
-void ListWholeFolder(const OpenFolder& folder, std::vector<Frame>& frames,
+void ListWholeFolder(const UniqueFd& folder, std::vector<Frame>& frames,
                      std::vector<std::string>& videos) {
     frames.clear();
     videos.clear();
-    folder.ForEachName([&](std::string_view name) {
+    ForEachNameIn(folder.Get(), [&](std::string_view name) {
         const std::string text(name);
         if (const std::optional<int> number = FrameNumberOf(name)) {
-            if (const std::optional<FileStat> file = RegularFileAt(folder.Fd(), text.c_str())) {
+            if (const std::optional<FileStat> file = RegularFileAt(folder.Get(), text.c_str())) {
                 frames.push_back({*number, *file});
             }
         } else if (IsFolderVideoName(name)) {
@@ -254,13 +211,13 @@ void FolderStatus::Refresh(const QDateTime& now) {
     Listing& listing = *m_listing;
     const std::string& dir = m_inputs.frameDir;
     const std::int64_t nowMs = now.toMSecsSinceEpoch();
-    const OpenFolder folder(dir);
+    const UniqueFd folder = OpenFolder(dir);
     if (!listing.fullListingMs || nowMs - *listing.fullListingMs >= kFullListingEveryMs ||
         nowMs < *listing.fullListingMs) {
         ListWholeFolder(folder, listing.frames, listing.folderVideos);
         listing.fullListingMs = nowMs;
     } else {
-        AddNewFrames(folder.Fd(), listing.frames);
+        AddNewFrames(folder.Get(), listing.frames);
     }
 
     auto snapshot = std::make_shared<Snapshot>();
@@ -301,7 +258,7 @@ void FolderStatus::Refresh(const QDateTime& now) {
 
     // The newest frame: latest.jpg when the capture keeps it up to date, else the last frame.
     const Frame* last = listing.frames.empty() ? nullptr : &listing.frames.back();
-    const std::optional<FileStat> kept = RegularFileAt(folder.Fd(), kLatestFrameName);
+    const std::optional<FileStat> kept = RegularFileAt(folder.Get(), kLatestFrameName);
     if (kept && (!last || kept->modifiedMs >= last->file.modifiedMs)) {
         snapshot->latest = ServedFile{kLatestFrameName, dir + kLatestFrameName, kept->size,
                                       QDateTime::fromMSecsSinceEpoch(kept->modifiedMs)};
@@ -327,22 +284,22 @@ void FolderStatus::Refresh(const QDateTime& now) {
         folderVideos.emplace_back(kVideoFileName);
     }
     for (const std::string& name : folderVideos) {
-        if (auto video = ListedAt(folder.Fd(), name, name.c_str(), dir + name, "/videos/")) {
+        if (auto video = ListedAt(folder.Get(), name, name.c_str(), dir + name, "/videos/")) {
             snapshot->videos.push_back(std::move(*video));
         }
     }
     // The days' videos and pictures.
-    const OpenFolder days(dir + kDaysFolder);
-    days.ForEachName([&](std::string_view name) {
+    const UniqueFd days = OpenFolder(dir + kDaysFolder);
+    ForEachNameIn(days.Get(), [&](std::string_view name) {
         const std::string text(name);
         const std::string shown = kDaysFolder + text;
         const std::string path = dir + shown;
         if (DayOfFileName(name, kDayVideoEnding)) {
-            if (auto video = ListedAt(days.Fd(), shown, text.c_str(), path, "/videos/")) {
+            if (auto video = ListedAt(days.Get(), shown, text.c_str(), path, "/videos/")) {
                 snapshot->videos.push_back(std::move(*video));
             }
         } else if (DayOfFileName(name, kDayKeogramEnding) || DayOfFileName(name, kDaySheetEnding)) {
-            if (auto picture = ListedAt(days.Fd(), shown, text.c_str(), path, "/")) {
+            if (auto picture = ListedAt(days.Get(), shown, text.c_str(), path, "/")) {
                 snapshot->pictures.push_back(std::move(*picture));
             }
         }

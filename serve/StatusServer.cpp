@@ -23,6 +23,7 @@
 #include <utility>
 #include <vector>
 
+#include "platform/PosixFiles.h"
 #include "serve/ConnectionRelay.h"
 #include "serve/FolderStatus.h"
 
@@ -380,12 +381,10 @@ struct StatusServer::Site {
     // neither a suffix range nor one past the end correctly, and follows a link that took the
     // file's place since the folder was listed; this opens the file itself and never a link.
     static void SendFile(mg_connection* conn, const std::optional<ServedFile>& file) {
-        const int fd = file ? ::open(file->path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW) : -1;
         struct stat status {};
-        if (fd < 0 || ::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode)) {
-            if (fd >= 0) {
-                ::close(fd);
-            }
+        const UniqueFd fd =
+            file ? OpenRegularFile(AT_FDCWD, file->path.c_str(), O_RDONLY, status) : UniqueFd();
+        if (!fd.IsOpen()) {
             RespondNotFound(conn);
             return;
         }
@@ -395,7 +394,6 @@ struct StatusServer::Site {
         if (asked && part.first == part.end) {
             RespondWithText(conn, 416, "The range is past the end of the file.",
                             {{"Content-Range", "bytes */" + std::to_string(size)}});
-            ::close(fd);
             return;
         }
         const mg_request_info* request = mg_get_request_info(conn);
@@ -413,9 +411,8 @@ struct StatusServer::Site {
         }
         mg_response_header_send(conn);
         if (std::strcmp(request->request_method, "HEAD") != 0) {
-            SendBytes(conn, fd, part);
+            SendBytes(conn, fd.Get(), part);
         }
-        ::close(fd);
     }
 
     static void SendBytes(mg_connection* conn, int fd, const ByteRange& part) {

@@ -11,6 +11,7 @@
 
 #include "frames/FrameFile.h"
 #include "platform/Numbers.h"
+#include "platform/TextFields.h"
 #include "settings/SettingsKey.h"
 
 namespace {
@@ -159,14 +160,6 @@ const KeyRow& RowOf(Setting setting) {
         }
     }
     std::abort();  // every Setting has its row
-}
-
-std::string_view Trimmed(std::string_view text) {
-    const auto first = text.find_first_not_of(" \t\r\n");
-    if (first == std::string_view::npos) {
-        return {};
-    }
-    return text.substr(first, text.find_last_not_of(" \t\r\n") - first + 1);
 }
 
 // The text `texts` holds for `setting`, blanks around it taken off; empty when it is absent,

@@ -13,6 +13,7 @@
 #include <functional>
 
 #include "platform/AtomicFile.h"
+#include "platform/TextFields.h"
 
 namespace {
 
@@ -63,10 +64,6 @@ QByteArray IniText(const QMap<QString, QString>& values) {
         text += it.key().toUtf8() + '=' + QuoteIfNeeded(it.value()).toUtf8() + '\n';
     }
     return text;
-}
-
-bool IsBlank(char c) {
-    return c == ' ' || c == '\t' || c == '\r' || c == '\f' || c == '\v';
 }
 
 // One `name=value` line of the file: its group, its name, and where the value's text stands in

@@ -1,35 +1,45 @@
 cmake_minimum_required(VERSION 3.21)
-# Fails when a source file includes a header of a folder above its own. Run by CTest:
+# Fails when a source file includes a header of a folder above its own, when the layer order
+# (cmake/Layers.cmake, which the libraries' links read too) has a folder above one that uses it,
+# or when a folder of sources is missing from it. Run by CTest:
 #   cmake -DSOURCE_DIR=<project> -P CheckLayers.cmake
-# The folders each may include, besides its own: the order of the libraries in CMakeLists.txt.
-set(allowed_platform "")
-set(allowed_cameralock "")
-set(allowed_hooks platform)
-set(allowed_res platform)
-set(allowed_frames platform)
-set(allowed_settings schedule frames platform res)
-set(allowed_schedule platform)
-set(allowed_capture cameralock hooks schedule frames platform res)
-set(allowed_timeline schedule frames platform)
-set(allowed_video timeline hooks frames platform res)
-set(allowed_pictures video timeline hooks frames platform res)
-set(allowed_session capture cameralock hooks video timeline settings schedule frames platform res)
-set(allowed_daily session pictures capture cameralock hooks video timeline settings schedule frames
-    platform res)
-set(allowed_serve daily session pictures capture cameralock hooks video timeline settings schedule
-    frames platform res)
-# The widgets half of the platform layer, for the window folders only.
-set(allowed_widgets platform)
-set(allowed_panel widgets session capture cameralock hooks video timeline settings schedule frames
-    platform res)
-set(allowed_app panel serve daily pictures widgets session capture cameralock hooks video timeline
-    settings schedule frames platform res)
-# The modules loaded at first use implement what capture/ and platform/ declare.
-set(allowed_modules capture cameralock platform)
+include(${SOURCE_DIR}/cmake/Layers.cmake)
 
 set(failures "")
-foreach(folder platform res frames settings cameralock hooks schedule timeline capture video
-                pictures session daily serve widgets panel app modules)
+set(folders "")
+foreach(line ${VORN_LAYERS})
+    string(REGEX REPLACE ":.*" "" folder "${line}")
+    list(APPEND folders ${folder})
+endforeach()
+
+# What each folder may include besides its own: the folders it uses and all they may include.
+# The list runs top to bottom, so walking it backwards meets every used folder's set first.
+set(reversed ${folders})
+list(REVERSE reversed)
+foreach(folder ${reversed})
+    vorn_layer_uses(${folder} uses)
+    set(allowed_${folder} "")
+    foreach(used ${uses})
+        if(NOT used IN_LIST folders)
+            list(APPEND failures "cmake/Layers.cmake: ${folder} uses ${used}, which has no line")
+        elseif(NOT DEFINED allowed_${used})
+            list(APPEND failures "cmake/Layers.cmake: ${used} is listed above ${folder}, which uses it")
+        else()
+            list(APPEND allowed_${folder} ${used} ${allowed_${used}})
+        endif()
+    endforeach()
+    list(REMOVE_DUPLICATES allowed_${folder})
+endforeach()
+
+file(GLOB entries LIST_DIRECTORIES true RELATIVE ${SOURCE_DIR} ${SOURCE_DIR}/*)
+foreach(entry ${entries})
+    file(GLOB sources ${SOURCE_DIR}/${entry}/*.cpp ${SOURCE_DIR}/${entry}/*.h)
+    if(sources AND NOT entry MATCHES "^(tests|bench|build.*)$" AND NOT entry IN_LIST folders)
+        list(APPEND failures "cmake/Layers.cmake: the folder ${entry} has no line")
+    endif()
+endforeach()
+
+foreach(folder ${folders})
     file(GLOB sources ${SOURCE_DIR}/${folder}/*.cpp ${SOURCE_DIR}/${folder}/*.h)
     foreach(source ${sources})
         file(STRINGS ${source} includes REGEX "^#include \"[a-z]+/")
@@ -44,5 +54,5 @@ foreach(folder platform res frames settings cameralock hooks schedule timeline c
 endforeach()
 if(failures)
     list(JOIN failures "\n" text)
-    message(FATAL_ERROR "Includes that point upwards:\n${text}")
+    message(FATAL_ERROR "The layer order is broken:\n${text}")
 endif()

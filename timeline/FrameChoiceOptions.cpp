@@ -11,6 +11,7 @@
 
 #include "frames/FrameFile.h"
 #include "platform/Numbers.h"
+#include "platform/TextFields.h"
 #include "platform/TimeZone.h"
 #include "schedule/CaptureSchedule.h"
 
@@ -57,30 +58,9 @@ const OptionText* OptionNamed(const std::string& name) {
     return found == std::end(kOptions) ? nullptr : found;
 }
 
-// A window's field may hold blanks around its value.
-std::string_view Trimmed(std::string_view text) {
-    const std::size_t first = text.find_first_not_of(" \t");
-    if (first == std::string_view::npos) {
-        return {};
-    }
-    return text.substr(first, text.find_last_not_of(" \t") - first + 1);
-}
-
 bool AllDigits(std::string_view text) {
     return std::all_of(text.begin(), text.end(),
                        [](char c) { return std::isdigit(static_cast<unsigned char>(c)); });
-}
-
-// "YYYY-MM-DD" that is a real date.
-std::optional<QDate> ParseDate(std::string_view text) {
-    if (text.size() != 10 || text[4] != '-' || text[7] != '-' || !AllDigits(text.substr(0, 4)) ||
-        !AllDigits(text.substr(5, 2)) || !AllDigits(text.substr(8, 2))) {
-        return std::nullopt;
-    }
-    const QDate date(std::stoi(std::string(text.substr(0, 4))),
-                     std::stoi(std::string(text.substr(5, 2))),
-                     std::stoi(std::string(text.substr(8, 2))));
-    return date.isValid() ? std::optional(date) : std::nullopt;
 }
 
 // "HH:MM" from 00:00 to 23:59.
@@ -90,7 +70,7 @@ std::optional<MinuteOfDay> ParseTimeOfDay(std::string_view text) {
 }
 
 std::optional<LocalMoment> ParseMoment(std::string_view text) {
-    const std::optional<QDate> date = ParseDate(text.substr(0, 10));
+    const std::optional<QDate> date = ParseIsoDate(text.substr(0, 10));
     if (!date || (text.size() > 10 && text[10] != 'T')) {
         return std::nullopt;
     }
@@ -144,7 +124,7 @@ bool SetOption(FrameChoice& choice, const std::string& name, std::string_view te
     if (name == "day") {
         const std::optional<QDate> day = text == "today"       ? std::optional(today)
                                          : text == "yesterday" ? std::optional(today.addDays(-1))
-                                                               : ParseDate(text);
+                                                               : ParseIsoDate(text);
         choice.day = day;
         return day.has_value();
     }

@@ -17,9 +17,9 @@
 
 #include "platform/AtomicFile.h"
 #include "platform/ImageCodec.h"
+#include "platform/OrderedWork.h"
 #include "video/Deflicker.h"
 #include "video/FrameJudge.h"
-#include "video/OrderedWork.h"
 #include "video/VideoOutput.h"
 
 namespace {

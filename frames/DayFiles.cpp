@@ -1,8 +1,8 @@
-#include "daily/DayFiles.h"
+#include "frames/DayFiles.h"
 
 #include <unistd.h>
 
-#include <cctype>
+#include "platform/TextFields.h"
 
 std::string DayName(const QDate& day) {
     return day.toString(Qt::ISODate).toStdString();
@@ -22,17 +22,8 @@ bool DayIsMade(const std::string& frameDir, const QDate& day) {
 }
 
 std::optional<QDate> DayOfFileName(std::string_view name, std::string_view ending) {
-    constexpr std::size_t kDateLength = 10;  // YYYY-MM-DD
-    if (name.size() != kDateLength + ending.size() || !name.ends_with(ending)) {
+    if (!name.ends_with(ending)) {
         return std::nullopt;
     }
-    // Digits and dashes only: Qt's reading of a date would take a sign or spaces too.
-    for (std::size_t at = 0; at < kDateLength; ++at) {
-        const bool dash = at == 4 || at == 7;
-        if (dash ? name[at] != '-' : std::isdigit(static_cast<unsigned char>(name[at])) == 0) {
-            return std::nullopt;
-        }
-    }
-    const QDate day = QDate::fromString(QString::fromLatin1(name.data(), kDateLength), Qt::ISODate);
-    return day.isValid() ? std::optional<QDate>(day) : std::nullopt;
+    return ParseIsoDate(name.substr(0, name.size() - ending.size()));
 }
