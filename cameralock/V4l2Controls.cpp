@@ -10,6 +10,8 @@
 #include <cerrno>
 #include <cstring>
 
+#include "platform/PosixFiles.h"
+
 namespace {
 
 int Ioctl(int fd, unsigned long request, void* argument) {
@@ -28,7 +30,6 @@ bool HoldsAValue(const v4l2_queryctrl& query) {
 class V4l2Controls final : public CameraControls {
 public:
     explicit V4l2Controls(int fd) : m_fd(fd) {}
-    ~V4l2Controls() override { ::close(m_fd); }
     V4l2Controls(const V4l2Controls&) = delete;
     V4l2Controls& operator=(const V4l2Controls&) = delete;
 
@@ -36,7 +37,7 @@ public:
         std::vector<CameraControl> controls;
         v4l2_queryctrl query{};
         query.id = V4L2_CTRL_FLAG_NEXT_CTRL;
-        while (Ioctl(m_fd, VIDIOC_QUERYCTRL, &query) == 0) {
+        while (Ioctl(m_fd.Get(), VIDIOC_QUERYCTRL, &query) == 0) {
             const auto value = HoldsAValue(query) && !(query.flags & V4L2_CTRL_FLAG_DISABLED)
                                    ? Get(query.id)
                                    : std::nullopt;
@@ -52,19 +53,19 @@ public:
 
     bool Set(std::uint32_t id, std::int32_t value) override {
         v4l2_control control{id, value};
-        return Ioctl(m_fd, VIDIOC_S_CTRL, &control) == 0;
+        return Ioctl(m_fd.Get(), VIDIOC_S_CTRL, &control) == 0;
     }
 
     std::optional<std::int32_t> Get(std::uint32_t id) override {
         v4l2_control control{id, 0};
-        if (Ioctl(m_fd, VIDIOC_G_CTRL, &control) != 0) {
+        if (Ioctl(m_fd.Get(), VIDIOC_G_CTRL, &control) != 0) {
             return std::nullopt;
         }
         return control.value;
     }
 
 private:
-    int m_fd;
+    UniqueFd m_fd;
 };
 
 // The first line of a small text file, such as a sysfs attribute; empty when it cannot be read.

@@ -20,7 +20,7 @@ set(VORN_LAYERS
     "widgets: platform"
     "hooks: platform"
     "schedule: platform"
-    "cameralock:"
+    "cameralock: platform"
     "frames: platform"
     "res: platform"
     "platform:"

@@ -64,10 +64,6 @@ Moved Send(int to, Pending& pending) {
 class Link {
 public:
     Link(int client, int server) : m_client(client), m_server(server) {}
-    ~Link() {
-        ::close(m_client);
-        ::close(m_server);
-    }
     Link(const Link&) = delete;
     Link& operator=(const Link&) = delete;
 
@@ -76,14 +72,14 @@ public:
     pollfd ClientPoll() const {
         const short events = static_cast<short>((WantsFromClient() ? POLLIN : 0) |
                                                 (m_toClient.Empty() ? 0 : POLLOUT));
-        return {events != 0 ? m_client : -1, events, 0};
+        return {events != 0 ? m_client.Get() : -1, events, 0};
     }
     pollfd ServerPoll() const {
         const short events =
             m_connecting ? static_cast<short>(POLLOUT)
                          : static_cast<short>((m_toClient.Empty() && !m_serverDone ? POLLIN : 0) |
                                               (m_toServer.Empty() ? 0 : POLLOUT));
-        return {events != 0 ? m_server : -1, events, 0};
+        return {events != 0 ? m_server.Get() : -1, events, 0};
     }
 
     // Moves what the poll found; false once the connection is over.
@@ -97,13 +93,13 @@ public:
         const bool fromClient = (clientEvents & (POLLIN | POLLHUP)) != 0 && WantsFromClient();
         const bool fromServer =
             (serverEvents & (POLLIN | POLLHUP)) != 0 && m_toClient.Empty() && !m_serverDone;
-        if (!Pass(fromClient, m_client, m_server, m_toServer, m_clientDone, now) ||
-            !Pass(fromServer, m_server, m_client, m_toClient, m_serverDone, now)) {
+        if (!Pass(fromClient, m_client.Get(), m_server.Get(), m_toServer, m_clientDone, now) ||
+            !Pass(fromServer, m_server.Get(), m_client.Get(), m_toClient, m_serverDone, now)) {
             return false;
         }
         // The client has said all it will: the server hears so once it has had every byte.
         if (m_clientDone && m_toServer.Empty() && !m_serverTold) {
-            ::shutdown(m_server, SHUT_WR);
+            ::shutdown(m_server.Get(), SHUT_WR);
             m_serverTold = true;
         }
         // The server has closed: nothing more can come for the client once it has what is here.
@@ -118,7 +114,8 @@ private:
     bool Connected() {
         int error = 0;
         socklen_t length = sizeof(error);
-        if (::getsockopt(m_server, SOL_SOCKET, SO_ERROR, &error, &length) != 0 || error != 0) {
+        if (::getsockopt(m_server.Get(), SOL_SOCKET, SO_ERROR, &error, &length) != 0 ||
+            error != 0) {
             return false;
         }
         m_connecting = false;
@@ -152,8 +149,8 @@ private:
         return sent != Moved::Failed;
     }
 
-    int m_client;
-    int m_server;
+    UniqueFd m_client;
+    UniqueFd m_server;
     bool m_connecting = true;
     bool m_clientDone = false;  // the client sent its end
     bool m_serverDone = false;  // the server closed
@@ -201,16 +198,14 @@ ConnectionRelay::ConnectionRelay(int listener, int targetPort,
 ConnectionRelay::~ConnectionRelay() {
     m_thread.request_stop();
     const std::uint64_t one = 1;
-    [[maybe_unused]] const ssize_t written = ::write(m_wake, &one, sizeof(one));
+    [[maybe_unused]] const ssize_t written = ::write(m_wake.Get(), &one, sizeof(one));
     m_thread.join();
-    ::close(m_wake);
-    ::close(m_listener);
 }
 
 int ConnectionRelay::Port() const {
     sockaddr_storage address{};
     socklen_t length = sizeof(address);
-    if (::getsockname(m_listener, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
+    if (::getsockname(m_listener.Get(), reinterpret_cast<sockaddr*>(&address), &length) != 0) {
         return 0;
     }
     const auto* v6 = reinterpret_cast<const sockaddr_in6*>(&address);
@@ -227,7 +222,7 @@ void ConnectionRelay::Run(const std::stop_token& stop) {
     while (!stop.stop_requested()) {
         // A full relay leaves what comes in the listener's backlog.
         const bool room = links.size() < m_maxConnections && Clock::now() >= acceptFrom;
-        polled.assign({{m_wake, POLLIN, 0}, {room ? m_listener : -1, POLLIN, 0}});
+        polled.assign({{m_wake.Get(), POLLIN, 0}, {room ? m_listener.Get() : -1, POLLIN, 0}});
         for (const Link& link : links) {
             polled.push_back(link.ClientPoll());
             polled.push_back(link.ServerPoll());
@@ -251,7 +246,8 @@ void ConnectionRelay::Run(const std::stop_token& stop) {
         if ((polled[1].revents & POLLIN) == 0) {
             continue;
         }
-        const int client = ::accept4(m_listener, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
+        const int client =
+            ::accept4(m_listener.Get(), nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
         if (client < 0) {
             if (errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR &&
                 errno != ECONNABORTED) {

@@ -5,6 +5,8 @@
 #include <stop_token>
 #include <thread>
 
+#include "platform/PosixFiles.h"
+
 // Hands each connection that a listening socket accepts to a TCP port on 127.0.0.1, and passes
 // their bytes both ways, on one thread of its own. The status page listens on IPv6 through it:
 // civetweb as Debian builds it has no IPv6, so it listens on an IPv4 loopback port behind it.
@@ -27,8 +29,8 @@ public:
 private:
     void Run(const std::stop_token& stop);
 
-    int m_listener;
-    int m_wake;  // an eventfd: written once to end the thread
+    UniqueFd m_listener;
+    UniqueFd m_wake;  // an eventfd: written once to end the thread
     int m_targetPort;
     std::chrono::milliseconds m_idleTimeout;
     std::size_t m_maxConnections;

@@ -172,20 +172,24 @@ private slots:
         QVERIFY(!ForEachNameIn(-1, [](std::string_view) {}));
     }
 
-    // A moved descriptor is closed once, by its last owner.
+    // A moved descriptor is closed once, by its last owner, and closing keeps errno.
     void descriptorOwnedOnce() {
-        int raw = -1;
+        UniqueFd reopened;
         {
             UniqueFd first(::open("/dev/null", O_RDONLY | O_CLOEXEC));
-            raw = first.Get();
+            const int raw = first.Get();
             UniqueFd second = std::move(first);
-            QCOMPARE(first.Get(), -1);
-            QCOMPARE(::fcntl(raw, F_GETFD) >= 0, true);
+            QVERIFY(::fcntl(raw, F_GETFD) >= 0);
             errno = EEXIST;
             second.Reset();
-            QCOMPARE(errno, EEXIST);  // closing keeps a failure's errno
+            QCOMPARE(errno, EEXIST);
+            QCOMPARE(::fcntl(raw, F_GETFD), -1);
+            // Open takes the lowest free number: the one just closed.
+            reopened.Reset(::open("/dev/null", O_RDONLY | O_CLOEXEC));
+            QCOMPARE(reopened.Get(), raw);
         }
-        QCOMPARE(::fcntl(raw, F_GETFD), -1);
+        // The owner moved from closed nothing on its way out.
+        QVERIFY(::fcntl(reopened.Get(), F_GETFD) >= 0);
     }
 
     // A rename refused (a folder in the target's place) leaves the folder and no temporary file.
