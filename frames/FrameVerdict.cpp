@@ -170,7 +170,7 @@ FrameVerdict JudgeFrame(const std::vector<uchar>& bytes) {
     if (bytes.empty()) {
         return BadFrame(FrameFault::Empty);
     }
-    if (bytes.size() >= 2 && bytes[0] == 0xFF && bytes[1] == 0xD8) {
+    if (LooksLikeJpeg(bytes)) {
         return JudgeJpeg(bytes);
     }
     const cv::Mat reduced = DecodeImage(bytes, cv::IMREAD_REDUCED_GRAYSCALE_8);

@@ -1,5 +1,7 @@
 #include "frames/JpegCodec.h"
 
+#include <type_traits>
+
 // After <jpeglib.h>: its message codes.
 #include <jerror.h>
 

@@ -4,13 +4,17 @@
 #include <cstdio>
 #include <opencv2/core/mat.hpp>
 #include <optional>
-#include <type_traits>
 #include <vector>
 
 // After <cstdio>, which it needs.
 #include <jpeglib.h>
 
 #include "frames/FrameVerdict.h"
+
+// Whether `bytes` start as a JPEG does (a start-of-image marker).
+inline bool LooksLikeJpeg(const std::vector<uchar>& bytes) {
+    return bytes.size() >= 2 && bytes[0] == 0xFF && bytes[1] == 0xD8;
+}
 
 // libjpeg's errors in the program's own codecs: an error comes back by longjmp to the Run that
 // called libjpeg; a warning is counted and the first one kept, never printed (libjpeg's lines

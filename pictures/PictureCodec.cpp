@@ -22,10 +22,6 @@ constexpr int kBlock = 8;
 constexpr int kBlockSize = kBlock * kBlock;
 constexpr double kCentre = 128;  // the level JPEG's samples are shifted by
 
-bool IsJpeg(const std::vector<uchar>& bytes) {
-    return bytes.size() >= 2 && bytes[0] == 0xFF && bytes[1] == 0xD8;
-}
-
 // cos((2x + 1) u pi / 16) scaled as JPEG's inverse transform takes it, by [x][u].
 std::array<std::array<float, kBlock>, kBlock> IdctTable() {
     std::array<std::array<float, kBlock>, kBlock> table{};
@@ -225,7 +221,7 @@ cv::Mat StripColumn(const StripHeader& header, const std::array<ComponentStrip, 
 }  // namespace
 
 CentreStrip DecodeCentreStrip(const std::vector<uchar>& bytes) {
-    if (!IsJpeg(bytes)) {
+    if (!LooksLikeJpeg(bytes)) {
         return WholeDecodeStrip(bytes);
     }
     std::array<ComponentStrip, 3> components;
@@ -265,7 +261,7 @@ CentreStrip DecodeCentreStrip(const std::vector<uchar>& bytes) {
 }
 
 cv::Mat DecodeReduced(const std::vector<uchar>& bytes, int scale) {
-    if (!IsJpeg(bytes)) {
+    if (!LooksLikeJpeg(bytes)) {
         const int flags = scale == 8   ? cv::IMREAD_REDUCED_COLOR_8
                           : scale == 4 ? cv::IMREAD_REDUCED_COLOR_4
                           : scale == 2 ? cv::IMREAD_REDUCED_COLOR_2

@@ -16,6 +16,7 @@
 #include <string_view>
 
 #include "frames/FrameVerdict.h"
+#include "frames/JpegCodec.h"
 #include "platform/AtomicFile.h"
 #include "platform/ImageCodec.h"
 #include "video/Deflicker.h"
@@ -143,8 +144,7 @@ VideoAssembly::LookedAt VideoAssembly::Look(int number, std::vector<uchar> memor
         frame.file = {static_cast<long long>(frame.bytes.size()),
                       Sha256Hex(frame.bytes.data(), frame.bytes.size())};
     }
-    const bool looksLikeJpeg =
-        frame.bytes.size() >= 2 && frame.bytes[0] == 0xFF && frame.bytes[1] == 0xD8;
+    const bool looksLikeJpeg = LooksLikeJpeg(frame.bytes);
     const JpegLayout layout = looksLikeJpeg ? WalkJpeg(frame.bytes) : JpegLayout{};
     if (frame.bytes.empty()) {
         frame.why = BadFrame(FrameFault::Empty).Sentence();
