@@ -5,6 +5,7 @@
 #include <QImageReader>
 
 #include "frames/FrameFile.h"
+#include "frames/FrameVerdict.h"
 #include "platform/UiThread.h"
 
 namespace {
@@ -47,9 +48,8 @@ void FramesModel::Work(const DayRules& rules) {
     });
     Request request;
     while (NextRequest(request)) {
-        PostToUiThread([row = request.row, look = LookAt(request.number)](FramesModel& model) {
-            model.Take(row, look);
-        });
+        PostToUiThread([row = request.row, look = LookAt(request.number, request.before)](
+                           FramesModel& model) { model.Take(row, look); });
     }
 }
 
@@ -65,15 +65,14 @@ bool FramesModel::NextRequest(Request& request) {
     return true;
 }
 
-FramesModel::Look FramesModel::LookAt(int number) const {
+FramesModel::Look FramesModel::LookAt(int number, std::optional<int> before) const {
     std::vector<uchar> bytes;
-    if (!ReadFrameBytes(FramePath(m_frameDir, number), bytes)) {
-        return {QImage(), "cannot be read"};
-    }
-    const FrameVerdict verdict = JudgeFrameFile(bytes);
-    Look look{QImage(), verdict.Trouble()};
+    const FrameVerdict verdict =
+        JudgeFrameFile(FramePath(m_frameDir, number),
+                       before ? FramePath(m_frameDir, *before) : std::string(), bytes);
+    Look look{QImage(), verdict.Good() ? std::nullopt : std::optional(verdict.Sentence())};
     // A damaged frame has no thumbnail: its reason says more than half a picture.
-    if (verdict.damage) {
+    if (verdict.Unreadable()) {
         return look;
     }
     QByteArray data = QByteArray::fromRawData(reinterpret_cast<const char*>(bytes.data()),
@@ -96,7 +95,7 @@ void FramesModel::Ask(int row) const {
     }
     {
         std::lock_guard lock(m_mutex);
-        m_requests.push_back({row, m_catalog.FrameAt(row).number});
+        m_requests.push_back({row, m_catalog.FrameAt(row).number, m_catalog.NumberBefore(row)});
     }
     m_wake.notify_one();
 }

@@ -8,6 +8,7 @@
 #include <deque>
 #include <functional>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 #include <unordered_map>
@@ -47,6 +48,7 @@ private:
     struct Request {
         int row;
         int number;
+        std::optional<int> before;  // the frame before it, which a repeat repeats
     };
     struct Look {
         QImage thumbnail;
@@ -62,7 +64,7 @@ private:
     bool NextRequest(Request& request);
     void Ask(int row) const;
     void Take(int row, const Look& look);
-    Look LookAt(int number) const;
+    Look LookAt(int number, std::optional<int> before) const;
 
     const std::string m_frameDir;
     FrameCatalog m_catalog;

@@ -13,18 +13,14 @@
 #include <opencv2/imgcodecs.hpp>  // the decoding flags
 #include <opencv2/imgproc.hpp>
 
+#include "frames/JpegCodec.h"
 #include "platform/ImageCodec.h"
-#include "video/FrameJudge.h"
 
 namespace {
 
 constexpr int kBlock = 8;
 constexpr int kBlockSize = kBlock * kBlock;
 constexpr double kCentre = 128;  // the level JPEG's samples are shifted by
-
-bool IsJpeg(const std::vector<uchar>& bytes) {
-    return bytes.size() >= 2 && bytes[0] == 0xFF && bytes[1] == 0xD8;
-}
 
 // cos((2x + 1) u pi / 16) scaled as JPEG's inverse transform takes it, by [x][u].
 std::array<std::array<float, kBlock>, kBlock> IdctTable() {
@@ -138,16 +134,13 @@ float SampleAt(const ComponentStrip& strip, int x, int y, int maxH, int maxV) {
 
 // The strip of any picture, decoded whole.
 CentreStrip WholeDecodeStrip(const std::vector<uchar>& bytes) {
-    CentreStrip strip;
-    const FrameJudgement judged = JudgeFrame(bytes);
-    strip.trouble = judged.trouble;
-    strip.meanLuma = judged.meanLuma;
-    if (strip.trouble) {
+    CentreStrip strip{JudgeFrame(bytes), {}};
+    if (strip.verdict.Unreadable()) {
         return strip;
     }
     const cv::Mat picture = DecodeImage(bytes, cv::IMREAD_COLOR);
     if (picture.empty()) {
-        strip.trouble = "cannot be decoded";
+        strip.verdict = DamagedFrame("cannot be decoded");
         return strip;
     }
     const int width = std::min(kStripColumns, picture.cols);
@@ -162,78 +155,41 @@ bool StripFromCoefficients(const jpeg_decompress_struct& in) {
            (in.jpeg_color_space == JCS_GRAYSCALE && in.num_components == 1);
 }
 
-}  // namespace
+// What a JPEG's header says, in memory, where libjpeg's jump leaves it as it was.
+struct StripHeader {
+    bool whole = false;  // decoded whole: not luma and chroma, nor grey
+    int width = 0;
+    int height = 0;
+    int maxH = 1;
+    int maxV = 1;
+    int components = 0;
+    double meanLuma = 0;
+};
 
-CentreStrip DecodeCentreStrip(const std::vector<uchar>& bytes) {
-    if (!IsJpeg(bytes)) {
-        return WholeDecodeStrip(bytes);
+// Sizes the strip of each component of `in`, whose header is read, under the centre columns.
+void SizeStrips(const jpeg_decompress_struct& in, StripHeader& header,
+                std::array<ComponentStrip, 3>& components) {
+    header.maxH = in.max_h_samp_factor;
+    header.maxV = in.max_v_samp_factor;
+    header.components = in.num_components;
+    const int first = std::max(0, header.width / 2 - kStripColumns / 2);
+    for (int c = 0; c < in.num_components; ++c) {
+        ComponentStrip& part = components[static_cast<std::size_t>(c)];
+        part.h = in.comp_info[c].h_samp_factor;
+        part.v = in.comp_info[c].v_samp_factor;
+        part.firstColumn = first * part.h / header.maxH;
+        part.columns = (std::min(header.width, first + kStripColumns) - 1) * part.h / header.maxH -
+                       part.firstColumn + 1;
+        part.rows = (header.height * part.v + header.maxV - 1) / header.maxV;
+        part.samples.resize(static_cast<std::size_t>(part.rows) *
+                            static_cast<std::size_t>(part.columns));
     }
-    CentreStrip strip;
-    std::array<ComponentStrip, 3> components;
-    jpeg_decompress_struct in{};
-    SilentJpegErrors errors;
-    in.err = UseSilentJpegErrors(errors);
-    jpeg_create_decompress(&in);
-    // What the header says, in memory, where libjpeg's jump leaves it as it was.
-    struct {
-        bool whole = false;
-        int width = 0;
-        int height = 0;
-        int maxH = 1;
-        int maxV = 1;
-    } header;
-    // Nothing in here has a destructor that libjpeg's jump could skip: the strips are sized
-    // between the two stretches of libjpeg's work.
-    if (setjmp(errors.jump) == 0) {
-        jpeg_mem_src(&in, bytes.data(), static_cast<unsigned long>(bytes.size()));
-        jpeg_read_header(&in, TRUE);
-        strip.trouble = DeclaredSizeTrouble(in.image_width, in.image_height);
-        header.whole = !strip.trouble && !StripFromCoefficients(in);
-    } else {
-        strip.trouble = "cannot be decoded";
-    }
-    if (!strip.trouble && !header.whole) {
-        header.width = static_cast<int>(in.image_width);
-        header.height = static_cast<int>(in.image_height);
-        header.maxH = in.max_h_samp_factor;
-        header.maxV = in.max_v_samp_factor;
-        const int first = std::max(0, header.width / 2 - kStripColumns / 2);
-        for (int c = 0; c < in.num_components; ++c) {
-            ComponentStrip& part = components[static_cast<std::size_t>(c)];
-            part.h = in.comp_info[c].h_samp_factor;
-            part.v = in.comp_info[c].v_samp_factor;
-            part.firstColumn = first * part.h / header.maxH;
-            part.columns =
-                (std::min(header.width, first + kStripColumns) - 1) * part.h / header.maxH -
-                part.firstColumn + 1;
-            part.rows = (header.height * part.v + header.maxV - 1) / header.maxV;
-            part.samples.resize(static_cast<std::size_t>(part.rows) *
-                                static_cast<std::size_t>(part.columns));
-        }
-        if (setjmp(errors.jump) == 0) {
-            jvirt_barray_ptr* coefficients = jpeg_read_coefficients(&in);
-            strip.meanLuma = DcMeanLuma(in, coefficients[0]);
-            for (int c = 0; c < in.num_components; ++c) {
-                DecodeComponentStrip(in, coefficients[c], c,
-                                     components[static_cast<std::size_t>(c)]);
-            }
-            jpeg_finish_decompress(&in);
-        } else {
-            strip.trouble = "cannot be decoded";
-        }
-    }
-    const bool grey = in.num_components == 1;
-    jpeg_destroy_decompress(&in);
-    if (!strip.trouble && errors.manager.num_warnings > 0) {
-        strip.trouble = JpegWarningTrouble(errors.firstWarning);
-    }
-    if (header.whole) {
-        return WholeDecodeStrip(bytes);
-    }
-    if (strip.trouble) {
-        return strip;
-    }
-    strip.column.create(header.height, 1, CV_8UC3);
+}
+
+// The strip's column, BGR, from the components' samples.
+cv::Mat StripColumn(const StripHeader& header, const std::array<ComponentStrip, 3>& components) {
+    cv::Mat column(header.height, 1, CV_8UC3);
+    const bool grey = header.components == 1;
     const int first = std::max(0, header.width / 2 - kStripColumns / 2);
     const int last = std::min(header.width, first + kStripColumns);
     for (int y = 0; y < header.height; ++y) {
@@ -255,74 +211,98 @@ CentreStrip DecodeCentreStrip(const std::vector<uchar>& bytes) {
             blue += luma + 1.772 * cb;
         }
         const double columns = last - first;
-        strip.column.at<cv::Vec3b>(y, 0) = cv::Vec3b(cv::saturate_cast<uchar>(blue / columns),
-                                                     cv::saturate_cast<uchar>(green / columns),
-                                                     cv::saturate_cast<uchar>(red / columns));
+        column.at<cv::Vec3b>(y, 0) = cv::Vec3b(cv::saturate_cast<uchar>(blue / columns),
+                                               cv::saturate_cast<uchar>(green / columns),
+                                               cv::saturate_cast<uchar>(red / columns));
     }
-    return strip;
+    return column;
 }
 
-cv::Mat DecodeReduced(const std::vector<uchar>& bytes, int scale,
-                      std::optional<std::string>& trouble) {
-    trouble.reset();
-    cv::Mat picture;
-    if (!IsJpeg(bytes)) {
+}  // namespace
+
+CentreStrip DecodeCentreStrip(const std::vector<uchar>& bytes) {
+    if (!LooksLikeJpeg(bytes)) {
+        return WholeDecodeStrip(bytes);
+    }
+    std::array<ComponentStrip, 3> components;
+    JpegDecompression decompression(bytes);
+    jpeg_decompress_struct& in = decompression.In();
+    StripHeader header;
+    bool ran = decompression.Run([&] {
+        jpeg_read_header(&in, TRUE);
+        header.width = static_cast<int>(in.image_width);
+        header.height = static_cast<int>(in.image_height);
+        header.whole = !StripFromCoefficients(in);
+    });
+    if (ran) {
+        if (std::optional<FrameVerdict> tooLarge =
+                DeclaredSizeVerdict(in.image_width, in.image_height)) {
+            return {*tooLarge, {}};
+        }
+        if (header.whole) {
+            return WholeDecodeStrip(bytes);
+        }
+        // Sized between the two stretches of libjpeg's work, where no jump can skip them.
+        SizeStrips(in, header, components);
+        ran = decompression.Run([&] {
+            jvirt_barray_ptr* coefficients = jpeg_read_coefficients(&in);
+            header.meanLuma = DcMeanLuma(in, coefficients[0]);
+            for (int c = 0; c < in.num_components; ++c) {
+                DecodeComponentStrip(in, coefficients[c], c,
+                                     components[static_cast<std::size_t>(c)]);
+            }
+            jpeg_finish_decompress(&in);
+        });
+    }
+    if (std::optional<FrameVerdict> damage = decompression.Damage(ran)) {
+        return {*damage, {}};
+    }
+    return {VerdictOfLuma(header.meanLuma), StripColumn(header, components)};
+}
+
+cv::Mat DecodeReduced(const std::vector<uchar>& bytes, int scale) {
+    if (!LooksLikeJpeg(bytes)) {
         const int flags = scale == 8   ? cv::IMREAD_REDUCED_COLOR_8
                           : scale == 4 ? cv::IMREAD_REDUCED_COLOR_4
                           : scale == 2 ? cv::IMREAD_REDUCED_COLOR_2
                                        : cv::IMREAD_COLOR;
-        picture = DecodeImage(bytes, flags);
-        if (picture.empty()) {
-            trouble = "not a picture";
-        }
-        return picture;
+        return DecodeImage(bytes, flags);
     }
-    jpeg_decompress_struct in{};
-    SilentJpegErrors errors;
-    in.err = UseSilentJpegErrors(errors);
-    jpeg_create_decompress(&in);
-    struct {
-        bool decodable = false;  // in memory, where libjpeg's jump leaves it as it was
-    } colours;
-    // As above: the picture is made between the two stretches of libjpeg's work.
-    if (setjmp(errors.jump) == 0) {
-        jpeg_mem_src(&in, bytes.data(), static_cast<unsigned long>(bytes.size()));
+    JpegDecompression decompression(bytes);
+    jpeg_decompress_struct& in = decompression.In();
+    bool decodable = false;
+    bool ran = decompression.Run([&] {
         jpeg_read_header(&in, TRUE);
-        trouble = DeclaredSizeTrouble(in.image_width, in.image_height);
-        colours.decodable = in.jpeg_color_space == JCS_YCbCr ||
-                            in.jpeg_color_space == JCS_GRAYSCALE || in.jpeg_color_space == JCS_RGB;
+        decodable = in.jpeg_color_space == JCS_YCbCr || in.jpeg_color_space == JCS_GRAYSCALE ||
+                    in.jpeg_color_space == JCS_RGB;
         in.scale_num = 1;
         in.scale_denom = static_cast<unsigned>(scale);
         in.out_color_space = JCS_EXT_BGR;
         jpeg_calc_output_dimensions(&in);
-    } else {
-        trouble = "cannot be decoded";
+    });
+    if (ran && DeclaredSizeVerdict(in.image_width, in.image_height)) {
+        return {};
     }
-    if (!trouble && colours.decodable) {
+    cv::Mat picture;
+    if (ran && decodable) {
+        // Made between the two stretches of libjpeg's work, where no jump can skip it.
         picture.create(static_cast<int>(in.output_height), static_cast<int>(in.output_width),
                        CV_8UC3);
-        if (setjmp(errors.jump) == 0) {
+        ran = decompression.Run([&] {
             jpeg_start_decompress(&in);
             while (in.output_scanline < in.output_height) {
                 JSAMPROW row = picture.ptr(static_cast<int>(in.output_scanline));
                 jpeg_read_scanlines(&in, &row, 1);
             }
             jpeg_finish_decompress(&in);
-        } else {
-            trouble = "cannot be decoded";
-        }
+        });
     }
-    jpeg_destroy_decompress(&in);
-    if (!trouble && errors.manager.num_warnings > 0) {
-        trouble = JpegWarningTrouble(errors.firstWarning);
-    }
-    if (trouble) {
+    if (decompression.Damage(ran)) {
         return {};
     }
-    if (!colours.decodable) {  // CMYK and the like, which OpenCV converts
+    if (!decodable) {  // CMYK and the like, which OpenCV converts
         const cv::Mat whole = DecodeImage(bytes, cv::IMREAD_COLOR);
         if (whole.empty()) {
-            trouble = "cannot be decoded";
             return {};
         }
         cv::resize(whole, picture,
@@ -350,55 +330,38 @@ namespace {
 
 constexpr int kJpegQuality = 90;
 
-// libjpeg's errors come back here by longjmp: nothing between a step's setjmp and libjpeg's calls
-// has a destructor.
+// libjpeg's errors come back to each step's Run (JpegCodec.h).
 class JpegEncoder final : public PictureFile::Encoder {
 public:
-    JpegEncoder() {
-        m_out.err = UseSilentJpegErrors(m_errors);
-        jpeg_create_compress(&m_out);
-    }
-    ~JpegEncoder() override { jpeg_destroy_compress(&m_out); }
-    JpegEncoder(const JpegEncoder&) = delete;
-    JpegEncoder& operator=(const JpegEncoder&) = delete;
-
     bool Start(std::FILE* stream, cv::Size size) override {
-        if (setjmp(m_errors.jump) != 0) {
-            return false;
-        }
-        jpeg_stdio_dest(&m_out, stream);
-        m_out.image_width = static_cast<JDIMENSION>(size.width);
-        m_out.image_height = static_cast<JDIMENSION>(size.height);
-        m_out.input_components = 3;
-        m_out.in_color_space = JCS_EXT_BGR;
-        jpeg_set_defaults(&m_out);
-        jpeg_set_quality(&m_out, kJpegQuality, TRUE);
-        jpeg_start_compress(&m_out, TRUE);
-        return true;
+        return m_compression.Run([&] {
+            jpeg_compress_struct& out = m_compression.Out();
+            jpeg_stdio_dest(&out, stream);
+            out.image_width = static_cast<JDIMENSION>(size.width);
+            out.image_height = static_cast<JDIMENSION>(size.height);
+            out.input_components = 3;
+            out.in_color_space = JCS_EXT_BGR;
+            jpeg_set_defaults(&out);
+            jpeg_set_quality(&out, kJpegQuality, TRUE);
+            jpeg_start_compress(&out, TRUE);
+        });
     }
 
     bool Add(const cv::Mat& rows) override {
-        if (setjmp(m_errors.jump) != 0) {
-            return false;
-        }
-        for (int y = 0; y < rows.rows; ++y) {
-            JSAMPROW row = const_cast<uchar*>(rows.ptr(y));
-            jpeg_write_scanlines(&m_out, &row, 1);
-        }
-        return true;
+        return m_compression.Run([&] {
+            for (int y = 0; y < rows.rows; ++y) {
+                JSAMPROW row = const_cast<uchar*>(rows.ptr(y));
+                jpeg_write_scanlines(&m_compression.Out(), &row, 1);
+            }
+        });
     }
 
     bool Finish() override {
-        if (setjmp(m_errors.jump) != 0) {
-            return false;
-        }
-        jpeg_finish_compress(&m_out);
-        return true;
+        return m_compression.Run([&] { jpeg_finish_compress(&m_compression.Out()); });
     }
 
 private:
-    SilentJpegErrors m_errors;
-    jpeg_compress_struct m_out{};
+    JpegCompression m_compression;
 };
 
 // libpng's errors come back here by longjmp, as libjpeg's do; its messages are never printed.

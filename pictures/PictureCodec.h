@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "frames/FrameVerdict.h"
 #include "platform/AtomicFile.h"
 
 // Decoding only as much of a frame as a picture needs, over libjpeg, and writing a picture as a
@@ -15,11 +16,10 @@
 // The columns of a frame a keogram averages: its centre ones.
 inline constexpr int kStripColumns = 4;
 
-// A frame's centre strip, and the judgement of the whole frame (video/FrameJudge.h) from the same
-// decode.
+// A frame's centre strip, and the verdict of the whole frame (as JudgeFrame gives it) from the
+// same decode.
 struct CentreStrip {
-    std::optional<std::string> trouble;  // what makes it damaged
-    double meanLuma = 0;                 // as JudgeFrame measures it
+    FrameVerdict verdict;
     cv::Mat column;  // the frame's height x 1, BGR: the mean of its kStripColumns centre columns
 };
 
@@ -29,10 +29,8 @@ struct CentreStrip {
 CentreStrip DecodeCentreStrip(const std::vector<uchar>& bytes);
 
 // The picture in `bytes` decoded at 1/`scale` of its size (1, 2, 4 or 8), BGR; empty when it is
-// damaged, and `trouble` then says why. A JPEG's reduced sizes cost it only the smaller inverse
-// transforms.
-cv::Mat DecodeReduced(const std::vector<uchar>& bytes, int scale,
-                      std::optional<std::string>& trouble);
+// damaged. A JPEG's reduced sizes cost it only the smaller inverse transforms.
+cv::Mat DecodeReduced(const std::vector<uchar>& bytes, int scale);
 
 // The largest side a picture of each format may have: JPEG's own limit, and the largest PNG that
 // libpng writes, and reads, unless told otherwise.

@@ -1,10 +1,7 @@
 #include "pictures/Pictures.h"
 
-#include <sys/stat.h>
-
 #include <QDateTime>
 #include <algorithm>
-#include <cerrno>
 #include <cmath>
 #include <cstring>
 #include <opencv2/core.hpp>
@@ -12,12 +9,12 @@
 #include <optional>
 
 #include "frames/FrameFile.h"
+#include "frames/FrameVerdict.h"
 #include "pictures/PictureCodec.h"
 #include "pictures/PictureSlots.h"
 #include "platform/Numbers.h"
 #include "platform/OrderedWork.h"
 #include "platform/ThreadBudget.h"
-#include "video/VideoOutput.h"
 
 namespace {
 
@@ -57,52 +54,27 @@ Timeline InTimeOrder(std::vector<TimedFrame> frames) {
     return line;
 }
 
-// Whether frame `before` of `frameDir` holds exactly `bytes`: a camera that froze sends the same
-// bytes again. Only a file of the same size is read.
-bool IsRepeatOf(const std::string& frameDir, int before, const std::vector<uchar>& bytes) {
-    const std::string path = FramePath(frameDir, before);
-    struct stat status {};
-    if (::stat(path.c_str(), &status) != 0 ||
-        static_cast<std::size_t>(status.st_size) != bytes.size()) {
-        return false;
+// Reads and judges frame `index` of `line` as every frame is judged (FrameVerdict.h), `decode`
+// giving its picture and the verdict of that picture: the verdict, and the picture of a good
+// frame.
+template <class Decode>
+FrameVerdict ReadForPicture(const std::string& frameDir, const Timeline& line, int index,
+                            std::vector<uchar>& bytes, const Decode& decode, cv::Mat& picture) {
+    const auto path = [&](int i) {
+        return FramePath(frameDir, line.frames[static_cast<std::size_t>(i)].number);
+    };
+    FrameVerdict verdict = ReadFrame(path(index), bytes);
+    if (!verdict.Good()) {
+        return verdict;
     }
-    std::vector<uchar> earlier;
-    return ReadFrameBytes(path, earlier) && earlier == bytes;
+    picture = decode(bytes, verdict);
+    return WithRepeat(std::move(verdict), index > 0 ? path(index - 1) : std::string(), bytes);
 }
 
-// Reads frame `index` of `line`: why it is left out before it is decoded (missing, empty, the
-// frame before it again), or nothing.
-std::optional<std::string> ReadForPicture(const std::string& frameDir, const Timeline& line,
-                                          int index, std::vector<uchar>& bytes) {
-    const int number = line.frames[static_cast<std::size_t>(index)].number;
-    if (!ReadFrameBytes(FramePath(frameDir, number), bytes)) {
-        return errno == ENOENT || errno == ENOTDIR ? "missing" : "damaged";
-    }
-    if (bytes.empty()) {
-        return "empty";
-    }
-    if (index > 0 &&
-        IsRepeatOf(frameDir, line.frames[static_cast<std::size_t>(index - 1)].number, bytes)) {
-        return "repeated";
-    }
-    return std::nullopt;
-}
-
-// Why a decoded frame is left out: damaged, nearly black or nearly white; or nothing.
-std::optional<std::string> BadPicture(const std::optional<std::string>& trouble, double meanLuma) {
-    if (trouble) {
-        return "damaged";
-    }
-    if (const std::optional<std::string> picture = PictureTrouble(meanLuma)) {
-        return picture->substr(0, picture->find(" ("));
-    }
-    return std::nullopt;
-}
-
-double MeanLuma(const cv::Mat& picture) {
-    cv::Mat grey;
-    cv::cvtColor(picture, grey, cv::COLOR_BGR2GRAY);
-    return cv::mean(grey)[0];
+// The verdict of a frame whose reduced decode failed: what JudgeFrame finds wrong, or damaged.
+FrameVerdict FailedDecode(const std::vector<uchar>& bytes) {
+    FrameVerdict verdict = JudgeFrame(bytes);
+    return verdict.Unreadable() ? verdict : DamagedFrame("cannot be decoded");
 }
 
 // The good frame a slot shows, and the frames tried before it.
@@ -112,24 +84,21 @@ struct SlotPick {
     std::vector<std::string> leftOut;
 };
 
-// Tries `candidates` of `line` in turn until `decode` makes a picture of one: it returns the
-// picture, or sets the reason it is bad.
+// Tries `candidates` of `line` in turn until one is good (ReadForPicture).
 template <class Decode>
 SlotPick PickFrame(const std::string& frameDir, const Timeline& line,
                    const std::vector<int>& candidates, const Decode& decode) {
     SlotPick pick;
     std::vector<uchar> bytes;
     for (const int index : candidates) {
-        std::optional<std::string> reason = ReadForPicture(frameDir, line, index, bytes);
-        if (!reason) {
-            cv::Mat picture = decode(bytes, reason);
-            if (!reason) {
-                pick.picture = std::move(picture);
-                pick.index = index;
-                return pick;
-            }
+        cv::Mat picture;
+        const FrameVerdict verdict = ReadForPicture(frameDir, line, index, bytes, decode, picture);
+        if (verdict.Good()) {
+            pick.picture = std::move(picture);
+            pick.index = index;
+            return pick;
         }
-        pick.leftOut.push_back(*reason);
+        pick.leftOut.emplace_back(FaultWord(*verdict.fault));
     }
     return pick;
 }
@@ -262,9 +231,9 @@ MadePicture MakeKeogram(const std::string& frameDir, const std::vector<TimedFram
     }
     const int slotCount = SlotOf(line.times.back(), first, interval) + 1;
     const std::vector<std::vector<int>> bySlot = FramesBySlot(line, interval, slotCount);
-    const auto strip = [](const std::vector<uchar>& bytes, std::optional<std::string>& reason) {
+    const auto strip = [](const std::vector<uchar>& bytes, FrameVerdict& verdict) {
         CentreStrip decoded = DecodeCentreStrip(bytes);
-        reason = BadPicture(decoded.trouble, decoded.meanLuma);
+        verdict = decoded.verdict;
         return decoded.column;
     };
     OrderedWork<SlotPick> picks(
@@ -315,14 +284,20 @@ MadePicture MakeStarTrails(const std::string& frameDir, const std::vector<TimedF
             [&](int index) {
                 Measured frame;
                 std::vector<uchar> bytes;
-                frame.reason = ReadForPicture(frameDir, line, index, bytes);
-                if (frame.reason) {
-                    return frame;
-                }
-                std::optional<std::string> trouble;
-                const cv::Mat reduced = DecodeReduced(bytes, kMeasureScale, trouble);
-                if (trouble) {
-                    frame.reason = "damaged";
+                cv::Mat reduced;
+                // Dark frames are what star trails want: only damage and repeats leave one out.
+                const FrameVerdict verdict = ReadForPicture(
+                    frameDir, line, index, bytes,
+                    [](const std::vector<uchar>& read, FrameVerdict& judged) {
+                        cv::Mat picture = DecodeReduced(read, kMeasureScale);
+                        if (picture.empty()) {
+                            judged = FailedDecode(read);
+                        }
+                        return picture;
+                    },
+                    reduced);
+                if (!verdict.Good()) {
+                    frame.reason = FaultWord(*verdict.fault);
                     return frame;
                 }
                 cv::Mat grey;
@@ -372,15 +347,13 @@ MadePicture MakeStarTrails(const std::string& frameDir, const std::vector<TimedF
         [&](int i) {
             const int number = line.frames[static_cast<std::size_t>(dark[i])].number;
             std::vector<uchar> bytes;
-            std::optional<std::string> trouble;
-            return ReadFrameBytes(FramePath(frameDir, number), bytes)
-                       ? DecodeReduced(bytes, 1, trouble)
-                       : cv::Mat();
+            return ReadFrameBytes(FramePath(frameDir, number), bytes) ? DecodeReduced(bytes, 1)
+                                                                      : cv::Mat();
         },
         DecodeThreads(), DecodeThreads());
     while (std::optional<cv::Mat> picture = work.Take()) {
         if (picture->empty()) {
-            ++made.leftOut["damaged"];
+            ++made.leftOut[FaultWord(FrameFault::Damaged)];
         } else if (made.image.empty()) {
             made.image = std::move(*picture);
             made.framesUsed = 1;
@@ -411,10 +384,13 @@ MadePicture DrawContactSheet(const std::string& frameDir, const std::vector<Time
         sheetSlots = SheetSlots(first, last, kMostTiles);
     }
     const int count = static_cast<int>(sheetSlots.size());
-    const auto reduced = [](const std::vector<uchar>& bytes, std::optional<std::string>& reason) {
-        std::optional<std::string> trouble;
-        cv::Mat picture = DecodeReduced(bytes, kSheetScale, trouble);
-        reason = BadPicture(trouble, trouble ? 0 : MeanLuma(picture));
+    // Judged by JudgeFrame's own measure, so that a sheet leaves out what a video leaves out.
+    const auto reduced = [](const std::vector<uchar>& bytes, FrameVerdict& verdict) {
+        verdict = JudgeFrame(bytes);
+        cv::Mat picture = verdict.Good() ? DecodeReduced(bytes, kSheetScale) : cv::Mat();
+        if (verdict.Good() && picture.empty()) {
+            verdict = FailedDecode(bytes);
+        }
         return picture;
     };
     OrderedWork<SlotPick> picks(

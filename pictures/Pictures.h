@@ -9,9 +9,10 @@
 #include "frames/CaptureTime.h"
 
 // Three pictures that show a run of frames at a glance, made from the frames of a folder with
-// their capture times (in any order). Bad frames (missing, empty, damaged, nearly black or white,
-// a repeat of the frame before) are left out and counted; only as much of a frame is decoded as
-// the picture needs, on a few threads, with memory bounded however many frames there are.
+// their capture times (in any order). Bad frames (FrameVerdict.h: missing, empty, cut short,
+// damaged, a repeat of the frame before, nearly black or white) are left out and counted by their
+// words; only as much of a frame is decoded as the picture needs, on a few threads, with memory
+// bounded however many frames there are.
 
 // What a picture was made of.
 struct MadePicture {

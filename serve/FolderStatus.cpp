@@ -17,9 +17,9 @@
 #include "frames/CaptureTime.h"
 #include "frames/DayFiles.h"
 #include "frames/FrameFile.h"
+#include "frames/FrameVerdict.h"
 #include "platform/PosixFiles.h"
 #include "platform/TimeZone.h"
-#include "session/FrameCatalog.h"
 #include "timeline/LocalDays.h"
 
 namespace {
@@ -235,7 +235,8 @@ void FolderStatus::Refresh(const QDateTime& now) {
     std::unordered_map<int, bool> verdicts;
     std::vector<unsigned char> bytes;
     int judged = 0;
-    for (const Frame& frame : listing.frames) {
+    for (std::size_t i = 0; i < listing.frames.size(); ++i) {
+        const Frame& frame = listing.frames[i];
         if (frame.file.modifiedMs > nowMs - kDayMs && frame.file.modifiedMs <= nowMs) {
             snapshot->bytesLastDay += frame.file.size;
         }
@@ -245,9 +246,14 @@ void FolderStatus::Refresh(const QDateTime& now) {
         const auto known = listing.bad.find(frame.number);
         if (known != listing.bad.end()) {
             verdicts.insert(*known);
-        } else if (judged < kJudgedPerRefresh &&
-                   ReadFrameBytes(FramePath(dir, frame.number), bytes)) {
-            verdicts.emplace(frame.number, JudgeFrameFile(bytes).Trouble().has_value());
+        } else if (judged < kJudgedPerRefresh) {
+            // As the browser and the video maker judge it, a repeat of the frame listed before.
+            const FrameVerdict verdict = JudgeFrameFile(
+                FramePath(dir, frame.number),
+                i > 0 ? FramePath(dir, listing.frames[i - 1].number) : std::string(), bytes);
+            if (verdict.fault != FrameFault::Missing) {  // not gone since it was listed
+                verdicts.emplace(frame.number, !verdict.Good());
+            }
             ++judged;
         }
     }

@@ -5,8 +5,6 @@
 #include <algorithm>
 
 #include "frames/FrameFile.h"
-#include "video/FrameJudge.h"
-#include "video/VideoOutput.h"
 
 FrameCatalog FrameCatalog::Read(const std::string& frameDir, const DayRules& rules) {
     const std::vector<int> numbers = ListFrameNumbers(frameDir).value_or(std::vector<int>());
@@ -45,6 +43,14 @@ QString FrameCatalog::FrameName(int row) const {
            WallClockTime(frame.time);
 }
 
+std::optional<int> FrameCatalog::NumberBefore(int row) const {
+    const int frame = m_rows[static_cast<std::size_t>(row)].frame;
+    if (frame <= 0) {
+        return std::nullopt;
+    }
+    return m_frames[static_cast<std::size_t>(frame - 1)].number;
+}
+
 std::optional<int> FrameCatalog::RowOfFrame(int number) const {
     const auto found = std::find_if(m_rows.begin(), m_rows.end(), [&](const Row& row) {
         return row.frame >= 0 && m_frames[static_cast<std::size_t>(row.frame)].number == number;
@@ -59,15 +65,4 @@ QString WallClockTime(const CaptureTime& time) {
     const QDateTime wall = QDateTime::fromMSecsSinceEpoch(
         time.ms + std::int64_t{time.utcOffsetSeconds} * 1000, QTimeZone::utc());
     return wall.toString(QStringLiteral("HH:mm"));
-}
-
-FrameVerdict JudgeFrameFile(const std::vector<unsigned char>& bytes) {
-    if (bytes.empty()) {
-        return {"empty file", std::nullopt};
-    }
-    const FrameJudgement judged = JudgeFrame(bytes);
-    if (judged.trouble) {
-        return {judged.trouble, std::nullopt};
-    }
-    return {std::nullopt, PictureTrouble(judged.meanLuma)};
 }

@@ -33,6 +33,9 @@ public:
     // The project day of a row.
     QDate DayOf(int row) const { return m_rows[static_cast<std::size_t>(row)].day; }
     int FrameCount() const { return static_cast<int>(m_frames.size()); }
+    // The number of the frame before a frame's row (by number), the one a repeat repeats; nothing
+    // for the first.
+    std::optional<int> NumberBefore(int row) const;
     // The row of frame `number`, or nothing when the catalog has no such frame.
     std::optional<int> RowOfFrame(int number) const;
 
@@ -49,15 +52,3 @@ private:
 
 // The wall-clock time `time` shows where it was taken: "12:00".
 QString WallClockTime(const CaptureTime& time);
-
-// What makes a frame file bad for a video, as the video maker tells it when it leaves bad frames
-// out.
-struct FrameVerdict {
-    std::optional<std::string> damage;   // "empty file", "cut short": its picture is not whole
-    std::optional<std::string> picture;  // "nearly black (mean luma 3)"
-
-    std::optional<std::string> Trouble() const { return damage ? damage : picture; }
-};
-
-// Judges the frame file in `bytes`. Safe to call from any thread.
-FrameVerdict JudgeFrameFile(const std::vector<unsigned char>& bytes);

@@ -93,7 +93,7 @@ private slots:
         AddFrame(10003, 128, At(0, 11, 58, 0));
         AddFrame(10004, 0, At(0, 11, 58, 30));
         AddFrame(10005, 128, At(0, 11, 59, 0));
-        AddFrame(10006, 128, At(0, 11, 59, 30));
+        AddFrame(10006, 130, At(0, 11, 59, 30));
         QVERIFY(::link(PathOf("pic_10006.jpg").toUtf8(), PathOf("latest.jpg").toUtf8()) == 0);
         QVERIFY(QDir(m_dir.path()).mkdir("days"));
         const std::vector<uchar> some(1000, 'x');
@@ -229,8 +229,10 @@ private slots:
     void refreshFollowsTheFolder() {
         FolderStatus status = Made();
         status.Refresh(kNow);
-        // A frame after a skipped number shows at the next Refresh, and outdates latest.jpg.
-        AddFrame(10008, 0, At(0, 11, 59, 50));
+        // A frame after a skipped number shows at the next Refresh, and outdates latest.jpg; it
+        // repeats the frame before it, so it counts as left out, as the video maker and the
+        // frame browser judge it.
+        AddFrame(10008, 130, At(0, 11, 59, 50));
         status.Refresh(kNow.addSecs(10));
         const QJsonObject added = Status(status, kNow.addSecs(10));
         QCOMPARE(added["frames"].toInt(), 7);

@@ -7,7 +7,7 @@
 #include <limits>
 #include <opencv2/core.hpp>
 
-#include "video/FrameJudge.h"
+#include "frames/JpegCodec.h"
 
 namespace {
 
@@ -194,32 +194,32 @@ void ApplyGain(cv::Mat& bgr, double gain) {
 }
 
 std::vector<uchar> ApplyGainToJpeg(const std::vector<uchar>& jpeg, double gain) {
-    jpeg_decompress_struct in{};
-    jpeg_compress_struct out{};
-    SilentJpegErrors error;
-    in.err = out.err = UseSilentJpegErrors(error);
-    jpeg_create_decompress(&in);
-    jpeg_create_compress(&out);
-    unsigned char* buffer = nullptr;
-    unsigned long size = 0;
-    // Nothing between here and the end of libjpeg's work has a destructor: libjpeg's errors
-    // come back by longjmp.
-    if (setjmp(error.jump) == 0) {
-        jpeg_mem_src(&in, jpeg.data(), static_cast<unsigned long>(jpeg.size()));
-        jpeg_read_header(&in, TRUE);
-        jvirt_barray_ptr* coefficients = jpeg_read_coefficients(&in);
-        jpeg_copy_critical_parameters(&in, &out);
-        jpeg_mem_dest(&out, &buffer, &size);
-        ScaleCoefficients(in, coefficients, gain);
-        jpeg_write_coefficients(&out, coefficients);
-        jpeg_finish_compress(&out);
-        jpeg_finish_decompress(&in);
-    } else {
-        size = 0;
+    JpegDecompression decompression(jpeg);
+    JpegCompression compression;
+    jpeg_decompress_struct& in = decompression.In();
+    jpeg_compress_struct& out = compression.Out();
+    struct {
+        unsigned char* buffer = nullptr;
+        unsigned long size = 0;
+        bool whole = false;
+    } scaled;  // in memory, where libjpeg's jump leaves it as it was
+    // A failure of either side comes back to its own Run; only both ending gives a picture.
+    compression.Run([&] {
+        scaled.whole = decompression.Run([&] {
+            jpeg_read_header(&in, TRUE);
+            jvirt_barray_ptr* coefficients = jpeg_read_coefficients(&in);
+            jpeg_copy_critical_parameters(&in, &out);
+            jpeg_mem_dest(&out, &scaled.buffer, &scaled.size);
+            ScaleCoefficients(in, coefficients, gain);
+            jpeg_write_coefficients(&out, coefficients);
+            jpeg_finish_compress(&out);
+            jpeg_finish_decompress(&in);
+        });
+    });
+    std::vector<uchar> result;
+    if (scaled.whole) {
+        result.assign(scaled.buffer, scaled.buffer + scaled.size);
     }
-    jpeg_destroy_compress(&out);
-    jpeg_destroy_decompress(&in);
-    std::vector<uchar> scaled(buffer, buffer + size);
-    std::free(buffer);
-    return scaled;
+    std::free(scaled.buffer);
+    return result;
 }

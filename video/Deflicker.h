@@ -4,7 +4,7 @@
 #include <vector>
 
 // Smooths each frame's brightness toward its neighbours'. Brightness is the mean of the coded
-// (gamma-encoded) luma, 0 to 255, as JPEG stores it (FrameJudge measures it); corrections are
+// (gamma-encoded) luma, 0 to 255, as JPEG stores it (JudgeFrame measures it); corrections are
 // gains on coded values.
 
 // The brightness each frame is brought to, from the frames' mean lumas (NaN for a frame without

@@ -15,11 +15,12 @@
 #include <opencv2/imgproc.hpp>
 #include <string_view>
 
+#include "frames/FrameVerdict.h"
+#include "frames/JpegCodec.h"
 #include "platform/AtomicFile.h"
 #include "platform/ImageCodec.h"
 #include "platform/OrderedWork.h"
 #include "video/Deflicker.h"
-#include "video/FrameJudge.h"
 #include "video/VideoOutput.h"
 
 namespace {
@@ -109,10 +110,10 @@ struct VideoAssembly::LookedAt {
     FileDigest file;  // as read, when the frames written are recorded
     cv::Size size;
     cv::Mat image;        // decoded unless it is a whole JPEG whose header gives a colour size
-    double meanLuma = 0;  // of a frame that reads whole (FrameJudge)
+    double meanLuma = 0;  // of a frame that reads whole (JudgeFrame)
     // With bad frames left out, of the frame as read (before any correction).
     std::optional<std::size_t> hash;
-    std::optional<std::string> pictureTrouble;
+    FrameVerdict picture;  // good, nearly black or nearly white
 };
 
 VideoAssembly::VideoAssembly(VideoRange range) : m_range(std::move(range)) {
@@ -131,13 +132,11 @@ VideoAssembly::~VideoAssembly() {
 VideoAssembly::LookedAt VideoAssembly::Look(int number, std::vector<uchar> memory) const {
     LookedAt frame;
     frame.bytes = std::move(memory);
-    if (!ReadFrameBytes(FramePath(m_range.frameDir, number), frame.bytes)) {
-        const int error = errno;
-        frame.trouble = error == ENOENT || error == ENOTDIR ? AssemblyEnd::MissingFrame
-                                                            : AssemblyEnd::DamagedFrame;
-        frame.why = error == EFBIG ? "larger than " + std::to_string(kMaxFrameBytes >> 20) + " MB"
-                    : error == EINVAL ? "not a regular file"
-                                      : "cannot be read";
+    if (const FrameVerdict read = ReadFrame(FramePath(m_range.frameDir, number), frame.bytes);
+        !read.Good()) {
+        frame.trouble = read.fault == FrameFault::Missing ? AssemblyEnd::MissingFrame
+                                                          : AssemblyEnd::DamagedFrame;
+        frame.why = read.Sentence();
         return frame;
     }
     if (m_recordHeld) {
@@ -145,23 +144,26 @@ VideoAssembly::LookedAt VideoAssembly::Look(int number, std::vector<uchar> memor
         frame.file = {static_cast<long long>(frame.bytes.size()),
                       Sha256Hex(frame.bytes.data(), frame.bytes.size())};
     }
-    const bool looksLikeJpeg =
-        frame.bytes.size() >= 2 && frame.bytes[0] == 0xFF && frame.bytes[1] == 0xD8;
+    const bool looksLikeJpeg = LooksLikeJpeg(frame.bytes);
     const JpegLayout layout = looksLikeJpeg ? WalkJpeg(frame.bytes) : JpegLayout{};
     if (frame.bytes.empty()) {
-        frame.why = "empty file";
+        frame.why = BadFrame(FrameFault::Empty).Sentence();
     } else if (looksLikeJpeg && layout.state == JpegLayout::State::CutShort) {
-        frame.why = "cut short";
+        frame.why = BadFrame(FrameFault::CutShort).Sentence();
     } else if (looksLikeJpeg && layout.state == JpegLayout::State::Malformed) {
         frame.why = layout.why;
     } else if (looksLikeJpeg && CopiedUnlooked(layout)) {
         // Copied byte for byte at the disk's pace, as `ffmpeg -c:v copy` copies it: judged by its
         // structure and declared size, as decoding each frame would take several times as long.
-        frame.why = DeclaredSizeTrouble(layout.size.width, layout.size.height).value_or("");
+        const std::optional<FrameVerdict> tooLarge =
+            DeclaredSizeVerdict(layout.size.width, layout.size.height);
+        frame.why = tooLarge ? tooLarge->Sentence() : "";
     } else {
         // By its picture data, whichever way it goes into the video.
-        const FrameJudgement judged = JudgeFrame(frame.bytes);
-        frame.why = judged.trouble.value_or("");
+        const FrameVerdict judged = JudgeFrame(frame.bytes);
+        if (judged.Unreadable()) {
+            frame.why = judged.Sentence();
+        }
         frame.meanLuma = judged.meanLuma;
     }
     if (!frame.why.empty()) {
@@ -376,7 +378,7 @@ void VideoAssembly::ExaminePicture(LookedAt& frame) {
     // A camera that froze sends the same bytes again; a hash tells them apart at disk speed.
     frame.hash = std::hash<std::string_view>{}(
         std::string_view(reinterpret_cast<const char*>(frame.bytes.data()), frame.bytes.size()));
-    frame.pictureTrouble = PictureTrouble(frame.meanLuma);
+    frame.picture = VerdictOfLuma(frame.meanLuma);
 }
 
 void VideoAssembly::LookForBadPicture(LookedAt& frame) {
@@ -385,12 +387,10 @@ void VideoAssembly::LookForBadPicture(LookedAt& frame) {
     }
     const bool repeat = m_previousHash == frame.hash;
     m_previousHash = frame.hash;
-    const std::optional<std::string> trouble =
-        repeat ? std::optional<std::string>("a repeat of the frame before it")
-               : frame.pictureTrouble;
-    if (trouble) {
+    const FrameVerdict verdict = repeat ? BadFrame(FrameFault::Repeat) : frame.picture;
+    if (!verdict.Good()) {
         frame.trouble = AssemblyEnd::DamagedFrame;
-        frame.why = *trouble;
+        frame.why = verdict.Sentence();
     }
 }
 
@@ -546,7 +546,7 @@ VideoAssembly::LookedAt VideoAssembly::Corrected(int taken) const {
     if (m_range.options.skipBad) {
         // Judged as the camera took it: a repeat or a black frame must not hide behind its gain.
         ExaminePicture(frame);
-        if (frame.pictureTrouble) {
+        if (!frame.picture.Good()) {
             return frame;
         }
     }

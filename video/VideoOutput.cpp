@@ -102,14 +102,3 @@ std::optional<FrameRate> RateForLength(int frames, double seconds, std::string& 
     }
     return NearestFrameRate(fps);
 }
-
-std::optional<std::string> PictureTrouble(double meanLuma) {
-    const std::string mean = " (mean luma " + std::to_string(std::lround(meanLuma)) + ")";
-    if (meanLuma < kNearlyBlackLuma) {
-        return "nearly black" + mean;
-    }
-    if (meanLuma > kNearlyWhiteLuma) {
-        return "nearly white" + mean;
-    }
-    return std::nullopt;
-}

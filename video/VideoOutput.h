@@ -61,12 +61,3 @@ int FramesTheGapTakes(int start, int end, int gap);
 // The rate at which `frames` frames last `seconds`, within kSlowestFps .. kFastestFps; nothing
 // when it lies outside, and `why` then says so.
 std::optional<FrameRate> RateForLength(int frames, double seconds, std::string& why);
-
-// A frame's picture as the video maker judges it when it leaves out bad frames: nearly black or
-// nearly white by its mean luma (0 to 255, as the JPEG codes it; see FrameJudge).
-inline constexpr double kNearlyBlackLuma = 10.0;   // a mean below this is nearly black
-inline constexpr double kNearlyWhiteLuma = 245.0;  // a mean above this is nearly white
-
-// What makes a whole picture of mean luma `meanLuma` unfit for the video ("nearly black (mean
-// luma 3)"), or nothing when it is fit.
-std::optional<std::string> PictureTrouble(double meanLuma);

@@ -1,0 +1,105 @@
+// The verdict on a frame file that every reader of frames goes by, from real files of each kind.
+
+#include <QTemporaryDir>
+#include <QtTest>
+#include <opencv2/core.hpp>
+#include <opencv2/imgcodecs.hpp>
+
+#include "frames/FrameVerdict.h"
+
+namespace {
+
+// A JPEG of noise around `grey`, so that most of the file is picture data.
+QByteArray Jpeg(int grey, int spread = 40) {
+    cv::Mat picture(240, 320, CV_8UC3);
+    cv::randu(picture, std::max(grey - spread, 0), std::min(grey + spread, 255) + 1);
+    std::vector<uchar> bytes;
+    cv::imencode(".jpg", picture, bytes);
+    return QByteArray(reinterpret_cast<const char*>(bytes.data()),
+                      static_cast<qsizetype>(bytes.size()));
+}
+
+void Write(const QString& path, const QByteArray& bytes) {
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    QCOMPARE(file.write(bytes), bytes.size());
+}
+
+constexpr int kGood = -1;
+
+}  // namespace
+
+class FramesTest : public QObject {
+    Q_OBJECT
+private slots:
+    void verdictOfEachKind_data() {
+        QTest::addColumn<QByteArray>("frame");   // null: no file
+        QTest::addColumn<QByteArray>("before");  // the frame before; null: none
+        QTest::addColumn<int>("fault");
+        QTest::addColumn<QString>("sentence");
+        QTest::addColumn<QString>("word");
+        const QByteArray good = Jpeg(128);
+        const QByteArray cut = good.first(good.size() * 3 / 4);
+        QTest::newRow("good") << good << Jpeg(120) << kGood << ""
+                              << "";
+        QTest::newRow("missing") << QByteArray() << good << int(FrameFault::Missing) << "missing"
+                                 << "missing";
+        QTest::newRow("zero bytes")
+            << QByteArray("") << QByteArray() << int(FrameFault::Empty) << "empty file"
+            << "empty";
+        QTest::newRow("truncated JPEG")
+            << cut << QByteArray() << int(FrameFault::CutShort) << "cut short"
+            << "cut short";
+        QTest::newRow("garbage") << QByteArray(4000, 'x') << QByteArray()
+                                 << int(FrameFault::Damaged) << "not a picture"
+                                 << "damaged";
+        QTest::newRow("garbage after a JPEG's start")
+            << QByteArray("\xFF\xD8") + QByteArray(4000, 'x') << QByteArray()
+            << int(FrameFault::Damaged) << "cannot be decoded"
+            << "damaged";
+        QTest::newRow("repeat") << good << good << int(FrameFault::Repeat)
+                                << "a repeat of the frame before it"
+                                << "repeated";
+        // Its damage is told first, as the video maker tells it.
+        QTest::newRow("repeat of a truncated JPEG")
+            << cut << cut << int(FrameFault::CutShort) << "cut short"
+            << "cut short";
+        QTest::newRow("black") << Jpeg(0, 0) << QByteArray() << int(FrameFault::NearlyBlack)
+                               << "nearly black (mean luma 0)"
+                               << "nearly black";
+        QTest::newRow("white") << Jpeg(255, 0) << QByteArray() << int(FrameFault::NearlyWhite)
+                               << "nearly white (mean luma 255)"
+                               << "nearly white";
+    }
+
+    void verdictOfEachKind() {
+        QFETCH(QByteArray, frame);
+        QFETCH(QByteArray, before);
+        QFETCH(int, fault);
+        QFETCH(QString, sentence);
+        QFETCH(QString, word);
+        QTemporaryDir dir;
+        const QString path = dir.filePath("pic_10002.jpg");
+        const QString beforePath = dir.filePath("pic_10001.jpg");
+        if (!frame.isNull()) {
+            Write(path, frame);
+        }
+        if (!before.isNull()) {
+            Write(beforePath, before);
+        }
+        std::vector<uchar> bytes;
+        const FrameVerdict verdict = JudgeFrameFile(
+            path.toStdString(), before.isNull() ? std::string() : beforePath.toStdString(), bytes);
+        QCOMPARE(verdict.fault ? int(*verdict.fault) : kGood, fault);
+        QCOMPARE(QString::fromStdString(verdict.Sentence()), sentence);
+        QCOMPARE(verdict.fault ? QString(FaultWord(*verdict.fault)) : QString(), word);
+        // The same verdict from the bytes alone, but for what only the file or the frame before
+        // can tell.
+        if (fault != int(FrameFault::Missing) && fault != int(FrameFault::Repeat)) {
+            QCOMPARE(QString::fromStdString(JudgeFrame(bytes).Sentence()), sentence);
+        }
+    }
+};
+
+QTEST_GUILESS_MAIN(FramesTest)
+#include "test_frames.moc"
