@@ -1,23 +1,28 @@
 # make run: install what is missing, build, start Vorn.
 # make test: install what is missing, build, run every test (offscreen).
 # SANITIZE=address or SANITIZE=thread builds and tests with that sanitizer.
-# make format-check: fails when a source is not formatted as .clang-format says.
+# make format-check: fails when a source is not formatted as .clang-format says, or the status
+# page's script or style as .jsbeautifyrc says.
+# make lint: shellcheck over the shell scripts, and clang-tidy over the sources and tests.
+# WERROR=1 turns the compiler's warnings into errors, as CI builds.
 # make install: build, then install under PREFIX (default /usr/local), below DESTDIR if given.
 # make uninstall: remove exactly the files the last install of this build wrote.
 SANITIZE ?=
+WERROR ?=
 BUILD_TYPE ?= RelWithDebInfo
 BUILD_DIR := build$(if $(SANITIZE),-$(SANITIZE))
 JOBS ?= $(shell nproc)
 PREFIX ?= /usr/local
 DESTDIR ?=
 
-.PHONY: run test build deps configure format format-check tidy bench clean install uninstall
+.PHONY: run test build deps configure format format-check tidy lint bench clean install uninstall
 
 deps:
 	bash scripts/install-deps.sh
 
 configure: deps
-	cmake -S . -B $(BUILD_DIR) -DCMAKE_BUILD_TYPE=$(BUILD_TYPE) -DVORN_SANITIZE=$(SANITIZE)
+	cmake -S . -B $(BUILD_DIR) -DCMAKE_BUILD_TYPE=$(BUILD_TYPE) -DVORN_SANITIZE=$(SANITIZE) \
+		-DVORN_WERROR=$(if $(WERROR),ON,OFF)
 
 build: configure
 	cmake --build $(BUILD_DIR) -j $(JOBS)
@@ -43,11 +48,16 @@ bench: build
 tidy: configure
 	bash scripts/tidy.sh $(BUILD_DIR)
 
+lint: tidy
+	shellcheck -x -P SCRIPTDIR $$(git ls-files '*.sh') .ci/run
+
 format:
 	clang-format -i $$(git ls-files '*.cpp' '*.h')
+	bash scripts/format-page.sh
 
 format-check:
 	clang-format --dry-run -Werror $$(git ls-files '*.cpp' '*.h')
+	bash scripts/format-page.sh --check
 
 clean:
 	rm -rf build build-address build-thread

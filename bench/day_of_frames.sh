@@ -21,6 +21,7 @@ make_day_of_frames() {
     printf '%s\n' '[General]' "AUTO_START_DIR=$dir/frames/" AUTO_START_ON_OFF=0 \
         "AUTO_START_FRAME_COUNT=$frames" CAM_REF=0 RESOLUTION_REF=1 \
         > "$dir/config/Brimlow/Vorn.conf"
+    # shellcheck disable=SC2034  # read by the benchmark that sourced this file
     vorn_run=(env -i PATH=/usr/bin:/bin HOME="$dir" XDG_CONFIG_HOME="$dir/config" "$vorn")
 }
 

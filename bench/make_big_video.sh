@@ -38,8 +38,10 @@ last=$(ffmpeg -v error -sseof -1 -i "$work/output.avi" -frames:v 1 -f framemd5 -
 status=0
 (( bytes > 4294967296 )) || { echo "FAIL: not over 4 GB"; status=1; }
 grep -qx "nb_read_packets=$count" <<<"$probe" || { echo "FAIL: frame count"; status=1; }
-grep -qx "width=1920" <<<"$probe" && grep -qx "height=1080" <<<"$probe" ||
-    { echo "FAIL: size"; status=1; }
+if ! grep -qx "width=1920" <<<"$probe" || ! grep -qx "height=1080" <<<"$probe"; then
+    echo "FAIL: size"
+    status=1
+fi
 grep -qx "r_frame_rate=25/1" <<<"$probe" || { echo "FAIL: rate"; status=1; }
 (( last == 1 )) || { echo "FAIL: no frame decoded at the end"; status=1; }
 (( status == 0 )) && echo "OK: a valid AVI over 4 GB"

@@ -13,6 +13,7 @@
 #include <cstring>
 #include <limits>
 #include <opencv2/imgproc.hpp>
+#include <optional>
 
 #include "capture/CaptureShared.h"
 #include "capture/DeviceLock.h"
@@ -131,6 +132,8 @@ private:
     void AddToAccount(Seconds elapsed, bool open);
     // Whether the schedule is open now; tells the window when the run starts or stops waiting.
     bool ScheduleOpen();
+    // After a failed grab: the end of the run, or none once the source is open again.
+    std::optional<CaptureEnd> RecoverFromFailedGrab();
     // After a failed grab of a camera or stream: opens it again every few seconds until it
     // opens, the reopen time since the loss has passed, or the run is stopped.
     bool Reopen(std::int64_t lostAt);
@@ -155,14 +158,14 @@ private:
     std::int64_t m_scheduleCheckedMs = 0;
     std::int64_t m_scheduleChangesMs = 0;
     std::string m_toldWaiting;
+    // The counter when the source was lost, until a grab succeeds again.
+    std::optional<std::int64_t> m_lostSince;
 };
 
 CaptureEnd CaptureRun::Loop(std::int64_t lastCounter) {
     Clock& clock = *m_config.clock;
     cv::Mat frame;
     cv::Mat preview;
-    bool lost = false;
-    std::int64_t lostAt = 0;
     FramePacer pacer(clock, m_camera->FileFramesPerSecond());
     const std::int64_t startedAt = lastCounter;
     while (KeepGoing() && pacer.WaitForNextFrame(m_stop)) {
@@ -172,25 +175,15 @@ CaptureEnd CaptureRun::Loop(std::int64_t lastCounter) {
             AddToAccount(elapsed, open);
         }
         if (!m_camera->Grab()) {
-            if (!KeepGoing()) {
-                break;
-            }
-            if (!m_camera->Reopenable()) {
-                return CaptureEnd::SourceEnded;
-            }
-            if (!lost) {
-                lost = true;
-                lostAt = clock.Counter();
-            }
-            if (!Reopen(lostAt)) {
-                return KeepGoing() ? CaptureEnd::SourceLost : CaptureEnd::Stopped;
+            if (const std::optional<CaptureEnd> end = RecoverFromFailedGrab()) {
+                return *end;
             }
             // The time the source was away is not made up by a burst of frames.
             lastCounter = clock.Counter();
             continue;
         }
         const std::int64_t grabbedAtMs = clock.WallMs();
-        lost = false;
+        m_lostSince.reset();
         if (!KeepGoing()) {
             break;  // a grab that came back after Stop saves nothing
         }
@@ -210,6 +203,22 @@ CaptureEnd CaptureRun::Loop(std::int64_t lastCounter) {
         clock.SleepUnlessStopped(static_cast<int>(sleep.count()), m_stop);
     }
     return CaptureEnd::Stopped;
+}
+
+std::optional<CaptureEnd> CaptureRun::RecoverFromFailedGrab() {
+    if (!KeepGoing()) {
+        return CaptureEnd::Stopped;
+    }
+    if (!m_camera->Reopenable()) {
+        return CaptureEnd::SourceEnded;
+    }
+    if (!m_lostSince) {
+        m_lostSince = m_config.clock->Counter();
+    }
+    if (!Reopen(*m_lostSince)) {
+        return KeepGoing() ? CaptureEnd::SourceLost : CaptureEnd::Stopped;
+    }
+    return std::nullopt;
 }
 
 void CaptureRun::LockOnceWarm(std::int64_t startedAt) {

@@ -24,7 +24,8 @@ struct Hook {
     HookEvent event = HookEvent::Frame;
     std::string name;     // the setting that holds it ("ON_FRAME"), for messages
     std::string command;  // empty: no hook
-    std::chrono::seconds timeout{10};
+    // From the settings, whose key table holds the default.
+    std::chrono::seconds timeout{};
     std::string profile;  // VORN_PROFILE: the --profile, or empty
 };
 

@@ -19,7 +19,7 @@
 namespace {
 
 constexpr int kTallestKeogram = 1080;
-// A JPEG's sides end at 65,535: a season of minute slotCount is drawn with wider slotCount.
+// A JPEG's sides end at 65,535: a season of minute frames is drawn with wider slots.
 constexpr int kWidestKeogram = 16384;
 constexpr int kMostTiles = 1000;
 constexpr int kSheetScale = 4;    // a 1080p frame decoded at 480 pixels across for a 320 tile

@@ -238,8 +238,9 @@ StoredSettings JudgedSettings(const SettingTexts& texts) {
     settings.onFrame = taken(Setting::OnFrame);
     settings.onVideo = taken(Setting::OnVideo);
     settings.onDay = taken(Setting::OnDay);
-    settings.onFrameTimeoutSeconds = ParseWholeInt(taken(Setting::OnFrameTimeout)).value_or(10);
-    settings.onVideoTimeoutSeconds = ParseWholeInt(taken(Setting::OnVideoTimeout)).value_or(600);
+    // A timeout left out or refused takes the table's default, which is a whole number.
+    settings.onFrameTimeoutSeconds = ParseWholeInt(taken(Setting::OnFrameTimeout)).value_or(0);
+    settings.onVideoTimeoutSeconds = ParseWholeInt(taken(Setting::OnVideoTimeout)).value_or(0);
     settings.serveToken = taken(Setting::ServeToken);
     return settings;
 }

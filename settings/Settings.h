@@ -123,12 +123,13 @@ struct StoredSettings {
     int dayStartsAt = 0;
     // KEEP_FRAMES_DAYS: the days of frames kept before today; nothing keeps them all.
     std::optional<int> keepFramesDays;
-    // ON_FRAME, ON_VIDEO and ON_DAY, empty when absent; their time limits in seconds.
+    // ON_FRAME, ON_VIDEO and ON_DAY, empty when absent; their time limits in seconds, whose
+    // defaults the key table holds.
     std::string onFrame;
     std::string onVideo;
     std::string onDay;
-    int onFrameTimeoutSeconds = 10;
-    int onVideoTimeoutSeconds = 600;
+    int onFrameTimeoutSeconds = 0;
+    int onVideoTimeoutSeconds = 0;
     // SERVE_TOKEN: what every request to the status page must carry; empty when absent.
     std::string serveToken;
     std::vector<BadValue> badValues;

@@ -30,7 +30,10 @@ function plural(count, one, many) {
 }
 
 function oneDecimal(value) {
-  return value.toLocaleString(undefined, {minimumFractionDigits: 1, maximumFractionDigits: 1});
+  return value.toLocaleString(undefined, {
+    minimumFractionDigits: 1,
+    maximumFractionDigits: 1
+  });
 }
 
 function shownBytes(bytes) {
@@ -52,13 +55,14 @@ function shownDaysLeft(days) {
   if (days === null) {
     return '';
   }
-  return days < 1 ? '(less than a day left)' : `(about ${plural(Math.round(days), 'day', 'days')} left)`;
+  return days < 1 ? '(less than a day left)' :
+    `(about ${plural(Math.round(days), 'day', 'days')} left)`;
 }
 
 // A range of the schedule: "06:12–20:40"; an end at the next midnight is the day's 24:00.
 function shownRange(range) {
-  const end = dateOf(range.end) !== dateOf(range.start) && clockOf(range.end) === '00:00'
-    ? '24:00' : clockOf(range.end);
+  const end = dateOf(range.end) !== dateOf(range.start) && clockOf(range.end) === '00:00' ?
+    '24:00' : clockOf(range.end);
   return `${clockOf(range.start)}–${end}`;
 }
 
@@ -133,12 +137,12 @@ function show(status) {
   setText('days-left', shownDaysLeft(status.days_left));
   setText('capturing', status.capturing ? 'capturing' : 'outside the schedule');
   const next = status.next_capture;
-  setText('next-capture', next === null ? ''
-    : `, next ${status.capturing ? 'frame ' : ''}${shownTime(next, today)}`);
-  setText('today', status.today.length === 0 ? 'no capture today'
-    : status.today.map(shownRange).join(', '));
-  setText('left-out', status.left_out_today === 0 ? 'none'
-    : plural(status.left_out_today, 'frame', 'frames'));
+  setText('next-capture', next === null ? '' :
+    `, next ${status.capturing ? 'frame ' : ''}${shownTime(next, today)}`);
+  setText('today', status.today.length === 0 ? 'no capture today' :
+    status.today.map(shownRange).join(', '));
+  setText('left-out', status.left_out_today === 0 ? 'none' :
+    plural(status.left_out_today, 'frame', 'frames'));
   showList('videos', status.videos, 'No videos yet', (video) => videoItem(video, today));
   showList('pictures', status.pictures, 'No day pictures yet', pictureItem);
 }
@@ -147,8 +151,11 @@ async function poll() {
   const abort = new AbortController();
   const limit = setTimeout(() => abort.abort(), REQUEST_LIMIT_MS);
   try {
-    const response = await fetch('/status.json',
-      {cache: 'no-store', credentials: 'same-origin', signal: abort.signal});
+    const response = await fetch('/status.json', {
+      cache: 'no-store',
+      credentials: 'same-origin',
+      signal: abort.signal
+    });
     if (!response.ok) {
       throw new Error(`status ${response.status}`);
     }
