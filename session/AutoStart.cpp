@@ -14,6 +14,7 @@
 #include "platform/Clock.h"
 #include "platform/ImageCodecModule.h"
 #include "platform/LoadableModule.h"
+#include "platform/Tell.h"
 #include "res/Strings.h"
 #include "session/HookSettings.h"
 #include "session/SeasonSettings.h"
@@ -67,18 +68,13 @@ std::optional<ExitCode> RefuseCount(const std::optional<StoredSettings>& setting
 // killed between saving its frame and counting it, or a count set back by hand.
 void TellCountMoved(const std::string& frameDir, int wanted, int saved) {
     const std::string shown = ShownFolder(frameDir);
-    const char* dir = shown.c_str();
+    const std::string next = std::to_string(saved - kNoFrames);
     if (saved - 1 == wanted) {
-        std::fprintf(stderr,
-                     "vorn: %s already exists in %s and is kept; the count moves past it "
-                     "to %d.\n",
-                     FrameFileName(wanted).c_str(), dir, saved - kNoFrames);
+        TellLine(FrameFileName(wanted) + " already exists in " + shown +
+                 " and is kept; the count moves past it to " + next + ".");
     } else {
-        std::fprintf(stderr,
-                     "vorn: %s to %s already exist in %s and are kept; the count moves "
-                     "past them to %d.\n",
-                     FrameFileName(wanted).c_str(), FrameFileName(saved - 1).c_str(), dir,
-                     saved - kNoFrames);
+        TellLine(FrameFileName(wanted) + " to " + FrameFileName(saved - 1) + " already exist in " +
+                 shown + " and are kept; the count moves past them to " + next + ".");
     }
 }
 
@@ -99,10 +95,10 @@ std::optional<ExitCode> RefuseOutsideSchedule(const CaptureSchedule& schedule, c
         return std::nullopt;
     }
     const std::optional<QDateTime> next = schedule.NextOpening(now);
-    std::fprintf(stderr, "vorn: outside the capture schedule, so no frame was taken; %s.\n",
-                 next ? ("it opens next at " + ShownTime(*next, now.date())).c_str()
-                      : "it does not open within a year");
-    std::fflush(stderr);
+    TellLine("outside the capture schedule, so no frame was taken; " +
+             (next ? "it opens next at " + ShownTime(*next, now.date())
+                   : std::string("it does not open within a year")) +
+             ".");
     return ExitCode::OutsideSchedule;
 }
 
@@ -158,8 +154,8 @@ ExitCode SaveCountedFrame(const std::string& frameDir, const cv::Mat& frame,
     if (conditions.latestFrame) {
         if (const int error = PublishLatestFrame(frameDir, number); error != 0) {
             // The frame is saved and counted all the same.
-            std::fprintf(stderr, "vorn: could not replace %s in %s: %s\n", kLatestFrameName,
-                         ShownFolder(frameDir).c_str(), std::strerror(error));
+            TellLine(std::string("could not replace ") + kLatestFrameName + " in " +
+                     ShownFolder(frameDir) + ": " + std::strerror(error));
         }
     }
     frameNumber = number;
@@ -173,8 +169,7 @@ std::optional<std::string> InstallationTrouble() {
 }
 
 void TellUnattended(const QString& text) {
-    std::fprintf(stderr, "vorn: %s\n", qUtf8Printable(text));
-    std::fflush(stderr);
+    TellLine(text.toStdString());
     if (const UnattendedBox& box = CurrentUnattendedBox()) {
         box(text);
     }

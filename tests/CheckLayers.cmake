@@ -11,7 +11,7 @@ set(allowed_settings schedule frames platform res)
 set(allowed_schedule platform)
 set(allowed_capture cameralock hooks schedule frames platform res)
 set(allowed_timeline schedule frames platform)
-set(allowed_video timeline hooks frames platform res)
+set(allowed_video timeline hooks schedule frames platform res)
 set(allowed_pictures video timeline hooks frames platform res)
 set(allowed_session capture cameralock hooks video timeline settings schedule frames platform res)
 set(allowed_daily session pictures capture cameralock hooks video timeline settings schedule frames
