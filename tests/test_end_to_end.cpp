@@ -427,8 +427,7 @@ private slots:
                 QTest::addRow("%s%s", qPrintable(arguments.join(' ')),
                               withFolder ? "" : " without a folder")
                     << arguments << withFolder << (withFolder ? 0 : 3)
-                    << (withFolder ? said
-                                   : "lacks a readable AUTO_START_DIR (missing, or too long");
+                    << (withFolder ? said : "lacks a readable AUTO_START_DIR");
             };
             row({"--daily-videos", "--list"}, ": would make a video of 2 frames");
             row({"--make-video", "--list"}, "2 of 2 frames chosen");
