@@ -32,22 +32,25 @@ UnattendedBox& CurrentUnattendedBox() {
     return box;
 }
 
-ExitCode Fail(ExitCode result, const QString& message) {
+// Tells a failure of an unattended launch, in a box too when someone may see it.
+ExitCode FailUnattended(ExitCode result, const QString& message) {
     TellUnattended(message);
     return result;
 }
 
 // Tells that the count cannot be stored, and why when `why` is given: no frame is kept.
 ExitCode FailToCount(const QString& why = {}) {
-    return Fail(ExitCode::CountNotStored,
-                QStringLiteral("Cannot store the frame count in %1%2, so no frame was taken.")
-                    .arg(SettingsFilePath(), why.isEmpty() ? why : " (" + why + ")"));
+    return FailUnattended(
+        ExitCode::CountNotStored,
+        QStringLiteral("Cannot store the frame count in %1%2, so no frame was taken.")
+            .arg(SettingsFilePath(), why.isEmpty() ? why : " (" + why + ")"));
 }
 
 ExitCode FailForSettings(const std::optional<StoredSettings>& settings) {
-    return Fail(ExitCode::SettingsMissing,
-                QStringLiteral("%1 (%2)").arg(kCannotFindSettingsMessage,
-                                              QString::fromStdString(SettingsTrouble(settings))));
+    return FailUnattended(
+        ExitCode::SettingsMissing,
+        QStringLiteral("%1 (%2)").arg(kCannotFindSettingsMessage,
+                                      QString::fromStdString(SettingsTrouble(settings))));
 }
 
 // Tells why the count cannot be used, or nothing when it can.
@@ -56,7 +59,7 @@ std::optional<ExitCode> RefuseCount(const std::optional<StoredSettings>& setting
         return FailForSettings(settings);
     }
     if (const std::string trouble = NextFrameTrouble(*settings->frameCount); !trouble.empty()) {
-        return Fail(ExitCode::CountOutOfRange, QString::fromStdString(trouble));
+        return FailUnattended(ExitCode::CountOutOfRange, QString::fromStdString(trouble));
     }
     if (!SettingsFileWritable()) {
         return FailToCount();
@@ -79,7 +82,7 @@ void TellCountMoved(const std::string& frameDir, int wanted, int saved) {
 }
 
 ExitCode FailForFreeSpace(const std::string& frameDir, int minFreeMb) {
-    return Fail(
+    return FailUnattended(
         ExitCode::LowFreeSpace,
         QStringLiteral("The disk of %1 has less than %2 MB free (%3), so no frame was taken.")
             .arg(QString::fromStdString(ShownFolder(frameDir)))
@@ -132,15 +135,16 @@ ExitCode SaveCountedFrame(const std::string& frameDir, const cv::Mat& frame,
         case FrameSave::Saved:
             break;
         case FrameSave::AlreadyExists:
-            return Fail(ExitCode::NoFreeNumber,
-                        QStringLiteral("Every frame number from %1 on is taken in %2; nothing "
-                                       "was overwritten.")
-                            .arg(QString::fromStdString(FrameFileName(wanted)),
-                                 QFile::decodeName(frameDir.c_str())));
+            return FailUnattended(
+                ExitCode::NoFreeNumber,
+                QStringLiteral("Every frame number from %1 on is taken in %2; nothing "
+                               "was overwritten.")
+                    .arg(QString::fromStdString(FrameFileName(wanted)),
+                         QFile::decodeName(frameDir.c_str())));
         case FrameSave::Failed:
-            return Fail(ExitCode::NotSaved,
-                        QStringLiteral("Could not save the frame %1.")
-                            .arg(QFile::decodeName(FramePath(frameDir, number).c_str())));
+            return FailUnattended(ExitCode::NotSaved,
+                                  QStringLiteral("Could not save the frame %1.")
+                                      .arg(QFile::decodeName(FramePath(frameDir, number).c_str())));
     }
     if (!StoreFrameCount(number - kNoFrames)) {
         const int error = errno;
@@ -190,11 +194,12 @@ ExitCode TakeCountedFrame(const CameraOpener& openCamera, Clock& clock,
         return FailForSettings(settings);
     }
     if (!settings->badValues.empty()) {
-        return Fail(ExitCode::BadSetting, QString::fromStdString(BadValuesMessage(*settings)));
+        return FailUnattended(ExitCode::BadSetting,
+                              QString::fromStdString(BadValuesMessage(*settings)));
     }
     auto season = SaveConditionsFrom(*settings);
     if (const auto* trouble = std::get_if<std::string>(&season)) {
-        return Fail(ExitCode::BadSetting, QString::fromStdString(*trouble));
+        return FailUnattended(ExitCode::BadSetting, QString::fromStdString(*trouble));
     }
     if (const auto refused = RefuseCount(settings)) {
         return *refused;
@@ -258,7 +263,7 @@ ExitCode TakeCountedFrame(const CameraOpener& openCamera, Clock& clock,
 
 ExitCode RunTakeFrame() {
     if (const std::optional<std::string> broken = InstallationTrouble()) {
-        return Fail(ExitCode::BrokenInstallation, QString::fromStdString(*broken));
+        return FailUnattended(ExitCode::BrokenInstallation, QString::fromStdString(*broken));
     }
     return TakeCountedFrame(OpenVideoCapture, DefaultClock(), {});
 }

@@ -134,8 +134,7 @@ private slots:
         const QStringList judged = {"DAY_STARTS_AT", "KEEP_FRAMES_DAYS", "SERVE_TOKEN",
                                     "MIN_FREE_MB", "CAMERA_LOCK"};
         for (const QString& key : judged) {
-            QCOMPARE(QString::fromStdString(context.badSettings).contains(key),
-                     bad.contains(key));
+            QCOMPARE(QString::fromStdString(context.badSettings).contains(key), bad.contains(key));
         }
         QCOMPARE(QString::fromStdString(context.missing).isEmpty(), missing.isEmpty());
         QVERIFY2(QString::fromStdString(context.missing).contains(missing),
