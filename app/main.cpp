@@ -3,23 +3,18 @@
 #include <cstdio>
 #include <cstdlib>
 #include <opencv2/core/utils/logger.hpp>
-#include <span>
 
 #include "app/CommandLine.h"
 #include "app/VornApp.h"
 #include "app/VornDlg.h"
 #include "capture/ThreadCount.h"
-#include "daily/DailyVideos.h"
-#include "pictures/PicturesCommand.h"
+#include "platform/Clock.h"
+#include "platform/Tell.h"
 #include "platform/TimeZone.h"
 #include "res/Strings.h"
 #include "res/Version.h"
-#include "serve/ServeCommand.h"
 #include "session/AutoStart.h"
-#include "session/HookSettings.h"
-#include "session/SeasonSettings.h"
 #include "settings/Settings.h"
-#include "video/MakeVideoCommand.h"
 #include "video/VideoWriter.h"
 #include "widgets/Display.h"
 #include "widgets/MessageBox.h"
@@ -42,41 +37,13 @@ void Print(std::FILE* stream, const QString& text) {
     std::_Exit(exitCode);
 }
 
-// The keys --make-video reads, and those the pictures read; both read LONGITUDE for solar noon.
-constexpr Setting kMakeVideoSettings[] = {Setting::DayStartsAt, Setting::OnVideo,
-                                          Setting::OnVideoTimeout};
-constexpr Setting kPicturesSettings[] = {Setting::DayStartsAt};
-
-// The settings file's frame folder and count, for --make-video's options left out, its day rules
-// and its hook, and what is wrong with the values of the keys `used`; a count that is not valid is
-// not given, and its message is told.
-MakeVideoDefaults MakeVideoDefaultsFromSettings(std::span<const Setting> used) {
-    const std::optional<StoredSettings> stored = ReadSettings();
-    const StoredSettings settings = stored.value_or(DefaultSettings());
-    MakeVideoDefaults defaults{
-        settings.frameDir,
-        settings.frameCount,
-        SettingsTrouble(stored),
-        DayRulesFrom(settings),
-        HookFromSettings(settings, HookEvent::Video),
-        BadValuesMessage(settings, used),
-        NeededValueMessage(settings, Setting::Longitude, "--daily-at solar-noon")};
-    if (settings.frameCount) {
-        if (std::string trouble = FrameCountTrouble(*settings.frameCount); !trouble.empty()) {
-            defaults.frameCount.reset();
-            defaults.trouble += (defaults.trouble.empty() ? "" : "; ") + trouble;
-        }
-    }
-    return defaults;
-}
-
 // Qt's notes (a missing runtime folder, a platform's limits) and OpenCV's and FFmpeg's logs would
 // stand among the program's own lines, which cron mails and journals keep: only Qt's critical
 // messages pass, as the program's.
 void KeepStandardErrorForOwnLines() {
     qInstallMessageHandler([](QtMsgType type, const QMessageLogContext&, const QString& text) {
         if (type == QtCriticalMsg || type == QtFatalMsg) {
-            std::fprintf(stderr, "vorn: %s\n", qUtf8Printable(text));
+            TellLine(text.toStdString());
         }
     });
     cv::utils::logging::setLogLevel(cv::utils::logging::LOG_LEVEL_SILENT);
@@ -90,46 +57,31 @@ std::optional<ExitCode> RefuseMissingProfile() {
     if (trouble.empty()) {
         return std::nullopt;
     }
-    Print(stderr, QStringLiteral("vorn: %1.\n").arg(QString::fromStdString(trouble)));
-    return ExitCode::SettingsMissing;
+    return TellFailure(ExitCode::SettingsMissing, trouble + ".");
 }
 
-// The launches that open no window: help, version, a bad command line, --make-video,
-// --schedule, --daily-videos, the pictures, --serve, and --take-frame where there is no display.
+// The launches that open no window: help, version, a bad command line, each mode of the table,
+// --take-frame where there is no display.
 ExitCode RunWithoutWindow(LaunchMode mode, const CommandLine& commandLine) {
-    const bool ownsWork = mode == LaunchMode::TakeFrame || mode == LaunchMode::MakeVideo ||
-                          mode == LaunchMode::Schedule || mode == LaunchMode::DailyVideos ||
-                          mode == LaunchMode::Pictures || mode == LaunchMode::Serve;
-    if (const auto refused = ownsWork ? RefuseMissingProfile() : std::nullopt) {
-        return *refused;
+    if (const Mode* asked = commandLine.Asked()) {
+        if (const auto refused = RefuseMissingProfile()) {
+            return *refused;
+        }
+        const ExitCode code =
+            asked->run(BuildContext(*asked, commandLine.Parser(), DefaultClock()));
+        if (mode == LaunchMode::TakeFrame) {
+            EndUnattended(ToInt(code));
+        }
+        return code;
     }
-    switch (mode) {
-        case LaunchMode::Help:
-            Print(stdout, commandLine.Usage());
-            return ExitCode::Success;
-        case LaunchMode::Version:
-            Print(stdout, CommandLine::VersionText() + u'\n');
-            return ExitCode::Success;
-        case LaunchMode::BadCommandLine:
-            Print(stderr,
-                  QStringLiteral("vorn: %1\n\n").arg(commandLine.Error()) + commandLine.Usage());
-            return ExitCode::BadCommandLine;
-        case LaunchMode::TakeFrame:
-            EndUnattended(ToInt(RunTakeFrame()));
-        case LaunchMode::MakeVideo:
-            return RunMakeVideoCommand(commandLine.Parser(),
-                                       MakeVideoDefaultsFromSettings(kMakeVideoSettings));
-        case LaunchMode::Schedule:
-            return RunSchedulePlan(commandLine.ScheduleDays());
-        case LaunchMode::DailyVideos:
-            return RunDailyVideos(commandLine.Parser());
-        case LaunchMode::Pictures:
-            return RunPicturesCommand(commandLine.Parser(),
-                                      MakeVideoDefaultsFromSettings(kPicturesSettings));
-        case LaunchMode::Serve:
-            return RunServe(commandLine.Parser());
-        case LaunchMode::Window:
-            break;
+    if (mode == LaunchMode::Help) {
+        Print(stdout, commandLine.Usage());
+    } else if (mode == LaunchMode::Version) {
+        Print(stdout, CommandLine::VersionText() + u'\n');
+    } else if (mode == LaunchMode::BadCommandLine) {
+        TellLine(commandLine.Error().toStdString());
+        Print(stderr, u'\n' + commandLine.Usage());
+        return ExitCode::BadCommandLine;
     }
     return ExitCode::Success;
 }
@@ -143,7 +95,7 @@ int main(int argc, char* argv[]) {
     // Lets the desktop match the window to its menu entry and icon.
     QGuiApplication::setDesktopFileName(QStringLiteral(VORN_DESKTOP_ID));
     if (const std::string trouble = TimeZoneTrouble(); !trouble.empty()) {
-        std::fprintf(stderr, "vorn: %s\n", trouble.c_str());
+        TellLine(trouble);
     }
     const bool offscreen = UseOffscreenWithoutDisplay();
     QStringList arguments;
@@ -194,10 +146,9 @@ int main(int argc, char* argv[]) {
     }
     if (offscreen && !unattended) {
         // The window would run where nobody can see or close it.
-        Print(stderr, QStringLiteral("vorn: no display (neither DISPLAY nor WAYLAND_DISPLAY is "
-                                     "set), so the window cannot open; --take-frame takes a "
-                                     "frame without one.\n"));
-        return ToInt(ExitCode::NoDisplay);
+        return ToInt(TellFailure(ExitCode::NoDisplay,
+                                 "no display (neither DISPLAY nor WAYLAND_DISPLAY is set), so the "
+                                 "window cannot open; --take-frame takes a frame without one."));
     }
     // Without its modules the window could neither take frames nor make videos.
     if (const std::optional<std::string> broken = InstallationTrouble()) {

@@ -27,15 +27,14 @@
 #include "hooks/Hook.h"
 #include "pictures/Pictures.h"
 #include "platform/ImageCodecModule.h"
+#include "platform/InterruptCatcher.h"
 #include "platform/LoadableModule.h"
 #include "platform/Numbers.h"
 #include "platform/PosixFiles.h"
 #include "platform/ThreadBudget.h"
+#include "platform/Tell.h"
 #include "res/Strings.h"
-#include "session/HookSettings.h"
-#include "session/SeasonSettings.h"
 #include "session/VideoOptionsStore.h"
-#include "settings/Settings.h"
 #include "timeline/FrameChoice.h"
 #include "video/MakeVideoCommand.h"
 #include "video/VideoAssembly.h"
@@ -49,16 +48,6 @@ constexpr int kNiceness = 10;
 constexpr int kIoPriorityOfProcess = 1;
 constexpr int kIoClassIdle = 3;
 constexpr int kIoClassShift = 13;
-
-// The settings a daily run is shaped by; a bad one would put frames on the wrong day or delete
-// what the user meant to keep.
-constexpr Setting kDailySettings[] = {Setting::DayStartsAt, Setting::KeepFramesDays,
-                                      Setting::OnVideo, Setting::OnDay, Setting::OnVideoTimeout};
-
-ExitCode Fail(ExitCode code, const std::string& message) {
-    std::fprintf(stderr, "vorn: %s\n", message.c_str());
-    return code;
-}
 
 // Lowers the process's CPU priority and I/O class, so that a capture in the same folder keeps its
 // pace; threads made afterwards (the decoders', the encoder's) inherit both. A refusal is no
@@ -173,10 +162,10 @@ ExitCode MakeDayVideo(const DailyRun& run, const QDate& day, const std::vector<i
     assembly.KeepCancelled(false);
     assembly.RecordHeldFrames(true);
     if (const std::optional<std::string> failure = assembly.ProbeFirstFrame()) {
-        return Fail(ExitCode::NoVideoFrame, name + ": " + *failure);
+        return TellFailure(ExitCode::NoVideoFrame, name + ": " + *failure);
     }
     if (const std::optional<std::string> failure = assembly.Open(compressor)) {
-        return Fail(
+        return TellFailure(
             assembly.CompressorFailed() ? ExitCode::NoCompressor : ExitCode::VideoNotWritten,
             name + ": " + *failure);
     }
@@ -184,17 +173,18 @@ ExitCode MakeDayVideo(const DailyRun& run, const QDate& day, const std::vector<i
         assembly.Run([](const VideoAssembly::Pass&) { return !InterruptCatcher::Interrupted(); });
     const ExitCode code = ExitCodeFor(result);
     if (code == ExitCode::VideoCancelled) {
-        return Fail(code, name + ": interrupted; the day has no video yet");
+        return TellFailure(code, name + ": interrupted; the day has no video yet");
     }
     if (code != ExitCode::Success) {
-        return Fail(code, name + ": " + ClosingMessage(result, run.frameDir));
+        return TellFailure(code, name + ": " + ClosingMessage(result, run.frameDir));
     }
     if (const int error = WriteDayRecord(run.frameDir, day, RecordedFrames(result))) {
-        return Fail(ExitCode::VideoNotWritten,
-                    name + ": cannot write " + DayFilePath(run.frameDir, day, kDayRecordEnding) +
-                        " (" + std::strerror(error) +
-                        "); the day's frames are kept until its "
-                        "video is made again");
+        return TellFailure(ExitCode::VideoNotWritten,
+                           name + ": cannot write " +
+                               DayFilePath(run.frameDir, day, kDayRecordEnding) + " (" +
+                               std::strerror(error) +
+                               "); the day's frames are kept until its "
+                               "video is made again");
     }
     const double fps = PlayingRate(range, FramesTaken(range));
     std::printf("%s: %s frames, %s left out, %s\n", name.c_str(),
@@ -212,14 +202,14 @@ ExitCode MakeDayPicture(const DailyRun& run, const QDate& day,
     const std::string name = DayName(day);
     const MadePicture made = picture.make(run.frameDir, frames);
     if (made.image.empty()) {
-        return Fail(ExitCode::NoVideoFrame, name + ": no " + picture.name +
-                                                ": no frame of the day could be used (" +
-                                                LeftOutInWords(made) + ")");
+        return TellFailure(ExitCode::NoVideoFrame, name + ": no " + picture.name +
+                                                       ": no frame of the day could be used (" +
+                                                       LeftOutInWords(made) + ")");
     }
     const std::string path = DayPicturePath(run.frameDir, day, picture);
     if (const int error = WritePicture(path, made.image)) {
-        return Fail(ExitCode::VideoNotWritten,
-                    name + ": cannot write " + path + " (" + std::strerror(error) + ")");
+        return TellFailure(ExitCode::VideoNotWritten,
+                           name + ": cannot write " + path + " (" + std::strerror(error) + ")");
     }
     std::printf("%s: %s of %s frames, %s\n", name.c_str(), picture.name,
                 GroupedDigits(made.framesUsed).c_str(), LeftOutInWords(made).c_str());
@@ -305,85 +295,75 @@ ExitCode MakeMissingDays(const DailyRun& run, const std::map<QDate, std::vector<
 }
 
 // The run's folder, day rules and options from the command line and the settings file.
-ExitCode ReadDailyRun(const QCommandLineParser& parser, DailyRun& run, DayRules& rules) {
-    const std::optional<StoredSettings> stored = ReadSettings();
-    std::string trouble;
-    const std::optional<std::string> frameDir = FrameDirOfCommand(parser, stored, trouble);
-    if (!frameDir) {
-        return Fail(ExitCode::SettingsMissing, trouble);
+ExitCode ReadDailyRun(const ModeContext& context, DailyRun& run) {
+    if (!context.frameDir) {
+        return TellFailure(ExitCode::SettingsMissing,
+                           std::string(kCannotFindSettingsMessage) + " (" + context.missing + ")");
     }
-    run.frameDir = *frameDir;
-    const StoredSettings settings = stored.value_or(DefaultSettings());
-    if (const std::string bad = BadValuesMessage(settings, kDailySettings); !bad.empty()) {
-        return Fail(ExitCode::BadSetting, bad);
+    run.frameDir = *context.frameDir;
+    if (!context.badSettings.empty()) {
+        return TellFailure(ExitCode::BadSetting, context.badSettings);
     }
-    rules = DayRulesFrom(settings);
-    run.today = ProjectToday(rules);
-    run.keepFramesDays = settings.keepFramesDays;
+    run.today = context.today;
+    run.keepFramesDays = context.keepFramesDays;
     run.options = ReadVideoOptions();
     run.options.encoderThreads = ThreadsLeavingOneCore();
     run.options.lookAheadFrames = kLookAheadFrames;
-    run.listing = parser.isSet("list");
-    run.videoHook = HookFromSettings(settings, HookEvent::Video);
-    run.dayHook = HookFromSettings(settings, HookEvent::Day);
+    run.listing = context.parser.isSet("list");
+    run.videoHook = context.videoHook;
+    run.dayHook = context.dayHook;
     return ExitCode::Success;
 }
 
 }  // namespace
 
-void AddDailyVideosOptions(QCommandLineParser& parser) {
-    parser.addOption(
-        {"daily-videos",
-         "Makes a video (H.264 MP4) of every closed day that has frames and no video "
-         "yet, days/YYYY-MM-DD.mp4 in the frame folder (--dir, or AUTO_START_DIR), "
-         "with the video options of the settings file, at a low priority, and its keogram and "
-         "contact sheet beside it (YYYY-MM-DD-keogram.jpg, YYYY-MM-DD-sheet.jpg); then, with "
-         "KEEP_FRAMES_DAYS=N, deletes the frames of days more than N days old that a video it "
-         "made provably holds: each video's record, YYYY-MM-DD.record beside it, lists the "
-         "video's and each frame's size and SHA-256 digest. With --list it prints what it "
-         "would make and delete."});
+QCommandLineOption DailyVideosOption() {
+    return {"daily-videos",
+            "Makes a video (H.264 MP4) of every closed day that has frames and no video "
+            "yet, days/YYYY-MM-DD.mp4 in the frame folder (--dir, or AUTO_START_DIR), "
+            "with the video options of the settings file, at a low priority, and its keogram and "
+            "contact sheet beside it (YYYY-MM-DD-keogram.jpg, YYYY-MM-DD-sheet.jpg); then, with "
+            "KEEP_FRAMES_DAYS=N, deletes the frames of days more than N days old that a video it "
+            "made provably holds: each video's record, YYYY-MM-DD.record beside it, lists the "
+            "video's and each frame's size and SHA-256 digest. With --list it prints what it "
+            "would make and delete."};
 }
 
-QStringList DailyVideosOptionNames() {
-    // The video options come from the settings file, as the window keeps them.
-    return {"daily-videos", "dir", "list"};
-}
-
-ExitCode RunDailyVideos(const QCommandLineParser& parser) {
+ExitCode RunDailyVideos(const ModeContext& context) {
     StepAside();
     DailyRun run;
-    DayRules rules;
-    if (const ExitCode code = ReadDailyRun(parser, run, rules); code != ExitCode::Success) {
+    if (const ExitCode code = ReadDailyRun(context, run); code != ExitCode::Success) {
         return code;
     }
     const std::optional<std::vector<int>> numbers = ListFrameNumbersOfExistingFolder(run.frameDir);
     if (!numbers) {
-        return Fail(ExitCode::NoVideoFrame, UnreadableFolderMessage(run.frameDir));
+        return TellFailure(ExitCode::NoVideoFrame, UnreadableFolderMessage(run.frameDir));
     }
     FolderLock lock;
     if (!run.listing) {
         const std::string daysDir = run.frameDir + kDaysFolder;
         switch (lock.Take(daysDir)) {
             case FolderLock::Taken::Busy:
-                return Fail(ExitCode::DailyRunBusy, "another --daily-videos run is at work on " +
-                                                        ShownFolder(run.frameDir) +
-                                                        "; this one stops");
+                return TellFailure(ExitCode::DailyRunBusy,
+                                   "another --daily-videos run is at work on " +
+                                       ShownFolder(run.frameDir) + "; this one stops");
             case FolderLock::Taken::Failed:
-                return Fail(ExitCode::VideoNotWritten, "cannot lock " + daysDir + kLockName + " (" +
-                                                           std::strerror(errno) + ")");
+                return TellFailure(
+                    ExitCode::VideoNotWritten,
+                    "cannot lock " + daysDir + kLockName + " (" + std::strerror(errno) + ")");
             case FolderLock::Taken::Yes:
                 break;
         }
         // Without it every frame would look damaged.
         if (const std::optional<std::string> broken = BrokenInstallation({kImageCodecModule})) {
-            return Fail(ExitCode::BrokenInstallation, *broken);
+            return TellFailure(ExitCode::BrokenInstallation, *broken);
         }
     }
     const FrameTimes times = ReadFrameTimes(run.frameDir, *numbers);
     if (const std::string notice = FileTimesNotice(times); !notice.empty()) {
-        std::fprintf(stderr, "vorn: %s\n", notice.c_str());
+        TellLine(notice);
     }
-    const std::map<QDate, std::vector<int>> byDay = FramesByDay(times.frames, rules);
+    const std::map<QDate, std::vector<int>> byDay = FramesByDay(times.frames, context.dayRules);
     // Caught before any temporary file exists: an interrupt at any moment leaves none behind.
     const InterruptCatcher interrupts;
     std::vector<QDate> listed;

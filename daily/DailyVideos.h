@@ -1,10 +1,9 @@
 #pragma once
 
-#include <QStringList>
+#include <QCommandLineOption>
 
 #include "res/ExitCodes.h"
-
-class QCommandLineParser;
+#include "video/ModeContext.h"
 
 // `vorn --daily-videos`: a video of every closed day of the frame folder, days/YYYY-MM-DD.mp4,
 // made without a window for a timer or cron to start, with its keogram and contact sheet beside
@@ -12,12 +11,11 @@ class QCommandLineParser;
 // that a record proves held are deleted (Retention.h). It runs at a low priority, one run per
 // folder.
 
-// Adds --daily-videos; it takes --dir and --list from the options of --make-video.
-void AddDailyVideosOptions(QCommandLineParser& parser);
-// The options --daily-videos takes, itself first.
-QStringList DailyVideosOptionNames();
+// --daily-videos itself; it takes --dir and --list from the options of --make-video, and the video
+// options from the settings file, as the window keeps them.
+QCommandLineOption DailyVideosOption();
 
 // Makes the videos that closed days lack and deletes the frames past their keeping, or with
 // --list prints what it would make and delete. A line a day on standard output; each failure in
 // one line on standard error, the run going on with the other days.
-ExitCode RunDailyVideos(const QCommandLineParser& parser);
+ExitCode RunDailyVideos(const ModeContext& context);

@@ -17,6 +17,7 @@
 #include "platform/Digest.h"
 #include "platform/Numbers.h"
 #include "platform/PosixFiles.h"
+#include "platform/Tell.h"
 
 namespace {
 
@@ -155,8 +156,7 @@ void DeleteProvenFrames(const Retention& retention, int dirFd, Proofs& proofs, c
             continue;
         }
         if (!retention.listing && ::unlinkat(dirFd, file.c_str(), 0) != 0) {
-            std::fprintf(stderr, "vorn: %s: cannot delete %s (%s)\n", name.c_str(), file.c_str(),
-                         std::strerror(errno));
+            TellLine(name + ": cannot delete " + file + " (" + std::strerror(errno) + ")");
             continue;
         }
         ++deleted;
@@ -168,7 +168,7 @@ void DeleteProvenFrames(const Retention& retention, int dirFd, Proofs& proofs, c
                     Megabytes(bytes).c_str());
     }
     if (std::any_of(std::begin(kept), std::end(kept), [](int count) { return count > 0; })) {
-        std::fprintf(stderr, "vorn: %s: %s\n", name.c_str(), KeptInWords(kept).c_str());
+        TellLine(name + ": " + KeptInWords(kept));
     }
 }
 
@@ -194,8 +194,8 @@ void ApplyRetention(const Retention& retention, const std::map<QDate, std::vecto
     const std::string& frameDir = retention.frameDir;
     const UniqueFd dir = OpenFolder(frameDir);
     if (!dir.IsOpen()) {
-        std::fprintf(stderr, "vorn: cannot open the folder %s (%s); no frame deleted\n",
-                     ShownFolder(frameDir).c_str(), std::strerror(errno));
+        TellLine("cannot open the folder " + ShownFolder(frameDir) + " (" + std::strerror(errno) +
+                 "); no frame deleted");
         return;
     }
     // A folder without days/ has no record: every frame stays.

@@ -19,6 +19,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "platform/Tell.h"
 #include "platform/TimeZone.h"
 
 extern char** environ;
@@ -338,8 +339,7 @@ bool RunHookAndTell(const Hook& hook, const HookFile& file, const HookInterrupte
     }
     const HookRun run = RunHook(hook, file, interrupted);
     if (const std::string failure = HookFailure(hook, run); !failure.empty()) {
-        std::fprintf(stderr, "vorn: %s\n", failure.c_str());
-        std::fflush(stderr);
+        TellLine(failure);
     }
     return run.end != HookRun::End::Interrupted;
 }

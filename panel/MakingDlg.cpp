@@ -8,7 +8,7 @@
 #include "res/DialogTemplates.h"
 #include "res/Resource.h"
 #include "res/Strings.h"
-#include "video/MakeVideoCommand.h"
+#include "video/VideoAssembly.h"
 #include "video/VideoOutput.h"
 #include "widgets/DesktopNotification.h"
 #include "widgets/DialogControls.h"

@@ -16,8 +16,10 @@
 #include "pictures/PictureCodec.h"
 #include "pictures/Pictures.h"
 #include "platform/ImageCodecModule.h"
+#include "platform/InterruptCatcher.h"
 #include "platform/LoadableModule.h"
 #include "platform/Numbers.h"
+#include "video/FrameSelection.h"
 #include "video/VideoOutput.h"
 
 namespace {
@@ -39,18 +41,9 @@ constexpr std::array kModes = {
     PictureMode{Picture::ContactSheet, "contact-sheet", "Contact sheet"},
 };
 
-// The options of --make-video that shape only a video; the pictures take the others.
-constexpr std::array kVideoOnlyOptions = {"make-video",       "fps",   "compressor", "output",
-                                          "skip-bad",         "width", "length",     "deflicker",
-                                          "deflicker-window", "list"};
 // A contact sheet's own options.
 constexpr char kColumns[] = "columns";
 constexpr char kTiles[] = "tiles";
-
-ExitCode Fail(ExitCode code, const std::string& message) {
-    std::fprintf(stderr, "vorn: %s\n", message.c_str());
-    return code;
-}
 
 const PictureMode* AskedMode(const QCommandLineParser& parser) {
     for (const PictureMode& mode : kModes) {
@@ -215,8 +208,8 @@ MadePicture Make(Picture picture, const TimedSelection& selection, int tiles, in
 
 }  // namespace
 
-void AddPicturesOptions(QCommandLineParser& parser) {
-    parser.addOptions({
+QList<QCommandLineOption> PicturesOptions() {
+    return {
         {"keogram",
          "Makes a keogram, FILE (.jpg or .png), of the frames --make-video's options choose: a "
          "column for each time slot, the mean of the centre columns of the frame nearest it, "
@@ -236,68 +229,51 @@ void AddPicturesOptions(QCommandLineParser& parser) {
          "FILE"},
         {kColumns, "Tiles across a contact sheet, 1 to 100 (default: 6).", "N"},
         {kTiles, "Slots of a contact sheet, 1 to 1000 (default: one for each hour).", "N"},
-    });
+    };
 }
 
-std::vector<QStringList> PictureModesOptionNames() {
-    QStringList chosen = MakeVideoOptionNames();
-    for (const char* option : kVideoOnlyOptions) {
-        chosen.removeAll(option);
-    }
-    std::vector<QStringList> modes;
-    for (const PictureMode& mode : kModes) {
-        QStringList names(mode.option);
-        if (mode.picture == Picture::ContactSheet) {
-            names << kColumns << kTiles;
-        }
-        modes.push_back(names + chosen);
-    }
-    return modes;
-}
-
-bool PictureAsked(const QCommandLineParser& parser) {
-    return AskedMode(parser) != nullptr;
-}
-
-ExitCode RunPicturesCommand(const QCommandLineParser& parser, const MakeVideoDefaults& defaults) {
+ExitCode RunPicturesCommand(const ModeContext& context) {
+    const QCommandLineParser& parser = context.parser;
     const PictureMode& mode = *AskedMode(parser);
     const std::string file = parser.value(mode.option).toStdString();
     if (const std::optional<std::string> bad = PictureNameTrouble(file)) {
-        return Fail(ExitCode::BadCommandLine, std::string("--") + mode.option + ": " + *bad);
+        return TellFailure(ExitCode::BadCommandLine, std::string("--") + mode.option + ": " + *bad);
     }
     int tiles = 0;
     int columns = kDefaultColumns;
     if (const std::optional<std::string> bad = ReadSheetLayout(parser, tiles, columns)) {
-        return Fail(ExitCode::BadCommandLine, *bad);
+        return TellFailure(ExitCode::BadCommandLine, *bad);
     }
     TimedSelection selection;
-    if (const ExitCode code = ChooseTimedFrames(parser, defaults, selection);
-        code != ExitCode::Success) {
+    if (const ExitCode code = ChooseTimedFrames(context, selection); code != ExitCode::Success) {
         return code;
     }
     if (const std::optional<std::string> replaced = ReplacedFrame(selection, file)) {
-        return Fail(ExitCode::BadCommandLine, std::string("--") + mode.option + ": " + file + " " +
-                                                  *replaced + ": give the picture another name");
+        return TellFailure(ExitCode::BadCommandLine, std::string("--") + mode.option + ": " + file +
+                                                         " " + *replaced +
+                                                         ": give the picture another name");
     }
     if (selection.chosen.frames.empty()) {
-        return Fail(ExitCode::NoVideoFrame, "no frame of " + ShownFolder(selection.frameDir) +
-                                                " was taken " + ChoiceInWords(selection.choice));
+        return TellFailure(ExitCode::NoVideoFrame,
+                           "no frame of " + ShownFolder(selection.frameDir) + " was taken " +
+                               ChoiceInWords(selection.choice));
     }
     // Without it a frame other than a plain JPEG could not be decoded.
     if (const std::optional<std::string> broken = BrokenInstallation({kImageCodecModule})) {
-        return Fail(ExitCode::BrokenInstallation, *broken);
+        return TellFailure(ExitCode::BrokenInstallation, *broken);
     }
     PictureOutput output(mode, selection.frameDir, file);
     const MadePicture made = Make(mode.picture, selection, tiles, columns, output);
     if (made.framesUsed == 0 && made.image.empty() && !output.Failed()) {
-        return Fail(ExitCode::NoVideoFrame,
-                    std::string(mode.name) + " not made: none of the " +
-                        GroupedDigits(static_cast<long long>(selection.chosen.frames.size())) +
-                        " frames chosen could be used (" + LeftOutInWords(made) + ")");
+        return TellFailure(
+            ExitCode::NoVideoFrame,
+            std::string(mode.name) + " not made: none of the " +
+                GroupedDigits(static_cast<long long>(selection.chosen.frames.size())) +
+                " frames chosen could be used (" + LeftOutInWords(made) + ")");
     }
     output.Finish();
     if (const std::optional<Failure>& failure = output.Failed()) {
-        return Fail(failure->code, failure->message);
+        return TellFailure(failure->code, failure->message);
     }
     const std::string& place = output.Place();
     if (!made.darkestFrame.empty()) {

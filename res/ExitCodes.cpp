@@ -3,6 +3,8 @@
 #include <array>
 #include <sstream>
 
+#include "platform/Tell.h"
+
 namespace {
 
 constexpr std::array kTable = {
@@ -185,4 +187,9 @@ std::string ExitCodesHelp() {
         }
     }
     return out.str();
+}
+
+ExitCode TellFailure(ExitCode code, std::string_view message) {
+    TellLine(message);
+    return code;
 }

@@ -2,6 +2,7 @@
 
 #include <span>
 #include <string>
+#include <string_view>
 
 // The process's exit codes, for every kind of launch. The table behind ExitCodeTable() says what
 // each means and which launches end with it; --help is written from it, and docs/EXIT-CODES.md and
@@ -62,3 +63,7 @@ std::span<const ExitCodeMeaning> ExitCodeTable();
 
 // The exit codes as --help lists them: a heading for each kind of launch, then its codes.
 std::string ExitCodesHelp();
+
+// Tells a failure of a command-line mode, one line "vorn: `message`" on standard error, and gives
+// its code back for the caller to end with.
+ExitCode TellFailure(ExitCode code, std::string_view message);

@@ -9,9 +9,9 @@
 #include <optional>
 #include <string>
 
+#include "res/Strings.h"
 #include "serve/FolderStatus.h"
 #include "serve/StatusServer.h"
-#include "session/SeasonSettings.h"
 #include "settings/Settings.h"
 
 namespace {
@@ -19,16 +19,6 @@ namespace {
 constexpr char kDefaultListen[] = "127.0.0.1:8765";
 // How often the folder is looked at again: the page asks every few seconds.
 constexpr int kRefreshSeconds = 2;
-
-// The settings the status page reads: the schedule and day rules it shows, and its token.
-constexpr Setting kServeSettings[] = {Setting::CaptureHours, Setting::CaptureDaylight,
-                                      Setting::Latitude,     Setting::Longitude,
-                                      Setting::DayStartsAt,  Setting::ServeToken};
-
-ExitCode Fail(ExitCode code, const std::string& message) {
-    std::fprintf(stderr, "vorn: %s\n", message.c_str());
-    return code;
-}
 
 // The signals that stop the server, held back from every thread so that only the waits of
 // WaitForStop take them; the server's threads, started later, inherit the mask.
@@ -49,58 +39,55 @@ bool WaitForStop(const sigset_t& stop) {
 
 }  // namespace
 
-void AddServeOptions(QCommandLineParser& parser) {
-    parser.addOption(
+QList<QCommandLineOption> ServeOptions() {
+    return {
         {"serve",
          "Serves a read-only status page of the frame folder (--dir, or AUTO_START_DIR): its "
          "frames, the latest one, free space, the schedule and the videos, until SIGTERM or "
          "SIGINT. Any address but this machine's own (127.0.0.1, ::1, localhost) needs "
-         "SERVE_TOKEN in the settings; with it, every request must carry the token."});
-    parser.addOption({"listen",
-                      QStringLiteral("The address and port --serve listens on (default %1; a port "
-                                     "of 0 picks a free one): 192.168.1.5:8765, [::1]:8765.")
-                          .arg(kDefaultListen),
-                      "ADDRESS:PORT"});
+         "SERVE_TOKEN in the settings; with it, every request must carry the token."},
+        {"listen",
+         QStringLiteral("The address and port --serve listens on (default %1; a port of 0 picks a "
+                        "free one): 192.168.1.5:8765, [::1]:8765.")
+             .arg(kDefaultListen),
+         "ADDRESS:PORT"},
+    };
 }
 
-QStringList ServeOptionNames() {
-    return {"serve", "listen", "dir"};
-}
-
-ExitCode RunServe(const QCommandLineParser& parser) {
+ExitCode RunServe(const ModeContext& context) {
+    const QCommandLineParser& parser = context.parser;
     const std::string listen =
         parser.isSet("listen") ? parser.value("listen").toStdString() : kDefaultListen;
     const std::optional<ListenAddress> address = ParseListenAddress(listen);
     if (!address) {
-        return Fail(ExitCode::BadCommandLine,
-                    "--listen takes ADDRESS:PORT (an IPv4 address, an IPv6 address in brackets or "
-                    "localhost, and a port from 0 to 65535), not '" +
-                        listen + "'");
+        return TellFailure(
+            ExitCode::BadCommandLine,
+            "--listen takes ADDRESS:PORT (an IPv4 address, an IPv6 address in brackets or "
+            "localhost, and a port from 0 to 65535), not '" +
+                listen + "'");
     }
-    const std::optional<StoredSettings> stored = ReadSettings();
-    std::string trouble;
-    const std::optional<std::string> frameDir = FrameDirOfCommand(parser, stored, trouble);
-    if (!frameDir) {
-        return Fail(ExitCode::SettingsMissing, trouble);
+    if (!context.frameDir) {
+        return TellFailure(ExitCode::SettingsMissing,
+                           std::string(kCannotFindSettingsMessage) + " (" + context.missing + ")");
     }
-    const StoredSettings settings = stored.value_or(DefaultSettings());
-    if (const std::string bad = BadValuesMessage(settings, kServeSettings); !bad.empty()) {
-        return Fail(ExitCode::BadSetting, bad);
+    if (!context.badSettings.empty()) {
+        return TellFailure(ExitCode::BadSetting, context.badSettings);
     }
-    if (!address->loopback && settings.serveToken.empty()) {
-        return Fail(ExitCode::ServeNeedsToken,
-                    "--listen " + listen +
-                        " is reachable from other machines, so SERVE_TOKEN "
-                        "must be set in the settings file " +
-                        SettingsFilePath().toStdString() +
-                        " (at least 16 characters); without one, serve on 127.0.0.1 only");
+    if (!address->loopback && context.serveToken.empty()) {
+        return TellFailure(ExitCode::ServeNeedsToken,
+                           "--listen " + listen +
+                               " is reachable from other machines, so SERVE_TOKEN "
+                               "must be set in the settings file " +
+                               SettingsFilePath().toStdString() +
+                               " (at least 16 characters); without one, serve on 127.0.0.1 only");
     }
     const sigset_t stop = BlockStopSignals();
-    FolderStatus status({*frameDir, settings.schedule, DayRulesFrom(settings)});
+    FolderStatus status({*context.frameDir, context.schedule, context.dayRules});
     status.Refresh(QDateTime::currentDateTime());
-    StatusServer server(status, settings.serveToken);
+    StatusServer server(status, context.serveToken);
     if (const std::optional<std::string> failure = server.Start(*address)) {
-        return Fail(ExitCode::ServeCannotListen, "cannot listen on " + listen + ": " + *failure);
+        return TellFailure(ExitCode::ServeCannotListen,
+                           "cannot listen on " + listen + ": " + *failure);
     }
     std::printf("vorn: serving %s\n", server.Url().c_str());
     std::fflush(stdout);

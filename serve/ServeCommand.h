@@ -1,20 +1,18 @@
 #pragma once
 
-#include <QStringList>
+#include <QCommandLineOption>
+#include <QList>
 
 #include "res/ExitCodes.h"
-
-class QCommandLineParser;
+#include "video/ModeContext.h"
 
 // `vorn --serve`: the status page of the frame folder, read-only, over HTTP, until SIGTERM or
 // SIGINT. It reads the settings once and never writes anything, so that it runs beside a capture
 // in the same folder.
 
-// Adds --serve and --listen; it takes --dir from the options of --make-video.
-void AddServeOptions(QCommandLineParser& parser);
-// The options --serve takes, itself first.
-QStringList ServeOptionNames();
+// --serve and --listen; it takes --dir from the options of --make-video.
+QList<QCommandLineOption> ServeOptions();
 
 // Serves the page; its failures in one line on standard error, and once it listens one line on
 // standard output with its address.
-ExitCode RunServe(const QCommandLineParser& parser);
+ExitCode RunServe(const ModeContext& context);

@@ -14,6 +14,7 @@
 #include "platform/Clock.h"
 #include "platform/ImageCodecModule.h"
 #include "platform/LoadableModule.h"
+#include "platform/Tell.h"
 #include "res/Strings.h"
 #include "session/HookSettings.h"
 #include "session/SeasonSettings.h"
@@ -31,22 +32,25 @@ UnattendedBox& CurrentUnattendedBox() {
     return box;
 }
 
-ExitCode Fail(ExitCode result, const QString& message) {
+// Tells a failure of an unattended launch, in a box too when someone may see it.
+ExitCode FailUnattended(ExitCode result, const QString& message) {
     TellUnattended(message);
     return result;
 }
 
 // Tells that the count cannot be stored, and why when `why` is given: no frame is kept.
 ExitCode FailToCount(const QString& why = {}) {
-    return Fail(ExitCode::CountNotStored,
-                QStringLiteral("Cannot store the frame count in %1%2, so no frame was taken.")
-                    .arg(SettingsFilePath(), why.isEmpty() ? why : " (" + why + ")"));
+    return FailUnattended(
+        ExitCode::CountNotStored,
+        QStringLiteral("Cannot store the frame count in %1%2, so no frame was taken.")
+            .arg(SettingsFilePath(), why.isEmpty() ? why : " (" + why + ")"));
 }
 
 ExitCode FailForSettings(const std::optional<StoredSettings>& settings) {
-    return Fail(ExitCode::SettingsMissing,
-                QStringLiteral("%1 (%2)").arg(kCannotFindSettingsMessage,
-                                              QString::fromStdString(SettingsTrouble(settings))));
+    return FailUnattended(
+        ExitCode::SettingsMissing,
+        QStringLiteral("%1 (%2)").arg(kCannotFindSettingsMessage,
+                                      QString::fromStdString(SettingsTrouble(settings))));
 }
 
 // Tells why the count cannot be used, or nothing when it can.
@@ -55,7 +59,7 @@ std::optional<ExitCode> RefuseCount(const std::optional<StoredSettings>& setting
         return FailForSettings(settings);
     }
     if (const std::string trouble = NextFrameTrouble(*settings->frameCount); !trouble.empty()) {
-        return Fail(ExitCode::CountOutOfRange, QString::fromStdString(trouble));
+        return FailUnattended(ExitCode::CountOutOfRange, QString::fromStdString(trouble));
     }
     if (!SettingsFileWritable()) {
         return FailToCount();
@@ -67,23 +71,18 @@ std::optional<ExitCode> RefuseCount(const std::optional<StoredSettings>& setting
 // killed between saving its frame and counting it, or a count set back by hand.
 void TellCountMoved(const std::string& frameDir, int wanted, int saved) {
     const std::string shown = ShownFolder(frameDir);
-    const char* dir = shown.c_str();
+    const std::string next = std::to_string(saved - kNoFrames);
     if (saved - 1 == wanted) {
-        std::fprintf(stderr,
-                     "vorn: %s already exists in %s and is kept; the count moves past it "
-                     "to %d.\n",
-                     FrameFileName(wanted).c_str(), dir, saved - kNoFrames);
+        TellLine(FrameFileName(wanted) + " already exists in " + shown +
+                 " and is kept; the count moves past it to " + next + ".");
     } else {
-        std::fprintf(stderr,
-                     "vorn: %s to %s already exist in %s and are kept; the count moves "
-                     "past them to %d.\n",
-                     FrameFileName(wanted).c_str(), FrameFileName(saved - 1).c_str(), dir,
-                     saved - kNoFrames);
+        TellLine(FrameFileName(wanted) + " to " + FrameFileName(saved - 1) + " already exist in " +
+                 shown + " and are kept; the count moves past them to " + next + ".");
     }
 }
 
 ExitCode FailForFreeSpace(const std::string& frameDir, int minFreeMb) {
-    return Fail(
+    return FailUnattended(
         ExitCode::LowFreeSpace,
         QStringLiteral("The disk of %1 has less than %2 MB free (%3), so no frame was taken.")
             .arg(QString::fromStdString(ShownFolder(frameDir)))
@@ -99,10 +98,10 @@ std::optional<ExitCode> RefuseOutsideSchedule(const CaptureSchedule& schedule, c
         return std::nullopt;
     }
     const std::optional<QDateTime> next = schedule.NextOpening(now);
-    std::fprintf(stderr, "vorn: outside the capture schedule, so no frame was taken; %s.\n",
-                 next ? ("it opens next at " + ShownTime(*next, now.date())).c_str()
-                      : "it does not open within a year");
-    std::fflush(stderr);
+    TellLine("outside the capture schedule, so no frame was taken; " +
+             (next ? "it opens next at " + ShownTime(*next, now.date())
+                   : std::string("it does not open within a year")) +
+             ".");
     return ExitCode::OutsideSchedule;
 }
 
@@ -136,15 +135,16 @@ ExitCode SaveCountedFrame(const std::string& frameDir, const cv::Mat& frame,
         case FrameSave::Saved:
             break;
         case FrameSave::AlreadyExists:
-            return Fail(ExitCode::NoFreeNumber,
-                        QStringLiteral("Every frame number from %1 on is taken in %2; nothing "
-                                       "was overwritten.")
-                            .arg(QString::fromStdString(FrameFileName(wanted)),
-                                 QFile::decodeName(frameDir.c_str())));
+            return FailUnattended(
+                ExitCode::NoFreeNumber,
+                QStringLiteral("Every frame number from %1 on is taken in %2; nothing "
+                               "was overwritten.")
+                    .arg(QString::fromStdString(FrameFileName(wanted)),
+                         QFile::decodeName(frameDir.c_str())));
         case FrameSave::Failed:
-            return Fail(ExitCode::NotSaved,
-                        QStringLiteral("Could not save the frame %1.")
-                            .arg(QFile::decodeName(FramePath(frameDir, number).c_str())));
+            return FailUnattended(ExitCode::NotSaved,
+                                  QStringLiteral("Could not save the frame %1.")
+                                      .arg(QFile::decodeName(FramePath(frameDir, number).c_str())));
     }
     if (!StoreFrameCount(number - kNoFrames)) {
         const int error = errno;
@@ -158,8 +158,8 @@ ExitCode SaveCountedFrame(const std::string& frameDir, const cv::Mat& frame,
     if (conditions.latestFrame) {
         if (const int error = PublishLatestFrame(frameDir, number); error != 0) {
             // The frame is saved and counted all the same.
-            std::fprintf(stderr, "vorn: could not replace %s in %s: %s\n", kLatestFrameName,
-                         ShownFolder(frameDir).c_str(), std::strerror(error));
+            TellLine(std::string("could not replace ") + kLatestFrameName + " in " +
+                     ShownFolder(frameDir) + ": " + std::strerror(error));
         }
     }
     frameNumber = number;
@@ -173,8 +173,7 @@ std::optional<std::string> InstallationTrouble() {
 }
 
 void TellUnattended(const QString& text) {
-    std::fprintf(stderr, "vorn: %s\n", qUtf8Printable(text));
-    std::fflush(stderr);
+    TellLine(text.toStdString());
     if (const UnattendedBox& box = CurrentUnattendedBox()) {
         box(text);
     }
@@ -195,11 +194,12 @@ ExitCode TakeCountedFrame(const CameraOpener& openCamera, Clock& clock,
         return FailForSettings(settings);
     }
     if (!settings->badValues.empty()) {
-        return Fail(ExitCode::BadSetting, QString::fromStdString(BadValuesMessage(*settings)));
+        return FailUnattended(ExitCode::BadSetting,
+                              QString::fromStdString(BadValuesMessage(*settings)));
     }
     auto season = SaveConditionsFrom(*settings);
     if (const auto* trouble = std::get_if<std::string>(&season)) {
-        return Fail(ExitCode::BadSetting, QString::fromStdString(*trouble));
+        return FailUnattended(ExitCode::BadSetting, QString::fromStdString(*trouble));
     }
     if (const auto refused = RefuseCount(settings)) {
         return *refused;
@@ -263,7 +263,7 @@ ExitCode TakeCountedFrame(const CameraOpener& openCamera, Clock& clock,
 
 ExitCode RunTakeFrame() {
     if (const std::optional<std::string> broken = InstallationTrouble()) {
-        return Fail(ExitCode::BrokenInstallation, QString::fromStdString(*broken));
+        return FailUnattended(ExitCode::BrokenInstallation, QString::fromStdString(*broken));
     }
     return TakeCountedFrame(OpenVideoCapture, DefaultClock(), {});
 }

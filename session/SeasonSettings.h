@@ -9,8 +9,8 @@
 #include "capture/SaveConditions.h"
 #include "res/ExitCodes.h"
 #include "timeline/FrameChoice.h"
+#include "video/ModeContext.h"
 
-class QCommandLineParser;
 struct StoredSettings;
 
 // The settings of a capture that runs for a season, as the runs take them.
@@ -23,17 +23,11 @@ std::variant<SaveConditions, std::string> SaveConditionsFrom(const StoredSetting
 // (LONGITUDE), for choosing frames by day.
 DayRules DayRulesFrom(const StoredSettings& settings);
 
-// The frame folder of a command-line mode that takes --dir: that option's, else AUTO_START_DIR of
-// `stored`; nothing when neither gives one, and `trouble` then says why.
-std::optional<std::string> FrameDirOfCommand(const QCommandLineParser& parser,
-                                             const std::optional<StoredSettings>& stored,
-                                             std::string& trouble);
-
 // Prints the plan of `days` days from `from`, one line a day ("2024-06-01 05:12-21:40 ...", or
 // "2024-06-01 none"), to `out`.
 void PrintSchedulePlan(const CaptureSchedule& schedule, const QDate& from, int days,
                        std::FILE* out);
 
-// `vorn --schedule [--days N]`: the plan of the settings file from today, on standard output; a
-// bad setting is told on standard error.
-ExitCode RunSchedulePlan(int days);
+// `vorn --schedule [--days N]`: the plan of the settings' schedule in `context` from its day, on
+// standard output; a bad setting is told on standard error.
+ExitCode RunSchedulePlan(const ModeContext& context, int days);

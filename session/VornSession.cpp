@@ -1,5 +1,6 @@
 #include "session/VornSession.h"
 
+#include <QDateTime>
 #include <QPointer>
 #include <algorithm>
 #include <atomic>
@@ -9,6 +10,7 @@
 #include <opencv2/core/mat.hpp>
 
 #include "platform/Clock.h"
+#include "platform/Tell.h"
 #include "platform/UiThread.h"
 #include "res/Strings.h"
 #include "session/AutoStart.h"
@@ -45,8 +47,7 @@ constexpr int kDelayStepTenths = 10;
 std::function<void(const std::string&)> HookFailureTeller(VornSession* session) {
     return [session = QPointer<VornSession>(session),
             told = std::make_shared<std::atomic<bool>>(false)](const std::string& failure) {
-        std::fprintf(stderr, "vorn: %s\n", failure.c_str());
-        std::fflush(stderr);
+        TellLine(failure);
         if (!told->exchange(true)) {
             RunOnUiThread([session, text = QString::fromStdString(failure)] {
                 if (session) {
@@ -78,7 +79,7 @@ bool VornSession::LoadSettings() {
     const auto settings = ReadSettings();
     // The window says only that settings are missing; standard error says which.
     if (const std::string trouble = SettingsTrouble(settings); !trouble.empty()) {
-        std::fprintf(stderr, "vorn: %s\n", trouble.c_str());
+        TellLine(trouble);
     }
     if (!settings) {
         return false;
@@ -95,7 +96,7 @@ bool VornSession::LoadSettings() {
     m_cameraLock = {settings->cameraLock, settings->powerLineHz};
     m_badSettings = BadValuesMessage(*settings, kCameraLockSettings);
     if (!m_badSettings.empty()) {
-        std::fprintf(stderr, "vorn: %s\n", m_badSettings.c_str());
+        TellLine(m_badSettings);
     }
     m_videoOptions = ReadVideoOptions();
     // Saturated: a count typed near the int limit must not overflow (an unattended run refuses
@@ -306,7 +307,8 @@ std::optional<std::string> VornSession::ChooseFramesByTime(VideoRange& range,
             continue;
         }
         if (std::optional<std::string> trouble =
-                SetFrameChoiceOption(choice, kFrameTimeOptions[i], text, ProjectToday(rules))) {
+                SetFrameChoiceOption(choice, kFrameTimeOptions[i], text,
+                                     ProjectToday(rules, QDateTime::currentDateTime()))) {
             return "Error. " + *trouble + "!";
         }
     }

@@ -287,7 +287,7 @@ int ResolutionCodeFor(int resolutionRef) {
     return resolutionRef;
 }
 
-std::string StoredSettings::MissingValues() const {
+std::string StoredSettings::MissingValues(std::span<const Setting> among) const {
     const std::pair<bool, Setting> values[] = {
         {frameDir.has_value(), Setting::AutoStartDir},
         {autoStart.has_value(), Setting::AutoStartOnOff},
@@ -298,7 +298,9 @@ std::string StoredSettings::MissingValues() const {
     };
     std::string missing;
     for (const auto& [present, setting] : values) {
-        if (!present) {
+        const bool asked =
+            among.empty() || std::find(among.begin(), among.end(), setting) != among.end();
+        if (!present && asked) {
             missing += (missing.empty() ? "" : ", ") + std::string(SettingName(setting));
         }
     }
@@ -377,12 +379,13 @@ std::string NeededValueMessage(const StoredSettings& settings, Setting setting,
                           row.expected);
 }
 
-std::string SettingsTrouble(const std::optional<StoredSettings>& settings) {
+std::string SettingsTrouble(const std::optional<StoredSettings>& settings,
+                            std::span<const Setting> among) {
     const std::string file = SettingsFilePath().toStdString();
     if (!settings) {
         return "the settings file " + file + " is missing or cannot be read";
     }
-    const std::string missing = settings->MissingValues();
+    const std::string missing = settings->MissingValues(among);
     if (missing.empty()) {
         return {};
     }

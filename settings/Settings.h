@@ -138,8 +138,9 @@ struct StoredSettings {
 
     // True when the five values that are always written are there, and CAM_SOURCE can be read.
     bool Complete() const { return MissingValues().empty(); }
-    // The names of the values that are missing or unreadable, comma-separated.
-    std::string MissingValues() const;
+    // The names of the values that are missing or unreadable, comma-separated; those among `among`
+    // alone when it is not empty.
+    std::string MissingValues(std::span<const Setting> among = {}) const;
 };
 
 // The settings' defaults, as a file that holds none of the optional keys gives them.
@@ -163,8 +164,10 @@ std::string NeededValueMessage(const StoredSettings& settings, Setting setting,
                                const std::string& need);
 
 // What is wrong with the settings file that gave `settings`, naming the file and the values that
-// cannot be read; empty when nothing is.
-std::string SettingsTrouble(const std::optional<StoredSettings>& settings);
+// cannot be read (those among `among` alone when it is not empty, as a mode needs them); empty when
+// nothing is.
+std::string SettingsTrouble(const std::optional<StoredSettings>& settings,
+                            std::span<const Setting> among = {});
 
 // What is wrong with AUTO_START_FRAME_COUNT=`count`, after the file's name: below 0, or past the
 // count of the last frame number there is; empty when nothing is. The window takes any count.

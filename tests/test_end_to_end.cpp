@@ -238,7 +238,8 @@ private slots:
                    "CAM_REF=0\nRESOLUTION_REF=1\nCAMERA_LOCK=2\n");
         QTest::newRow("daily videos with another mode")
             << QStringList{"--daily-videos", "--schedule"} << 2 << QByteArray()
-            << QByteArray("--daily-videos cannot be used with") << QString() << QByteArray();
+            << QByteArray("--daily-videos and --schedule cannot be used together.") << QString()
+            << QByteArray();
         QTest::newRow("daily videos with an option of another mode")
             << QStringList{"--daily-videos", "--fps", "30"} << 2 << QByteArray()
             << QByteArray(
@@ -412,6 +413,51 @@ private slots:
                  (ended.out + ended.err).constData());
         QVERIFY(made.isEmpty() || QFileInfo(frames.filePath(made)).size() > 0);
         QVERIFY(!settings.Exists());
+    }
+
+    // A profile that gives the frame folder alone is enough for every mode that reads only the
+    // folder; without it, the mode names that key and no other.
+    void aProfileOfTheFolderAloneServesEachMode_data() {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<bool>("withFolder");  // the profile holds AUTO_START_DIR
+        QTest::addColumn<int>("exitCode");
+        QTest::addColumn<QByteArray>("said");  // in standard output for 0, else standard error
+        for (const bool withFolder : {true, false}) {
+            const auto row = [&](const QStringList& arguments, const QByteArray& said) {
+                QTest::addRow("%s%s", qPrintable(arguments.join(' ')),
+                              withFolder ? "" : " without a folder")
+                    << arguments << withFolder << (withFolder ? 0 : 3)
+                    << (withFolder ? said : "lacks a readable AUTO_START_DIR");
+            };
+            row({"--daily-videos", "--list"}, ": would make a video of 2 frames");
+            row({"--make-video", "--list"}, "2 of 2 frames chosen");
+            row({"--keogram", "k.jpg"}, "Keogram (k.jpg in ");
+        }
+    }
+
+    void aProfileOfTheFolderAloneServesEachMode() {
+        QFETCH(QStringList, arguments);
+        QFETCH(bool, withFolder);
+        QFETCH(int, exitCode);
+        QFETCH(QByteArray, said);
+        TestSettings settings;
+        QTemporaryDir frames;
+        const QDateTime before = QDateTime::currentDateTime().addDays(-2);
+        for (const int number : {10001, 10002}) {
+            QVERIFY(AddFrame(frames.path(), number, cv::Mat(48, 64, CV_8UC3, cv::Scalar(90)),
+                             before.addSecs(number)));
+        }
+        QFile profile(QFileInfo(settings.FilePath()).path() + "/Vorn-sky.conf");
+        QVERIFY(QDir().mkpath(QFileInfo(profile).path()) && profile.open(QIODevice::WriteOnly));
+        profile.write("[General]\n" +
+                      (withFolder ? "AUTO_START_DIR=" + QFile::encodeName(frames.path()) + "\n"
+                                  : QByteArray("DAY_STARTS_AT=00:00\n")));
+        profile.close();
+        const Ended ended = RunVorn(settings, QStringList{"--profile", "sky"} + arguments, 120000);
+        QVERIFY2(ended.exitCode == exitCode, ended.err.constData());
+        QVERIFY2((exitCode == 0 ? ended.out : ended.err).contains(said),
+                 (ended.out + ended.err).constData());
+        QVERIFY2(!ended.err.contains("CAM_REF"), ended.err.constData());
     }
 
     void commandLineIsAnsweredWithoutADisplay() {

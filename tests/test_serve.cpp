@@ -452,7 +452,8 @@ private slots:
         row("a name", {"--listen", "example.org:80"}, {}, 2, badListen);
         row("no port", {"--listen", "127.0.0.1"}, {}, 2, badListen);
         row("port too high", {"--listen", "[::1]:65536"}, {}, 2, badListen);
-        row("another mode", {"--schedule"}, {}, 2, "--serve cannot be used with another mode");
+        row("another mode", {"--schedule"}, {}, 2,
+            "--serve and --schedule cannot be used together");
         row("an option of another mode", {"--end", "5"}, {}, 2,
             "--end is not an option of --serve");
     }

@@ -220,9 +220,8 @@ std::vector<int> ChosenFrames::Numbers() const {
     return numbers;
 }
 
-QDate ProjectToday(const DayRules& rules) {
+QDate ProjectToday(const DayRules& rules, const QDateTime& now) {
     // By the wall clock, as a day's start is.
-    const QDateTime now = QDateTime::currentDateTime();
     const MinuteOfDay minute = now.time().hour() * 60 + now.time().minute();
     return minute < rules.dayStartsAt ? now.date().addDays(-1) : now.date();
 }

@@ -2,6 +2,7 @@
 
 #include <QCommandLineOption>
 #include <QDate>
+#include <QDateTime>
 #include <QList>
 #include <map>
 #include <optional>
@@ -80,9 +81,9 @@ std::optional<std::string> ReadFrameChoice(const QCommandLineParser& parser, con
 std::optional<std::string> SetFrameChoiceOption(FrameChoice& choice, const std::string& option,
                                                 const std::string& text, const QDate& today);
 
-// The project's day that is under way now: today's date, or yesterday's before DAY_STARTS_AT. It
-// is what "today" and "yesterday" are reckoned from.
-QDate ProjectToday(const DayRules& rules);
+// The project's day that is under way at `now`: its date, or the day before's before DAY_STARTS_AT.
+// It is what "today" and "yesterday" are reckoned from.
+QDate ProjectToday(const DayRules& rules, const QDateTime& now);
 
 // The numbers of `frames` by the project day each was taken on, the days in date order and each
 // day's numbers in the order of `frames`.

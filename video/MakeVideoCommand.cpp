@@ -1,14 +1,10 @@
 #include "video/MakeVideoCommand.h"
 
 #include <unistd.h>
-#include <csignal>
 
 #include <QCommandLineParser>
-#include <QDate>
 #include <QDateTime>
-#include <atomic>
 #include <chrono>
-#include <climits>
 #include <cstdio>
 #include <cstring>
 #include <optional>
@@ -18,55 +14,21 @@
 #include "frames/CaptureTime.h"
 #include "frames/FrameFile.h"
 #include "platform/ImageCodecModule.h"
+#include "platform/InterruptCatcher.h"
 #include "platform/LoadableModule.h"
 #include "platform/Numbers.h"
 #include "res/Strings.h"
 #include "video/Deflicker.h"
+#include "video/FrameSelection.h"
 #include "video/VideoAssembly.h"
 #include "video/VideoOutput.h"
 
 namespace {
 
-constexpr int kLargestIndex = INT_MAX - kNoFrames - 1;  // its frame number still fits an int
 constexpr char kDefaultCompressor[] = "MJPG";
 constexpr char kDefaultMp4Compressor[] = "H264";
 constexpr int kBarWidth = 30;
 constexpr auto kRedrawPeriod = std::chrono::milliseconds(200);
-
-// Set by SIGINT and SIGTERM: the assembly stops after the current frame and keeps what it wrote.
-std::atomic<bool> s_interrupted{false};
-static_assert(std::atomic<bool>::is_always_lock_free);
-
-extern "C" void OnInterrupt(int) {
-    s_interrupted = true;
-}
-
-ExitCode Fail(ExitCode code, const std::string& message) {
-    std::fprintf(stderr, "vorn: %s\n", message.c_str());
-    return code;
-}
-
-std::optional<int> IntOption(const QCommandLineParser& parser, const QString& name, int minimum,
-                             int maximum) {
-    const std::optional<int> value = ParseWholeInt(parser.value(name).toStdString());
-    if (!value || *value < minimum || *value > maximum) {
-        return std::nullopt;
-    }
-    return value;
-}
-
-// The message for a value of the option `name` that IntOption refuses: a number past `maximum` is
-// too large; anything else is not `rule`.
-std::string IntOptionTrouble(const QCommandLineParser& parser, const char* name, int maximum,
-                             const std::string& rule) {
-    const std::string text = parser.value(name).toStdString();
-    const std::optional<double> number = ParseWholeNumber(text);
-    if (number && *number > maximum) {
-        return std::string("--") + name + " " + text + " is too large (at most " +
-               std::to_string(maximum) + ")";
-    }
-    return rule;
-}
 
 // A bar on the terminal: percentage, frames per second, time left.
 class TerminalProgress {
@@ -97,110 +59,6 @@ private:
     std::chrono::steady_clock::time_point m_drawn;
 };
 
-// The settings file's folder and frame count, where the command line leaves them out; frames
-// chosen by time need no count.
-ExitCode ApplySettingsDefaults(const QCommandLineParser& parser, const MakeVideoDefaults& settings,
-                               bool choosing, VideoRange& range) {
-    const bool needDir = !parser.isSet("dir");
-    const bool needEnd = !parser.isSet("end") && !choosing;
-    if (!needDir && !needEnd) {
-        return ExitCode::Success;
-    }
-    if ((needDir && !settings.frameDir) || (needEnd && !settings.frameCount)) {
-        return Fail(ExitCode::SettingsMissing,
-                    std::string(kCannotFindSettingsMessage) + " (" + settings.trouble + ")");
-    }
-    if (needDir) {
-        range.frameDir = *settings.frameDir;
-    }
-    if (needEnd) {
-        range.endFrame = *settings.frameCount;
-    }
-    return ExitCode::Success;
-}
-
-// The settings' values the run reads, LONGITUDE with solar noon: an exit code when one is bad.
-ExitCode JudgeSettings(const MakeVideoDefaults& defaults, const FrameChoice& choice) {
-    if (!defaults.badSettings.empty()) {
-        return Fail(ExitCode::BadSetting, defaults.badSettings);
-    }
-    if (choice.dailyAtSolarNoon && !defaults.longitudeTrouble.empty()) {
-        return Fail(ExitCode::BadSetting, defaults.longitudeTrouble);
-    }
-    return ExitCode::Success;
-}
-
-// The range the command line asks for; an exit code when it cannot be had.
-ExitCode ReadRange(const QCommandLineParser& parser, const MakeVideoDefaults& defaults,
-                   bool choosing, VideoRange& range) {
-    const std::optional<int> start = IntOption(parser, "start", 0, kLargestIndex);
-    const std::optional<int> end = IntOption(parser, "end", 0, kLargestIndex);
-    const std::optional<int> gap = IntOption(parser, "gap", 1, INT_MAX);
-    const std::optional<double> fps = ParseWholeNumber(parser.value("fps").toStdString());
-    const std::string rule = "--start and --end take a whole number from 0, --gap from 1";
-    if (!start) {
-        return Fail(ExitCode::BadCommandLine,
-                    IntOptionTrouble(parser, "start", kLargestIndex, rule));
-    }
-    if (parser.isSet("end") && !end) {
-        return Fail(ExitCode::BadCommandLine, IntOptionTrouble(parser, "end", kLargestIndex, rule));
-    }
-    if (!gap) {
-        return Fail(ExitCode::BadCommandLine, IntOptionTrouble(parser, "gap", INT_MAX, rule));
-    }
-    if (!fps || !(*fps >= kSlowestFps && *fps <= kFastestFps)) {
-        return Fail(ExitCode::BadCommandLine, "--fps takes a number from 0.01 to 1000");
-    }
-    range.startFrame = *start;
-    range.endFrame = end.value_or(0);
-    range.gap = *gap;
-    range.fps = NearestFrameRate(*fps);
-    if (parser.isSet("dir")) {
-        range.frameDir = WithTrailingSeparator(parser.value("dir").toStdString());
-    }
-    return ApplySettingsDefaults(parser, defaults, choosing, range);
-}
-
-// The frames of the folder that --start, --end and --gap take, those that are given.
-std::optional<std::vector<int>> Candidates(const QCommandLineParser& parser,
-                                           const VideoRange& range) {
-    std::optional<std::vector<int>> numbers = ListFrameNumbersOfExistingFolder(range.frameDir);
-    if (!numbers) {
-        return numbers;
-    }
-    const bool byStart = parser.isSet("start");
-    const bool byEnd = parser.isSet("end");
-    const bool byGap = parser.isSet("gap");
-    std::erase_if(*numbers, [&](int number) {
-        const long long index = static_cast<long long>(number) - (kNoFrames + 1);
-        return (byStart && index < range.startFrame) || (byEnd && index >= range.endFrame) ||
-               (byGap && (index + 1) % range.gap != 0);
-    });
-    return numbers;
-}
-
-// The frame folder missing or not read, errno telling why.
-ExitCode FailUnreadableFolder(const std::string& frameDir) {
-    return Fail(ExitCode::NoVideoFrame, UnreadableFolderMessage(frameDir));
-}
-
-// The frames of the folder chosen by when they were taken; an exit code when the folder cannot be
-// read.
-ExitCode ChooseByTime(const QCommandLineParser& parser, const FrameChoice& choice,
-                      const DayRules& rules, VideoRange& range, ChosenFrames& chosen) {
-    const std::optional<std::vector<int>> candidates = Candidates(parser, range);
-    if (!candidates) {
-        return FailUnreadableFolder(range.frameDir);
-    }
-    std::string notice;
-    chosen = ChooseFolderFrames(range.frameDir, *candidates, choice, rules, notice);
-    if (!notice.empty()) {
-        std::fprintf(stderr, "vorn: %s\n", notice.c_str());
-    }
-    range.frameNumbers = chosen.Numbers();
-    return ExitCode::Success;
-}
-
 // --list: each chosen frame and when it was taken, then the summary.
 void PrintList(const ChosenFrames& chosen, const FrameChoice& choice, double fps) {
     for (const TimedFrame& frame : chosen.frames) {
@@ -216,7 +74,7 @@ ExitCode ReadOutputOptions(const QCommandLineParser& parser, const VideoRange& r
     if (parser.isSet("output")) {
         const std::string name = parser.value("output").toStdString();
         if (const std::optional<std::string> trouble = OutputPathTrouble(name)) {
-            return Fail(ExitCode::BadCommandLine, "--output: " + *trouble);
+            return TellFailure(ExitCode::BadCommandLine, "--output: " + *trouble);
         }
         options.outputName = name;
     }
@@ -224,24 +82,27 @@ ExitCode ReadOutputOptions(const QCommandLineParser& parser, const VideoRange& r
     if (parser.isSet("width")) {
         const std::optional<int> width = IntOption(parser, "width", 0, kWidestVideo);
         if (!width || !IsWidthToScaleTo(*width)) {
-            return Fail(ExitCode::BadCommandLine,
-                        "--width takes a whole number of pixels from 2 to " +
-                            std::to_string(kWidestVideo) + ", or 0 for the frames' own width");
+            return TellFailure(ExitCode::BadCommandLine,
+                               "--width takes a whole number of pixels from 2 to " +
+                                   std::to_string(kWidestVideo) +
+                                   ", or 0 for the frames' own width");
         }
         options.width = *width;
     }
     if (parser.isSet("length")) {
         if (parser.isSet("fps")) {
-            return Fail(ExitCode::BadCommandLine, "--length and --fps cannot be used together");
+            return TellFailure(ExitCode::BadCommandLine,
+                               "--length and --fps cannot be used together");
         }
         const std::optional<double> length = ParseWholeNumber(parser.value("length").toStdString());
         if (!length || !(*length > 0)) {
-            return Fail(ExitCode::BadCommandLine, "--length takes a number of seconds above 0");
+            return TellFailure(ExitCode::BadCommandLine,
+                               "--length takes a number of seconds above 0");
         }
         const int frames = FramesTaken(range);
         std::string why;
         if (frames > 0 && !RateForLength(frames, *length, why)) {
-            return Fail(ExitCode::BadCommandLine, "--length: " + why);
+            return TellFailure(ExitCode::BadCommandLine, "--length: " + why);
         }
         options.lengthSeconds = *length;
     }
@@ -269,46 +130,16 @@ ExitCode ReadDeflicker(const QCommandLineParser& parser, VideoOptions& options) 
     const std::optional<int> window =
         IntOption(parser, "deflicker-window", kNarrowestDeflickerWindow, kWidestDeflickerWindow);
     if (!window || !IsDeflickerWindow(*window)) {
-        return Fail(ExitCode::BadCommandLine, "--deflicker-window takes an odd whole number from " +
-                                                  std::to_string(kNarrowestDeflickerWindow) +
-                                                  " to " + std::to_string(kWidestDeflickerWindow));
+        return TellFailure(ExitCode::BadCommandLine,
+                           "--deflicker-window takes an odd whole number from " +
+                               std::to_string(kNarrowestDeflickerWindow) + " to " +
+                               std::to_string(kWidestDeflickerWindow));
     }
     options.deflickerWindow = *window;
     return ExitCode::Success;
 }
 
 }  // namespace
-
-InterruptCatcher::InterruptCatcher() {
-    s_interrupted = false;
-    struct sigaction action {};
-    action.sa_handler = OnInterrupt;
-    sigemptyset(&action.sa_mask);
-    sigaction(SIGINT, &action, &m_oldInt);
-    sigaction(SIGTERM, &action, &m_oldTerm);
-}
-
-InterruptCatcher::~InterruptCatcher() {
-    sigaction(SIGINT, &m_oldInt, nullptr);
-    sigaction(SIGTERM, &m_oldTerm, nullptr);
-}
-
-bool InterruptCatcher::Interrupted() {
-    return s_interrupted;
-}
-
-ExitCode ExitCodeFor(const AssemblyResult& result) {
-    if (result.end == AssemblyEnd::WriteFailed) {
-        return ExitCode::VideoNotWritten;
-    }
-    if (result.end == AssemblyEnd::Cancelled) {
-        return ExitCode::VideoCancelled;
-    }
-    if (result.framesWritten == 0) {
-        return ExitCode::NoVideoFrame;
-    }
-    return result.end == AssemblyEnd::Complete ? ExitCode::Success : ExitCode::VideoStoppedAt;
-}
 
 double PlayingRate(const VideoRange& range, int frames) {
     std::string why;
@@ -320,9 +151,6 @@ double PlayingRate(const VideoRange& range, int frames) {
     return static_cast<double>(fps.num) / fps.den;
 }
 
-namespace {
-
-// --make-video and its options, those of the frame choice last.
 QList<QCommandLineOption> MakeVideoOptions() {
     QList<QCommandLineOption> options = {
         {"make-video",
@@ -367,52 +195,19 @@ QList<QCommandLineOption> MakeVideoOptions() {
     return options + FrameChoiceOptions();
 }
 
-}  // namespace
-
-void AddMakeVideoOptions(QCommandLineParser& parser) {
-    parser.addOptions(MakeVideoOptions());
-}
-
-QStringList MakeVideoOptionNames() {
-    QStringList names;
-    for (const QCommandLineOption& option : MakeVideoOptions()) {
-        names += option.names();
-    }
-    return names;
-}
-
-ExitCode ChooseTimedFrames(const QCommandLineParser& parser, const MakeVideoDefaults& defaults,
-                           TimedSelection& selection) {
-    if (const std::optional<std::string> bad =
-            ReadFrameChoice(parser, ProjectToday(defaults.dayRules), selection.choice)) {
-        return Fail(ExitCode::BadCommandLine, *bad);
-    }
-    VideoRange range;
-    if (const ExitCode code = ReadRange(parser, defaults, true, range); code != ExitCode::Success) {
-        return code;
-    }
-    if (const ExitCode code = JudgeSettings(defaults, selection.choice);
-        code != ExitCode::Success) {
-        return code;
-    }
-    selection.frameDir = range.frameDir;
-    return ChooseByTime(parser, selection.choice, defaults.dayRules, range, selection.chosen);
-}
-
-ExitCode RunMakeVideoCommand(const QCommandLineParser& parser, const MakeVideoDefaults& defaults) {
+ExitCode RunMakeVideoCommand(const ModeContext& context) {
+    const QCommandLineParser& parser = context.parser;
     FrameChoice choice;
-    if (const std::optional<std::string> bad =
-            ReadFrameChoice(parser, ProjectToday(defaults.dayRules), choice)) {
-        return Fail(ExitCode::BadCommandLine, *bad);
+    if (const std::optional<std::string> bad = ReadFrameChoice(parser, context.today, choice)) {
+        return TellFailure(ExitCode::BadCommandLine, *bad);
     }
     const bool listing = parser.isSet("list");
     const bool choosing = choice.Any() || listing;
     VideoRange range;
-    if (const ExitCode code = ReadRange(parser, defaults, choosing, range);
-        code != ExitCode::Success) {
+    if (const ExitCode code = ReadRange(context, choosing, range); code != ExitCode::Success) {
         return code;
     }
-    if (const ExitCode code = JudgeSettings(defaults, choice); code != ExitCode::Success) {
+    if (const ExitCode code = JudgeSettings(context, choice); code != ExitCode::Success) {
         return code;
     }
     if (const ExitCode code = ReadDeflicker(parser, range.options); code != ExitCode::Success) {
@@ -420,7 +215,7 @@ ExitCode RunMakeVideoCommand(const QCommandLineParser& parser, const MakeVideoDe
     }
     ChosenFrames chosen;
     if (choosing) {
-        if (const ExitCode code = ChooseByTime(parser, choice, defaults.dayRules, range, chosen);
+        if (const ExitCode code = ChooseByTime(context, choice, range, chosen);
             code != ExitCode::Success) {
             return code;
         }
@@ -436,33 +231,33 @@ ExitCode RunMakeVideoCommand(const QCommandLineParser& parser, const MakeVideoDe
         return ExitCode::Success;
     }
     if (choosing && range.frameNumbers.empty()) {
-        return Fail(ExitCode::NoVideoFrame, "no frame of " + ShownFolder(range.frameDir) +
-                                                " was taken " + ChoiceInWords(choice));
+        return TellFailure(ExitCode::NoVideoFrame, "no frame of " + ShownFolder(range.frameDir) +
+                                                       " was taken " + ChoiceInWords(choice));
     }
     const std::string name = CompressorName(parser, range.options);
     const Compressor* compressor = FindCompressor(name);
     if (!compressor) {
-        return Fail(ExitCode::BadCommandLine,
-                    "unknown compressor " + name + " (MJPG, H264 or FMP4)");
+        return TellFailure(ExitCode::BadCommandLine,
+                           "unknown compressor " + name + " (MJPG, H264 or FMP4)");
     }
     // Without it every frame would look damaged.
     if (const std::optional<std::string> broken = BrokenInstallation({kImageCodecModule})) {
-        return Fail(ExitCode::BrokenInstallation, *broken);
+        return TellFailure(ExitCode::BrokenInstallation, *broken);
     }
     // Caught before the temporary file exists: an interrupt at any moment leaves none behind.
     const InterruptCatcher interrupts;
     VideoAssembly assembly(range);
     if (const std::optional<std::string> failure = assembly.ProbeFirstFrame()) {
-        return Fail(ExitCode::NoVideoFrame, *failure);
+        return TellFailure(ExitCode::NoVideoFrame, *failure);
     }
     if (const std::optional<std::string> failure = assembly.Open(*compressor)) {
-        return Fail(
+        return TellFailure(
             assembly.CompressorFailed() ? ExitCode::NoCompressor : ExitCode::VideoNotWritten,
             *failure);
     }
-    if (s_interrupted) {
-        return Fail(ExitCode::VideoCancelled,
-                    "No video created: cancelled before the first frame.");
+    if (InterruptCatcher::Interrupted()) {
+        return TellFailure(ExitCode::VideoCancelled,
+                           "No video created: cancelled before the first frame.");
     }
     std::optional<TerminalProgress> progress;
     if (::isatty(STDERR_FILENO)) {
@@ -475,16 +270,16 @@ ExitCode RunMakeVideoCommand(const QCommandLineParser& parser, const MakeVideoDe
         if (progress) {
             progress->Show(pass.position, pass.framesWritten);
         }
-        return !s_interrupted;
+        return !InterruptCatcher::Interrupted();
     });
     progress.reset();
     const ExitCode code = ExitCodeFor(result);
     if (code != ExitCode::Success || result.framesLeftOut > 0) {
-        Fail(code, ClosingMessage(result, range.frameDir));
+        TellFailure(code, ClosingMessage(result, range.frameDir));
     }
     // The video is complete under its name, whatever its hook does; an interrupt ends the hook.
     if (code == ExitCode::Success &&
-        !RunHookAndTell(defaults.videoHook,
+        !RunHookAndTell(context.videoHook,
                         {VideoPath(range.frameDir, result.videoName), std::nullopt,
                          QDateTime::currentMSecsSinceEpoch(), range.frameDir},
                         InterruptCatcher::Interrupted)) {

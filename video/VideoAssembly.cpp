@@ -568,3 +568,16 @@ VideoAssembly::LookedAt VideoAssembly::Corrected(int taken) const {
     ApplyGain(frame.image, gain);  // then encoded by the writer
     return frame;
 }
+
+ExitCode ExitCodeFor(const AssemblyResult& result) {
+    if (result.end == AssemblyEnd::WriteFailed) {
+        return ExitCode::VideoNotWritten;
+    }
+    if (result.end == AssemblyEnd::Cancelled) {
+        return ExitCode::VideoCancelled;
+    }
+    if (result.framesWritten == 0) {
+        return ExitCode::NoVideoFrame;
+    }
+    return result.end == AssemblyEnd::Complete ? ExitCode::Success : ExitCode::VideoStoppedAt;
+}

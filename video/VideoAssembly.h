@@ -11,6 +11,7 @@
 #include "frames/FrameFile.h"
 #include "platform/AtomicFile.h"
 #include "platform/Digest.h"
+#include "res/ExitCodes.h"
 #include "video/VideoOptions.h"
 #include "video/VideoWriter.h"
 
@@ -60,6 +61,9 @@ struct AssemblyResult {
     // With RecordHeldFrames: each frame written, in order.
     std::vector<HeldFrame> held;
 };
+
+// The exit code of a command-line mode for how an assembly ended.
+ExitCode ExitCodeFor(const AssemblyResult& result);
 
 // How many frames the video is made of: those the gap takes from the range, or the listed ones.
 int FramesTaken(const VideoRange& range);
