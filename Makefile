@@ -1,5 +1,6 @@
 # make run: install what is missing, build, start Vorn.
 # make test: install what is missing, build, run every test (offscreen).
+# make check: build, then run the unit tests alone (ctest -L unit), in a minute or two.
 # SANITIZE=address or SANITIZE=thread builds and tests with that sanitizer.
 # make format-check: fails when a source is not formatted as .clang-format says.
 # make install: build, then install under PREFIX (default /usr/local), below DESTDIR if given.
@@ -11,7 +12,7 @@ JOBS ?= $(shell nproc)
 PREFIX ?= /usr/local
 DESTDIR ?=
 
-.PHONY: run test build deps configure format format-check tidy bench clean install uninstall
+.PHONY: run test check build deps configure format format-check tidy bench clean install uninstall
 
 deps:
 	bash scripts/install-deps.sh
@@ -28,6 +29,9 @@ run: configure
 
 test: build
 	cd $(BUILD_DIR) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(JOBS)
+
+check: build
+	cd $(BUILD_DIR) && QT_QPA_PLATFORM=offscreen ctest -L unit --output-on-failure -j $(JOBS)
 
 install: build
 	DESTDIR="$(DESTDIR)" cmake --install $(BUILD_DIR) --prefix "$(PREFIX)"
