@@ -1,4 +1,3 @@
-#include <linux/videodev2.h>
 
 #include <QDateTime>
 #include <QJsonArray>
@@ -9,16 +8,11 @@
 #include <QtTest>
 
 #include <chrono>
-#include <fstream>
-#include <semaphore>
 #include <thread>
 
 #include <opencv2/imgcodecs.hpp>
-#include <opencv2/videoio.hpp>
 
 #include "capture/CaptureLoop.h"
-#include "capture/DeviceLock.h"
-#include "capture/ThreadCount.h"
 #include "frames/FrameFile.h"
 #include "res/Strings.h"
 #include "res/Version.h"

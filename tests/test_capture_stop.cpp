@@ -1,30 +1,21 @@
 #include <linux/videodev2.h>
 
 #include <QDateTime>
-#include <QJsonArray>
-#include <QJsonDocument>
-#include <QJsonObject>
-#include <QProcess>
-#include <QStandardPaths>
 #include <QtTest>
 
 #include <chrono>
-#include <fstream>
 #include <latch>
 #include <semaphore>
 #include <thread>
 
 #include <opencv2/imgcodecs.hpp>
-#include <opencv2/videoio.hpp>
 
 #include "capture/CaptureLoop.h"
 #include "capture/DeviceLock.h"
 #include "capture/ThreadCount.h"
 #include "frames/FrameFile.h"
 #include "res/Strings.h"
-#include "res/Version.h"
 #include "support/DialogBench.h"
-#include "support/FakeFreeSpace.h"
 #include "support/LoopBench.h"
 
 using namespace std::chrono_literals;

@@ -1,40 +1,23 @@
-#include <sys/stat.h>
 
 #include <algorithm>
 #include <cmath>
 #include <csignal>
 
-#include <QCheckBox>
-#include <QComboBox>
-#include <QDBusConnection>
-#include <QDialogButtonBox>
 #include <QDir>
 #include <QProcess>
-#include <QProgressBar>
-#include <QPushButton>
 #include <QTemporaryDir>
 #include <QThread>
 #include <QtTest>
-#include <functional>
 #include <opencv2/imgcodecs.hpp>
-#include <opencv2/videoio.hpp>
 
 #include "frames/CaptureTime.h"
-#include "panel/CompressorDlg.h"
-#include "panel/MakingDlg.h"
-#include "panel/VideoOptionsDlg.h"
 #include "res/Resource.h"
 #include "res/Strings.h"
-#include "support/Captions.h"
-#include "support/DialogBench.h"
 #include "support/FrameFolder.h"
 #include "support/FullDisk.h"
-#include "support/PageRecorder.h"
 #include "support/TestSettings.h"
 #include "support/VideoChecks.h"
-#include "video/VideoAssembly.h"
 #include "video/VideoProbe.h"
-#include "widgets/DialogControls.h"
 
 class MakeVideoCommandTest : public QObject {
     Q_OBJECT

@@ -1,8 +1,6 @@
-#include <sys/stat.h>
 
 #include <algorithm>
 #include <cmath>
-#include <csignal>
 
 #include <QAbstractEventDispatcher>
 #include <QCheckBox>
@@ -14,11 +12,9 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTemporaryDir>
-#include <QThread>
 #include <QtTest>
 #include <functional>
 #include <opencv2/imgcodecs.hpp>
-#include <opencv2/videoio.hpp>
 
 #include "frames/CaptureTime.h"
 #include "panel/CompressorDlg.h"
@@ -29,9 +25,7 @@
 #include "support/Captions.h"
 #include "support/DialogBench.h"
 #include "support/FrameFolder.h"
-#include "support/FullDisk.h"
 #include "support/PageRecorder.h"
-#include "support/TestSettings.h"
 #include "support/VideoChecks.h"
 #include "video/VideoAssembly.h"
 #include "video/VideoProbe.h"
