@@ -1,5 +1,6 @@
 # make run: install what is missing, build, start Vorn.
 # make test: install what is missing, build, run every test (offscreen).
+# make check: build, then run the unit tests alone (ctest -L unit), in a minute or two.
 # SANITIZE=address or SANITIZE=thread builds and tests with that sanitizer.
 # make format-check: fails when a source is not formatted as .clang-format says, or the status
 # page's script or style as .jsbeautifyrc says.
@@ -15,7 +16,7 @@ JOBS ?= $(shell nproc)
 PREFIX ?= /usr/local
 DESTDIR ?=
 
-.PHONY: run test build deps configure format format-check tidy lint bench clean install uninstall
+.PHONY: run test check build deps configure format format-check tidy lint bench clean install uninstall
 
 deps:
 	bash scripts/install-deps.sh
@@ -33,6 +34,9 @@ run: configure
 
 test: build
 	cd $(BUILD_DIR) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(JOBS)
+
+check: build
+	cd $(BUILD_DIR) && QT_QPA_PLATFORM=offscreen ctest -L unit --output-on-failure -j $(JOBS)
 
 install: build
 	DESTDIR="$(DESTDIR)" cmake --install $(BUILD_DIR) --prefix "$(PREFIX)"

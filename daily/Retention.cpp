@@ -27,9 +27,6 @@ std::string Megabytes(long long bytes) {
     return QLocale(QLocale::English).toString(bytes / kBytesPerMegabyte, 'f', 1).toStdString();
 }
 
-// Why a frame past its keeping stays; the order of the words in a day's line.
-enum class Kept { NoRecord, VideoNotAsRecorded, PicturesMissing, Changed, Count };
-
 constexpr const char* kKeptWords[] = {
     "in no video's record",
     "whose video is not as its record says",
@@ -37,91 +34,26 @@ constexpr const char* kKeptWords[] = {
     "changed since their video was made",
 };
 
-// Every record of the days' folder, and which of them still prove anything: judged once each,
-// when a frame they list is first asked about.
-class Proofs {
-public:
-    Proofs(const std::string& frameDir, int daysFd) : m_frameDir(frameDir), m_daysFd(daysFd) {
-        if (m_daysFd >= 0) {
-            Load();
-        }
+// The records of the days' folder open as `daysFd`.
+std::vector<DatedRecord> ReadRecords(const std::string& frameDir, int daysFd) {
+    std::vector<DatedRecord> records;
+    if (daysFd < 0) {
+        return records;
     }
-
-    // Whether the frame `name` of the folder open as `dirFd` may go, or why it stays.
-    std::optional<Kept> Judge(int dirFd, const std::string& name) {
-        const auto [first, last] = m_byName.equal_range(name);
-        if (first == last) {
-            return Kept::NoRecord;
+    ForEachNameIn(daysFd, [&](std::string_view name) {
+        const std::optional<QDate> day = DayOfFileName(name, kDayRecordEnding);
+        std::vector<uchar> text;
+        const bool read =
+            day && ReadFrameBytes(DayFilePath(frameDir, *day, kDayRecordEnding), text);
+        const std::optional<DayRecord> record =
+            read ? ParseRecord({reinterpret_cast<const char*>(text.data()), text.size()})
+                 : std::nullopt;
+        if (record) {
+            records.push_back({*day, *record});
         }
-        std::optional<FileDigest> file;
-        // Of several records, the reason that comes nearest to a proof.
-        Kept why = Kept::NoRecord;
-        for (auto entry = first; entry != last; ++entry) {
-            const Entry& proof = entry->second;
-            if (const std::optional<Kept> unsound = Unsound(proof.record)) {
-                why = std::max(why, *unsound);
-                continue;
-            }
-            file = file ? file : DigestOfFileIn(dirFd, name);
-            if (file && *file == proof.frame) {
-                return std::nullopt;
-            }
-            why = Kept::Changed;
-        }
-        return why;
-    }
-
-private:
-    struct Record {
-        QDate day;
-        FileDigest video;
-        std::optional<std::optional<Kept>> judged;  // once asked: nothing when it is sound
-    };
-    struct Entry {
-        std::size_t record;
-        FileDigest frame;
-    };
-
-    void Load() {
-        ForEachNameIn(m_daysFd, [this](std::string_view name) {
-            const std::optional<QDate> day = DayOfFileName(name, kDayRecordEnding);
-            std::vector<uchar> text;
-            const bool read =
-                day && ReadFrameBytes(DayFilePath(m_frameDir, *day, kDayRecordEnding), text);
-            const std::optional<DayRecord> record =
-                read ? ParseRecord({reinterpret_cast<const char*>(text.data()), text.size()})
-                     : std::nullopt;
-            // A record names the video of its own day, or it proves nothing.
-            if (!record || record->videoName != DayName(*day) + kDayVideoEnding) {
-                return;
-            }
-            for (const RecordedFrame& frame : record->frames) {
-                m_byName.emplace(frame.name, Entry{m_records.size(), frame.file});
-            }
-            m_records.push_back({*day, record->video, std::nullopt});
-        });
-    }
-
-    // Nothing when the record's video is as it says and its pictures are there; otherwise why
-    // its frames stay.
-    std::optional<Kept> Unsound(std::size_t index) {
-        Record& record = m_records[index];
-        if (!record.judged) {
-            const std::optional<FileDigest> video =
-                DigestOfFileIn(m_daysFd, DayName(record.day) + kDayVideoEnding);
-            record.judged =
-                !video || *video != record.video     ? std::optional(Kept::VideoNotAsRecorded)
-                : !DayIsMade(m_frameDir, record.day) ? std::optional(Kept::PicturesMissing)
-                                                     : std::nullopt;
-        }
-        return *record.judged;
-    }
-
-    std::string m_frameDir;
-    int m_daysFd;
-    std::vector<Record> m_records;
-    std::multimap<std::string, Entry> m_byName;
-};
+    });
+    return records;
+}
 
 // "9 frames kept: 1 changed since their video was made, 8 in no video's record".
 std::string KeptInWords(const int (&kept)[static_cast<int>(Kept::Count)]) {
@@ -138,8 +70,8 @@ std::string KeptInWords(const int (&kept)[static_cast<int>(Kept::Count)]) {
 }
 
 // Deletes (or lists) the frames `numbers` of `day` that their records prove held.
-void DeleteProvenFrames(const Retention& retention, int dirFd, Proofs& proofs, const QDate& day,
-                        const std::vector<int>& numbers) {
+void DeleteProvenFrames(const Retention& retention, int dirFd, FrameProofs& proofs,
+                        const QDate& day, const std::vector<int>& numbers) {
     const std::string name = DayName(day);
     int deleted = 0;
     long long bytes = 0;
@@ -151,7 +83,7 @@ void DeleteProvenFrames(const Retention& retention, int dirFd, Proofs& proofs, c
         if (!IsRegularFileAt(dirFd, file.c_str(), status)) {
             continue;
         }
-        if (const std::optional<Kept> why = proofs.Judge(dirFd, file)) {
+        if (const std::optional<Kept> why = proofs.Judge(file)) {
             ++kept[static_cast<int>(*why)];
             continue;
         }
@@ -189,6 +121,52 @@ void ListFramesOfDayToBeMade(int dirFd, const QDate& day, const std::vector<int>
 
 }  // namespace
 
+FrameProofs::FrameProofs(const std::vector<DatedRecord>& records, RetentionFiles files)
+    : m_files(std::move(files)) {
+    for (const auto& [day, record] : records) {
+        // A record names the video of its own day, or it proves nothing.
+        if (record.videoName != DayName(day) + kDayVideoEnding) {
+            continue;
+        }
+        for (const RecordedFrame& frame : record.frames) {
+            m_byName.emplace(frame.name, Entry{m_records.size(), frame.file});
+        }
+        m_records.push_back({day, record.video, std::nullopt});
+    }
+}
+
+std::optional<Kept> FrameProofs::Judge(const std::string& name) {
+    const auto [first, last] = m_byName.equal_range(name);
+    std::optional<FileDigest> file;
+    Kept why = Kept::NoRecord;
+    for (auto entry = first; entry != last; ++entry) {
+        const Entry& proof = entry->second;
+        if (const std::optional<Kept> unsound = Unsound(proof.record)) {
+            why = std::max(why, *unsound);
+            continue;
+        }
+        file = file ? file : m_files.frame(name);
+        if (file && *file == proof.frame) {
+            return std::nullopt;
+        }
+        why = Kept::Changed;
+    }
+    return why;
+}
+
+// Nothing when the record's video is as it says and its pictures are there; otherwise why its
+// frames stay.
+std::optional<Kept> FrameProofs::Unsound(std::size_t index) {
+    Record& record = m_records[index];
+    if (!record.judged) {
+        const std::optional<FileDigest> video = m_files.video(record.day);
+        record.judged = !video || *video != record.video ? std::optional(Kept::VideoNotAsRecorded)
+                        : !m_files.picturesMade(record.day) ? std::optional(Kept::PicturesMissing)
+                                                            : std::nullopt;
+    }
+    return *record.judged;
+}
+
 void ApplyRetention(const Retention& retention, const std::map<QDate, std::vector<int>>& byDay,
                     const std::vector<QDate>& toBeMade) {
     const std::string& frameDir = retention.frameDir;
@@ -200,7 +178,14 @@ void ApplyRetention(const Retention& retention, const std::map<QDate, std::vecto
     }
     // A folder without days/ has no record: every frame stays.
     const UniqueFd days(::openat(dir.Get(), kDaysFolder, O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    Proofs proofs(frameDir, days.Get());
+    const int dirFd = dir.Get();
+    const int daysFd = days.Get();
+    FrameProofs proofs(ReadRecords(frameDir, daysFd),
+                       {[dirFd](const std::string& name) { return DigestOfFileIn(dirFd, name); },
+                        [daysFd](const QDate& day) {
+                            return DigestOfFileIn(daysFd, DayName(day) + kDayVideoEnding);
+                        },
+                        [&frameDir](const QDate& day) { return DayIsMade(frameDir, day); }});
     for (const auto& [day, numbers] : byDay) {
         if (day.daysTo(retention.today) <= retention.keepFramesDays) {
             continue;

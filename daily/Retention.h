@@ -1,9 +1,13 @@
 #pragma once
 
 #include <QDate>
+#include <functional>
 #include <map>
+#include <optional>
 #include <string>
 #include <vector>
+
+#include "daily/DayRecord.h"
 
 // The frames past their keeping (KEEP_FRAMES_DAYS): those of days more than that many days before
 // today. A frame is deleted only on proof that a video of Vorn's holds that very file: a day's
@@ -17,6 +21,50 @@ struct Retention {
     QDate today;
     int keepFramesDays = 0;
     bool listing = false;  // only says what it would delete
+};
+
+// Why a frame past its keeping stays; the order of the words in a day's line.
+enum class Kept { NoRecord, VideoNotAsRecorded, PicturesMissing, Changed, Count };
+
+// A record of days/ and the day its file name gives.
+struct DatedRecord {
+    QDate day;
+    DayRecord record;
+};
+
+// What the decision reads of the files as they are now; nothing for a file that cannot be read.
+struct RetentionFiles {
+    std::function<std::optional<FileDigest>(const std::string& frameName)> frame;
+    std::function<std::optional<FileDigest>(const QDate& day)> video;  // days/YYYY-MM-DD.mp4
+    std::function<bool(const QDate& day)> picturesMade;  // the day's keogram and contact sheet
+};
+
+// The decision on each frame past its keeping. Each record's video is judged once, when a frame
+// it lists is first asked about, and a frame's file is read only when a sound record lists it.
+class FrameProofs {
+public:
+    FrameProofs(const std::vector<DatedRecord>& records, RetentionFiles files);
+
+    // Nothing when a record proves its video holds the frame file `name` as it is now; otherwise
+    // why the frame stays: of several records, the reason that comes nearest to a proof.
+    std::optional<Kept> Judge(const std::string& name);
+
+private:
+    struct Record {
+        QDate day;
+        FileDigest video;
+        std::optional<std::optional<Kept>> judged;  // once asked: nothing when it is sound
+    };
+    struct Entry {
+        std::size_t record;
+        FileDigest frame;
+    };
+
+    std::optional<Kept> Unsound(std::size_t index);
+
+    RetentionFiles m_files;
+    std::vector<Record> m_records;
+    std::multimap<std::string, Entry> m_byName;
 };
 
 // Deletes (or lists) the frames of `byDay` past their keeping that a record proves held: a line a

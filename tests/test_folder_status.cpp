@@ -13,6 +13,7 @@
 
 #include "frames/FrameFile.h"
 #include "serve/FolderStatus.h"
+#include "serve/StatusServer.h"
 #include "support/FakeFreeSpace.h"
 
 namespace {
@@ -249,6 +250,65 @@ private slots:
         QCOMPARE(deleted["frames"].toInt(), 4);
         QCOMPARE(deleted["left_out_today"].toInt(), 1);
         QCOMPARE(deleted["latest"]["file"].toString(), "pic_10006.jpg");
+    }
+    // --listen's address: a numeric IPv4 address, an IPv6 one in brackets or localhost, and a
+    // port of five digits at most up to 65535; only this machine's own addresses count as
+    // loopback, which alone may go without a token.
+    void listenAddressIsParsedOrRefused_data() {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("host");  // empty: refused
+        QTest::addColumn<int>("port");
+        QTest::addColumn<bool>("loopback");
+        QTest::newRow("IPv4 loopback") << "127.0.0.1:8765"
+                                       << "127.0.0.1" << 8765 << true;
+        QTest::newRow("all of 127/8") << "127.3.2.1:80"
+                                      << "127.3.2.1" << 80 << true;
+        QTest::newRow("localhost") << "localhost:1"
+                                   << "127.0.0.1" << 1 << true;
+        QTest::newRow("a LAN address") << "192.168.1.5:8765"
+                                       << "192.168.1.5" << 8765 << false;
+        QTest::newRow("any address, port 0") << "0.0.0.0:0"
+                                             << "0.0.0.0" << 0 << false;
+        QTest::newRow("IPv6 loopback") << "[::1]:65535"
+                                       << "::1" << 65535 << true;
+        QTest::newRow("IPv6 any") << "[::]:8765"
+                                  << "::" << 8765 << false;
+        QTest::newRow("no port") << "127.0.0.1"
+                                 << "" << 0 << false;
+        QTest::newRow("empty port") << "127.0.0.1:"
+                                    << "" << 0 << false;
+        QTest::newRow("port too high") << "127.0.0.1:65536"
+                                       << "" << 0 << false;
+        QTest::newRow("port of six digits") << "127.0.0.1:008765"
+                                            << "" << 0 << false;
+        QTest::newRow("signed port") << "127.0.0.1:+80"
+                                     << "" << 0 << false;
+        QTest::newRow("a name") << "example.org:80"
+                                << "" << 0 << false;
+        QTest::newRow("IPv6 without brackets") << "::1:8765"
+                                               << "" << 0 << false;
+        QTest::newRow("empty brackets") << "[]:8765"
+                                        << "" << 0 << false;
+        QTest::newRow("IPv4 in brackets") << "[127.0.0.1]:8765"
+                                          << "" << 0 << false;
+        QTest::newRow("short IPv4") << "127.1:8765"
+                                    << "" << 0 << false;
+        QTest::newRow("nothing") << ""
+                                 << "" << 0 << false;
+    }
+
+    void listenAddressIsParsedOrRefused() {
+        QFETCH(QString, text);
+        QFETCH(QString, host);
+        QFETCH(int, port);
+        QFETCH(bool, loopback);
+        const std::optional<ListenAddress> address = ParseListenAddress(text.toStdString());
+        QCOMPARE(address.has_value(), !host.isEmpty());
+        if (address) {
+            QCOMPARE(QString::fromStdString(address->host), host);
+            QCOMPARE(address->port, port);
+            QCOMPARE(address->loopback, loopback);
+        }
     }
 };
 

@@ -6,6 +6,11 @@
 #include <QTemporaryDir>
 #include <optional>
 
+// The five stored values, as a filled-in settings file holds them.
+inline const QByteArray kAllValues =
+    "AUTO_START_DIR=/data/frames\nAUTO_START_ON_OFF=0\nAUTO_START_FRAME_COUNT=12\n"
+    "CAM_REF=2\nRESOLUTION_REF=3\n";
+
 // Points the settings location ($XDG_CONFIG_HOME), $HOME and $XDG_RUNTIME_DIR at a fresh
 // temporary folder for the object's life, so that no test touches a real user's settings file.
 class TestSettings {
