@@ -108,8 +108,9 @@ bool Reads(const Mode& mode, Setting setting) {
 
 // Why the file gives no folder or count where `mode` needs one: the keys it needs alone, and a
 // count that is not valid; `context` drops such a count.
-std::string MissingValues(const Mode& mode, const std::optional<StoredSettings>& stored,
-                          bool dirGiven, ModeContext& context) {
+std::optional<std::string> MissingValues(const Mode& mode,
+                                         const std::optional<StoredSettings>& stored, bool dirGiven,
+                                         ModeContext& context) {
     std::vector<Setting> needed;
     if (!dirGiven && Reads(mode, Setting::AutoStartDir)) {
         needed.push_back(Setting::AutoStartDir);
@@ -117,11 +118,14 @@ std::string MissingValues(const Mode& mode, const std::optional<StoredSettings>&
     if (Reads(mode, Setting::AutoStartFrameCount)) {
         needed.push_back(Setting::AutoStartFrameCount);
     }
-    std::string missing = needed.empty() ? std::string() : SettingsTrouble(stored, needed);
+    std::optional<std::string> missing;
+    if (!needed.empty()) {
+        missing = SettingsTrouble(stored, needed);
+    }
     if (context.frameCount) {
-        if (const std::string trouble = FrameCountTrouble(*context.frameCount); !trouble.empty()) {
+        if (const std::optional<std::string> trouble = FrameCountTrouble(*context.frameCount)) {
             context.frameCount.reset();
-            missing += (missing.empty() ? "" : "; ") + trouble;
+            missing = missing ? *missing + "; " + *trouble : *trouble;
         }
     }
     return missing;
@@ -163,7 +167,9 @@ ModeContext BuildContext(const Mode& mode, const QCommandLineParser& parser, con
     }
     context.missing = MissingValues(mode, stored, dirGiven, context);
     // With no keys of its own a mode judges none: an empty list would judge them all.
-    context.badSettings = mode.keys.empty() ? std::string() : BadValuesMessage(settings, mode.keys);
+    if (!mode.keys.empty()) {
+        context.badSettings = BadValuesMessage(settings, mode.keys);
+    }
     context.longitudeTrouble =
         NeededValueMessage(settings, Setting::Longitude, "--daily-at solar-noon");
     context.now = QDateTime::fromMSecsSinceEpoch(clock.WallMs());

@@ -28,7 +28,7 @@ constexpr char kDelayOutOfRange[] = "Please enter a number between 0.1 and 86400
 }  // namespace
 
 bool OfferToCreateProfile() {
-    if (MissingProfileTrouble().empty()) {
+    if (!MissingProfileTrouble()) {
         return true;
     }
     const QString question =
@@ -40,7 +40,7 @@ bool OfferToCreateProfile() {
         return false;
     }
     CreateDefaultSettings();
-    return MissingProfileTrouble().empty();
+    return !MissingProfileTrouble();
 }
 
 CVornDlg::CVornDlg(QWidget* parent) : QDialog(parent), m_hIcon(QString::fromLatin1(IDR_MAINFRAME)) {
@@ -109,8 +109,8 @@ void CVornDlg::OnInitDialog() {
     if (!m_session.LoadSettings() && m_session.m_autoStart <= 0) {
         ShowMessageBox(tr(kCannotFindSettingsMessage));
     }
-    if (!m_session.m_badSettings.empty() && m_session.m_autoStart <= 0) {
-        ShowMessageBox(QString::fromStdString(m_session.m_badSettings));
+    if (m_session.m_badSettings && m_session.m_autoStart <= 0) {
+        ShowMessageBox(QString::fromStdString(*m_session.m_badSettings));
     }
     if (m_session.m_autoStart > 0) {
         m_timers.SetTimer(kAutoStartTimer, kAutoStartTimerMs);

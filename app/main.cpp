@@ -53,11 +53,11 @@ void KeepStandardErrorForOwnLines() {
 // A launch with a profile whose settings file is missing ends before it starts: its camera, folder
 // and count are that file's, and no other file may stand in for them.
 std::optional<ExitCode> RefuseMissingProfile() {
-    const std::string trouble = MissingProfileTrouble();
-    if (trouble.empty()) {
+    const std::optional<std::string> trouble = MissingProfileTrouble();
+    if (!trouble) {
         return std::nullopt;
     }
-    return TellFailure(ExitCode::SettingsMissing, trouble + ".");
+    return TellFailure(ExitCode::SettingsMissing, *trouble + ".");
 }
 
 // The launches that open no window: help, version, a bad command line, each mode of the table,
@@ -94,8 +94,8 @@ int main(int argc, char* argv[]) {
     QCoreApplication::setApplicationVersion(QStringLiteral(VORN_VERSION));
     // Lets the desktop match the window to its menu entry and icon.
     QGuiApplication::setDesktopFileName(QStringLiteral(VORN_DESKTOP_ID));
-    if (const std::string trouble = TimeZoneTrouble(); !trouble.empty()) {
-        TellLine(trouble);
+    if (const std::optional<std::string> trouble = TimeZoneTrouble()) {
+        TellLine(*trouble);
     }
     const bool offscreen = UseOffscreenWithoutDisplay();
     QStringList arguments;

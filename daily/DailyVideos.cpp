@@ -31,9 +31,8 @@
 #include "platform/LoadableModule.h"
 #include "platform/Numbers.h"
 #include "platform/PosixFiles.h"
-#include "platform/ThreadBudget.h"
 #include "platform/Tell.h"
-#include "res/Strings.h"
+#include "platform/ThreadBudget.h"
 #include "session/VideoOptionsStore.h"
 #include "timeline/FrameChoice.h"
 #include "video/MakeVideoCommand.h"
@@ -297,12 +296,11 @@ ExitCode MakeMissingDays(const DailyRun& run, const std::map<QDate, std::vector<
 // The run's folder, day rules and options from the command line and the settings file.
 ExitCode ReadDailyRun(const ModeContext& context, DailyRun& run) {
     if (!context.frameDir) {
-        return TellFailure(ExitCode::SettingsMissing,
-                           std::string(kCannotFindSettingsMessage) + " (" + context.missing + ")");
+        return context.TellMissingSettings();
     }
     run.frameDir = *context.frameDir;
-    if (!context.badSettings.empty()) {
-        return TellFailure(ExitCode::BadSetting, context.badSettings);
+    if (context.badSettings) {
+        return TellFailure(ExitCode::BadSetting, *context.badSettings);
     }
     run.today = context.today;
     run.keepFramesDays = context.keepFramesDays;

@@ -34,7 +34,7 @@ bool IsZoneFile(const std::string& name) {
 
 }  // namespace
 
-std::string TimeZoneTrouble() {
+std::optional<std::string> TimeZoneTrouble() {
     const char* value = std::getenv("TZ");
     // Unset is the machine's own zone, and empty is UTC on purpose.
     if (value == nullptr || *value == '\0') {

@@ -1,12 +1,13 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
-// What is wrong with the time zone that the environment's TZ names, or empty when nothing is. A
+// What is wrong with the time zone that the environment's TZ names, or nothing when nothing is. A
 // TZ that is neither a zone file this machine has nor a POSIX rule ("CET-1CEST,M3.5.0,M10.5.0/3")
 // leaves every local time at UTC, and the C library says nothing of it.
-std::string TimeZoneTrouble();
+std::optional<std::string> TimeZoneTrouble();
 
 // The local clock's offset from UTC at the instant `ms` (since the epoch, UTC), in ms, by this
 // process's time zone (TZ).

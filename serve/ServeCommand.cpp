@@ -9,7 +9,6 @@
 #include <optional>
 #include <string>
 
-#include "res/Strings.h"
 #include "serve/FolderStatus.h"
 #include "serve/StatusServer.h"
 #include "settings/Settings.h"
@@ -67,11 +66,10 @@ ExitCode RunServe(const ModeContext& context) {
                 listen + "'");
     }
     if (!context.frameDir) {
-        return TellFailure(ExitCode::SettingsMissing,
-                           std::string(kCannotFindSettingsMessage) + " (" + context.missing + ")");
+        return context.TellMissingSettings();
     }
-    if (!context.badSettings.empty()) {
-        return TellFailure(ExitCode::BadSetting, context.badSettings);
+    if (context.badSettings) {
+        return TellFailure(ExitCode::BadSetting, *context.badSettings);
     }
     if (!address->loopback && context.serveToken.empty()) {
         return TellFailure(ExitCode::ServeNeedsToken,

@@ -47,10 +47,10 @@ ExitCode FailToCount(const QString& why = {}) {
 }
 
 ExitCode FailForSettings(const std::optional<StoredSettings>& settings) {
-    return FailUnattended(
-        ExitCode::SettingsMissing,
-        QStringLiteral("%1 (%2)").arg(kCannotFindSettingsMessage,
-                                      QString::fromStdString(SettingsTrouble(settings))));
+    return FailUnattended(ExitCode::SettingsMissing,
+                          QStringLiteral("%1 (%2)").arg(
+                              kCannotFindSettingsMessage,
+                              QString::fromStdString(SettingsTrouble(settings).value_or(""))));
 }
 
 // Tells why the count cannot be used, or nothing when it can.
@@ -58,8 +58,8 @@ std::optional<ExitCode> RefuseCount(const std::optional<StoredSettings>& setting
     if (!settings || !settings->frameCount) {
         return FailForSettings(settings);
     }
-    if (const std::string trouble = NextFrameTrouble(*settings->frameCount); !trouble.empty()) {
-        return FailUnattended(ExitCode::CountOutOfRange, QString::fromStdString(trouble));
+    if (const std::optional<std::string> trouble = NextFrameTrouble(*settings->frameCount)) {
+        return FailUnattended(ExitCode::CountOutOfRange, QString::fromStdString(*trouble));
     }
     if (!SettingsFileWritable()) {
         return FailToCount();
@@ -195,7 +195,7 @@ ExitCode TakeCountedFrame(const CameraOpener& openCamera, Clock& clock,
     }
     if (!settings->badValues.empty()) {
         return FailUnattended(ExitCode::BadSetting,
-                              QString::fromStdString(BadValuesMessage(*settings)));
+                              QString::fromStdString(BadValuesMessage(*settings).value_or("")));
     }
     auto season = SaveConditionsFrom(*settings);
     if (const auto* trouble = std::get_if<std::string>(&season)) {

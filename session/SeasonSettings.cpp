@@ -4,9 +4,8 @@
 #include "settings/Settings.h"
 
 std::variant<SaveConditions, std::string> SaveConditionsFrom(const StoredSettings& settings) {
-    if (std::string trouble = BadValuesMessage(settings, kSaveConditionSettings);
-        !trouble.empty()) {
-        return trouble;
+    if (std::optional<std::string> trouble = BadValuesMessage(settings, kSaveConditionSettings)) {
+        return *std::move(trouble);
     }
     SaveConditions conditions;
     conditions.schedule = settings.schedule;
@@ -25,8 +24,8 @@ void PrintSchedulePlan(const CaptureSchedule& schedule, const QDate& from, int d
 
 ExitCode RunSchedulePlan(const ModeContext& context, int days) {
     // No settings file is no schedule: every day whole, as the capture has always run.
-    if (!context.badSettings.empty()) {
-        return TellFailure(ExitCode::BadSetting, context.badSettings);
+    if (context.badSettings) {
+        return TellFailure(ExitCode::BadSetting, *context.badSettings);
     }
     PrintSchedulePlan(context.schedule, context.now.date(), days, stdout);
     std::fflush(stdout);

@@ -78,8 +78,8 @@ VornSession::~VornSession() {
 bool VornSession::LoadSettings() {
     const auto settings = ReadSettings();
     // The window says only that settings are missing; standard error says which.
-    if (const std::string trouble = SettingsTrouble(settings); !trouble.empty()) {
-        TellLine(trouble);
+    if (const std::optional<std::string> trouble = SettingsTrouble(settings)) {
+        TellLine(*trouble);
     }
     if (!settings) {
         return false;
@@ -95,8 +95,8 @@ bool VornSession::LoadSettings() {
     m_camSource = settings->camSource.value_or("");
     m_cameraLock = {settings->cameraLock, settings->powerLineHz};
     m_badSettings = BadValuesMessage(*settings, kCameraLockSettings);
-    if (!m_badSettings.empty()) {
-        TellLine(m_badSettings);
+    if (m_badSettings) {
+        TellLine(*m_badSettings);
     }
     m_videoOptions = ReadVideoOptions();
     // Saturated: a count typed near the int limit must not overflow (an unattended run refuses

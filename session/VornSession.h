@@ -133,7 +133,7 @@ public:
     // CAMERA_LOCK and POWER_LINE_HZ, held by each run once it has gone for a few seconds.
     CameraLockChoice m_cameraLock;
     // What is bad in the values of the settings file, naming the keys; empty when nothing is.
-    std::string m_badSettings;
+    std::optional<std::string> m_badSettings;
 
     // The video parameters.
     int m_fpsTenths = 250;

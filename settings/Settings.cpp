@@ -356,19 +356,23 @@ std::optional<StoredSettings> ReadSettings() {
     return settings;
 }
 
-std::string BadValuesMessage(const StoredSettings& settings, std::span<const Setting> among) {
+std::optional<std::string> BadValuesMessage(const StoredSettings& settings,
+                                            std::span<const Setting> among) {
     std::string messages;
     for (const BadValue& bad : settings.badValues) {
         if (among.empty() || std::find(among.begin(), among.end(), bad.setting) != among.end()) {
             messages += (messages.empty() ? "" : " ") + bad.message;
         }
     }
-    return messages.empty() ? messages : InSettingsFile(messages);
+    if (messages.empty()) {
+        return std::nullopt;
+    }
+    return InSettingsFile(messages);
 }
 
-std::string NeededValueMessage(const StoredSettings& settings, Setting setting,
-                               const std::string& need) {
-    if (std::string bad = BadValuesMessage(settings, std::span(&setting, 1)); !bad.empty()) {
+std::optional<std::string> NeededValueMessage(const StoredSettings& settings, Setting setting,
+                                              const std::string& need) {
+    if (std::optional<std::string> bad = BadValuesMessage(settings, std::span(&setting, 1))) {
         return bad;
     }
     if (std::find(settings.given.begin(), settings.given.end(), setting) != settings.given.end()) {
@@ -379,8 +383,8 @@ std::string NeededValueMessage(const StoredSettings& settings, Setting setting,
                           row.expected);
 }
 
-std::string SettingsTrouble(const std::optional<StoredSettings>& settings,
-                            std::span<const Setting> among) {
+std::optional<std::string> SettingsTrouble(const std::optional<StoredSettings>& settings,
+                                           std::span<const Setting> among) {
     const std::string file = SettingsFilePath().toStdString();
     if (!settings) {
         return "the settings file " + file + " is missing or cannot be read";
@@ -395,7 +399,7 @@ std::string SettingsTrouble(const std::optional<StoredSettings>& settings,
            std::to_string(kMaxCamSourceBytes - 1) + ")";
 }
 
-std::string FrameCountTrouble(int count) {
+std::optional<std::string> FrameCountTrouble(int count) {
     if (count >= 0 && count <= kLargestFrameCount) {
         return {};
     }
@@ -405,7 +409,7 @@ std::string FrameCountTrouble(int count) {
                           std::to_string(kLargestFrameCount) + ".");
 }
 
-std::string NextFrameTrouble(int count) {
+std::optional<std::string> NextFrameTrouble(int count) {
     if (count != kLargestFrameCount) {
         return FrameCountTrouble(count);
     }
@@ -507,7 +511,7 @@ const std::string& ProfileName() {
     return SettingsKey::Profile();
 }
 
-std::string MissingProfileTrouble() {
+std::optional<std::string> MissingProfileTrouble() {
     if (ProfileName().empty() || QFileInfo::exists(SettingsFilePath())) {
         return {};
     }

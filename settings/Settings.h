@@ -155,26 +155,27 @@ void CreateDefaultSettings();
 std::optional<StoredSettings> ReadSettings();
 
 // The messages of the bad values among `among` (all of them when it is empty), after the file's
-// name: "In the settings file F, CAMERA_LOCK=2 is not valid: ...". Empty when there are none.
-std::string BadValuesMessage(const StoredSettings& settings, std::span<const Setting> among = {});
+// name: "In the settings file F, CAMERA_LOCK=2 is not valid: ...". Nothing when there are none.
+std::optional<std::string> BadValuesMessage(const StoredSettings& settings,
+                                            std::span<const Setting> among = {});
 
 // What keeps `setting` from serving `need` ("--daily-at solar-noon"), after the file's name: its
-// value's message when it is bad, or that it is missing; empty when it is there and good.
-std::string NeededValueMessage(const StoredSettings& settings, Setting setting,
-                               const std::string& need);
+// value's message when it is bad, or that it is missing; nothing when it is there and good.
+std::optional<std::string> NeededValueMessage(const StoredSettings& settings, Setting setting,
+                                              const std::string& need);
 
 // What is wrong with the settings file that gave `settings`, naming the file and the values that
-// cannot be read (those among `among` alone when it is not empty, as a mode needs them); empty when
-// nothing is.
-std::string SettingsTrouble(const std::optional<StoredSettings>& settings,
-                            std::span<const Setting> among = {});
+// cannot be read (those among `among` alone when it is not empty, as a mode needs them); nothing
+// when nothing is.
+std::optional<std::string> SettingsTrouble(const std::optional<StoredSettings>& settings,
+                                           std::span<const Setting> among = {});
 
 // What is wrong with AUTO_START_FRAME_COUNT=`count`, after the file's name: below 0, or past the
-// count of the last frame number there is; empty when nothing is. The window takes any count.
-std::string FrameCountTrouble(int count);
+// count of the last frame number there is; nothing when nothing is. The window takes any count.
+std::optional<std::string> FrameCountTrouble(int count);
 // What keeps a launch from counting one frame more after `count`: FrameCountTrouble, or no frame
-// number left after it; empty when nothing does.
-std::string NextFrameTrouble(int count);
+// number left after it; nothing when nothing does.
+std::optional<std::string> NextFrameTrouble(int count);
 
 // The texts of `settings` as the file holds them, blanks around them taken off; a key's default
 // text when it is absent, empty, too long, or the file is missing.
@@ -218,8 +219,8 @@ void UseProfile(const std::string& name);
 // The profile given at start-up, or empty.
 const std::string& ProfileName();
 // What keeps the profile in use from running: the words that name the profile and its missing
-// file; empty without a profile, or when its file is there.
-std::string MissingProfileTrouble();
+// file; nothing without a profile, or when its file is there.
+std::optional<std::string> MissingProfileTrouble();
 
 // The settings file's path, as messages name it.
 QString SettingsFilePath();

@@ -68,7 +68,8 @@ private slots:
         settings.WriteValues(kAllValues);
         const QString mainFile = settings.FilePath();
         const ProfileInUse profile("garden");
-        QVERIFY(QString::fromStdString(MissingProfileTrouble()).contains("profile garden"));
+        QVERIFY(QString::fromStdString(MissingProfileTrouble().value_or(""))
+                    .contains("profile garden"));
         QVERIFY(!ReadSettings());
         ModalAnswerer answerer;
         answerer.SetQuestionAnswer(QMessageBox::No);
@@ -78,7 +79,7 @@ private slots:
         QVERIFY(OfferToCreateProfile());
         QCOMPARE(answerer.Messages().size(), 2);
         QVERIFY(answerer.Messages()[1].contains("The profile garden has no settings file"));
-        QVERIFY(MissingProfileTrouble().empty());
+        QVERIFY(!MissingProfileTrouble());
         QCOMPARE(ReadSettings()->frameCount.value_or(-1), 0);
         QVERIFY(StoreFrameCount(5));
         QCOMPARE(settings.Value("AUTO_START_FRAME_COUNT"), QString("5"));
@@ -145,7 +146,7 @@ private slots:
         const QString own =
             message.isEmpty() ? QString() : QString::fromStdString(stored->badValues[0].message);
         QVERIFY2(own.startsWith(message) || message.isEmpty(), qPrintable(own));
-        const QString all = QString::fromStdString(BadValuesMessage(*stored));
+        const QString all = QString::fromStdString(BadValuesMessage(*stored).value_or(""));
         QCOMPARE(all, own.isEmpty() ? QString()
                                     : "In the settings file " + settings.FilePath() + ", " + own);
         // What a run and --schedule refuse: every bad value but the camera lock's, the day's start,

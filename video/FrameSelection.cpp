@@ -7,7 +7,6 @@
 #include "frames/FrameFile.h"
 #include "platform/Numbers.h"
 #include "platform/Tell.h"
-#include "res/Strings.h"
 #include "video/VideoOutput.h"
 
 namespace {
@@ -32,8 +31,7 @@ std::string IntOptionTrouble(const QCommandLineParser& parser, const char* name,
 ExitCode ApplySettingsDefaults(const ModeContext& context, bool choosing, VideoRange& range) {
     const bool needEnd = !context.parser.isSet("end") && !choosing;
     if (!context.frameDir || (needEnd && !context.frameCount)) {
-        return TellFailure(ExitCode::SettingsMissing,
-                           std::string(kCannotFindSettingsMessage) + " (" + context.missing + ")");
+        return context.TellMissingSettings();
     }
     range.frameDir = *context.frameDir;
     if (needEnd) {
@@ -101,11 +99,11 @@ ExitCode ReadRange(const ModeContext& context, bool choosing, VideoRange& range)
 }
 
 ExitCode JudgeSettings(const ModeContext& context, const FrameChoice& choice) {
-    if (!context.badSettings.empty()) {
-        return TellFailure(ExitCode::BadSetting, context.badSettings);
+    if (context.badSettings) {
+        return TellFailure(ExitCode::BadSetting, *context.badSettings);
     }
-    if (choice.dailyAtSolarNoon && !context.longitudeTrouble.empty()) {
-        return TellFailure(ExitCode::BadSetting, context.longitudeTrouble);
+    if (choice.dailyAtSolarNoon && context.longitudeTrouble) {
+        return TellFailure(ExitCode::BadSetting, *context.longitudeTrouble);
     }
     return ExitCode::Success;
 }

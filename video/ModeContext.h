@@ -6,6 +6,7 @@
 #include <string>
 
 #include "hooks/Hook.h"
+#include "res/ExitCodes.h"
 #include "schedule/CaptureSchedule.h"
 #include "timeline/FrameChoice.h"
 
@@ -21,12 +22,12 @@ struct ModeContext {
     // AUTO_START_FRAME_COUNT; nothing when it is missing or not valid.
     std::optional<int> frameCount = {};
     // Why the file cannot give the folder or count the mode needs, naming only those (and a
-    // count that is not valid); empty when nothing is wrong.
-    std::string missing = {};
+    // count that is not valid); nothing when nothing is wrong.
+    std::optional<std::string> missing = {};
     // The messages of the bad values among the mode's keys, and what keeps LONGITUDE from giving
-    // solar noon; each empty when nothing is wrong.
-    std::string badSettings = {};
-    std::string longitudeTrouble = {};
+    // solar noon; each nothing when nothing is wrong.
+    std::optional<std::string> badSettings = {};
+    std::optional<std::string> longitudeTrouble = {};
     // The wall-clock time the mode started at, from the program's clock, and the project's day
     // then (a day starts at DAY_STARTS_AT).
     QDateTime now = {};
@@ -38,4 +39,7 @@ struct ModeContext {
     Hook videoHook = {};
     Hook dayHook = {};
     std::string serveToken = {};
+
+    // Tells, with its exit code, that the settings file lacks what the mode needs.
+    ExitCode TellMissingSettings() const;
 };
