@@ -205,13 +205,38 @@ std::optional<ListedFile> ListedAt(int dirFd, const std::string& shownName, cons
         {shownName, path, file->size, time}, IsoTime(file->modifiedMs), UrlOf(route, shownName)};
 }
 
+// The bytes of the frames taken in the 24 hours before `nowMs`.
+std::uint64_t BytesOfLastDay(const std::vector<Frame>& frames, std::int64_t nowMs) {
+    std::uint64_t bytes = 0;
+    for (const Frame& frame : frames) {
+        if (frame.file.modifiedMs > nowMs - kDayMs && frame.file.modifiedMs <= nowMs) {
+            bytes += frame.file.size;
+        }
+    }
+    return bytes;
+}
+
 }  // namespace
 
 void FolderStatus::Refresh(const QDateTime& now) {
-    Listing& listing = *m_listing;
-    const std::string& dir = m_inputs.frameDir;
     const std::int64_t nowMs = now.toMSecsSinceEpoch();
-    const UniqueFd folder = OpenFolder(dir);
+    const UniqueFd folder = OpenFolder(m_inputs.frameDir);
+    UpdateListing(folder, nowMs);
+    auto snapshot = std::make_shared<Snapshot>();
+    snapshot->taken = now;
+    snapshot->frames = static_cast<int>(m_listing->frames.size());
+    snapshot->freeBytes = m_freeSpace.FreeBytes(m_inputs.frameDir);
+    snapshot->interval = MedianInterval(m_listing->frames);
+    snapshot->bytesLastDay = BytesOfLastDay(m_listing->frames, nowMs);
+    snapshot->leftOutToday = JudgeToday(nowMs);
+    FindLatest(folder, *snapshot);
+    ListVideosAndPictures(folder, *snapshot);
+    const std::lock_guard lock(m_mutex);
+    m_snapshot = std::move(snapshot);
+}
+
+void FolderStatus::UpdateListing(const UniqueFd& folder, std::int64_t nowMs) {
+    Listing& listing = *m_listing;
     if (!listing.fullListingMs || nowMs - *listing.fullListingMs >= kFullListingEveryMs ||
         nowMs < *listing.fullListingMs) {
         ListWholeFolder(folder, listing.frames, listing.folderVideos);
@@ -219,13 +244,11 @@ void FolderStatus::Refresh(const QDateTime& now) {
     } else {
         AddNewFrames(folder.Get(), listing.frames);
     }
+}
 
-    auto snapshot = std::make_shared<Snapshot>();
-    snapshot->taken = now;
-    snapshot->frames = static_cast<int>(listing.frames.size());
-    snapshot->freeBytes = m_freeSpace.FreeBytes(dir);
-    snapshot->interval = MedianInterval(listing.frames);
-
+int FolderStatus::JudgeToday(std::int64_t nowMs) {
+    Listing& listing = *m_listing;
+    const std::string& dir = m_inputs.frameDir;
     // Today's frames are judged as they come; yesterday's verdicts are no longer asked for.
     const LocalDay& today = listing.days.Containing(nowMs);
     if (today.julianDay != listing.verdictDay) {
@@ -237,9 +260,6 @@ void FolderStatus::Refresh(const QDateTime& now) {
     int judged = 0;
     for (std::size_t i = 0; i < listing.frames.size(); ++i) {
         const Frame& frame = listing.frames[i];
-        if (frame.file.modifiedMs > nowMs - kDayMs && frame.file.modifiedMs <= nowMs) {
-            snapshot->bytesLastDay += frame.file.size;
-        }
         if (frame.file.modifiedMs < today.startMs || frame.file.modifiedMs >= today.endMs) {
             continue;
         }
@@ -259,39 +279,47 @@ void FolderStatus::Refresh(const QDateTime& now) {
     }
     // Only the frames still there keep their verdicts.
     listing.bad = std::move(verdicts);
-    snapshot->leftOutToday = static_cast<int>(
+    return static_cast<int>(
         std::ranges::count_if(listing.bad, [](const auto& verdict) { return verdict.second; }));
+}
 
+void FolderStatus::FindLatest(const UniqueFd& folder, Snapshot& snapshot) {
+    Listing& listing = *m_listing;
+    const std::string& dir = m_inputs.frameDir;
     // The newest frame: latest.jpg when the capture keeps it up to date, else the last frame.
     const Frame* last = listing.frames.empty() ? nullptr : &listing.frames.back();
     const std::optional<FileStat> kept = RegularFileAt(folder.Get(), kLatestFrameName);
     if (kept && (!last || kept->modifiedMs >= last->file.modifiedMs)) {
-        snapshot->latest = ServedFile{kLatestFrameName, dir + kLatestFrameName, kept->size,
-                                      QDateTime::fromMSecsSinceEpoch(kept->modifiedMs)};
+        snapshot.latest = ServedFile{kLatestFrameName, dir + kLatestFrameName, kept->size,
+                                     QDateTime::fromMSecsSinceEpoch(kept->modifiedMs)};
     } else if (last) {
-        snapshot->latest =
+        snapshot.latest =
             ServedFile{kLatestFrameName, FramePath(dir, last->number), last->file.size,
                        QDateTime::fromMSecsSinceEpoch(last->file.modifiedMs)};
     }
-    if (snapshot->latest) {
-        snapshot->latestName = last ? FrameFileName(last->number) : kLatestFrameName;
-        const std::string timed = last ? FramePath(dir, last->number) : snapshot->latest->path;
-        const std::int64_t timedMs = last ? last->file.modifiedMs : kept->modifiedMs;
-        if (listing.latestKey != std::pair(timed, timedMs)) {
-            listing.latestKey = {timed, timedMs};
-            listing.latestTime = ReadExifCaptureTime(timed).value_or(LocalCaptureTime(timedMs));
-        }
-        snapshot->latestTime = listing.latestTime;
+    if (!snapshot.latest) {
+        return;
     }
+    snapshot.latestName = last ? FrameFileName(last->number) : kLatestFrameName;
+    const std::string timed = last ? FramePath(dir, last->number) : snapshot.latest->path;
+    const std::int64_t timedMs = last ? last->file.modifiedMs : kept->modifiedMs;
+    if (listing.latestKey != std::pair(timed, timedMs)) {
+        listing.latestKey = {timed, timedMs};
+        listing.latestTime = ReadExifCaptureTime(timed).value_or(LocalCaptureTime(timedMs));
+    }
+    snapshot.latestTime = listing.latestTime;
+}
 
+void FolderStatus::ListVideosAndPictures(const UniqueFd& folder, Snapshot& snapshot) const {
+    const std::string& dir = m_inputs.frameDir;
     // Videos beside the frames: those of the last full listing and the window's, still there.
-    std::vector<std::string> folderVideos = listing.folderVideos;
+    std::vector<std::string> folderVideos = m_listing->folderVideos;
     if (std::ranges::find(folderVideos, kVideoFileName) == folderVideos.end()) {
         folderVideos.emplace_back(kVideoFileName);
     }
     for (const std::string& name : folderVideos) {
         if (auto video = ListedAt(folder.Get(), name, name.c_str(), dir + name, "/videos/")) {
-            snapshot->videos.push_back(std::move(*video));
+            snapshot.videos.push_back(std::move(*video));
         }
     }
     // The days' videos and pictures.
@@ -302,23 +330,20 @@ void FolderStatus::Refresh(const QDateTime& now) {
         const std::string path = dir + shown;
         if (DayOfFileName(name, kDayVideoEnding)) {
             if (auto video = ListedAt(days.Get(), shown, text.c_str(), path, "/videos/")) {
-                snapshot->videos.push_back(std::move(*video));
+                snapshot.videos.push_back(std::move(*video));
             }
         } else if (DayOfFileName(name, kDayKeogramEnding) || DayOfFileName(name, kDaySheetEnding)) {
             if (auto picture = ListedAt(days.Get(), shown, text.c_str(), path, "/")) {
-                snapshot->pictures.push_back(std::move(*picture));
+                snapshot.pictures.push_back(std::move(*picture));
             }
         }
     });
     const auto newestFirst = [](const ListedFile& a, const ListedFile& b) {
         return std::pair(a.file.time, a.file.name) > std::pair(b.file.time, b.file.name);
     };
-    std::ranges::sort(snapshot->videos, newestFirst);
-    std::ranges::sort(snapshot->pictures, std::ranges::greater(),
+    std::ranges::sort(snapshot.videos, newestFirst);
+    std::ranges::sort(snapshot.pictures, std::ranges::greater(),
                       [](const ListedFile& picture) { return picture.file.name; });
-
-    const std::lock_guard lock(m_mutex);
-    m_snapshot = std::move(snapshot);
 }
 
 namespace {

@@ -12,6 +12,8 @@
 #include "schedule/CaptureSchedule.h"
 #include "timeline/FrameChoice.h"
 
+class UniqueFd;
+
 // A file the status page may serve: the name the page knows it by (the only thing a request may
 // name) and where it is. Never built from a request.
 struct ServedFile {
@@ -56,6 +58,13 @@ private:
     struct Listing;
 
     std::shared_ptr<const Snapshot> Current() const;
+    // Refresh's steps: the listing brought up to date (the whole folder now and then, else the
+    // frames after the last one); today's frames judged, giving how many are bad; the newest
+    // frame and its capture time; the videos and the days' pictures.
+    void UpdateListing(const UniqueFd& folder, std::int64_t nowMs);
+    int JudgeToday(std::int64_t nowMs);
+    void FindLatest(const UniqueFd& folder, Snapshot& snapshot);
+    void ListVideosAndPictures(const UniqueFd& folder, Snapshot& snapshot) const;
 
     FolderStatusInputs m_inputs;
     const FreeSpaceProbe& m_freeSpace;
