@@ -184,6 +184,27 @@ void SendAtOnce(int fd) {
     ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof(on));
 }
 
+// Takes a waiting connection and links it to civetweb's `port`. Out of descriptors or memory,
+// accepting waits until `acceptFrom` instead of spinning on the listener.
+void AcceptInto(std::list<Link>& links, int listener, int port, Clock::time_point now,
+                Clock::time_point& acceptFrom) {
+    const int client = ::accept4(listener, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
+    if (client < 0) {
+        if (errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR && errno != ECONNABORTED) {
+            acceptFrom = now + kSweepPeriod;
+        }
+        return;
+    }
+    const int server = ConnectToLoopback(port);
+    if (server < 0) {
+        ::close(client);
+        return;
+    }
+    SendAtOnce(client);
+    SendAtOnce(server);
+    links.emplace_back(client, server);
+}
+
 }  // namespace
 
 ConnectionRelay::ConnectionRelay(int listener, int targetPort,
@@ -217,7 +238,6 @@ void ConnectionRelay::Run(const std::stop_token& stop) {
     std::list<Link> links;
     std::vector<pollfd> polled;
     const int timeoutMs = static_cast<int>(std::min(m_idleTimeout, kSweepPeriod).count());
-    // Out of descriptors or memory, accepting waits a while instead of spinning on the listener.
     Clock::time_point acceptFrom = Clock::now();
     while (!stop.stop_requested()) {
         // A full relay leaves what comes in the listener's backlog.
@@ -246,22 +266,6 @@ void ConnectionRelay::Run(const std::stop_token& stop) {
         if ((polled[1].revents & POLLIN) == 0) {
             continue;
         }
-        const int client =
-            ::accept4(m_listener.Get(), nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
-        if (client < 0) {
-            if (errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR &&
-                errno != ECONNABORTED) {
-                acceptFrom = now + kSweepPeriod;
-            }
-            continue;
-        }
-        const int server = ConnectToLoopback(m_targetPort);
-        if (server < 0) {
-            ::close(client);
-            continue;
-        }
-        SendAtOnce(client);
-        SendAtOnce(server);
-        links.emplace_back(client, server);
+        AcceptInto(links, m_listener.Get(), m_targetPort, now, acceptFrom);
     }
 }
