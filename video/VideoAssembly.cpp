@@ -146,26 +146,7 @@ VideoAssembly::LookedAt VideoAssembly::Look(int number, std::vector<uchar> memor
     }
     const bool looksLikeJpeg = LooksLikeJpeg(frame.bytes);
     const JpegLayout layout = looksLikeJpeg ? WalkJpeg(frame.bytes) : JpegLayout{};
-    if (frame.bytes.empty()) {
-        frame.why = BadFrame(FrameFault::Empty).Sentence();
-    } else if (looksLikeJpeg && layout.state == JpegLayout::State::CutShort) {
-        frame.why = BadFrame(FrameFault::CutShort).Sentence();
-    } else if (looksLikeJpeg && layout.state == JpegLayout::State::Malformed) {
-        frame.why = layout.why;
-    } else if (looksLikeJpeg && CopiedUnlooked(layout)) {
-        // Copied byte for byte at the disk's pace, as `ffmpeg -c:v copy` copies it: judged by its
-        // structure and declared size, as decoding each frame would take several times as long.
-        const std::optional<FrameVerdict> tooLarge =
-            DeclaredSizeVerdict(layout.size.width, layout.size.height);
-        frame.why = tooLarge ? tooLarge->Sentence() : "";
-    } else {
-        // By its picture data, whichever way it goes into the video.
-        const FrameVerdict judged = JudgeFrame(frame.bytes);
-        if (judged.Unreadable()) {
-            frame.why = judged.Sentence();
-        }
-        frame.meanLuma = judged.meanLuma;
-    }
+    frame.why = WhyLeftOut(frame, looksLikeJpeg, layout).value_or("");
     if (!frame.why.empty()) {
         frame.trouble = AssemblyEnd::DamagedFrame;
         return frame;
@@ -184,6 +165,30 @@ VideoAssembly::LookedAt VideoAssembly::Look(int number, std::vector<uchar> memor
         frame.why = looksLikeJpeg ? "cannot be decoded" : "not a picture";
     }
     return frame;
+}
+
+std::optional<std::string> VideoAssembly::WhyLeftOut(LookedAt& frame, bool looksLikeJpeg,
+                                                     const JpegLayout& layout) const {
+    if (frame.bytes.empty()) {
+        return BadFrame(FrameFault::Empty).Sentence();
+    }
+    if (looksLikeJpeg && layout.state == JpegLayout::State::CutShort) {
+        return BadFrame(FrameFault::CutShort).Sentence();
+    }
+    if (looksLikeJpeg && layout.state == JpegLayout::State::Malformed) {
+        return layout.why;
+    }
+    if (looksLikeJpeg && CopiedUnlooked(layout)) {
+        // Copied byte for byte at the disk's pace, as `ffmpeg -c:v copy` copies it: judged by its
+        // structure and declared size, as decoding each frame would take several times as long.
+        const std::optional<FrameVerdict> tooLarge =
+            DeclaredSizeVerdict(layout.size.width, layout.size.height);
+        return tooLarge ? std::optional(tooLarge->Sentence()) : std::nullopt;
+    }
+    // By its picture data, whichever way it goes into the video.
+    const FrameVerdict judged = JudgeFrame(frame.bytes);
+    frame.meanLuma = judged.meanLuma;
+    return judged.Unreadable() ? std::optional(judged.Sentence()) : std::nullopt;
 }
 
 bool VideoAssembly::CopiedUnlooked(const JpegLayout& layout) const {

@@ -136,6 +136,10 @@ private:
     // Whether a JPEG of `layout` goes into the video byte for byte with nothing asked of its
     // picture (no bad frames left out, no deflicker), so that only its structure is judged.
     bool CopiedUnlooked(const JpegLayout& layout) const;
+    // What keeps `frame` out of the video, by its structure or its picture (which gives its mean
+    // luma too); nothing when it may go in.
+    std::optional<std::string> WhyLeftOut(LookedAt& frame, bool looksLikeJpeg,
+                                          const JpegLayout& layout) const;
     // The walk: each index of the range is a step, which the gap takes or passes over; each frame
     // of a list is a step that is taken. Progress goes by steps.
     int StepCount() const;
