@@ -250,41 +250,51 @@ std::vector<TimedFrame> FramesNumbered(const std::vector<TimedFrame>& timed,
 // Makes (or lists) the videos of closed days that have none, then the keogram and contact sheet
 // of each closed day whose video is there and that lacks them, in date order; the first
 // failure's exit code, the other days made all the same. `listed` receives the days listed.
+// Makes what the closed `day` lacks: its video, then its keogram and contact sheet, each hook
+// once its files are there. The day's code, or VideoCancelled when the run is to stop.
+ExitCode MakeDay(const DailyRun& run, const QDate& day, const std::vector<int>& numbers,
+                 const std::vector<TimedFrame>& timed, const Compressor& compressor) {
+    const bool videoThere = Exists(DayVideoPath(run.frameDir, day));
+    ExitCode code = videoThere ? ExitCode::Success : MakeDayVideo(run, day, numbers, compressor);
+    if (code == ExitCode::VideoCancelled || InterruptCatcher::Interrupted()) {
+        return ExitCode::VideoCancelled;
+    }
+    if (!videoThere && code == ExitCode::Success &&
+        !RunHookAndTell(run.videoHook, DayFile(run, day), InterruptCatcher::Interrupted)) {
+        return ExitCode::VideoCancelled;
+    }
+    // The pictures of a day come with its video, so that its frames are kept until both are made.
+    if (Exists(DayVideoPath(run.frameDir, day))) {
+        const ExitCode pictures = MakeDayPictures(run, day, FramesNumbered(timed, numbers));
+        code = code == ExitCode::Success ? pictures : code;
+    }
+    // The day is complete once its video and pictures are there: ON_DAY comes last.
+    if (code == ExitCode::Success &&
+        !RunHookAndTell(run.dayHook, DayFile(run, day), InterruptCatcher::Interrupted)) {
+        return ExitCode::VideoCancelled;
+    }
+    return code;
+}
+
 ExitCode MakeMissingDays(const DailyRun& run, const std::map<QDate, std::vector<int>>& byDay,
                          const std::vector<TimedFrame>& timed, std::vector<QDate>& listed) {
     const Compressor* compressor = FindCompressor(kCompressor);
     ExitCode first = ExitCode::Success;
     for (const auto& [day, numbers] : byDay) {
-        const bool videoThere = Exists(DayVideoPath(run.frameDir, day));
         if (day >= run.today || DayIsMade(run.frameDir, day)) {
             continue;
         }
         if (run.listing) {
+            const bool videoThere = Exists(DayVideoPath(run.frameDir, day));
             const std::string count = GroupedDigits(static_cast<long long>(numbers.size()));
             std::printf("%s: would make %s keogram and contact sheet\n", DayName(day).c_str(),
                         videoThere ? "its" : ("a video of " + count + " frames, its").c_str());
             listed.push_back(day);
             continue;
         }
-        ExitCode code =
-            videoThere ? ExitCode::Success : MakeDayVideo(run, day, numbers, *compressor);
-        if (code == ExitCode::VideoCancelled || InterruptCatcher::Interrupted()) {
-            return ExitCode::VideoCancelled;
-        }
-        if (!videoThere && code == ExitCode::Success &&
-            !RunHookAndTell(run.videoHook, DayFile(run, day), InterruptCatcher::Interrupted)) {
-            return ExitCode::VideoCancelled;
-        }
-        // The pictures of a day come with its video, so that its frames are kept until both are
-        // made.
-        if (Exists(DayVideoPath(run.frameDir, day))) {
-            const ExitCode pictures = MakeDayPictures(run, day, FramesNumbered(timed, numbers));
-            code = code == ExitCode::Success ? pictures : code;
-        }
-        // The day is complete once its video and pictures are there: ON_DAY comes last.
-        if (code == ExitCode::Success &&
-            !RunHookAndTell(run.dayHook, DayFile(run, day), InterruptCatcher::Interrupted)) {
-            return ExitCode::VideoCancelled;
+        const ExitCode code = MakeDay(run, day, numbers, timed, *compressor);
+        if (code == ExitCode::VideoCancelled) {
+            return code;
         }
         if (first == ExitCode::Success) {
             first = code;
