@@ -247,9 +247,6 @@ std::vector<TimedFrame> FramesNumbered(const std::vector<TimedFrame>& timed,
     return frames;
 }
 
-// Makes (or lists) the videos of closed days that have none, then the keogram and contact sheet
-// of each closed day whose video is there and that lacks them, in date order; the first
-// failure's exit code, the other days made all the same. `listed` receives the days listed.
 // Makes what the closed `day` lacks: its video, then its keogram and contact sheet, each hook
 // once its files are there. The day's code, or VideoCancelled when the run is to stop.
 ExitCode MakeDay(const DailyRun& run, const QDate& day, const std::vector<int>& numbers,
@@ -276,6 +273,9 @@ ExitCode MakeDay(const DailyRun& run, const QDate& day, const std::vector<int>& 
     return code;
 }
 
+// Makes (or lists) the videos of closed days that have none, then the keogram and contact sheet
+// of each closed day whose video is there and that lacks them, in date order; the first
+// failure's exit code, the other days made all the same. `listed` receives the days listed.
 ExitCode MakeMissingDays(const DailyRun& run, const std::map<QDate, std::vector<int>>& byDay,
                          const std::vector<TimedFrame>& timed, std::vector<QDate>& listed) {
     const Compressor* compressor = FindCompressor(kCompressor);
