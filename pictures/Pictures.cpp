@@ -269,51 +269,58 @@ MadePicture MakeKeogram(const std::string& frameDir, const std::vector<TimedFram
     return made;
 }
 
-MadePicture MakeStarTrails(const std::string& frameDir, const std::vector<TimedFrame>& frames) {
-    MadePicture made;
-    const Timeline line = InTimeOrder(frames);
-    struct Measured {
-        std::optional<std::string> reason;
-        double mean = 0;
-        double brightShare = 0;
-    };
-    std::vector<Measured> measured;
-    {
-        OrderedWork<Measured> work(
-            static_cast<int>(line.frames.size()),
-            [&](int index) {
-                Measured frame;
-                std::vector<uchar> bytes;
-                cv::Mat reduced;
-                // Dark frames are what star trails want: only damage and repeats leave one out.
-                const FrameVerdict verdict = ReadForPicture(
-                    frameDir, line, index, bytes,
-                    [](const std::vector<uchar>& read, FrameVerdict& judged) {
-                        cv::Mat picture = DecodeReduced(read, kMeasureScale);
-                        if (picture.empty()) {
-                            judged = FailedDecode(read);
-                        }
-                        return picture;
-                    },
-                    reduced);
-                if (!verdict.Good()) {
-                    frame.reason = FaultWord(*verdict.fault);
-                    return frame;
-                }
-                cv::Mat grey;
-                cv::cvtColor(reduced, grey, cv::COLOR_BGR2GRAY);
-                frame.mean = cv::mean(grey)[0];
-                frame.brightShare =
-                    cv::countNonZero(grey > kBrightPixel) / static_cast<double>(grey.total());
+namespace {
+
+// A frame as star trails measure it: why it is left out, or its mean and share of bright pixels.
+struct StarMeasure {
+    std::optional<std::string> reason;
+    double mean = 0;
+    double brightShare = 0;
+};
+
+std::vector<StarMeasure> MeasureForStarTrails(const std::string& frameDir, const Timeline& line) {
+    std::vector<StarMeasure> measured;
+    OrderedWork<StarMeasure> work(
+        static_cast<int>(line.frames.size()),
+        [&](int index) {
+            StarMeasure frame;
+            std::vector<uchar> bytes;
+            cv::Mat reduced;
+            // Dark frames are what star trails want: only damage and repeats leave one out.
+            const FrameVerdict verdict = ReadForPicture(
+                frameDir, line, index, bytes,
+                [](const std::vector<uchar>& read, FrameVerdict& judged) {
+                    cv::Mat picture = DecodeReduced(read, kMeasureScale);
+                    if (picture.empty()) {
+                        judged = FailedDecode(read);
+                    }
+                    return picture;
+                },
+                reduced);
+            if (!verdict.Good()) {
+                frame.reason = FaultWord(*verdict.fault);
                 return frame;
-            },
-            DecodeThreads(), 4 * DecodeThreads());
-        while (std::optional<Measured> frame = work.Take()) {
-            measured.push_back(std::move(*frame));
-        }
+            }
+            cv::Mat grey;
+            cv::cvtColor(reduced, grey, cv::COLOR_BGR2GRAY);
+            frame.mean = cv::mean(grey)[0];
+            frame.brightShare =
+                cv::countNonZero(grey > kBrightPixel) / static_cast<double>(grey.total());
+            return frame;
+        },
+        DecodeThreads(), 4 * DecodeThreads());
+    while (std::optional<StarMeasure> frame = work.Take()) {
+        measured.push_back(std::move(*frame));
     }
+    return measured;
+}
+
+// The indices of the night's frames dark enough to stack, each other frame counted in `made` by
+// why it is left out; the darkest alone (named in `made`) when none is dark enough.
+std::vector<int> ChooseDarkFrames(const std::vector<StarMeasure>& measured, const Timeline& line,
+                                  MadePicture& made) {
     std::vector<double> means;
-    for (const Measured& frame : measured) {
+    for (const StarMeasure& frame : measured) {
         if (!frame.reason) {
             means.push_back(frame.mean);
         }
@@ -322,7 +329,7 @@ MadePicture MakeStarTrails(const std::string& frameDir, const std::vector<TimedF
     std::vector<int> dark;
     int darkest = -1;
     for (int i = 0; i < static_cast<int>(measured.size()); ++i) {
-        const Measured& frame = measured[static_cast<std::size_t>(i)];
+        const StarMeasure& frame = measured[static_cast<std::size_t>(i)];
         if (frame.reason) {
             ++made.leftOut[*frame.reason];
             continue;
@@ -342,6 +349,16 @@ MadePicture MakeStarTrails(const std::string& frameDir, const std::vector<TimedF
         made.darkestFrame = FrameFileName(line.frames[static_cast<std::size_t>(darkest)].number);
         dark.push_back(darkest);
     }
+    return dark;
+}
+
+}  // namespace
+
+MadePicture MakeStarTrails(const std::string& frameDir, const std::vector<TimedFrame>& frames) {
+    MadePicture made;
+    const Timeline line = InTimeOrder(frames);
+    const std::vector<int> dark =
+        ChooseDarkFrames(MeasureForStarTrails(frameDir, line), line, made);
     OrderedWork<cv::Mat> work(
         static_cast<int>(dark.size()),
         [&](int i) {
