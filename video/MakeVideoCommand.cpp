@@ -195,15 +195,17 @@ QList<QCommandLineOption> MakeVideoOptions() {
     return options + FrameChoiceOptions();
 }
 
-ExitCode RunMakeVideoCommand(const ModeContext& context) {
+namespace {
+
+// What the command asks: the frame choice, the range and its options, and the frames chosen by
+// time when a choice is given or asked to be listed.
+ExitCode ReadVideoRequest(const ModeContext& context, FrameChoice& choice, VideoRange& range,
+                          ChosenFrames& chosen) {
     const QCommandLineParser& parser = context.parser;
-    FrameChoice choice;
     if (const std::optional<std::string> bad = ReadFrameChoice(parser, context.today, choice)) {
         return TellFailure(ExitCode::BadCommandLine, *bad);
     }
-    const bool listing = parser.isSet("list");
-    const bool choosing = choice.Any() || listing;
-    VideoRange range;
+    const bool choosing = choice.Any() || parser.isSet("list");
     if (const ExitCode code = ReadRange(context, choosing, range); code != ExitCode::Success) {
         return code;
     }
@@ -213,7 +215,6 @@ ExitCode RunMakeVideoCommand(const ModeContext& context) {
     if (const ExitCode code = ReadDeflicker(parser, range.options); code != ExitCode::Success) {
         return code;
     }
-    ChosenFrames chosen;
     if (choosing) {
         if (const ExitCode code = ChooseByTime(context, choice, range, chosen);
             code != ExitCode::Success) {
@@ -222,35 +223,20 @@ ExitCode RunMakeVideoCommand(const ModeContext& context) {
     } else if (!IsFolderThere(range.frameDir)) {
         return FailUnreadableFolder(range.frameDir);
     }
-    if (const ExitCode code = ReadOutputOptions(parser, range, range.options);
-        code != ExitCode::Success) {
-        return code;
-    }
-    if (listing) {
-        PrintList(chosen, choice, PlayingRate(range, static_cast<int>(chosen.frames.size())));
-        return ExitCode::Success;
-    }
-    if (choosing && range.frameNumbers.empty()) {
-        return TellFailure(ExitCode::NoVideoFrame, "no frame of " + ShownFolder(range.frameDir) +
-                                                       " was taken " + ChoiceInWords(choice));
-    }
-    const std::string name = CompressorName(parser, range.options);
-    const Compressor* compressor = FindCompressor(name);
-    if (!compressor) {
-        return TellFailure(ExitCode::BadCommandLine,
-                           "unknown compressor " + name + " (MJPG, H264 or FMP4)");
-    }
-    // Without it every frame would look damaged.
-    if (const std::optional<std::string> broken = BrokenInstallation({kImageCodecModule})) {
-        return TellFailure(ExitCode::BrokenInstallation, *broken);
-    }
+    return ReadOutputOptions(parser, range, range.options);
+}
+
+// Makes the video of `range`, with a progress bar on a terminal and a line for each frame left
+// out; then ON_VIDEO, which an interrupt ends.
+ExitCode AssembleVideo(const ModeContext& context, const VideoRange& range,
+                       const Compressor& compressor) {
     // Caught before the temporary file exists: an interrupt at any moment leaves none behind.
     const InterruptCatcher interrupts;
     VideoAssembly assembly(range);
     if (const std::optional<std::string> failure = assembly.ProbeFirstFrame()) {
         return TellFailure(ExitCode::NoVideoFrame, *failure);
     }
-    if (const std::optional<std::string> failure = assembly.Open(*compressor)) {
+    if (const std::optional<std::string> failure = assembly.Open(compressor)) {
         return TellFailure(
             assembly.CompressorFailed() ? ExitCode::NoCompressor : ExitCode::VideoNotWritten,
             *failure);
@@ -286,4 +272,35 @@ ExitCode RunMakeVideoCommand(const ModeContext& context) {
         return ExitCode::VideoCancelled;
     }
     return code;
+}
+
+}  // namespace
+
+ExitCode RunMakeVideoCommand(const ModeContext& context) {
+    FrameChoice choice;
+    VideoRange range;
+    ChosenFrames chosen;
+    if (const ExitCode code = ReadVideoRequest(context, choice, range, chosen);
+        code != ExitCode::Success) {
+        return code;
+    }
+    if (context.parser.isSet("list")) {
+        PrintList(chosen, choice, PlayingRate(range, static_cast<int>(chosen.frames.size())));
+        return ExitCode::Success;
+    }
+    if (choice.Any() && range.frameNumbers.empty()) {
+        return TellFailure(ExitCode::NoVideoFrame, "no frame of " + ShownFolder(range.frameDir) +
+                                                       " was taken " + ChoiceInWords(choice));
+    }
+    const std::string name = CompressorName(context.parser, range.options);
+    const Compressor* compressor = FindCompressor(name);
+    if (!compressor) {
+        return TellFailure(ExitCode::BadCommandLine,
+                           "unknown compressor " + name + " (MJPG, H264 or FMP4)");
+    }
+    // Without it every frame would look damaged.
+    if (const std::optional<std::string> broken = BrokenInstallation({kImageCodecModule})) {
+        return TellFailure(ExitCode::BrokenInstallation, *broken);
+    }
+    return AssembleVideo(context, range, *compressor);
 }
