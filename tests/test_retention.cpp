@@ -2,8 +2,8 @@
 #include <map>
 #include <set>
 
-#include "daily/DayFiles.h"
 #include "daily/Retention.h"
+#include "frames/DayFiles.h"
 
 namespace {
 
