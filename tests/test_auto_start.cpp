@@ -115,6 +115,49 @@ struct TakeFrame : DialogBench {
     QString FrameCount() const { return settings.Value("AUTO_START_FRAME_COUNT"); }
 };
 
+// Sets up the launch's `fault` (a row of launchEndsWithItsCauseAndCountsOnlyASavedFrame); `kept`
+// receives the files already there that the launch must keep. False when a step fails.
+bool ApplyFault(TakeFrame& launch, const QString& fault, const RecordingOpener& noCamera,
+                QStringList& kept) {
+    if (fault.contains('=')) {
+        launch.AddSetting(fault.toUtf8());
+    }
+    if (fault == "no settings") {
+        return QFile::remove(launch.settings.FilePath());
+    } else if (fault == "no CAM_REF") {
+        launch.settings.Write(launch.settings.Read().replace("CAM_REF=0\n", ""));
+    } else if (fault == "long CAM_SOURCE") {
+        launch.settings.Write(launch.settings.Read() + "CAM_SOURCE=" + QByteArray(4096, 's'));
+    } else if (fault.startsWith("add ")) {
+        launch.settings.Write(launch.settings.Read() + fault.mid(4).toUtf8() + "\n");
+    } else if (fault == "read-only settings") {
+        return QFile::setPermissions(launch.settings.FilePath(), QFile::ReadOwner);
+    } else if (fault == "no camera") {
+        launch.opener = noCamera;
+    } else if (fault == "source ends") {
+        launch.camera->FailGrabsAfter(3);
+    } else if (fault == "empty frames") {
+        for (int frame = 0; frame < 40; ++frame) {
+            launch.camera->DropFrame(frame);
+        }
+    } else if (fault == "no folder") {
+        return launch.frameDir.remove();
+    } else if (fault == "frame exists") {
+        kept = QStringList{launch.FramePath(10005)};
+    } else if (fault == "close at 12:00") {
+        launch.AddSetting("CAPTURE_HOURS=11:00-12:00");
+        launch.clock.SetWallMs(QDateTime(QDate(2024, 6, 1), QTime(11, 59, 58)).toMSecsSinceEpoch());
+    } else if (fault == "199 MB free") {
+        launch.freeSpace.SetFreeMb(199);
+    } else if (fault == "space used up" || fault == "MIN_FREE_MB=0") {
+        launch.freeSpace.SetFreeMbFromProbe(2, 10);
+    } else if (fault == "frames exist") {
+        kept =
+            QStringList{launch.FramePath(10001), launch.FramePath(10002), launch.FramePath(10003)};
+    }
+    return true;
+}
+
 }  // namespace
 
 class AutoStartTest : public QObject {
@@ -318,43 +361,7 @@ private slots:
         launch.clock.SetWallMs(QDateTime(QDate(2024, 6, 1), QTime(12, 0)).toMSecsSinceEpoch());
         QStringList kept;
         RecordingOpener noCamera(NoCamera());
-        if (fault.contains('=')) {
-            launch.AddSetting(fault.toUtf8());
-        }
-        if (fault == "no settings") {
-            QVERIFY(QFile::remove(launch.settings.FilePath()));
-        } else if (fault == "no CAM_REF") {
-            launch.settings.Write(launch.settings.Read().replace("CAM_REF=0\n", ""));
-        } else if (fault == "long CAM_SOURCE") {
-            launch.settings.Write(launch.settings.Read() + "CAM_SOURCE=" + QByteArray(4096, 's'));
-        } else if (fault.startsWith("add ")) {
-            launch.settings.Write(launch.settings.Read() + fault.mid(4).toUtf8() + "\n");
-        } else if (fault == "read-only settings") {
-            QVERIFY(QFile::setPermissions(launch.settings.FilePath(), QFile::ReadOwner));
-        } else if (fault == "no camera") {
-            launch.opener = noCamera;
-        } else if (fault == "source ends") {
-            launch.camera->FailGrabsAfter(3);
-        } else if (fault == "empty frames") {
-            for (int frame = 0; frame < 40; ++frame) {
-                launch.camera->DropFrame(frame);
-            }
-        } else if (fault == "no folder") {
-            QVERIFY(launch.frameDir.remove());
-        } else if (fault == "frame exists") {
-            kept = QStringList{launch.FramePath(10005)};
-        } else if (fault == "close at 12:00") {
-            launch.AddSetting("CAPTURE_HOURS=11:00-12:00");
-            launch.clock.SetWallMs(
-                QDateTime(QDate(2024, 6, 1), QTime(11, 59, 58)).toMSecsSinceEpoch());
-        } else if (fault == "199 MB free") {
-            launch.freeSpace.SetFreeMb(199);
-        } else if (fault == "space used up" || fault == "MIN_FREE_MB=0") {
-            launch.freeSpace.SetFreeMbFromProbe(2, 10);
-        } else if (fault == "frames exist") {
-            kept = QStringList{launch.FramePath(10001), launch.FramePath(10002),
-                               launch.FramePath(10003)};
-        }
+        QVERIFY(ApplyFault(launch, fault, noCamera, kept));
         for (const QString& path : kept) {
             QFile existing(path);
             QVERIFY(existing.open(QIODevice::WriteOnly) && existing.write("kept") == 4);

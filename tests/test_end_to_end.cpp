@@ -64,6 +64,115 @@ QString SourceFile(const QString& path) {
     return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
 }
 
+// commandLineIsAnsweredWithoutADisplay's rows of options without their mode, profiles, and the
+// daily run's settings.
+void AddRowsOfOptionsProfilesAndDailySettings() {
+    // An option without its mode would open the window and be passed over.
+    for (const QStringList& option :
+         {QStringList{"--day", "today"}, QStringList{"--list"}, QStringList{"--every", "10"},
+          QStringList{"--fps", "5"}, QStringList{"--start", "3"}}) {
+        QTest::addRow("%s without its mode", qPrintable(option.first()))
+            << option << 2 << QByteArray()
+            << "vorn: " + option.first().toUtf8() + " is an option of --make-video" << QString()
+            << QByteArray();
+    }
+    QTest::newRow("daily videos of a folder that is not there")
+        << QStringList{"--daily-videos", "--dir", "/nonexistent/frames"} << 10 << QByteArray()
+        << QByteArray("Can't read the folder /nonexistent/frames/ (No such file") << QString()
+        << QByteArray();
+    QTest::newRow("a profile name that names no file")
+        << QStringList{"--take-frame", "--profile", "../sky"} << 2 << QByteArray()
+        << QByteArray("--profile takes 1 to 32 letters, digits") << QString() << QByteArray();
+    // Another profile's file never stands in for a missing one.
+    for (const QStringList& mode :
+         {QStringList{"--take-frame"}, QStringList{"--make-video"}, QStringList{"--schedule"},
+          QStringList{"--daily-videos"}, QStringList{"--keogram", "k.jpg"}}) {
+        QTest::addRow("%s of a profile without its file", qPrintable(mode.first()))
+            << QStringList{"--profile", "sky"} + mode << 3 << QByteArray()
+            << QByteArray("vorn: the profile sky has no settings file (") << QString()
+            << QByteArray(
+                   "AUTO_START_DIR=./\nAUTO_START_ON_OFF=0\nAUTO_START_FRAME_COUNT=0\n"
+                   "CAM_REF=0\nRESOLUTION_REF=1\n");
+    }
+    QTest::newRow("a hook too long to read")
+        << QStringList{"--daily-videos"} << 15 << QByteArray()
+        << QByteArray("Vorn.conf, ON_DAY is too long to read (at most 4095 bytes)") << QString()
+        << "AUTO_START_DIR=./\nAUTO_START_ON_OFF=0\nAUTO_START_FRAME_COUNT=0\nCAM_REF=0\n"
+           "RESOLUTION_REF=1\nON_DAY=touch " +
+               QByteArray(4096, 'a') + "\n";
+    QTest::newRow("bad days of frames kept")
+        << QStringList{"--daily-videos"} << 15 << QByteArray()
+        << QByteArray("Vorn.conf, KEEP_FRAMES_DAYS=0 is not valid: give") << QString()
+        << QByteArray(
+               "AUTO_START_DIR=./\nAUTO_START_ON_OFF=0\nAUTO_START_FRAME_COUNT=0\n"
+               "CAM_REF=0\nRESOLUTION_REF=1\nKEEP_FRAMES_DAYS=0\n");
+}
+
+// Five days of frames in Berlin, D-4 to today, 8 a day (D-2 has one more, late at night) with
+// D-3's first frame spoiled, a file of the user's beside them, and settings that keep 2 days and
+// write each daily hook's event to daily-hooks.txt in `dir`.
+struct FiveDaysOfFrames {
+    explicit FiveDaysOfFrames(const QTemporaryDir& dir)
+        : hooksRun(dir.filePath("daily-hooks.txt")), notes(frames.filePath("pic_notes.jpg.txt")) {
+        made =
+            AddFrames() && Spoil() && notes.open(QIODevice::WriteOnly) && notes.write("mine") == 4;
+        notes.close();
+        folder = "AUTO_START_DIR=" + frames.path().toUtf8() +
+                 "\nAUTO_START_ON_OFF=0\nAUTO_START_FRAME_COUNT=0\nCAM_REF=0\nRESOLUTION_REF=1\n";
+        QFile::remove(hooksRun);
+        // Each made day's video, then the day, is handed to its hook, in the launch's folder.
+        settings.WriteValues(folder +
+                             "KEEP_FRAMES_DAYS=2\n"
+                             "ON_VIDEO=sh -c 'echo $VORN_EVENT $VORN_FILE >> daily-hooks.txt'\n"
+                             "ON_DAY=sh -c 'echo $VORN_EVENT $VORN_FILE >> daily-hooks.txt'\n");
+    }
+
+    QString Day(int back) const { return today.addDays(-back).toString(Qt::ISODate); }
+    QString Video(int back) const { return frames.filePath("days/" + Day(back) + ".mp4"); }
+    QStringList FramesLeft() const { return QDir(frames.path()).entryList({"pic_*.jpg"}); }
+    QStringList NamesOf(std::initializer_list<int> backs) const {
+        QStringList all;
+        for (const int back : backs) {
+            all += names[back];
+        }
+        all.sort();
+        return all;
+    }
+
+    QTemporaryDir frames;
+    const QTimeZone berlin{"Europe/Berlin"};
+    const QDate today = QDateTime::currentDateTime().toTimeZone(berlin).date();
+    QMap<int, QStringList> names;  // of each day back
+    TestSettings settings;
+    QByteArray folder;  // the settings that name the folder
+    QString hooksRun;
+    QFile notes;
+    bool made = false;
+
+private:
+    bool AddFrames() {
+        int number = 10001;
+        for (int back = 4; back >= 0; --back) {
+            for (int hour = 1; hour < 24; hour += 3) {
+                names[back] << QString("pic_%1.jpg").arg(number);
+                if (!AddFrame(frames.path(), number++, cv::Mat(48, 64, CV_8UC3, cv::Scalar(90)),
+                              QDateTime(today.addDays(-back), QTime(hour, 10), berlin))) {
+                    return false;
+                }
+            }
+        }
+        names[2] << QString("pic_%1.jpg").arg(number);
+        return AddFrame(frames.path(), number, cv::Mat(48, 64, CV_8UC3, cv::Scalar(90)),
+                        QDateTime(today.addDays(-2), QTime(23, 40), berlin));
+    }
+    bool Spoil() {
+        QFile spoiled(frames.filePath(names[3].first()));  // pic_10009.jpg
+        return spoiled.open(QIODevice::ReadWrite) && spoiled.resize(0) &&
+               spoiled.setFileTime(QDateTime(today.addDays(-3), QTime(1, 10), berlin),
+                                   QFileDevice::FileModificationTime);
+    }
+};
+
 }  // namespace
 
 // The real program, started as cron or a systemd timer starts it: no display, an environment of
@@ -123,6 +232,39 @@ private:
         ended.out = vorn.readAllStandardOutput();
         ended.err = vorn.readAllStandardError();
         return ended;
+    }
+    Ended RunDaily(const FiveDaysOfFrames& five, const QStringList& arguments) {
+        return RunVorn(five.settings, QStringList{"--daily-videos"} + arguments, 120000,
+                       "Europe/Berlin");
+    }
+
+    // The rest of dailyVideosCatchUpOnceAndDeleteOnlyWhatAVideoHolds, once D-3 has failed.
+    void CheckTheMendedDayAndAShortVideo(FiveDaysOfFrames& five) {
+        // The spoiled day mended: made, then its frames deleted; a second run makes nothing.
+        QVERIFY(AddFrame(five.frames.path(), 10009, cv::Mat(48, 64, CV_8UC3, cv::Scalar(90)),
+                         QDateTime(five.today.addDays(-3), QTime(1, 10), five.berlin)));
+        const Ended mended = RunDaily(five, {});
+        QVERIFY2(mended.exitCode == 0, mended.err.constData());
+        QVERIFY2(mended.out.startsWith(five.Day(3).toUtf8() + ": 8 frames, 0 left out, 0.3 s\n"),
+                 mended.out.constData());
+        QCOMPARE(five.FramesLeft(), five.NamesOf({2, 1, 0}));
+        const Ended again = RunDaily(five, {});
+        QCOMPARE(again.exitCode, 0);
+        QCOMPARE(again.out, QByteArray());
+
+        // A video with fewer frames than its day keeps the day's frames; a removed one is made
+        // again.
+        five.settings.WriteValues(five.folder + "KEEP_FRAMES_DAYS=1\n");
+        QVERIFY(QFile::remove(five.Video(2)) && QFile::copy(five.Video(1), five.Video(2)));
+        QVERIFY(QFile::remove(five.Video(1)));
+        const Ended kept = RunDaily(five, {});
+        QVERIFY2(kept.exitCode == 0, kept.err.constData());
+        QVERIFY2(kept.out.startsWith(five.Day(1).toUtf8() + ": 8 frames, "), kept.out.constData());
+        QVERIFY2(kept.err.contains(five.Day(2).toUtf8() +
+                                   ": 9 frames kept: 9 whose video is not as its record says"),
+                 kept.err.constData());
+        QCOMPARE(five.FramesLeft(), five.NamesOf({2, 1, 0}));
+        QCOMPARE(FramesInVideo(five.Video(1)), 8);
     }
 
     // Whether every line on standard error is one of the program's own: Qt's, OpenCV's and
@@ -246,45 +388,7 @@ private slots:
                    "vorn: --fps is not an option of --daily-videos: it is one of "
                    "--make-video.\n")
             << QString() << QByteArray();
-        // An option without its mode would open the window and be passed over.
-        for (const QStringList& option :
-             {QStringList{"--day", "today"}, QStringList{"--list"}, QStringList{"--every", "10"},
-              QStringList{"--fps", "5"}, QStringList{"--start", "3"}}) {
-            QTest::addRow("%s without its mode", qPrintable(option.first()))
-                << option << 2 << QByteArray()
-                << "vorn: " + option.first().toUtf8() + " is an option of --make-video" << QString()
-                << QByteArray();
-        }
-        QTest::newRow("daily videos of a folder that is not there")
-            << QStringList{"--daily-videos", "--dir", "/nonexistent/frames"} << 10 << QByteArray()
-            << QByteArray("Can't read the folder /nonexistent/frames/ (No such file") << QString()
-            << QByteArray();
-        QTest::newRow("a profile name that names no file")
-            << QStringList{"--take-frame", "--profile", "../sky"} << 2 << QByteArray()
-            << QByteArray("--profile takes 1 to 32 letters, digits") << QString() << QByteArray();
-        // Another profile's file never stands in for a missing one.
-        for (const QStringList& mode :
-             {QStringList{"--take-frame"}, QStringList{"--make-video"}, QStringList{"--schedule"},
-              QStringList{"--daily-videos"}, QStringList{"--keogram", "k.jpg"}}) {
-            QTest::addRow("%s of a profile without its file", qPrintable(mode.first()))
-                << QStringList{"--profile", "sky"} + mode << 3 << QByteArray()
-                << QByteArray("vorn: the profile sky has no settings file (") << QString()
-                << QByteArray(
-                       "AUTO_START_DIR=./\nAUTO_START_ON_OFF=0\nAUTO_START_FRAME_COUNT=0\n"
-                       "CAM_REF=0\nRESOLUTION_REF=1\n");
-        }
-        QTest::newRow("a hook too long to read")
-            << QStringList{"--daily-videos"} << 15 << QByteArray()
-            << QByteArray("Vorn.conf, ON_DAY is too long to read (at most 4095 bytes)") << QString()
-            << "AUTO_START_DIR=./\nAUTO_START_ON_OFF=0\nAUTO_START_FRAME_COUNT=0\nCAM_REF=0\n"
-               "RESOLUTION_REF=1\nON_DAY=touch " +
-                   QByteArray(4096, 'a') + "\n";
-        QTest::newRow("bad days of frames kept")
-            << QStringList{"--daily-videos"} << 15 << QByteArray()
-            << QByteArray("Vorn.conf, KEEP_FRAMES_DAYS=0 is not valid: give") << QString()
-            << QByteArray(
-                   "AUTO_START_DIR=./\nAUTO_START_ON_OFF=0\nAUTO_START_FRAME_COUNT=0\n"
-                   "CAM_REF=0\nRESOLUTION_REF=1\nKEEP_FRAMES_DAYS=0\n");
+        AddRowsOfOptionsProfilesAndDailySettings();
     }
 
     // A camera's profile with hooks: a failing ON_FRAME is told and changes nothing of the frame's
@@ -551,134 +655,64 @@ private slots:
     // Days before today in Berlin, each with a frame at 01:10, 04:10, ... 22:10 (D-2 one more, at
     // 23:40), and today; D-3's first frame spoiled, and a file of the user's among them.
     void dailyVideosCatchUpOnceAndDeleteOnlyWhatAVideoHolds() {
-        QTemporaryDir frames;
-        const QTimeZone berlin("Europe/Berlin");
-        const QDate today = QDateTime::currentDateTime().toTimeZone(berlin).date();
-        const auto day = [&](int back) { return today.addDays(-back).toString(Qt::ISODate); };
-        const auto video = [&](int back) { return frames.filePath("days/" + day(back) + ".mp4"); };
-        const auto framesLeft = [&] { return QDir(frames.path()).entryList({"pic_*.jpg"}); };
-        int number = 10001;
-        QMap<int, QStringList> names;  // of each day back
-        for (int back = 4; back >= 0; --back) {
-            for (int hour = 1; hour < 24; hour += 3) {
-                names[back] << QString("pic_%1.jpg").arg(number);
-                QVERIFY(AddFrame(frames.path(), number++, cv::Mat(48, 64, CV_8UC3, cv::Scalar(90)),
-                                 QDateTime(today.addDays(-back), QTime(hour, 10), berlin)));
-            }
-        }
-        names[2] << QString("pic_%1.jpg").arg(number);
-        const auto namesOf = [&](std::initializer_list<int> backs) {
-            QStringList all;
-            for (const int back : backs) {
-                all += names[back];
-            }
-            all.sort();
-            return all;
-        };
-        QVERIFY(AddFrame(frames.path(), number, cv::Mat(48, 64, CV_8UC3, cv::Scalar(90)),
-                         QDateTime(today.addDays(-2), QTime(23, 40), berlin)));
-        QFile spoiled(frames.filePath(names[3].first()));  // pic_10009.jpg
-        QVERIFY(spoiled.open(QIODevice::ReadWrite) && spoiled.resize(0) &&
-                spoiled.setFileTime(QDateTime(today.addDays(-3), QTime(1, 10), berlin),
-                                    QFileDevice::FileModificationTime));
-        spoiled.close();
-        QFile notes(frames.filePath("pic_notes.jpg.txt"));
-        QVERIFY(notes.open(QIODevice::WriteOnly) && notes.write("mine") == 4);
-        notes.close();
-        TestSettings settings;
-        const QByteArray folder = "AUTO_START_DIR=" + frames.path().toUtf8() +
-                                  "\nAUTO_START_ON_OFF=0\nAUTO_START_FRAME_COUNT=0\nCAM_REF=0\n"
-                                  "RESOLUTION_REF=1\n";
-        // Each made day's video, then the day, is handed to its hook, in the launch's folder.
-        const QString hooksRun = m_dir.filePath("daily-hooks.txt");
-        QFile::remove(hooksRun);
-        settings.WriteValues(folder +
-                             "KEEP_FRAMES_DAYS=2\n"
-                             "ON_VIDEO=sh -c 'echo $VORN_EVENT $VORN_FILE >> daily-hooks.txt'\n"
-                             "ON_DAY=sh -c 'echo $VORN_EVENT $VORN_FILE >> daily-hooks.txt'\n");
-        const auto run = [&](const QStringList& arguments) {
-            return RunVorn(settings, QStringList{"--daily-videos"} + arguments, 120000,
-                           "Europe/Berlin");
-        };
+        FiveDaysOfFrames five(m_dir);
+        QVERIFY(five.made);
 
-        const Ended listed = run({"--list"});
+        const Ended listed = RunDaily(five, {"--list"});
         QCOMPARE(listed.exitCode, 0);
         const QString andPictures = " frames, its keogram and contact sheet";
-        QCOMPARE(listed.out, (QStringList{day(4) + ": would make a video of 8" + andPictures,
-                                          day(3) + ": would make a video of 8" + andPictures,
-                                          day(2) + ": would make a video of 9" + andPictures,
-                                          day(1) + ": would make a video of 8" + andPictures,
-                                          day(4) + ": would delete 8 frames, 0.0 MB, once its "
-                                                   "video holds them all",
-                                          day(3) + ": would delete 8 frames, 0.0 MB, once its "
-                                                   "video holds them all",
+        QCOMPARE(listed.out, (QStringList{five.Day(4) + ": would make a video of 8" + andPictures,
+                                          five.Day(3) + ": would make a video of 8" + andPictures,
+                                          five.Day(2) + ": would make a video of 9" + andPictures,
+                                          five.Day(1) + ": would make a video of 8" + andPictures,
+                                          five.Day(4) + ": would delete 8 frames, 0.0 MB, once its "
+                                                        "video holds them all",
+                                          five.Day(3) + ": would delete 8 frames, 0.0 MB, once its "
+                                                        "video holds them all",
                                           ""})
                                  .join('\n')
                                  .toUtf8());
-        QVERIFY(!QFileInfo::exists(frames.filePath("days")));
-        QVERIFY(!QFileInfo::exists(hooksRun));
+        QVERIFY(!QFileInfo::exists(five.frames.filePath("days")));
+        QVERIFY(!QFileInfo::exists(five.hooksRun));
 
         // D-3 fails, the others are made; only D-4 is old enough and whole in its video.
-        const Ended first = run({});
+        const Ended first = RunDaily(five, {});
         QCOMPARE(first.exitCode, 10);
-        QFile hooks(hooksRun);
+        QFile hooks(five.hooksRun);
         QVERIFY(hooks.open(QIODevice::ReadOnly));
         QStringList expectedHooks;
         for (const int back : {4, 2, 1}) {
-            expectedHooks << "video " + video(back) << "day " + video(back);
+            expectedHooks << "video " + five.Video(back) << "day " + five.Video(back);
         }
         QCOMPARE(QString::fromUtf8(hooks.readAll()).split('\n', Qt::SkipEmptyParts), expectedHooks);
-        QVERIFY2(OnlyOwnLines(first.err) && first.err.contains(day(3).toUtf8() + ": "),
+        QVERIFY2(OnlyOwnLines(first.err) && first.err.contains(five.Day(3).toUtf8() + ": "),
                  first.err.constData());
         for (const int back : {4, 2, 1}) {
-            QVERIFY2(first.out.contains(day(back).toUtf8() + ": "), first.out.constData());
+            QVERIFY2(first.out.contains(five.Day(back).toUtf8() + ": "), first.out.constData());
         }
-        QVERIFY2(first.out.contains(day(4).toUtf8() + ": deleted 8 frames, "),
+        QVERIFY2(first.out.contains(five.Day(4).toUtf8() + ": deleted 8 frames, "),
                  first.out.constData());
-        QCOMPARE(FramesInVideo(video(4)), 8);
-        QCOMPARE(FramesInVideo(video(2)), 9);
-        QCOMPARE(FramesInVideo(video(1)), 8);
-        QVERIFY(!QFileInfo::exists(video(3)));
-        QVERIFY(!QFileInfo::exists(video(0)));
+        QCOMPARE(FramesInVideo(five.Video(4)), 8);
+        QCOMPARE(FramesInVideo(five.Video(2)), 9);
+        QCOMPARE(FramesInVideo(five.Video(1)), 8);
+        QVERIFY(!QFileInfo::exists(five.Video(3)));
+        QVERIFY(!QFileInfo::exists(five.Video(0)));
         // Each video made has its day's pictures beside it; a day without a video has none.
         const auto picture = [&](int back, const QString& ending) {
-            return cv::imread(frames.filePath("days/" + day(back) + ending).toStdString());
+            return cv::imread(
+                five.frames.filePath("days/" + five.Day(back) + ending).toStdString());
         };
         for (const int back : {4, 2, 1}) {
             QCOMPARE(picture(back, "-keogram.jpg").rows, 48 + 28);
             QVERIFY(!picture(back, "-sheet.jpg").empty());
-            QVERIFY2(first.out.contains(day(back).toUtf8() + ": keogram of "),
+            QVERIFY2(first.out.contains(five.Day(back).toUtf8() + ": keogram of "),
                      first.out.constData());
         }
-        QVERIFY(QDir(frames.filePath("days")).entryList({day(3) + "*"}).isEmpty());
-        QCOMPARE(framesLeft(), namesOf({3, 2, 1, 0}));
-        QVERIFY(QFileInfo::exists(notes.fileName()));
+        QVERIFY(QDir(five.frames.filePath("days")).entryList({five.Day(3) + "*"}).isEmpty());
+        QCOMPARE(five.FramesLeft(), five.NamesOf({3, 2, 1, 0}));
+        QVERIFY(QFileInfo::exists(five.notes.fileName()));
 
-        // The spoiled day mended: made, then its frames deleted; a second run makes nothing.
-        QVERIFY(AddFrame(frames.path(), 10009, cv::Mat(48, 64, CV_8UC3, cv::Scalar(90)),
-                         QDateTime(today.addDays(-3), QTime(1, 10), berlin)));
-        const Ended mended = run({});
-        QVERIFY2(mended.exitCode == 0, mended.err.constData());
-        QVERIFY2(mended.out.startsWith(day(3).toUtf8() + ": 8 frames, 0 left out, 0.3 s\n"),
-                 mended.out.constData());
-        QCOMPARE(framesLeft(), namesOf({2, 1, 0}));
-        const Ended again = run({});
-        QCOMPARE(again.exitCode, 0);
-        QCOMPARE(again.out, QByteArray());
-
-        // A video with fewer frames than its day keeps the day's frames; a removed one is made
-        // again.
-        settings.WriteValues(folder + "KEEP_FRAMES_DAYS=1\n");
-        QVERIFY(QFile::remove(video(2)) && QFile::copy(video(1), video(2)));
-        QVERIFY(QFile::remove(video(1)));
-        const Ended kept = run({});
-        QVERIFY2(kept.exitCode == 0, kept.err.constData());
-        QVERIFY2(kept.out.startsWith(day(1).toUtf8() + ": 8 frames, "), kept.out.constData());
-        QVERIFY2(kept.err.contains(day(2).toUtf8() +
-                                   ": 9 frames kept: 9 whose video is not as its record says"),
-                 kept.err.constData());
-        QCOMPARE(framesLeft(), namesOf({2, 1, 0}));
-        QCOMPARE(FramesInVideo(video(1)), 8);
+        CheckTheMendedDayAndAShortVideo(five);
     }
 
     // A frame goes only on a record's proof that a video made by the daily run holds that very

@@ -19,6 +19,115 @@
 #include "support/VideoChecks.h"
 #include "video/VideoProbe.h"
 
+namespace {
+
+// makeVideoCommandEndsWithItsExitCode's rows of the output: its name, path, size and disk.
+void AddOutputRows() {
+    const QSize size(160, 120);
+    const QStringList dir{"--dir", "%1"};
+    QTest::newRow("width of one pixel") << dir + QStringList{"--end", "3", "--width", "1"}
+                                        << QByteArray() << size << false << 2 << "--width" << -1;
+    for (const char* name :
+         {"sub/.clip.mp4", "sub/", ".clip.mp4", "clip.mkv", ".mp4", "two\nlines.mp4"}) {
+        QTest::newRow(name) << dir + QStringList{"--end", "3", "--output", name} << QByteArray()
+                            << size << false << 2 << "--output" << -1;
+    }
+    QTest::newRow("path into a folder that does not exist")
+        << dir + QStringList{"--end", "3", "--output", "%1none/clip.mp4"} << QByteArray() << size
+        << false << 12 << "none/clip.mp4 (No such file or directory)!" << -1;
+    // %1full/ is a folder on a full disk: what could not be written is named, and why.
+    QTest::newRow("MP4 on a full disk")
+        << dir + QStringList{"--end", "3", "--output", "%1full/clip.mp4"} << QByteArray() << size
+        << false << 12
+        << "Can't create %1full/clip.mp4 (cannot write the file: No space left on device)!" << -1;
+    QTest::newRow("AVI on a full disk")
+        << dir + QStringList{"--end", "3", "--output", "%1full/clip.avi"} << QByteArray() << size
+        << false << 12
+        << "Can't write %1full/clip.avi (cannot write the file: No space left on device)!" << -1;
+    QTest::newRow("longest file name")
+        << dir + QStringList{"--end", "3", "--output", QString(251, 'v') + ".avi"} << QByteArray()
+        << size << false << 0 << QString() << -1;
+    for (int length : {256, 300}) {
+        QTest::newRow(qPrintable(QString("name of %1 bytes").arg(length)))
+            << dir + QStringList{"--end", "3", "--output", QString(length - 4, 'v') + ".avi"}
+            << QByteArray() << size << false << 2
+            << QString("--output: the video's name is too long (%1 bytes").arg(length) << -1;
+    }
+    QTest::newRow("video cannot be put in place")
+        << dir + QStringList{"--end", "3"} << QByteArray() << size << true << 12
+        << "Can't write output.avi" << -1;
+    QTest::newRow("frames larger than players play")
+        << dir + QStringList{"--end", "3"} << QByteArray() << QSize(8200, 16) << false << 13
+        << "8192 on a side" << -1;
+    QTest::newRow("H.264 refusal names the compressor")
+        << dir + QStringList{"--end", "3", "--compressor", "H264"} << QByteArray()
+        << QSize(4100, 16) << false << 13
+        << "vorn: Error. The H264 compressor can't make this video" << -1;
+    QTest::newRow("frames per second too small to store")
+        << dir + QStringList{"--end", "3", "--fps", "1e-300"} << QByteArray() << size << false << 2
+        << "--fps" << -1;
+}
+
+// makeVideoCommandEndsWithItsExitCode's rows of the settings it reads, and of a folder that is not
+// there.
+void AddSettingsRows() {
+    const QSize size(160, 120);
+    const QStringList dir{"--dir", "%1"};
+    QTest::newRow("settings value too long to read")
+        << QStringList{"--end", "3"} << "AUTO_START_DIR=/" + QByteArray(300, 'a') + "\n"
+        << size << false << 3 << "AUTO_START_DIR" << -1;
+    QTest::newRow("hook too long to read")
+        << QStringList{"--end", "3"}
+        << "AUTO_START_DIR=%1\nAUTO_START_FRAME_COUNT=3\nON_VIDEO=touch " + QByteArray(4096, 'a') +
+               "\n"
+        << size << false << 15 << "ON_VIDEO is too long to read (at most 4095 bytes)" << -1;
+    QTest::newRow("even deflicker window")
+        << dir + QStringList{"--end", "3", "--deflicker-window", "14"} << QByteArray() << size
+        << false << 2 << "--deflicker-window takes an odd" << -1;
+    QTest::newRow("deflicker window of one frame")
+        << dir + QStringList{"--end", "3", "--deflicker", "--deflicker-window", "1"} << QByteArray()
+        << size << false << 2 << "--deflicker-window" << -1;
+    QTest::newRow("two modes at once")
+        << dir + QStringList{"--end", "3", "--take-frame"} << QByteArray() << size << false << 2
+        << "cannot be used together" << -1;
+    // A value of the right form says what is wrong with it.
+    QTest::newRow("a name without its stem")
+        << dir + QStringList{"--end", "3", "--output", ".avi"} << QByteArray() << size << false << 2
+        << "vorn: --output: the video's name is empty (nothing before .avi)\n"
+        << -1;
+    QTest::newRow("a start past the last frame number")
+        << dir + QStringList{"--start", "2147483647"} << QByteArray() << size << false << 2
+        << "vorn: --start 2147483647 is too large (at most 2147473646)\n"
+        << -1;
+    // The keys it reads are judged as every mode judges them.
+    const QByteArray folder = "AUTO_START_DIR=%1\nAUTO_START_FRAME_COUNT=3\n";
+    for (const char* timeout : {"abc", "0", "86401"}) {
+        QTest::addRow("hook time limit %s", timeout)
+            << QStringList() << folder + "ON_VIDEO_TIMEOUT=" + timeout + "\n"
+            << size << false << 15
+            << QString("Vorn.conf, ON_VIDEO_TIMEOUT=%1 is not valid: give").arg(timeout) << -1;
+    }
+    QTest::newRow("day start") << QStringList() << folder + "DAY_STARTS_AT=25:00\n"
+                               << size << false << 15 << "DAY_STARTS_AT=25:00 is not valid" << -1;
+    QTest::newRow("solar noon without a longitude")
+        << QStringList{"--daily-at", "solar-noon"} << folder << size << false << 15
+        << "Vorn.conf, LONGITUDE is missing: --daily-at solar-noon needs it; give decimal "
+           "degrees"
+        << -1;
+    QTest::newRow("solar noon at a longitude that is none")
+        << QStringList{"--daily-at", "solar-noon", "--list"} << folder + "LONGITUDE=east\n"
+        << size << false << 15 << "LONGITUDE=east is not valid" << -1;
+    // A missing folder is told as missing, whatever the frames are chosen by.
+    for (const QStringList& choice : {QStringList{"--list"}, QStringList{"--day", "2026-06-01"}}) {
+        QTest::addRow("missing folder %s", qPrintable(choice.first()))
+            << QStringList{"--dir", "%1none"} + choice << QByteArray() << size << false << 10
+            << "vorn: Error. Can't read the folder %1none/ (No such file or directory)!\n"
+            << -1;
+    }
+}
+
+}  // namespace
+
 class MakeVideoCommandTest : public QObject {
     Q_OBJECT
 private slots:
@@ -114,103 +223,8 @@ private slots:
         QTest::newRow("length and rate at once")
             << dir + QStringList{"--end", "3", "--length", "2", "--fps", "5"} << QByteArray()
             << size << false << 2 << "--length and --fps" << -1;
-        QTest::newRow("width of one pixel")
-            << dir + QStringList{"--end", "3", "--width", "1"} << QByteArray() << size << false << 2
-            << "--width" << -1;
-        for (const char* name :
-             {"sub/.clip.mp4", "sub/", ".clip.mp4", "clip.mkv", ".mp4", "two\nlines.mp4"}) {
-            QTest::newRow(name) << dir + QStringList{"--end", "3", "--output", name} << QByteArray()
-                                << size << false << 2 << "--output" << -1;
-        }
-        QTest::newRow("path into a folder that does not exist")
-            << dir + QStringList{"--end", "3", "--output", "%1none/clip.mp4"} << QByteArray()
-            << size << false << 12 << "none/clip.mp4 (No such file or directory)!" << -1;
-        // %1full/ is a folder on a full disk: what could not be written is named, and why.
-        QTest::newRow("MP4 on a full disk")
-            << dir + QStringList{"--end", "3", "--output", "%1full/clip.mp4"} << QByteArray()
-            << size << false << 12
-            << "Can't create %1full/clip.mp4 (cannot write the file: No space left on device)!"
-            << -1;
-        QTest::newRow("AVI on a full disk")
-            << dir + QStringList{"--end", "3", "--output", "%1full/clip.avi"} << QByteArray()
-            << size << false << 12
-            << "Can't write %1full/clip.avi (cannot write the file: No space left on device)!"
-            << -1;
-        QTest::newRow("longest file name")
-            << dir + QStringList{"--end", "3", "--output", QString(251, 'v') + ".avi"}
-            << QByteArray() << size << false << 0 << QString() << -1;
-        for (int length : {256, 300}) {
-            QTest::newRow(qPrintable(QString("name of %1 bytes").arg(length)))
-                << dir + QStringList{"--end", "3", "--output", QString(length - 4, 'v') + ".avi"}
-                << QByteArray() << size << false << 2
-                << QString("--output: the video's name is too long (%1 bytes").arg(length) << -1;
-        }
-        QTest::newRow("video cannot be put in place")
-            << dir + QStringList{"--end", "3"} << QByteArray() << size << true << 12
-            << "Can't write output.avi" << -1;
-        QTest::newRow("frames larger than players play")
-            << dir + QStringList{"--end", "3"} << QByteArray() << QSize(8200, 16) << false << 13
-            << "8192 on a side" << -1;
-        QTest::newRow("H.264 refusal names the compressor")
-            << dir + QStringList{"--end", "3", "--compressor", "H264"} << QByteArray()
-            << QSize(4100, 16) << false << 13
-            << "vorn: Error. The H264 compressor can't make this video" << -1;
-        QTest::newRow("frames per second too small to store")
-            << dir + QStringList{"--end", "3", "--fps", "1e-300"} << QByteArray() << size << false
-            << 2 << "--fps" << -1;
-        QTest::newRow("settings value too long to read")
-            << QStringList{"--end", "3"} << "AUTO_START_DIR=/" + QByteArray(300, 'a') + "\n"
-            << size << false << 3 << "AUTO_START_DIR" << -1;
-        QTest::newRow("hook too long to read")
-            << QStringList{"--end", "3"}
-            << "AUTO_START_DIR=%1\nAUTO_START_FRAME_COUNT=3\nON_VIDEO=touch " +
-                   QByteArray(4096, 'a') + "\n"
-            << size << false << 15 << "ON_VIDEO is too long to read (at most 4095 bytes)" << -1;
-        QTest::newRow("even deflicker window")
-            << dir + QStringList{"--end", "3", "--deflicker-window", "14"} << QByteArray() << size
-            << false << 2 << "--deflicker-window takes an odd" << -1;
-        QTest::newRow("deflicker window of one frame")
-            << dir + QStringList{"--end", "3", "--deflicker", "--deflicker-window", "1"}
-            << QByteArray() << size << false << 2 << "--deflicker-window" << -1;
-        QTest::newRow("two modes at once")
-            << dir + QStringList{"--end", "3", "--take-frame"} << QByteArray() << size << false << 2
-            << "cannot be used together" << -1;
-        // A value of the right form says what is wrong with it.
-        QTest::newRow("a name without its stem")
-            << dir + QStringList{"--end", "3", "--output", ".avi"} << QByteArray() << size << false
-            << 2 << "vorn: --output: the video's name is empty (nothing before .avi)\n"
-            << -1;
-        QTest::newRow("a start past the last frame number")
-            << dir + QStringList{"--start", "2147483647"} << QByteArray() << size << false << 2
-            << "vorn: --start 2147483647 is too large (at most 2147473646)\n"
-            << -1;
-        // The keys it reads are judged as every mode judges them.
-        const QByteArray folder = "AUTO_START_DIR=%1\nAUTO_START_FRAME_COUNT=3\n";
-        for (const char* timeout : {"abc", "0", "86401"}) {
-            QTest::addRow("hook time limit %s", timeout)
-                << QStringList() << folder + "ON_VIDEO_TIMEOUT=" + timeout + "\n"
-                << size << false << 15
-                << QString("Vorn.conf, ON_VIDEO_TIMEOUT=%1 is not valid: give").arg(timeout) << -1;
-        }
-        QTest::newRow("day start")
-            << QStringList() << folder + "DAY_STARTS_AT=25:00\n"
-            << size << false << 15 << "DAY_STARTS_AT=25:00 is not valid" << -1;
-        QTest::newRow("solar noon without a longitude")
-            << QStringList{"--daily-at", "solar-noon"} << folder << size << false << 15
-            << "Vorn.conf, LONGITUDE is missing: --daily-at solar-noon needs it; give decimal "
-               "degrees"
-            << -1;
-        QTest::newRow("solar noon at a longitude that is none")
-            << QStringList{"--daily-at", "solar-noon", "--list"} << folder + "LONGITUDE=east\n"
-            << size << false << 15 << "LONGITUDE=east is not valid" << -1;
-        // A missing folder is told as missing, whatever the frames are chosen by.
-        for (const QStringList& choice :
-             {QStringList{"--list"}, QStringList{"--day", "2026-06-01"}}) {
-            QTest::addRow("missing folder %s", qPrintable(choice.first()))
-                << QStringList{"--dir", "%1none"} + choice << QByteArray() << size << false << 10
-                << "vorn: Error. Can't read the folder %1none/ (No such file or directory)!\n"
-                << -1;
-        }
+        AddOutputRows();
+        AddSettingsRows();
     }
 
     // An MP4 that phones and browsers play: H.264 (unless another compressor is asked for) in
