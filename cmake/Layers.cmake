@@ -9,7 +9,7 @@ set(VORN_LAYERS
     "modules: capture"
     "app: panel serve daily"
     "panel: session widgets"
-    "serve: session"
+    "serve: video settings"
     "daily: session pictures"
     "session: capture video settings"
     "pictures: video"
