@@ -55,9 +55,10 @@ struct FramesBench : DialogBench {
                      const char* local) {
         const QDateTime when = QDateTime::fromString(local, Qt::ISODate);
         int saved = number;
-        QCOMPARE(SaveFrameAtFirstFree(dir, picture, {LocalCaptureTime(when.toMSecsSinceEpoch())},
-                                      saved, [](int) { return true; }),
-                 FrameSave::Saved);
+        QCOMPARE(
+            SaveFrameAtFirstFree(dir, picture, {LocalCaptureTime(when.toMSecsSinceEpoch()), {}, {}},
+                                 saved, [](int) { return true; }),
+            FrameSave::Saved);
         QCOMPARE(saved, number);
     }
 
