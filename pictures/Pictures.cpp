@@ -387,6 +387,33 @@ MadePicture MakeStarTrails(const std::string& frameDir, const std::vector<TimedF
     return made;
 }
 
+namespace {
+
+// A sheet's tile decoded small, judged by JudgeFrame's own measure, so that a sheet leaves out
+// what a video leaves out.
+cv::Mat ReducedForSheet(const std::vector<uchar>& bytes, FrameVerdict& verdict) {
+    verdict = JudgeFrame(bytes);
+    cv::Mat picture = verdict.Good() ? DecodeReduced(bytes, kSheetScale) : cv::Mat();
+    if (verdict.Good() && picture.empty()) {
+        verdict = FailedDecode(bytes);
+    }
+    return picture;
+}
+
+// Begins a sheet `width` across of `rows` bands: the first tile's picture gives every tile its
+// shape (4:3 without one), and `band` is made for a row of tiles with their times and margin.
+// False when the sink refuses.
+bool BeginSheet(const cv::Mat& first, int width, int rows, PictureSink& sink, cv::Size& tile,
+                cv::Mat& band) {
+    const double aspect = first.empty() ? 0.75 : static_cast<double>(first.rows) / first.cols;
+    tile = {kTileWidth, std::max(1, static_cast<int>(std::lround(kTileWidth * aspect)))};
+    band.create(tile.height + kLabelHeight + kMargin, width, CV_8UC3);
+    return sink.Begin({width, kMargin + rows * band.rows}) &&
+           sink.Add(cv::Mat(kMargin, width, CV_8UC3, kBackground));
+}
+
+}  // namespace
+
 MadePicture DrawContactSheet(const std::string& frameDir, const std::vector<TimedFrame>& frames,
                              int tiles, int columns, PictureSink& sink) {
     MadePicture made;
@@ -401,21 +428,13 @@ MadePicture DrawContactSheet(const std::string& frameDir, const std::vector<Time
         sheetSlots = SheetSlots(first, last, kMostTiles);
     }
     const int count = static_cast<int>(sheetSlots.size());
-    // Judged by JudgeFrame's own measure, so that a sheet leaves out what a video leaves out.
-    const auto reduced = [](const std::vector<uchar>& bytes, FrameVerdict& verdict) {
-        verdict = JudgeFrame(bytes);
-        cv::Mat picture = verdict.Good() ? DecodeReduced(bytes, kSheetScale) : cv::Mat();
-        if (verdict.Good() && picture.empty()) {
-            verdict = FailedDecode(bytes);
-        }
-        return picture;
-    };
     OrderedWork<SlotPick> picks(
         count,
         [&](int slot) {
             return PickFrame(
                 frameDir, line,
-                NearestToMiddle(line.times, sheetSlots[static_cast<std::size_t>(slot)]), reduced);
+                NearestToMiddle(line.times, sheetSlots[static_cast<std::size_t>(slot)]),
+                ReducedForSheet);
         },
         DecodeThreads(), 2 * DecodeThreads());
     const bool withDate =
@@ -428,17 +447,8 @@ MadePicture DrawContactSheet(const std::string& frameDir, const std::vector<Time
     for (int slot = 0; slot < count; ++slot) {
         const SlotPick pick = *picks.Take();
         Count(made, pick.leftOut);
-        if (slot == 0) {
-            // The first tile's frame gives every tile its shape; a sheet without any is 4:3.
-            const double aspect = pick.picture.empty()
-                                      ? 0.75
-                                      : static_cast<double>(pick.picture.rows) / pick.picture.cols;
-            tile = {kTileWidth, std::max(1, static_cast<int>(std::lround(kTileWidth * aspect)))};
-            band.create(tile.height + kLabelHeight + kMargin, width, CV_8UC3);
-            if (!sink.Begin({width, kMargin + rows * band.rows}) ||
-                !sink.Add(cv::Mat(kMargin, width, CV_8UC3, kBackground))) {
-                return made;
-            }
+        if (slot == 0 && !BeginSheet(pick.picture, width, rows, sink, tile, band)) {
+            return made;
         }
         if (slot % columns == 0) {
             band.setTo(kBackground);

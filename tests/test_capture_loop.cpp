@@ -87,7 +87,7 @@ private slots:
 
         // Only the sleeps move the clock: one for each pass that grabbed a frame.
         QCOMPARE(bench.clock.SleepCount(), 3);
-        QCOMPARE(bench.clock.Counter(), 3 * sleepMs * ManualClock::kFrequency / 1000);
+        QCOMPARE(bench.clock.Counter(), std::int64_t{3} * sleepMs * ManualClock::kFrequency / 1000);
     }
 
     // Two seconds piled up under a delay of 10; lowering the delay to 0.5 makes the next passes

@@ -48,7 +48,7 @@ QJsonObject Status(const FolderStatus& status, const QDateTime& now) {
 
 QStringList Names(const QJsonArray& listed, const char* field = "name") {
     QStringList names;
-    for (const QJsonValue& entry : listed) {
+    for (const QJsonValue entry : listed) {
         names << entry[field].toString();
     }
     return names;
@@ -166,7 +166,7 @@ private slots:
         QCOMPARE(json["next_capture"].isNull(), next.isEmpty());
         QCOMPARE(json["next_capture"].toString(), next);
         QStringList today;
-        for (const QJsonValue& range : json["today"].toArray()) {
+        for (const QJsonValue range : json["today"].toArray()) {
             today << range["start"].toString() << range["end"].toString();
         }
         QTEST(today, "today");

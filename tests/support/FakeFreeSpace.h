@@ -9,7 +9,7 @@
 // A free-space probe that tells what the test sets, on every folder: plenty at first.
 class FakeFreeSpace final : public FreeSpaceProbe {
 public:
-    static constexpr std::uint64_t kMegabyte = 1024 * 1024;
+    static constexpr std::uint64_t kMegabyte = std::uint64_t{1024} * 1024;
 
     std::optional<std::uint64_t> FreeBytes(const std::string&) const override {
         const int probe = ++m_probes;

@@ -21,7 +21,7 @@ inline int PixelsAway(const cv::Mat& image, const cv::Rect& area, const cv::Scal
     int away = 0;
     for (int y = area.y; y < area.y + area.height; ++y) {
         for (int x = area.x; x < area.x + area.width; ++x) {
-            const cv::Vec3b pixel = image.at<cv::Vec3b>(y, x);
+            const cv::Vec3b& pixel = image.at<cv::Vec3b>(y, x);
             for (int channel = 0; channel < 3; ++channel) {
                 if (std::abs(pixel[channel] - colour[channel]) > tolerance) {
                     ++away;
