@@ -88,7 +88,9 @@ void DeleteProvenFrames(const Retention& retention, int dirFd, FrameProofs& proo
             continue;
         }
         if (!retention.listing && ::unlinkat(dirFd, file.c_str(), 0) != 0) {
-            TellLine(name + ": cannot delete " + file + " (" + std::strerror(errno) + ")");
+            std::string line = name;
+            line.append(": cannot delete ").append(file).append(" (");
+            TellLine(line.append(std::strerror(errno)).append(")"));
             continue;
         }
         ++deleted;
