@@ -8,7 +8,7 @@ void MeterCamera(CameraControls& controls, const CameraLockChoice& choice) {
     }
 }
 
-std::string LockCamera(CameraControls& controls, const CameraLockChoice& choice) {
+std::optional<std::string> LockCamera(CameraControls& controls, const CameraLockChoice& choice) {
     std::vector<std::string> untaken;
     for (const ControlSetting& setting : PlanCameraLock(controls.List(), choice)) {
         const std::string asked =
@@ -22,7 +22,7 @@ std::string LockCamera(CameraControls& controls, const CameraLockChoice& choice)
         }
     }
     if (untaken.empty()) {
-        return {};
+        return std::nullopt;
     }
     std::string message = "The camera did not take every value of its lock: ";
     for (std::size_t i = 0; i < untaken.size(); ++i) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <optional>
 #include <string>
 
 #include "cameralock/CameraControls.h"
@@ -11,5 +12,5 @@ void MeterCamera(CameraControls& controls, const CameraLockChoice& choice);
 
 // Holds `choice` on the camera: reads its controls, makes the calls of PlanCameraLock in order
 // and reads each back. Returns one sentence that names every value the driver refused or changed,
-// or empty when it took them all (or had none of the controls).
-std::string LockCamera(CameraControls& controls, const CameraLockChoice& choice);
+// or nothing when it took them all (or had none of the controls).
+std::optional<std::string> LockCamera(CameraControls& controls, const CameraLockChoice& choice);

@@ -77,16 +77,16 @@ public:
             m_grabLimit);
     }
 
-    std::string Lock(const CameraLockChoice& choice) override {
+    std::optional<std::string> Lock(const CameraLockChoice& choice) override {
         // Handed over through a holder of its own, which a call that hangs keeps alive.
-        auto trouble = std::make_shared<std::string>();
+        auto trouble = std::make_shared<std::optional<std::string>>();
         const bool done = Run(
             [choice, trouble](State& state) {
                 *trouble = state.camera->Lock(choice);
                 return true;
             },
             m_grabLimit);
-        return done ? *trouble : std::string();
+        return done ? *trouble : std::nullopt;
     }
 
     bool Reopenable() const override { return m_state->reopenable; }

@@ -116,9 +116,9 @@ void MeterCameraSource(CameraSource& camera, const CameraLockChoice& choice) {
     }
 }
 
-std::string LockCameraSource(CameraSource& camera, const CameraLockChoice& choice) {
+std::optional<std::string> LockCameraSource(CameraSource& camera, const CameraLockChoice& choice) {
     if (!choice.AsksAnything()) {
-        return {};
+        return std::nullopt;
     }
     return camera.Lock(choice);
 }
@@ -144,9 +144,9 @@ public:
             MeterCamera(*controls, choice);
         }
     }
-    std::string Lock(const CameraLockChoice& choice) override {
+    std::optional<std::string> Lock(const CameraLockChoice& choice) override {
         const auto controls = OpenV4l2Controls(m_device);
-        return controls ? LockCamera(*controls, choice) : std::string();
+        return controls ? LockCamera(*controls, choice) : std::nullopt;
     }
     CameraIdentity Identity() const override { return m_identity; }
 

@@ -2,6 +2,7 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include <opencv2/core/mat.hpp>
@@ -31,7 +32,9 @@ public:
     // beside the capture. A source that is not such a camera (a file, a stream, most pipelines)
     // goes on as it is.
     virtual void Meter(const CameraLockChoice& /*choice*/) {}
-    virtual std::string Lock(const CameraLockChoice& /*choice*/) { return {}; }
+    virtual std::optional<std::string> Lock(const CameraLockChoice& /*choice*/) {
+        return std::nullopt;
+    }
     // The camera's maker and model, asked once when it was opened; empty for a source that is not
     // a Video4Linux camera.
     virtual CameraIdentity Identity() const { return {}; }
@@ -54,8 +57,8 @@ std::string V4l2DevicePath(int index, const std::string& source);
 // Lets a camera that `choice` locks meter its scene as it starts (CameraSource::Meter).
 void MeterCameraSource(CameraSource& camera, const CameraLockChoice& choice);
 // Holds `choice` on the camera once it has metered (CameraSource::Lock), when it asks anything.
-// The sentence that tells what the camera did not take, or empty.
-std::string LockCameraSource(CameraSource& camera, const CameraLockChoice& choice);
+// The sentence that tells what the camera did not take, or nothing.
+std::optional<std::string> LockCameraSource(CameraSource& camera, const CameraLockChoice& choice);
 
 // The real camera: cv::VideoCapture. Its calls run on a thread of their own with a time limit,
 // so a source that stops sending cannot hold the caller: a call over the limit fails, and so

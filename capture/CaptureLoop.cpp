@@ -226,9 +226,8 @@ void CaptureRun::LockOnceWarm(std::int64_t startedAt) {
         return;
     }
     m_locked = true;
-    const std::string trouble = LockCameraSource(*m_camera, m_config.lock);
-    if (!trouble.empty()) {
-        Tell(QString::fromStdString(trouble));
+    if (const std::optional<std::string> trouble = LockCameraSource(*m_camera, m_config.lock)) {
+        Tell(QString::fromStdString(*trouble));
     }
 }
 

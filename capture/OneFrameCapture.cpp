@@ -52,9 +52,9 @@ ExitCode TakeOneFrame(const OneFrameCapture& capture,
         // The camera has metered its scene by now; the frame is grabbed with what it holds.
         if (!locked && runningTime > kWarmUp) {
             locked = true;
-            const std::string trouble = LockCameraSource(*camera, capture.lock);
-            if (!trouble.empty() && capture.tellLockTrouble) {
-                capture.tellLockTrouble(trouble);
+            const std::optional<std::string> trouble = LockCameraSource(*camera, capture.lock);
+            if (trouble && capture.tellLockTrouble) {
+                capture.tellLockTrouble(*trouble);
             }
         }
         if (!camera->Grab()) {

@@ -308,11 +308,11 @@ HookRun RunHook(const Hook& hook, const HookFile& file, const HookInterrupted& i
     return run;
 }
 
-std::string HookFailure(const Hook& hook, const HookRun& run) {
+std::optional<std::string> HookFailure(const Hook& hook, const HookRun& run) {
     std::string what;
     switch (run.end) {
         case HookRun::End::Succeeded:
-            return {};
+            return std::nullopt;
         case HookRun::End::CannotStart:
             return "the " + hook.name + " hook '" + hook.command + "' cannot start: " + run.why;
         case HookRun::End::TimedOut:
@@ -338,8 +338,8 @@ bool RunHookAndTell(const Hook& hook, const HookFile& file, const HookInterrupte
         return true;
     }
     const HookRun run = RunHook(hook, file, interrupted);
-    if (const std::string failure = HookFailure(hook, run); !failure.empty()) {
-        TellLine(failure);
+    if (const std::optional<std::string> failure = HookFailure(hook, run)) {
+        TellLine(*failure);
     }
     return run.end != HookRun::End::Interrupted;
 }
@@ -378,8 +378,8 @@ void HookQueue::Work(const std::stop_token& stop) {
             m_waiting.reset();
         }
         const HookRun run = RunHook(next.first, next.second);
-        if (const std::string failure = HookFailure(next.first, run); !failure.empty()) {
-            m_tellFailure(failure);
+        if (const std::optional<std::string> failure = HookFailure(next.first, run)) {
+            m_tellFailure(*failure);
         }
     }
 }

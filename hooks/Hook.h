@@ -78,8 +78,8 @@ using HookInterrupted = std::function<bool()>;
 HookRun RunHook(const Hook& hook, const HookFile& file, const HookInterrupted& interrupted = {});
 
 // The one line that tells a hook's failure ("the ON_FRAME hook 'x' exited with status 3: ..."),
-// or empty when it succeeded.
-std::string HookFailure(const Hook& hook, const HookRun& run);
+// or nothing when it succeeded.
+std::optional<std::string> HookFailure(const Hook& hook, const HookRun& run);
 
 // The command-line modes' way: runs `hook` for `file` as RunHook does, when it has a command, and
 // tells a failure in one line on standard error. A hook's own failure never changes how the launch

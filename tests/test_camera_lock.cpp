@@ -66,7 +66,7 @@ private slots:
         const auto camera = Camera(listing);
         const CameraLockChoice choice{lock, hz ? std::optional(hz) : std::nullopt};
 
-        QCOMPARE(LockCamera(*camera, choice), std::string());
+        QVERIFY(!LockCamera(*camera, choice));
 
         QCOMPARE(camera->Sets(), plan);
         for (const ControlSetting& set : plan) {
@@ -78,7 +78,7 @@ private slots:
     // aperture priority, or to full automatic where its menu ends before that.
     void meteringSwitchesTheAutomaticsBackOn() {
         const auto camera = Camera(kOlderNames);
-        QCOMPARE(LockCamera(*camera, {true, {}}), std::string());
+        QVERIFY(!LockCamera(*camera, {true, {}}));
         const std::size_t lockCalls = camera->Sets().size();
 
         MeterCamera(*camera, {true, {}});
@@ -118,7 +118,7 @@ private slots:
         camera->Refuse(V4L2_CID_FOCUS_AUTO);
         camera->HoldAt(V4L2_CID_EXPOSURE_ABSOLUTE, 156);
 
-        QCOMPARE(LockCamera(*camera, {true, 50}),
+        QCOMPARE(LockCamera(*camera, {true, 50}).value_or(""),
                  std::string("The camera did not take every value of its lock: exposure time 312 "
                              "(the camera keeps 156), continuous autofocus 0 (refused)."));
 
@@ -162,7 +162,7 @@ private slots:
         SyntheticCamera camera;
         const auto controls = Camera(kOlderNames);
         camera.SetControls(*controls);
-        QCOMPARE(LockCameraSource(camera, {false, std::nullopt}), std::string());
+        QVERIFY(!LockCameraSource(camera, {false, std::nullopt}));
         QVERIFY(camera.LocksAtGrabs().empty());
         QVERIFY(controls->Sets().empty());
 
@@ -170,7 +170,7 @@ private slots:
         const auto notACamera = OpenV4l2Controls("/dev/null");
         QVERIFY(notACamera);
         QVERIFY(notACamera->List().empty());
-        QCOMPARE(LockCamera(*notACamera, {true, 60}), std::string());
+        QVERIFY(!LockCamera(*notACamera, {true, 60}));
         QVERIFY(!OpenV4l2Controls("/dev/no-such-video-device"));
     }
 

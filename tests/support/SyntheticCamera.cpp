@@ -110,9 +110,9 @@ void SyntheticCamera::Meter(const CameraLockChoice& choice) {
     }
 }
 
-std::string SyntheticCamera::Lock(const CameraLockChoice& choice) {
+std::optional<std::string> SyntheticCamera::Lock(const CameraLockChoice& choice) {
     const auto controls = Controls(true);
-    return controls ? LockCamera(*controls, choice) : std::string();
+    return controls ? LockCamera(*controls, choice) : std::nullopt;
 }
 
 std::unique_ptr<FakeCameraControls> SyntheticCamera::Controls(bool locking) {
@@ -169,7 +169,9 @@ public:
     bool Reopenable() const override { return m_camera->Reopenable(); }
     double FileFramesPerSecond() const override { return m_camera->FileFramesPerSecond(); }
     void Meter(const CameraLockChoice& choice) override { m_camera->Meter(choice); }
-    std::string Lock(const CameraLockChoice& choice) override { return m_camera->Lock(choice); }
+    std::optional<std::string> Lock(const CameraLockChoice& choice) override {
+        return m_camera->Lock(choice);
+    }
     CameraIdentity Identity() const override { return m_camera->Identity(); }
 
 private:

@@ -5,6 +5,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <set>
 #include <string>
 #include <vector>
@@ -64,7 +65,7 @@ public:
     void SetControls(const FakeCameraControls& controls);
     // Meter and lock the controls set with SetControls, if any.
     void Meter(const CameraLockChoice& choice) override;
-    std::string Lock(const CameraLockChoice& choice) override;
+    std::optional<std::string> Lock(const CameraLockChoice& choice) override;
     // GrabCount at each Lock call, in order.
     std::vector<int> LocksAtGrabs() const;
     // Makes the camera one that names its maker and model.
