@@ -153,7 +153,7 @@ private:
 inline void PlaceAged(const QString& path, int hoursOld) {
     QFile file(path);
     QVERIFY(file.open(QIODevice::WriteOnly) && file.write("part") == 4 && file.flush());
-    QVERIFY(file.setFileTime(QDateTime::currentDateTime().addSecs(-3600 * hoursOld),
+    QVERIFY(file.setFileTime(QDateTime::currentDateTime().addSecs(qint64{-3600} * hoursOld),
                              QFileDevice::FileModificationTime));
 }
 
