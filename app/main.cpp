@@ -86,6 +86,33 @@ ExitCode RunWithoutWindow(LaunchMode mode, const CommandLine& commandLine) {
     return ExitCode::Success;
 }
 
+// Opens the main window (or runs its unattended frame) once the application exists; its exit
+// code. `offscreen`: no display can show it.
+int OpenTheWindow(bool offscreen, bool unattended) {
+    if (offscreen && !unattended) {
+        // The window would run where nobody can see or close it.
+        return ToInt(TellFailure(ExitCode::NoDisplay,
+                                 "no display (neither DISPLAY nor WAYLAND_DISPLAY is set), so the "
+                                 "window cannot open; --take-frame takes a frame without one."));
+    }
+    // Without its modules the window could neither take frames nor make videos.
+    if (const std::optional<std::string> broken = InstallationTrouble()) {
+        TellUnattended(QString::fromStdString(*broken));
+        return ToInt(ExitCode::BrokenInstallation);
+    }
+    if (!OfferToCreateProfile()) {
+        return ToInt(*RefuseMissingProfile());
+    }
+    CVornApp theApp;
+    theApp.InitInstance();
+    // The window ends with 0, however it was closed; an unattended launch with its run's code.
+    const int exitCode = unattended ? theApp.m_exitCode : 0;
+    if (unattended || CaptureThreadsAlive() > 0) {
+        EndUnattended(exitCode);
+    }
+    return exitCode;
+}
+
 }  // namespace
 
 int main(int argc, char* argv[]) {
@@ -144,26 +171,5 @@ int main(int argc, char* argv[]) {
         const std::optional<ExitCode> refused = RefuseMissingProfile();
         EndUnattended(ToInt(refused ? *refused : RunTakeFrame()));
     }
-    if (offscreen && !unattended) {
-        // The window would run where nobody can see or close it.
-        return ToInt(TellFailure(ExitCode::NoDisplay,
-                                 "no display (neither DISPLAY nor WAYLAND_DISPLAY is set), so the "
-                                 "window cannot open; --take-frame takes a frame without one."));
-    }
-    // Without its modules the window could neither take frames nor make videos.
-    if (const std::optional<std::string> broken = InstallationTrouble()) {
-        TellUnattended(QString::fromStdString(*broken));
-        return ToInt(ExitCode::BrokenInstallation);
-    }
-    if (!OfferToCreateProfile()) {
-        return ToInt(*RefuseMissingProfile());
-    }
-    CVornApp theApp;
-    theApp.InitInstance();
-    // The window ends with 0, however it was closed; an unattended launch with its run's code.
-    const int exitCode = unattended ? theApp.m_exitCode : 0;
-    if (unattended || CaptureThreadsAlive() > 0) {
-        EndUnattended(exitCode);
-    }
-    return exitCode;
+    return OpenTheWindow(offscreen, unattended);
 }

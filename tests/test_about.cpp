@@ -26,7 +26,7 @@ struct ShownDialog : DialogBench {
 };
 
 // Once a popup menu shows, hands it to `handle`, which must close it.
-void WhenMenuShows(std::function<void(QMenu&)> handle) {
+void WhenMenuShows(const std::function<void(QMenu&)>& handle) {
     auto* poll = new QTimer;
     QObject::connect(poll, &QTimer::timeout, [poll, handle] {
         if (auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget())) {

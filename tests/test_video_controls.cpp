@@ -44,7 +44,8 @@ struct FramesBench : DialogBench {
         const std::string cut = FramePath(10003).toStdString();
         std::filesystem::resize_file(cut, std::filesystem::file_size(cut) * 3 / 4);
         const auto emptied = std::filesystem::last_write_time(FramePath(10006).toStdString());
-        std::ofstream(FramePath(10006).toStdString(), std::ios::trunc);
+        std::ofstream emptying(FramePath(10006).toStdString(), std::ios::trunc);
+        emptying.close();
         std::filesystem::last_write_time(FramePath(10006).toStdString(), emptied);
         dlg->OnInitDialog();
         dlg->OnFrames();
@@ -93,8 +94,8 @@ private slots:
         QTest::addColumn<QString>("end");
         QTest::addColumn<QString>("gap");
         QTest::addColumn<QString>("duration");
-        const auto row = [](const char* name, QString start, QString end, QString gap,
-                            QString duration) {
+        const auto row = [](const char* name, const QString& start, const QString& end,
+                            const QString& gap, const QString& duration) {
             QTest::newRow(name) << start << end << gap << duration;
         };
         row("50 frames at 25 fps", "0", "50", "1", "2.00");
@@ -153,8 +154,8 @@ private slots:
         QTest::addColumn<QString>("arrows");
         QTest::addColumn<int>("value");
         QTest::addColumn<QString>("duration");
-        const auto row = [](const char* name, int edit, QString typed, QString arrows, int value,
-                            QString duration) {
+        const auto row = [](const char* name, int edit, const QString& typed, const QString& arrows,
+                            int value, const QString& duration) {
             QTest::newRow(name) << edit << typed << arrows << value << duration;
         };
         row("start: upper raises", IDC_START_FRAME, "10", "U", 11, "1.56");
@@ -193,8 +194,9 @@ private slots:
         QTest::addColumn<int>("member");
         QTest::addColumn<QString>("shown");
         QTest::addColumn<QString>("duration");
-        const auto row = [](const char* name, QString startAndEnd, int framesTaken, QString arrows,
-                            int member, QString shown, QString duration) {
+        const auto row = [](const char* name, const QString& startAndEnd, int framesTaken,
+                            const QString& arrows, int member, const QString& shown,
+                            const QString& duration) {
             QTest::newRow(name) << startAndEnd << framesTaken << arrows << member << shown
                                 << duration;
         };
