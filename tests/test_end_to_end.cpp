@@ -866,7 +866,7 @@ private slots:
         for (int i = 0; i < kFrames; ++i) {
             cv::randu(noise, 0, 256);  // slow to encode, so that the run is caught at it
             QVERIFY(AddFrame(frames.path(), 10001 + i, noise,
-                             QDateTime(yesterday, QTime(8, 0), berlin).addSecs(i * 60)));
+                             QDateTime(yesterday, QTime(8, 0), berlin).addSecs(qint64{i} * 60)));
         }
         const QString dayVideo =
             frames.filePath("days/" + yesterday.toString(Qt::ISODate) + ".mp4");

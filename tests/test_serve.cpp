@@ -375,6 +375,7 @@ private slots:
         constexpr int kPolls = 5;
         std::atomic<int> answered{0};
         std::vector<std::thread> pollers;
+        pollers.reserve(20);
         for (int i = 0; i < 20; ++i) {
             pollers.emplace_back([&] {
                 for (int poll = 0; poll < kPolls; ++poll) {

@@ -176,8 +176,9 @@ private slots:
         QCOMPARE(Dates(chosen.daysWithoutDailyFrame), missed);
         constexpr double kLatitude = 30.0;
         for (const TimedFrame& frame : chosen.frames) {
-            const QDate day =
-                QDateTime::fromMSecsSinceEpoch(frame.time.ms).addSecs(-dayStartsAt * 60).date();
+            const QDate day = QDateTime::fromMSecsSinceEpoch(frame.time.ms)
+                                  .addSecs(qint64{-dayStartsAt} * 60)
+                                  .date();
             qint64 highest = 0;
             for (qint64 ms = LocalMs(day, 0) + dayStartsAt * kMsPerMinute;
                  ms < LocalMs(day.addDays(1), 0) + dayStartsAt * kMsPerMinute; ms += kMsPerMinute) {

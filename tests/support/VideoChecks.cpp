@@ -17,8 +17,8 @@ QMap<QString, QString> Probe(const QString& path) {
     QProcess ffprobe;
     ffprobe.start("ffprobe",
                   {"-v", "error", "-count_frames", "-select_streams", "v:0", "-show_entries",
-                   "stream=nb_read_frames,width,height,r_frame_rate,codec_tag_string,codec_name,"
-                   "pix_fmt,duration",
+                   QStringLiteral("stream=nb_read_frames,width,height,r_frame_rate,"
+                                  "codec_tag_string,codec_name,pix_fmt,duration"),
                    "-of", "default=nw=1", path});
     QMap<QString, QString> fields;
     if (!ffprobe.waitForFinished(60000)) {
