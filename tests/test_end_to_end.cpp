@@ -108,6 +108,18 @@ void AddRowsOfOptionsProfilesAndDailySettings() {
                "CAM_REF=0\nRESOLUTION_REF=1\nKEEP_FRAMES_DAYS=0\n");
 }
 
+// The frames 10001 and 10002, taken two days ago: a closed day for every mode that reads one.
+bool AddTwoFramesOfTwoDaysAgo(const QString& dir) {
+    const QDateTime before = QDateTime::currentDateTime().addDays(-2);
+    for (const int number : {10001, 10002}) {
+        if (!AddFrame(dir, number, cv::Mat(48, 64, CV_8UC3, cv::Scalar(90)),
+                      before.addSecs(number))) {
+            return false;
+        }
+    }
+    return true;
+}
+
 // Five days of frames in Berlin, D-4 to today, 8 a day (D-2 has one more, late at night) with
 // D-3's first frame spoiled, a file of the user's beside them, and settings that keep 2 days and
 // write each daily hook's event to daily-hooks.txt in `dir`.
@@ -495,11 +507,7 @@ private slots:
         QFETCH(QString, made);
         TestSettings settings;
         QTemporaryDir frames;
-        const QDateTime before = QDateTime::currentDateTime().addDays(-2);
-        for (const int number : {10001, 10002}) {
-            QVERIFY(AddFrame(frames.path(), number, cv::Mat(48, 64, CV_8UC3, cv::Scalar(90)),
-                             before.addSecs(number)));
-        }
+        QVERIFY(AddTwoFramesOfTwoDaysAgo(frames.path()));
         const QString folder = folderThere ? frames.path() : frames.filePath("none");
         QFile profile(QFileInfo(settings.FilePath()).path() + "/Vorn-sky.conf");
         QVERIFY(QDir().mkpath(QFileInfo(profile).path()) && profile.open(QIODevice::WriteOnly));
@@ -546,11 +554,7 @@ private slots:
         QFETCH(QByteArray, said);
         TestSettings settings;
         QTemporaryDir frames;
-        const QDateTime before = QDateTime::currentDateTime().addDays(-2);
-        for (const int number : {10001, 10002}) {
-            QVERIFY(AddFrame(frames.path(), number, cv::Mat(48, 64, CV_8UC3, cv::Scalar(90)),
-                             before.addSecs(number)));
-        }
+        QVERIFY(AddTwoFramesOfTwoDaysAgo(frames.path()));
         QFile profile(QFileInfo(settings.FilePath()).path() + "/Vorn-sky.conf");
         QVERIFY(QDir().mkpath(QFileInfo(profile).path()) && profile.open(QIODevice::WriteOnly));
         profile.write("[General]\n" +
