@@ -90,11 +90,14 @@ std::vector<Mode> MakeModes() {
          {Setting::AutoStartDir, Setting::DayStartsAt, Setting::KeepFramesDays, Setting::OnVideo,
           Setting::OnDay, Setting::OnVideoTimeout},
          RunDailyVideos},
-        // The schedule and day rules the page shows, and its token.
+        // The schedule and day rules the page shows, its token, and how the watcher tells.
         {LaunchMode::Serve,
          ServeOptions() + Named(video, {"dir"}),
          {Setting::AutoStartDir, Setting::CaptureHours, Setting::CaptureDaylight, Setting::Latitude,
-          Setting::Longitude, Setting::DayStartsAt, Setting::ServeToken},
+          Setting::Longitude, Setting::DayStartsAt, Setting::ServeToken, Setting::MinFreeMb,
+          Setting::OnTrouble, Setting::OnTroubleTimeout, Setting::AlertDaysLeft, Setting::MqttHost,
+          Setting::MqttPort, Setting::MqttUser, Setting::MqttPasswordFile, Setting::MqttCaFile,
+          Setting::MqttTopic},
          RunServe},
         picture({"keogram"}),
         picture({"startrails"}),
@@ -129,6 +132,24 @@ std::optional<std::string> MissingValues(const Mode& mode,
         }
     }
     return missing;
+}
+
+// The messages of the bad values among the mode's keys: MQTT's apart, as they end a mode with a
+// code of their own. With no keys of its own a mode judges none: an empty list would judge them
+// all.
+void JudgeModeKeys(const Mode& mode, const StoredSettings& settings, ModeContext& context) {
+    std::vector<Setting> mqtt;
+    std::vector<Setting> others;
+    for (const Setting setting : mode.keys) {
+        const bool isMqtt = std::ranges::find(kMqttSettings, setting) != std::end(kMqttSettings);
+        (isMqtt ? mqtt : others).push_back(setting);
+    }
+    if (!others.empty()) {
+        context.badSettings = BadValuesMessage(settings, others);
+    }
+    if (!mqtt.empty()) {
+        context.badMqtt = BadValuesMessage(settings, mqtt);
+    }
 }
 
 }  // namespace
@@ -166,10 +187,7 @@ ModeContext BuildContext(const Mode& mode, const QCommandLineParser& parser, con
         context.frameCount = settings.frameCount;
     }
     context.missing = MissingValues(mode, stored, dirGiven, context);
-    // With no keys of its own a mode judges none: an empty list would judge them all.
-    if (!mode.keys.empty()) {
-        context.badSettings = BadValuesMessage(settings, mode.keys);
-    }
+    JudgeModeKeys(mode, settings, context);
     context.longitudeTrouble =
         NeededValueMessage(settings, Setting::Longitude, "--daily-at solar-noon");
     context.now = QDateTime::fromMSecsSinceEpoch(clock.WallMs());
@@ -180,5 +198,10 @@ ModeContext BuildContext(const Mode& mode, const QCommandLineParser& parser, con
     context.videoHook = HookFromSettings(settings, HookEvent::Video);
     context.dayHook = HookFromSettings(settings, HookEvent::Day);
     context.serveToken = settings.serveToken;
+    context.troubleHook = HookFromSettings(settings, HookEvent::Trouble);
+    context.minFreeMb = settings.minFreeMb;
+    context.alertDaysLeft = settings.alertDaysLeft;
+    context.mqtt = {settings.mqttHost,         settings.mqttPort,   settings.mqttUser,
+                    settings.mqttPasswordFile, settings.mqttCaFile, settings.mqttTopic};
     return context;
 }

@@ -42,6 +42,8 @@ const char* EventWord(HookEvent event) {
             return "video";
         case HookEvent::Day:
             return "day";
+        case HookEvent::Trouble:
+            return "trouble";
     }
     return "";
 }

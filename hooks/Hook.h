@@ -16,8 +16,8 @@
 // an upload, a post, a backup. It runs as a program and its arguments, split as a shell splits
 // words (quotes included, nothing expanded), without a shell, in a process group of its own.
 
-// What a hook is run after.
-enum class HookEvent { Frame, Video, Day };
+// What a hook is run after: a file complete, or a trouble the watcher raised or saw resolved.
+enum class HookEvent { Frame, Video, Day, Trouble };
 
 // One hook as the settings give it.
 struct Hook {

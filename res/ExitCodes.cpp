@@ -129,6 +129,10 @@ constexpr std::array kTable = {
     ExitCodeMeaning{ExitCode::ServeCannotListen, kServeLaunch,
                     "the address cannot be listened on (the port in use, or an address this "
                     "machine does not have)"},
+    ExitCodeMeaning{ExitCode::BadMqttSetting, kServeLaunch,
+                    "an MQTT setting is bad (the message names it): MQTT_PORT out of 1 to 65535, "
+                    "an MQTT_TOPIC with '+' or '#', an MQTT_PASSWORD_FILE or MQTT_CA_FILE "
+                    "missing or unreadable, or a password file that others can read"},
 };
 
 struct LaunchHeading {

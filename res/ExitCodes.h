@@ -34,6 +34,7 @@ enum class ExitCode {
     // --serve.
     ServeNeedsToken = 21,    // an address other than loopback without a SERVE_TOKEN
     ServeCannotListen = 22,  // the address cannot be listened on
+    BadMqttSetting = 23,     // an MQTT setting is bad, or its password or CA file unusable
 };
 
 inline int ToInt(ExitCode code) {

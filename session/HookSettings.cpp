@@ -20,6 +20,11 @@ Hook HookFromSettings(const StoredSettings& settings, HookEvent event) {
             hook.command = settings.onDay;
             hook.timeout = std::chrono::seconds(settings.onVideoTimeoutSeconds);
             break;
+        case HookEvent::Trouble:
+            hook.name = SettingName(Setting::OnTrouble);
+            hook.command = settings.onTrouble;
+            hook.timeout = std::chrono::seconds(settings.onTroubleTimeoutSeconds);
+            break;
     }
     return hook;
 }

@@ -4,6 +4,7 @@
 #include <QLockFile>
 #include <algorithm>
 #include <array>
+#include <cctype>
 #include <climits>
 #include <cmath>
 #include <cstdlib>
@@ -78,9 +79,33 @@ bool IsServeToken(std::string_view text) {
            std::all_of(text.begin(), text.end(), [](char c) { return c > ' ' && c <= '~'; });
 }
 
-bool IsMegabytes(std::string_view text) {
+bool IsWholeFromZero(std::string_view text) {
     const std::optional<int> value = ParseWholeInt(text);
     return value && *value >= 0;
+}
+
+// A host name or a numeric address as a resolver takes it: no blanks, no scheme, no path.
+bool IsHostName(std::string_view text) {
+    return std::all_of(text.begin(), text.end(), [](char c) {
+        return std::isalnum(static_cast<unsigned char>(c)) != 0 || c == '.' || c == '-' ||
+               c == ':' || c == '_';
+    });
+}
+
+bool IsPort(std::string_view text) {
+    constexpr int kLargestPort = 65535;
+    const std::optional<int> value = ParseWholeInt(text);
+    return value && *value >= 1 && *value <= kLargestPort;
+}
+
+// A topic prefix others subscribe below: no wildcard, no blank, no empty level, and not one of
+// the broker's own ($SYS).
+bool IsTopicPrefix(std::string_view text) {
+    const bool plain = std::all_of(text.begin(), text.end(), [](char c) {
+        return c > ' ' && c != '+' && c != '#' && c != 0x7f;
+    });
+    return plain && !text.starts_with('$') && !text.starts_with('/') && !text.ends_with('/') &&
+           text.find("//") == std::string_view::npos;
 }
 
 // One key of the file. `accepts` judges a value's text (blanks around it taken off, never empty),
@@ -131,7 +156,7 @@ constexpr KeyRow kKeys[] = {
      "give decimal degrees from -90 to 90, north positive, such as 51.48."},
     {Setting::Longitude, "LONGITUDE", "", false, kUsual, IsLongitude,
      "give decimal degrees from -180 to 180, east positive, such as -0.0015."},
-    {Setting::MinFreeMb, "MIN_FREE_MB", "200", false, kUsual, IsMegabytes,
+    {Setting::MinFreeMb, "MIN_FREE_MB", "200", false, kUsual, IsWholeFromZero,
      "give the megabytes to keep free as a whole number, or 0 for no floor."},
     {Setting::LatestFrame, "LATEST_FRAME", "0", false, kUsual, IsFlag,
      "give 1 to keep latest.jpg in the frame folder, or 0."},
@@ -151,6 +176,23 @@ constexpr KeyRow kKeys[] = {
     {Setting::ServeToken, "SERVE_TOKEN", "", false, kUsual, IsServeToken,
      "give at least 16 letters, digits or punctuation marks without blanks, or leave it out to "
      "serve the status page on this machine only."},
+    {Setting::OnTrouble, "ON_TROUBLE", "", false, kMaxCamSourceBytes, IsAnyText, ""},
+    {Setting::OnTroubleTimeout, "ON_TROUBLE_TIMEOUT", "30", false, kUsual, IsHookSeconds,
+     "give the seconds the ON_TROUBLE hook may run, a whole number from 1 to 86400."},
+    {Setting::AlertDaysLeft, "ALERT_DAYS_LEFT", "3", false, kUsual, IsWholeFromZero,
+     "give the days of free space left below which the disk is a trouble, a whole number from "
+     "0 (0 switches it off)."},
+    {Setting::MqttHost, "MQTT_HOST", "", false, kUsual, IsHostName,
+     "give the broker's host name or address (broker.lan, 192.168.1.5), without a scheme or "
+     "port, or leave it out to switch MQTT off."},
+    {Setting::MqttPort, "MQTT_PORT", "1883", false, kUsual, IsPort,
+     "give the broker's port, a whole number from 1 to 65535."},
+    {Setting::MqttUser, "MQTT_USER", "", false, kUsual, IsAnyText, ""},
+    {Setting::MqttPasswordFile, "MQTT_PASSWORD_FILE", "", false, kMaxCamSourceBytes, IsAnyText, ""},
+    {Setting::MqttCaFile, "MQTT_CA_FILE", "", false, kMaxCamSourceBytes, IsAnyText, ""},
+    {Setting::MqttTopic, "MQTT_TOPIC", "", false, kUsual, IsTopicPrefix,
+     "give a topic prefix such as vorn/garden: no '+', '#' or blanks, no empty level, not "
+     "starting with '$' or '/'."},
 };
 
 const KeyRow& RowOf(Setting setting) {
@@ -242,6 +284,15 @@ StoredSettings JudgedSettings(const SettingTexts& texts) {
     settings.onFrameTimeoutSeconds = ParseWholeInt(taken(Setting::OnFrameTimeout)).value_or(0);
     settings.onVideoTimeoutSeconds = ParseWholeInt(taken(Setting::OnVideoTimeout)).value_or(0);
     settings.serveToken = taken(Setting::ServeToken);
+    settings.onTrouble = taken(Setting::OnTrouble);
+    settings.onTroubleTimeoutSeconds = ParseWholeInt(taken(Setting::OnTroubleTimeout)).value_or(0);
+    settings.alertDaysLeft = ParseWholeInt(taken(Setting::AlertDaysLeft)).value_or(0);
+    settings.mqttHost = taken(Setting::MqttHost);
+    settings.mqttPort = ParseWholeInt(taken(Setting::MqttPort)).value_or(0);
+    settings.mqttUser = taken(Setting::MqttUser);
+    settings.mqttPasswordFile = taken(Setting::MqttPasswordFile);
+    settings.mqttCaFile = taken(Setting::MqttCaFile);
+    settings.mqttTopic = taken(Setting::MqttTopic);
     return settings;
 }
 

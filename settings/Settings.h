@@ -65,6 +65,18 @@ enum class Setting {
     OnVideoTimeout,
     // The secret a request to the status page (`vorn --serve`) must carry.
     ServeToken,
+    // What the watcher (`vorn --serve`) tells troubles by: the command it runs, its time limit,
+    // and the days of free space left at today's pace below which the disk is a trouble.
+    OnTrouble,
+    OnTroubleTimeout,
+    AlertDaysLeft,
+    // The MQTT broker the watcher publishes to; MQTT is off without a host.
+    MqttHost,
+    MqttPort,
+    MqttUser,
+    MqttPasswordFile,
+    MqttCaFile,
+    MqttTopic,
 };
 
 // The keys the camera lock reads, and those a saved frame's conditions read.
@@ -72,6 +84,10 @@ inline constexpr Setting kCameraLockSettings[] = {Setting::CameraLock, Setting::
 inline constexpr Setting kSaveConditionSettings[] = {
     Setting::CaptureHours, Setting::CaptureDaylight, Setting::Latitude,
     Setting::Longitude,    Setting::MinFreeMb,       Setting::LatestFrame};
+// The keys of the MQTT broker: a bad one ends the watcher with an exit code of its own.
+inline constexpr Setting kMqttSettings[] = {Setting::MqttHost,   Setting::MqttPort,
+                                            Setting::MqttUser,   Setting::MqttPasswordFile,
+                                            Setting::MqttCaFile, Setting::MqttTopic};
 
 // The key's name in the file ("CAPTURE_HOURS").
 const char* SettingName(Setting setting);
@@ -132,6 +148,17 @@ struct StoredSettings {
     int onVideoTimeoutSeconds = 0;
     // SERVE_TOKEN: what every request to the status page must carry; empty when absent.
     std::string serveToken;
+    // ON_TROUBLE (empty when absent), its time limit, and ALERT_DAYS_LEFT (0 switches it off).
+    std::string onTrouble;
+    int onTroubleTimeoutSeconds = 0;
+    int alertDaysLeft = 0;
+    // MQTT_*: empty texts when absent; the port's default is the key table's.
+    std::string mqttHost;
+    int mqttPort = 0;
+    std::string mqttUser;
+    std::string mqttPasswordFile;
+    std::string mqttCaFile;
+    std::string mqttTopic;
     std::vector<BadValue> badValues;
     // The judged keys the file holds a value for, good or bad.
     std::vector<Setting> given;

@@ -108,7 +108,7 @@ private slots:
         QTest::newRow("keogram") << "keogram" << QStringList{"x.jpg"}
                                  << QStringList{"DAY_STARTS_AT"} << "AUTO_START_DIR (missing";
         QTest::newRow("serve") << "serve" << QStringList{}
-                               << QStringList{"DAY_STARTS_AT", "SERVE_TOKEN"}
+                               << QStringList{"DAY_STARTS_AT", "SERVE_TOKEN", "MIN_FREE_MB"}
                                << "AUTO_START_DIR (missing";
         QTest::newRow("schedule") << "schedule" << QStringList{} << QStringList{"MIN_FREE_MB"}
                                   << QString();
@@ -124,7 +124,7 @@ private slots:
         // Only bad values, and none of the values always written.
         settings.Write(
             "[General]\nDAY_STARTS_AT=25:00\nKEEP_FRAMES_DAYS=-1\nSERVE_TOKEN=short\n"
-            "MIN_FREE_MB=x\nCAMERA_LOCK=2\n");
+            "MIN_FREE_MB=x\nCAMERA_LOCK=2\nMQTT_PORT=0\n");
         CommandLine commandLine;
         const Mode& mode = ModeFlagged(flag);
         QCOMPARE(commandLine.Parse(QStringList{"vorn", "--" + flag} + options), mode.launch);
@@ -137,6 +137,10 @@ private slots:
             QCOMPARE(QString::fromStdString(context.badSettings.value_or("")).contains(key),
                      bad.contains(key));
         }
+        // MQTT's bad values end the watcher with a code of their own, never as any other's.
+        QVERIFY(!QString::fromStdString(context.badSettings.value_or("")).contains("MQTT_PORT"));
+        QCOMPARE(QString::fromStdString(context.badMqtt.value_or("")).contains("MQTT_PORT"),
+                 flag == "serve");
         const QString told = QString::fromStdString(context.missing.value_or(""));
         QCOMPARE(context.missing.has_value(), !missing.isEmpty());
         QVERIFY2(told.contains(missing), qPrintable(told));

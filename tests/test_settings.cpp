@@ -194,6 +194,62 @@ private slots:
         }
     }
 
+    // The watcher's keys: absent, their defaults; a value a broker or the watcher cannot use is
+    // named.
+    void watcherValuesAreTakenOrNamed_data() {
+        QTest::addColumn<QByteArray>("lines");
+        QTest::addColumn<int>("port");
+        QTest::addColumn<int>("alertDays");
+        QTest::addColumn<QString>("topic");
+        QTest::addColumn<QString>("bad");
+        QTest::newRow("absent") << QByteArray() << 1883 << 3 << ""
+                                << "";
+        QTest::newRow("given") << QByteArray(
+                                      "MQTT_HOST=broker.lan\nMQTT_PORT=8883\n"
+                                      "MQTT_TOPIC=vorn/garden\nALERT_DAYS_LEFT=0\n")
+                               << 8883 << 0 << "vorn/garden"
+                               << "";
+        QTest::newRow("port 0") << QByteArray("MQTT_PORT=0\n") << 1883 << 3 << ""
+                                << "MQTT_PORT=0";
+        QTest::newRow("port past 65535") << QByteArray("MQTT_PORT=65536\n") << 1883 << 3 << ""
+                                         << "MQTT_PORT=65536";
+        QTest::newRow("topic with +") << QByteArray("MQTT_TOPIC=vorn/+\n") << 1883 << 3 << ""
+                                      << "MQTT_TOPIC=vorn/+";
+        QTest::newRow("topic with #") << QByteArray("MQTT_TOPIC=vorn/#\n") << 1883 << 3 << ""
+                                      << "MQTT_TOPIC=vorn/#";
+        QTest::newRow("broker's own topic")
+            << QByteArray("MQTT_TOPIC=$SYS/vorn\n") << 1883 << 3 << ""
+            << "MQTT_TOPIC=$SYS/vorn";
+        QTest::newRow("empty level") << QByteArray("MQTT_TOPIC=vorn//a\n") << 1883 << 3 << ""
+                                     << "MQTT_TOPIC=vorn//a";
+        QTest::newRow("host as a URL") << QByteArray("MQTT_HOST=mqtt://broker\n") << 1883 << 3 << ""
+                                       << "MQTT_HOST=mqtt://broker";
+        QTest::newRow("days left in words")
+            << QByteArray("ALERT_DAYS_LEFT=three\n") << 1883 << 3 << ""
+            << "ALERT_DAYS_LEFT=three";
+    }
+
+    void watcherValuesAreTakenOrNamed() {
+        QFETCH(QByteArray, lines);
+        QFETCH(int, port);
+        QFETCH(int, alertDays);
+        QFETCH(QString, topic);
+        QFETCH(QString, bad);
+        TestSettings settings;
+        settings.WriteValues(kAllValues + lines);
+        const auto stored = ReadSettings();
+        QVERIFY(stored && stored->Complete());
+        QCOMPARE(stored->mqttPort, port);
+        QCOMPARE(stored->alertDaysLeft, alertDays);
+        QCOMPARE(QString::fromStdString(stored->mqttTopic), topic);
+        QCOMPARE(stored->onTroubleTimeoutSeconds, 30);
+        QCOMPARE(stored->badValues.size(), std::size_t(bad.isEmpty() ? 0 : 1));
+        if (!bad.isEmpty()) {
+            const QString message = QString::fromStdString(stored->badValues[0].message);
+            QVERIFY2(message.startsWith(bad + " is not valid"), qPrintable(message));
+        }
+    }
+
     // The keys of a season's capture: absent, they change nothing; a bad value names its key. A
     // bad DAY_STARTS_AT does not stop a capture: only choosing frames by day reads it.
     void seasonValuesLoad_data() {

@@ -39,6 +39,21 @@ struct ModeContext {
     Hook videoHook = {};
     Hook dayHook = {};
     std::string serveToken = {};
+    // The watcher's: ON_TROUBLE, MIN_FREE_MB and ALERT_DAYS_LEFT (0 switches each floor off).
+    Hook troubleHook = {};
+    int minFreeMb = 0;
+    int alertDaysLeft = 0;
+    // The MQTT broker's values (MQTT is off without a host), and the messages of the bad ones,
+    // which end the watcher with an exit code of their own.
+    struct Mqtt {
+        std::string host;
+        int port = 0;
+        std::string user;
+        std::string passwordFile;
+        std::string caFile;
+        std::string topic;  // empty: the watcher's default prefix
+    } mqtt = {};
+    std::optional<std::string> badMqtt = {};
 
     // Tells, with its exit code, that the settings file lacks what the mode needs.
     ExitCode TellMissingSettings() const;
