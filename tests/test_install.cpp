@@ -58,6 +58,7 @@ private slots:
             "lib/systemd/user/vorn-daily-videos.service",
             "lib/systemd/user/vorn-daily-videos.timer",
             "lib/systemd/user/vorn-serve.service",
+            "lib/systemd/user/vorn-serve@.service",
             "lib/vorn/libvorn_imgcodecs.so",
             "lib/vorn/libvorn_videoio.so",
         };
@@ -224,6 +225,11 @@ private slots:
             << QStringList{"ExecStart=/usr/bin/vorn --serve", "Restart=on-failure",
                            "NoNewPrivileges=yes", "WantedBy=default.target"}
             << "" << false;
+        QTest::newRow("the watcher of each camera's profile")
+            << "vorn-serve@"
+            << QStringList{"ExecStart=/usr/bin/vorn --profile %i --serve --listen none",
+                           "RestartPreventExitStatus=2 3 15 21 23"}
+            << "garden" << false;
     }
 
     void serviceStartsTheInstalledProgram() {
