@@ -467,8 +467,9 @@ private slots:
             QVERIFY(bytes.contains(QByteArray("Microsoft\0", 10)) &&
                     bytes.contains(QByteArray("LifeCam Studio\0", 15)));
         }
-        QCOMPARE(QDir(launch.frameDir.path()).entryList(QDir::Hidden | QDir::Files),
-                 (QStringList{"latest.jpg", "pic_10001.jpg", "pic_10002.jpg"}));
+        QCOMPARE(
+            QDir(launch.frameDir.path()).entryList(QDir::Hidden | QDir::Files),
+            (QStringList{".vorn-capture.json", "latest.jpg", "pic_10001.jpg", "pic_10002.jpg"}));
     }
 
     // A source that never answers (a GStreamer pipeline whose camera went away blocks in its open
