@@ -21,7 +21,7 @@
 namespace {
 
 // A record is a line of text; anything larger is not one of ours.
-constexpr std::size_t kMaxRecordBytes = 64 * 1024;
+constexpr std::size_t kMaxRecordBytes = std::size_t{64} << 10;
 // JSON numbers are doubles: integers beyond this lose digits.
 constexpr double kLargestExactInteger = 9007199254740992.0;
 
