@@ -18,9 +18,11 @@
 #include "capture/CaptureShared.h"
 #include "capture/DeviceLock.h"
 #include "capture/FramePacer.h"
+#include "frames/AttemptRecord.h"
 #include "frames/FrameFile.h"
 #include "platform/Clock.h"
 #include "platform/PosixFiles.h"
+#include "res/ExitCodes.h"
 #include "res/Strings.h"
 
 namespace {
@@ -87,6 +89,57 @@ private:
     std::FILE* m_file;
 };
 
+// A success right after a recorded success in the same folder is left out of the record for this
+// long: the frame files show that the run goes on, and a memory card is spared a write a frame.
+constexpr std::int64_t kQuietSuccessMs = 60000;
+
+// The run's record of its attempts in the frame folder, written on the capture thread: one small
+// atomic write, no longer than the frame's own.
+class AttemptLog {
+public:
+    explicit AttemptLog(const Clock& clock) : m_clock(clock) {}
+
+    void Saved(const std::string& frameDir, int number) {
+        const std::int64_t now = m_clock.WallMs();
+        if (m_lastSuccessMs && frameDir == m_lastSuccessDir && now >= *m_lastSuccessMs &&
+            now - *m_lastSuccessMs < kQuietSuccessMs) {
+            return;
+        }
+        RecordAttempt(frameDir, AttemptKind::Capture,
+                      {now, ToInt(ExitCode::Success), "saved frame " + FrameFileName(number)});
+        m_lastSuccessMs = now;
+        m_lastSuccessDir = frameDir;
+    }
+    void Failed(const std::string& frameDir, ExitCode code, const std::string& message) {
+        RecordAttempt(frameDir, AttemptKind::Capture, {m_clock.WallMs(), ToInt(code), message});
+        m_lastSuccessMs.reset();
+    }
+
+private:
+    const Clock& m_clock;
+    // When and where the last attempt recorded was a success; none after a failure.
+    std::optional<std::int64_t> m_lastSuccessMs;
+    std::string m_lastSuccessDir;
+};
+
+// The code a launch that takes one frame ends with for the same trouble, for the record of a run
+// that ended by itself.
+std::optional<ExitCode> ExitCodeFor(CaptureEnd end) {
+    switch (end) {
+        case CaptureEnd::NoCamera:
+        case CaptureEnd::SourceLost:
+            return ExitCode::NoCamera;
+        case CaptureEnd::SourceEnded:
+            return ExitCode::NoFrame;
+        case CaptureEnd::CameraBusy:
+            return ExitCode::CameraBusy;
+        case CaptureEnd::Stopped:
+        case CaptureEnd::Key:
+            break;
+    }
+    return std::nullopt;
+}
+
 void TellUser(const CaptureView& view, const QString& text) {
     if (view.tell) {
         view.tell(text);
@@ -106,11 +159,12 @@ void MakePreview(const cv::Mat& frame, cv::Mat& preview) {
 class CaptureRun {
 public:
     CaptureRun(std::stop_token stop, CaptureShared& shared, const CaptureRunConfig& config,
-               std::unique_ptr<CameraSource> camera)
+               std::unique_ptr<CameraSource> camera, AttemptLog& attempts)
         : m_stop(std::move(stop)),
           m_shared(shared),
           m_config(config),
-          m_camera(std::move(camera)) {}
+          m_camera(std::move(camera)),
+          m_attempts(attempts) {}
 
     CaptureEnd Loop(std::int64_t lastCounter);
     // Closes the camera.
@@ -144,6 +198,7 @@ private:
     CaptureShared& m_shared;
     const CaptureRunConfig& m_config;
     std::unique_ptr<CameraSource> m_camera;
+    AttemptLog& m_attempts;
     // The unpaused time the schedule kept open since the last saved frame.
     Seconds m_timeAccount{0.0f};
     bool m_locked = false;
@@ -250,6 +305,7 @@ void CaptureRun::SaveNextFrame(cv::Mat& frame, Seconds delay, std::int64_t grabb
     if (saved == FrameSave::Saved) {
         m_shared.m_frameCounter = number;
         m_saveFails.JustBegun(false);
+        m_attempts.Saved(frameDir, number);
         if (m_config.conditions.latestFrame) {
             PublishLatest(frameDir, number);
         }
@@ -265,13 +321,18 @@ void CaptureRun::SaveNextFrame(cv::Mat& frame, Seconds delay, std::int64_t grabb
                           QString::fromStdString(ShownFolder(frameDir)),
                           QString::fromStdString(FrameFileName(number))));
         }
-    } else if (m_saveFails.JustBegun(true)) {
+    } else {
+        const QString failure = QStringLiteral(
+                                    "Could not save the frame %1 in %2! The capture goes on; "
+                                    "please check that the folder exists and can be written.")
+                                    .arg(QString::fromStdString(FrameFileName(number)),
+                                         QString::fromStdString(ShownFolder(frameDir)));
+        m_attempts.Failed(frameDir, ExitCode::NotSaved, failure.toStdString());
         // Told each time saving starts to fail, without stopping the run: the folder may come
         // back, or be changed.
-        Tell(QStringLiteral("Could not save the frame %1 in %2! The capture goes on; "
-                            "please check that the folder exists and can be written.")
-                 .arg(QString::fromStdString(FrameFileName(number)),
-                      QString::fromStdString(ShownFolder(frameDir))));
+        if (m_saveFails.JustBegun(true)) {
+            Tell(failure);
+        }
     }
     // Also after a failure, so a failing folder is tried at the pace of the delay.
     m_timeAccount -= delay;
@@ -293,14 +354,21 @@ void CaptureRun::AddToAccount(Seconds elapsed, bool open) {
 bool CaptureRun::SpaceToSave(const std::string& frameDir) {
     const SaveConditions& conditions = m_config.conditions;
     const bool low = BelowFreeSpaceFloor(*conditions.freeSpace, frameDir, conditions.minFreeMb);
-    if (m_spaceLow.JustBegun(low)) {
-        Tell(QStringLiteral("Saving has paused: the disk of %1 has less than %2 MB free "
-                            "(MIN_FREE_MB). The capture goes on, and saving resumes by "
-                            "itself once there is space again.")
-                 .arg(QString::fromStdString(ShownFolder(frameDir)))
-                 .arg(conditions.minFreeMb));
+    if (!low) {
+        m_spaceLow.JustBegun(false);
+        return true;
     }
-    return !low;
+    const QString failure = QStringLiteral(
+                                "Saving has paused: the disk of %1 has less than %2 MB free "
+                                "(MIN_FREE_MB). The capture goes on, and saving resumes by "
+                                "itself once there is space again.")
+                                .arg(QString::fromStdString(ShownFolder(frameDir)))
+                                .arg(conditions.minFreeMb);
+    m_attempts.Failed(frameDir, ExitCode::LowFreeSpace, failure.toStdString());
+    if (m_spaceLow.JustBegun(true)) {
+        Tell(failure);
+    }
+    return false;
 }
 
 void CaptureRun::PublishLatest(const std::string& frameDir, int number) {
@@ -334,6 +402,12 @@ bool CaptureRun::ScheduleOpen() {
     if (!m_scheduleOpen) {
         const std::optional<QDateTime> next = schedule.NextOpening(at);
         waiting = next ? ShownTime(*next, at.toLocalTime().date()) : "never";
+    }
+    if (waiting != m_toldWaiting && !waiting.empty()) {
+        // No frame until it opens: the reader of the record tells this from a lost camera.
+        m_attempts.Failed(m_shared.GetFrameDir(), ExitCode::OutsideSchedule,
+                          "outside the capture schedule, so no frame is taken; it opens next " +
+                              (waiting == "never" ? std::string("never") : "at " + waiting));
     }
     if (waiting != m_toldWaiting && m_config.tellWaiting) {
         m_config.tellWaiting(waiting);
@@ -422,7 +496,7 @@ void DrawTimestamp(cv::Mat& frame, const std::string& text) {
 namespace {
 
 CaptureEnd RunCapture(const std::stop_token& stop, CaptureShared& shared,
-                      const CaptureRunConfig& config) {
+                      const CaptureRunConfig& config, AttemptLog& attempts) {
     ProgressLog log;
     log.Write("Acquiring capture device...");
     // Held for the whole run, through a lost camera's reopening: another profile's launch waits.
@@ -445,7 +519,7 @@ CaptureEnd RunCapture(const std::stop_token& stop, CaptureShared& shared,
     }
     SetCaptureSize(*camera, config.resolution);
     MeterCameraSource(*camera, config.lock);
-    CaptureRun run(stop, shared, config, std::move(camera));
+    CaptureRun run(stop, shared, config, std::move(camera), attempts);
     const CaptureEnd end = run.Loop(lastCounter);
     log.Write("Attempting to release capture...");
     run.ReleaseCamera();
@@ -462,8 +536,12 @@ CaptureEnd RunCapture(const std::stop_token& stop, CaptureShared& shared,
 
 CaptureEnd CaptureThreadProc(const std::stop_token& stop, CaptureShared& shared,
                              const CaptureRunConfig& config) {
-    const CaptureEnd end = RunCapture(stop, shared, config);
+    AttemptLog attempts(*config.clock);
+    const CaptureEnd end = RunCapture(stop, shared, config, attempts);
     const std::string message = CaptureEndMessage(end);
+    if (const std::optional<ExitCode> code = ExitCodeFor(end)) {
+        attempts.Failed(shared.GetFrameDir(), *code, message);
+    }
     // A missing or busy camera is told even after Stop: that run never began.
     if (!message.empty() &&
         (end == CaptureEnd::NoCamera || end == CaptureEnd::CameraBusy || !stop.stop_requested())) {

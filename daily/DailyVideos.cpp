@@ -21,11 +21,13 @@
 
 #include "daily/DayRecord.h"
 #include "daily/Retention.h"
+#include "frames/AttemptRecord.h"
 #include "frames/CaptureTime.h"
 #include "frames/DayFiles.h"
 #include "frames/FrameFile.h"
 #include "hooks/Hook.h"
 #include "pictures/Pictures.h"
+#include "platform/Clock.h"
 #include "platform/ImageCodecModule.h"
 #include "platform/InterruptCatcher.h"
 #include "platform/LoadableModule.h"
@@ -146,6 +148,34 @@ std::vector<RecordedFrame> RecordedFrames(const AssemblyResult& result) {
     return frames;
 }
 
+// What a run came to, for its record: its first failure with the line that told it, and the days
+// it made.
+struct RunOutcome {
+    ExitCode code = ExitCode::Success;
+    std::string line;
+    int daysMade = 0;
+
+    // Keeps `told`, a code whose line was the last told, when it is the run's first failure.
+    void Keep(ExitCode told) {
+        if (code == ExitCode::Success && told != ExitCode::Success) {
+            code = told;
+            line = LastLineTold();
+        }
+    }
+    // The record's line for a run that ended with `result`.
+    std::string Message(ExitCode result) const {
+        if (result == ExitCode::VideoCancelled) {
+            return "interrupted";
+        }
+        if (result != ExitCode::Success) {
+            return line;
+        }
+        return daysMade == 0
+                   ? "nothing to make"
+                   : "made " + std::to_string(daysMade) + (daysMade == 1 ? " day" : " days");
+    }
+};
+
 // Makes the video of `day` from its frames `numbers`, with its record: the day's line, or a
 // failure's.
 ExitCode MakeDayVideo(const DailyRun& run, const QDate& day, const std::vector<int>& numbers,
@@ -216,15 +246,16 @@ ExitCode MakeDayPicture(const DailyRun& run, const QDate& day,
     return ExitCode::Success;
 }
 
-// Makes the pictures `day` lacks; the first failure's exit code.
+// Makes the pictures `day` lacks; the first failure's exit code, kept in `outcome` too.
 ExitCode MakeDayPictures(const DailyRun& run, const QDate& day,
-                         const std::vector<TimedFrame>& frames) {
+                         const std::vector<TimedFrame>& frames, RunOutcome& outcome) {
     ExitCode first = ExitCode::Success;
     for (const DayPicture& picture : kDayPictures) {
         if (Exists(DayPicturePath(run.frameDir, day, picture))) {
             continue;
         }
         const ExitCode code = MakeDayPicture(run, day, frames, picture);
+        outcome.Keep(code);
         if (first == ExitCode::Success) {
             first = code;
         }
@@ -248,21 +279,25 @@ std::vector<TimedFrame> FramesNumbered(const std::vector<TimedFrame>& timed,
 }
 
 // Makes what the closed `day` lacks: its video, then its keogram and contact sheet, each hook
-// once its files are there. The day's code, or VideoCancelled when the run is to stop.
+// once its files are there. The day's code, or VideoCancelled when the run is to stop; a failure
+// kept in `outcome` too.
 ExitCode MakeDay(const DailyRun& run, const QDate& day, const std::vector<int>& numbers,
-                 const std::vector<TimedFrame>& timed, const Compressor& compressor) {
+                 const std::vector<TimedFrame>& timed, const Compressor& compressor,
+                 RunOutcome& outcome) {
     const bool videoThere = Exists(DayVideoPath(run.frameDir, day));
     ExitCode code = videoThere ? ExitCode::Success : MakeDayVideo(run, day, numbers, compressor);
     if (code == ExitCode::VideoCancelled || InterruptCatcher::Interrupted()) {
         return ExitCode::VideoCancelled;
     }
+    outcome.Keep(code);
     if (!videoThere && code == ExitCode::Success &&
         !RunHookAndTell(run.videoHook, DayFile(run, day), InterruptCatcher::Interrupted)) {
         return ExitCode::VideoCancelled;
     }
     // The pictures of a day come with its video, so that its frames are kept until both are made.
     if (Exists(DayVideoPath(run.frameDir, day))) {
-        const ExitCode pictures = MakeDayPictures(run, day, FramesNumbered(timed, numbers));
+        const ExitCode pictures =
+            MakeDayPictures(run, day, FramesNumbered(timed, numbers), outcome);
         code = code == ExitCode::Success ? pictures : code;
     }
     // The day is complete once its video and pictures are there: ON_DAY comes last.
@@ -275,9 +310,11 @@ ExitCode MakeDay(const DailyRun& run, const QDate& day, const std::vector<int>& 
 
 // Makes (or lists) the videos of closed days that have none, then the keogram and contact sheet
 // of each closed day whose video is there and that lacks them, in date order; the first
-// failure's exit code, the other days made all the same. `listed` receives the days listed.
+// failure's exit code, the other days made all the same. `listed` receives the days listed;
+// `outcome` the first failure and the days made.
 ExitCode MakeMissingDays(const DailyRun& run, const std::map<QDate, std::vector<int>>& byDay,
-                         const std::vector<TimedFrame>& timed, std::vector<QDate>& listed) {
+                         const std::vector<TimedFrame>& timed, std::vector<QDate>& listed,
+                         RunOutcome& outcome) {
     const Compressor* compressor = FindCompressor(kCompressor);
     ExitCode first = ExitCode::Success;
     for (const auto& [day, numbers] : byDay) {
@@ -292,10 +329,11 @@ ExitCode MakeMissingDays(const DailyRun& run, const std::map<QDate, std::vector<
             listed.push_back(day);
             continue;
         }
-        const ExitCode code = MakeDay(run, day, numbers, timed, *compressor);
+        const ExitCode code = MakeDay(run, day, numbers, timed, *compressor, outcome);
         if (code == ExitCode::VideoCancelled) {
             return code;
         }
+        outcome.daysMade += code == ExitCode::Success ? 1 : 0;
         if (first == ExitCode::Success) {
             first = code;
         }
@@ -323,22 +361,8 @@ ExitCode ReadDailyRun(const ModeContext& context, DailyRun& run) {
     return ExitCode::Success;
 }
 
-}  // namespace
-
-QCommandLineOption DailyVideosOption() {
-    return {"daily-videos",
-            "Makes a video (H.264 MP4) of every closed day that has frames and no video "
-            "yet, days/YYYY-MM-DD.mp4 in the frame folder (--dir, or AUTO_START_DIR), "
-            "with the video options of the settings file, at a low priority, and its keogram and "
-            "contact sheet beside it (YYYY-MM-DD-keogram.jpg, YYYY-MM-DD-sheet.jpg); then, with "
-            "KEEP_FRAMES_DAYS=N, deletes the frames of days more than N days old that a video it "
-            "made provably holds: each video's record, YYYY-MM-DD.record beside it, lists the "
-            "video's and each frame's size and SHA-256 digest. With --list it prints what it "
-            "would make and delete."};
-}
-
-ExitCode RunDailyVideos(const ModeContext& context) {
-    StepAside();
+// RunDailyVideos but for its record; `outcome` receives what the days came to.
+ExitCode MakeDailyVideos(const ModeContext& context, RunOutcome& outcome) {
     DailyRun run;
     if (const ExitCode code = ReadDailyRun(context, run); code != ExitCode::Success) {
         return code;
@@ -375,9 +399,37 @@ ExitCode RunDailyVideos(const ModeContext& context) {
     // Caught before any temporary file exists: an interrupt at any moment leaves none behind.
     const InterruptCatcher interrupts;
     std::vector<QDate> listed;
-    const ExitCode code = MakeMissingDays(run, byDay, times.frames, listed);
+    const ExitCode code = MakeMissingDays(run, byDay, times.frames, listed, outcome);
     if (code != ExitCode::VideoCancelled && run.keepFramesDays) {
         ApplyRetention({run.frameDir, run.today, *run.keepFramesDays, run.listing}, byDay, listed);
+    }
+    return code;
+}
+
+}  // namespace
+
+QCommandLineOption DailyVideosOption() {
+    return {"daily-videos",
+            "Makes a video (H.264 MP4) of every closed day that has frames and no video "
+            "yet, days/YYYY-MM-DD.mp4 in the frame folder (--dir, or AUTO_START_DIR), "
+            "with the video options of the settings file, at a low priority, and its keogram and "
+            "contact sheet beside it (YYYY-MM-DD-keogram.jpg, YYYY-MM-DD-sheet.jpg); then, with "
+            "KEEP_FRAMES_DAYS=N, deletes the frames of days more than N days old that a video it "
+            "made provably holds: each video's record, YYYY-MM-DD.record beside it, lists the "
+            "video's and each frame's size and SHA-256 digest. With --list it prints what it "
+            "would make and delete."};
+}
+
+ExitCode RunDailyVideos(const ModeContext& context) {
+    StepAside();
+    RunOutcome outcome;
+    const ExitCode code = MakeDailyVideos(context, outcome);
+    // A failure before the days: its line is the last told.
+    outcome.Keep(code);
+    // A run refused as busy leaves the record to the run at work; a listing makes nothing.
+    if (context.frameDir && code != ExitCode::DailyRunBusy && !context.parser.isSet("list")) {
+        RecordAttempt(*context.frameDir, AttemptKind::DailyRun,
+                      {DefaultClock().WallMs(), ToInt(code), outcome.Message(code)});
     }
     return code;
 }

@@ -18,4 +18,6 @@ QCommandLineOption DailyVideosOption();
 // Makes the videos that closed days lack and deletes the frames past their keeping, or with
 // --list prints what it would make and delete. A line a day on standard output; each failure in
 // one line on standard error, the run going on with the other days.
+// A run that knows its frame folder records its code and its first failure's line there
+// (frames/AttemptRecord.h), but for --list and a run refused as busy.
 ExitCode RunDailyVideos(const ModeContext& context);

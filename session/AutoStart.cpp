@@ -10,6 +10,7 @@
 #include <utility>
 
 #include "capture/VideoCaptureModule.h"
+#include "frames/AttemptRecord.h"
 #include "frames/FrameFile.h"
 #include "platform/Clock.h"
 #include "platform/ImageCodecModule.h"
@@ -166,27 +167,36 @@ ExitCode SaveCountedFrame(const std::string& frameDir, const cv::Mat& frame,
     return ExitCode::Success;
 }
 
-}  // namespace
+// What a launch hands on from its frame: the saved frame's number and capture time, and the camera
+// lock's trouble, told once the launch is over (a box before would hold the camera between its
+// lock and its frame).
+struct TakenFrame {
+    int number = 0;
+    std::int64_t takenAtMs = 0;
+    std::string lockTrouble;
+};
 
-std::optional<std::string> InstallationTrouble() {
-    return BrokenInstallation({kVideoCaptureModule, kImageCodecModule});
-}
-
-void TellUnattended(const QString& text) {
-    TellLine(text.toStdString());
-    if (const UnattendedBox& box = CurrentUnattendedBox()) {
-        box(text);
+// Tells why the camera gave no frame, when that is how `result` came about.
+void TellCameraFailure(ExitCode result, const OneFrameCapture& capture) {
+    if (result == ExitCode::NoCamera) {
+        TellUnattended(kNoCameraMessage);
+    } else if (result == ExitCode::NoFrame) {
+        TellUnattended(
+            QStringLiteral("No frame from the camera: it sent none, ended during the "
+                           "warm-up, or a key stopped it."));
+    } else if (result == ExitCode::CameraBusy) {
+        TellUnattended(
+            QStringLiteral("The camera's device %1 is busy: another profile of Vorn "
+                           "held it through the warm-up, so no frame was taken.")
+                .arg(QString::fromStdString(V4l2DevicePath(capture.cameraIndex, capture.source))));
     }
 }
 
-UnattendedBox SetUnattendedBox(UnattendedBox box) {
-    return std::exchange(CurrentUnattendedBox(), std::move(box));
-}
-
-ExitCode TakeCountedFrame(const CameraOpener& openCamera, Clock& clock,
-                          const std::function<bool(const cv::Mat&)>& showFrame, int* frameNumber,
-                          const FreeSpaceProbe& freeSpace) {
-    const auto settings = ReadSettings();
+// TakeCountedFrame with the settings read: a failure is the last line it tells.
+ExitCode TakeWithSettings(const std::optional<StoredSettings>& settings,
+                          const CameraOpener& openCamera, Clock& clock,
+                          const std::function<bool(const cv::Mat&)>& showFrame,
+                          const FreeSpaceProbe& freeSpace, TakenFrame& taken) {
     // Checked before the camera warms up, so that a launch that could not count its frame takes
     // none and ends at once.
     if (!settings || !settings->frameDir || !settings->cameraIndex || !settings->resolution ||
@@ -221,42 +231,63 @@ ExitCode TakeCountedFrame(const CameraOpener& openCamera, Clock& clock,
     capture.clock = &clock;
     capture.showFrame = showFrame;
     capture.lock = {settings->cameraLock, settings->powerLineHz};
-    // Told once the launch is over: a box now would hold the camera between its lock and its frame.
-    std::string lockTrouble;
-    capture.tellLockTrouble = [&](const std::string& trouble) { lockTrouble = trouble; };
-    int number = 0;
-    std::int64_t takenAtMs = 0;
+    capture.tellLockTrouble = [&](const std::string& trouble) { taken.lockTrouble = trouble; };
     const ExitCode result =
         TakeOneFrame(capture, [&](const cv::Mat& frame, const FrameStamp& stamp) {
             // Again, as the warm-up may have run past the schedule's close.
             if (const auto refused = RefuseOutsideSchedule(conditions.schedule, clock)) {
                 return *refused;
             }
-            takenAtMs = stamp.time.ms;
-            return SaveCountedFrame(*settings->frameDir, frame, stamp, conditions, number);
+            taken.takenAtMs = stamp.time.ms;
+            return SaveCountedFrame(*settings->frameDir, frame, stamp, conditions, taken.number);
         });
-    if (!lockTrouble.empty()) {
-        TellUnattended(QString::fromStdString(lockTrouble));
+    TellCameraFailure(result, capture);
+    return result;
+}
+
+}  // namespace
+
+std::optional<std::string> InstallationTrouble() {
+    return BrokenInstallation({kVideoCaptureModule, kImageCodecModule});
+}
+
+void TellUnattended(const QString& text) {
+    TellLine(text.toStdString());
+    if (const UnattendedBox& box = CurrentUnattendedBox()) {
+        box(text);
     }
-    if (result == ExitCode::NoCamera) {
-        TellUnattended(kNoCameraMessage);
-    } else if (result == ExitCode::NoFrame) {
-        TellUnattended(
-            QStringLiteral("No frame from the camera: it sent none, ended during the "
-                           "warm-up, or a key stopped it."));
-    } else if (result == ExitCode::CameraBusy) {
-        TellUnattended(
-            QStringLiteral("The camera's device %1 is busy: another profile of Vorn "
-                           "held it through the warm-up, so no frame was taken.")
-                .arg(QString::fromStdString(V4l2DevicePath(capture.cameraIndex, capture.source))));
-    } else if (result == ExitCode::Success) {
+}
+
+UnattendedBox SetUnattendedBox(UnattendedBox box) {
+    return std::exchange(CurrentUnattendedBox(), std::move(box));
+}
+
+ExitCode TakeCountedFrame(const CameraOpener& openCamera, Clock& clock,
+                          const std::function<bool(const cv::Mat&)>& showFrame, int* frameNumber,
+                          const FreeSpaceProbe& freeSpace) {
+    const auto settings = ReadSettings();
+    TakenFrame taken;
+    const ExitCode result =
+        TakeWithSettings(settings, openCamera, clock, showFrame, freeSpace, taken);
+    // Recorded before the notes after it and the hook, so that the record says what the launch
+    // came to as soon as it is known.
+    if (settings && settings->frameDir) {
+        RecordAttempt(*settings->frameDir, AttemptKind::Capture,
+                      {clock.WallMs(), ToInt(result),
+                       result == ExitCode::Success ? "saved frame " + FrameFileName(taken.number)
+                                                   : LastLineTold()});
+    }
+    if (!taken.lockTrouble.empty()) {
+        TellUnattended(QString::fromStdString(taken.lockTrouble));
+    }
+    if (result == ExitCode::Success) {
         // The frame is saved and counted, whatever its hook does; the launch waits for it.
         RunHookAndTell(HookFromSettings(*settings, HookEvent::Frame),
-                       {FramePath(*settings->frameDir, number), number - kNoFrames, takenAtMs,
-                        *settings->frameDir});
-    }
-    if (frameNumber != nullptr && result == ExitCode::Success) {
-        *frameNumber = number;
+                       {FramePath(*settings->frameDir, taken.number), taken.number - kNoFrames,
+                        taken.takenAtMs, *settings->frameDir});
+        if (frameNumber != nullptr) {
+            *frameNumber = taken.number;
+        }
     }
     return result;
 }

@@ -19,6 +19,8 @@ class Clock;
 // number. A launch outside the capture schedule, or with less free space than MIN_FREE_MB on the
 // frame folder's disk (as `freeSpace` tells it, before the camera opens and again before the
 // frame is written), takes no frame; one with LATEST_FRAME=1 makes latest.jpg the saved frame.
+// Once the frame folder is known, the launch's outcome (its code and its line) is recorded there
+// (frames/AttemptRecord.h).
 ExitCode TakeCountedFrame(const CameraOpener& openCamera, Clock& clock,
                           const std::function<bool(const cv::Mat&)>& showFrame,
                           int* frameNumber = nullptr,

@@ -18,6 +18,7 @@
 
 #include "capture/BoundedCamera.h"
 #include "capture/DeviceLock.h"
+#include "frames/AttemptRecord.h"
 #include "frames/CaptureTime.h"
 #include "res/Resource.h"
 #include "res/Strings.h"
@@ -384,8 +385,27 @@ private slots:
 
         QCOMPARE(launch.FrameCount(), countAfter);
         QCOMPARE(FrameFiles(launch.frameDir.path()), frames);
-        QCOMPARE(QDir(launch.frameDir.path()).entryList(QDir::Hidden | QDir::Files).size(),
-                 frames.size());  // no temporary file left behind
+        QStringList files = QDir(launch.frameDir.path()).entryList(QDir::Hidden | QDir::Files);
+        // The launch's outcome, once it knew its folder: its code and the line it told.
+        const std::optional<Attempt> record =
+            ReadAttempt(launch.frameDir.path().toStdString(), AttemptKind::Capture);
+        QCOMPARE(record.has_value(), fault != "no settings" && fault != "no folder");
+        QCOMPARE(files.removeOne(AttemptFileName(AttemptKind::Capture)), record.has_value());
+        QCOMPARE(files.size(), frames.size());  // no temporary file left behind
+        if (record) {
+            QCOMPARE(record->exitCode, result);
+            QCOMPARE(record->timeMs, launch.clock.WallMs());
+            const QString message = QString::fromStdString(record->message);
+            if (result == 0) {
+                QCOMPARE(message, "saved frame " + frames.last());
+            } else if (told.isEmpty()) {  // told on standard error alone
+                QVERIFY2(message.startsWith("outside the capture schedule, so no frame was taken; "
+                                            "it opens next at "),
+                         qPrintable(message));
+            } else {
+                QCOMPARE(message, told.last());
+            }
+        }
         QCOMPARE(launch.camera->GrabCount() > 0, cameraOpened);
         for (const QString& path : kept) {
             QFile existing(path);
@@ -447,8 +467,9 @@ private slots:
             QVERIFY(bytes.contains(QByteArray("Microsoft\0", 10)) &&
                     bytes.contains(QByteArray("LifeCam Studio\0", 15)));
         }
-        QCOMPARE(QDir(launch.frameDir.path()).entryList(QDir::Hidden | QDir::Files),
-                 (QStringList{"latest.jpg", "pic_10001.jpg", "pic_10002.jpg"}));
+        QCOMPARE(
+            QDir(launch.frameDir.path()).entryList(QDir::Hidden | QDir::Files),
+            (QStringList{".vorn-capture.json", "latest.jpg", "pic_10001.jpg", "pic_10002.jpg"}));
     }
 
     // A source that never answers (a GStreamer pipeline whose camera went away blocks in its open

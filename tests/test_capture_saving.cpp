@@ -13,6 +13,7 @@
 #include <opencv2/imgcodecs.hpp>
 
 #include "capture/CaptureLoop.h"
+#include "frames/AttemptRecord.h"
 #include "frames/FrameFile.h"
 #include "res/Strings.h"
 #include "res/Version.h"
@@ -71,14 +72,25 @@ private slots:
         QVERIFY(bench.answerer.WaitForMessages(1));
         QVERIFY(QTest::qWaitFor([&] { return freeSpace.Probes() >= 4; }, 10000));
         QCOMPARE(session.GetFrameCounter(), 10000);
+        const std::string dir = bench.frameDir.path().toStdString();
+        const std::optional<Attempt> paused = ReadAttempt(dir, AttemptKind::Capture);
+        QVERIFY(paused);
+        QCOMPARE(paused->exitCode, int(ExitCode::LowFreeSpace));
+        QCOMPARE(QString::fromStdString(paused->message), bench.answerer.Messages().front());
         freeSpace.SetFreeMb(250);
         QVERIFY(bench.WaitForFrame(10002));
         bench.Stop();
+        // The first frame after the pause is recorded at once; the next, a second later, is not.
+        const std::optional<Attempt> resumed = ReadAttempt(dir, AttemptKind::Capture);
+        QVERIFY(resumed);
+        QCOMPARE(resumed->exitCode, 0);
+        QCOMPARE(resumed->message, std::string("saved frame pic_10001.jpg"));
         QCOMPARE(bench.answerer.Messages().size(), 1);
         QVERIFY2(bench.answerer.Messages().front().contains("200 MB"),
                  qPrintable(bench.answerer.Messages().front()));
-        // Whole frames only, numbered from the first.
-        const QStringList files = QDir(bench.frameDir.path()).entryList(QDir::Hidden | QDir::Files);
+        // Whole frames only, numbered from the first, and the record.
+        QStringList files = QDir(bench.frameDir.path()).entryList(QDir::Hidden | QDir::Files);
+        QVERIFY(files.removeOne(AttemptFileName(AttemptKind::Capture)));
         QCOMPARE(files, FrameFiles(bench.frameDir.path()));
         QCOMPARE(files.size(), session.GetFrameCounter() - 10000);
     }
@@ -114,8 +126,9 @@ private slots:
         QFile copy(QString::fromStdString(latest));
         QVERIFY(last.open(QIODevice::ReadOnly) && copy.open(QIODevice::ReadOnly));
         QCOMPARE(copy.readAll(), last.readAll());
+        // The frames, latest.jpg and the record: no temporary file left behind.
         QCOMPARE(QDir(bench.frameDir.path()).entryList(QDir::Hidden | QDir::Files).size(),
-                 session.GetFrameCounter() - 10000 + 1);
+                 session.GetFrameCounter() - 10000 + 2);
     }
 
     // Frames there at Start that the user agreed to replace are replaced; a file under any other

@@ -12,6 +12,7 @@
 
 #include <opencv2/imgcodecs.hpp>
 
+#include "frames/AttemptRecord.h"
 #include "frames/CaptureTime.h"
 #include "frames/FrameFile.h"
 #include "support/FullDisk.h"
@@ -263,6 +264,10 @@ private:
         const Ended again = RunDaily(five, {});
         QCOMPARE(again.exitCode, 0);
         QCOMPARE(again.out, QByteArray());
+        const std::optional<Attempt> nothing =
+            ReadAttempt(five.frames.path().toStdString(), AttemptKind::DailyRun);
+        QVERIFY(nothing);
+        QCOMPARE(nothing->message, std::string("nothing to make"));
 
         // A video with fewer frames than its day keeps the day's frames; a removed one is made
         // again.
@@ -678,6 +683,8 @@ private slots:
                                  .toUtf8());
         QVERIFY(!QFileInfo::exists(five.frames.filePath("days")));
         QVERIFY(!QFileInfo::exists(five.hooksRun));
+        const std::string frameDir = five.frames.path().toStdString();
+        QVERIFY(!ReadAttempt(frameDir, AttemptKind::DailyRun));  // a listing makes nothing
 
         // D-3 fails, the others are made; only D-4 is old enough and whole in its video.
         const Ended first = RunDaily(five, {});
@@ -691,6 +698,15 @@ private slots:
         QCOMPARE(QString::fromUtf8(hooks.readAll()).split('\n', Qt::SkipEmptyParts), expectedHooks);
         QVERIFY2(OnlyOwnLines(first.err) && first.err.contains(five.Day(3).toUtf8() + ": "),
                  first.err.constData());
+        // The first failure is the run's record, whatever the days after it came to.
+        const std::optional<Attempt> failed = ReadAttempt(frameDir, AttemptKind::DailyRun);
+        QVERIFY(failed);
+        QCOMPARE(failed->exitCode, 10);
+        // Not the notice before it, nor the day's kept frames told after it.
+        const QByteArray message = QByteArray::fromStdString(failed->message);
+        QVERIFY2(first.err.contains("\nvorn: " + message + "\n") &&
+                     message.startsWith(five.Day(3).toUtf8() + ": Error. "),
+                 message.constData());
         for (const int back : {4, 2, 1}) {
             QVERIFY2(first.out.contains(five.Day(back).toUtf8() + ": "), first.out.constData());
         }
@@ -999,6 +1015,13 @@ private slots:
             .replace("%3", yesterday.toString(Qt::ISODate));
         QCOMPARE(QString::fromUtf8(ended.err), err);
         QCOMPARE(QDir(frames.path()).entryList({"pic_*.jpg"}), QStringList{"pic_10001.jpg"});
+        // The frame folder keeps the outcome as it was told.
+        const std::optional<Attempt> record =
+            ReadAttempt(frames.path().toStdString(),
+                        mode == "--daily-videos" ? AttemptKind::DailyRun : AttemptKind::Capture);
+        QVERIFY(record);
+        QCOMPARE(record->exitCode, exitCode);
+        QCOMPARE("vorn: " + QString::fromStdString(record->message) + "\n", err);
     }
 
     // A second run on a folder stops at once while the first holds it.
@@ -1019,8 +1042,15 @@ private slots:
                      busy.err.count('\n') == 1,
                  busy.err.constData());
         QCOMPARE(QDir(frames.filePath("days")).entryList({"*.mp4"}), QStringList());
+        // The run at work records its own outcome; the one refused records none.
+        const std::string frameDir = frames.path().toStdString();
+        QVERIFY(!ReadAttempt(frameDir, AttemptKind::DailyRun));
         QCOMPARE(RunVorn(settings, arguments, 60000).exitCode, 0);
         QCOMPARE(QDir(frames.filePath("days")).entryList({"*.mp4"}).size(), 1);
+        const std::optional<Attempt> made = ReadAttempt(frameDir, AttemptKind::DailyRun);
+        QVERIFY(made);
+        QCOMPARE(made->exitCode, 0);
+        QCOMPARE(made->message, std::string("made 1 day"));
     }
 
     void exitCodesOfTheHelpManPageAndReadmeAgree() {

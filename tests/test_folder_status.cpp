@@ -102,8 +102,9 @@ private slots:
         WriteFile(PathOf("days/2026-03-29.mp4"), std::vector<uchar>(10, 'x'), At(0, 1, 0));
         WriteFile(PathOf("days/2026-03-29-keogram.jpg"), Jpeg(50), At(0, 1, 1));
         WriteFile(PathOf("days/2026-03-29-sheet.jpg"), Jpeg(60), At(0, 1, 2));
-        for (const char* name : {".hidden.mp4", ".vorn-tmp-Ab12Cd", "Vorn.conf", "notes.txt",
-                                 "days/2026-02-30.mp4", "days/notes.mp4", "days/.x.mp4"}) {
+        for (const char* name :
+             {".hidden.mp4", ".vorn-tmp-Ab12Cd", ".vorn-capture.json", "Vorn.conf", "notes.txt",
+              "days/2026-02-30.mp4", "days/notes.mp4", "days/.x.mp4"}) {
             WriteFile(PathOf(name), some, At(0, 9, 0));
         }
         WriteFile(m_outside.filePath("secret.mp4"), some, At(0, 9, 0));

@@ -1,11 +1,15 @@
-// The verdict on a frame file that every reader of frames goes by, from real files of each kind.
+// The verdict on a frame file that every reader of frames goes by, from real files of each kind;
+// the record of the last attempt that a watcher of the folder reads.
 
 #include <QTemporaryDir>
 #include <QtTest>
 #include <opencv2/core.hpp>
 #include <opencv2/imgcodecs.hpp>
 
+#include "frames/AttemptRecord.h"
+#include "frames/FrameFile.h"
 #include "frames/FrameVerdict.h"
+#include "platform/AtomicFile.h"
 
 namespace {
 
@@ -98,6 +102,74 @@ private slots:
         if (fault != int(FrameFault::Missing) && fault != int(FrameFault::Repeat)) {
             QCOMPARE(QString::fromStdString(JudgeFrame(bytes).Sentence()), sentence);
         }
+    }
+
+    // A record is read back whole or not at all: a damaged record is no record.
+    void attemptRecordIsReadWholeOrNotAtAll_data() {
+        QTest::addColumn<QString>("change");
+        QTest::addColumn<bool>("read");
+        QTest::newRow("as written") << "" << true;
+        QTest::newRow("missing") << "remove" << false;
+        QTest::newRow("cut short") << "cut" << false;
+        QTest::newRow("not JSON") << "{\"time_ms\": 1, " << false;
+        QTest::newRow("code as text") << R"({"time_ms":1,"exit_code":"4","message":""})" << false;
+        QTest::newRow("time not whole") << R"({"time_ms":1.5,"exit_code":4,"message":""})" << false;
+        QTest::newRow("code past 255") << R"({"time_ms":1,"exit_code":256,"message":""})" << false;
+        QTest::newRow("no message") << R"({"time_ms":1,"exit_code":4})" << false;
+        QTest::newRow("link to a record") << "link" << false;
+        QTest::newRow("folder in its place") << "folder" << false;
+        QTest::newRow("larger than a record") << "large" << false;
+    }
+
+    void attemptRecordIsReadWholeOrNotAtAll() {
+        QFETCH(QString, change);
+        QFETCH(bool, read);
+        QTemporaryDir dir;
+        const std::string frameDir = dir.path().toStdString();
+        const QString path = dir.filePath(AttemptFileName(AttemptKind::DailyRun));
+        const Attempt written{1717300000123, 12,
+                              "2024-06-01: cannot write days/ (No space left) é"};
+        RecordAttempt(frameDir, AttemptKind::DailyRun, written);
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const QByteArray bytes = file.readAll();
+        file.close();
+        if (change == "remove" || change == "link" || change == "folder") {
+            QVERIFY(file.rename(dir.filePath("elsewhere.json")));
+        }
+        if (change == "cut") {
+            Write(path, bytes.left(bytes.size() - 8));
+        } else if (change == "link") {
+            QVERIFY(QFile::link(dir.filePath("elsewhere.json"), path));
+        } else if (change == "folder") {
+            QVERIFY(QDir(dir.path()).mkdir(AttemptFileName(AttemptKind::DailyRun)));
+        } else if (change == "large") {
+            Write(path,
+                  R"({"time_ms":1,"exit_code":4,"message":")" + QByteArray(70000, 'x') + R"("})");
+        } else if (change.startsWith('{')) {
+            Write(path, change.toUtf8());
+        }
+        const std::optional<Attempt> got = ReadAttempt(frameDir, AttemptKind::DailyRun);
+        QCOMPARE(got.has_value(), read);
+        if (read) {
+            QCOMPARE(got->timeMs, written.timeMs);
+            QCOMPARE(got->exitCode, written.exitCode);
+            QCOMPARE(got->message, written.message);
+        }
+        // The other kind has a file of its own.
+        QVERIFY(!ReadAttempt(frameDir, AttemptKind::Capture));
+    }
+
+    // The records are no frames and no temporaries: listing and clearing the folder leave them.
+    void attemptRecordsStayOutOfTheFrames() {
+        QTemporaryDir dir;
+        const std::string frameDir = dir.path().toStdString() + "/";
+        RecordAttempt(frameDir, AttemptKind::Capture, {1, 0, "saved frame pic_10001.jpg"});
+        RecordAttempt(frameDir, AttemptKind::DailyRun, {2, 0, "nothing to make"});
+        QCOMPARE(ListFrameNumbers(frameDir), std::optional<std::vector<int>>(std::vector<int>{}));
+        RemoveStaleTemporaries(frameDir, std::chrono::seconds(0));
+        QVERIFY(ReadAttempt(frameDir, AttemptKind::Capture));
+        QVERIFY(ReadAttempt(frameDir, AttemptKind::DailyRun));
     }
 };
 
