@@ -23,8 +23,8 @@ unsigned ScaleEighths(unsigned width, int maxWidth) {
     return eighths;
 }
 
-// The picture of `bytes` decoded at n/8 of its size, BGR; empty when it cannot be, or when it
-// already is at most `maxWidth` wide (`narrow` then set).
+// The picture of `bytes` decoded at n/8 of its size, BGR; empty when it cannot be or is damaged,
+// or when it already is at most `maxWidth` wide (`narrow` then set).
 cv::Mat DecodeScaled(const std::vector<uchar>& bytes, int maxWidth, bool& narrow) {
     JpegDecompression decompression(bytes);
     jpeg_decompress_struct& in = decompression.In();
@@ -50,7 +50,7 @@ cv::Mat DecodeScaled(const std::vector<uchar>& bytes, int maxWidth, bool& narrow
         }
         jpeg_finish_decompress(&in);
     });
-    return ran ? picture : cv::Mat();
+    return decompression.Damage(ran) ? cv::Mat() : picture;
 }
 
 std::optional<std::string> EncodeBgr(const cv::Mat& picture) {
