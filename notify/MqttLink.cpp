@@ -170,14 +170,6 @@ void MqttLink::PublishRetained(const std::string& subtopic, const std::string& p
     PublishRetainedAbsolute(m_config.prefix + "/" + subtopic, payload);
 }
 
-void MqttLink::Publish(const std::string& subtopic, const std::string& payload) {
-    if (m_connected) {
-        const std::string topic = m_config.prefix + "/" + subtopic;
-        mosquitto_publish(m_client, nullptr, topic.c_str(), static_cast<int>(payload.size()),
-                          payload.data(), 0, false);
-    }
-}
-
 void MqttLink::PublishRetainedAbsolute(const std::string& topic, const std::string& payload) {
     const std::lock_guard lock(m_mutex);
     m_retained[topic] = payload;

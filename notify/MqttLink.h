@@ -32,7 +32,7 @@ std::optional<std::string> MqttConfigTrouble(const MqttConfig& config);
 // caller. Its last will is `offline`, retained, on <prefix>/availability; on every connection it
 // publishes `online` there, then again every retained message it was given (the last payload of
 // each topic), so a broker that lost them, or a subscriber that came later, has them all.
-// Publishing while disconnected keeps only the retained payloads. Safe to call from any thread.
+// Publishing while disconnected only keeps the payloads. Safe to call from any thread.
 class MqttLink {
 public:
     // `tell` hears one line when a connection fails or is refused, once an outage, and one when
@@ -46,7 +46,6 @@ public:
 
     // On <prefix>/<subtopic>.
     void PublishRetained(const std::string& subtopic, const std::string& payload);
-    void Publish(const std::string& subtopic, const std::string& payload);
     // On `topic` as it is, for the topics other programs look for outside the prefix.
     void PublishRetainedAbsolute(const std::string& topic, const std::string& payload);
 

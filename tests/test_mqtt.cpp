@@ -56,8 +56,8 @@ QByteArray WriteFrame(const QString& path, int width, int height) {
     cv::randu(picture, 0, 256);
     std::vector<uchar> bytes;
     cv::imencode(".jpg", picture, bytes);
-    const QByteArray jpeg(reinterpret_cast<const char*>(bytes.data()),
-                          static_cast<qsizetype>(bytes.size()));
+    QByteArray jpeg(reinterpret_cast<const char*>(bytes.data()),
+                    static_cast<qsizetype>(bytes.size()));
     WriteFile(path, jpeg);
     return jpeg;
 }
