@@ -32,7 +32,8 @@ std::optional<std::string> MqttConfigTrouble(const MqttConfig& config);
 // caller. Its last will is `offline`, retained, on <prefix>/availability; on every connection it
 // publishes `online` there, then again every retained message it was given (the last payload of
 // each topic), so a broker that lost them, or a subscriber that came later, has them all.
-// Publishing while disconnected only keeps the payloads. Safe to call from any thread.
+// Publishing while disconnected keeps the payload for the next connection. Safe to call from
+// any thread.
 class MqttLink {
 public:
     // `tell` hears one line when a connection fails or is refused, once an outage, and one when
