@@ -9,6 +9,7 @@
 #include "frames/AttemptRecord.h"
 #include "frames/FrameFile.h"
 #include "frames/FrameVerdict.h"
+#include "frames/ReducedJpeg.h"
 #include "platform/AtomicFile.h"
 
 namespace {
@@ -170,6 +171,48 @@ private slots:
         RemoveStaleTemporaries(frameDir, std::chrono::seconds(0));
         QVERIFY(ReadAttempt(frameDir, AttemptKind::Capture));
         QVERIFY(ReadAttempt(frameDir, AttemptKind::DailyRun));
+
+    // The latest frame made at most 640 wide, aspect kept; a narrower one sent as it is.
+    void reducedJpeg_data() {
+        QTest::addColumn<cv::Size>("size");
+        QTest::addColumn<int>("channels");
+        QTest::addColumn<QString>("kind");      // "jpg", "png", or "cut" (a JPEG cut short)
+        QTest::addColumn<cv::Size>("reduced");  // 0x0: nothing; -1x-1: the same bytes
+        const cv::Size same(-1, -1);
+        QTest::newRow("full HD") << cv::Size(1920, 1080) << 3 << "jpg" << cv::Size(640, 360);
+        QTest::newRow("twice as wide") << cv::Size(1280, 960) << 3 << "jpg" << cv::Size(640, 480);
+        QTest::newRow("beyond an eighth") << cv::Size(6000, 400) << 3 << "jpg" << cv::Size(640, 43);
+        QTest::newRow("grey") << cv::Size(1280, 720) << 1 << "jpg" << cv::Size(640, 360);
+        QTest::newRow("as wide") << cv::Size(640, 480) << 3 << "jpg" << same;
+        QTest::newRow("narrower") << cv::Size(320, 240) << 3 << "jpg" << same;
+        QTest::newRow("cut short") << cv::Size(1280, 720) << 3 << "cut" << cv::Size();
+        QTest::newRow("not a JPEG") << cv::Size(1280, 720) << 3 << "png" << cv::Size();
+    }
+    void reducedJpeg() {
+        QFETCH(const cv::Size, size);
+        QFETCH(const int, channels);
+        QFETCH(const QString, kind);
+        QFETCH(const cv::Size, reduced);
+        cv::Mat picture(size, CV_8UC(channels));
+        cv::randu(picture, 0, 256);
+        std::vector<uchar> bytes;
+        QVERIFY(cv::imencode(kind == "png" ? ".png" : ".jpg", picture, bytes));
+        if (kind == "cut") {
+            bytes.resize(bytes.size() / 2);
+        }
+        QTemporaryDir dir;
+        const QString path = dir.filePath("latest.jpg");
+        Write(path, QByteArray(reinterpret_cast<const char*>(bytes.data()),
+                               static_cast<qsizetype>(bytes.size())));
+        const std::optional<std::string> jpeg = ReducedJpeg(path.toStdString(), 640);
+        QCOMPARE(jpeg.has_value(), reduced != cv::Size());
+        if (reduced == cv::Size(-1, -1)) {
+            QVERIFY(*jpeg == std::string(bytes.begin(), bytes.end()));
+        } else if (jpeg) {
+            const JpegLayout layout = WalkJpeg(std::vector<uchar>(jpeg->begin(), jpeg->end()));
+            QCOMPARE(layout.state, JpegLayout::State::Whole);
+            QCOMPARE(layout.size, reduced);
+        }
     }
 };
 

@@ -1,0 +1,109 @@
+#include "frames/ReducedJpeg.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <opencv2/imgproc.hpp>
+#include <vector>
+
+#include "frames/FrameFile.h"
+#include "frames/JpegCodec.h"
+
+namespace {
+
+// Enough for a small picture shown beside others, at a fifth of the full quality's bytes.
+constexpr int kReducedQuality = 80;
+
+// The smallest of libjpeg's scales n/8 at which the picture is still at least `maxWidth` wide, so
+// that the last step only narrows.
+unsigned ScaleEighths(unsigned width, int maxWidth) {
+    unsigned eighths = 1;
+    while (eighths < 8 && (width * eighths + 7) / 8 < static_cast<unsigned>(maxWidth)) {
+        ++eighths;
+    }
+    return eighths;
+}
+
+// The picture of `bytes` decoded at n/8 of its size, BGR; empty when it cannot be or is damaged,
+// or when it already is at most `maxWidth` wide (`narrow` then set).
+cv::Mat DecodeScaled(const std::vector<uchar>& bytes, int maxWidth, bool& narrow) {
+    JpegDecompression decompression(bytes);
+    jpeg_decompress_struct& in = decompression.In();
+    bool ran = decompression.Run([&] {
+        jpeg_read_header(&in, TRUE);
+        narrow = in.image_width <= static_cast<unsigned>(maxWidth);
+        in.scale_num = ScaleEighths(in.image_width, maxWidth);
+        in.scale_denom = 8;
+        in.out_color_space = JCS_EXT_BGR;
+        jpeg_calc_output_dimensions(&in);
+    });
+    cv::Mat picture;
+    if (!ran || narrow || DeclaredSizeVerdict(in.image_width, in.image_height)) {
+        return picture;
+    }
+    // Made between the two stretches of libjpeg's work, where no jump can skip it.
+    picture.create(static_cast<int>(in.output_height), static_cast<int>(in.output_width), CV_8UC3);
+    ran = decompression.Run([&] {
+        jpeg_start_decompress(&in);
+        while (in.output_scanline < in.output_height) {
+            JSAMPROW row = picture.ptr(static_cast<int>(in.output_scanline));
+            jpeg_read_scanlines(&in, &row, 1);
+        }
+        jpeg_finish_decompress(&in);
+    });
+    return decompression.Damage(ran) ? cv::Mat() : picture;
+}
+
+std::optional<std::string> EncodeBgr(const cv::Mat& picture) {
+    JpegCompression compression;
+    jpeg_compress_struct& out = compression.Out();
+    struct {
+        unsigned char* buffer = nullptr;
+        unsigned long size = 0;
+    } encoded;  // in memory, where libjpeg's jump leaves it as it was
+    const bool ran = compression.Run([&] {
+        jpeg_mem_dest(&out, &encoded.buffer, &encoded.size);
+        out.image_width = static_cast<JDIMENSION>(picture.cols);
+        out.image_height = static_cast<JDIMENSION>(picture.rows);
+        out.input_components = 3;
+        out.in_color_space = JCS_EXT_BGR;
+        jpeg_set_defaults(&out);
+        jpeg_set_quality(&out, kReducedQuality, TRUE);
+        jpeg_start_compress(&out, TRUE);
+        while (out.next_scanline < out.image_height) {
+            // libjpeg reads the rows, never writes them.
+            auto* row = const_cast<JSAMPROW>(picture.ptr(static_cast<int>(out.next_scanline)));
+            jpeg_write_scanlines(&out, &row, 1);
+        }
+        jpeg_finish_compress(&out);
+    });
+    std::optional<std::string> result;
+    if (ran) {
+        result.emplace(reinterpret_cast<const char*>(encoded.buffer), encoded.size);
+    }
+    std::free(encoded.buffer);
+    return result;
+}
+
+}  // namespace
+
+std::optional<std::string> ReducedJpeg(const std::string& path, int maxWidth) {
+    std::vector<uchar> bytes;
+    if (!ReadFrameBytes(path, bytes) || !LooksLikeJpeg(bytes)) {
+        return std::nullopt;
+    }
+    bool narrow = false;
+    cv::Mat picture = DecodeScaled(bytes, maxWidth, narrow);
+    if (narrow) {
+        return std::string(bytes.begin(), bytes.end());
+    }
+    if (picture.empty()) {
+        return std::nullopt;
+    }
+    if (picture.cols > maxWidth) {
+        const int height = std::max(1, (picture.rows * maxWidth + picture.cols / 2) / picture.cols);
+        cv::Mat narrowed;
+        cv::resize(picture, narrowed, cv::Size(maxWidth, height), 0, 0, cv::INTER_AREA);
+        picture = narrowed;
+    }
+    return EncodeBgr(picture);
+}
