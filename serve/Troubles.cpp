@@ -90,7 +90,7 @@ std::optional<Trouble> Disk(const TroubleFacts& facts, bool raised) {
     std::string message;
     const double floorBytes = facts.minFreeMb * kMegabyte;
     if (facts.minFreeMb > 0 && free < floorBytes * (raised ? kDiskResolve : kDiskRaise)) {
-        message = "Only " + Megabytes(*facts.freeBytes) + " free, near MIN_FREE_MB (" +
+        message = "Only " + Megabytes(*facts.freeBytes) + " free, under twice MIN_FREE_MB (" +
                   std::to_string(facts.minFreeMb) + " MB), below which no frame is taken.";
     }
     if (facts.alertDaysLeft > 0 && facts.bytesLastDay > 0) {

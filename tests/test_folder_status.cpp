@@ -142,7 +142,8 @@ private slots:
         QCOMPARE(facts.lastFrameMs, At(0, 11, 59, 30).toMSecsSinceEpoch());
         QVERIFY(facts.lastClosedDay && facts.dailyVideosInUse);
         QCOMPARE(facts.lastClosedDay->date, QDate(2026, 3, 29));
-        QCOMPARE(facts.lastClosedDay->endMs, QDateTime(kToday, QTime(0, 0), kBerlin).toMSecsSinceEpoch());
+        QCOMPARE(facts.lastClosedDay->endMs,
+                 QDateTime(kToday, QTime(0, 0), kBerlin).toMSecsSinceEpoch());
         QVERIFY(facts.lastClosedDay->hasVideo);
         // The troubles the watcher hands over, with their local time.
         QCOMPARE(json["troubles"].toArray(), QJsonArray());
