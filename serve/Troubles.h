@@ -64,7 +64,7 @@ struct TroubleFacts {
 
 // The edges, named so that the tests and the help say the same.
 inline constexpr int kFramesBeforeStall = 3;  // fewer frames give no usual interval to judge by
-inline constexpr std::int64_t kStallFloorMs = 2 * 60 * 1000;
+inline constexpr std::int64_t kStallFloorMs = 2LL * 60 * 1000;
 inline constexpr int kStallIntervals = 3;
 inline constexpr double kDiskRaise = 2.0;  // times MIN_FREE_MB
 inline constexpr double kDiskResolve = 2.2;

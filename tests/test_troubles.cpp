@@ -9,7 +9,7 @@ namespace {
 constexpr std::int64_t kSecond = 1000;
 constexpr std::int64_t kMinute = 60 * kSecond;
 constexpr std::int64_t kHour = 60 * kMinute;
-constexpr std::uint64_t kMb = 1024 * 1024;
+constexpr std::uint64_t kMb = 1024ULL * 1024;
 // 2026-06-01 09:26 UTC.
 constexpr std::int64_t kNow = 1780305960000;
 
