@@ -201,6 +201,9 @@ ModeContext BuildContext(const Mode& mode, const QCommandLineParser& parser, con
     context.troubleHook = HookFromSettings(settings, HookEvent::Trouble);
     context.minFreeMb = settings.minFreeMb;
     context.alertDaysLeft = settings.alertDaysLeft;
+    context.placeGiven =
+        std::ranges::find(settings.given, Setting::Latitude) != settings.given.end() &&
+        std::ranges::find(settings.given, Setting::Longitude) != settings.given.end();
     context.mqtt = {settings.mqttHost,         settings.mqttPort,   settings.mqttUser,
                     settings.mqttPasswordFile, settings.mqttCaFile, settings.mqttTopic};
     return context;

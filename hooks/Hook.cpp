@@ -31,8 +31,9 @@ using namespace std::chrono_literals;
 // How often a running hook is looked at while its standard error is quiet.
 constexpr int kPollMs = 50;
 
-constexpr std::array kVariableNames = {"VORN_EVENT", "VORN_FILE",    "VORN_FRAME",
-                                       "VORN_TIME",  "VORN_PROFILE", "VORN_DIR"};
+constexpr std::array kVariableNames = {"VORN_EVENT",   "VORN_FILE",    "VORN_FRAME",
+                                       "VORN_TIME",    "VORN_PROFILE", "VORN_DIR",
+                                       "VORN_TROUBLE", "VORN_MESSAGE", "VORN_SINCE"};
 
 const char* EventWord(HookEvent event) {
     switch (event) {
@@ -209,6 +210,11 @@ int SpawnHook(std::vector<std::string>& words, std::vector<std::string>& environ
     return error;
 }
 
+// The local time at `ms`, ISO 8601 with its offset.
+std::string LocalIso(std::int64_t ms) {
+    return IsoTimeWithOffset(ms, QDateTime::fromMSecsSinceEpoch(ms).offsetFromUtc());
+}
+
 HookRun CannotStart(std::string why) {
     HookRun run;
     run.end = HookRun::End::CannotStart;
@@ -234,12 +240,18 @@ std::optional<std::vector<std::string>> SplitHookCommand(const std::string& comm
 }
 
 std::vector<std::string> HookVariables(const Hook& hook, const HookFile& file) {
+    if (const std::optional<HookTrouble>& trouble = file.trouble) {
+        return {std::string("VORN_EVENT=") + (trouble->resolved ? "resolved" : "trouble"),
+                "VORN_TROUBLE=" + trouble->code,
+                "VORN_MESSAGE=" + trouble->message,
+                "VORN_SINCE=" + LocalIso(trouble->sinceMs),
+                "VORN_PROFILE=" + hook.profile,
+                "VORN_DIR=" + Absolute(file.dir)};
+    }
     std::vector<std::string> variables = {
         std::string("VORN_EVENT=") + EventWord(hook.event),
         "VORN_FILE=" + Absolute(file.path),
-        "VORN_TIME=" +
-            IsoTimeWithOffset(file.wallMs,
-                              QDateTime::fromMSecsSinceEpoch(file.wallMs).offsetFromUtc()),
+        "VORN_TIME=" + LocalIso(file.wallMs),
         "VORN_PROFILE=" + hook.profile,
         "VORN_DIR=" + Absolute(file.dir),
     };
@@ -346,8 +358,10 @@ bool RunHookAndTell(const Hook& hook, const HookFile& file, const HookInterrupte
     return run.end != HookRun::End::Interrupted;
 }
 
-HookQueue::HookQueue(std::function<void(const std::string& failure)> tellFailure)
+HookQueue::HookQueue(std::function<void(const std::string& failure)> tellFailure,
+                     std::size_t capacity)
     : m_tellFailure(std::move(tellFailure)),
+      m_capacity(std::max<std::size_t>(capacity, 1)),
       m_worker([this](const std::stop_token& stop) { Work(stop); }) {}
 
 HookQueue::~HookQueue() {
@@ -355,15 +369,21 @@ HookQueue::~HookQueue() {
     m_posted.notify_all();
 }
 
-void HookQueue::Post(const Hook& hook, HookFile file) {
+bool HookQueue::Post(const Hook& hook, HookFile file) {
     if (hook.command.empty()) {
-        return;
+        return true;
     }
+    bool kept = true;
     {
         const std::lock_guard lock(m_mutex);
-        m_waiting.emplace(hook, std::move(file));
+        if (m_waiting.size() >= m_capacity) {
+            m_waiting.pop_front();
+            kept = false;
+        }
+        m_waiting.emplace_back(hook, std::move(file));
     }
     m_posted.notify_one();
+    return kept;
 }
 
 void HookQueue::Work(const std::stop_token& stop) {
@@ -372,12 +392,12 @@ void HookQueue::Work(const std::stop_token& stop) {
         {
             std::unique_lock lock(m_mutex);
             // Once stopped, what waits is dropped.
-            if (!m_posted.wait(lock, stop, [this] { return m_waiting.has_value(); }) ||
+            if (!m_posted.wait(lock, stop, [this] { return !m_waiting.empty(); }) ||
                 stop.stop_requested()) {
                 return;
             }
-            next = std::move(*m_waiting);
-            m_waiting.reset();
+            next = std::move(m_waiting.front());
+            m_waiting.pop_front();
         }
         const HookRun run = RunHook(next.first, next.second);
         if (const std::optional<std::string> failure = HookFailure(next.first, run)) {

@@ -3,6 +3,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <mutex>
 #include <optional>
@@ -29,12 +30,21 @@ struct Hook {
     std::string profile;  // VORN_PROFILE: the --profile, or empty
 };
 
-// The file a hook is run for.
+// A trouble the watcher raised or saw resolved, for a trouble hook.
+struct HookTrouble {
+    bool resolved = false;     // VORN_EVENT: "resolved", else "trouble"
+    std::string code;          // VORN_TROUBLE: "stalled", "disk", ...
+    std::string message;       // VORN_MESSAGE
+    std::int64_t sinceMs = 0;  // VORN_SINCE: when it began
+};
+
+// The file a hook is run for; a trouble hook has no file, only its folder and its trouble.
 struct HookFile {
     std::string path;          // made absolute for VORN_FILE
     std::optional<int> frame;  // VORN_FRAME: the frame's number, for frame events
     std::int64_t wallMs = 0;   // VORN_TIME: when the frame was taken or the file made
     std::string dir;           // VORN_DIR: the frame folder, made absolute
+    std::optional<HookTrouble> trouble = {};
 };
 
 // How a hook's run ended.
@@ -87,28 +97,30 @@ std::optional<std::string> HookFailure(const Hook& hook, const HookRun& run);
 bool RunHookAndTell(const Hook& hook, const HookFile& file,
                     const HookInterrupted& interrupted = {});
 
-// Runs one hook's events beside the work that makes them, on a thread of its own, one at a time:
-// an event that comes while one runs waits, and a newer one takes its place, so that a slow hook
-// sees the first and the newest frame, never a queue that grows. Each failure is handed to
-// `tellFailure` on that thread.
+// Runs one hook's events beside the work that makes them, on a thread of its own, one at a time
+// and in order: events that come while one runs wait, up to `capacity` of them, and a newer one
+// takes the place of the oldest waiting, so that a slow hook sees the first and the newest
+// events, never a queue that grows. Each failure is handed to `tellFailure` on that thread.
 class HookQueue {
 public:
-    explicit HookQueue(std::function<void(const std::string& failure)> tellFailure);
+    explicit HookQueue(std::function<void(const std::string& failure)> tellFailure,
+                       std::size_t capacity = 1);
     // Drops the event that waits and waits for the one that runs, which its timeout bounds.
     ~HookQueue();
     HookQueue(const HookQueue&) = delete;
     HookQueue& operator=(const HookQueue&) = delete;
 
-    // Runs `hook` for `file` once the one running has ended; a hook without a command is passed
-    // over. Safe to call from any thread.
-    void Post(const Hook& hook, HookFile file);
+    // Runs `hook` for `file` once those before it have ended; a hook without a command is passed
+    // over. False when a waiting event was dropped for it. Safe to call from any thread.
+    bool Post(const Hook& hook, HookFile file);
 
 private:
     void Work(const std::stop_token& stop);
 
     std::function<void(const std::string&)> m_tellFailure;
+    const std::size_t m_capacity;
     std::mutex m_mutex;
     std::condition_variable_any m_posted;
-    std::optional<std::pair<Hook, HookFile>> m_waiting;  // guarded by m_mutex
-    std::jthread m_worker;                               // last: started once the rest is there
+    std::deque<std::pair<Hook, HookFile>> m_waiting;  // guarded by m_mutex, oldest first
+    std::jthread m_worker;                            // last: started once the rest is there
 };

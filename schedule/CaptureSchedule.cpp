@@ -180,6 +180,22 @@ bool CaptureSchedule::IsOpen(const QDateTime& now) const {
     return false;
 }
 
+std::optional<QDateTime> CaptureSchedule::OpenedAt(const QDateTime& now) const {
+    if (AllDay()) {
+        return std::nullopt;
+    }
+    const QDateTime local = now.toLocalTime();
+    for (const TimeRange& range : DayPlan(local.date())) {
+        if (range.start <= local && local < range.end) {
+            // A range that starts at midnight may go on from the evening before.
+            const std::vector<TimeRange> before = DayPlan(local.date().addDays(-1));
+            return !before.empty() && before.back().end == range.start ? before.back().start
+                                                                       : range.start;
+        }
+    }
+    return std::nullopt;
+}
+
 std::optional<QDateTime> CaptureSchedule::NextOpening(const QDateTime& now) const {
     if (IsOpen(now)) {
         return now;

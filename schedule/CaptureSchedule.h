@@ -45,7 +45,8 @@ public:
 
     // True when nothing limits the capture.
     bool AllDay() const { return !m_hours && !m_daylight; }
-    // LONGITUDE, east positive: where the sun's times are reckoned.
+    // LATITUDE and LONGITUDE, north and east positive: where the sun's times are reckoned.
+    double Latitude() const { return m_latitude; }
     double Longitude() const { return m_longitude; }
 
     // The local ranges of `date` in which frames are saved, in order and apart; a range that goes
@@ -53,6 +54,9 @@ public:
     std::vector<TimeRange> DayPlan(const QDate& date) const;
     // Whether a frame may be saved at `now`.
     bool IsOpen(const QDateTime& now) const;
+    // When the range open at `now` began, across midnight; nothing when the schedule is closed
+    // at `now`, or open all day.
+    std::optional<QDateTime> OpenedAt(const QDateTime& now) const;
     // `now` when the schedule is open, else the start of its next range, looked for up to a year
     // ahead; nothing when none comes in that time (a place in polar night, say).
     std::optional<QDateTime> NextOpening(const QDateTime& now) const;

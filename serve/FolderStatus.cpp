@@ -37,6 +37,8 @@ constexpr int kJudgedPerRefresh = 100;
 // The frames whose intervals tell the capture's pace.
 constexpr std::size_t kPaceFrames = 11;
 constexpr std::int64_t kDayMs = 24LL * 60 * 60 * 1000;
+// The span whose dark frames tell a covered or blinded camera.
+constexpr std::int64_t kHourMs = 60LL * 60 * 1000;
 constexpr double kMegabyte = 1024.0 * 1024.0;
 constexpr std::array<std::string_view, 5> kVideoEndings = {".mp4", ".avi", ".mkv", ".mov", ".webm"};
 
@@ -125,9 +127,14 @@ struct FolderStatus::Snapshot {
     std::optional<std::uint64_t> freeBytes;
     std::uint64_t bytesLastDay = 0;  // of the frames taken in the 24 hours before `taken`
     std::optional<std::int64_t> interval;
+    int framesToday = 0;
     int leftOutToday = 0;
+    int hourFrames = 0;  // judged, of the hour before `taken`
+    int hourDark = 0;    // nearly black or nearly white among them
+    std::optional<ClosedDay> lastClosedDay;
     std::vector<ListedFile> videos;  // newest first
     std::vector<ListedFile> pictures;
+    std::vector<QDate> dayVideos;  // the days with a video in days/
 };
 
 struct FolderStatus::Listing {
@@ -137,10 +144,15 @@ struct FolderStatus::Listing {
     std::optional<std::int64_t> fullListingMs;
     std::vector<std::string> folderVideos;  // found by the last full listing
     LocalDays days;
-    // Whether each judged frame of the project day `verdictDay` is bad: a frame is read and
+    // The verdict of each judged frame of the project day `verdictDay`: a frame is read and
     // judged once.
+    struct Judged {
+        bool bad = false;
+        bool dark = false;  // nearly black or nearly white
+        std::int64_t modifiedMs = 0;
+    };
     std::int64_t verdictDay = 0;
-    std::unordered_map<int, bool> bad;
+    std::unordered_map<int, Judged> judged;
     // The capture time of the latest frame, read once for each file and time it has.
     std::pair<std::string, std::int64_t> latestKey;
     CaptureTime latestTime;
@@ -157,6 +169,33 @@ FolderStatus::~FolderStatus() = default;
 std::shared_ptr<const FolderStatus::Snapshot> FolderStatus::Current() const {
     const std::lock_guard lock(m_mutex);
     return m_snapshot;
+}
+
+std::vector<Trouble> FolderStatus::CurrentTroubles() const {
+    const std::lock_guard lock(m_mutex);
+    return m_troubles;
+}
+
+void FolderStatus::SetTroubles(std::vector<Trouble> troubles) {
+    const std::lock_guard lock(m_mutex);
+    m_troubles = std::move(troubles);
+}
+
+TroubleFacts FolderStatus::Facts() const {
+    const std::shared_ptr<const Snapshot> snapshot = Current();
+    TroubleFacts facts;
+    facts.frames = snapshot->frames;
+    if (snapshot->latest) {
+        facts.lastFrameMs = snapshot->latest->time.toMSecsSinceEpoch();
+    }
+    facts.intervalMs = snapshot->interval;
+    facts.freeBytes = snapshot->freeBytes;
+    facts.bytesLastDay = snapshot->bytesLastDay;
+    facts.dailyVideosInUse = !snapshot->dayVideos.empty();
+    facts.lastClosedDay = snapshot->lastClosedDay;
+    facts.hourFrames = snapshot->hourFrames;
+    facts.hourDark = snapshot->hourDark;
+    return facts;
 }
 
 namespace {
@@ -228,9 +267,10 @@ void FolderStatus::Refresh(const QDateTime& now) {
     snapshot->freeBytes = m_freeSpace.FreeBytes(m_inputs.frameDir);
     snapshot->interval = MedianInterval(m_listing->frames);
     snapshot->bytesLastDay = BytesOfLastDay(m_listing->frames, nowMs);
-    snapshot->leftOutToday = JudgeToday(nowMs);
+    JudgeToday(nowMs, *snapshot);
     FindLatest(folder, *snapshot);
     ListVideosAndPictures(folder, *snapshot);
+    FindLastClosedDay(nowMs, *snapshot);
     const std::lock_guard lock(m_mutex);
     m_snapshot = std::move(snapshot);
 }
@@ -246,16 +286,16 @@ void FolderStatus::UpdateListing(const UniqueFd& folder, std::int64_t nowMs) {
     }
 }
 
-int FolderStatus::JudgeToday(std::int64_t nowMs) {
+void FolderStatus::JudgeToday(std::int64_t nowMs, Snapshot& snapshot) {
     Listing& listing = *m_listing;
     const std::string& dir = m_inputs.frameDir;
     // Today's frames are judged as they come; yesterday's verdicts are no longer asked for.
     const LocalDay& today = listing.days.Containing(nowMs);
     if (today.julianDay != listing.verdictDay) {
-        listing.bad.clear();
+        listing.judged.clear();
         listing.verdictDay = today.julianDay;
     }
-    std::unordered_map<int, bool> verdicts;
+    std::unordered_map<int, Listing::Judged> verdicts;
     std::vector<unsigned char> bytes;
     int judged = 0;
     for (std::size_t i = 0; i < listing.frames.size(); ++i) {
@@ -263,8 +303,9 @@ int FolderStatus::JudgeToday(std::int64_t nowMs) {
         if (frame.file.modifiedMs < today.startMs || frame.file.modifiedMs >= today.endMs) {
             continue;
         }
-        const auto known = listing.bad.find(frame.number);
-        if (known != listing.bad.end()) {
+        ++snapshot.framesToday;
+        const auto known = listing.judged.find(frame.number);
+        if (known != listing.judged.end()) {
             verdicts.insert(*known);
         } else if (judged < kJudgedPerRefresh) {
             // As the browser and the video maker judge it, a repeat of the frame listed before.
@@ -272,15 +313,41 @@ int FolderStatus::JudgeToday(std::int64_t nowMs) {
                 FramePath(dir, frame.number),
                 i > 0 ? FramePath(dir, listing.frames[i - 1].number) : std::string(), bytes);
             if (verdict.fault != FrameFault::Missing) {  // not gone since it was listed
-                verdicts.emplace(frame.number, !verdict.Good());
+                const bool dark = verdict.fault == FrameFault::NearlyBlack ||
+                                  verdict.fault == FrameFault::NearlyWhite;
+                verdicts.emplace(frame.number,
+                                 Listing::Judged{!verdict.Good(), dark, frame.file.modifiedMs});
             }
             ++judged;
         }
     }
     // Only the frames still there keep their verdicts.
-    listing.bad = std::move(verdicts);
-    return static_cast<int>(
-        std::ranges::count_if(listing.bad, [](const auto& verdict) { return verdict.second; }));
+    listing.judged = std::move(verdicts);
+    for (const auto& [number, verdict] : listing.judged) {
+        snapshot.leftOutToday += verdict.bad ? 1 : 0;
+        if (verdict.modifiedMs > nowMs - kHourMs && verdict.modifiedMs <= nowMs) {
+            ++snapshot.hourFrames;
+            snapshot.hourDark += verdict.dark ? 1 : 0;
+        }
+    }
+}
+
+void FolderStatus::FindLastClosedDay(std::int64_t nowMs, Snapshot& snapshot) {
+    Listing& listing = *m_listing;
+    const std::int64_t todayStartMs = listing.days.Containing(nowMs).startMs;
+    std::optional<std::int64_t> lastMs;
+    for (const Frame& frame : listing.frames) {
+        if (frame.file.modifiedMs < todayStartMs && frame.file.modifiedMs > lastMs.value_or(0)) {
+            lastMs = frame.file.modifiedMs;
+        }
+    }
+    if (!lastMs) {
+        return;
+    }
+    const LocalDay& day = listing.days.Containing(*lastMs);
+    const QDate date = QDate::fromJulianDay(day.julianDay);
+    snapshot.lastClosedDay = ClosedDay{
+        date, day.endMs, std::ranges::find(snapshot.dayVideos, date) != snapshot.dayVideos.end()};
 }
 
 void FolderStatus::FindLatest(const UniqueFd& folder, Snapshot& snapshot) {
@@ -328,9 +395,10 @@ void FolderStatus::ListVideosAndPictures(const UniqueFd& folder, Snapshot& snaps
         const std::string text(name);
         const std::string shown = kDaysFolder + text;
         const std::string path = dir + shown;
-        if (DayOfFileName(name, kDayVideoEnding)) {
+        if (const std::optional<QDate> day = DayOfFileName(name, kDayVideoEnding)) {
             if (auto video = ListedAt(days.Get(), shown, text.c_str(), path, "/videos/")) {
                 snapshot.videos.push_back(std::move(*video));
+                snapshot.dayVideos.push_back(*day);
             }
         } else if (DayOfFileName(name, kDayKeogramEnding) || DayOfFileName(name, kDaySheetEnding)) {
             if (auto picture = ListedAt(days.Get(), shown, text.c_str(), path, "/")) {
@@ -347,6 +415,16 @@ void FolderStatus::ListVideosAndPictures(const UniqueFd& folder, Snapshot& snaps
 }
 
 namespace {
+
+QJsonArray TroublesArray(const std::vector<Trouble>& troubles) {
+    QJsonArray array;
+    for (const Trouble& trouble : troubles) {
+        array.append(QJsonObject{{"code", TroubleWord(trouble.code)},
+                                 {"message", Text(trouble.message)},
+                                 {"since", Text(IsoTime(trouble.sinceMs))}});
+    }
+    return array;
+}
 
 QJsonArray ListedJson(const std::vector<ListedFile>& listed) {
     QJsonArray array;
@@ -408,11 +486,19 @@ std::string FolderStatus::StatusJson(const QDateTime& now) const {
             QJsonObject{{"start", Text(IsoTime(range.start))}, {"end", Text(IsoTime(range.end))}});
     }
     status["today"] = today;
+    status["frames_today"] = snapshot->framesToday;
     status["left_out_today"] = snapshot->leftOutToday;
+    status["troubles"] = TroublesArray(CurrentTroubles());
     status["videos"] = ListedJson(snapshot->videos);
     status["pictures"] = ListedJson(snapshot->pictures);
     status["updated"] = snapshot->taken.isValid() ? Text(IsoTime(snapshot->taken)) : QJsonValue();
     return QJsonDocument(status).toJson(QJsonDocument::Compact).toStdString();
+}
+
+std::string FolderStatus::TroublesJson() const {
+    return QJsonDocument(TroublesArray(CurrentTroubles()))
+        .toJson(QJsonDocument::Compact)
+        .toStdString();
 }
 
 std::optional<ServedFile> FolderStatus::LatestFrame() const {

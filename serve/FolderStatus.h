@@ -7,9 +7,11 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "platform/FreeSpace.h"
 #include "schedule/CaptureSchedule.h"
+#include "serve/Troubles.h"
 #include "timeline/FrameChoice.h"
 
 class UniqueFd;
@@ -53,22 +55,33 @@ public:
     std::optional<ServedFile> Video(std::string_view name) const;
     std::optional<ServedFile> DayPicture(std::string_view name) const;
 
+    // What the latest snapshot knows of the folder for judging its troubles: the frames, free
+    // space, the last hour's verdicts, the last closed day; the rest is left as it is.
+    TroubleFacts Facts() const;
+    // The troubles status.json tells from now on; TroublesJson is its `troubles` array.
+    void SetTroubles(std::vector<Trouble> troubles);
+    std::string TroublesJson() const;
+
 private:
     struct Snapshot;
     struct Listing;
 
     std::shared_ptr<const Snapshot> Current() const;
+    std::vector<Trouble> CurrentTroubles() const;
     // Refresh's steps: the listing brought up to date (the whole folder now and then, else the
-    // frames after the last one); today's frames judged, giving how many are bad; the newest
-    // frame and its capture time; the videos and the days' pictures.
+    // frames after the last one); today's frames judged, giving how many are bad and how many
+    // of the last hour are dark; the last day before today with frames; the newest frame and its
+    // capture time; the videos and the days' pictures.
     void UpdateListing(const UniqueFd& folder, std::int64_t nowMs);
-    int JudgeToday(std::int64_t nowMs);
+    void JudgeToday(std::int64_t nowMs, Snapshot& snapshot);
+    void FindLastClosedDay(std::int64_t nowMs, Snapshot& snapshot);
     void FindLatest(const UniqueFd& folder, Snapshot& snapshot);
     void ListVideosAndPictures(const UniqueFd& folder, Snapshot& snapshot) const;
 
     FolderStatusInputs m_inputs;
     const FreeSpaceProbe& m_freeSpace;
-    mutable std::mutex m_mutex;  // guards m_snapshot (the pointer, not what it holds)
+    mutable std::mutex m_mutex;  // guards m_snapshot (the pointer, not what it holds), m_troubles
     std::shared_ptr<const Snapshot> m_snapshot;
+    std::vector<Trouble> m_troubles;
     std::unique_ptr<Listing> m_listing;  // what Refresh knows of the folder; Refresh's alone
 };

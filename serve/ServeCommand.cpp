@@ -11,13 +11,16 @@
 
 #include "serve/FolderStatus.h"
 #include "serve/StatusServer.h"
+#include "serve/Watcher.h"
 #include "settings/Settings.h"
 
 namespace {
 
 constexpr char kDefaultListen[] = "127.0.0.1:8765";
-// How often the folder is looked at again: the page asks every few seconds.
-constexpr int kRefreshSeconds = 2;
+// --listen's value that watches without a page.
+constexpr char kNoListen[] = "none";
+// How often the folder is looked at again: a new frame is to be told within two seconds.
+constexpr int kRefreshSeconds = 1;
 
 // The signals that stop the server, held back from every thread so that only the waits of
 // WaitForStop take them; the server's threads, started later, inherit the mask.
@@ -41,13 +44,15 @@ bool WaitForStop(const sigset_t& stop) {
 QList<QCommandLineOption> ServeOptions() {
     return {
         {"serve",
-         "Serves a read-only status page of the frame folder (--dir, or AUTO_START_DIR): its "
-         "frames, the latest one, free space, the schedule and the videos, until SIGTERM or "
-         "SIGINT. Any address but this machine's own (127.0.0.1, ::1, localhost) needs "
-         "SERVE_TOKEN in the settings; with it, every request must carry the token."},
+         "Watches the frame folder (--dir, or AUTO_START_DIR) and serves a read-only status page "
+         "of it: its frames, the latest one, free space, the schedule, the videos and its "
+         "troubles (stalled, camera, disk, daily, dark), until SIGTERM or SIGINT. Each trouble "
+         "raised or resolved is told on standard error and to ON_TROUBLE. Any address but this "
+         "machine's own (127.0.0.1, ::1, localhost) needs SERVE_TOKEN in the settings; with it, "
+         "every request must carry the token."},
         {"listen",
          QStringLiteral("The address and port --serve listens on (default %1; a port of 0 picks a "
-                        "free one): 192.168.1.5:8765, [::1]:8765.")
+                        "free one): 192.168.1.5:8765, [::1]:8765; none watches without a page.")
              .arg(kDefaultListen),
          "ADDRESS:PORT"},
     };
@@ -57,12 +62,13 @@ ExitCode RunServe(const ModeContext& context) {
     const QCommandLineParser& parser = context.parser;
     const std::string listen =
         parser.isSet("listen") ? parser.value("listen").toStdString() : kDefaultListen;
+    const bool page = listen != kNoListen;
     const std::optional<ListenAddress> address = ParseListenAddress(listen);
-    if (!address) {
+    if (page && !address) {
         return TellFailure(
             ExitCode::BadCommandLine,
             "--listen takes ADDRESS:PORT (an IPv4 address, an IPv6 address in brackets or "
-            "localhost, and a port from 0 to 65535), not '" +
+            "localhost, and a port from 0 to 65535) or none, not '" +
                 listen + "'");
     }
     if (!context.frameDir) {
@@ -71,7 +77,10 @@ ExitCode RunServe(const ModeContext& context) {
     if (context.badSettings) {
         return TellFailure(ExitCode::BadSetting, *context.badSettings);
     }
-    if (!address->loopback && context.serveToken.empty()) {
+    if (context.badMqtt) {
+        return TellFailure(ExitCode::BadMqttSetting, *context.badMqtt);
+    }
+    if (page && !address->loopback && context.serveToken.empty()) {
         return TellFailure(ExitCode::ServeNeedsToken,
                            "--listen " + listen +
                                " is reachable from other machines, so SERVE_TOKEN "
@@ -81,16 +90,25 @@ ExitCode RunServe(const ModeContext& context) {
     }
     const sigset_t stop = BlockStopSignals();
     FolderStatus status({*context.frameDir, context.schedule, context.dayRules});
-    status.Refresh(QDateTime::currentDateTime());
+    Watcher watcher(status, {*context.frameDir, context.schedule, context.placeGiven,
+                             context.minFreeMb, context.alertDaysLeft, context.troubleHook});
+    const auto look = [&] {
+        watcher.Look(QDateTime::currentDateTime(), std::nullopt, std::nullopt);
+    };
+    look();
     StatusServer server(status, context.serveToken);
-    if (const std::optional<std::string> failure = server.Start(*address)) {
-        return TellFailure(ExitCode::ServeCannotListen,
-                           "cannot listen on " + listen + ": " + *failure);
+    if (page) {
+        if (const std::optional<std::string> failure = server.Start(*address)) {
+            return TellFailure(ExitCode::ServeCannotListen,
+                               "cannot listen on " + listen + ": " + *failure);
+        }
+        std::printf("vorn: serving %s\n", server.Url().c_str());
+    } else {
+        std::printf("vorn: watching %s\n", context.frameDir->c_str());
     }
-    std::printf("vorn: serving %s\n", server.Url().c_str());
     std::fflush(stdout);
     while (!WaitForStop(stop)) {
-        status.Refresh(QDateTime::currentDateTime());
+        look();
     }
     server.Stop();
     return ExitCode::Success;

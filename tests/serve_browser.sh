@@ -76,6 +76,8 @@ refuse() {
 }
 expect '<title>Vorn</title>'
 expect '<dd id="frames">4 frames</dd>'
+# No trouble: the section stays hidden.
+expect '<section id="troubles" class="troubles" role="alert" hidden="">'
 latest=$(grep -o '<img[^>]*id="latest"[^>]*>' "$dir/page.html") || fail "the page has no img#latest"
 [[ $latest == *'data-loaded="640x360"'* ]] || fail "the latest frame did not load: $latest"
 expect 'href="/videos/my%20clip.mp4"'

@@ -123,6 +123,7 @@ private slots:
         QCOMPARE(json["days_left"].toDouble(),
                  std::round(100.0 * FakeFreeSpace::kMegabyte / m_bytesLastDay * 10) / 10);
         QCOMPARE(json["left_out_today"].toInt(), 1);
+        QCOMPARE(json["frames_today"].toInt(), 4);
         QCOMPARE(Names(json["videos"].toArray()),
                  QStringList({"my clip.mp4", "days/2026-03-29.mp4"}));
         QCOMPARE(Names(json["videos"].toArray(), "url"),
@@ -135,6 +136,24 @@ private slots:
                  QStringList({"/days/2026-03-29-sheet.jpg", "/days/2026-03-29-keogram.jpg"}));
         QCOMPARE(json["updated"].toString(), "2026-03-30T11:59:45+02:00");
         QCOMPARE(QString::fromStdString(status.LatestFrame()->path), PathOf("latest.jpg"));
+        // What the watcher judges by: the last hour's frames, one black; yesterday, with its video.
+        const TroubleFacts facts = status.Facts();
+        QCOMPARE(facts.hourFrames, 4);
+        QCOMPARE(facts.hourDark, 1);
+        QCOMPARE(facts.lastFrameMs, At(0, 11, 59, 30).toMSecsSinceEpoch());
+        QVERIFY(facts.lastClosedDay && facts.dailyVideosInUse);
+        QCOMPARE(facts.lastClosedDay->date, QDate(2026, 3, 29));
+        QCOMPARE(facts.lastClosedDay->endMs,
+                 QDateTime(kToday, QTime(0, 0), kBerlin).toMSecsSinceEpoch());
+        QVERIFY(facts.lastClosedDay->hasVideo);
+        // The troubles the watcher hands over, with their local time.
+        QCOMPARE(json["troubles"].toArray(), QJsonArray());
+        status.SetTroubles(
+            {{TroubleCode::Stalled, "No frame.", At(0, 11, 50).toMSecsSinceEpoch()}});
+        QCOMPARE(Status(status, kNow)["troubles"].toArray(),
+                 QJsonArray({QJsonObject{{"code", "stalled"},
+                                         {"message", "No frame."},
+                                         {"since", "2026-03-30T11:50:00+02:00"}}}));
     }
 
     // What the schedule and the capture's pace of 30 s tell at `now`.
@@ -251,6 +270,11 @@ private slots:
         QCOMPARE(deleted["frames"].toInt(), 4);
         QCOMPARE(deleted["left_out_today"].toInt(), 1);
         QCOMPARE(deleted["latest"]["file"].toString(), "pic_10006.jpg");
+        // An hour on, the first of today's frames has left the last hour.
+        status.Refresh(At(0, 12, 58, 15));
+        QCOMPARE(status.Facts().hourFrames, 3);
+        QCOMPARE(status.Facts().hourDark, 1);
+        QCOMPARE(Status(status, At(0, 12, 58, 15))["frames_today"].toInt(), 4);
     }
     // --listen's address: a numeric IPv4 address, an IPv6 one in brackets or localhost, and a
     // port of five digits at most up to 65535; only this machine's own addresses count as

@@ -171,6 +171,7 @@ private slots:
         RemoveStaleTemporaries(frameDir, std::chrono::seconds(0));
         QVERIFY(ReadAttempt(frameDir, AttemptKind::Capture));
         QVERIFY(ReadAttempt(frameDir, AttemptKind::DailyRun));
+    }
 
     // The latest frame made at most 640 wide, aspect kept; a narrower one sent as it is.
     void reducedJpeg_data() {

@@ -231,6 +231,49 @@ private slots:
         // The hook led a group of its own, and nothing of it is left.
         QTRY_COMPARE_WITH_TIMEOUT(LiveMembers(pid.value(0, "-1").toInt()), 0, 10000);
     }
+
+    // Rows of capacity: events that come while one runs wait in order, and a full queue drops
+    // its oldest waiting one, so the hook sees the first and the newest.
+    void queueKeepsTheNewestInOrder_data() {
+        QTest::addColumn<int>("capacity");
+        QTest::addColumn<QStringList>("seen");
+        QTest::addColumn<int>("dropped");
+        QTest::newRow("one waits") << 1 << QStringList{"1", "5"} << 3;
+        QTest::newRow("two wait") << 2 << QStringList{"1", "4", "5"} << 2;
+        QTest::newRow("room for all") << 8 << QStringList{"1", "2", "3", "4", "5"} << 0;
+    }
+
+    void queueKeepsTheNewestInOrder() {
+        QFETCH(int, capacity);
+        QFETCH(QStringList, seen);
+        QFETCH(int, dropped);
+        const QString started = m_dir.filePath("started");
+        const QString go = m_dir.filePath("go");
+        const QString seenFile = m_dir.filePath("seen");
+        for (const QString& path : {started, go, seenFile}) {
+            QFile::remove(path);
+        }
+        // Each run tells it started, waits for `go`, then appends its frame.
+        const Hook hook = MakeHook(QString("sh -c \"touch %1; while [ ! -e %2 ]; do sleep 0.05; "
+                                           "done; echo \\$VORN_FRAME >> %3\"")
+                                       .arg(started, go, seenFile));
+        int lost = 0;
+        {
+            HookQueue queue([](const std::string&) {}, static_cast<std::size_t>(capacity));
+            const auto post = [&](int frame) {
+                lost += queue.Post(hook, {"f.jpg", frame, 0, m_dir.path().toStdString()}) ? 0 : 1;
+            };
+            post(1);
+            QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(started), 10000);
+            for (int frame = 2; frame <= 5; ++frame) {
+                post(frame);
+            }
+            QFile(go).open(QIODevice::WriteOnly);
+            QTRY_COMPARE_WITH_TIMEOUT(Lines(seenFile).size(), seen.size(), 10000);
+        }
+        QCOMPARE(Lines(seenFile), seen);
+        QCOMPARE(lost, dropped);
+    }
 };
 
 QTEST_GUILESS_MAIN(HookTest)

@@ -3,6 +3,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
@@ -437,9 +438,10 @@ private slots:
         QTest::addColumn<QByteArray>("token");
         QTest::addColumn<int>("exitCode");
         QTest::addColumn<QByteArray>("message");  // in the line
+        QTest::addColumn<QByteArray>("more");     // more settings
         const auto row = [](const char* name, QStringList arguments, QByteArray token, int code,
-                            QByteArray message) {
-            QTest::newRow(name) << arguments << token << code << message;
+                            QByteArray message, QByteArray more = {}) {
+            QTest::newRow(name) << arguments << token << code << message << more;
         };
         const QByteArray badListen = "--listen takes ADDRESS:PORT";
         row("any address, no token", {"--listen", "0.0.0.0:0"}, {}, 21, "SERVE_TOKEN");
@@ -457,6 +459,8 @@ private slots:
             "--serve and --schedule cannot be used together");
         row("an option of another mode", {"--end", "5"}, {}, 2,
             "--end is not an option of --serve");
+        row("a bad MQTT port", {"--listen", "none"}, {}, 23, "MQTT_PORT=99999 is not valid",
+            "MQTT_HOST=broker.example\nMQTT_PORT=99999\n");
     }
 
     void serveRefusesToStart() {
@@ -464,11 +468,13 @@ private slots:
         QFETCH(QByteArray, token);
         QFETCH(int, exitCode);
         QFETCH(QByteArray, message);
+        QFETCH(QByteArray, more);
         TestSettings settings;
         settings.WriteValues("AUTO_START_DIR=" + m_frames.toUtf8() +
                              "\nAUTO_START_ON_OFF=0\nAUTO_START_FRAME_COUNT=0\nCAM_REF=0\n"
                              "RESOLUTION_REF=1\n" +
-                             (token.isEmpty() ? QByteArray() : "SERVE_TOKEN=" + token + "\n"));
+                             (token.isEmpty() ? QByteArray() : "SERVE_TOKEN=" + token + "\n") +
+                             more);
         QProcess vorn;
         StartVorn(vorn, settings,
                   QStringList{"--serve"} +
@@ -482,6 +488,86 @@ private slots:
         QVERIFY2(exitCode == 2 || first == err, err.constData());
         QVERIFY(token.isEmpty() || !err.contains(token));
         QCOMPARE(vorn.readAllStandardOutput(), QByteArray());
+    }
+
+    // Three frames a minute apart, the last eight minutes ago: a stall from the first look, told
+    // once to ON_TROUBLE (a script that appends its VORN_ variables) and on standard error, and
+    // resolved once when a frame comes. A hook that hangs holds neither the loop nor the page.
+    void watcherTellsTroubles_data() {
+        QTest::addColumn<bool>("hangs");
+        QTest::newRow("without a page") << false;
+        QTest::newRow("a hook that hangs") << true;
+    }
+
+    void watcherTellsTroubles() {
+        QFETCH(bool, hangs);
+        const QDir dir(m_dir.path());
+        const QString watched = dir.filePath(hangs ? "watched-hang" : "watched");
+        QVERIFY(QDir().mkpath(watched));
+        const QDateTime now = QDateTime::currentDateTime();
+        for (int i = 0; i < 3; ++i) {
+            const QString frame = watched + QString("/pic_1000%1.jpg").arg(i + 1);
+            QVERIFY(Write(frame, "frame"));
+            QFile file(frame);
+            QVERIFY(
+                file.open(QIODevice::ReadWrite) &&
+                file.setFileTime(now.addSecs(-600 + i * 60LL), QFileDevice::FileModificationTime));
+        }
+        const QString events = watched + "/../" + (hangs ? "events-hang" : "events");
+        const QString script = watched + "/../hook" + (hangs ? "-hang" : "") + ".sh";
+        QVERIFY(Write(script, "#!/bin/sh\n{ env | grep '^VORN_' | sort; echo --; } >> '" +
+                                  events.toUtf8() + "'\n" + (hangs ? "exec sleep 60\n" : "")));
+        QVERIFY(QFile::setPermissions(script, QFileDevice::ReadOwner | QFileDevice::ExeOwner));
+        TestSettings settings;
+        settings.WriteValues("AUTO_START_DIR=" + watched.toUtf8() +
+                             "/\nON_TROUBLE=" + script.toUtf8() + "\nON_TROUBLE_TIMEOUT=20\n");
+        QProcess vorn;
+        StartVorn(vorn, settings, {"--serve", "--listen", hangs ? "127.0.0.1:0" : "none"});
+        QVERIFY(vorn.waitForReadyRead(kWaitMs));
+        const QByteArray line = vorn.readLine();
+        QVERIFY2(line.startsWith(hangs ? "vorn: serving" : "vorn: watching"), line.constData());
+        const quint16 port = line.mid(line.lastIndexOf(':') + 1).chopped(2).toUShort();
+        const auto blocks = [&] { return QString(Read(events)).split("--\n", Qt::SkipEmptyParts); };
+        QTRY_COMPARE_WITH_TIMEOUT(blocks().size(), 1, kWaitMs);
+        QVERIFY(Write(watched + "/pic_10004.jpg", "frame"));
+        if (hangs) {
+            // While the hook sleeps, the page still answers and follows the folder.
+            const auto troubles = [&] {
+                const Reply reply = Exchange(port, Request("GET", "/status.json"));
+                return QJsonDocument::fromJson(reply.body)["troubles"].toArray().size();
+            };
+            QTRY_COMPARE_WITH_TIMEOUT(troubles(), 0, kWaitMs);
+            QCOMPARE(blocks().size(), 1);
+        } else {
+            QTRY_COMPARE_WITH_TIMEOUT(blocks().size(), 2, kWaitMs);
+        }
+        ::kill(static_cast<pid_t>(vorn.processId()), SIGTERM);
+        QVERIFY(vorn.waitForFinished(kWaitMs));
+        QCOMPARE(vorn.exitCode(), 0);
+        const QStringList told =
+            QString(vorn.readAllStandardError()).split('\n', Qt::SkipEmptyParts);
+        // The hook that hangs is ended at its timeout, and told.
+        QCOMPARE(told.size(), hangs ? 3 : 2);
+        QVERIFY(!hangs || told[2].contains("the ON_TROUBLE hook"));
+        QVERIFY2(told[0].startsWith("vorn: trouble: stalled: No new frame for 8 minutes"),
+                 qPrintable(told[0]));
+        QVERIFY2(told[1].startsWith("vorn: resolved: stalled (since "), qPrintable(told[1]));
+        const QStringList raised = blocks()[0].split('\n', Qt::SkipEmptyParts);
+        QCOMPARE(raised.size(), 6);
+        QCOMPARE(raised[1], "VORN_EVENT=trouble");
+        QVERIFY(raised[2].startsWith("VORN_MESSAGE=No new frame for 8 minutes"));
+        QCOMPARE(raised[3], "VORN_PROFILE=");
+        // The stall began when the third interval after the last frame ended.
+        QVERIFY(raised[4].startsWith("VORN_SINCE="));
+        QCOMPARE(QDateTime::fromString(raised[4].mid(11), Qt::ISODate).toSecsSinceEpoch(),
+                 now.addSecs(-300).toSecsSinceEpoch());
+        QCOMPARE(raised[5], "VORN_TROUBLE=stalled");
+        QCOMPARE(raised[0], "VORN_DIR=" + watched);
+        if (!hangs) {
+            const QStringList resolved = blocks()[1].split('\n', Qt::SkipEmptyParts);
+            QCOMPARE(resolved[1], "VORN_EVENT=resolved");
+            QCOMPARE(resolved[4], raised[4]);
+        }
     }
 };
 

@@ -43,6 +43,8 @@ struct ModeContext {
     Hook troubleHook = {};
     int minFreeMb = 0;
     int alertDaysLeft = 0;
+    // Whether LATITUDE and LONGITUDE are both given (the schedule holds them): the sun is known.
+    bool placeGiven = false;
     // The MQTT broker's values (MQTT is off without a host), and the messages of the bad ones,
     // which end the watcher with an exit code of their own.
     struct Mqtt {

@@ -129,8 +129,32 @@ function pictureItem(picture) {
   return item;
 }
 
+// What each trouble's code is called on the page; its message says the rest.
+const TROUBLE_NAMES = {
+  stalled: 'Capture stalled',
+  camera: 'Camera failed',
+  disk: 'Disk filling up',
+  daily: 'Daily video missing',
+  dark: 'Frames dark in daylight'
+};
+
+function troubleItem(trouble, today) {
+  const item = document.createElement('li');
+  const name = document.createElement('strong');
+  name.textContent = TROUBLE_NAMES[trouble.code] ?? trouble.code;
+  const since = document.createElement('span');
+  since.className = 'about';
+  since.textContent = ` since ${shownTime(trouble.since, today)}`;
+  const message = document.createElement('p');
+  message.textContent = trouble.message;
+  item.append(name, since, message);
+  return item;
+}
+
 function show(status) {
   const today = status.updated === null ? '' : dateOf(status.updated);
+  byId('troubles').hidden = status.troubles.length === 0;
+  showList('trouble-list', status.troubles, '', (trouble) => troubleItem(trouble, today));
   setText('frames', plural(status.frames, 'frame', 'frames'));
   showLatest(status.latest, today);
   setText('free', status.free_mb === null ? 'free space unknown' : shownFree(status.free_mb));
