@@ -501,6 +501,13 @@ std::string FolderStatus::TroublesJson() const {
         .toStdString();
 }
 
+std::string FolderStatus::StateJson(const QDateTime& now) const {
+    QJsonObject state =
+        QJsonDocument::fromJson(QByteArray::fromStdString(StatusJson(now))).object();
+    state.remove("updated");
+    return QJsonDocument(state).toJson(QJsonDocument::Compact).toStdString();
+}
+
 std::optional<ServedFile> FolderStatus::LatestFrame() const {
     return Current()->latest;
 }

@@ -47,6 +47,9 @@ public:
 
     // /status.json's body at `now`, from the latest snapshot.
     std::string StatusJson(const QDateTime& now) const;
+    // The same without `updated`, which changes at every look: what MQTT's state topic holds,
+    // published again only when something in it changed.
+    std::string StateJson(const QDateTime& now) const;
     // The newest frame (latest.jpg when the capture keeps one, else the highest-numbered frame),
     // or nothing when the folder has none.
     std::optional<ServedFile> LatestFrame() const;

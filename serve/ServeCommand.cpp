@@ -5,10 +5,18 @@
 
 #include <QCommandLineParser>
 #include <QDateTime>
+#include <QSysInfo>
 #include <cstdio>
+#include <memory>
 #include <optional>
 #include <string>
 
+#include "frames/AttemptRecord.h"
+#include "notify/HomeAssistant.h"
+#include "notify/MqttLink.h"
+#include "notify/MqttReporter.h"
+#include "platform/Tell.h"
+#include "res/Version.h"
 #include "serve/FolderStatus.h"
 #include "serve/StatusServer.h"
 #include "serve/Watcher.h"
@@ -37,6 +45,39 @@ sigset_t BlockStopSignals() {
 bool WaitForStop(const sigset_t& stop) {
     const timespec wait{kRefreshSeconds, 0};
     return sigtimedwait(&stop, nullptr, &wait) > 0;
+}
+
+// The watcher's MQTT: its link to the broker, and what it publishes there at each look.
+struct MqttTelling {
+    MqttTelling(MqttConfig config, const HomeAssistantDevice& device)
+        : link(std::move(config), [](const std::string& line) { TellLine(line); }),
+          reporter(link, device) {}
+
+    MqttLink link;
+    MqttReporter reporter;
+};
+
+// The broker, topics and Home Assistant device of the settings' MQTT keys, the device named by
+// this machine and the profile so that every camera of every machine is one of its own.
+MqttConfig MqttConfigOf(const ModeContext& context, HomeAssistantDevice& device) {
+    const std::string& profile = ProfileName();
+    const std::string host = QSysInfo::machineHostName().toStdString();
+    device.nodeId = HomeAssistantNodeId(host, profile);
+    device.name = "Vorn " + (profile.empty() ? std::string("camera") : profile) + " on " + host;
+    device.version = VORN_VERSION;
+    device.prefix = context.mqtt.topic.empty()
+                        ? "vorn/" + (profile.empty() ? std::string("default") : profile)
+                        : context.mqtt.topic;
+    return {context.mqtt.host,   context.mqtt.port, context.mqtt.user, context.mqtt.passwordFile,
+            context.mqtt.caFile, device.prefix,     device.nodeId};
+}
+
+std::optional<LatestFrame> LatestOf(const FolderStatus& status) {
+    const std::optional<ServedFile> latest = status.LatestFrame();
+    if (!latest) {
+        return std::nullopt;
+    }
+    return LatestFrame{latest->path, latest->time.toMSecsSinceEpoch()};
 }
 
 }  // namespace
@@ -88,12 +129,27 @@ ExitCode RunServe(const ModeContext& context) {
                                SettingsFilePath().toStdString() +
                                " (at least 16 characters); without one, serve on 127.0.0.1 only");
     }
+    std::unique_ptr<MqttTelling> mqtt;
+    if (!context.mqtt.host.empty()) {
+        HomeAssistantDevice device;
+        MqttConfig config = MqttConfigOf(context, device);
+        if (const std::optional<std::string> trouble = MqttConfigTrouble(config)) {
+            return TellFailure(ExitCode::BadMqttSetting, *trouble);
+        }
+        mqtt = std::make_unique<MqttTelling>(std::move(config), device);
+    }
     const sigset_t stop = BlockStopSignals();
     FolderStatus status({*context.frameDir, context.schedule, context.dayRules});
     Watcher watcher(status, {*context.frameDir, context.schedule, context.placeGiven,
                              context.minFreeMb, context.alertDaysLeft, context.troubleHook});
     const auto look = [&] {
-        watcher.Look(QDateTime::currentDateTime(), std::nullopt, std::nullopt);
+        const QDateTime now = QDateTime::currentDateTime();
+        watcher.Look(now, ReadAttempt(*context.frameDir, AttemptKind::Capture),
+                     ReadAttempt(*context.frameDir, AttemptKind::DailyRun));
+        if (mqtt) {
+            mqtt->reporter.Report(status.StateJson(now), status.TroublesJson(), LatestOf(status),
+                                  now.toMSecsSinceEpoch());
+        }
     };
     look();
     StatusServer server(status, context.serveToken);
