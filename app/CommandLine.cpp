@@ -6,6 +6,7 @@
 #include "platform/Numbers.h"
 #include "res/ExitCodes.h"
 #include "res/Version.h"
+#include "serve/ServeCommand.h"
 #include "settings/Settings.h"
 
 namespace {
@@ -136,7 +137,7 @@ QString CommandLine::BadValue() {
 }
 
 QString CommandLine::Usage() const {
-    return m_parser.helpText() + QString::fromStdString(ExitCodesHelp());
+    return m_parser.helpText() + QString::fromStdString(WatcherHelp() + ExitCodesHelp());
 }
 
 QString CommandLine::VersionText() {

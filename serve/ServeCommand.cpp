@@ -99,6 +99,30 @@ QList<QCommandLineOption> ServeOptions() {
     };
 }
 
+std::string WatcherHelp() {
+    return "\nThe watcher (--serve, or --serve --listen none without a page) tells each trouble "
+           "once "
+           "when it starts and once when it ends:\n"
+           "  stalled  no new frame for 3 times the usual interval (at least 2 minutes) while the "
+           "schedule is open\n"
+           "  camera   the last capture attempt saved no frame (its exit code and message)\n"
+           "  disk     free space below twice MIN_FREE_MB, or under ALERT_DAYS_LEFT days left "
+           "(default 3)\n"
+           "  daily    the last --daily-videos run failed, or a closed day has no video by the "
+           "next noon\n"
+           "  dark     over half of the last hour's frames nearly black or white while the sun is "
+           "up\n"
+           "It tells them on standard error, on the page, to ON_TROUBLE (with VORN_EVENT=trouble "
+           "or "
+           "resolved, VORN_TROUBLE, VORN_MESSAGE, VORN_SINCE; ON_TROUBLE_TIMEOUT, default 30 s) "
+           "and, with MQTT_HOST set, to an MQTT broker (MQTT_PORT 1883, MQTT_USER, "
+           "MQTT_PASSWORD_FILE readable by its owner alone, MQTT_CA_FILE for TLS, MQTT_TOPIC, "
+           "default vorn/PROFILE or vorn/default): PREFIX/availability (online, offline), "
+           "PREFIX/state (as /status.json), PREFIX/trouble (a JSON array) and PREFIX/latest (a "
+           "JPEG at most 640 pixels wide), all retained, with Home Assistant's MQTT discovery "
+           "under homeassistant/: one device per profile and machine.\n";
+}
+
 ExitCode RunServe(const ModeContext& context) {
     const QCommandLineParser& parser = context.parser;
     const std::string listen =

@@ -2,6 +2,7 @@
 
 #include <QCommandLineOption>
 #include <QList>
+#include <string>
 
 #include "res/ExitCodes.h"
 #include "video/ModeContext.h"
@@ -12,6 +13,10 @@
 
 // --serve and --listen; it takes --dir from the options of --make-video.
 QList<QCommandLineOption> ServeOptions();
+
+// What --help says of the watcher: its troubles, ON_TROUBLE, the MQTT settings and topics, and
+// Home Assistant.
+std::string WatcherHelp();
 
 // Serves the page; its failures in one line on standard error, and once it listens one line on
 // standard output with its address.

@@ -461,6 +461,14 @@ private slots:
             "--end is not an option of --serve");
         row("a bad MQTT port", {"--listen", "none"}, {}, 23, "MQTT_PORT=99999 is not valid",
             "MQTT_HOST=broker.example\nMQTT_PORT=99999\n");
+        row("an MQTT topic with #", {"--listen", "none"}, {}, 23, "MQTT_TOPIC=vorn/# is not valid",
+            "MQTT_HOST=broker.example\nMQTT_TOPIC=vorn/#\n");
+        // The files are judged once MQTT is on: SETTINGS is the settings file's own, which
+        // others may read.
+        row("a password file others can read", {"--listen", "none"}, {}, 23, "MQTT_PASSWORD_FILE",
+            "MQTT_HOST=broker.example\nMQTT_USER=cam\nMQTT_PASSWORD_FILE=SETTINGS\n");
+        row("a missing CA file", {"--listen", "none"}, {}, 23, "MQTT_CA_FILE",
+            "MQTT_HOST=broker.example\nMQTT_CA_FILE=/nonexistent/ca.pem\n");
     }
 
     void serveRefusesToStart() {
@@ -474,7 +482,7 @@ private slots:
                              "\nAUTO_START_ON_OFF=0\nAUTO_START_FRAME_COUNT=0\nCAM_REF=0\n"
                              "RESOLUTION_REF=1\n" +
                              (token.isEmpty() ? QByteArray() : "SERVE_TOKEN=" + token + "\n") +
-                             more);
+                             QByteArray(more).replace("SETTINGS", settings.FilePath().toUtf8()));
         QProcess vorn;
         StartVorn(vorn, settings,
                   QStringList{"--serve"} +
