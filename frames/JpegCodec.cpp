@@ -55,6 +55,20 @@ JpegDecompression::~JpegDecompression() {
     jpeg_destroy_decompress(&m_in);  // also of one that failed to start: it frees what is there
 }
 
+bool JpegDecompression::DecodeInto(cv::Mat& picture) {
+    // Made between the two stretches of libjpeg's work, where no jump can skip it.
+    picture.create(static_cast<int>(m_in.output_height), static_cast<int>(m_in.output_width),
+                   CV_8UC3);
+    return Run([&] {
+        jpeg_start_decompress(&m_in);
+        while (m_in.output_scanline < m_in.output_height) {
+            JSAMPROW row = picture.ptr(static_cast<int>(m_in.output_scanline));
+            jpeg_read_scanlines(&m_in, &row, 1);
+        }
+        jpeg_finish_decompress(&m_in);
+    });
+}
+
 std::optional<FrameVerdict> JpegDecompression::Damage(bool ran) const {
     if (!ran) {
         return DamagedFrame("cannot be decoded");

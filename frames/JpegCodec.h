@@ -72,6 +72,11 @@ public:
         return m_started && m_errors.Run(steps);
     }
 
+    // The second stretch of a decode, once the first has read the header and set the output (its
+    // size computed): `picture` made at that size, three channels, and every scanline read into
+    // it. As Run, false when libjpeg jumped out.
+    bool DecodeInto(cv::Mat& picture);
+
     // What its decode found so far, `ran` telling whether the last Run ended: "cannot be
     // decoded" when it failed, what its warnings tell, or nothing.
     std::optional<FrameVerdict> Damage(bool ran) const;

@@ -40,16 +40,7 @@ cv::Mat DecodeScaled(const std::vector<uchar>& bytes, int maxWidth, bool& narrow
     if (!ran || narrow || DeclaredSizeVerdict(in.image_width, in.image_height)) {
         return picture;
     }
-    // Made between the two stretches of libjpeg's work, where no jump can skip it.
-    picture.create(static_cast<int>(in.output_height), static_cast<int>(in.output_width), CV_8UC3);
-    ran = decompression.Run([&] {
-        jpeg_start_decompress(&in);
-        while (in.output_scanline < in.output_height) {
-            JSAMPROW row = picture.ptr(static_cast<int>(in.output_scanline));
-            jpeg_read_scanlines(&in, &row, 1);
-        }
-        jpeg_finish_decompress(&in);
-    });
+    ran = decompression.DecodeInto(picture);
     return decompression.Damage(ran) ? cv::Mat() : picture;
 }
 

@@ -285,17 +285,7 @@ cv::Mat DecodeReduced(const std::vector<uchar>& bytes, int scale) {
     }
     cv::Mat picture;
     if (ran && decodable) {
-        // Made between the two stretches of libjpeg's work, where no jump can skip it.
-        picture.create(static_cast<int>(in.output_height), static_cast<int>(in.output_width),
-                       CV_8UC3);
-        ran = decompression.Run([&] {
-            jpeg_start_decompress(&in);
-            while (in.output_scanline < in.output_height) {
-                JSAMPROW row = picture.ptr(static_cast<int>(in.output_scanline));
-                jpeg_read_scanlines(&in, &row, 1);
-            }
-            jpeg_finish_decompress(&in);
-        });
+        ran = decompression.DecodeInto(picture);
     }
     if (decompression.Damage(ran)) {
         return {};
