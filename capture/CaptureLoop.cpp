@@ -94,32 +94,42 @@ private:
 constexpr std::int64_t kQuietSuccessMs = 60000;
 
 // The run's record of its attempts in the frame folder, written on the capture thread: one small
-// atomic write, no longer than the frame's own.
+// atomic write, no longer than the frame's own, and only when it tells something new. A failure
+// that goes on (a folder that cannot be written, a full disk) is recorded once, when it began.
 class AttemptLog {
 public:
     explicit AttemptLog(const Clock& clock) : m_clock(clock) {}
 
     void Saved(const std::string& frameDir, int number) {
         const std::int64_t now = m_clock.WallMs();
-        if (m_lastSuccessMs && frameDir == m_lastSuccessDir && now >= *m_lastSuccessMs &&
-            now - *m_lastSuccessMs < kQuietSuccessMs) {
-            return;
+        const bool quiet = m_last && m_last->Is(frameDir, ExitCode::Success) &&
+                           now >= m_last->timeMs && now - m_last->timeMs < kQuietSuccessMs;
+        if (!quiet) {
+            Record(frameDir,
+                   {now, ToInt(ExitCode::Success), "saved frame " + FrameFileName(number)});
         }
-        RecordAttempt(frameDir, AttemptKind::Capture,
-                      {now, ToInt(ExitCode::Success), "saved frame " + FrameFileName(number)});
-        m_lastSuccessMs = now;
-        m_lastSuccessDir = frameDir;
     }
     void Failed(const std::string& frameDir, ExitCode code, const std::string& message) {
-        RecordAttempt(frameDir, AttemptKind::Capture, {m_clock.WallMs(), ToInt(code), message});
-        m_lastSuccessMs.reset();
+        if (!m_last || !m_last->Is(frameDir, code) || m_last->message != message) {
+            Record(frameDir, {m_clock.WallMs(), ToInt(code), message});
+        }
     }
 
 private:
+    struct Recorded : Attempt {
+        std::string frameDir;
+        bool Is(const std::string& dir, ExitCode code) const {
+            return dir == frameDir && exitCode == ToInt(code);
+        }
+    };
+
+    void Record(const std::string& frameDir, const Attempt& attempt) {
+        RecordAttempt(frameDir, AttemptKind::Capture, attempt);
+        m_last = Recorded{attempt, frameDir};
+    }
+
     const Clock& m_clock;
-    // When and where the last attempt recorded was a success; none after a failure.
-    std::optional<std::int64_t> m_lastSuccessMs;
-    std::string m_lastSuccessDir;
+    std::optional<Recorded> m_last;  // the attempt recorded last, and where
 };
 
 // The code a launch that takes one frame ends with for the same trouble, for the record of a run

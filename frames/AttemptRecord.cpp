@@ -2,14 +2,12 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <QByteArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QJsonValue>
 #include <atomic>
-#include <cerrno>
 #include <cmath>
 #include <cstring>
 
@@ -49,25 +47,12 @@ std::optional<QByteArray> ReadBounded(const std::string& path) {
     }
     // One byte more than allowed, so that a file grown since its status is still told.
     QByteArray bytes(static_cast<qsizetype>(kMaxRecordBytes + 1), Qt::Uninitialized);
-    qsizetype filled = 0;
-    while (filled < bytes.size()) {
-        const ssize_t got = ::read(fd.Get(), bytes.data() + filled,
-                                   static_cast<std::size_t>(bytes.size() - filled));
-        if (got < 0 && errno == EINTR) {
-            continue;
-        }
-        if (got < 0) {
-            return std::nullopt;
-        }
-        if (got == 0) {
-            break;
-        }
-        filled += got;
-    }
-    if (static_cast<std::size_t>(filled) > kMaxRecordBytes) {
+    const std::optional<std::size_t> filled =
+        ReadUpTo(fd.Get(), bytes.data(), static_cast<std::size_t>(bytes.size()));
+    if (!filled || *filled > kMaxRecordBytes) {
         return std::nullopt;
     }
-    bytes.truncate(filled);
+    bytes.truncate(static_cast<qsizetype>(*filled));
     return bytes;
 }
 

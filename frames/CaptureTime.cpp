@@ -226,26 +226,18 @@ std::optional<CaptureTime> ParseExif(const unsigned char* segment, std::size_t s
 
 // Reads from `fd` into `buffer` from `have` until it holds `want` bytes or the file ends; the
 // bytes it holds.
-std::size_t ReadUpTo(int fd, std::vector<unsigned char>& buffer, std::size_t have,
-                     std::size_t want) {
+std::size_t ReadMoreUpTo(int fd, std::vector<unsigned char>& buffer, std::size_t have,
+                         std::size_t want) {
     buffer.resize(want);
-    while (have < want) {
-        const ssize_t n = ::read(fd, buffer.data() + have, want - have);
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n <= 0) {
-            break;
-        }
-        have += static_cast<std::size_t>(n);
-    }
-    return have;
+    // A failed read ends what is read, as the file's end does.
+    return have +
+           ReadUpTo(fd, reinterpret_cast<char*>(buffer.data() + have), want - have).value_or(0);
 }
 
 // The capture time in the EXIF at the start of the open JPEG `fd`. `buffer` is kept from one
 // frame to the next.
 std::optional<CaptureTime> ReadExifFrom(int fd, std::vector<unsigned char>& buffer) {
-    std::size_t have = ReadUpTo(fd, buffer, 0, kFirstRead);
+    std::size_t have = ReadMoreUpTo(fd, buffer, 0, kFirstRead);
     if (have < 4 || buffer[0] != 0xFF || buffer[1] != 0xD8) {
         return std::nullopt;
     }
@@ -260,7 +252,7 @@ std::optional<CaptureTime> ReadExifFrom(int fd, std::vector<unsigned char>& buff
         }
         // The segment and the next marker's four bytes.
         if (end + 4 > have) {
-            have = ReadUpTo(fd, buffer, have, std::min(kMaxExifSearch, end + kFirstRead));
+            have = ReadMoreUpTo(fd, buffer, have, std::min(kMaxExifSearch, end + kFirstRead));
             if (end > have) {
                 return std::nullopt;
             }

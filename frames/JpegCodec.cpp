@@ -55,6 +55,23 @@ JpegDecompression::~JpegDecompression() {
     jpeg_destroy_decompress(&m_in);  // also of one that failed to start: it frees what is there
 }
 
+void JpegCompression::StartBgr(cv::Size size, int quality) {
+    m_out.image_width = static_cast<JDIMENSION>(size.width);
+    m_out.image_height = static_cast<JDIMENSION>(size.height);
+    m_out.input_components = 3;
+    m_out.in_color_space = JCS_EXT_BGR;
+    jpeg_set_defaults(&m_out);
+    jpeg_set_quality(&m_out, quality, TRUE);
+    jpeg_start_compress(&m_out, TRUE);
+}
+
+void JpegCompression::WriteRows(const cv::Mat& rows) {
+    for (int y = 0; y < rows.rows; ++y) {
+        auto* row = const_cast<JSAMPROW>(rows.ptr(y));
+        jpeg_write_scanlines(&m_out, &row, 1);
+    }
+}
+
 bool JpegDecompression::DecodeInto(cv::Mat& picture) {
     // Made between the two stretches of libjpeg's work, where no jump can skip it.
     picture.create(static_cast<int>(m_in.output_height), static_cast<int>(m_in.output_width),

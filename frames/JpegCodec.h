@@ -102,6 +102,11 @@ public:
         return m_started && m_errors.Run(steps);
     }
 
+    // Steps of a Run, once the destination is set: a picture of `size` in three channels, BGR,
+    // at `quality`, started; then its rows, top to bottom, as scanlines (libjpeg only reads them).
+    void StartBgr(cv::Size size, int quality);
+    void WriteRows(const cv::Mat& rows);
+
 private:
     JpegErrors m_errors;
     jpeg_compress_struct m_out{};

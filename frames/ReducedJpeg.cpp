@@ -53,18 +53,8 @@ std::optional<std::string> EncodeBgr(const cv::Mat& picture) {
     } encoded;  // in memory, where libjpeg's jump leaves it as it was
     const bool ran = compression.Run([&] {
         jpeg_mem_dest(&out, &encoded.buffer, &encoded.size);
-        out.image_width = static_cast<JDIMENSION>(picture.cols);
-        out.image_height = static_cast<JDIMENSION>(picture.rows);
-        out.input_components = 3;
-        out.in_color_space = JCS_EXT_BGR;
-        jpeg_set_defaults(&out);
-        jpeg_set_quality(&out, kReducedQuality, TRUE);
-        jpeg_start_compress(&out, TRUE);
-        while (out.next_scanline < out.image_height) {
-            // libjpeg reads the rows, never writes them.
-            auto* row = const_cast<JSAMPROW>(picture.ptr(static_cast<int>(out.next_scanline)));
-            jpeg_write_scanlines(&out, &row, 1);
-        }
+        compression.StartBgr(picture.size(), kReducedQuality);
+        compression.WriteRows(picture);
         jpeg_finish_compress(&out);
     });
     std::optional<std::string> result;

@@ -210,11 +210,6 @@ int SpawnHook(std::vector<std::string>& words, std::vector<std::string>& environ
     return error;
 }
 
-// The local time at `ms`, ISO 8601 with its offset.
-std::string LocalIso(std::int64_t ms) {
-    return IsoTimeWithOffset(ms, QDateTime::fromMSecsSinceEpoch(ms).offsetFromUtc());
-}
-
 HookRun CannotStart(std::string why) {
     HookRun run;
     run.end = HookRun::End::CannotStart;
@@ -240,21 +235,19 @@ std::optional<std::vector<std::string>> SplitHookCommand(const std::string& comm
 }
 
 std::vector<std::string> HookVariables(const Hook& hook, const HookFile& file) {
+    std::vector<std::string> variables = {"VORN_PROFILE=" + hook.profile,
+                                          "VORN_DIR=" + Absolute(file.dir)};
+    // A trouble has no file, only its words.
     if (const std::optional<HookTrouble>& trouble = file.trouble) {
-        return {std::string("VORN_EVENT=") + (trouble->resolved ? "resolved" : "trouble"),
-                "VORN_TROUBLE=" + trouble->code,
-                "VORN_MESSAGE=" + trouble->message,
-                "VORN_SINCE=" + LocalIso(trouble->sinceMs),
-                "VORN_PROFILE=" + hook.profile,
-                "VORN_DIR=" + Absolute(file.dir)};
+        variables.insert(variables.end(),
+                         {std::string("VORN_EVENT=") + (trouble->resolved ? "resolved" : "trouble"),
+                          "VORN_TROUBLE=" + trouble->code, "VORN_MESSAGE=" + trouble->message,
+                          "VORN_SINCE=" + LocalIsoTime(trouble->sinceMs)});
+        return variables;
     }
-    std::vector<std::string> variables = {
-        std::string("VORN_EVENT=") + EventWord(hook.event),
-        "VORN_FILE=" + Absolute(file.path),
-        "VORN_TIME=" + LocalIso(file.wallMs),
-        "VORN_PROFILE=" + hook.profile,
-        "VORN_DIR=" + Absolute(file.dir),
-    };
+    variables.insert(variables.end(), {std::string("VORN_EVENT=") + EventWord(hook.event),
+                                       "VORN_FILE=" + Absolute(file.path),
+                                       "VORN_TIME=" + LocalIsoTime(file.wallMs)});
     if (file.frame) {
         variables.push_back("VORN_FRAME=" + std::to_string(*file.frame));
     }

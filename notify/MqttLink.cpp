@@ -117,7 +117,9 @@ std::optional<std::string> MqttConfigTrouble(const MqttConfig& config) {
 }
 
 MqttLink::MqttLink(MqttConfig config, std::function<void(const std::string& line)> tell)
-    : m_config(std::move(config)), m_tell(std::move(tell)) {
+    : m_config(std::move(config)),
+      m_availability(m_config.prefix + "/availability"),
+      m_tell(std::move(tell)) {
     InitLibraryOnce();
     m_client =
         mosquitto_new(m_config.clientId.empty() ? nullptr : m_config.clientId.c_str(), true, this);
@@ -139,8 +141,7 @@ MqttLink::MqttLink(MqttConfig config, std::function<void(const std::string& line
             static_cast<MqttLink*>(link)->m_libraryError = line;
         }
     });
-    const std::string availability = m_config.prefix + "/availability";
-    mosquitto_will_set(m_client, availability.c_str(), 7, "offline", 1, true);
+    mosquitto_will_set(m_client, m_availability.c_str(), 7, "offline", 1, true);
     if (!m_config.user.empty()) {
         const std::optional<SecretFile> secret =
             m_config.passwordFile.empty() ? std::nullopt : ReadSecretFile(m_config.passwordFile);
@@ -221,8 +222,7 @@ void MqttLink::Disconnect() {
     if (!m_connected) {
         return;
     }
-    const std::string availability = m_config.prefix + "/availability";
-    mosquitto_publish(m_client, nullptr, availability.c_str(), 7, "offline", 1, true);
+    mosquitto_publish(m_client, nullptr, m_availability.c_str(), 7, "offline", 1, true);
     mosquitto_disconnect(m_client);
     // The loop sends what is queued and then the goodbye, after which the socket is closed.
     const auto deadline = std::chrono::steady_clock::now() + kGoodbyeTime;
@@ -255,8 +255,7 @@ void MqttLink::OnConnect(int result) {
     {
         const std::lock_guard lock(m_mutex);
         m_connected = true;
-        const std::string availability = m_config.prefix + "/availability";
-        mosquitto_publish(m_client, nullptr, availability.c_str(), 6, "online", 1, true);
+        mosquitto_publish(m_client, nullptr, m_availability.c_str(), 6, "online", 1, true);
         for (const auto& [topic, payload] : m_retained) {
             SendRetained(topic, payload);
         }

@@ -61,6 +61,7 @@ private:
     void SendRetained(const std::string& topic, const std::string& payload);
 
     const MqttConfig m_config;
+    const std::string m_availability;  // <prefix>/availability: online, or offline by the will
     const std::function<void(const std::string&)> m_tell;
     mosquitto* m_client = nullptr;
 

@@ -327,23 +327,12 @@ public:
         return m_compression.Run([&] {
             jpeg_compress_struct& out = m_compression.Out();
             jpeg_stdio_dest(&out, stream);
-            out.image_width = static_cast<JDIMENSION>(size.width);
-            out.image_height = static_cast<JDIMENSION>(size.height);
-            out.input_components = 3;
-            out.in_color_space = JCS_EXT_BGR;
-            jpeg_set_defaults(&out);
-            jpeg_set_quality(&out, kJpegQuality, TRUE);
-            jpeg_start_compress(&out, TRUE);
+            m_compression.StartBgr(size, kJpegQuality);
         });
     }
 
     bool Add(const cv::Mat& rows) override {
-        return m_compression.Run([&] {
-            for (int y = 0; y < rows.rows; ++y) {
-                JSAMPROW row = const_cast<uchar*>(rows.ptr(y));
-                jpeg_write_scanlines(&m_compression.Out(), &row, 1);
-            }
-        });
+        return m_compression.Run([&] { m_compression.WriteRows(rows); });
     }
 
     bool Finish() override {

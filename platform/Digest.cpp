@@ -1,10 +1,8 @@
 #include "platform/Digest.h"
 
 #include <fcntl.h>
-#include <unistd.h>
 
 #include <QCryptographicHash>
-#include <cerrno>
 #include <vector>
 
 #include "platform/PosixFiles.h"
@@ -36,18 +34,15 @@ std::optional<FileDigest> DigestOfFileIn(int dirFd, const std::string& name) {
     std::vector<char> chunk(kReadChunk);
     FileDigest digest;
     for (;;) {
-        const ssize_t got = ::read(fd.Get(), chunk.data(), chunk.size());
-        if (got < 0 && errno == EINTR) {
-            continue;
-        }
-        if (got < 0) {
+        const std::optional<std::size_t> got = ReadUpTo(fd.Get(), chunk.data(), chunk.size());
+        if (!got) {
             return std::nullopt;
         }
-        if (got == 0) {
+        hash.addData(QByteArrayView(chunk.data(), static_cast<qsizetype>(*got)));
+        digest.size += *got;
+        if (*got < chunk.size()) {
             break;
         }
-        hash.addData(QByteArrayView(chunk.data(), got));
-        digest.size += got;
     }
     digest.sha256 = Hex(hash.result());
     return digest;

@@ -67,6 +67,24 @@ bool IsRegularFileAt(int dirFd, const char* name, struct stat& status) {
     return ::fstatat(dirFd, name, &status, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(status.st_mode);
 }
 
+std::optional<std::size_t> ReadUpTo(int fd, char* data, std::size_t size) {
+    std::size_t have = 0;
+    while (have < size) {
+        const ssize_t got = ::read(fd, data + have, size - have);
+        if (got < 0 && errno == EINTR) {
+            continue;
+        }
+        if (got < 0) {
+            return std::nullopt;
+        }
+        if (got == 0) {
+            break;
+        }
+        have += static_cast<std::size_t>(got);
+    }
+    return have;
+}
+
 std::int64_t ModifiedMs(const struct stat& status) {
     return static_cast<std::int64_t>(status.st_mtim.tv_sec) * 1000 +
            status.st_mtim.tv_nsec / 1'000'000;

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -52,6 +53,10 @@ UniqueFd OpenRegularFile(int dirFd, const char* name, int flags, struct stat& st
 // The status of `name` in the folder `dirFd` when it is a regular file itself, not a link to one;
 // false for anything else.
 bool IsRegularFileAt(int dirFd, const char* name, struct stat& status);
+
+// Reads from `fd` into `data` until `size` bytes are there or the file ends, an interrupted read
+// tried again; the bytes read, or nothing (errno tells why) when a read failed.
+std::optional<std::size_t> ReadUpTo(int fd, char* data, std::size_t size);
 
 // The modification time of a file's `status` in milliseconds since 1970-01-01 00:00 UTC.
 std::int64_t ModifiedMs(const struct stat& status);

@@ -73,6 +73,10 @@ int WholeMinutesOffset(int utcOffsetSeconds) {
            kSecondsPerMinute;
 }
 
+std::string LocalIsoTime(std::int64_t ms) {
+    return IsoTimeWithOffset(ms, static_cast<int>(LocalOffsetMs(ms) / 1000));
+}
+
 std::string IsoTimeWithOffset(std::int64_t ms, int utcOffsetSeconds) {
     const int offset = WholeMinutesOffset(utcOffsetSeconds);
     const QDateTime wall =

@@ -27,3 +27,5 @@ int WholeMinutesOffset(int utcOffsetSeconds);
 // from UTC was `utcOffsetSeconds`, in ISO 8601 with that offset always written, in whole minutes
 // (WholeMinutesOffset), so that the text names the instant `ms`.
 std::string IsoTimeWithOffset(std::int64_t ms, int utcOffsetSeconds);
+// The same with the local time zone's offset at `ms`.
+std::string LocalIsoTime(std::int64_t ms);

@@ -67,10 +67,6 @@ bool IsFolderVideoName(std::string_view name) {
                QByteArray(name.data(), static_cast<qsizetype>(name.size()));
 }
 
-std::string IsoTime(std::int64_t ms) {
-    return IsoTimeWithOffset(ms, LocalCaptureTime(ms).utcOffsetSeconds);
-}
-
 std::string IsoTime(const QDateTime& time) {
     return IsoTimeWithOffset(time.toMSecsSinceEpoch(), time.offsetFromUtc());
 }
@@ -240,8 +236,9 @@ std::optional<ListedFile> ListedAt(int dirFd, const std::string& shownName, cons
         return std::nullopt;
     }
     const QDateTime time = QDateTime::fromMSecsSinceEpoch(file->modifiedMs);
-    return ListedFile{
-        {shownName, path, file->size, time}, IsoTime(file->modifiedMs), UrlOf(route, shownName)};
+    return ListedFile{{shownName, path, file->size, time},
+                      LocalIsoTime(file->modifiedMs),
+                      UrlOf(route, shownName)};
 }
 
 // The bytes of the frames taken in the 24 hours before `nowMs`.
@@ -421,7 +418,7 @@ QJsonArray TroublesArray(const std::vector<Trouble>& troubles) {
     for (const Trouble& trouble : troubles) {
         array.append(QJsonObject{{"code", TroubleWord(trouble.code)},
                                  {"message", Text(trouble.message)},
-                                 {"since", Text(IsoTime(trouble.sinceMs))}});
+                                 {"since", Text(LocalIsoTime(trouble.sinceMs))}});
     }
     return array;
 }
@@ -439,28 +436,27 @@ QJsonArray ListedJson(const std::vector<ListedFile>& listed) {
 
 }  // namespace
 
-std::string FolderStatus::StatusJson(const QDateTime& now) const {
-    const std::shared_ptr<const Snapshot> snapshot = Current();
+QJsonObject FolderStatus::StatusObject(const Snapshot& snapshot, const QDateTime& now) const {
     const CaptureSchedule& schedule = m_inputs.schedule;
     QJsonObject status;
-    status["frames"] = snapshot->frames;
+    status["frames"] = snapshot.frames;
     status["latest"] =
-        snapshot->latest
+        snapshot.latest
             ? QJsonValue(QJsonObject{
-                  {"file", Text(snapshot->latestName)},
-                  {"time", Text(IsoTimeWithOffset(snapshot->latestTime.ms,
-                                                  snapshot->latestTime.utcOffsetSeconds))}})
+                  {"file", Text(snapshot.latestName)},
+                  {"time", Text(IsoTimeWithOffset(snapshot.latestTime.ms,
+                                                  snapshot.latestTime.utcOffsetSeconds))}})
             : QJsonValue();
-    const std::optional<std::uint64_t> freeBytes = snapshot->freeBytes;
+    const std::optional<std::uint64_t> freeBytes = snapshot.freeBytes;
     status["free_mb"] =
         freeBytes
             ? QJsonValue(static_cast<qint64>(*freeBytes / static_cast<std::uint64_t>(kMegabyte)))
             : QJsonValue();
     // How long the free space lasts at the pace of the last 24 hours, in tenths of a day.
     status["days_left"] =
-        freeBytes && snapshot->bytesLastDay > 0
+        freeBytes && snapshot.bytesLastDay > 0
             ? QJsonValue(std::round(static_cast<double>(*freeBytes) /
-                                    static_cast<double>(snapshot->bytesLastDay) * 10) /
+                                    static_cast<double>(snapshot.bytesLastDay) * 10) /
                          10)
             : QJsonValue();
 
@@ -473,10 +469,10 @@ std::string FolderStatus::StatusJson(const QDateTime& now) const {
         if (const std::optional<QDateTime> opening = schedule.NextOpening(now)) {
             next = IsoTime(*opening);
         }
-    } else if (snapshot->latest && snapshot->interval) {
-        const std::int64_t due = snapshot->latestTime.ms + *snapshot->interval;
+    } else if (snapshot.latest && snapshot.interval) {
+        const std::int64_t due = snapshot.latestTime.ms + *snapshot.interval;
         if (due > now.toMSecsSinceEpoch()) {
-            next = IsoTime(due);
+            next = LocalIsoTime(due);
         }
     }
     status["next_capture"] = next ? Text(*next) : QJsonValue();
@@ -486,11 +482,17 @@ std::string FolderStatus::StatusJson(const QDateTime& now) const {
             QJsonObject{{"start", Text(IsoTime(range.start))}, {"end", Text(IsoTime(range.end))}});
     }
     status["today"] = today;
-    status["frames_today"] = snapshot->framesToday;
-    status["left_out_today"] = snapshot->leftOutToday;
+    status["frames_today"] = snapshot.framesToday;
+    status["left_out_today"] = snapshot.leftOutToday;
     status["troubles"] = TroublesArray(CurrentTroubles());
-    status["videos"] = ListedJson(snapshot->videos);
-    status["pictures"] = ListedJson(snapshot->pictures);
+    status["videos"] = ListedJson(snapshot.videos);
+    status["pictures"] = ListedJson(snapshot.pictures);
+    return status;
+}
+
+std::string FolderStatus::StatusJson(const QDateTime& now) const {
+    const std::shared_ptr<const Snapshot> snapshot = Current();
+    QJsonObject status = StatusObject(*snapshot, now);
     status["updated"] = snapshot->taken.isValid() ? Text(IsoTime(snapshot->taken)) : QJsonValue();
     return QJsonDocument(status).toJson(QJsonDocument::Compact).toStdString();
 }
@@ -502,10 +504,9 @@ std::string FolderStatus::TroublesJson() const {
 }
 
 std::string FolderStatus::StateJson(const QDateTime& now) const {
-    QJsonObject state =
-        QJsonDocument::fromJson(QByteArray::fromStdString(StatusJson(now))).object();
-    state.remove("updated");
-    return QJsonDocument(state).toJson(QJsonDocument::Compact).toStdString();
+    return QJsonDocument(StatusObject(*Current(), now))
+        .toJson(QJsonDocument::Compact)
+        .toStdString();
 }
 
 std::optional<ServedFile> FolderStatus::LatestFrame() const {

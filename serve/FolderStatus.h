@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QDateTime>
+#include <QJsonObject>
 #include <cstdint>
 #include <memory>
 #include <mutex>
@@ -70,6 +71,8 @@ private:
     struct Listing;
 
     std::shared_ptr<const Snapshot> Current() const;
+    // status.json's fields of `snapshot` at `now`, but `updated`.
+    QJsonObject StatusObject(const Snapshot& snapshot, const QDateTime& now) const;
     std::vector<Trouble> CurrentTroubles() const;
     // Refresh's steps: the listing brought up to date (the whole folder now and then, else the
     // frames after the last one); today's frames judged, giving how many are bad and how many

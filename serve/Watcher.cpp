@@ -49,12 +49,8 @@ void Watcher::Look(const QDateTime& now, const std::optional<Attempt>& lastCaptu
 void Watcher::Tell(const TroubleEvent& event) {
     const Trouble& trouble = event.trouble;
     const std::string code = TroubleWord(trouble.code);
-    TellLine(event.resolved
-                 ? "resolved: " + code + " (since " +
-                       IsoTimeWithOffset(trouble.sinceMs,
-                                         static_cast<int>(LocalOffsetMs(trouble.sinceMs) / 1000)) +
-                       ")"
-                 : "trouble: " + code + ": " + trouble.message);
+    TellLine(event.resolved ? "resolved: " + code + " (since " + LocalIsoTime(trouble.sinceMs) + ")"
+                            : "trouble: " + code + ": " + trouble.message);
     HookFile file;
     file.dir = m_inputs.frameDir;
     file.trouble = HookTrouble{event.resolved, code, trouble.message, trouble.sinceMs};
